@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class TForm1;
+class TForm3;
+
+// The program-wide variables shared by the handlers, with their initial values.
+// Every variable exists once for the whole run (the instance G below) and is
+// touched only from the window's thread. The engines take the state they work
+// on as a parameter, so that tests can run them on a state of their own.
+//
+// The CRC-32 table, its start value and the running byte count belong to the
+// CRC unit itself (verify/SZCRC32.h).
+struct ProgramState {
+    ProgramState();
+
+    // Windows
+    TForm1* Form1 = nullptr;
+    TForm3* Form3 = nullptr;
+
+    // Splitting
+    QString SourceFilePath;       // full path of the loaded source file
+    qint64 SourceFileSize = 0;    // its size in bytes, measured when loaded
+    qint64 PartSizeBytes = 0;     // part size from the part-size field and the unit
+    qint64 PresetPartSize = 0;    // part size of the media preset being run
+    QString SplitDestFolder;      // destination of the parts, ends with one separator
+    QString SplitSourceName;      // file name of the source of the last split
+    QString PresetListBase;       // destination + source name: preset list path less ".txt"
+    QString CurrentPartPath;      // full path of the part being written
+    QStringList SplitPartNames;   // names of the parts of the last split, in order
+    QStringList SplitPartPaths;   // full paths of the parts created, in order
+    quint8 SplitCancelFlag = 0;   // 1: the running split stops and removes its parts
+    quint8 PartSizeEmpty = 0;     // 1 while the part-size field is empty
+    QString FreeSpaceDrive;       // the folder whose volume's free space is measured
+    double FreeSpaceBytes = 0;    // bytes available there; -1 when it can't be queried
+
+    // Joining
+    QString JoinOutputPath;       // full path of the joined file
+    QString JoinDestFolder;       // destination of the joined file, ends with one separator
+    qint64 JoinTotalSize = 0;     // total size of the consecutive parts from ordinal 1
+    QString JoinListName;         // file name of the part list the join looks for
+    std::unique_ptr<QFile> JoinListFile; // the list file while the scan reads it
+    QString JoinListLine;         // the line last read from the list
+    QString JoinListedName;       // the entry whose existence is being tested
+    QStringList JoinListEntries;  // the lines of the list, made anew by each scan
+    QStringList JoinMissingParts; // entries without a file, each followed by a blank
+    quint8 JoinCancelFlag = 0;    // 1: the running join stops and deletes its output
+
+    // Verification
+    quint8 ChecksumCancelFlag = 0;
+    quint8 CompareCancelFlag = 0;
+    std::unique_ptr<QFile> CompareStream1;
+    std::unique_ptr<QFile> CompareStream2;
+    QByteArray CompareBuffer1;    // 100,000 bytes, allocated once
+    QByteArray CompareBuffer2;
+    qint64 CompareLastRead = 0;
+};
+
+inline constexpr qint64 CompareBlockSize = 100000;
+
+// The program's one state.
+extern ProgramState G;

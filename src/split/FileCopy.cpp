@@ -1,0 +1,115 @@
+#include "split/FileCopy.h"
+
+#include "app/FileError.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QString osErrorText(const QString& what, const QFile& file, int err) {
+    return systemErrorText(what, file.fileName(), err);
+}
+
+#ifdef Q_OS_LINUX
+// Whether copy_file_range failed because it can't serve this pair of files
+// (other file system type, old kernel, special file), so that read and write
+// must do the copy instead.
+bool unsupportedByKernel(int err) {
+    return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == EINVAL || err == EBADF ||
+           err == ETXTBSY || err == EPERM;
+}
+#endif
+
+qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
+    constexpr qint64 chunk = 1 << 20;
+    static std::vector<char> buffer(chunk); // one copy runs at a time, on the window's thread
+    qint64 done = 0;
+    if (!in.seek(inPos))
+        throw FileError(QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
+    if (!out.seek(outPos))
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
+    while (done < count) {
+        const qint64 n = in.read(buffer.data(), std::min(chunk, count - done));
+        if (n < 0)
+            throw FileError(QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
+        if (n == 0)
+            break;
+        qint64 written = 0;
+        while (written < n) {
+            const qint64 w = out.write(buffer.data() + written, n - written);
+            if (w <= 0)
+                throw FileError(
+                    QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
+            written += w;
+        }
+        done += n;
+    }
+    return done;
+}
+
+} // namespace
+
+void openForReading(QFile& file, const QString& path) {
+    file.setFileName(path);
+    if (QFileInfo(path).isDir())
+        throw FileError(QStringLiteral("Cannot open %1: it is a folder, not a file").arg(path));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+}
+
+void createForWriting(QFile& file, const QString& path) {
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+}
+
+qint64 sizeOfOpenFile(const QFile& file) {
+#ifdef Q_OS_LINUX
+    struct stat st;
+    if (::fstat(file.handle(), &st) != 0)
+        throw FileError(osErrorText(QStringLiteral("Cannot read the size of"), file, errno));
+    return st.st_size;
+#else
+    return file.size();
+#endif
+}
+
+qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
+    if (count <= 0)
+        return 0;
+#ifdef Q_OS_LINUX
+    loff_t inOff = inPos;
+    loff_t outOff = outPos;
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t n = ::copy_file_range(in.handle(), &inOff, out.handle(), &outOff,
+                                            static_cast<size_t>(count - done), 0);
+        if (n < 0) {
+            const int err = errno;
+            if (err == EINTR)
+                continue;
+            if (unsupportedByKernel(err))
+                return done + copyWithReadWrite(in, inPos + done, out, outPos + done, count - done);
+            if (err == ENOSPC || err == EDQUOT || err == EFBIG)
+                throw FileError(osErrorText(QStringLiteral("Cannot write"), out, err));
+            throw FileError(QStringLiteral("Cannot copy %1 to %2: %3")
+                                .arg(in.fileName(), out.fileName(),
+                                     QString::fromLocal8Bit(std::strerror(err))));
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+#else
+    return copyWithReadWrite(in, inPos, out, outPos, count);
+#endif
+}

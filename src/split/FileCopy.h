@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// Low-level file access shared by the split and join engines. Every failure
+// throws FileError with the system's message and the path concerned.
+
+// Opens a file for reading, unbuffered. Throws FileError when it can't.
+void openForReading(QFile& file, const QString& path);
+
+// Creates (or truncates) a file for writing, unbuffered. Throws FileError.
+void createForWriting(QFile& file, const QString& path);
+
+// Current size of an open file, from the file system. Throws FileError.
+qint64 sizeOfOpenFile(const QFile& file);
+
+// Copies up to `count` bytes of `in`, starting at `inPos`, to `out` at `outPos`,
+// in as few system calls as the platform allows (copy_file_range where the
+// kernel supports it between the two files, read and write otherwise). Returns
+// the number of bytes copied, fewer than `count` only at the end of `in`.
+// The file positions of both files are left alone. Throws FileError.
+qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count);

@@ -1,0 +1,39 @@
+#include "split/FreeSpace.h"
+
+#include "app/ProgramState.h"
+
+#include <QFileInfo>
+#include <QStorageInfo>
+
+namespace {
+
+FreeSpaceQuery& overrideQuery() {
+    static FreeSpaceQuery query;
+    return query;
+}
+
+double realFreeSpace(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return -1;
+    QStorageInfo info(folder);
+    if (!info.isValid())
+        return -1;
+    const qint64 bytes = info.bytesAvailable();
+    return bytes < 0 ? -1.0 : static_cast<double>(bytes);
+}
+
+} // namespace
+
+void setFreeSpaceQuery(FreeSpaceQuery query) { overrideQuery() = std::move(query); }
+
+void GetFreeDiskSpace(ProgramState& state) {
+    const FreeSpaceQuery& query = overrideQuery();
+    state.FreeSpaceBytes = query ? query(state.FreeSpaceDrive) : realFreeSpace(state.FreeSpaceDrive);
+}
+
+QString volumeRootOf(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return folder;
+    QStorageInfo info(folder);
+    return info.isValid() ? info.rootPath() : folder;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+struct ProgramState;
+
+// Measures the bytes available to the user on the volume that holds
+// state.FreeSpaceDrive (a folder) into state.FreeSpaceBytes: -1 when the
+// volume can't be queried, for instance when the folder no longer exists.
+void GetFreeDiskSpace(ProgramState& state);
+
+// The root path (mount point) of the volume holding a folder, for messages;
+// the folder itself when it can't be queried.
+QString volumeRootOf(const QString& folder);
+
+// Tests replace the free-space query (folder -> bytes, -1 for unknown) to
+// reach exact margins; an empty function restores the real query.
+using FreeSpaceQuery = std::function<double(const QString& folder)>;
+void setFreeSpaceQuery(FreeSpaceQuery query);

@@ -1,0 +1,77 @@
+#include "split/Naming.h"
+
+#include <QDir>
+
+namespace {
+
+bool isSeparator(QChar c) {
+#ifdef Q_OS_WIN
+    return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':');
+#else
+    return c == QLatin1Char('/');
+#endif
+}
+
+int lastSeparator(const QString& path) {
+    for (int i = path.size() - 1; i >= 0; --i)
+        if (isSeparator(path.at(i)))
+            return i;
+    return -1;
+}
+
+// Index of the last "." of the file name part of a path, or -1.
+int lastDotInName(const QString& path) {
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot > lastSeparator(path) ? dot : -1;
+}
+
+} // namespace
+
+QString rednibroj_to_ext(qint64 ordinal) {
+    QString digits = QStringLiteral("000");
+    if (ordinal < 10)
+        digits = QStringLiteral("00") + QString::number(ordinal);
+    if (ordinal >= 10)
+        digits = QStringLiteral("0") + QString::number(ordinal);
+    if (ordinal == 100)
+        digits = QStringLiteral("100");
+    return digits;
+}
+
+QString fileNameOf(const QString& path) { return path.mid(lastSeparator(path) + 1); }
+
+QString folderOf(const QString& path) { return path.left(lastSeparator(path) + 1); }
+
+QString withTrailingSeparator(const QString& folder) {
+    QString f = folder;
+    if (f.isEmpty())
+        return f;
+    while (f.size() > 1 && isSeparator(f.back()) && isSeparator(f.at(f.size() - 2)))
+        f.chop(1);
+    if (!isSeparator(f.back()))
+        f += QDir::separator();
+    return f;
+}
+
+QString partName(const QString& sourcePath, qint64 ordinal) {
+    return fileNameOf(sourcePath) + QLatin1Char('.') + rednibroj_to_ext(ordinal);
+}
+
+QString partPath(const QString& destFolder, const QString& sourcePath, qint64 ordinal) {
+    return destFolder + partName(sourcePath, ordinal);
+}
+
+QString basePathOf(const QString& chosenPart) {
+    const int dot = lastDotInName(chosenPart);
+    return dot < 0 ? chosenPart : chosenPart.left(dot);
+}
+
+QString joinPartPath(const QString& basePath, qint64 ordinal) {
+    return basePath + QLatin1Char('.') + rednibroj_to_ext(ordinal);
+}
+
+QString joinOutputNameOf(const QString& chosenPart) { return fileNameOf(basePathOf(chosenPart)); }
+
+QString joinListNameOf(const QString& chosenPart) {
+    return joinOutputNameOf(chosenPart) + QStringLiteral(".txt");
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+// Names of the part files of a set: the source's file name, a dot and the
+// ordinal digits. The split writes them and the join finds them again with the
+// same routine, so the digits are a file format on disk.
+
+// Ordinal digits: 001..099, 100, then a zero before the full number
+// (0101, ..., 0999, 01000, ...). Callers pass ordinals of 1 and above.
+QString rednibroj_to_ext(qint64 ordinal);
+
+// The text after the last path separator (the whole text when there is none).
+QString fileNameOf(const QString& path);
+
+// The folder part of a path, up to and including its last separator ("" when none).
+QString folderOf(const QString& path);
+
+// A folder with exactly one trailing separator; the root "/" stays "/".
+QString withTrailingSeparator(const QString& folder);
+
+// Part name of ordinal n: file name of the source + "." + digits.
+QString partName(const QString& sourcePath, qint64 ordinal);
+
+// Part path: destination folder (ending with a separator) + part name.
+QString partPath(const QString& destFolder, const QString& sourcePath, qint64 ordinal);
+
+// Join side. The base path of a chosen part is its path up to, not including,
+// the last "." of its file name (movie.avi.003 -> movie.avi); a file name
+// without a dot is its own base path.
+QString basePathOf(const QString& chosenPart);
+
+// Part path of ordinal n of the set that basePath names.
+QString joinPartPath(const QString& basePath, qint64 ordinal);
+
+// The chosen part's file name without its last extension: the joined file's name.
+QString joinOutputNameOf(const QString& chosenPart);
+
+// The chosen part's file name with its last extension replaced by ".txt":
+// the name of the set's part list file.
+QString joinListNameOf(const QString& chosenPart);

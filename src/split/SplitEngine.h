@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QStringList>
+#include <functional>
+
+struct ProgramState;
+
+// Bytes demanded on top of the whole source size before a split starts (200 MiB).
+inline constexpr qint64 FreeSpaceMargin = 209715200;
+// The most that one copy step moves; the window is served after every step.
+inline constexpr qint64 SplitBlockSize = 10000000;
+
+// What the split engine tells the window. Every hook may be empty.
+struct SplitHooks {
+    std::function<void(int percent)> progress;   // after every block, 0..100
+    std::function<void()> yield;                 // one turn of the event loop
+    std::function<void()> partStarted;           // a new part is about to be created
+    // The free-space refusal: the four report lines. Nothing was written.
+    std::function<void(const QStringList& lines)> refused;
+    std::function<void()> cancelled;             // the cancelled split's parts are gone
+};
+
+// Cuts the source into parts of partSize bytes in state.SplitDestFolder, named
+// by partPath(). Before it writes anything it refuses, through hooks.refused,
+// unless the destination volume has state.SourceFileSize + FreeSpaceMargin
+// bytes available. It reads state.SplitCancelFlag before every block and, when
+// it is set, stops and deletes every part listed in state.SplitPartPaths.
+// Appends every part to SplitPartNames and SplitPartPaths before creating it,
+// so that a file error (thrown as FileError) leaves every part on disk listed.
+void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+               const SplitHooks& hooks);
+
+// Progress after a block: copied / size x 100, rounded half to even.
+int splitProgress(qint64 copied, qint64 size);

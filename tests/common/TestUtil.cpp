@@ -1,0 +1,99 @@
+#include "common/TestUtil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <stdexcept>
+
+namespace testutil {
+
+QByteArray patternBytes(qint64 size, quint32 seed) {
+    QByteArray out(size, Qt::Uninitialized);
+    quint32 x = seed * 2654435761u + 12345u;
+    for (qint64 i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out[i] = static_cast<char>(x >> 24);
+    }
+    return out;
+}
+
+void makeFile(const QString& path, qint64 size, quint32 seed) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot create test file " + path.toStdString());
+    constexpr qint64 chunk = 1 << 20;
+    const QByteArray block = patternBytes(std::min(size, chunk), seed);
+    qint64 left = size;
+    qint64 round = 0;
+    while (left > 0) {
+        const qint64 n = std::min(left, chunk);
+        // Vary the blocks so that a misplaced block shows.
+        QByteArray b = block.left(n);
+        b[0] = static_cast<char>(round++);
+        if (f.write(b) != n)
+            throw std::runtime_error("cannot write test file " + path.toStdString());
+        left -= n;
+    }
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
+        throw std::runtime_error("cannot write test file " + path.toStdString());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+QByteArray concat(const QStringList& paths) {
+    QByteArray all;
+    for (const QString& p : paths)
+        all += readFile(p);
+    return all;
+}
+
+bool sameContent(const QString& a, const QString& b) {
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    if (fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd()) {
+        if (fa.read(1 << 20) != fb.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+Tmpfs::Tmpfs(qint64 bytes) {
+    if (!dir_.isValid()) {
+        reason_ = QStringLiteral("no temporary folder");
+        return;
+    }
+    const QStringList args{QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=%1").arg(bytes), QStringLiteral("tmpfs"),
+                           dir_.path()};
+    QProcess p;
+    p.start(QStringLiteral("mount"), args);
+    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        reason_ = QStringLiteral("cannot mount a tmpfs (needs root): %1")
+                      .arg(QString::fromLocal8Bit(p.readAllStandardError()).trimmed());
+        return;
+    }
+    mounted_ = true;
+}
+
+Tmpfs::~Tmpfs() {
+    if (mounted_)
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
+}
+
+QString Tmpfs::path() const { return dir_.path() + QLatin1Char('/'); }
+
+} // namespace testutil

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testutil {
+
+// Deterministic pseudo-random bytes; the same seed gives the same content.
+QByteArray patternBytes(qint64 size, quint32 seed = 1);
+
+// Writes a file of `size` pattern bytes (streamed, so large files are cheap).
+void makeFile(const QString& path, qint64 size, quint32 seed = 1);
+void writeFile(const QString& path, const QByteArray& content);
+QByteArray readFile(const QString& path);
+
+// Concatenation of the files, in order.
+QByteArray concat(const QStringList& paths);
+
+// Whether the two files have the same bytes.
+bool sameContent(const QString& a, const QString& b);
+
+// A small tmpfs mounted on a fresh temporary folder, unmounted on destruction.
+// Mounting needs root; when it fails, ok() is false and reason() says why, so
+// the test can skip with a message.
+class Tmpfs {
+public:
+    explicit Tmpfs(qint64 bytes);
+    ~Tmpfs();
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+    bool ok() const { return mounted_; }
+    QString reason() const { return reason_; }
+    // The mount point, ending with a separator.
+    QString path() const;
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+    QString reason_;
+};
+
+} // namespace testutil

@@ -1,0 +1,100 @@
+#include "app/FileError.h"
+#include "app/ProgramState.h"
+#include "common/TestUtil.h"
+#include "split/PartList.h"
+#include "split/SplitEngine.h"
+
+#include <QDir>
+#include <QtTest>
+
+using namespace testutil;
+
+class TestPartList : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+    QString dir;
+
+private slots:
+    void init() {
+        dir = tmp.path() + "/set/";
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+    }
+
+    void writtenBytes() {
+        const QString list = partListPath(dir, "movie.avi");
+        QCOMPARE(list, dir + "movie.avi.txt");
+        writePartList(list, {"movie.avi.001", "movie.avi.002", "movie.avi.003"});
+        const QByteArray bytes = readFile(list);
+        QCOMPARE(bytes.size(), 45);
+        QCOMPARE(bytes, QByteArray("movie.avi.001\r\nmovie.avi.002\r\nmovie.avi.003\r\n"));
+        QVERIFY(partListExists(list));
+
+        // Rewritten whole; non-ASCII names are UTF-8 without a byte-order mark.
+        writePartList(list, {QString::fromUtf8("čaša.001")});
+        QCOMPARE(readFile(list), QByteArray("\xc4\x8d" "a\xc5\xa1" "a.001\r\n"));
+        deletePartList(list);
+        QVERIFY(!partListExists(list));
+        deletePartList(list); // a second delete is harmless
+    }
+
+    void splitThenWriteListOfItsParts() {
+        makeFile(dir + "movie.avi", 2500);
+        ProgramState s;
+        s.SourceFileSize = 2500;
+        s.SplitDestFolder = dir;
+        splitfile(s, dir + "movie.avi", 1000, SplitHooks());
+        writePartList(partListPath(dir, "movie.avi"), s.SplitPartNames);
+        QCOMPARE(readFile(dir + "movie.avi.txt").size(), 45);
+    }
+
+    void scanFindsMissingParts() {
+        for (int i = 1; i <= 5; ++i)
+            writeFile(dir + QString("movie.avi.00%1").arg(i), "x");
+        writePartList(dir + "movie.avi.txt",
+                      {"movie.avi.001", "movie.avi.002", "movie.avi.003", "movie.avi.004", "movie.avi.005"});
+        ProgramState s;
+        scanForMissingParts(s, dir + "movie.avi.002");
+        QCOMPARE(s.JoinListName, QString("movie.avi.txt"));
+        QCOMPARE(s.JoinListEntries.size(), 5);
+        QVERIFY(s.JoinMissingParts.isEmpty());
+
+        QFile::remove(dir + "movie.avi.003");
+        scanForMissingParts(s, dir + "movie.avi.005");
+        QCOMPARE(s.JoinMissingParts, QStringList{"movie.avi.003 "});
+        QVERIFY(!s.JoinListFile);
+    }
+
+    // The entries are resolved against the chosen part's folder, not the working directory.
+    void scanResolvesAgainstChosenFolder() {
+        writeFile(dir + "a.001", "x");
+        writeFile(dir + "a.txt", "a.001\r\n");
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(QDir::tempPath());
+        ProgramState s;
+        scanForMissingParts(s, dir + "a.001");
+        QDir::setCurrent(cwd);
+        QVERIFY(s.JoinMissingParts.isEmpty());
+    }
+
+    void scanLineEndsAndOddEntries() {
+        writeFile(dir + "a.001", "x");
+        writeFile(dir + "a.002", "x");
+        QDir().mkpath(dir + "a.003"); // a folder does not count as a part
+        // CR LF, LF only, CR only, an empty line, a last line without an end.
+        writeFile(dir + "a.txt", "a.001\r\na.002\n\r\na.003\ra.004");
+        ProgramState s;
+        scanForMissingParts(s, dir + "a.001");
+        QCOMPARE(s.JoinListEntries, (QStringList{"a.001", "a.002", "", "a.003", "a.004"}));
+        QCOMPARE(s.JoinMissingParts, (QStringList{" ", "a.003 ", "a.004 "}));
+    }
+
+    void unreadableListIsAFileError() {
+        QDir().mkpath(dir + "b.txt");
+        ProgramState s;
+        QVERIFY_THROWS_EXCEPTION(FileError, scanForMissingParts(s, dir + "b.001"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPartList)
+#include "tst_partlist.moc"

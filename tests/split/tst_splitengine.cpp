@@ -1,0 +1,253 @@
+#include "app/FileError.h"
+#include "app/ProgramState.h"
+#include "common/TestUtil.h"
+#include "split/FreeSpace.h"
+#include "split/Naming.h"
+#include "split/SplitEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+int openFileCount() { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); }
+
+} // namespace
+
+class TestSplitEngine : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    QString src, dst;
+    QList<int> progress;
+    QStringList refusal;
+    int cancelledCalls = 0;
+    SplitHooks hooks;
+
+    // A state as the window leaves it after loading `source` with `dest` as destination.
+    ProgramState stateFor(const QString& source) {
+        ProgramState s;
+        s.SourceFilePath = source;
+        s.SourceFileSize = QFileInfo(source).size();
+        s.SplitDestFolder = dst;
+        return s;
+    }
+
+    QStringList partsOnDisk() {
+        return QDir(dst).entryList(QDir::Files, QDir::Name);
+    }
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        src = tmp.path() + "/src/";
+        dst = tmp.path() + "/dst/";
+        QDir().mkpath(src);
+        QDir(dst).removeRecursively();
+        QDir().mkpath(dst);
+        progress.clear();
+        refusal.clear();
+        cancelledCalls = 0;
+        hooks = SplitHooks();
+        hooks.progress = [this](int p) { progress.append(p); };
+        hooks.refused = [this](const QStringList& l) { refusal = l; };
+        hooks.cancelled = [this] { ++cancelledCalls; };
+        setFreeSpaceQuery({});
+    }
+    void cleanup() { setFreeSpaceQuery({}); }
+
+    void partSizesAndProgress_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("partSize");
+        QTest::addColumn<QList<qint64>>("parts");
+        QTest::addColumn<QList<int>>("progressSeen");
+        QTest::newRow("25M/10M") << 25000000LL << 10000000LL
+                                 << QList<qint64>{10000000, 10000000, 5000000} << QList<int>{40, 80, 100};
+        QTest::newRow("30M in one part, three blocks")
+            << 30000000LL << 30000000LL << QList<qint64>{30000000} << QList<int>{33, 67, 100};
+        QTest::newRow("exact multiple, no empty part")
+            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576} << QList<int>{33, 67, 100};
+        QTest::newRow("parts under a block") << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500}
+                                             << QList<int>{40, 80, 100};
+        QTest::newRow("one byte") << 1LL << 1LL << QList<qint64>{1} << QList<int>{100};
+    }
+    void partSizesAndProgress() {
+        QFETCH(qint64, size);
+        QFETCH(qint64, partSize);
+        QFETCH(QList<qint64>, parts);
+        QFETCH(QList<int>, progressSeen);
+        const QString source = src + "movie.avi";
+        makeFile(source, size);
+        ProgramState s = stateFor(source);
+        splitfile(s, source, partSize, hooks);
+
+        QStringList expectNames;
+        for (int i = 0; i < parts.size(); ++i)
+            expectNames << partName(source, i + 1);
+        QCOMPARE(partsOnDisk(), expectNames);
+        QCOMPARE(s.SplitPartNames, expectNames);
+        QCOMPARE(s.SplitPartPaths.size(), parts.size());
+        for (int i = 0; i < parts.size(); ++i) {
+            QCOMPARE(s.SplitPartPaths[i], dst + expectNames[i]);
+            QCOMPARE(QFileInfo(s.SplitPartPaths[i]).size(), parts[i]);
+        }
+        QCOMPARE(s.CurrentPartPath, s.SplitPartPaths.last());
+        QCOMPARE(progress, progressSeen);
+        QCOMPARE(concat(s.SplitPartPaths), readFile(source));
+        QCOMPARE(s.SplitCancelFlag, quint8(0));
+    }
+
+    // Parts beyond 100 carry the longer digits and still concatenate to the source.
+    void roundTripManySizes() {
+        const QList<QPair<qint64, qint64>> cases{{150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3},
+                                                 {999, 1000}, {4096, 4096}};
+        for (const auto& [size, partSize] : cases) {
+            QDir(dst).removeRecursively();
+            QDir().mkpath(dst);
+            const QString source = src + QString("file-%1.bin").arg(size);
+            makeFile(source, size, quint32(size));
+            ProgramState s = stateFor(source);
+            splitfile(s, source, partSize, hooks);
+            const qint64 expected = (size + partSize - 1) / partSize;
+            QCOMPARE(s.SplitPartPaths.size(), expected);
+            QCOMPARE(concat(s.SplitPartPaths), readFile(source));
+            if (size == 15037) {
+                QVERIFY(QFileInfo::exists(dst + "file-15037.bin.100"));
+                QVERIFY(QFileInfo::exists(dst + "file-15037.bin.0101"));
+                QVERIFY(QFileInfo::exists(dst + "file-15037.bin.0151"));
+            }
+        }
+    }
+
+    void cancelDuringThirdPartRemovesEverything() {
+        const QString source = src + "movie.avi";
+        makeFile(source, 5000);
+        ProgramState s = stateFor(source);
+        hooks.yield = [&] {
+            if (s.CurrentPartPath.endsWith(".003"))
+                s.SplitCancelFlag = 1;
+        };
+        splitfile(s, source, 1000, hooks);
+        QCOMPARE(partsOnDisk(), QStringList());
+        QCOMPARE(s.SplitPartPaths.size(), 3);
+        QCOMPARE(s.SplitCancelFlag, quint8(1));
+        QCOMPARE(cancelledCalls, 1);
+        QCOMPARE(QFileInfo(source).size(), 5000);
+        // The flag left at 1 doesn't stop the next split.
+        hooks.yield = {};
+        s.SplitPartPaths.clear();
+        splitfile(s, source, 1000, hooks);
+        QCOMPARE(partsOnDisk().size(), 5);
+    }
+
+    void freeSpaceMargin() {
+        const QString source = src + "movie.avi";
+        makeFile(source, 3000);
+        ProgramState s = stateFor(source);
+        s.SplitPartNames = QStringList{"previous.001"};
+        setFreeSpaceQuery([](const QString&) { return double(3000 + FreeSpaceMargin - 1); });
+        splitfile(s, source, 1000, hooks);
+        QCOMPARE(refusal, (QStringList{" ", " ", " ",
+                                       "There is Not enough Free Space on drive  " +
+                                           volumeRootOf(dst) + "  to complete operation"}));
+        QCOMPARE(partsOnDisk(), QStringList());
+        QCOMPARE(s.SplitPartNames, QStringList{"previous.001"});
+        QVERIFY(s.SplitPartPaths.isEmpty());
+
+        refusal.clear();
+        setFreeSpaceQuery([](const QString&) { return double(3000 + FreeSpaceMargin); });
+        splitfile(s, source, 1000, hooks);
+        QVERIFY(refusal.isEmpty());
+        QCOMPARE(partsOnDisk().size(), 3);
+        QCOMPARE(s.FreeSpaceBytes, double(3000 + FreeSpaceMargin));
+    }
+
+    void unqueryableDestinationIsRefused() {
+        const QString source = src + "movie.avi";
+        makeFile(source, 10);
+        ProgramState s = stateFor(source);
+        s.SplitDestFolder = tmp.path() + "/gone/";
+        splitfile(s, source, 5, hooks);
+        QCOMPARE(s.FreeSpaceBytes, -1.0);
+        QCOMPARE(refusal.value(3), "There is Not enough Free Space on drive  " + s.SplitDestFolder +
+                                       "  to complete operation");
+    }
+
+    void realRefusalOnSmallTmpfs() {
+        Tmpfs fs(1 << 20);
+        if (!fs.ok())
+            QSKIP(qPrintable(fs.reason()));
+        const QString source = src + "movie.avi";
+        makeFile(source, 1000);
+        ProgramState s = stateFor(source);
+        s.SplitDestFolder = fs.path();
+        splitfile(s, source, 100, hooks);
+        QCOMPARE(refusal.size(), 4);
+        QVERIFY(refusal[3].contains(QDir::cleanPath(fs.path())));
+        QCOMPARE(QDir(fs.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void diskFillsDuringSplit() {
+        Tmpfs fs(256 * 1024);
+        if (!fs.ok())
+            QSKIP(qPrintable(fs.reason()));
+        const QString source = src + "movie.avi";
+        makeFile(source, 1 << 20);
+        const QByteArray before = readFile(source);
+        ProgramState s = stateFor(source);
+        s.SplitDestFolder = fs.path();
+        setFreeSpaceQuery([](const QString&) { return 1e15; });
+        const int fds = openFileCount();
+        try {
+            splitfile(s, source, 100000, hooks);
+            QFAIL("a full disk must end the split with an error");
+        } catch (const FileError& e) {
+            QVERIFY2(e.text().contains("No space left"), qPrintable(e.text()));
+        }
+        QCOMPARE(openFileCount(), fds);
+        QCOMPARE(readFile(source), before);
+        // Every part on disk is listed, so the panel's Cancel can remove them.
+        const QStringList onDisk = QDir(fs.path()).entryList(QDir::Files, QDir::Name);
+        QVERIFY(!onDisk.isEmpty());
+        for (const QString& name : onDisk)
+            QVERIFY(s.SplitPartPaths.contains(fs.path() + name));
+        QCOMPARE(s.SplitCancelFlag, quint8(0));
+    }
+
+    void fileErrors() {
+        ProgramState s = stateFor(src + "missing.bin");
+        s.SourceFileSize = 10;
+        QVERIFY_THROWS_EXCEPTION(FileError, splitfile(s, src + "missing.bin", 5, hooks));
+        QVERIFY(s.SplitPartPaths.isEmpty());
+
+        // A part that can't be created: a folder has its name.
+        const QString source = src + "movie.avi";
+        makeFile(source, 10);
+        s = stateFor(source);
+        QDir().mkpath(dst + "movie.avi.002");
+        const int fds = openFileCount();
+        try {
+            splitfile(s, source, 5, hooks);
+            QFAIL("expected a file error");
+        } catch (const FileError& e) {
+            QVERIFY(e.text().contains("movie.avi.002"));
+        }
+        QCOMPARE(openFileCount(), fds);
+        QCOMPARE(s.SplitPartPaths, (QStringList{dst + "movie.avi.001", dst + "movie.avi.002"}));
+    }
+
+    void existingPartIsOverwritten() {
+        const QString source = src + "movie.avi";
+        makeFile(source, 10);
+        writeFile(dst + "movie.avi.001", QByteArray(100, 'x'));
+        ProgramState s = stateFor(source);
+        splitfile(s, source, 10, hooks);
+        QCOMPARE(readFile(dst + "movie.avi.001"), readFile(source));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSplitEngine)
+#include "tst_splitengine.moc"
