@@ -1,0 +1,1 @@
+#include "join/JoinEngine.h"

@@ -1,0 +1,2 @@
+#pragma once
+// Join engine: spojfor, original_size (to be written).

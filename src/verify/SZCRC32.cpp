@@ -1,0 +1,1 @@
+#include "verify/SZCRC32.h"

@@ -1,0 +1,2 @@
+#pragma once
+// CRC-32 unit (to be written).
