@@ -1,12 +1,13 @@
-#include <QApplication>
-#include <QLabel>
+#include "app/Application.h"
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvello File Splitter"));
-    QLabel window(QStringLiteral("Tarvello File Splitter"));
-    window.setWindowTitle(QStringLiteral("Tarvello File Splitter"));
-    window.resize(340, 365);
-    window.show();
+    Application app(argc, argv);
+    prepareApplication();
+    TForm1 form1; // sets G.Form1
+    TForm3 form3(&form1); // sets G.Form3
+    form1.show();
     return app.exec();
 }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QWidget;
+class TForm3;
+
+// The few places where the program hands over to the desktop: the file and
+// folder dialogs, the shell's "open", the modal showing of the report dialog
+// and the message box of the top-level error handler. Production uses the real
+// dialogs; tests replace these functions to script the answers.
+struct Seams {
+    // Returns the chosen file's full path, or an empty text when cancelled.
+    std::function<QString(QWidget* parent, const QString& title, const QString& filter)> openFile;
+    // Returns the chosen folder (no trailing separator but for the root), or
+    // an empty text when cancelled.
+    std::function<QString(QWidget* parent, const QString& title, const QString& okCaption)>
+        browseFolder;
+    // Opens a file, folder or web address with its associated program.
+    std::function<void(const QUrl& url)> openUrl;
+    // Shows the report dialog modally and returns when it has closed.
+    std::function<void(TForm3* dialog)> showModal;
+    // Shows an error text in a message box.
+    std::function<void(QWidget* parent, const QString& text)> showError;
+};
+
+// The seams in force; starts with the production functions.
+Seams& seams();
+// Puts the production functions back.
+void resetSeams();
+
+// A file-open dialog that remembers the file last chosen.
+class FileOpenDialog {
+public:
+    FileOpenDialog(const QString& title, const QString& filter) : Title(title), Filter(filter) {}
+    // Shows the dialog; true when a file was chosen (then in FileName).
+    // onClose runs whenever the dialog closes, chosen or cancelled.
+    bool Execute(QWidget* parent);
+    QString Title;
+    QString Filter;
+    QString FileName;
+    std::function<void()> onClose;
+};
+
+// The folder browser of the destination folders.
+class FolderBrowser {
+public:
+    FolderBrowser(const QString& title, const QString& okCaption) : Title(title), OkCaption(okCaption) {}
+    // Shows the browser; true when a folder was chosen (then in Folder).
+    bool Execute(QWidget* parent);
+    QString Title;
+    QString OkCaption;
+    QString Folder;
+    std::function<void()> onClose;
+};

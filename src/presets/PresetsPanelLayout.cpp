@@ -1,0 +1,69 @@
+// The presets panel's controls at their places, with their events bound.
+#include "app/Skin.h"
+#include "app/TForm1.h"
+#include "app/Widgets.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+void TForm1::buildPresetsPanel() {
+    GroupBox5 = skin::panel(this, "GroupBox5", QStringLiteral("Presets"));
+    QGroupBox* p = GroupBox5;
+    struct Row {
+        PictureButton** button;
+        const char* name;
+        const char* caption;
+        int x, y;
+        void (TForm1::*click)();
+    };
+    const Row rows[] = {
+        {&BitBtn23, "BitBtn23", "1.2 MB", 6, 13, &TForm1::BitBtn23Click},
+        {&BitBtn15, "BitBtn15", "1.44MB", 71, 14, &TForm1::BitBtn15Click},
+        {&suiImageButton11, "suiImageButton11", "2.88MB", 136, 13, &TForm1::suiImageButton11Click},
+        {&BitBtn16, "BitBtn16", "100", 201, 13, &TForm1::BitBtn16Click},
+        {&suiImageButton6, "suiImageButton6", "250", 266, 13, &TForm1::suiImageButton6Click},
+        {&suiImageButton7, "suiImageButton7", "650MB", 38, 71, &TForm1::suiImageButton7Click},
+        {&BitBtn17, "BitBtn17", "700MB", 104, 71, &TForm1::BitBtn17Click},
+        {&suiImageButton13, "suiImageButton13", "800MB", 171, 71, &TForm1::suiImageButton13Click},
+        {&BitBtn18, "BitBtn18", "DVD", 238, 71, &TForm1::BitBtn18Click},
+        {&suiImageButton8, "suiImageButton8", "Fat32", 136, 126, &TForm1::suiImageButton8Click},
+    };
+    for (const Row& r : rows) {
+        PictureButton* b = skin::pictureButton(p, r.name, ":/art/floppy.svg", r.x, r.y, 50, 50);
+        b->setText(QString::fromLatin1(r.caption));
+        // "800MB" is the one caption that isn't bold.
+        b->setCaptionFont(skin::windowFont(qstrcmp(r.name, "suiImageButton13") != 0), Qt::white);
+        *r.button = b;
+        bind(b, &QAbstractButton::clicked, r.click);
+        connect(b, &PictureButton::entered, this,
+                [this, b] { guarded([this, b] { BitBtn23MouseEnter(b); }); });
+        bind(b, &PictureButton::left, &TForm1::BitBtn23MouseExit);
+    }
+    Label4 = skin::label(p, "Label4", QStringLiteral("The Largest File that You can Create on Fat32"), 53, 177);
+    QFont italic = skin::windowFont();
+    italic.setItalic(true);
+    Label4->setFont(italic);
+    Label4->resize(246, 13);
+    Image7 = skin::picture(p, "Image7", ":/art/folder.svg", 142, 204, 35, 37);
+    Image7->setCursor(Qt::PointingHandCursor);
+    Shape1 = new ShapeOutline(p, QColor(255, 255, 190));
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(261, 197, 37, 33);
+    Shape1->hide();
+    Gauge5 = skin::gauge(p, "Gauge5", 3, 250, 313, 25, QColor(128, 0, 0));
+    gedit5 = skin::hintLabel(p, "gedit5",
+                             QStringLiteral("            Presets for some frequently used media"),
+                             4, 255, 310, 14);
+    BitBtn19 = skin::button(p, "BitBtn19", QStringLiteral("Main"), 9, 288, 85, 25);
+    BitBtn20 = skin::button(p, "BitBtn20", QStringLiteral("Cancel"), 224, 288, 85, 25);
+
+    bind(Image7, &ClickLabel::clicked, &TForm1::Image7Click);
+    bind(Image7, &ClickLabel::pressed, &TForm1::Image7MouseDown);
+    bind(Image7, &ClickLabel::released, &TForm1::Image7MouseUp);
+    bind(BitBtn19, &QPushButton::clicked, &TForm1::BitBtn19Click);
+    bind(BitBtn20, &QPushButton::clicked, &TForm1::BitBtn20Click);
+
+    setTabOrder({BitBtn19, BitBtn20, BitBtn15, BitBtn16, suiImageButton6, BitBtn18, suiImageButton8,
+                 BitBtn17, suiImageButton7, BitBtn23, suiImageButton11, suiImageButton13});
+}

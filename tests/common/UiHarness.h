@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/Application.h"
+
+#include <QList>
+#include <QTest>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class TForm1;
+class TForm3;
+
+namespace testutil {
+
+// The real window and report dialog, with the desktop hand-overs scripted:
+// file and folder dialogs answer from queues (an empty answer, or an empty
+// queue, is a cancel), the shell's "open" and the message boxes are recorded,
+// and every modal showing of the report dialog records its lines and is
+// answered by `answer` (default: press the visible button, OK first).
+class Ui {
+public:
+    Ui();
+    ~Ui();
+    Ui(const Ui&) = delete;
+    Ui& operator=(const Ui&) = delete;
+
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm3> dialog;
+
+    QStringList fileAnswers;
+    QStringList folderAnswers;
+    QStringList fileDialogTitles;   // title of every file dialog shown
+    QStringList folderDialogTitles; // title of every folder browser shown
+    QList<QUrl> opened;
+    QStringList errors;
+    QList<QStringList> reports; // the report area's lines at each showing
+    std::function<void(TForm3*)> answer;
+
+    // Presses a button of the dialog as a user would (a real mouse click).
+    static void press(TForm3* dialog, const char* buttonName);
+};
+
+} // namespace testutil
+
+// main() of a window test: the program's own application object (with its
+// top-level error handler), headless.
+#define TFS_UI_TEST_MAIN(TestClass)                                                               \
+    int main(int argc, char** argv) {                                                             \
+        Application app(argc, argv);                                                              \
+        TestClass test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                   \
+    }
