@@ -1,0 +1,5 @@
+#include "app/PathShortening.h"
+
+#include <QFontMetrics>
+
+QString shortenPath(const QString& path, const QFontMetrics&, int) { return path; }
