@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const HomePage = "https://tarvello.example.org/";
+const char* const HomePage = "https://tarvello.example.org";
 const char* const PurchasePage = "https://tarvello.example.org/support";
 
 // The start panel's four picture buttons in miniature.
@@ -40,7 +40,7 @@ void TForm1::buildAboutPanel() {
 
     Label11 = new LinkLabel(p);
     Label11->setObjectName(QStringLiteral("Label11"));
-    Label11->setText(QString::fromLatin1(HomePage));
+    Label11->setText(QStringLiteral("tarvello.example.org"));
     Label11->Hint = QString::fromLatin1(HomePage);
     Label11->setStyleSheet(QStringLiteral("color: rgb(80,140,255); text-decoration: underline;"));
     Label11->setCursor(Qt::PointingHandCursor);

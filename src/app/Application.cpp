@@ -33,7 +33,12 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
+// The artwork is compiled into the window library; a static library's
+// resources are registered explicitly.
+static void registerArtwork() { Q_INIT_RESOURCE(art); }
+
 void prepareApplication() {
+    registerArtwork();
     QApplication::setApplicationName(QStringLiteral("Tarvello File Splitter"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvello File Splitter"));
     QApplication::setDesktopFileName(QStringLiteral("tarvello-file-splitter"));

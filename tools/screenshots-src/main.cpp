@@ -41,8 +41,9 @@ int main(int argc, char** argv) {
     QDir().mkpath(outDir);
     TForm1 form1;
     TForm3 form3(&form1);
-    form1.move(0, 0);
     form1.show();
+    settle();
+    form1.move(0, 0);
     shoot(QStringLiteral("1-start"));
     form1.suiImageButton3Click();
     shoot(QStringLiteral("2-split"));
