@@ -1,1 +1,58 @@
 #include "verify/SZCRC32.h"
+
+#include "app/FileError.h"
+#include "split/FileCopy.h"
+#include "split/SplitEngine.h"
+#include "verify/Crc32Fast.h"
+
+#include <QFile>
+#include <memory>
+
+quint32 Crc32Table[256];
+qint64 CrcBytesDone = 0;
+
+void Crc32InitTable() {
+    for (quint32 i = 0; i < 256; ++i) {
+        quint32 v = i;
+        for (int step = 0; step < 8; ++step)
+            v = (v & 1) ? (v >> 1) ^ 0xEDB88320 : v >> 1;
+        Crc32Table[i] = v;
+    }
+    Crc32FastInit();
+}
+
+quint32 Crc32Update(const void* buffer, qint64 length, quint32 c) {
+    const auto* p = static_cast<const uchar*>(buffer);
+    for (qint64 i = 0; i < length; ++i)
+        c = Crc32Table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    return c;
+}
+
+quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag) {
+    Q_ASSERT_X(Crc32Table[1] != 0, "FileCrc32", "Crc32InitTable() has not run");
+    // POSIX has no share modes: other programs can still write the file while it
+    // is read; the progress then follows its current size.
+    QFile file;
+    openForReading(file, path);
+    const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
+
+    CrcBytesDone = 0;
+    quint32 crc = CrcInitialValue;
+    for (;;) {
+        if (cancelFlag != 0)
+            break;
+        const qint64 n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
+        if (n < 0)
+            throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        CrcBytesDone += n;
+        crc = Crc32Fast(block.get(), n, crc);
+        if (hooks.yield)
+            hooks.yield();
+        const qint64 size = sizeOfOpenFile(file);
+        if (hooks.progress)
+            hooks.progress(splitProgress(CrcBytesDone, size));
+        if (n != CrcBlockSize)
+            break;
+    }
+    return crc ^ 0xFFFFFFFF;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+struct ProgramState;
+
+// What the comparison tells the window. Every hook may be empty.
+struct CompareHooks {
+    std::function<void()> started;             // on entry: Main off, Cancel on
+    std::function<void()> differentLength;     // lengths differ; nothing will be read
+    std::function<void(int percent)> progress; // after every pair of blocks, 0..100
+    std::function<void()> yield;               // one turn of the event loop
+    std::function<void()> finished;            // the block loop is over (any verdict)
+};
+
+// Whether the files at firstPath and secondPath hold the same bytes.
+//
+// Clears state.CompareCancelFlag, opens both files as state.CompareStream1/2 and
+// compares their lengths: when they differ it calls hooks.differentLength and
+// returns false without reading. Otherwise it reads CompareBlockSize bytes of
+// each into state.CompareBuffer1/2 per pass, while the second file's count
+// (state.CompareLastRead) is a whole block, and stops after the first pass
+// that differs or at the top of the pass after a handler running in hooks.yield
+// set state.CompareCancelFlag (the verdict then says only that no difference
+// was seen so far). Progress is the bytes done / the first file's length x 100,
+// rounded half to even; two empty files report 100.
+//
+// Both streams are closed (and reset) on every exit. Throws FileError when a
+// file can't be opened or read.
+bool comparefiles(ProgramState& state, const QString& firstPath, const QString& secondPath,
+                  const CompareHooks& hooks);

@@ -1,0 +1,154 @@
+#include "app/FileError.h"
+#include "app/ProgramState.h"
+#include "common/TestUtil.h"
+#include "verify/CompareEngine.h"
+
+#include <QDir>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+int openFileCount() { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); }
+
+} // namespace
+
+class TestCompare : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    ProgramState s;
+    QStringList events; // the hooks in the order they ran
+    QList<int> progress;
+    int yields = 0;
+    CompareHooks hooks;
+
+    QString path(const QString& name) const { return tmp.path() + "/" + name; }
+
+    bool streamsClosed() const { return !s.CompareStream1 && !s.CompareStream2; }
+
+private slots:
+    void initTestCase() { QVERIFY(tmp.isValid()); }
+
+    void init() {
+        s.CompareCancelFlag = 0;
+        s.CompareLastRead = -1;
+        events.clear();
+        progress.clear();
+        yields = 0;
+        hooks = CompareHooks();
+        hooks.started = [this] { events << "started"; };
+        hooks.differentLength = [this] { events << "differentLength"; };
+        hooks.finished = [this] { events << "finished"; };
+        hooks.progress = [this](int p) { progress.append(p); };
+        hooks.yield = [this] { ++yields; };
+    }
+
+    // Two files of `size` bytes, the second with one byte changed at `diffAt`
+    // (none when negative).
+    void equalLengths_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("diffAt");
+        QTest::addColumn<bool>("identical");
+        QTest::addColumn<QList<int>>("progressSeen");
+        QTest::newRow("two empty files") << 0LL << -1LL << true << QList<int>{100};
+        QTest::newRow("one block, identical") << 100000LL << -1LL << true << QList<int>{100, 100};
+        QTest::newRow("one block, last byte") << 100000LL << 99999LL << false << QList<int>{100};
+        QTest::newRow("first byte") << 250000LL << 0LL << false << QList<int>{40};
+        QTest::newRow("first byte of the second block")
+            << 250000LL << 100000LL << false << QList<int>{40, 80};
+        QTest::newRow("last byte of a short block")
+            << 250000LL << 249999LL << false << QList<int>{40, 80, 100};
+        QTest::newRow("three blocks, identical")
+            << 250000LL << -1LL << true << QList<int>{40, 80, 100};
+    }
+    void equalLengths() {
+        QFETCH(qint64, size);
+        QFETCH(qint64, diffAt);
+        QFETCH(bool, identical);
+        QFETCH(QList<int>, progressSeen);
+        const QByteArray content = patternBytes(size, 3);
+        QByteArray other = content;
+        if (diffAt >= 0)
+            other[diffAt] = static_cast<char>(~other[diffAt]);
+        writeFile(path("a"), content);
+        writeFile(path("b"), other);
+        const char* buffer1 = s.CompareBuffer1.constData();
+        const int filesBefore = openFileCount();
+
+        QCOMPARE(comparefiles(s, path("a"), path("b"), hooks), identical);
+        QCOMPARE(progress, progressSeen);
+        QCOMPARE(yields, progressSeen.size());
+        QCOMPARE(events, (QStringList{"started", "finished"}));
+        QVERIFY(streamsClosed());
+        QCOMPARE(openFileCount(), filesBefore);
+        QCOMPARE(s.CompareBuffer1.constData(), buffer1); // no new buffer per run
+        QCOMPARE(s.CompareBuffer1.size(), CompareBlockSize);
+    }
+
+    void sameFileTwice() {
+        makeFile(path("same"), 1234567, 11);
+        QVERIFY(comparefiles(s, path("same"), path("same"), hooks));
+        QCOMPARE(yields, 13);
+        QCOMPARE(s.CompareLastRead, 34567);
+    }
+
+    void differentLengthsReadNothing() {
+        writeFile(path("short"), "abc");
+        writeFile(path("long"), "abcd");
+        QVERIFY(!comparefiles(s, path("short"), path("long"), hooks));
+        QCOMPARE(events, (QStringList{"started", "differentLength"}));
+        QCOMPARE(yields, 0);
+        QVERIFY(progress.isEmpty());
+        QCOMPARE(s.CompareLastRead, -1);
+        QVERIFY(streamsClosed());
+    }
+
+    void cancelStopsAtTheNextPass() {
+        makeFile(path("a"), 350000, 4);
+        makeFile(path("b"), 350000, 4);
+        // A flag left set by an earlier cancel doesn't stop the next comparison.
+        s.CompareCancelFlag = 1;
+        QVERIFY(comparefiles(s, path("a"), path("b"), hooks));
+        QCOMPARE(yields, 4);
+
+        // Set during the first block's turn: that block is still compared, the
+        // next one is never read.
+        init();
+        hooks.yield = [this] {
+            ++yields;
+            s.CompareCancelFlag = 1;
+        };
+        QVERIFY(comparefiles(s, path("a"), path("b"), hooks));
+        QCOMPARE(yields, 1);
+        QCOMPARE(progress, QList<int>{29});
+        QCOMPARE(s.CompareCancelFlag, quint8(1));
+        QCOMPARE(events, (QStringList{"started", "finished"}));
+        QVERIFY(streamsClosed());
+    }
+
+    void errorsCloseBothStreams() {
+        makeFile(path("present"), 500000);
+        const int filesBefore = openFileCount();
+        QVERIFY_THROWS_EXCEPTION(FileError,
+                                 comparefiles(s, path("missing"), path("present"), hooks));
+        QVERIFY(streamsClosed());
+        QVERIFY_THROWS_EXCEPTION(FileError,
+                                 comparefiles(s, path("present"), path("missing"), hooks));
+        QVERIFY(streamsClosed());
+        QVERIFY_THROWS_EXCEPTION(FileError, comparefiles(s, path("present"), tmp.path(), hooks));
+        QVERIFY(streamsClosed());
+        QCOMPARE(events, (QStringList{"started", "started", "started"}));
+
+        // A handler failing inside the event-loop turn leaves no stream open either.
+        hooks.yield = [] { throw std::runtime_error("handler failed"); };
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 comparefiles(s, path("present"), path("present"), hooks));
+        QVERIFY(streamsClosed());
+        QCOMPARE(openFileCount(), filesBefore);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompare)
+#include "tst_compare.moc"

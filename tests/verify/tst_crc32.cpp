@@ -1,0 +1,171 @@
+#include "app/FileError.h"
+#include "common/TestUtil.h"
+#include "verify/Crc32Fast.h"
+#include "verify/SZCRC32.h"
+
+#include <QDir>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+int openFileCount() { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); }
+
+quint32 referenceCrc(const QByteArray& bytes) {
+    return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
+}
+
+} // namespace
+
+class TestCrc32 : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    QList<int> progress;
+    int yields = 0;
+    quint8 cancel = 0;
+    CrcHooks hooks;
+
+    QString path(const QString& name) const { return tmp.path() + "/" + name; }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(tmp.isValid());
+        Crc32InitTable();
+        qInfo() << "kernels on this CPU:";
+        for (Crc32Kernel k : crc32Kernels())
+            qInfo() << " " << crc32KernelName(k);
+    }
+
+    void init() {
+        progress.clear();
+        yields = 0;
+        cancel = 0;
+        hooks = CrcHooks();
+        hooks.progress = [this](int p) { progress.append(p); };
+        hooks.yield = [this] { ++yields; };
+    }
+
+    void publishedValues() {
+        QCOMPARE(Crc32Table[0], 0u);
+        QCOMPARE(Crc32Table[1], 0x77073096u);
+        QCOMPARE(Crc32Table[128], 0xEDB88320u);
+        QCOMPARE(Crc32Table[255], 0x2D02EF8Du);
+        QCOMPARE(referenceCrc("123456789"), 0xCBF43926u);
+        QCOMPARE(referenceCrc("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
+        QCOMPARE(Crc32Update("abc", 0, 0x12345678u), 0x12345678u);
+        QCOMPARE(Crc32Update("abc", -1, 0x12345678u), 0x12345678u);
+    }
+
+    // One yield and one progress report per pass; the pass that reads less
+    // than a whole block is the last.
+    void fileBlocks_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QList<int>>("progressSeen");
+        QTest::newRow("empty") << 0LL << QList<int>{100};
+        QTest::newRow("one byte") << 1LL << QList<int>{100};
+        QTest::newRow("exactly one block") << 262144LL << QList<int>{100, 100};
+        QTest::newRow("one block and a byte") << 262145LL << QList<int>{100, 100};
+        QTest::newRow("three blocks") << 600000LL << QList<int>{44, 87, 100};
+        // 12.5, 37.5, 62.5 and 87.5 % round to the even neighbour.
+        QTest::newRow("eight blocks, ties to even")
+            << 2097152LL << QList<int>{12, 25, 38, 50, 62, 75, 88, 100, 100};
+    }
+    void fileBlocks() {
+        QFETCH(qint64, size);
+        QFETCH(QList<int>, progressSeen);
+        const QString file = path("blocks.bin");
+        const QByteArray content = patternBytes(size, quint32(size));
+        writeFile(file, content);
+        const int filesBefore = openFileCount();
+
+        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content));
+        QCOMPARE(CrcBytesDone, size);
+        QCOMPARE(progress, progressSeen);
+        QCOMPARE(yields, progressSeen.size());
+        QCOMPARE(openFileCount(), filesBefore);
+    }
+
+    void checkValueFromFile() {
+        writeFile(path("digits"), "123456789");
+        QCOMPARE(FileCrc32(path("digits"), hooks, cancel), 0xCBF43926u);
+        writeFile(path("empty"), "");
+        QCOMPARE(FileCrc32(path("empty"), hooks, cancel), 0u);
+    }
+
+    void cancelStopsBeforeTheNextRead() {
+        const QString file = path("cancel.bin");
+        const QByteArray content = patternBytes(600000, 7);
+        writeFile(file, content);
+
+        // Set before the start: nothing is read.
+        CrcBytesDone = 12345;
+        cancel = 1;
+        QCOMPARE(FileCrc32(file, hooks, cancel), 0u);
+        QCOMPARE(CrcBytesDone, 0);
+        QCOMPARE(yields, 0);
+        QVERIFY(progress.isEmpty());
+
+        // Set by a handler during the first block's event-loop turn: that block
+        // is counted and reported, the next one is never read.
+        cancel = 0;
+        hooks.yield = [this] {
+            ++yields;
+            cancel = 1;
+        };
+        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content.left(CrcBlockSize)));
+        QCOMPARE(CrcBytesDone, CrcBlockSize);
+        QCOMPARE(yields, 1);
+        QCOMPARE(progress, QList<int>{44});
+    }
+
+    void unreadableFilesThrowAndCloseEverything() {
+        const int filesBefore = openFileCount();
+        QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(path("missing"), hooks, cancel));
+        QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(tmp.path(), hooks, cancel));
+        try {
+            FileCrc32(path("missing"), hooks, cancel);
+        } catch (const FileError& e) {
+            QVERIFY2(e.text().contains("No such file or directory"), e.what());
+        }
+
+        // A handler error during the run ends it with the file closed.
+        writeFile(path("some.bin"), patternBytes(300000));
+        hooks.yield = [] { throw std::runtime_error("handler failed"); };
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, FileCrc32(path("some.bin"), hooks, cancel));
+        QCOMPARE(openFileCount(), filesBefore);
+    }
+
+    // Every kernel gives Crc32Update's value for every length up to a few
+    // pages, from every alignment, and on a buffer longer than one block.
+    void kernelsMatchReference() {
+        const QByteArray data = patternBytes(4200 + 64, 99);
+        for (Crc32Kernel kernel : crc32Kernels()) {
+            const char* name = crc32KernelName(kernel);
+            for (int offset : {0, 1, 3, 8, 13, 63}) {
+                const auto* base = data.constData() + offset;
+                quint32 seed = 0x9E3779B9u * quint32(offset + 1);
+                for (qint64 length = 0; length <= 4100; ++length) {
+                    seed = seed * 1664525u + 1013904223u;
+                    const quint32 expected = Crc32Update(base, length, seed);
+                    const quint32 actual = Crc32With(kernel, base, length, seed);
+                    if (actual != expected)
+                        QFAIL(qPrintable(QStringLiteral("%1: offset %2, length %3: %4 != %5")
+                                             .arg(name)
+                                             .arg(offset)
+                                             .arg(length)
+                                             .arg(actual, 8, 16)
+                                             .arg(expected, 8, 16)));
+                }
+            }
+            const QByteArray big = patternBytes(CrcBlockSize * 3 + 77, 5);
+            QCOMPARE(Crc32With(kernel, big.constData() + 1, big.size() - 1, CrcInitialValue),
+                     Crc32Update(big.constData() + 1, big.size() - 1, CrcInitialValue));
+        }
+        QCOMPARE(Crc32Fast("123456789", 9, CrcInitialValue) ^ 0xFFFFFFFF, 0xCBF43926u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCrc32)
+#include "tst_crc32.moc"
