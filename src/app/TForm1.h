@@ -296,8 +296,15 @@ private:
     // ------------------------------------------------ per-panel working state
     // Split panel: the list file written by the split that Cancel/Undo belongs to.
     QString splitListWritten_;
+    // True while the split engine runs (split panel or presets): the split
+    // panel's buttons stay disabled until it has returned.
+    bool splitEngineRunning_ = false;
     // Presets panel: true while a preset split runs.
     bool presetSplitRunning_ = false;
+    // Presets panel: a preset button's command around standardniformati, and
+    // the Undo of a finished preset split.
+    void runMediaPreset(int index);
+    void undoPresetSplit();
     // Compare panel: true while a checksum or a comparison runs.
     bool verifyRunning_ = false;
     // Join panel: true while a join runs.
