@@ -299,9 +299,6 @@ private:
     // True while the split engine runs (split panel or presets): the split
     // panel's buttons stay disabled until it has returned.
     bool splitEngineRunning_ = false;
-    // True while the split engine runs (split panel or presets): the split
-    // panel's buttons stay disabled until it has returned.
-    bool splitEngineRunning_ = false;
     // Presets panel: true while a preset split runs.
     bool presetSplitRunning_ = false;
     // Presets panel: a preset button's command around standardniformati, and
