@@ -7,6 +7,7 @@
 #include "split/Naming.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 
 int splitProgress(qint64 copied, qint64 size) {
