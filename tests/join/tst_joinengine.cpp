@@ -1,0 +1,321 @@
+#include "app/FileError.h"
+#include "app/ProgramState.h"
+#include "common/TestUtil.h"
+#include "join/JoinEngine.h"
+#include "split/SplitEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+int openFileCount() {
+    return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size();
+}
+
+// Everything in a folder, hidden files included.
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class TestJoinEngine : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    QString partsDir, outDir, out;
+    QList<int> progress;
+    int yields = 0;
+    int iconCalls = 0;
+    JoinHooks hooks;
+
+    QString part(int ordinal) {
+        return partsDir + "movie.avi." + QString::number(ordinal).rightJustified(3, '0');
+    }
+
+    // Writes movie.avi.001, .002, ... with the given sizes; -1 leaves that ordinal out.
+    QStringList makeSet(const QList<qint64>& sizes) {
+        QStringList made;
+        for (int i = 0; i < sizes.size(); ++i) {
+            if (sizes[i] < 0) continue;
+            makeFile(part(i + 1), sizes[i], quint32(i + 7));
+            made << part(i + 1);
+        }
+        return made;
+    }
+
+    // The text of the FileError that the join ends with; "" when it completes.
+    QString joinError(const QString& chosen, const QString& output) {
+        ProgramState s;
+        try {
+            spojfor(s, chosen, output, hooks);
+        } catch (const FileError& e) {
+            return e.text();
+        }
+        return QString();
+    }
+
+    void checkProgressEndsAt99() {
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last(), 99);
+        for (int i = 0; i < progress.size(); ++i) {
+            QVERIFY(progress[i] >= 0 && progress[i] <= 99);
+            QVERIFY(i == 0 || progress[i] >= progress[i - 1]);
+        }
+    }
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        partsDir = tmp.path() + "/parts/";
+        outDir = tmp.path() + "/out/";
+        for (const QString& d : {partsDir, outDir}) {
+            QDir(d).removeRecursively();
+            QDir().mkpath(d);
+        }
+        out = outDir + "movie.avi";
+        progress.clear();
+        yields = iconCalls = 0;
+        hooks = JoinHooks();
+        hooks.progress = [this](int p) { progress.append(p); };
+        hooks.yield = [this] { ++yields; };
+        hooks.iconRefresh = [this] {
+            ++iconCalls;
+            // The bytes go to a hidden file beside the output until the end.
+            const QStringList hidden =
+                entries(outDir).filter(QRegularExpression("^\\.movie\\.avi\\.part-"));
+            QCOMPARE(hidden.size(), 1);
+        };
+    }
+
+    void joinsTheRunFromOrdinalOne_data() {
+        QTest::addColumn<QList<qint64>>("sizes"); // -1: no part of that ordinal
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<int>("joined");
+        QTest::newRow("complete set, 003 chosen")
+            << QList<qint64>{3000, 12345, 1, 20000, 777} << 3 << 5;
+        QTest::newRow("gap at 003") << QList<qint64>{3000, 4000, -1, 5000, 6000} << 4 << 2;
+        QTest::newRow("no 001") << QList<qint64>{-1, 100, 200} << 2 << 0;
+        QTest::newRow("empty part among others") << QList<qint64>{15000, 0, 5000} << 1 << 3;
+        QTest::newRow("all parts empty") << QList<qint64>{0, 0, 0} << 2 << 3;
+    }
+    void joinsTheRunFromOrdinalOne() {
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(int, chosen);
+        QFETCH(int, joined);
+        const QStringList made = makeSet(sizes);
+        QStringList expected;
+        qint64 expectedSize = 0;
+        for (int i = 1; i <= joined; ++i) {
+            expected << part(i);
+            expectedSize += sizes[i - 1];
+        }
+
+        // Any part of the set gives the same total.
+        for (const QString& p : made)
+            QCOMPARE(original_size(p, hooks), expectedSize);
+        QCOMPARE(entries(outDir), QStringList());
+
+        ProgramState s;
+        s.JoinCancelFlag = 1; // left over from an earlier cancel
+        spojfor(s, part(chosen), out, hooks);
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+        QCOMPARE(QFileInfo(out).size(), expectedSize);
+        QCOMPARE(readFile(out), concat(expected));
+        QCOMPARE(s.JoinCancelFlag, quint8(0));
+        QCOMPARE(iconCalls, 1);
+        checkProgressEndsAt99();
+    }
+
+    void copiesInStepsOfAtMostABlock_data() {
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::addColumn<QList<int>>("seen");
+        QTest::newRow("20,000 bytes: two full steps")
+            << QList<qint64>{20000} << QList<int>{49, 99, 99};
+        QTest::newRow("25,000 bytes: a short third step")
+            << QList<qint64>{25000} << QList<int>{39, 79, 99, 99};
+        // A step never spans two parts; -1 (under 1 % written) shows as 0.
+        QTest::newRow("small part first") << QList<qint64>{100, 19900} << QList<int>{0, 49, 99, 99};
+    }
+    void copiesInStepsOfAtMostABlock() {
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(QList<int>, seen);
+        const QStringList made = makeSet(sizes);
+        ProgramState s;
+        spojfor(s, made.first(), out, hooks);
+        QCOMPARE(progress, seen);
+        QCOMPARE(readFile(out), concat(made));
+    }
+
+    // The "Clone Of" case: a file at the output path is replaced, and only once
+    // the join is complete.
+    void replacesAFileAtTheOutputPath() {
+        const QStringList made = makeSet({30000, 30000});
+        writeFile(out, "previous clone");
+        bool previousKept = true;
+        hooks.yield = [&] { previousKept = previousKept && readFile(out) == "previous clone"; };
+        ProgramState s;
+        spojfor(s, made.first(), out, hooks);
+        QVERIFY(previousKept);
+        QCOMPARE(readFile(out), concat(made));
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+    }
+
+    // The hidden file's name must fit where the output's own name just fits.
+    void longestOutputName() {
+        const QString name = QString(251, 'n');
+        for (int i = 1; i <= 2; ++i)
+            makeFile(partsDir + name + ".00" + QString::number(i), 15000, quint32(i));
+        hooks.iconRefresh = {};
+        ProgramState s;
+        spojfor(s, partsDir + name + ".002", outDir + name, hooks);
+        QCOMPARE(entries(outDir), QStringList{name});
+        QCOMPARE(readFile(outDir + name),
+                 concat({partsDir + name + ".001", partsDir + name + ".002"}));
+    }
+
+    // Parts beyond 100 carry longer digits; the split's own parts join back whole.
+    void joinsBackWhatTheSplitWrote() {
+        const QString source = tmp.path() + "/movie.avi";
+        makeFile(source, 150 * 15000 - 2345, 99);
+        ProgramState s;
+        s.SourceFilePath = source;
+        s.SourceFileSize = QFileInfo(source).size();
+        s.SplitDestFolder = partsDir;
+        splitfile(s, source, 15000, SplitHooks());
+        QCOMPARE(s.SplitPartPaths.size(), 150);
+        QVERIFY(QFileInfo::exists(partsDir + "movie.avi.0150"));
+
+        // Window-free, without any hook.
+        spojfor(s, partsDir + "movie.avi.0101", out, JoinHooks());
+        QVERIFY(sameContent(out, source));
+        QCOMPARE(original_size(partsDir + "movie.avi.100", JoinHooks()), s.SourceFileSize);
+    }
+
+    void cancelLeavesNoOutput_data() {
+        // Yields 1 to 4 come before the existence tests of 001 to 004, 5 after
+        // part 001 is opened, then one after every step.
+        QTest::addColumn<int>("cancelAt");
+        QTest::addColumn<bool>("previousClone");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("while counting") << 2 << false << 0;
+        QTest::newRow("during the copy") << 7 << false << 2;
+        QTest::newRow("during the copy, previous clone kept") << 7 << true << 2;
+    }
+    void cancelLeavesNoOutput() {
+        QFETCH(int, cancelAt);
+        QFETCH(bool, previousClone);
+        QFETCH(int, steps);
+        const QStringList made = makeSet({30000, 30000, 30000});
+        if (previousClone) writeFile(out, "previous clone");
+        ProgramState s;
+        hooks.yield = [&] {
+            if (++yields == cancelAt) s.JoinCancelFlag = 1;
+        };
+        spojfor(s, made[1], out, hooks);
+        QCOMPARE(s.JoinCancelFlag, quint8(1));
+        QCOMPARE(progress.size(), steps + 1);
+        QCOMPARE(progress.last(), 99);
+        QCOMPARE(entries(outDir), previousClone ? QStringList{"movie.avi"} : QStringList());
+        if (previousClone) QCOMPARE(readFile(out), QByteArray("previous clone"));
+        QCOMPARE(entries(partsDir).size(), 3);
+    }
+
+    // A part that disappears or gets shorter after it was counted ends the join
+    // with an error naming it, never with a shorter output.
+    void partChangedDuringTheJoin_data() {
+        // Yields: 1-5 counting, 6 after 001 is opened, 7-9 after its steps,
+        // 10 after 002 is opened, 11 after its first step.
+        QTest::addColumn<int>("yieldAt");
+        QTest::addColumn<int>("ordinal");
+        QTest::addColumn<qint64>("newSize"); // -1: deleted
+        QTest::newRow("003 deleted while 001 is copied") << 6 << 3 << -1LL;
+        QTest::newRow("002 truncated before it is opened") << 8 << 2 << 15000LL;
+        QTest::newRow("002 truncated while it is copied") << 11 << 2 << 12345LL;
+        QTest::newRow("002 truncated at a step boundary") << 11 << 2 << 10000LL;
+        QTest::newRow("004 emptied") << 6 << 4 << 0LL;
+    }
+    void partChangedDuringTheJoin() {
+        QFETCH(int, yieldAt);
+        QFETCH(int, ordinal);
+        QFETCH(qint64, newSize);
+        makeSet({30000, 30000, 30000, 30000});
+        writeFile(out, "previous clone");
+        hooks.yield = [&] {
+            if (++yields != yieldAt) return;
+            if (newSize < 0)
+                QVERIFY(QFile::remove(part(ordinal)));
+            else
+                QVERIFY(QFile::resize(part(ordinal), newSize));
+        };
+        const int fds = openFileCount();
+        const QString error = joinError(part(1), out);
+        QVERIFY2(error.contains(part(ordinal)), qPrintable(error));
+        QCOMPARE(openFileCount(), fds);
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+        QCOMPARE(readFile(out), QByteArray("previous clone"));
+    }
+
+    void outputCannotBeMade() {
+        const QStringList made = makeSet({30000, 30000});
+        const QString noFolder = tmp.path() + "/gone/movie.avi";
+        QString error = joinError(made.first(), noFolder);
+        QVERIFY2(error.startsWith("Cannot create " + noFolder + ": "), qPrintable(error));
+        QCOMPARE(iconCalls, 0);
+
+        // A folder at the output path: everything is copied, then the rename fails.
+        QDir().mkpath(out);
+        hooks.iconRefresh = [this] { ++iconCalls; };
+        error = joinError(made.first(), out);
+        QVERIFY2(error.startsWith("Cannot create " + out + ": "), qPrintable(error));
+        QCOMPARE(iconCalls, 1);
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+        QVERIFY(QFileInfo(out).isDir());
+    }
+
+    void diskFillsDuringTheJoin() {
+        Tmpfs fs(256 * 1024);
+        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
+        const QStringList made = makeSet({200000, 200000, 200000});
+        const QByteArray before = concat(made);
+        const QString full = fs.path() + "movie.avi";
+        hooks.iconRefresh = {};
+        const int fds = openFileCount();
+        const QString error = joinError(made.first(), full);
+        QVERIFY2(error.contains("No space left"), qPrintable(error));
+        // The message names the output the user asked for, not the hidden file.
+        QVERIFY2(error.contains(full) && !error.contains(".part-"), qPrintable(error));
+        QCOMPARE(openFileCount(), fds);
+        QCOMPARE(entries(fs.path()), QStringList());
+        QCOMPARE(concat(made), before);
+    }
+
+    void killedJoinLeavesNothingUnderTheOutputName() {
+        const QStringList made = makeSet({200000, 200000, 200000});
+        QProcess child;
+        child.start(JOIN_SLOWLY, {made.first(), out});
+        QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
+        QVERIFY(child.waitForReadyRead(20000));
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("copying\n"));
+        child.kill(); // SIGKILL
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY(!QFileInfo::exists(out));
+        // What stays is the hidden file, holding the start of the output.
+        const QStringList left = entries(outDir);
+        QCOMPARE(left.size(), 1);
+        QVERIFY(left[0].startsWith(".movie.avi.part-"));
+        const QByteArray partial = readFile(outDir + left[0]);
+        QVERIFY(partial.size() < 600000);
+        QCOMPARE(partial, concat(made).left(partial.size()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJoinEngine)
+#include "tst_joinengine.moc"
