@@ -1,27 +1,202 @@
-// The presets panel's handlers (to be written).
+// The presets panel: ten buttons that each split a file at a medium's exact
+// size, Cancel/Undo, the hover outline, the folder picture, and the panel's
+// steps in the window's navigation and close request.
+#include "app/ProgramState.h"
 #include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "presets/Presets.h"
+#include "split/FileCopy.h"
+#include "split/Naming.h"
+#include "split/PartList.h"
+#include "split/SplitEngine.h"
 
-void TForm1::suiImageButton4Click() {}
-void TForm1::BitBtn19Click() {}
-void TForm1::presetsPanelCloseStep() {}
-void TForm1::BitBtn23Click() {}
-void TForm1::BitBtn15Click() {}
-void TForm1::suiImageButton11Click() {}
-void TForm1::BitBtn16Click() {}
-void TForm1::suiImageButton6Click() {}
-void TForm1::suiImageButton7Click() {}
-void TForm1::BitBtn17Click() {}
-void TForm1::suiImageButton13Click() {}
-void TForm1::BitBtn18Click() {}
-void TForm1::suiImageButton8Click() {}
-void TForm1::standardniformati() {}
-void TForm1::BitBtn20Click() {}
-void TForm1::BitBtn23MouseEnter(QWidget*) {}
-void TForm1::BitBtn23MouseExit() {}
-void TForm1::Image7Click() {}
-void TForm1::Image7MouseDown() {}
-void TForm1::Image7MouseUp() {}
-void TForm1::disabledpresets() {}
-void TForm1::enablepresets() {}
-void TForm1::presdisabled() {}
-void TForm1::presenabled() {}
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+
+namespace {
+
+const QString CancelCaption = QStringLiteral("Cancel");
+const QString UndoCaption = QStringLiteral("Undo");
+
+// The part list file of the last preset split; empty before the first one.
+QString presetListPath() {
+    return G.PresetListBase.isEmpty() ? QString() : G.PresetListBase + QStringLiteral(".txt");
+}
+
+void setPresetButtonsEnabled(TForm1* f, bool enabled) {
+    const QList<QWidget*> buttons{f->BitBtn23, f->BitBtn15, f->suiImageButton11, f->BitBtn16,
+                                  f->suiImageButton6, f->suiImageButton7, f->BitBtn17,
+                                  f->suiImageButton13, f->BitBtn18, f->suiImageButton8, f->BitBtn19};
+    for (QWidget* w : buttons)
+        w->setEnabled(enabled);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- navigation
+
+void TForm1::suiImageButton4Click() {
+    sakrigrupe();
+    Image7->setEnabled(false);
+    Gauge5->setProgress(0);
+    gedit5->setVisible(true);
+    GroupBox5->setVisible(true);
+    BitBtn20->setText(CancelCaption);
+    BitBtn20->setEnabled(false);
+}
+
+void TForm1::BitBtn19Click() {
+    sakrigrupe();
+    Image7->setEnabled(false);
+    BitBtn20->setText(CancelCaption);
+    enablepresets();
+    GroupBox1->setVisible(true);
+}
+
+// The gauge stands between 0 and 100 only while a split runs (or after one
+// that failed): a finished or untouched panel is left alone on closing.
+void TForm1::presetsPanelCloseStep() {
+    const int progress = Gauge5->Progress();
+    if (progress > 0 && progress < 100)
+        BitBtn20Click();
+}
+
+// ---------------------------------------------------------------- the ten presets
+
+void TForm1::BitBtn23Click() { runMediaPreset(0); }
+void TForm1::BitBtn15Click() { runMediaPreset(1); }
+void TForm1::suiImageButton11Click() { runMediaPreset(2); }
+void TForm1::BitBtn16Click() { runMediaPreset(3); }
+void TForm1::suiImageButton6Click() { runMediaPreset(4); }
+void TForm1::suiImageButton7Click() { runMediaPreset(5); }
+void TForm1::BitBtn17Click() { runMediaPreset(6); }
+void TForm1::suiImageButton13Click() { runMediaPreset(7); }
+void TForm1::BitBtn18Click() { runMediaPreset(8); }
+void TForm1::suiImageButton8Click() { runMediaPreset(9); }
+
+void TForm1::runMediaPreset(int index) {
+    const MediaPreset& preset = mediaPresets().at(index);
+    disabledpresets();
+    if (preset.showsHint)
+        gedit5->setVisible(true);
+    G.SplitPartPaths.clear();
+    BitBtn20->setText(CancelCaption);
+    G.PresetPartSize = preset.partSize;
+
+    // However the command ends (a file error included), it ends the same way:
+    // Undo is offered while the last preset split's list is there, and the
+    // panel's buttons work again.
+    const auto end = qScopeGuard([this] {
+        presetSplitRunning_ = false;
+        const QString list = presetListPath();
+        if (!list.isEmpty() && partListExists(list))
+            BitBtn20->setText(UndoCaption);
+        G.SourceFileSize = 0;
+        enablepresets();
+    });
+    standardniformati();
+}
+
+void TForm1::standardniformati() {
+    if (!OpenDialog1.Execute(this))
+        return;
+    G.SourceFilePath = OpenDialog1.FileName;
+    G.JoinOutputPath = fileNameOf(G.SourceFilePath);
+    {
+        QFile source;
+        openForReading(source, G.SourceFilePath);
+        G.SourceFileSize = sizeOfOpenFile(source);
+    }
+    if (!fillsMedium(G.SourceFileSize, G.PresetPartSize)) {
+        const MediaPreset* preset = mediaPresetOfSize(G.PresetPartSize);
+        G.Form3->Report(preset ? preset->smallerLines : QStringList());
+        return;
+    }
+
+    if (!JamBfF1.Execute(this))
+        return;
+    gedit5->setVisible(false);
+    G.SplitDestFolder = withTrailingSeparator(JamBfF1.Folder);
+    G.FreeSpaceDrive = G.SplitDestFolder;
+    Image7->setEnabled(true);
+
+    // The Split panel's part size, when one is typed there, must fit the source too.
+    konverzijaBKMG();
+    if (!Edit2->text().isEmpty() && G.SourceFileSize < G.PartSizeBytes) {
+        G.Form3->Report({QString(), QString(), QStringLiteral("Part Size is bigger then File")});
+        return;
+    }
+
+    BitBtn20->setEnabled(true);
+    {
+        presetSplitRunning_ = true;
+        const auto stopped = qScopeGuard([this] { presetSplitRunning_ = false; });
+        splitfile(G.SourceFilePath, G.PresetPartSize);
+    }
+    G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
+
+    // The engine split only with room for the source and the margin; a
+    // refused or cancelled split leaves no list.
+    const bool hadRoom = static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
+    if (hadRoom && G.SplitCancelFlag == 0)
+        writePartList(presetListPath(), G.SplitPartNames);
+}
+
+// ---------------------------------------------------------------- Cancel and Undo
+
+void TForm1::BitBtn20Click() {
+    presdisabled();
+    Image7->setEnabled(false);
+    G.SplitCancelFlag = 1;
+    if (presetSplitRunning_) {
+        // Cancel of the running split: it stops before its next block and
+        // removes its own parts. The previous split's parts and list are not
+        // this Cancel's business, and the buttons come back when the command ends.
+        BitBtn20->setEnabled(false);
+        gedit5->setVisible(true);
+        return;
+    }
+    undoPresetSplit();
+    presenabled();
+    BitBtn20->setEnabled(false);
+    BitBtn19->repaint();
+    gedit5->setVisible(true);
+}
+
+// Deletes the parts of the finished preset split, then its list. Only an
+// offered Undo does this: the close request also reaches here while a Split
+// panel split moves the gauge, and must not remove finished output.
+void TForm1::undoPresetSplit() {
+    const QString list = presetListPath();
+    if (BitBtn20->text() != UndoCaption || list.isEmpty() || !partListExists(list))
+        return;
+    for (const QString& path : std::as_const(G.SplitPartPaths)) {
+        QFile::remove(path); // a part that is already gone is no error
+        Gauge5->setProgress(100);
+        Gauge5->stepDownToZero();
+    }
+    deletePartList(list);
+}
+
+// ---------------------------------------------------------------- hover outline and folder picture
+
+void TForm1::BitBtn23MouseEnter(QWidget* button) {
+    Shape1->setGeometry(button->x() - 1, button->y() - 1, button->width() + 2, button->height() + 2);
+    Shape1->setVisible(true);
+}
+
+void TForm1::BitBtn23MouseExit() { Shape1->setVisible(false); }
+
+void TForm1::Image7Click() { openInShell(G.SplitDestFolder); }
+void TForm1::Image7MouseDown() { Image7->move(Image7->pos() + QPoint(1, 1)); }
+void TForm1::Image7MouseUp() { Image7->move(Image7->pos() - QPoint(1, 1)); }
+
+// ---------------------------------------------------------------- button groups
+
+void TForm1::disabledpresets() { setPresetButtonsEnabled(this, false); }
+void TForm1::enablepresets() { setPresetButtonsEnabled(this, true); }
+void TForm1::presdisabled() { setPresetButtonsEnabled(this, false); }
+void TForm1::presenabled() { setPresetButtonsEnabled(this, true); }

@@ -2,6 +2,7 @@
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
+#include "presets/Presets.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -13,25 +14,26 @@ void TForm1::buildPresetsPanel() {
     struct Row {
         PictureButton** button;
         const char* name;
-        const char* caption;
         int x, y;
         void (TForm1::*click)();
     };
     const Row rows[] = {
-        {&BitBtn23, "BitBtn23", "1.2 MB", 6, 13, &TForm1::BitBtn23Click},
-        {&BitBtn15, "BitBtn15", "1.44MB", 71, 14, &TForm1::BitBtn15Click},
-        {&suiImageButton11, "suiImageButton11", "2.88MB", 136, 13, &TForm1::suiImageButton11Click},
-        {&BitBtn16, "BitBtn16", "100", 201, 13, &TForm1::BitBtn16Click},
-        {&suiImageButton6, "suiImageButton6", "250", 266, 13, &TForm1::suiImageButton6Click},
-        {&suiImageButton7, "suiImageButton7", "650MB", 38, 71, &TForm1::suiImageButton7Click},
-        {&BitBtn17, "BitBtn17", "700MB", 104, 71, &TForm1::BitBtn17Click},
-        {&suiImageButton13, "suiImageButton13", "800MB", 171, 71, &TForm1::suiImageButton13Click},
-        {&BitBtn18, "BitBtn18", "DVD", 238, 71, &TForm1::BitBtn18Click},
-        {&suiImageButton8, "suiImageButton8", "Fat32", 136, 126, &TForm1::suiImageButton8Click},
+        {&BitBtn23, "BitBtn23", 6, 13, &TForm1::BitBtn23Click},
+        {&BitBtn15, "BitBtn15", 71, 14, &TForm1::BitBtn15Click},
+        {&suiImageButton11, "suiImageButton11", 136, 13, &TForm1::suiImageButton11Click},
+        {&BitBtn16, "BitBtn16", 201, 13, &TForm1::BitBtn16Click},
+        {&suiImageButton6, "suiImageButton6", 266, 13, &TForm1::suiImageButton6Click},
+        {&suiImageButton7, "suiImageButton7", 38, 71, &TForm1::suiImageButton7Click},
+        {&BitBtn17, "BitBtn17", 104, 71, &TForm1::BitBtn17Click},
+        {&suiImageButton13, "suiImageButton13", 171, 71, &TForm1::suiImageButton13Click},
+        {&BitBtn18, "BitBtn18", 238, 71, &TForm1::BitBtn18Click},
+        {&suiImageButton8, "suiImageButton8", 136, 126, &TForm1::suiImageButton8Click},
     };
-    for (const Row& r : rows) {
+    // The rows follow the preset table's order, which gives the captions.
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        const Row& r = rows[i];
         PictureButton* b = skin::pictureButton(p, r.name, ":/art/floppy.svg", r.x, r.y, 50, 50);
-        b->setText(QString::fromLatin1(r.caption));
+        b->setText(mediaPresets().at(i).caption);
         // "800MB" is the one caption that isn't bold.
         b->setCaptionFont(skin::windowFont(qstrcmp(r.name, "suiImageButton13") != 0), Qt::white);
         *r.button = b;

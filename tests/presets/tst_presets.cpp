@@ -1,0 +1,491 @@
+// The presets panel driven through the real window: the size check at each
+// medium's exact size, the report lines, cancelled dialogs, a finished split
+// with its list and Undo, Cancel during a split, closing the window during a
+// split, the hover outline and the folder picture, and one real split of a
+// file just over 4 GiB at the "Fat32" size.
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "presets/Presets.h"
+#include "split/FreeSpace.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QTimer>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
+
+// A file of `size` bytes that takes no disk space until it is copied.
+void makeSparse(const QString& path, qint64 size) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(f.resize(size));
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+QList<QWidget*> presetButtonsAndMain(TForm1* f) {
+    return {f->BitBtn23, f->BitBtn15, f->suiImageButton11, f->BitBtn16, f->suiImageButton6,
+            f->suiImageButton7, f->BitBtn17, f->suiImageButton13, f->BitBtn18, f->suiImageButton8,
+            f->BitBtn19};
+}
+
+bool allEnabled(const QList<QWidget*>& widgets) {
+    return std::all_of(widgets.begin(), widgets.end(), [](QWidget* w) { return w->isEnabled(); });
+}
+
+// Runs `action` once, from the event-loop turn of a running operation, as soon
+// as `ready` holds: a click or a close arriving while the split copies.
+void actWhen(QObject* owner, std::function<bool()> ready, std::function<void()> action) {
+    auto* timer = new QTimer(owner);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, ready, action] {
+        if (!ready())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start();
+}
+
+QByteArray listBytes(const QStringList& names) {
+    QByteArray out;
+    for (const QString& n : names)
+        out += n.toUtf8() + "\r\n";
+    return out;
+}
+
+} // namespace
+
+class TestPresets : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    QString src, dst;
+
+    // The real window with the presets panel open.
+    static void openPanel(Ui& ui) {
+        QTest::mouseClick(ui.form->suiImageButton4, Qt::LeftButton);
+        QVERIFY(ui.form->GroupBox5->isVisible());
+    }
+
+    // Runs a preset on `source` into `dest` (an empty text cancels that dialog).
+    static void runPreset(Ui& ui, QWidget* button, const QString& source, const QString& dest) {
+        ui.fileAnswers = {source};
+        ui.folderAnswers = {dest};
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        src = tmp.path() + "/src/";
+        dst = tmp.path() + "/dst/";
+        QDir(src).removeRecursively();
+        QDir(dst).removeRecursively();
+        QDir().mkpath(src);
+        QDir().mkpath(dst);
+    }
+
+    // The table against the media's byte counts in hexadecimal, the buttons'
+    // captions, and the two sizes that need more than 32 bits.
+    void presetTable() {
+        const QList<qint64> hex{0x133333, 0x164000, 0x2E147A, 0x5FC8000, 0xFA00000,
+                                0x28A00000, 0x2BC00000, 0x32000000, 0x118244F00LL, 0xFFFFFFFELL};
+        QCOMPARE(mediaPresets().size(), hex.size());
+        Ui ui;
+        const QList<QWidget*> buttons = presetButtonsAndMain(ui.form.get());
+        for (int i = 0; i < hex.size(); ++i) {
+            QCOMPARE(mediaPresets()[i].partSize, hex[i]);
+            QCOMPARE(static_cast<QAbstractButton*>(buttons[i])->text(), mediaPresets()[i].caption);
+            QCOMPARE(mediaPresetOfSize(hex[i]), &mediaPresets()[i]);
+        }
+        QCOMPARE(mediaPresets()[8].partSize, Q_INT64_C(4700000000));
+        QCOMPARE(mediaPresets()[9].partSize, Q_INT64_C(4294967294));
+        // A source of 2^32 - 1 bytes fills the "Fat32" medium and one byte more.
+        const qint64 fat32 = mediaPresets()[9].partSize;
+        QVERIFY(fillsMedium(fat32, fat32));
+        QVERIFY(!fillsMedium(fat32 - 1, fat32));
+        QCOMPARE((Q_INT64_C(4294967295) + fat32 - 1) / fat32, 2);
+        QCOMPARE(Q_INT64_C(4294967295) - fat32, 1);
+        QVERIFY(!fillsMedium(Q_INT64_C(4699999999), mediaPresets()[8].partSize));
+    }
+
+    // A source one byte short of the medium shows the preset's lines and asks
+    // for no folder; one of exactly its size goes on to the folder dialog.
+    void sizeCheckAtTheMediumsSize_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("1.2 MB") << "BitBtn23" << qint64(0x133333)
+            << QStringList{"  ", "  ", "  ", "     File is smaller  then 1.2MB Floppy"};
+        QTest::newRow("1.44MB") << "BitBtn15" << qint64(0x164000)
+            << QStringList{"  ", "  ", "               File is smaller then", "  ",
+                           "        Standard Formated Floppy"};
+        QTest::newRow("2.88MB") << "suiImageButton11" << qint64(0x2E147A)
+            << QStringList{"  ", "  ", "  ", "    File is smaller  then 2.88MB Floppy"};
+        QTest::newRow("100") << "BitBtn16" << qint64(0x5FC8000)
+            << QStringList{"   ", " ", "               File is smaller then", " ",
+                           "               Zip- 100 standard"};
+        QTest::newRow("250") << "suiImageButton6" << qint64(0xFA00000)
+            << QStringList{"   ", "   ", "             File is smaller then", "   ",
+                           "             Zip- 250 standard"};
+        QTest::newRow("650MB") << "suiImageButton7" << qint64(0x28A00000)
+            << QStringList{"   ", "   ", "   ", "  File is smaller  then CD-650 standard"};
+        QTest::newRow("700MB") << "BitBtn17" << qint64(0x2BC00000)
+            << QStringList{"   ", "   ", "            File is smaller  then", "   ",
+                           "            Standard 700 MB CD"};
+        QTest::newRow("800MB") << "suiImageButton13" << qint64(0x32000000)
+            << QStringList{"   ", "   ", "   ", "      File is smaller  then 800-MB CD"};
+        QTest::newRow("DVD") << "BitBtn18" << qint64(0x118244F00LL)
+            << QStringList{"  ", "  ", "  ", "      File is smaller  then 4.7 GB DVD"};
+        QTest::newRow("Fat32") << "suiImageButton8" << qint64(0xFFFFFFFELL)
+            << QStringList{"  ", "  ", "              File is smaller  then ", "  ",
+                           "             Max Fat32 File Size"};
+    }
+    void sizeCheckAtTheMediumsSize() {
+        QFETCH(QString, button);
+        QFETCH(qint64, size);
+        QFETCH(QStringList, lines);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        auto* b = f->findChild<PictureButton*>(button);
+        const QString shortSource = src + "short.bin";
+        const QString exactSource = src + "exact.bin";
+        makeSparse(shortSource, size - 1);
+        makeSparse(exactSource, size);
+
+        runPreset(ui, b, shortSource, dst);
+        QCOMPARE(ui.reports, QList<QStringList>{lines});
+        QCOMPARE(ui.fileDialogTitles, QStringList{"Select File to Split"});
+        QVERIFY(ui.folderDialogTitles.isEmpty());
+        QCOMPARE(G.PresetPartSize, size);
+        QCOMPARE(G.SourceFilePath, shortSource);
+        QCOMPARE(G.JoinOutputPath, QString("short.bin"));
+
+        ui.fileAnswers = {exactSource};
+        ui.folderAnswers.clear(); // the folder dialog is cancelled
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(ui.reports.size(), 1);
+        QCOMPARE(ui.folderDialogTitles, QStringList{"Browse for Folder to store Your Splited Files"});
+
+        QVERIFY(ui.errors.isEmpty());
+        QVERIFY(filesIn(dst).isEmpty());
+        QCOMPARE(G.SourceFileSize, 0);
+        QVERIFY(allEnabled(presetButtonsAndMain(f)));
+    }
+
+    // Either dialog cancelled: nothing written, the size forgotten, Cancel
+    // disabled; "Undo" is named again only while an earlier list is there.
+    // The "DVD" and "Fat32" presets leave the hint label as it is.
+    void cancelledDialogs() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        makeFile(src + "a.bin", Size12 + 10);
+
+        G.SourceFileSize = 12345;
+        runPreset(ui, f->BitBtn23, QString(), dst);
+        QCOMPARE(G.SourceFileSize, 0);
+        QVERIFY(ui.folderDialogTitles.isEmpty());
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+
+        runPreset(ui, f->BitBtn23, src + "a.bin", QString());
+        QCOMPARE(G.SourceFileSize, 0);
+        QVERIFY(filesIn(dst).isEmpty());
+        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+
+        f->gedit5->setVisible(false);
+        runPreset(ui, f->BitBtn18, QString(), dst);
+        QVERIFY(!f->gedit5->isVisible());
+        runPreset(ui, f->BitBtn23, QString(), dst);
+        QVERIFY(f->gedit5->isVisible());
+
+        // After a finished split its list makes the caption "Undo" again, but
+        // the button stays disabled: this run forgot the parts.
+        runPreset(ui, f->BitBtn23, src + "a.bin", dst);
+        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
+        runPreset(ui, f->BitBtn23, QString(), dst);
+        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QCOMPARE(filesIn(dst), (QStringList{"a.bin.001", "a.bin.002", "a.bin.txt"}));
+        QVERIFY(ui.reports.isEmpty());
+        QVERIFY(ui.errors.isEmpty());
+    }
+
+    // The smallest preset on a small file: parts of the medium's size, the
+    // list, "Undo", the folder picture; then Undo removes all of it.
+    void finishedSplitAndUndo() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        QVERIFY(!f->Image7->isEnabled());
+        const QString source = src + "movie.avi";
+        makeFile(source, 3 * Size12 + 1000);
+
+        runPreset(ui, f->BitBtn23, source, dst.chopped(1));
+        QVERIFY(ui.errors.isEmpty());
+        QVERIFY(ui.reports.isEmpty());
+        const QStringList names{"movie.avi.001", "movie.avi.002", "movie.avi.003", "movie.avi.004"};
+        QCOMPARE(filesIn(dst), names + QStringList{"movie.avi.txt"});
+        QStringList parts;
+        for (const QString& n : names)
+            parts << dst + n;
+        QCOMPARE(QFileInfo(parts[0]).size(), Size12);
+        QCOMPARE(QFileInfo(parts[3]).size(), 1000);
+        QCOMPARE(concat(parts), readFile(source));
+        QCOMPARE(readFile(dst + "movie.avi.txt"), listBytes(names));
+        QCOMPARE(G.SplitDestFolder, dst);
+        QCOMPARE(G.PresetListBase, dst + "movie.avi");
+        QCOMPARE(G.SourceFileSize, 0);
+        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
+        QVERIFY(f->BitBtn20->isEnabled());
+        QCOMPARE(f->Gauge5->Progress(), 100);
+        QCOMPARE(f->Gauge1->Progress(), 100);
+        QVERIFY(!f->gedit5->isVisible());
+        QVERIFY(allEnabled(presetButtonsAndMain(f)));
+
+        // The folder picture opens the destination; pressing it nudges it.
+        QVERIFY(f->Image7->isEnabled());
+        const QPoint at = f->Image7->pos();
+        QTest::mousePress(f->Image7, Qt::LeftButton);
+        QCOMPARE(f->Image7->pos(), at + QPoint(1, 1));
+        QTest::mouseRelease(f->Image7, Qt::LeftButton);
+        QCOMPARE(f->Image7->pos(), at);
+        QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(dst)});
+
+        // A part that the user removed meanwhile is no error for Undo.
+        QFile::remove(parts[1]);
+        QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
+        QVERIFY(ui.errors.isEmpty());
+        QVERIFY(filesIn(dst).isEmpty());
+        QVERIFY(QFileInfo::exists(source));
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QVERIFY(!f->Image7->isEnabled());
+        QCOMPARE(f->Gauge5->Progress(), 0);
+        QVERIFY(f->gedit5->isVisible());
+        QVERIFY(allEnabled(presetButtonsAndMain(f)));
+
+        // Main leaves the panel; opening it again starts fresh.
+        QTest::mouseClick(f->BitBtn19, Qt::LeftButton);
+        QVERIFY(f->GroupBox1->isVisible() && !f->GroupBox5->isVisible());
+        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+    }
+
+    // Cancel during a split stops only that split: none of its files remain,
+    // the earlier split's set beside it stays whole, and the preset buttons
+    // stay disabled until the command has ended. A refused split writes no
+    // list either.
+    void cancelAndRefusalKeepTheEarlierSet() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        makeFile(src + "first.bin", 2 * Size12);
+        makeFile(src + "second.bin", 5 * Size12, 2);
+        runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+        const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.txt"};
+        QCOMPARE(filesIn(dst), earlier);
+        const QByteArray earlierPart = readFile(dst + "first.bin.001");
+
+        bool buttonsHeldDuringSplit = false;
+        actWhen(f, [] { return G.SplitPartPaths.size() == 2; }, [&] {
+            QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
+            buttonsHeldDuringSplit = !f->BitBtn23->isEnabled() && !f->BitBtn19->isEnabled();
+        });
+        runPreset(ui, f->BitBtn23, src + "second.bin", dst);
+        QVERIFY(buttonsHeldDuringSplit);
+        QCOMPARE(G.SplitCancelFlag, 1);
+        QCOMPARE(filesIn(dst), earlier);
+        QCOMPARE(readFile(dst + "first.bin.001"), earlierPart);
+        QCOMPARE(f->Gauge5->Progress(), 0);
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+        QVERIFY(allEnabled(presetButtonsAndMain(f)));
+
+        setFreeSpaceQuery([](const QString&) { return 1000.0; });
+        runPreset(ui, f->BitBtn23, src + "second.bin", dst);
+        QCOMPARE(ui.reports.size(), 1);
+        QCOMPARE(ui.reports[0].size(), 4);
+        QVERIFY(ui.reports[0][3].startsWith("There is Not enough Free Space on drive  "));
+        QCOMPARE(filesIn(dst), earlier);
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QVERIFY(ui.errors.isEmpty());
+    }
+
+    // Closing the window during a preset split runs the split panel's and
+    // then the panel's Cancel: no file of that split remains. Closing during
+    // a split that isn't a preset's, or after a finished preset split, leaves
+    // every finished preset set in place.
+    void closingTheWindow() {
+        makeFile(src + "first.bin", 2 * Size12);
+        makeFile(src + "second.bin", 5 * Size12, 2);
+        const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.txt"};
+        {
+            Ui ui;
+            TForm1* f = ui.form.get();
+            openPanel(ui);
+            runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+            QCOMPARE(filesIn(dst), earlier);
+            actWhen(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
+                    [f] { f->close(); });
+            runPreset(ui, f->BitBtn23, src + "second.bin", dst);
+            QVERIFY(!f->isVisible());
+            QCOMPARE(filesIn(dst), earlier);
+            QVERIFY(ui.errors.isEmpty());
+        }
+        {
+            // Every split moves the presets gauge too, so the close request
+            // reaches the panel's Cancel during this one as well.
+            Ui ui;
+            TForm1* f = ui.form.get();
+            openPanel(ui);
+            runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+            QTest::mouseClick(f->BitBtn19, Qt::LeftButton);
+            actWhen(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
+                    [f] { f->close(); });
+            QDir().mkpath(dst + "other");
+            G.SplitPartPaths.clear();
+            G.SplitDestFolder = dst + "other/";
+            G.SourceFilePath = src + "second.bin";
+            G.SourceFileSize = 5 * Size12;
+            f->guarded([&] { f->splitfile(G.SourceFilePath, Size12); });
+            QVERIFY(!f->isVisible());
+            QCOMPARE(filesIn(dst), earlier);
+            QVERIFY(filesIn(dst + "other").isEmpty());
+        }
+        {
+            Ui ui;
+            TForm1* f = ui.form.get();
+            openPanel(ui);
+            runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+            f->close();
+            QCOMPARE(filesIn(dst), earlier);
+        }
+    }
+
+    // A source that can't be opened: the error reaches the message box and the
+    // panel works again.
+    void unreadableSource() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        runPreset(ui, f->suiImageButton8, src + "missing.bin", dst);
+        QCOMPARE(ui.errors.size(), 1);
+        QVERIFY(ui.errors[0].contains("missing.bin"));
+        QVERIFY(allEnabled(presetButtonsAndMain(f)));
+        QCOMPARE(G.SourceFileSize, 0);
+        QVERIFY(ui.folderDialogTitles.isEmpty());
+    }
+
+    // A part size typed on the Split panel that is larger than the source
+    // refuses the preset split; once the field is emptied it counts no more.
+    void splitPanelPartSize() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QString big = src + "big.bin";
+        const QString source = src + "small.bin";
+        makeFile(big, 3 * 1048576);
+        makeFile(source, 1500000);
+        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        ui.fileAnswers = {big};
+        QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
+        QTest::keyClicks(f->Edit2, "2");
+        QCOMPARE(f->Edit2->text(), QString("2"));
+        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
+        QTest::mouseClick(f->BitBtn10, Qt::LeftButton);
+        openPanel(ui);
+
+        runPreset(ui, f->BitBtn23, source, dst);
+        QCOMPARE(ui.reports, (QList<QStringList>{{"", "", "Part Size is bigger then File"}}));
+        QVERIFY(filesIn(dst).isEmpty());
+        QCOMPARE(G.SourceFileSize, 0);
+
+        f->Edit2->clear();
+        runPreset(ui, f->BitBtn23, source, dst);
+        QCOMPARE(ui.reports.size(), 1);
+        QCOMPARE(filesIn(dst), (QStringList{"small.bin.001", "small.bin.002", "small.bin.txt"}));
+        QVERIFY(ui.errors.isEmpty());
+    }
+
+    // The hover outline frames whichever preset button the pointer is over.
+    void hoverOutline() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        QVERIFY(!f->Shape1->isVisible());
+        for (QWidget* b : {static_cast<QWidget*>(f->BitBtn15), static_cast<QWidget*>(f->suiImageButton8)}) {
+            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+            QCoreApplication::sendEvent(b, &enter);
+            QCOMPARE(f->Shape1->geometry(), b->geometry().adjusted(-1, -1, 1, 1));
+            QVERIFY(f->Shape1->isVisible());
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(b, &leave);
+            QVERIFY(!f->Shape1->isVisible());
+        }
+    }
+
+    // "Fat32" on a sparse source of 2^32 - 1 bytes: two parts, the second of
+    // one byte. Needs about 4 GiB of real disk for the first part.
+    void fat32SplitOfFourGiB() {
+        const qint64 size = Q_INT64_C(4294967295);
+        const QStorageInfo volume(tmp.path());
+        if (volume.bytesAvailable() < Q_INT64_C(9000000000))
+            QSKIP(qPrintable(QString("needs about 9 GB free in %1, has %2 bytes")
+                                 .arg(tmp.path()).arg(volume.bytesAvailable())));
+        const QString source = src + "big.img";
+        makeSparse(source, size);
+        {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            for (const qint64 at : {Q_INT64_C(0), Q_INT64_C(2147483648), size - 2, size - 1}) {
+                f.seek(at);
+                f.write(QByteArray(1, char(0x40 + at % 31)));
+            }
+        }
+        Ui ui;
+        TForm1* f = ui.form.get();
+        openPanel(ui);
+        QElapsedTimer clock;
+        clock.start();
+        runPreset(ui, f->suiImageButton8, source, dst);
+        qInfo("Fat32 split of %lld bytes took %lld ms", size, clock.elapsed());
+        QVERIFY(ui.errors.isEmpty());
+        QCOMPARE(filesIn(dst), (QStringList{"big.img.001", "big.img.002", "big.img.txt"}));
+        QCOMPARE(QFileInfo(dst + "big.img.001").size(), Q_INT64_C(4294967294));
+        QCOMPARE(readFile(dst + "big.img.002"), QByteArray(1, char(0x40 + (size - 1) % 31)));
+        {
+            QFile part(dst + "big.img.001");
+            QVERIFY(part.open(QIODevice::ReadOnly));
+            for (const qint64 at : {Q_INT64_C(0), Q_INT64_C(2147483648), size - 2}) {
+                part.seek(at);
+                QCOMPARE(part.read(1), QByteArray(1, char(0x40 + at % 31)));
+            }
+        }
+        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
+        QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
+        QVERIFY(filesIn(dst).isEmpty());
+        QFile::remove(source);
+    }
+};
+
+TFS_UI_TEST_MAIN(TestPresets)
+#include "tst_presets.moc"
