@@ -1,28 +1,290 @@
-// The split panel's handlers (to be written).
+// The split panel's inputs: opening and leaving the panel, loading the source
+// and showing its size in four units, the unit box, the part size with its
+// filters and live checks, the number of parts, the destination folder and the
+// two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
+#include "app/NumberText.h"
+#include "app/PathShortening.h"
+#include "app/ProgramState.h"
 #include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "split/FileCopy.h"
+#include "split/Naming.h"
+#include "split/SizeUnits.h"
 
-void TForm1::suiImageButton3Click() {}
-void TForm1::BitBtn10Click() {}
-void TForm1::splitPanelStartup() {}
-void TForm1::splitPanelCloseStep() {}
-void TForm1::BitBtn1Click() {}
-void TForm1::ComboBox1Change() {}
-bool TForm1::ComboBox1KeyPress(QChar) { return true; }
-void TForm1::Edit1Change() {}
-bool TForm1::Edit2KeyPress(QChar) { return true; }
-bool TForm1::Edit2KeyDown(QKeyEvent*) { return true; }
-void TForm1::Edit2Change() {}
-qint64 TForm1::kolikoizlaznihfajlova() { return 0; }
-void TForm1::konverzijaBKMG() {}
-void TForm1::BitBtn7Click() {}
-void TForm1::Edit3Change() {}
-void TForm1::Edit4Change() {}
-void TForm1::Image5Click() {}
-void TForm1::Image5MouseDown() {}
-void TForm1::Image5MouseUp() {}
-void TForm1::OpenDialog1Close() {}
-void TForm1::JamBfF1Close() {}
-void TForm1::BitBtn6Click() {}
-void TForm1::BitBtn9Click() {}
-void TForm1::sstfdisabled() {}
-void TForm1::sstfenabled() {}
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+namespace {
+
+const QString LoadHint = QStringLiteral("             Click Load File to choose file to be split");
+
+// Selects a unit as the program does: without running the unit box's change
+// handler (the callers run it themselves where they need it).
+void selectUnit(QComboBox* box, int index) {
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(index);
+    box->setEditText(sizeunits::Names.at(index));
+}
+
+// Pixels available to the text of a line edit: its contents rectangle less the
+// text margins and the edit's own two-pixel margin on each side.
+int textRoom(const QLineEdit* e) {
+    QStyleOptionFrame option;
+    option.initFrom(e);
+    option.rect = e->rect();
+    option.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, e) : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    if (e->isReadOnly())
+        option.state |= QStyle::State_ReadOnly;
+    option.features = QStyleOptionFrame::None;
+    const QRect contents = e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e);
+    return contents.marginsRemoved(e->textMargins()).width() - 4;
+}
+
+// The path fields show their path shortened to the field's width, the full
+// path as tooltip. Setting the shortened text runs the change handler again,
+// which finds the text fitting and leaves it alone.
+void showShortened(QLineEdit* e, const QString& fullPath) {
+    e->setToolTip(e->text().isEmpty() ? QString() : fullPath);
+    e->setText(shortenPath(e->text(), e->fontMetrics(), textRoom(e)));
+}
+
+// Empties a field and runs its change handler, also when it was empty already,
+// so that the buttons that depend on it are set either way.
+void emptyField(TForm1* form, QLineEdit* e, void (TForm1::*change)()) {
+    if (e->text().isEmpty())
+        (form->*change)();
+    else
+        e->clear();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- navigation
+
+void TForm1::suiImageButton3Click() {
+    sakrigrupe();
+    gEdit1->setText(LoadHint);
+    gEdit1->setVisible(true);
+    Gauge1->setProgress(0);
+    emptyField(this, Edit1, &TForm1::Edit1Change);
+    emptyField(this, Edit2, &TForm1::Edit2Change);
+    Edit3->clear();
+    Edit4->clear();
+    Edit7->clear();
+    suiMemo3->clearLines();
+    selectUnit(ComboBox1, sizeunits::Megabytes);
+    GroupBox2->setVisible(true);
+    BitBtn9->setText(QStringLiteral("Cancel"));
+    BitBtn9->setEnabled(false);
+    Image5->setEnabled(false);
+}
+
+void TForm1::BitBtn10Click() {
+    sakrigrupe();
+    GroupBox1->setVisible(true);
+    sstfenabled();
+    gEdit1->setText(LoadHint);
+    gEdit1->setVisible(true);
+    Gauge1->setProgress(0);
+    Image5->setEnabled(false);
+}
+
+void TForm1::splitPanelStartup() {
+    emptyField(this, Edit1, &TForm1::Edit1Change);
+    ComboBox1Change();
+}
+
+// A close request while the split gauge is under way cancels the split first.
+void TForm1::splitPanelCloseStep() {
+    const int progress = Gauge1->Progress();
+    if (progress > 0 && progress < 100)
+        BitBtn9Click();
+}
+
+void TForm1::sstfdisabled() {
+    for (QPushButton* b : {BitBtn1, BitBtn6, BitBtn7, BitBtn10})
+        b->setEnabled(false);
+}
+
+void TForm1::sstfenabled() {
+    for (QPushButton* b : {BitBtn1, BitBtn6, BitBtn7, BitBtn10})
+        b->setEnabled(true);
+}
+
+// ---------------------------------------------------------------- source
+
+void TForm1::BitBtn1Click() {
+    G.SplitPartPaths.clear();
+    splitListWritten_.clear(); // Cancel no longer belongs to the last split
+    selectUnit(ComboBox1, sizeunits::Megabytes);
+    emptyField(this, Edit2, &TForm1::Edit2Change);
+    suiMemo3->clearLines();
+
+    if (OpenDialog1.Execute(this)) {
+        const QString path = OpenDialog1.FileName;
+        gEdit1->setText(QLatin1Char(' ') + fileNameOf(path) + QStringLiteral(" Loaded"));
+        QFile file;
+        openForReading(file, path);
+        G.SourceFileSize = sizeOfOpenFile(file);
+        G.SourceFilePath = path;
+        Image5->setEnabled(true);
+        G.SplitDestFolder = withTrailingSeparator(folderOf(path));
+        G.FreeSpaceDrive = G.SplitDestFolder;
+        Edit1->setText(QString::number(G.SourceFileSize));
+        Edit3->setText(G.SourceFilePath);
+        Edit4->setText(G.SplitDestFolder);
+        gEdit1->setVisible(true);
+        Gauge1->setProgress(0);
+        file.close();
+    }
+
+    Edit1->setText(QString::number(G.SourceFileSize / sizeunits::Factors[sizeunits::Megabytes]));
+    static const char* const prefixes[] = {"B=", "KB=", "MB=", "GB="};
+    suiMemo3->addLine(QStringLiteral("   "));
+    for (int unit = 0; unit < 4; ++unit) {
+        const double value = static_cast<double>(G.SourceFileSize) / sizeunits::Factors[unit];
+        if (value > 0)
+            suiMemo3->addLine(QLatin1String(prefixes[unit]) + numberText(value));
+    }
+    ComboBox1Change();
+}
+
+void TForm1::Edit1Change() {
+    const bool filled = !Edit1->text().isEmpty();
+    if (filled)
+        ComboBox1->setEnabled(true);
+    Edit2->setEnabled(filled);
+    if (Edit1->text() == QLatin1String("0"))
+        Edit1->clear();
+}
+
+// ---------------------------------------------------------------- unit
+
+bool TForm1::ComboBox1KeyPress(QChar key) {
+    return QStringLiteral("BbKkMmGg").contains(key);
+}
+
+void TForm1::ComboBox1Change() {
+    // The box's completion keeps the case typed: "gigabytes" becomes "Gigabytes".
+    for (int i = 0; i < sizeunits::Names.size(); ++i)
+        if (ComboBox1->currentText() == sizeunits::Names.at(i).toLower())
+            selectUnit(ComboBox1, i);
+    const int unit = sizeunits::indexOf(ComboBox1->currentText());
+    if (unit >= 0) {
+        if (ComboBox1->currentIndex() != unit)
+            selectUnit(ComboBox1, unit);
+        const double value = static_cast<double>(G.SourceFileSize) / sizeunits::Factors[unit];
+        if (value > 0)
+            Edit1->setText(numberText(value));
+    }
+    if (Edit2->text().isEmpty())
+        Edit7->clear();
+    Edit2Change();
+}
+
+// ---------------------------------------------------------------- part size
+
+bool TForm1::Edit2KeyPress(QChar key) {
+    return (key >= QLatin1Char('0') && key <= QLatin1Char('9')) || key == QLatin1Char('\b');
+}
+
+// Pasting is discarded (Ctrl+V with any other modifiers, Shift+Insert, the
+// platform's paste key); the clipboard is left alone.
+bool TForm1::Edit2KeyDown(QKeyEvent* e) {
+    const bool ctrlV = e->key() == Qt::Key_V && (e->modifiers() & Qt::ControlModifier);
+    const bool shiftInsert = e->key() == Qt::Key_Insert && (e->modifiers() & Qt::ShiftModifier);
+    return !(ctrlV || shiftInsert || e->matches(QKeySequence::Paste));
+}
+
+void TForm1::Edit2Change() {
+    if (BitBtn9->text() == QLatin1String("Undo"))
+        BitBtn9->setText(QStringLiteral("Cancel"));
+    G.PartSizeEmpty = Edit2->text().isEmpty() ? 1 : 0;
+    // While the split engine runs, Split and Destination stay disabled.
+    const bool enable = G.PartSizeEmpty == 0 && !splitEngineRunning_;
+    BitBtn6->setEnabled(enable);
+    BitBtn7->setEnabled(enable);
+    if (G.PartSizeEmpty == 1)
+        return;
+
+    parseWholeNumber(Edit2->text());
+    if (Edit2->text() == QLatin1String("0")) {
+        Edit2->clear();
+        Edit7->clear();
+        return;
+    }
+    // Without a unit there is no part count to show.
+    if (sizeunits::indexOf(ComboBox1->currentText()) < 0)
+        Edit7->clear();
+    else
+        Edit7->setText(QString::number(kolikoizlaznihfajlova()));
+
+    if (parseNumberText(Edit1->text()) - parseNumberText(Edit2->text()) < 0) {
+        Edit7->clear();
+        G.Form3->Report({QString(), QString(), QString(),
+                         QStringLiteral("            Part Is Bigger then file")});
+        Edit2->clear();
+    }
+}
+
+// The number of parts the split engine writes: the ceiling of the source size
+// over the part size in bytes (0 when there is no unit or the part size is 0).
+qint64 TForm1::kolikoizlaznihfajlova() {
+    const int unit = sizeunits::indexOf(ComboBox1->currentText());
+    if (unit < 0)
+        return 0;
+    const qint64 partBytes = checkedMultiply(parseWholeNumber(Edit2->text()), sizeunits::Factors[unit]);
+    if (partBytes <= 0)
+        return 0;
+    return G.SourceFileSize / partBytes + (G.SourceFileSize % partBytes != 0 ? 1 : 0);
+}
+
+// PartSizeBytes from the part size and the unit; unchanged when the part size
+// is empty or the unit text names no unit.
+void TForm1::konverzijaBKMG() {
+    if (Edit2->text().isEmpty())
+        return;
+    const int unit = sizeunits::indexOf(ComboBox1->currentText());
+    if (unit < 0)
+        return;
+    G.PartSizeBytes = checkedMultiply(parseWholeNumber(Edit2->text()), sizeunits::Factors[unit]);
+}
+
+// ---------------------------------------------------------------- destination
+
+void TForm1::BitBtn7Click() {
+    if (!JamBfF1.Execute(this))
+        return;
+    G.SplitDestFolder = withTrailingSeparator(JamBfF1.Folder);
+    G.FreeSpaceDrive = G.SplitDestFolder;
+    Edit4->setText(G.SplitDestFolder);
+}
+
+void TForm1::Edit3Change() { showShortened(Edit3, G.SourceFilePath); }
+
+void TForm1::Edit4Change() { showShortened(Edit4, G.SplitDestFolder); }
+
+void TForm1::Image5Click() { openInShell(G.SplitDestFolder); }
+
+void TForm1::Image5MouseDown() { Image5->move(Image5->pos() + QPoint(1, 1)); }
+
+void TForm1::Image5MouseUp() { Image5->move(Image5->pos() - QPoint(1, 1)); }
+
+// Either dialog closing, from this panel or from the presets, resets the
+// presets panel's Cancel button.
+void TForm1::OpenDialog1Close() {
+    BitBtn20->setEnabled(false);
+    BitBtn20->setText(QStringLiteral("Cancel"));
+}
+
+void TForm1::JamBfF1Close() { OpenDialog1Close(); }

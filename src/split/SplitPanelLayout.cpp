@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 
 void TForm1::buildSplitPanel() {
@@ -51,6 +52,7 @@ void TForm1::buildSplitPanel() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     Edit2->setContextMenuPolicy(Qt::CustomContextMenu);
     Edit2->setAcceptDrops(false);
+    Edit2->setAttribute(Qt::WA_InputMethodEnabled, false); // digits come from the keys only
     connect(Edit2, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         if (!PopupMenu1->isEmpty())
             PopupMenu1->popup(Edit2->mapToGlobal(at));
@@ -79,11 +81,20 @@ void TForm1::buildSplitPanel() {
 }
 
 // Key filters of the part-size field and the unit box: a key that a handler
-// discards never reaches the control.
+// discards never reaches the control. Tab, Backtab and Delete type no character
+// and work as usual.
+// Edit2 takes no paste by mouse either (the middle button pastes the selection).
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Edit2 && (e->type() == QEvent::MouseButtonPress ||
+                             e->type() == QEvent::MouseButtonRelease ||
+                             e->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::MiddleButton)
+        return true;
     if (e->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, e);
     auto* key = static_cast<QKeyEvent*>(e);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Delete)
+        return QWidget::eventFilter(watched, e);
     const QString text = key->text();
     bool pass = true;
     if (watched == Edit2) {

@@ -31,5 +31,11 @@ void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
         Gauge1->stepDownToZero();
         Gauge5->setProgress(0);
     };
+    // Marks the run, also when a file error ends it.
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(splitEngineRunning_);
     ::splitfile(G, sourcePath, partSize, hooks);
 }

@@ -1,0 +1,475 @@
+// The split panel driven as a user drives it: real widgets, scripted dialogs.
+#include "app/PathShortening.h"
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "split/FreeSpace.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+const QStringList Blank3{QString(), QString(), QString()};
+const QString BiggerLine = QStringLiteral("            Part Is Bigger then file");
+
+void roomy() { setFreeSpaceQuery([](const QString&) { return 1e15; }); }
+
+void load(Ui& ui, const QString& path) {
+    ui.fileAnswers << path;
+    QTest::mouseClick(ui.form->BitBtn1, Qt::LeftButton);
+}
+
+// Opens the panel, with plenty of free space unless the test sets its own.
+TForm1* openPanel(Ui& ui) {
+    roomy();
+    ui.form->suiImageButton3Click();
+    return ui.form.get();
+}
+
+// Loads a source and types a part size in a unit (0 Bytes, 1 Kilobytes, ...).
+void prepare(Ui& ui, const QString& source, int unit, const char* partSize) {
+    load(ui, source);
+    ui.form->ComboBox1->setCurrentIndex(unit);
+    QTest::keyClicks(ui.form->Edit2, partSize);
+}
+
+void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+void backspaces(QLineEdit* e, int n) {
+    for (int i = 0; i < n; ++i)
+        QTest::keyClick(e, Qt::Key_Backspace);
+}
+
+// Load, Split, Destination, Main.
+QList<bool> navigationEnabled(TForm1* f) {
+    return {f->BitBtn1->isEnabled(), f->BitBtn6->isEnabled(), f->BitBtn7->isEnabled(),
+            f->BitBtn10->isEnabled()};
+}
+const QList<bool> AllOn{true, true, true, true};
+const QList<bool> AllOff{false, false, false, false};
+
+// The panel after a Cancel or Undo of a split of src.bin.
+void checkCancelled(const Ui& ui) {
+    TForm1* f = ui.form.get();
+    QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
+    QVERIFY(!f->BitBtn9->isEnabled());
+    QCOMPARE(f->Gauge1->Progress(), 0);
+    QCOMPARE(f->gEdit1->text(), QString("src.bin is Already Looaded"));
+    QVERIFY(f->gEdit1->isVisible());
+    QCOMPARE(navigationEnabled(f), AllOn);
+    QVERIFY(ui.errors.isEmpty());
+}
+
+QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+
+// Runs `action` at the first event-loop turn of the running split where
+// `when` holds.
+void during(const std::function<bool()>& when, const std::function<void()>& action) {
+    auto* timer = new QTimer;
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        if (!when())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start();
+}
+
+} // namespace
+
+class TestSplitPanel : public QObject {
+    Q_OBJECT
+
+    // Every test works in a fresh folder with a source src.bin and a folder out.
+    std::unique_ptr<QTemporaryDir> tmp;
+    QString source, out;
+
+private slots:
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        source = tmp->filePath("src.bin");
+        out = tmp->filePath("out");
+        QDir().mkpath(out);
+    }
+    // The 700-megabyte example: sizes, part counts, the oversize and identical checks.
+    void sizesUnitsAndChecks() {
+        {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(734003200)); // sparse
+        }
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        QVERIFY(!f->Edit2->isEnabled());
+        load(ui, source);
+
+        QCOMPARE(f->suiMemo3->lines(),
+                 (QStringList{"   ", "B=734003200", "KB=716800", "MB=700", "GB=0.68359375"}));
+        QCOMPARE(f->Edit1->text(), QString("700"));
+        QCOMPARE(f->gEdit1->text(), QString(" src.bin Loaded"));
+        QCOMPARE(G.SplitDestFolder, tmp->path() + "/");
+        QVERIFY(f->Edit2->isEnabled());
+        QVERIFY(!f->BitBtn6->isEnabled() && !f->BitBtn7->isEnabled());
+
+        QTest::keyClicks(f->Edit2, "100");
+        QCOMPARE(f->Edit7->text(), QString("7"));
+        QVERIFY(f->BitBtn6->isEnabled() && f->BitBtn7->isEnabled());
+        backspaces(f->Edit2, 3);
+        QVERIFY(!f->BitBtn6->isEnabled() && !f->BitBtn7->isEnabled());
+        QTest::keyClicks(f->Edit2, "700");
+        QCOMPARE(f->Edit7->text(), QString("1"));
+
+        // Same text as the size: nothing to split; only Main is left enabled.
+        click(f->BitBtn6);
+        QCOMPARE(ui.reports.last(), Blank3 + QStringList{"As a Result You will have identical file"});
+        QCOMPARE(f->Edit7->text(), QString("1"));
+        QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
+        QCOMPARE(navigationEnabled(f), (QList<bool>{false, false, false, true}));
+        QVERIFY(!f->BitBtn9->isEnabled());
+
+        // The unit box takes unit letters only; "g" picks gigabytes and 700 no longer fits.
+        QTest::keyClicks(f->ComboBox1, "x1");
+        QTest::keyClick(f->ComboBox1, Qt::Key_Backspace);
+        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
+        const int before = ui.reports.size();
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        f->ComboBox1->setFocus(); // the box completes the letter only while it has the focus
+        f->ComboBox1->lineEdit()->selectAll();
+        QTest::keyClicks(f->ComboBox1, "g");
+        QCOMPARE(f->ComboBox1->currentText(), QString("Gigabytes"));
+        QCOMPARE(f->Edit1->text(), QString("0.68359375"));
+        QCOMPARE(ui.reports.size(), before + 1);
+        QCOMPARE(ui.reports.last(), Blank3 + QStringList{BiggerLine});
+        QVERIFY(f->Edit2->text().isEmpty());
+        QVERIFY(f->Edit7->text().isEmpty());
+        QVERIFY(ui.errors.isEmpty());
+    }
+
+    // What the part-size field lets through.
+    void partSizeTyping() {
+        makeFile(source, 3 * 1048576);
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        load(ui, source);
+
+        QTest::keyClick(f->Edit2, Qt::Key_0);
+        QVERIFY(f->Edit2->text().isEmpty());
+        QTest::keyClicks(f->Edit2, "a-.,+ e");
+        QVERIFY(f->Edit2->text().isEmpty());
+        QTest::keyClicks(f->Edit2, "2");
+        QCOMPARE(f->Edit7->text(), QString("2"));
+
+        QGuiApplication::clipboard()->setText("1234");
+        QTest::keyClick(f->Edit2, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(f->Edit2, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(f->Edit2, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(f->Edit2->text(), QString("2"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("1234"));
+
+        // Delete and Tab type no character: they still edit and move on.
+        QTest::keyClick(f->Edit2, Qt::Key_Home);
+        QTest::keyClick(f->Edit2, Qt::Key_Delete);
+        QVERIFY(f->Edit2->text().isEmpty());
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        f->Edit2->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != f->Edit2);
+
+        QVERIFY(ui.reports.isEmpty());
+    }
+
+    // A file under one megabyte and an empty file.
+    void smallAndEmptyFiles() {
+        makeFile(tmp->filePath("half.bin"), 524288);
+        writeFile(tmp->filePath("empty.bin"), QByteArray());
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        load(ui, tmp->filePath("half.bin"));
+        QCOMPARE(f->suiMemo3->lines(),
+                 (QStringList{"   ", "B=524288", "KB=512", "MB=0.5", "GB=0.00048828125"}));
+        QCOMPARE(f->Edit1->text(), QString("0.5"));
+        QVERIFY(f->Edit2->isEnabled());
+
+        load(ui, tmp->filePath("empty.bin"));
+        QCOMPARE(f->suiMemo3->lines(), QStringList{"   "});
+        QVERIFY(f->Edit1->text().isEmpty());
+        QVERIFY(!f->Edit2->isEnabled());
+        QVERIFY(!f->BitBtn6->isEnabled());
+    }
+
+    // 2,080,000 bytes at one megabyte into a chosen folder, then Undo.
+    void splitAndUndo() {
+        makeFile(source, 2080000);
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        load(ui, source);
+        QTest::keyClicks(f->Edit2, "1");
+        QCOMPARE(f->Edit7->text(), QString("2"));
+        ui.folderAnswers << out;
+        click(f->BitBtn7);
+        QCOMPARE(G.SplitDestFolder, out + "/");
+        QCOMPARE(f->Edit4->toolTip(), out + "/");
+
+        click(f->BitBtn6);
+        QCOMPARE(filesIn(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.txt"}));
+        QCOMPARE(QFileInfo(out + "/src.bin.001").size(), 1048576);
+        QCOMPARE(QFileInfo(out + "/src.bin.002").size(), 1031424);
+        QCOMPARE(concat({out + "/src.bin.001", out + "/src.bin.002"}), readFile(source));
+        QCOMPARE(readFile(out + "/src.bin.txt"), QByteArray("src.bin.001\r\nsrc.bin.002\r\n"));
+        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+        QVERIFY(f->BitBtn9->isEnabled());
+        QCOMPARE(navigationEnabled(f), AllOn);
+        QCOMPARE(f->Gauge1->Progress(), 100);
+        QVERIFY(!f->gEdit1->isVisible());
+
+        click(f->BitBtn9);
+        QCOMPARE(filesIn(out), QStringList());
+        checkCancelled(ui);
+    }
+
+    // Cancel and Undo never take the list of an earlier completed split.
+    void earlierListStays() {
+        makeFile(source, 10000);
+        makeFile(tmp->filePath("b.bin"), 10000);
+        const QStringList setOfA{"b.bin", "src.bin", "src.bin.001", "src.bin.002", "src.bin.003", "src.bin.txt"};
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        auto splitA = [&] {
+            prepare(ui, source, 0, "4000");
+            click(f->BitBtn6);
+            QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+        };
+
+        // A new load forgets the parts; Cancel then leaves them and their list.
+        splitA();
+        load(ui, tmp->filePath("b.bin"));
+        QVERIFY(f->BitBtn9->isEnabled());
+        click(f->BitBtn9);
+        QCOMPARE(filesIn(tmp->path()), setOfA);
+
+        // A split stopped by the unit check: Cancel leaves the earlier set too.
+        splitA();
+        f->ComboBox1->lineEdit()->selectAll();
+        QTest::keyClick(f->ComboBox1, Qt::Key_Delete);
+        QVERIFY(f->ComboBox1->currentText().isEmpty());
+        QVERIFY(f->Edit7->text().isEmpty());
+        click(f->BitBtn6);
+        QCOMPARE(ui.reports.last(), Blank3 + QStringList{"You must select Unit !"});
+        QCOMPARE(navigationEnabled(f), AllOff);
+        QVERIFY(f->BitBtn9->isEnabled());
+        click(f->BitBtn9);
+        QCOMPARE(navigationEnabled(f), AllOn);
+        QCOMPARE(filesIn(tmp->path()), setOfA);
+
+        // A unit text that names no unit is refused the same way.
+        f->ComboBox1->setEditText("Kb");
+        click(f->BitBtn6);
+        QCOMPARE(ui.reports.last().mid(0, 4), Blank3 + QStringList{"   Unknown unit \"Kb\""});
+        click(f->BitBtn9);
+        QCOMPARE(filesIn(tmp->path()), setOfA);
+        QVERIFY(ui.errors.isEmpty());
+    }
+
+    // Cancel pressed while the split runs: no part and no list of it are left,
+    // an earlier list of the same name stays, and the panel stays locked (also
+    // against a part size typed meanwhile) until the engine has returned.
+    void cancelDuringSplit() {
+        makeFile(source, 40000);
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        prepare(ui, source, 0, "5000");
+        click(f->BitBtn6);
+        const QByteArray earlierList = readFile(tmp->filePath("src.bin.txt"));
+        QCOMPARE(earlierList.count('\n'), 8);
+
+        backspaces(f->Edit2, 4);
+        QTest::keyClicks(f->Edit2, "4000");
+        QCOMPARE(f->Edit7->text(), QString("10"));
+        bool cancelled = false;
+        QList<bool> lockedWhileRunning, lockedAfterCancel;
+        during([] { return G.SplitPartPaths.size() >= 3; },
+               [&] {
+                   QTest::keyClick(f->Edit2, Qt::Key_0); // a new part size doesn't unlock Split
+                   lockedWhileRunning = navigationEnabled(f);
+                   click(f->BitBtn9);
+                   cancelled = true;
+                   lockedAfterCancel = navigationEnabled(f);
+               });
+        click(f->BitBtn6);
+        QVERIFY(cancelled);
+        QCOMPARE(lockedWhileRunning, AllOff);
+        QCOMPARE(lockedAfterCancel, AllOff);
+        QCOMPARE(G.SplitPartPaths.size(), 3);
+        // Parts 4 to 8 are the earlier split's, which the cancelled one never reached.
+        QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.004", "src.bin.005", "src.bin.006",
+                                                   "src.bin.007", "src.bin.008", "src.bin.txt"}));
+        QCOMPARE(readFile(tmp->filePath("src.bin.txt")), earlierList);
+        checkCancelled(ui);
+    }
+
+    // Closing the window cancels a running split, but not a finished one.
+    void closeDuringSplit() {
+        makeFile(source, 40000);
+        for (const bool whileRunning : {true, false}) {
+            Ui ui;
+            TForm1* f = openPanel(ui);
+            prepare(ui, source, 0, "4000");
+            if (whileRunning)
+                during([f] { return f->Gauge1->Progress() > 0; }, [f] { f->close(); });
+            click(f->BitBtn6);
+            if (!whileRunning)
+                f->close();
+            QVERIFY(!f->isVisible());
+            QCOMPARE(filesIn(tmp->path()).size(), whileRunning ? 1 : 12);
+        }
+    }
+
+    // A part that can't be created: the error is shown, only Cancel is left,
+    // and Cancel removes what was written (never the folder in the way).
+    void failedPartCreation() {
+        makeFile(source, 10000);
+        QDir().mkpath(tmp->filePath("src.bin.002"));
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        prepare(ui, source, 1, "4");
+        click(f->BitBtn6);
+        QCOMPARE(ui.errors.size(), 1);
+        QVERIFY(ui.errors.first().contains("src.bin.002"));
+        QCOMPARE(navigationEnabled(f), AllOff);
+        QVERIFY(f->BitBtn9->isEnabled());
+        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
+        QVERIFY(QFileInfo::exists(tmp->filePath("src.bin.001")));
+
+        click(f->BitBtn9);
+        QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
+        QVERIFY(QFileInfo(tmp->filePath("src.bin.002")).isDir());
+        QCOMPARE(navigationEnabled(f), AllOn);
+    }
+
+    // Exactly enough room splits but writes no list; one byte less refuses.
+    void freeSpaceMargins() {
+        makeFile(source, 3000);
+        double free = 3000 + 209715200;
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        setFreeSpaceQuery([&free](const QString&) { return free; });
+        prepare(ui, source, 0, "1000");
+        click(f->BitBtn6);
+        QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.001", "src.bin.002", "src.bin.003"}));
+        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
+        QVERIFY(f->BitBtn9->isEnabled());
+
+        free -= 1;
+        ui.folderAnswers << out;
+        click(f->BitBtn7);
+        click(f->BitBtn6);
+        QCOMPARE(ui.reports.last(),
+                 (QStringList{" ", " ", " ",
+                              "There is Not enough Free Space on drive  " + volumeRootOf(out + "/") +
+                                  "  to complete operation"}));
+        QCOMPARE(filesIn(out), QStringList());
+        QVERIFY(!f->BitBtn9->isEnabled());
+        QCOMPARE(navigationEnabled(f), AllOn);
+    }
+
+    // Opening, Main, reopening, the folder picture and the dialogs' close step.
+    void openingAndMain() {
+        makeFile(source, 3 * 1048576);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        QVERIFY(f->GroupBox2->isVisible() && !f->GroupBox1->isVisible());
+        click(f->BitBtn10); // Main enables all four, the part size still empty
+        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        QVERIFY(!f->BitBtn6->isEnabled() && !f->BitBtn7->isEnabled());
+
+        f->BitBtn20->setEnabled(true);
+        f->BitBtn20->setText("Undo");
+        load(ui, source);
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+        f->ComboBox1->setCurrentIndex(1);
+        QTest::keyClicks(f->Edit2, "1");
+        QCOMPARE(f->Edit1->text(), QString("3072"));
+
+        const QPoint at = f->Image5->pos();
+        QTest::mousePress(f->Image5, Qt::LeftButton);
+        QCOMPARE(f->Image5->pos(), at + QPoint(1, 1));
+        QTest::mouseRelease(f->Image5, Qt::LeftButton);
+        QCOMPARE(f->Image5->pos(), at);
+        QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(tmp->path() + "/")});
+
+        // A cancelled load keeps the size loaded before, shown in megabytes.
+        load(ui, QString());
+        QCOMPARE(f->Edit1->text(), QString("3"));
+        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
+
+        click(f->BitBtn10);
+        QVERIFY(f->GroupBox1->isVisible() && !f->GroupBox2->isVisible());
+        QCOMPARE(f->Edit1->text(), QString("3"));
+        QVERIFY(!f->Image5->isEnabled());
+        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        for (QLineEdit* e : {f->Edit1, f->Edit2, f->Edit3, f->Edit4, f->Edit7})
+            QVERIFY(e->text().isEmpty());
+        QCOMPARE(f->suiMemo3->lineCount(), 0);
+        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
+        QVERIFY(!f->BitBtn9->isEnabled() && !f->Image5->isEnabled());
+        QCOMPARE(f->gEdit1->text(), QString("             Click Load File to choose file to be split"));
+    }
+
+    // Path shortening: folders give way first, then the root, then the
+    // ellipsis; the name is never cut, and a shortened text is read back.
+    void pathShortening() {
+        const QFontMetrics fm(QApplication::font());
+        const QStringList steps{"/home/user/videos/movie.avi", "/.../user/videos/movie.avi",
+                                "/.../videos/movie.avi", "/.../movie.avi", ".../movie.avi",
+                                "movie.avi"};
+        for (const QString& step : steps) {
+            const int width = fm.horizontalAdvance(step);
+            QCOMPARE(shortenPath(steps.first(), fm, width), step);
+            QCOMPARE(shortenPath(step, fm, width), step);
+        }
+        QCOMPARE(shortenPath(steps.first(), fm, 1), QString("movie.avi"));
+        QCOMPARE(shortenPath("/.../videos/movie.avi", fm, fm.horizontalAdvance(".../movie.avi")),
+                 QString(".../movie.avi"));
+        QCOMPARE(shortenPath("/srv/data/parts/", fm, fm.horizontalAdvance("/.../parts/")),
+                 QString("/.../parts/"));
+        QCOMPARE(shortenPath("/srv/data/parts/", fm, 1), QString("parts/"));
+
+        // In the source field: fits, keeps the name, full path as tooltip.
+        const QString deep = tmp->path() + "/a-rather-long-folder-name/another-long-folder-name/"
+                                          "yet-another-folder/and-one-more";
+        QDir().mkpath(deep);
+        const QString movie = deep + "/movie.avi";
+        makeFile(movie, 100);
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        load(ui, movie);
+        const QString shown = f->Edit3->text();
+        QVERIFY2(shown.startsWith("/.../") && shown.endsWith("/movie.avi"), qPrintable(shown));
+        QVERIFY(f->Edit3->fontMetrics().horizontalAdvance(shown) < f->Edit3->width());
+        QCOMPARE(f->Edit3->toolTip(), movie);
+        QCOMPARE(f->Edit4->toolTip(), deep + "/");
+    }
+};
+
+TFS_UI_TEST_MAIN(TestSplitPanel)
+#include "tst_splitpanel.moc"
