@@ -1,0 +1,432 @@
+// The join panel and the Join command through the real window, with the file
+// and folder dialogs, the report dialog's answers and the free-space query
+// scripted.
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "split/FreeSpace.h"
+#include "split/Naming.h"
+#include "split/PartList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+const QStringList CompletedWithList{"", "", "", "              Joining completed,"};
+const QStringList CompletedWithoutList{"", "", "              Joining completed,", "  ",
+                                       "         Check.txt not availiable"};
+
+// Everything in a folder, hidden files included.
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDir::Name);
+}
+
+// The panel's buttons and extras as the state tables name them: the enabled
+// buttons (a hidden one counts as not enabled), the visible extras, the gauge.
+QString panelState(TForm1* f) {
+    QStringList enabled, shown;
+    const QList<QPair<QWidget*, QString>> buttons{
+        {f->suiImageButton10, "Load File"}, {f->suiImageButton12, "Destination"},
+        {f->BitBtn2, "Join"},               {f->BitBtn11, "Main"},
+        {f->BitBtn12, "Cancel"},            {f->BitBtn22, "Undo"}};
+    for (const auto& [w, name] : buttons)
+        if (w->isEnabled() && !w->isHidden())
+            enabled << name;
+    const QList<QPair<QWidget*, QString>> extras{{f->BitBtn22, "Undo"},
+                                                 {f->suiImageButton5, "suiImageButton5"},
+                                                 {f->Label12, "Label12"},
+                                                 {f->Image1, "Image1"},
+                                                 {f->gEdit2, "gEdit2"}};
+    for (const auto& [w, name] : extras)
+        if (!w->isHidden())
+            shown << name;
+    return QString("enabled: %1 | shown: %2 | gauge %3")
+        .arg(enabled.join(", "), shown.join(", "))
+        .arg(f->Gauge2->Progress());
+}
+
+const QString Opened = "enabled: Load File, Main | shown: gEdit2 | gauge 0";
+const QString Loaded = "enabled: Load File, Destination, Join, Main | shown: gEdit2 | gauge 0";
+const QString Completed = "enabled: Load File, Destination, Join, Main, Undo"
+                          " | shown: Undo, suiImageButton5, Label12 | gauge 100";
+const QString CancelledOrUndone = Loaded;
+const QString NotEnoughSpace = "enabled: Load File, Destination, Join | shown: Image1, gEdit2 | gauge 0";
+const QString Aborted = Opened;
+
+// Runs `action` once inside the running join's event-loop turns, as soon as
+// the gauge shows at least `percent`.
+void whenGaugeReaches(TForm1* f, int percent, std::function<void()> action) {
+    auto* timer = new QTimer(f);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, f, [=] {
+        if (f->Gauge2->Progress() < percent)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start();
+}
+
+void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+} // namespace
+
+class TestJoinPanel : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    QString parts; // folder of the parts, ending with "/"
+
+    QString part(int ordinal, const QString& folder = QString()) {
+        return (folder.isEmpty() ? parts : folder) + "movie.avi." + rednibroj_to_ext(ordinal);
+    }
+
+    // movie.avi.001, .002, ... of the given sizes; -1 leaves an ordinal out.
+    QStringList makeSet(const QList<qint64>& sizes) {
+        QStringList made;
+        for (int i = 0; i < sizes.size(); ++i) {
+            if (sizes[i] < 0)
+                continue;
+            makeFile(part(i + 1), sizes[i], quint32(i + 3));
+            made << part(i + 1);
+        }
+        return made;
+    }
+
+    void writeList(int count) {
+        QStringList names;
+        for (int i = 1; i <= count; ++i)
+            names << fileNameOf(part(i));
+        writePartList(parts + "movie.avi.txt", names);
+    }
+
+    // Opens the join panel from the start panel and loads a part.
+    void openAndLoad(Ui& ui, const QString& chosen) {
+        click(ui.form->suiImageButton1);
+        ui.fileAnswers << chosen;
+        click(ui.form->suiImageButton10);
+    }
+
+private slots:
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        parts = tmp->path() + "/parts/";
+        QVERIFY(QDir().mkpath(parts));
+    }
+
+    // Loading any part, the destination folder, cancelled dialogs, the path fields.
+    void loadingAndDestination() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        makeSet({1000, 2500, 300, -1, 7000});
+        click(f->suiImageButton1);
+        QCOMPARE(panelState(f), Opened);
+        QVERIFY(!f->Image6->isEnabled());
+
+        ui.fileAnswers << part(2);
+        click(f->suiImageButton10);
+        QCOMPARE(G.JoinDestFolder, parts);
+        QCOMPARE(G.JoinTotalSize, qint64(3800)); // 001..003; 005 lies after the gap
+        QCOMPARE(f->Edit5->toolTip(), part(2));
+        QCOMPARE(f->Edit6->toolTip(), parts);
+        QCOMPARE(panelState(f), Loaded);
+        QVERIFY(f->Image6->isEnabled());
+
+        ui.folderAnswers << tmp->path() + "/elsewhere" << "/" << "";
+        click(f->suiImageButton12);
+        QCOMPARE(G.JoinDestFolder, tmp->path() + "/elsewhere/");
+        QCOMPARE(f->Edit6->toolTip(), G.JoinDestFolder);
+        click(f->suiImageButton12);
+        QCOMPARE(G.JoinDestFolder, QString("/"));
+        click(f->suiImageButton12); // cancelled: nothing changes
+        QCOMPARE(G.JoinDestFolder, QString("/"));
+        QCOMPARE(G.JoinTotalSize, qint64(3800));
+
+        // A cancelled file dialog after a part was loaded leaves Join disabled.
+        click(f->suiImageButton10);
+        QCOMPARE(panelState(f), Opened);
+        QCOMPARE(ui.errors, QStringList());
+    }
+
+    // Exactly the total free joins; one byte less refuses with its lines, and
+    // so does a volume that can't be queried.
+    void freeSpaceMargins() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QStringList made = makeSet({30000, 30000, 12345});
+        const qint64 total = 72345;
+        double free = total;
+        QStringList asked;
+        setFreeSpaceQuery([&](const QString& folder) {
+            asked << folder;
+            return free;
+        });
+        openAndLoad(ui, part(1));
+        click(f->BitBtn2);
+        QCOMPARE(asked, QStringList{parts});
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made));
+        QCOMPARE(ui.reports.size(), 1);
+
+        const QStringList before = entries(parts);
+        const QString dest = tmp->path() + "/dest/";
+        QVERIFY(QDir().mkpath(dest));
+        ui.folderAnswers << dest;
+        click(f->suiImageButton12);
+        free = total - 1;
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports.last(),
+                 (QStringList{"  ", "  ", "  ", "Not Enough Disk Space on Drive " + volumeRootOf(dest)}));
+        QCOMPARE(panelState(f), NotEnoughSpace);
+        QCOMPARE(entries(dest), QStringList());
+        QCOMPARE(entries(parts), before);
+
+        free = -1;
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports.last().last(), "Not Enough Disk Space on Drive " + dest);
+        QCOMPARE(ui.reports.size(), 3);
+        QCOMPARE(entries(dest), QStringList());
+    }
+
+    // The completion reports with and without the part list, and the state
+    // after a completed join, the split panel's buttons included.
+    void completedJoins() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QStringList made = makeSet({10000, 20000, 5});
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(3));
+        f->BitBtn9->setEnabled(true);
+        f->BitBtn10->setEnabled(false);
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports, QList<QStringList>{CompletedWithoutList});
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made));
+        QCOMPARE(G.JoinOutputPath, parts + "movie.avi");
+        QCOMPARE(f->Edit6->toolTip(), G.JoinOutputPath);
+        QCOMPARE(panelState(f), Completed);
+        QVERIFY(!f->BitBtn9->isEnabled()); // the split panel's part size is empty
+        QVERIFY(f->BitBtn10->isEnabled());
+        QVERIFY(!f->Image1->pixmap().isNull()); // the output type's icon...
+        QCOMPARE(f->suiImageButton5->size(), f->Image1->size()); // ...on the run-joined button too
+
+        // With the list beside the parts (chosen through another part).
+        writeList(3);
+        const QString other = tmp->path() + "/other/";
+        QVERIFY(QDir().mkpath(other));
+        ui.fileAnswers << part(1);
+        click(f->suiImageButton10);
+        ui.folderAnswers << other;
+        click(f->suiImageButton12);
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports.size(), 2); // no question asked
+        QCOMPARE(ui.reports.last(), CompletedWithList);
+        QCOMPARE(readFile(other + "movie.avi"), concat(made));
+        QCOMPARE(entries(other), QStringList{"movie.avi"});
+    }
+
+    // Part 003 of five missing from a listed set: "Join Anyway" joins 001+002;
+    // "Abort" writes nothing and resets the panel.
+    void missingParts() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QStringList made = makeSet({4000, 5000, 6000, 7000, 8000});
+        writeList(5);
+        QFile::remove(part(3));
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        const QStringList question{"        ", "             Missing Files:", "movie.avi.003 "};
+
+        ui.answer = [](TForm3* d) {
+            Ui::press(d, d->BitBtn1->isVisible() ? "BitBtn1" : "OKBtn");
+        };
+        openAndLoad(ui, part(5));
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports, (QList<QStringList>{question, CompletedWithList}));
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made.mid(0, 2)));
+        QCOMPARE(panelState(f), Completed);
+        QVERIFY(QFile::remove(parts + "movie.avi"));
+
+        ui.reports.clear();
+        ui.answer = [](TForm3* d) { Ui::press(d, "BitBtn2"); };
+        openAndLoad(ui, part(2));
+        f->onemogucix();
+        const QStringList before = entries(parts);
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports, QList<QStringList>{question});
+        QCOMPARE(entries(parts), before);
+        QCOMPARE(f->Edit5->text(), QString());
+        QCOMPARE(f->Edit6->text(), QString());
+        QCOMPARE(panelState(f), Aborted);
+        QVERIFY(f->GroupBox3->isVisible() && !f->GroupBox1->isVisible());
+        QVERIFY(!f->Image6->isEnabled());
+        QVERIFY(f->closeCommandEnabled());
+    }
+
+    // A taken name gets "Clone Of "; a second join overwrites that clone;
+    // Undo deletes the clone only; a cancelled join keeps an earlier clone
+    // untouched and offers no Undo for it.
+    void cloneUndoAndCancel() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QStringList made = makeSet({100000, 100000, 100000});
+        writeList(3);
+        makeFile(parts + "movie.avi", 5000, 99); // the original source, still there
+        const QByteArray source = readFile(parts + "movie.avi");
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        const QString clone = parts + "Clone Of movie.avi";
+
+        openAndLoad(ui, part(1));
+        click(f->BitBtn2);
+        QCOMPARE(G.JoinOutputPath, clone);
+        QCOMPARE(readFile(clone), concat(made));
+        writeFile(clone, "an older clone");
+        click(f->BitBtn2);
+        QCOMPARE(readFile(clone), concat(made));
+        QCOMPARE(readFile(parts + "movie.avi"), source);
+
+        click(f->BitBtn22);
+        QVERIFY(!QFileInfo::exists(clone));
+        QCOMPARE(entries(parts), (QStringList{"movie.avi", "movie.avi.001", "movie.avi.002",
+                                              "movie.avi.003", "movie.avi.txt"}));
+        QCOMPARE(panelState(f), CancelledOrUndone);
+
+        // Cancel during the copy, with the clone of an earlier join in place.
+        writeFile(clone, "an older clone");
+        ui.reports.clear();
+        bool iconShown = false;
+        whenGaugeReaches(f, 10, [&] {
+            iconShown = f->Image1->isVisible() && !f->Image1->pixmap().isNull();
+            QVERIFY(f->gEdit2->isHidden());
+            click(f->BitBtn12);
+        });
+        click(f->BitBtn2);
+        QVERIFY(iconShown);
+        QCOMPARE(ui.reports, QList<QStringList>());
+        QCOMPARE(readFile(clone), QByteArray("an older clone"));
+        QCOMPARE(entries(parts).size(), 6); // no hidden leftovers
+        QCOMPARE(G.JoinCancelFlag, quint8(1));
+        QCOMPARE(panelState(f), CancelledOrUndone);
+    }
+
+    // A Join click that reaches the window right behind Cancel, while the
+    // cancelled join is still unwinding, starts no second join inside it.
+    void joinClickBehindCancel() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        makeSet({100000, 100000});
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(1));
+        whenGaugeReaches(f, 5, [&] {
+            click(f->BitBtn12);
+            click(f->BitBtn2); // enabled again by Cancel
+        });
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports, QList<QStringList>());
+        QCOMPARE(entries(parts), (QStringList{"movie.avi.001", "movie.avi.002"}));
+        QCOMPARE(panelState(f), CancelledOrUndone);
+    }
+
+    // Closing the window while a join runs cancels it: at its very start
+    // (the gauge still at 0) and in the middle of the copy.
+    void closeDuringJoin_data() {
+        QTest::addColumn<int>("atPercent");
+        QTest::newRow("before the copy") << -1;
+        QTest::newRow("during the copy") << 40;
+    }
+    void closeDuringJoin() {
+        QFETCH(int, atPercent);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        makeSet({60000, 60000, 60000, 60000});
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(1));
+        if (atPercent < 0)
+            QTimer::singleShot(0, f, [f] { f->close(); });
+        else
+            whenGaugeReaches(f, atPercent, [f] { f->close(); });
+        click(f->BitBtn2);
+        QVERIFY(!f->isVisible());
+        QCOMPARE(ui.reports, QList<QStringList>());
+        QCOMPARE(entries(parts).size(), 4);
+    }
+
+    // The joined file: run it and quit (also when it is gone), its folder.
+    void runJoinedAndFolder() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        makeSet({100});
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+
+        // Before any join the output path holds at most a bare name: nothing opens.
+        G.JoinOutputPath = "movie.avi";
+        openAndLoad(ui, part(1));
+        click(f->Image6);
+        QCOMPARE(ui.opened, QList<QUrl>());
+
+        click(f->BitBtn2);
+        click(f->Image6);
+        QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts)});
+        click(f->suiImageButton5);
+        QCOMPARE(ui.opened.last(), QUrl::fromLocalFile(parts + "movie.avi"));
+        QVERIFY(!f->isVisible());
+
+        f->show();
+        QFile::remove(parts + "movie.avi");
+        ui.opened.clear();
+        click(f->suiImageButton5);
+        QCOMPARE(ui.opened, QList<QUrl>());
+        QVERIFY(!f->isVisible());
+    }
+
+    // A join that fails (the disk fills, a part vanishes) leaves no output, a
+    // usable panel and its error in the message box.
+    void failingJoins() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        makeSet({200000, 200000, 200000});
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(1));
+
+        whenGaugeReaches(f, 20, [&] { QFile::remove(part(3)); });
+        click(f->BitBtn2);
+        QCOMPARE(ui.errors.size(), 1);
+        QVERIFY2(ui.errors[0].contains(part(3)), qPrintable(ui.errors[0]));
+        QCOMPARE(ui.reports, QList<QStringList>());
+        QCOMPARE(entries(parts), (QStringList{"movie.avi.001", "movie.avi.002"}));
+        QCOMPARE(panelState(f), CancelledOrUndone);
+
+        makeSet({200000, 200000, 200000});
+        Tmpfs fs(256 * 1024);
+        if (!fs.ok())
+            QSKIP(qPrintable(fs.reason()));
+        ui.folderAnswers << fs.path();
+        click(f->suiImageButton12);
+        click(f->BitBtn2);
+        QCOMPARE(ui.errors.size(), 2);
+        QVERIFY2(ui.errors[1].contains("No space left"), qPrintable(ui.errors[1]));
+        QCOMPARE(entries(fs.path()), QStringList());
+        QCOMPARE(panelState(f), CancelledOrUndone);
+        // And the panel is usable: another destination joins.
+        ui.folderAnswers << parts;
+        click(f->suiImageButton12);
+        click(f->BitBtn2);
+        QCOMPARE(ui.errors.size(), 2);
+        QCOMPARE(panelState(f), Completed);
+    }
+};
+
+TFS_UI_TEST_MAIN(TestJoinPanel)
+#include "tst_joinpanel.moc"
