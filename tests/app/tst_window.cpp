@@ -5,6 +5,7 @@
 #include "app/Widgets.h"
 #include "common/UiHarness.h"
 
+#include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,6 +78,33 @@ private slots:
                  QString("application,  which allows splitting  files, of any type and "));
         QCOMPARE(f->OpenDialog2.Title, QString("Join Files"));
         QCOMPARE(f->JamBfF1.OkCaption, QString(" Output Folder"));
+    }
+
+    // Every opening button shows its panel alone; every "Main" brings back the start panel.
+    void navigation() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QList<QPair<QAbstractButton*, QPair<QGroupBox*, QAbstractButton*>>> routes{
+            {f->suiImageButton3, {f->GroupBox2, f->BitBtn10}},
+            {f->suiImageButton1, {f->GroupBox3, f->BitBtn11}},
+            {f->suiImageButton2, {f->GroupBox4, f->BitBtn13}},
+            {f->suiImageButton4, {f->GroupBox5, f->BitBtn19}}};
+        for (const auto& [open, target] : routes) {
+            QTest::mouseClick(open, Qt::LeftButton);
+            QCOMPARE(visiblePanels(f), QList<QGroupBox*>{target.first});
+            QVERIFY(f->closeCommandEnabled());
+            QVERIFY(target.second->isEnabled());
+            QTest::mouseClick(target.second, Qt::LeftButton);
+            QCOMPARE(visiblePanels(f), QList<QGroupBox*>{f->GroupBox1});
+        }
+        // A character key on a work panel shows the start panel beneath it: nothing visible changes.
+        f->suiImageButton2Click();
+        f->FormKeyPress(QLatin1Char('a'));
+        QVERIFY(f->GroupBox4->isVisible());
+        QVERIFY(f->closeCommandEnabled());
+        // With nothing running, a close runs no Cancel and closes at once.
+        QVERIFY(f->close());
+        QVERIFY(ui.reports.isEmpty());
     }
 
     void aboutPanelAndCloseCommand() {
