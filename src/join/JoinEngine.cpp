@@ -9,10 +9,15 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -86,6 +91,85 @@ private:
     bool done_ = false;
 };
 
+// Moves one part's bytes to the output, one step of at most JoinBlockSize
+// bytes at a time, each step with one system call where the platform allows:
+// every step is written to the output straight from a read-only mapping of
+// the part, so the bytes are copied once, with no read call, buffer or
+// allocation per step. Only the kernel touches the mapping (inside pwrite),
+// so a part that gets shorter meanwhile cannot raise SIGBUS here: pwrite then
+// stops short or fails with EFAULT, which ends the part early. Bytes that a
+// shortened part still maps as zeros (the rest of its last page) are caught by
+// the size check at the end of the part. Where the part can't be mapped, each
+// step is read into one reused buffer and written.
+class PartCopier {
+public:
+    PartCopier(QFile& part, qint64 size, QFile& output)
+        : part_(part), size_(size), output_(output), window_(part) {}
+
+    // Appends `count` bytes of the part from `pos` to the output at `outPos`.
+    // Returns the number appended, fewer than `count` when the part ended early.
+    qint64 step(qint64 pos, qint64 count, qint64 outPos) {
+#ifdef Q_OS_LINUX
+        if (const uchar* bytes = window_.at(pos, count, size_))
+            return writeMapped(bytes, pos, count, outPos);
+#endif
+        return copyThroughBuffer(pos, count, outPos);
+    }
+
+private:
+#ifdef Q_OS_LINUX
+    qint64 writeMapped(const uchar* bytes, qint64 pos, qint64 count, qint64 outPos) {
+        qint64 done = 0;
+        while (done < count) {
+            const ssize_t n = ::pwrite(output_.handle(), bytes + done,
+                                       static_cast<size_t>(count - done), outPos + done);
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            const int err = n < 0 ? errno : EIO;
+            if (err == EINTR) continue;
+            if (err == EFAULT) {
+                // The mapping has no page there: the part got shorter, or
+                // couldn't be read.
+                if (sizeOfOpenFile(part_) >= pos + count)
+                    throw FileError(
+                        systemErrorText(QStringLiteral("Cannot read"), part_.fileName(), EIO));
+                return done;
+            }
+            throw FileError(
+                systemErrorText(QStringLiteral("Cannot write"), output_.fileName(), err));
+        }
+        return done;
+    }
+#endif
+
+    qint64 copyThroughBuffer(qint64 pos, qint64 count, qint64 outPos) {
+        static std::array<char, JoinBlockSize> buffer; // one join runs at a time
+        qint64 done = 0;
+        if (!part_.seek(pos))
+            throw FileError(QStringLiteral("Cannot read %1: %2")
+                                .arg(part_.fileName(), part_.errorString()));
+        while (done < count) {
+            const qint64 n = part_.read(buffer.data(), count - done);
+            if (n < 0)
+                throw FileError(QStringLiteral("Cannot read %1: %2")
+                                    .arg(part_.fileName(), part_.errorString()));
+            if (n == 0) break;
+            if (!output_.seek(outPos + done) || output_.write(buffer.data(), n) != n)
+                throw FileError(QStringLiteral("Cannot write %1: %2")
+                                    .arg(output_.fileName(), output_.errorString()));
+            done += n;
+        }
+        return done;
+    }
+
+    QFile& part_;
+    const qint64 size_;
+    QFile& output_;
+    MappedFileWindow window_;
+};
+
 bool partExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
@@ -155,19 +239,27 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
 
             // Exactly the bytes that were counted: the total and the progress hold.
             const qint64 size = sizes[static_cast<size_t>(c - 1)];
-            for (qint64 pos = 0; pos < size;) {
-                const qint64 step = std::min(JoinBlockSize, size - pos);
-                const qint64 copied = copyBytes(part, pos, output.file(), written, step);
-                if (copied < step)
-                    throw FileError(QStringLiteral("Cannot read %1: the part became shorter "
-                                                   "while it was being joined")
-                                        .arg(partPath));
-                pos += copied;
-                written += copied;
-                if (hooks.progress) hooks.progress(joinProgress(written, total));
-                if (hooks.yield) hooks.yield();
-                if (state.JoinCancelFlag == 1) break;
+            const auto shorter = [&partPath] {
+                return FileError(QStringLiteral("Cannot read %1: the part became shorter "
+                                                "while it was being joined")
+                                     .arg(partPath));
+            };
+            {
+                PartCopier copier(part, size, output.file());
+                for (qint64 pos = 0; pos < size;) {
+                    const qint64 step = std::min(JoinBlockSize, size - pos);
+                    const qint64 copied = copier.step(pos, step, written);
+                    if (copied < step) throw shorter();
+                    pos += copied;
+                    written += copied;
+                    if (hooks.progress) hooks.progress(joinProgress(written, total));
+                    if (hooks.yield) hooks.yield();
+                    if (state.JoinCancelFlag == 1) break;
+                }
             }
+            // A part cut inside its last page still maps that page (the cut-off
+            // bytes read as zeros): only its size tells.
+            if (state.JoinCancelFlag != 1 && sizeOfOpenFile(part) < size) throw shorter();
             part.close();
         }
 

@@ -3,11 +3,15 @@
 #include "app/FileError.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 #ifdef Q_OS_LINUX
+#include <csetjmp>
+#include <csignal>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -113,3 +117,100 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
     return copyWithReadWrite(in, inPos, out, outPos, count);
 #endif
 }
+
+// ------------------------------------------------------------ mapped reading
+
+#ifdef Q_OS_LINUX
+
+namespace {
+
+// Bytes mapped at once: a few MiB keeps the resident memory small whatever the
+// file size; a step of any engine (at most a few hundred KiB) always fits.
+constexpr qint64 MapWindow = 4 << 20;
+
+// Where a vanished mapped page returns to, while readMapped runs on this thread.
+thread_local sigjmp_buf* mappedReadJump = nullptr;
+int guardDepth = 0;
+struct sigaction previousBusAction;
+
+extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
+    if (mappedReadJump != nullptr && info->si_code > 0)
+        siglongjmp(*mappedReadJump, 1);
+    // Not one of ours: the previous disposition handles it. A fault raises
+    // the signal again as soon as the faulting instruction is retried.
+    sigaction(SIGBUS, &previousBusAction, nullptr);
+    if (info->si_code <= 0)
+        raise(signal);
+}
+
+} // namespace
+
+const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
+    if (map_ && pos >= start_ && pos + count <= start_ + length_)
+        return map_ + (pos - start_);
+    unmap();
+    if (failed_ || pos < 0 || count > MapWindow / 2 || pos + count > length)
+        return nullptr;
+    static const qint64 page = ::sysconf(_SC_PAGESIZE);
+    start_ = pos - pos % page;
+    length_ = std::min(MapWindow, length - start_);
+    // Populated up front: one pass over the page tables instead of one fault
+    // per page later.
+    void* p = ::mmap(nullptr, static_cast<size_t>(length_), PROT_READ, MAP_SHARED | MAP_POPULATE,
+                     file_.handle(), start_);
+    if (p == MAP_FAILED) {
+        failed_ = true;
+        return nullptr;
+    }
+    map_ = static_cast<const uchar*>(p);
+    return map_ + (pos - start_);
+}
+
+void MappedFileWindow::unmap() {
+    if (map_)
+        ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
+    map_ = nullptr;
+}
+
+MappedReadGuard::MappedReadGuard() {
+    if (guardDepth++ > 0)
+        return;
+    struct sigaction action {};
+    action.sa_sigaction = onMappedReadFault;
+    // SA_NODEFER: the jump out of the handler leaves SIGBUS unblocked, so
+    // readMapped needs no signal-mask call per read.
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &previousBusAction);
+}
+
+MappedReadGuard::~MappedReadGuard() {
+    if (--guardDepth == 0)
+        sigaction(SIGBUS, &previousBusAction, nullptr);
+}
+
+bool readMapped(void (*read)(void* context), void* context) {
+    sigjmp_buf jump;
+    sigjmp_buf* const outer = mappedReadJump;
+    if (sigsetjmp(jump, 0) != 0) {
+        mappedReadJump = outer;
+        return false;
+    }
+    mappedReadJump = &jump;
+    read(context);
+    mappedReadJump = outer;
+    return true;
+}
+
+#else // no mapping elsewhere: the callers read
+
+const uchar* MappedFileWindow::at(qint64, qint64, qint64) { return nullptr; }
+void MappedFileWindow::unmap() {}
+MappedReadGuard::MappedReadGuard() {}
+MappedReadGuard::~MappedReadGuard() {}
+bool readMapped(void (*read)(void* context), void* context) {
+    read(context);
+    return true;
+}
+
+#endif

@@ -26,12 +26,46 @@ std::unique_ptr<QFile> openStream(const QString& path) {
     return file;
 }
 
-qint64 readBlock(QFile& file, QByteArray& buffer) {
+qint64 readBlockAt(QFile& file, qint64 pos, QByteArray& buffer) {
+    if (!file.seek(pos))
+        throw FileError(
+            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     const qint64 n = file.read(buffer.data(), CompareBlockSize);
     if (n < 0)
         throw FileError(
             QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     return n;
+}
+
+struct MappedCompare {
+    const uchar* first;
+    const uchar* second;
+    int result;
+};
+
+// Compares the whole block at `pos` of both files straight from their page
+// cache, without reading it into the buffers: what a full read of both would
+// give, when both files still hold the whole block. Returns false when it
+// can't tell (no mapping, a page vanished, a file got shorter); the caller
+// then reads the block.
+bool compareMapped(MappedFileWindow& map1, MappedFileWindow& map2, QFile& first, QFile& second,
+                   qint64 pos, qint64 length, bool& same) {
+    MappedCompare job{map1.at(pos, CompareBlockSize, length),
+                      map2.at(pos, CompareBlockSize, length), 0};
+    if (!job.first || !job.second)
+        return false;
+    const bool whole = readMapped(
+        [](void* context) {
+            auto* j = static_cast<MappedCompare*>(context);
+            j->result = std::memcmp(j->first, j->second, CompareBlockSize);
+        },
+        &job);
+    // A file cut inside the block's last page maps the cut-off bytes as zeros.
+    if (!whole || sizeOfOpenFile(first) < pos + CompareBlockSize ||
+        sizeOfOpenFile(second) < pos + CompareBlockSize)
+        return false;
+    same = job.result == 0;
+    return true;
 }
 
 } // namespace
@@ -62,23 +96,39 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
     state.CompareBuffer1.fill('\0', CompareBlockSize);
     state.CompareBuffer2.fill('\0', CompareBlockSize);
     state.CompareLastRead = CompareBlockSize;
+    // Whole blocks inside the measured length are compared where they lie in
+    // the page cache; the last, short block (and any block a mapping can't
+    // serve) is read into the buffers. Both give the same counts and verdicts.
+    const MappedReadGuard guard;
+    MappedFileWindow map1(first);
+    MappedFileWindow map2(second);
+    qint64 pos1 = 0;
+    qint64 pos2 = 0;
     qint64 done = 0;
     while (state.CompareLastRead == CompareBlockSize) {
         if (state.CompareCancelFlag != 0 || !identical)
             break;
-        const qint64 n1 = readBlock(first, state.CompareBuffer1);
-        state.CompareLastRead = n1;
-        const qint64 n2 = readBlock(second, state.CompareBuffer2);
+        bool same = false;
+        qint64 n1 = CompareBlockSize;
+        qint64 n2 = CompareBlockSize;
+        if (pos1 != pos2 || !compareMapped(map1, map2, first, second, pos1, length, same)) {
+            n1 = readBlockAt(first, pos1, state.CompareBuffer1);
+            state.CompareLastRead = n1;
+            n2 = readBlockAt(second, pos2, state.CompareBuffer2);
+            // Unequal counts mean that a file changed length since it was measured.
+            same = n1 == n2 && std::memcmp(state.CompareBuffer1.constData(),
+                                           state.CompareBuffer2.constData(),
+                                           static_cast<size_t>(n2)) == 0;
+        }
         state.CompareLastRead = n2;
+        pos1 += n1;
+        pos2 += n2;
         done += n2;
         if (hooks.progress)
             hooks.progress(splitProgress(done, length));
         if (hooks.yield)
             hooks.yield();
-        // Unequal counts mean that a file changed length since it was measured.
-        if (n1 != n2 ||
-            std::memcmp(state.CompareBuffer1.constData(), state.CompareBuffer2.constData(),
-                        static_cast<size_t>(n2)) != 0)
+        if (!same)
             identical = false;
     }
 

@@ -28,6 +28,38 @@ quint32 Crc32Update(const void* buffer, qint64 length, quint32 c) {
     return c;
 }
 
+namespace {
+
+struct MappedCrc {
+    const uchar* bytes;
+    quint32 crc;
+};
+
+// The running value after the whole block at `pos`, taken straight from the
+// page cache instead of a read into the block buffer: what reading it would
+// give, when the file still holds the whole block. Returns false when it
+// can't tell (no mapping, a page vanished, the file got shorter); the caller
+// then reads the block.
+bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 length,
+               quint32& crc) {
+    MappedCrc job{map.at(pos, CrcBlockSize, length), crc};
+    if (!job.bytes)
+        return false;
+    const bool whole = readMapped(
+        [](void* context) {
+            auto* j = static_cast<MappedCrc*>(context);
+            j->crc = Crc32Fast(j->bytes, CrcBlockSize, j->crc);
+        },
+        &job);
+    // A file cut inside the block's last page maps the cut-off bytes as zeros.
+    if (!whole || sizeOfOpenFile(file) < pos + CrcBlockSize)
+        return false;
+    crc = job.crc;
+    return true;
+}
+
+} // namespace
+
 quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag) {
     Q_ASSERT_X(Crc32Table[1] != 0, "FileCrc32", "Crc32InitTable() has not run");
     // POSIX has no share modes: other programs can still write the file while it
@@ -36,16 +68,28 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     openForReading(file, path);
     const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
 
+    // Whole blocks inside the size measured at the start are taken from the
+    // page cache where they lie; the last, short block (and any block a mapping
+    // can't serve) is read. Both give the same counts and values.
+    const MappedReadGuard guard;
+    MappedFileWindow map(file);
+    const qint64 length = sizeOfOpenFile(file);
+
     CrcBytesDone = 0;
     quint32 crc = CrcInitialValue;
     for (;;) {
         if (cancelFlag != 0)
             break;
-        const qint64 n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
-        if (n < 0)
-            throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        qint64 n = CrcBlockSize;
+        if (!crcMapped(map, file, CrcBytesDone, length, crc)) {
+            if (!file.seek(CrcBytesDone))
+                throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+            n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
+            if (n < 0)
+                throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+            crc = Crc32Fast(block.get(), n, crc);
+        }
         CrcBytesDone += n;
-        crc = Crc32Fast(block.get(), n, crc);
         if (hooks.yield)
             hooks.yield();
         const qint64 size = sizeOfOpenFile(file);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QtTest>
+#include <csignal>
 
 using namespace testutil;
 
@@ -126,6 +127,44 @@ private slots:
         QCOMPARE(s.CompareCancelFlag, quint8(1));
         QCOMPARE(events, (QStringList{"started", "finished"}));
         QVERIFY(streamsClosed());
+    }
+
+    // A file that gets shorter during the comparison gives what reading it
+    // gives, whether the bytes it lost lay in whole pages or in its new last page.
+    void fileCutDuringTheComparison_data() {
+        QTest::addColumn<QString>("cut"); // "a", "b" or "both"
+        QTest::addColumn<qint64>("newSize");
+        QTest::addColumn<bool>("identical");
+        QTest::addColumn<QList<int>>("progressSeen");
+        QTest::addColumn<qint64>("lastRead");
+        QTest::newRow("second, whole pages gone") << "b" << 150000LL << false << QList<int>{29, 43} << 50000LL;
+        QTest::newRow("second, inside its last page") << "b" << 199999LL << false << QList<int>{29, 57} << 99999LL;
+        QTest::newRow("first") << "a" << 150000LL << false << QList<int>{29, 57} << 100000LL;
+        QTest::newRow("both alike") << "both" << 250000LL << true << QList<int>{29, 57, 71} << 50000LL;
+    }
+    void fileCutDuringTheComparison() {
+        QFETCH(QString, cut);
+        QFETCH(qint64, newSize);
+        QFETCH(bool, identical);
+        QFETCH(QList<int>, progressSeen);
+        QFETCH(qint64, lastRead);
+        makeFile(path("a"), 350000, 4);
+        makeFile(path("b"), 350000, 4);
+        struct sigaction before {};
+        sigaction(SIGBUS, nullptr, &before);
+        hooks.yield = [&] {
+            if (++yields != 1) return;
+            if (cut != "b") QVERIFY(QFile::resize(path("a"), newSize));
+            if (cut != "a") QVERIFY(QFile::resize(path("b"), newSize));
+        };
+        QCOMPARE(comparefiles(s, path("a"), path("b"), hooks), identical);
+        QCOMPARE(progress, progressSeen);
+        QCOMPARE(s.CompareLastRead, lastRead);
+        QVERIFY(streamsClosed());
+        // The comparison's own SIGBUS handling is gone again.
+        struct sigaction after {};
+        sigaction(SIGBUS, nullptr, &after);
+        QVERIFY(after.sa_sigaction == before.sa_sigaction && after.sa_flags == before.sa_flags);
     }
 
     void errorsCloseBothStreams() {

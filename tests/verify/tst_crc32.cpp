@@ -120,6 +120,28 @@ private slots:
         QCOMPARE(progress, QList<int>{44});
     }
 
+    // A file that gets shorter during the run gives the value of the bytes that
+    // reading it gives, whether it lost whole pages or the end of its last page.
+    void fileCutDuringTheRun_data() {
+        QTest::addColumn<qint64>("newSize");
+        QTest::addColumn<QList<int>>("progressSeen");
+        QTest::newRow("whole pages gone") << 300000LL << QList<int>{87, 100};
+        QTest::newRow("inside its last page") << 2 * CrcBlockSize - 1 << QList<int>{50, 100};
+    }
+    void fileCutDuringTheRun() {
+        QFETCH(qint64, newSize);
+        QFETCH(QList<int>, progressSeen);
+        const QString file = path("cut.bin");
+        const QByteArray content = patternBytes(3 * CrcBlockSize + 5, 8);
+        writeFile(file, content);
+        hooks.yield = [&] {
+            if (++yields == 1) QVERIFY(QFile::resize(file, newSize));
+        };
+        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content.left(newSize)));
+        QCOMPARE(CrcBytesDone, newSize);
+        QCOMPARE(progress, progressSeen);
+    }
+
     void unreadableFilesThrowAndCloseEverything() {
         const int filesBefore = openFileCount();
         QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(path("missing"), hooks, cancel));
