@@ -16,8 +16,9 @@ void createForWriting(QFile& file, const QString& path);
 qint64 sizeOfOpenFile(const QFile& file);
 
 // Copies up to `count` bytes of `in`, starting at `inPos`, to `out` at `outPos`,
-// in as few system calls as the platform allows (copy_file_range where the
-// kernel supports it between the two files, read and write otherwise). Returns
+// with the bytes copied once where the platform allows (splice through a pipe,
+// else copy_file_range, where the kernel supports them between the two files;
+// read and write otherwise). Returns
 // the number of bytes copied, fewer than `count` only at the end of `in`.
 // The file positions of both files are left alone. Throws FileError.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count);
