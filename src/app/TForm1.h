@@ -2,6 +2,7 @@
 
 #include "app/Seams.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -309,4 +310,13 @@ private:
     bool verifyRunning_ = false;
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
+    // Split and presets panels: the parts that a failed split left on disk,
+    // which the panel's Cancel (or closing the window) still removes.
+    QStringList splitPartsLeft_;
+    QStringList presetPartsLeft_;
+    // Source checks before anything opens a file (SplitPanel.cpp): a folder,
+    // a named pipe (whose opening waits for a writer), a device or a missing
+    // path throws FileError; a splittable source must also hold a byte.
+    static void requireRegularFile(const QString& path);
+    static void requireSplittableSource(const QString& path);
 };

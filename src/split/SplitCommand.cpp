@@ -37,6 +37,7 @@ void TForm1::BitBtn6Click() {
     sstfdisabled();
     gEdit1->setVisible(true);
     G.SplitPartPaths.clear();
+    splitPartsLeft_.clear();
     splitListWritten_.clear(); // from now on Cancel belongs to this split
     BitBtn9->setText(Cancel);
     BitBtn9->setEnabled(true);
@@ -71,16 +72,23 @@ void TForm1::BitBtn6Click() {
     }
 
     konverzijaBKMG();
+    requireSplittableSource(G.SourceFilePath);
     gEdit1->setVisible(BitBtn6->isEnabled());
-    splitfile(G.SourceFilePath, G.PartSizeBytes);
-    G.SplitSourceName = fileNameOf(G.SourceFilePath);
+    try {
+        splitfile(G.SourceFilePath, G.PartSizeBytes);
+        G.SplitSourceName = fileNameOf(G.SourceFilePath);
 
-    // A completed split with room to spare gets its part list.
-    const QString listPath = partListPath(G.SplitDestFolder, G.SplitSourceName);
-    if (G.SplitCancelFlag == 0 &&
-        static_cast<double>(G.SourceFileSize + FreeSpaceMargin) < G.FreeSpaceBytes) {
-        writePartList(listPath, G.SplitPartNames);
-        splitListWritten_ = listPath;
+        // A completed split with room to spare gets its part list.
+        const QString listPath = partListPath(G.SplitDestFolder, G.SplitSourceName);
+        if (G.SplitCancelFlag == 0 &&
+            static_cast<double>(G.SourceFileSize + FreeSpaceMargin) < G.FreeSpaceBytes) {
+            writePartList(listPath, G.SplitPartNames);
+            splitListWritten_ = listPath;
+        }
+    } catch (...) {
+        // The parts written so far stay listed for Cancel, or for the close.
+        splitPartsLeft_ = G.SplitPartPaths;
+        throw;
     }
     if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_))
         BitBtn9->setText(Undo);
@@ -93,6 +101,7 @@ void TForm1::BitBtn9Click() {
     G.SplitCancelFlag = 1;
 
     const QStringList parts = G.SplitPartPaths;
+    splitPartsLeft_.clear();
     for (const QString& path : parts) {
         QFile::remove(path); // a part already gone (or a folder in its place) stays as it is
         Gauge1->setProgress(100);

@@ -2,6 +2,7 @@
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the
 // two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
+#include "app/FileError.h"
 #include "app/NumberText.h"
 #include "app/PathShortening.h"
 #include "app/ProgramState.h"
@@ -13,6 +14,7 @@
 #include "split/SizeUnits.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +23,9 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionFrame>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -104,10 +109,14 @@ void TForm1::splitPanelStartup() {
     ComboBox1Change();
 }
 
-// A close request while the split gauge is under way cancels the split first.
+// A close request while the split gauge is under way cancels the split first;
+// so does one after a split that failed and left its parts listed, whatever
+// the gauge shows (a disk full in the first block leaves it at 0, a list that
+// couldn't be written at 100).
 void TForm1::splitPanelCloseStep() {
     const int progress = Gauge1->Progress();
-    if (progress > 0 && progress < 100)
+    const bool failedPartsLeft = !splitPartsLeft_.isEmpty() && splitPartsLeft_ == G.SplitPartPaths;
+    if ((progress > 0 && progress < 100) || failedPartsLeft)
         BitBtn9Click();
 }
 
@@ -123,8 +132,32 @@ void TForm1::sstfenabled() {
 
 // ---------------------------------------------------------------- source
 
+// A source must be a regular file before anything opens it: opening a named
+// pipe for reading waits for a writer, which would freeze the window, and a
+// folder or a device is no file to split.
+void TForm1::requireRegularFile(const QString& path) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+    if (S_ISREG(st.st_mode))
+        return;
+    const QString what = S_ISDIR(st.st_mode)    ? QStringLiteral("it is a folder, not a file")
+                         : S_ISFIFO(st.st_mode) ? QStringLiteral("it is a named pipe, not a file")
+                                                : QStringLiteral("it is a device or socket, not a file");
+    throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, what));
+}
+
+// Checked again right before a split: the source may have changed since it was
+// loaded. An empty file has nothing to split.
+void TForm1::requireSplittableSource(const QString& path) {
+    requireRegularFile(path);
+    if (QFileInfo(path).size() == 0)
+        throw FileError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
+}
+
 void TForm1::BitBtn1Click() {
     G.SplitPartPaths.clear();
+    splitPartsLeft_.clear();
     splitListWritten_.clear(); // Cancel no longer belongs to the last split
     selectUnit(ComboBox1, sizeunits::Megabytes);
     emptyField(this, Edit2, &TForm1::Edit2Change);
@@ -133,6 +166,7 @@ void TForm1::BitBtn1Click() {
     if (OpenDialog1.Execute(this)) {
         const QString path = OpenDialog1.FileName;
         gEdit1->setText(QLatin1Char(' ') + fileNameOf(path) + QStringLiteral(" Loaded"));
+        requireRegularFile(path);
         QFile file;
         openForReading(file, path);
         G.SourceFileSize = sizeOfOpenFile(file);
