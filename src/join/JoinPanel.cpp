@@ -148,6 +148,7 @@ void TForm1::suiImageButton10Click() {
     if (!OpenDialog2.Execute(this))
         return;
     const QString chosen = OpenDialog2.FileName;
+    requireRegularFile(chosen); // a folder or a pipe named like a part is no part
     Image6->setEnabled(true);
     G.JoinDestFolder = withTrailingSeparator(folderOf(chosen));
     JoinHooks hooks;

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,15 @@ const QString UndoCaption = QStringLiteral("Undo");
 // The part list file of the last preset split; empty before the first one.
 QString presetListPath() {
     return G.PresetListBase.isEmpty() ? QString() : G.PresetListBase + QStringLiteral(".txt");
+}
+
+// Deletes parts one by one, the gauge running down from 100 after each.
+void removeParts(TForm1* f, const QStringList& paths) {
+    for (const QString& path : paths) {
+        QFile::remove(path); // a part that is already gone is no error
+        f->Gauge5->setProgress(100);
+        f->Gauge5->stepDownToZero();
+    }
 }
 
 void setPresetButtonsEnabled(TForm1* f, bool enabled) {
@@ -60,7 +70,7 @@ void TForm1::BitBtn19Click() {
 // that failed): a finished or untouched panel is left alone on closing.
 void TForm1::presetsPanelCloseStep() {
     const int progress = Gauge5->Progress();
-    if (progress > 0 && progress < 100)
+    if ((progress > 0 && progress < 100) || !presetPartsLeft_.isEmpty())
         BitBtn20Click();
 }
 
@@ -83,16 +93,18 @@ void TForm1::runMediaPreset(int index) {
     if (preset.showsHint)
         gedit5->setVisible(true);
     G.SplitPartPaths.clear();
+    presetPartsLeft_.clear();
     BitBtn20->setText(CancelCaption);
     G.PresetPartSize = preset.partSize;
 
     // However the command ends (a file error included), it ends the same way:
     // Undo is offered while the last preset split's list is there, and the
-    // panel's buttons work again.
+    // panel's buttons work again. After a split that failed, the button stays
+    // Cancel: it removes the parts that split left, not an earlier split.
     const auto end = qScopeGuard([this] {
         presetSplitRunning_ = false;
         const QString list = presetListPath();
-        if (!list.isEmpty() && partListExists(list))
+        if (presetPartsLeft_.isEmpty() && !list.isEmpty() && partListExists(list))
             BitBtn20->setText(UndoCaption);
         G.SourceFileSize = 0;
         enablepresets();
@@ -105,6 +117,7 @@ void TForm1::standardniformati() {
         return;
     G.SourceFilePath = OpenDialog1.FileName;
     G.JoinOutputPath = fileNameOf(G.SourceFilePath);
+    requireRegularFile(G.SourceFilePath);
     {
         QFile source;
         openForReading(source, G.SourceFilePath);
@@ -130,19 +143,26 @@ void TForm1::standardniformati() {
         return;
     }
 
+    requireSplittableSource(G.SourceFilePath); // it may have changed during the folder dialog
     BitBtn20->setEnabled(true);
-    {
-        presetSplitRunning_ = true;
-        const auto stopped = qScopeGuard([this] { presetSplitRunning_ = false; });
-        splitfile(G.SourceFilePath, G.PresetPartSize);
-    }
-    G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
+    try {
+        {
+            presetSplitRunning_ = true;
+            const auto stopped = qScopeGuard([this] { presetSplitRunning_ = false; });
+            splitfile(G.SourceFilePath, G.PresetPartSize);
+        }
+        G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
 
-    // The engine split only with room for the source and the margin; a
-    // refused or cancelled split leaves no list.
-    const bool hadRoom = static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
-    if (hadRoom && G.SplitCancelFlag == 0)
-        writePartList(presetListPath(), G.SplitPartNames);
+        // The engine split only with room for the source and the margin; a
+        // refused or cancelled split leaves no list.
+        const bool hadRoom = static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
+        if (hadRoom && G.SplitCancelFlag == 0)
+            writePartList(presetListPath(), G.SplitPartNames);
+    } catch (...) {
+        // The parts written so far stay until Cancel (or the close) removes them.
+        presetPartsLeft_ = G.SplitPartPaths;
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------- Cancel and Undo
@@ -168,16 +188,17 @@ void TForm1::BitBtn20Click() {
 
 // Deletes the parts of the finished preset split, then its list. Only an
 // offered Undo does this: the close request also reaches here while a Split
-// panel split moves the gauge, and must not remove finished output.
+// panel split moves the gauge, and must not remove finished output. After a
+// failed preset split, the parts it left are deleted instead.
 void TForm1::undoPresetSplit() {
+    if (!presetPartsLeft_.isEmpty()) {
+        removeParts(this, std::exchange(presetPartsLeft_, {}));
+        return;
+    }
     const QString list = presetListPath();
     if (BitBtn20->text() != UndoCaption || list.isEmpty() || !partListExists(list))
         return;
-    for (const QString& path : std::as_const(G.SplitPartPaths)) {
-        QFile::remove(path); // a part that is already gone is no error
-        Gauge5->setProgress(100);
-        Gauge5->stepDownToZero();
-    }
+    removeParts(this, G.SplitPartPaths);
     deletePartList(list);
 }
 

@@ -37,5 +37,9 @@ void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
         explicit Running(bool& f) : flag(f) { flag = true; }
         ~Running() { flag = false; }
     } running(splitEngineRunning_);
+    // A new split supersedes the parts that a failed one left: its own parts
+    // may take their names.
+    splitPartsLeft_.clear();
+    presetPartsLeft_.clear();
     ::splitfile(G, sourcePath, partSize, hooks);
 }

@@ -105,6 +105,7 @@ void TForm1::GetCheckSum1() {
     if (!OpenDialog1.Execute(this))
         return;
     const QString path = OpenDialog1.FileName;
+    requireRegularFile(path); // a named pipe would wait for a writer
     gEdit3->setVisible(false);
     gEdit4->setVisible(true);
     Gauge4->setProgress(0);
@@ -173,6 +174,8 @@ void TForm1::BitBtn4Click() {
     if (!OpenDialog1.Execute(this))
         return;
     const QString second = OpenDialog1.FileName;
+    requireRegularFile(first); // a named pipe would wait for a writer
+    requireRegularFile(second);
 
     gEdit3->setVisible(true);
     gEdit4->setVisible(false);
