@@ -5,10 +5,12 @@
 // running operation's event-loop turn.
 
 #include "common/TestUtil.h"
+#include "split/FreeSpace.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QObject>
 #include <QProcess>
@@ -32,6 +34,26 @@
     QSKIP(qPrintable(name.reason()))
 
 namespace faults {
+
+// A click of the real mouse button on a control.
+inline void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+// The free-space query claims room on every existing folder (and fails on a
+// missing one, as the real query does), so that a small tmpfs passes the split's
+// 200 MiB margin and then really fills.
+inline void claimRoom() {
+    setFreeSpaceQuery([](const QString& folder) { return QFileInfo(folder).isDir() ? 1e15 : -1.0; });
+}
+
+// The message boxes so far number `count`; the last one names the file and
+// the system's reason.
+inline void checkError(const QStringList& errors, int count, const QString& file, const QString& reason) {
+    QCOMPARE(errors.size(), count);
+    QVERIFY2(errors.last().contains(file) && errors.last().contains(reason), qPrintable(errors.last()));
+}
+
+// The join's completion report when the set's part list lies beside it.
+inline const QStringList CompletedWithList{"", "", "", "              Joining completed,"};
 
 // Everything below a folder, hidden entries included: relative path -> bytes
 // of a file, "<folder>" for a folder, "<other>" for anything else. Two equal

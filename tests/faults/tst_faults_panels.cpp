@@ -17,17 +17,7 @@
 #include <QtTest>
 
 using namespace testutil;
-using faults::entries;
-
-namespace {
-
-void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-
-void claimRoom() {
-    setFreeSpaceQuery([](const QString& folder) { return QFileInfo(folder).isDir() ? 1e15 : -1.0; });
-}
-
-} // namespace
+using namespace faults;
 
 class TestFaultsPanels : public QObject {
     Q_OBJECT
@@ -58,7 +48,7 @@ private slots:
         const QString folder = dir + "folder.bin.001";
         QVERIFY(QDir().mkpath(folder));
         const QString fifo = dir + "pipe.bin.001";
-        QVERIFY(faults::makeFifo(fifo));
+        QVERIFY(makeFifo(fifo));
         const QString out = dir + "out/";
         QVERIFY(QDir().mkpath(out));
 
@@ -109,7 +99,7 @@ private slots:
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY2(ui.errors[0].contains(folder) && ui.errors[0].contains("folder"), qPrintable(ui.errors[0]));
         {
-            faults::FifoWatchdog watchdog(fifo);
+            FifoWatchdog watchdog(fifo);
             QCOMPARE(take(fifo), QString());
             QVERIFY2(!watchdog.readerWasBlocked(), "the named pipe was opened for reading");
         }
@@ -146,7 +136,7 @@ private slots:
         };
         preset(earlier);
         QCOMPARE(f->BitBtn20->text(), QString("Undo"));
-        const auto earlierSet = faults::snapshot(fs.path());
+        const auto earlierSet = snapshot(fs.path());
         QCOMPARE(earlierSet.size(), 3);
 
         preset(source);
@@ -157,13 +147,13 @@ private slots:
         QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
         QVERIFY(f->BitBtn20->isEnabled());
         click(f->BitBtn20);
-        QCOMPARE(faults::snapshot(fs.path()), earlierSet);
+        QCOMPARE(snapshot(fs.path()), earlierSet);
         QVERIFY(!f->BitBtn20->isEnabled());
 
         preset(source);
         QCOMPARE(ui.errors.size(), 2);
         f->close();
-        QCOMPARE(faults::snapshot(fs.path()), earlierSet);
+        QCOMPARE(snapshot(fs.path()), earlierSet);
         QCOMPARE(readFile(source), sourceBytes);
     }
 };

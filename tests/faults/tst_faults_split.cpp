@@ -21,19 +21,11 @@
 #include <QtTest>
 
 using namespace testutil;
-using faults::entries;
+using namespace faults;
 
 namespace {
 
 const QStringList Blank3{QString(), QString(), QString()};
-
-void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-
-// The free-space query claims room on every existing folder, so that a small
-// tmpfs passes the 200 MiB margin and then really fills.
-void claimRoom() {
-    setFreeSpaceQuery([](const QString& folder) { return QFileInfo(folder).isDir() ? 1e15 : -1.0; });
-}
 
 // Load, Split, Destination, Main.
 QList<bool> navigation(TForm1* f) {
@@ -42,13 +34,6 @@ QList<bool> navigation(TForm1* f) {
 }
 const QList<bool> AllOn{true, true, true, true};
 const QList<bool> AllOff{false, false, false, false};
-
-// The one new message box names the file and the system's reason.
-void checkError(const Ui& ui, int count, const QString& file, const QString& reason) {
-    QCOMPARE(ui.errors.size(), count);
-    const QString& text = ui.errors.last();
-    QVERIFY2(text.contains(file) && text.contains(reason), qPrintable(text));
-}
 
 } // namespace
 
@@ -126,7 +111,7 @@ private slots:
         makeSource(600000);
         split(1, "100", fs.path());
         const QString third = fs.path() + "src.bin.003";
-        checkError(*ui, 1, third, "No space left on device");
+        checkError(ui->errors, 1, third, "No space left on device");
         QCOMPARE(ui->reports, QList<QStringList>());
         QCOMPARE(G.SplitPartPaths, (QStringList{fs.path() + "src.bin.001", fs.path() + "src.bin.002", third}));
         QCOMPARE(entries(fs.path()), (QStringList{"src.bin.001", "src.bin.002", "src.bin.003"}));
@@ -140,7 +125,7 @@ private slots:
         goodSplitStillWorks();
 
         split(1, "500", fs.path());
-        checkError(*ui, 2, fs.path() + "src.bin.001", "No space left on device");
+        checkError(ui->errors, 2, fs.path() + "src.bin.001", "No space left on device");
         QCOMPARE(f->Gauge1->Progress(), 0);
         QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
         f->close();
@@ -160,7 +145,7 @@ private slots:
         if (ui->errors.isEmpty() && QFileInfo(list).size() == 0)
             QSKIP("needs engine fix: writePartList commits an empty list file when the disk is full "
                   "(QSaveFile of Qt 6.4 ignores the failed flush in commit())");
-        checkError(*ui, 1, list, "No space left on device");
+        checkError(ui->errors, 1, list, "No space left on device");
         QCOMPARE(entries(fs.path()),
                  (QStringList{"src.bin.001", "src.bin.002", "src.bin.003", "src.bin.004"}));
         QCOMPARE(concat(G.SplitPartPaths), original);
@@ -191,7 +176,7 @@ private slots:
             QVERIFY(QFile::remove(source));
             original.clear();
         });
-        checkError(*ui, 1, source, "No such file or directory");
+        checkError(ui->errors, 1, source, "No such file or directory");
         QCOMPARE(entries(folder), QStringList());
         click(f->BitBtn9);
         QCOMPARE(navigation(f), AllOn);
@@ -200,18 +185,18 @@ private slots:
             writeFile(source, QByteArray());
             original.clear();
         });
-        checkError(*ui, 2, source, "empty");
+        checkError(ui->errors, 2, source, "empty");
         QCOMPARE(entries(folder), QStringList{"src.bin"});
         click(f->BitBtn9);
 
-        std::unique_ptr<faults::FifoWatchdog> watchdog;
+        std::unique_ptr<FifoWatchdog> watchdog;
         splitAfter([&] {
             QVERIFY(QFile::remove(source));
-            QVERIFY(faults::makeFifo(source));
-            watchdog = std::make_unique<faults::FifoWatchdog>(source);
+            QVERIFY(makeFifo(source));
+            watchdog = std::make_unique<FifoWatchdog>(source);
         });
         QVERIFY2(!watchdog->readerWasBlocked(), "the split opened the named pipe");
-        checkError(*ui, 3, source, "named pipe");
+        checkError(ui->errors, 3, source, "named pipe");
         QCOMPARE(entries(folder), QStringList{"src.bin"});
         click(f->BitBtn9);
         QVERIFY(QFile::remove(source));
@@ -254,12 +239,12 @@ private slots:
     // names it and the reason, and Cancel leaves the panel working.
     void readOnlyDestination() {
         TFS_MOUNT_OR_SKIP(fs, 256 * 1024);
-        const QString why = faults::remountReadOnly(fs);
+        const QString why = remountReadOnly(fs);
         if (!why.isEmpty())
             QSKIP(qPrintable(why));
         makeSource(50000);
         split(1, "20", fs.path());
-        checkError(*ui, 1, fs.path() + "src.bin.001", "Read-only file system");
+        checkError(ui->errors, 1, fs.path() + "src.bin.001", "Read-only file system");
         QCOMPARE(entries(fs.path()), QStringList());
         click(f->BitBtn9);
         QCOMPARE(navigation(f), AllOn);

@@ -1,0 +1,152 @@
+// Damaged or odd part list files met by the join: line ends of one kind only,
+// binary garbage, one 10 MB line, names that climb out of the folder or are
+// absolute, and names of parts that are folders. The list is only read and
+// its names only tested for existence: nothing outside the parts' folder is
+// read, written or deleted, the list stays as it was, and the window answers.
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "faults/FaultUtil.h"
+#include "split/FreeSpace.h"
+#include "split/Naming.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace testutil;
+using namespace faults;
+
+namespace {
+
+const QStringList MissingHeader{"        ", "             Missing Files:"};
+
+// Answers the missing-parts question with "Join Anyway" (BitBtn1) or "Abort"
+// (BitBtn2), and any report with OK.
+// Each showing is drawn first, as the user would see it.
+std::function<void(TForm3*)> answering(const char* choice) {
+    return [choice](TForm3* d) {
+        d->grab();
+        Ui::press(d, d->BitBtn1->isVisible() ? choice : "OKBtn");
+    };
+}
+
+} // namespace
+
+class TestFaultsLists : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    QString parts, outside; // the set's folder ("/" at the end); a file beside it
+    QByteArray whole;       // the parts' bytes in order
+
+    QString part(int ordinal) const { return parts + "movie.avi." + rednibroj_to_ext(ordinal); }
+
+private slots:
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        parts = tmp->path() + "/parts/";
+        QVERIFY(QDir().mkpath(parts));
+        outside = tmp->path() + "/outside.bin";
+        writeFile(outside, "not a part");
+        whole.clear();
+        for (int i = 1; i <= 3; ++i) {
+            makeFile(part(i), 30000, quint32(i));
+            whole += readFile(part(i));
+        }
+        setFreeSpaceQuery([](const QString&) { return 1e15; });
+    }
+
+    // Whatever the list holds, the join reads it, asks about the names it
+    // can't find (or nothing, when all are found) and joins the set on "Join
+    // Anyway". Names outside the folder are looked up there and nothing else.
+    void listContents_data() {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QStringList>("missing"); // the question's entries; empty: no question
+        const QByteArray n1 = "movie.avi.001", n2 = "movie.avi.002", n3 = "movie.avi.003";
+        QTest::newRow("CR only") << n1 + "\r" + n2 + "\r" + n3 + "\r" << QStringList();
+        QTest::newRow("LF only") << n1 + "\n" + n2 + "\n" + n3 + "\n" << QStringList();
+        QTest::newRow("mixed, last line unended") << n1 + "\n" + n2 + "\r\n" + n3 << QStringList();
+        QTest::newRow("climbing out and absolute, found")
+            << "../outside.bin\r\n@OUTSIDE@\r\n" + n1 + "\r\n"
+            << QStringList();
+        QTest::newRow("climbing out and absolute, missing")
+            << "../../etc/nothing-here\r\n/nonexistent/movie.avi.001\r\n" + n2 + "\r\n"
+            << QStringList{"../../etc/nothing-here ", "/nonexistent/movie.avi.001 "};
+        QTest::newRow("one 10 MB line") << QByteArray(10 << 20, 'x') + "\r\n"
+                                        << QStringList{QString(10 << 20, 'x') + " "};
+        QByteArray garbage = patternBytes(1 << 16, 77);
+        garbage[100] = '\0';
+        QTest::newRow("binary garbage") << garbage << QStringList{"*"};
+    }
+    void listContents() {
+        QFETCH(QByteArray, list);
+        QFETCH(QStringList, missing);
+        list.replace("@OUTSIDE@", QFile::encodeName(outside)); // its absolute path
+        writeFile(parts + "movie.avi.txt", list);
+        const auto setBefore = snapshot(parts);
+        const auto outsideBefore = snapshot(tmp->path());
+
+        Ui ui;
+        TForm1* f = ui.form.get();
+        ui.answer = answering("BitBtn1");
+        click(f->suiImageButton1);
+        ui.fileAnswers << part(2);
+        click(f->suiImageButton10);
+        QElapsedTimer clock;
+        clock.start();
+        click(f->BitBtn2);
+        QVERIFY2(clock.elapsed() < 30000, "the join took too long to ask or report");
+
+        QCOMPARE(ui.errors, QStringList());
+        QCOMPARE(ui.reports.last(), CompletedWithList);
+        if (missing.isEmpty()) {
+            QCOMPARE(ui.reports.size(), 1);
+        } else {
+            QCOMPARE(ui.reports.size(), 2);
+            const QStringList question = ui.reports.first();
+            QCOMPARE(question.mid(0, 2), MissingHeader);
+            if (missing != QStringList{"*"})
+                QCOMPARE(question.mid(2), missing);
+        }
+        QCOMPARE(readFile(parts + "movie.avi"), whole);
+        click(f->BitBtn22); // Undo: only the output goes
+        QCOMPARE(snapshot(parts), setBefore);
+        QCOMPARE(snapshot(tmp->path()), outsideBefore);
+    }
+
+    // A list naming a part that is a folder: that name is reported missing;
+    // "Abort" writes nothing, "Join Anyway" joins the parts before it.
+    void listedPartIsAFolder() {
+        QVERIFY(QFile::remove(part(2)));
+        QVERIFY(QDir().mkpath(part(2)));
+        writeFile(parts + "movie.avi.txt", "movie.avi.001\r\nmovie.avi.002\r\nmovie.avi.003\r\n");
+        const auto before = snapshot(parts);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        click(f->suiImageButton1);
+        const QStringList question = MissingHeader + QStringList{"movie.avi.002 "};
+        const auto join = [&](const char* choice) {
+            ui.answer = answering(choice);
+            ui.fileAnswers << part(3);
+            click(f->suiImageButton10);
+            click(f->BitBtn2);
+        };
+        join("BitBtn2");
+        QCOMPARE(ui.reports, QList<QStringList>{question});
+        QCOMPARE(snapshot(parts), before);
+        join("BitBtn1");
+        QCOMPARE(ui.reports, (QList<QStringList>{question, question, CompletedWithList}));
+        QCOMPARE(readFile(parts + "movie.avi"), whole.left(30000));
+        QCOMPARE(ui.errors, QStringList());
+    }
+};
+
+TFS_UI_TEST_MAIN(TestFaultsLists)
+#include "tst_faults_lists.moc"

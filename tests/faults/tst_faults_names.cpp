@@ -1,0 +1,161 @@
+// Strange file names through the window: a split on the split panel and a
+// join of its parts on the join panel give back the source byte for byte for
+// names with blanks, quotes, UTF-8 beyond ASCII and a leading dash; names so
+// long that a part's name exceeds the file system's 255 bytes end with a
+// clear error, every part made listed (Cancel removes them) and no list.
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "faults/FaultUtil.h"
+#include "split/FreeSpace.h"
+#include "split/Naming.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace testutil;
+using namespace faults;
+
+namespace {
+
+// A name of exactly `bytes` bytes in UTF-8, ending in ".bin".
+QString nameOfBytes(int bytes) { return QString(bytes - 4, QLatin1Char('n')) + ".bin"; }
+
+} // namespace
+
+class TestFaultsNames : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    QString src, parts, joined; // folders, ending with "/"
+    std::unique_ptr<Ui> ui;
+    TForm1* f = nullptr;
+
+    // Splits `source` on the split panel into `dest` (else `parts`), at
+    // `partSize` bytes.
+    void split(const QString& source, const QByteArray& partSize, const QString& dest = QString()) {
+        click(f->suiImageButton3);
+        ui->fileAnswers << source;
+        click(f->BitBtn1);
+        f->ComboBox1->setCurrentIndex(0);
+        QTest::keyClicks(f->Edit2, partSize);
+        ui->folderAnswers << (dest.isEmpty() ? parts : dest);
+        click(f->BitBtn7);
+        click(f->BitBtn6);
+    }
+
+private slots:
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        src = tmp->path() + "/src/";
+        parts = tmp->path() + "/parts/";
+        joined = tmp->path() + "/joined/";
+        for (const QString& d : {src, parts, joined})
+            QVERIFY(QDir().mkpath(d));
+        ui = std::make_unique<Ui>();
+        f = ui->form.get();
+        claimRoom();
+    }
+    void cleanup() { ui.reset(); }
+
+    void roundTrip_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("blanks") << "my  movie .avi";
+        QTest::newRow("quotes") << "it's \"the\" `one`.bin";
+        QTest::newRow("UTF-8") << QString::fromUtf8("čaša ñ 日本.bin");
+        QTest::newRow("leading dash") << "-rf.bin";
+        QTest::newRow("251 bytes") << nameOfBytes(251); // its parts and list: 255 bytes
+    }
+    void roundTrip() {
+        QFETCH(QString, name);
+        const QString source = src + name;
+        makeFile(source, 25000, 9);
+        const QByteArray original = readFile(source);
+        split(source, "10000");
+        QCOMPARE(ui->errors, QStringList());
+        const QStringList names{name + ".001", name + ".002", name + ".003"};
+        QCOMPARE(entries(parts), QStringList(names) << name + ".txt");
+        QCOMPARE(readFile(parts + name + ".txt"), (names.join("\r\n") + "\r\n").toUtf8());
+
+        click(f->BitBtn10);
+        click(f->suiImageButton1);
+        ui->fileAnswers << parts + names[1];
+        click(f->suiImageButton10);
+        ui->folderAnswers << joined;
+        click(f->suiImageButton12);
+        click(f->BitBtn2);
+        QCOMPARE(ui->errors, QStringList());
+        QCOMPARE(ui->reports.last().last(), QString("              Joining completed,"));
+        QCOMPARE(entries(joined), QStringList{name});
+        QCOMPARE(readFile(joined + name), original);
+        QCOMPARE(readFile(source), original);
+    }
+
+    // 252 bytes: the first part's name has 256. 251 bytes split into 101
+    // parts: the hundred-and-first (".0101") has 256. Either way the error
+    // names the part and the reason, the parts made are listed and no list is
+    // written; Cancel removes them and the source stays as it was.
+    void partNamesTooLong() {
+        const QString tooLong = src + nameOfBytes(252);
+        makeFile(tooLong, 3000, 4);
+        split(tooLong, "1000");
+        QCOMPARE(ui->errors.size(), 1);
+        const QString first = parts + nameOfBytes(252) + ".001";
+        QVERIFY2(ui->errors[0].contains(first) && ui->errors[0].contains("File name too long"),
+                 qPrintable(ui->errors[0]));
+        QCOMPARE(G.SplitPartPaths, QStringList{first});
+        QCOMPARE(entries(parts), QStringList());
+        click(f->BitBtn9);
+        QVERIFY(f->BitBtn1->isEnabled() && f->BitBtn6->isEnabled());
+
+        const QString longName = src + nameOfBytes(251);
+        makeFile(longName, 101, 5);
+        const QByteArray original = readFile(longName);
+        split(longName, "1");
+        QCOMPARE(ui->errors.size(), 2);
+        QVERIFY2(ui->errors[1].contains(parts + nameOfBytes(251) + ".0101") &&
+                     ui->errors[1].contains("File name too long"),
+                 qPrintable(ui->errors[1]));
+        QCOMPARE(G.SplitPartPaths.size(), 101);
+        const QStringList made = entries(parts);
+        QCOMPARE(made.size(), 100);
+        QCOMPARE(made.last(), nameOfBytes(251) + ".100");
+        QCOMPARE(concat(G.SplitPartPaths.mid(0, 100)), original.left(100));
+        click(f->BitBtn9);
+        QCOMPARE(entries(parts), QStringList());
+        QCOMPARE(readFile(longName), original);
+        QCOMPARE(readFile(tooLong).size(), 3000);
+    }
+
+    // Parts of a 251-byte name joined beside their source: the output's name
+    // is taken, and "Clone Of " makes it 260 bytes. The error names it and the
+    // reason; no output and no hidden file are left.
+    void cloneNameTooLong() {
+        const QString source = src + nameOfBytes(251);
+        makeFile(source, 3000, 6);
+        split(source, "1000", src);
+        QCOMPARE(ui->errors, QStringList());
+        const auto before = snapshot(src);
+        click(f->BitBtn10);
+        click(f->suiImageButton1);
+        ui->fileAnswers << source + ".001";
+        click(f->suiImageButton10);
+        click(f->BitBtn2);
+        QCOMPARE(ui->errors.size(), 1);
+        QVERIFY2(ui->errors[0].contains(src + "Clone Of " + nameOfBytes(251)) &&
+                     ui->errors[0].contains("File name too long"),
+                 qPrintable(ui->errors[0]));
+        QCOMPARE(snapshot(src), before);
+        QVERIFY(f->BitBtn2->isEnabled() && f->BitBtn22->isHidden());
+    }
+};
+
+TFS_UI_TEST_MAIN(TestFaultsNames)
+#include "tst_faults_names.moc"
