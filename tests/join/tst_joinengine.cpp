@@ -104,6 +104,8 @@ private slots:
         QTest::newRow("no 001") << QList<qint64>{-1, 100, 200} << 2 << 0;
         QTest::newRow("empty part among others") << QList<qint64>{15000, 0, 5000} << 1 << 3;
         QTest::newRow("all parts empty") << QList<qint64>{0, 0, 0} << 2 << 3;
+        QTest::newRow("parts over several mapping windows")
+            << QList<qint64>{5000000, 4194305, 1} << 1 << 3;
     }
     void joinsTheRunFromOrdinalOne() {
         QFETCH(QList<qint64>, sizes);

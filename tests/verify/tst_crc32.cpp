@@ -87,6 +87,16 @@ private slots:
         QCOMPARE(openFileCount(), filesBefore);
     }
 
+    // Long enough for many blocks and several mapping windows of the page cache.
+    void longFile() {
+        const QString file = path("long.bin");
+        const QByteArray content = patternBytes(9 * 1048576 + 12345, 21);
+        writeFile(file, content);
+        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content));
+        QCOMPARE(yields, int(content.size() / CrcBlockSize + 1));
+        QCOMPARE(progress.last(), 100);
+    }
+
     void checkValueFromFile() {
         writeFile(path("digits"), "123456789");
         QCOMPARE(FileCrc32(path("digits"), hooks, cancel), 0xCBF43926u);
