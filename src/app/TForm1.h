@@ -316,7 +316,8 @@ private:
     QStringList presetPartsLeft_;
     // Source checks before anything opens a file (SplitPanel.cpp): a folder,
     // a named pipe (whose opening waits for a writer), a device or a missing
-    // path throws FileError; a splittable source must also hold a byte.
+    // path throws FileError; a splittable source must also hold a byte and
+    // must not lie in destFolder under a part's name (a link to it).
     static void requireRegularFile(const QString& path);
-    static void requireSplittableSource(const QString& path);
+    static void requireSplittableSource(const QString& path, const QString& destFolder);
 };

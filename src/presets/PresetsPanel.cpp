@@ -143,7 +143,7 @@ void TForm1::standardniformati() {
         return;
     }
 
-    requireSplittableSource(G.SourceFilePath); // it may have changed during the folder dialog
+    requireSplittableSource(G.SourceFilePath, G.SplitDestFolder); // it may have changed meanwhile
     BitBtn20->setEnabled(true);
     try {
         {

@@ -72,7 +72,7 @@ void TForm1::BitBtn6Click() {
     }
 
     konverzijaBKMG();
-    requireSplittableSource(G.SourceFilePath);
+    requireSplittableSource(G.SourceFilePath, G.SplitDestFolder);
     gEdit1->setVisible(BitBtn6->isEnabled());
     try {
         splitfile(G.SourceFilePath, G.PartSizeBytes);

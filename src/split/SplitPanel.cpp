@@ -14,6 +14,7 @@
 #include "split/SizeUnits.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -24,6 +25,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -148,11 +150,33 @@ void TForm1::requireRegularFile(const QString& path) {
 }
 
 // Checked again right before a split: the source may have changed since it was
-// loaded. An empty file has nothing to split.
-void TForm1::requireSplittableSource(const QString& path) {
+// loaded. An empty file has nothing to split. A part is created over whatever
+// bears its name, so a link to the source named like one of its parts (a
+// symbolic or a hard one) would have the split empty its own source.
+void TForm1::requireSplittableSource(const QString& path, const QString& destFolder) {
     requireRegularFile(path);
     if (QFileInfo(path).size() == 0)
         throw FileError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
+
+    struct stat source;
+    if (::stat(QFile::encodeName(path).constData(), &source) != 0)
+        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+    const QString prefix = fileNameOf(path) + QLatin1Char('.');
+    const QDir dest(destFolder);
+    for (const QString& name : dest.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!name.startsWith(prefix) || name.size() == prefix.size())
+            continue;
+        const QStringView digits = QStringView(name).mid(prefix.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+            continue;
+        struct stat part;
+        const QString partPath = dest.filePath(name);
+        if (::stat(QFile::encodeName(partPath).constData(), &part) == 0 &&
+            part.st_dev == source.st_dev && part.st_ino == source.st_ino)
+            throw FileError(QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
+                                           "and writing that part would destroy it")
+                                .arg(path, partPath));
+    }
 }
 
 void TForm1::BitBtn1Click() {

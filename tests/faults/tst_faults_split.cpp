@@ -214,6 +214,28 @@ private slots:
         QCOMPARE(entries(folder), QStringList{"src.bin"});
     }
 
+    // A link to the source (symbolic, then hard) lies in the destination under
+    // the name of its second part: writing that part would empty the source,
+    // so the split is refused, naming both, before anything is written.
+    void partNameLinksToTheSource() {
+        makeSource(50000);
+        QVERIFY(QDir().mkpath(out));
+        const QString link = out + "/src.bin.002";
+        QVERIFY(QFile::link(source, link));
+        split(0, "20000", out);
+        checkError(ui->errors, 1, link, "same file");
+        QVERIFY(ui->errors[0].contains(source));
+        QCOMPARE(entries(out), QStringList{"src.bin.002"});
+        click(f->BitBtn9);
+        QVERIFY(QFile::remove(link));
+        QVERIFY(::link(QFile::encodeName(source).constData(), QFile::encodeName(link).constData()) == 0);
+        split(0, "20000", out);
+        checkError(ui->errors, 2, link, "same file");
+        QCOMPARE(entries(out), QStringList{"src.bin.002"});
+        click(f->BitBtn9);
+        QCOMPARE(readFile(source), original);
+    }
+
     // The destination folder is removed after it was chosen: the volume can't
     // be measured, so the split is refused naming the folder; the folder is
     // not created again and nothing is written anywhere.
