@@ -2,6 +2,7 @@
 // question when the set's part list names parts that aren't there, the output
 // name ("Clone Of " before a name that is taken), the join engine with the
 // panel's gauge and icon, and the completion report.
+#include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
@@ -105,6 +106,7 @@ void TForm1::BitBtn2Click() {
             }
 
             // Missing parts named by the set's part list.
+            bool joinAnyway = false;
             G.JoinListName = joinListNameOf(chosen);
             if (partListExists(listPathOf(chosen))) {
                 BitBtn5Click();
@@ -133,8 +135,16 @@ void TForm1::BitBtn2Click() {
                     }
                     BitBtn12->setEnabled(true);
                     BitBtn11->setEnabled(false);
+                    joinAnyway = true;
                 }
             }
+
+            // Without its first part the set joins into an empty file: that is
+            // no completed join, unless the user asked for it with "Join Anyway".
+            const QString first = joinPartPath(basePathOf(chosen), 1);
+            if (!joinAnyway && !QFileInfo(first).isFile())
+                throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                                    .arg(chosen, first));
 
             // The output's name.
             const QString name = joinOutputNameOf(chosen);

@@ -127,6 +127,31 @@ private slots:
         QCOMPARE(concat({part(1), part(2)}), whole.left(400000));
     }
 
+    // Part 001 is not there (gone since the load, or on another disk): the
+    // join is refused naming it, instead of making an empty file reported as
+    // joined. With the list beside the parts, "Join Anyway" still makes it.
+    void firstPartMissing() {
+        makeSet(3, 5000);
+        QVERIFY(QFile::remove(parts + "movie.avi.txt"));
+        ui->fileAnswers << part(2);
+        click(f->suiImageButton10);
+        QVERIFY(QFile::remove(part(1)));
+        const auto before = snapshot(parts);
+        click(f->BitBtn2);
+        checkError(1, part(1), "missing");
+        QCOMPARE(snapshot(parts), before);
+        QCOMPARE(ui->reports, QList<QStringList>());
+        QVERIFY(f->BitBtn2->isEnabled() && f->BitBtn22->isHidden());
+
+        writeFile(parts + "movie.avi.txt", "movie.avi.001\r\nmovie.avi.002\r\nmovie.avi.003\r\n");
+        ui->answer = [](TForm3* d) { Ui::press(d, d->BitBtn1->isVisible() ? "BitBtn1" : "OKBtn"); };
+        click(f->BitBtn2);
+        QCOMPARE(ui->errors.size(), 1);
+        QCOMPARE(ui->reports.last(), CompletedWithList);
+        QCOMPARE(readFile(parts + "movie.avi"), QByteArray());
+        QVERIFY(QFileInfo::exists(parts + "movie.avi"));
+    }
+
     // The destination folder is removed after it was chosen: refused as a
     // volume that can't be measured, naming the folder, which is not made
     // again; a read-only destination: the output can't be created, and
