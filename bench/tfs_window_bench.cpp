@@ -1,0 +1,99 @@
+// tfs_window_bench: the program's own start-up (the same steps as its main())
+// with a clock on the main window's first paint, and a split run from the
+// window's own handler with the window's hooks (gauges, Edit4, one
+// processEvents per block). For the benchmark script, under Xvfb.
+//
+//   tfs_window_bench startup             prints the wall-clock time of the first paint
+//   tfs_window_bench split SOURCE DEST   then splits SOURCE into DEST at 10,000,000 bytes
+#include "TurnMeter.h"
+
+#include "app/Application.h"
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "split/Naming.h"
+#include "split/SplitEngine.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+qint64 wallClockMicroseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<qint64>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// Calls `then` once, after the watched window's first paint has been handled
+// (and so handed to the display).
+class FirstPaint : public QObject {
+public:
+    FirstPaint(QObject* window, std::function<void()> then) : then_(std::move(then)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && then_) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                auto then = std::move(then_);
+                then_ = nullptr;
+                then();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    prepareApplication();
+    TForm1 form1;
+    TForm3 form3(&form1);
+    const QStringList args = QCoreApplication::arguments();
+    const QString op = args.value(1);
+    if (!(op == QLatin1String("startup") && args.size() == 2) &&
+        !(op == QLatin1String("split") && args.size() == 4)) {
+        std::fprintf(stderr, "usage: tfs_window_bench startup | split SOURCE DEST_FOLDER\n");
+        return 2;
+    }
+
+    int status = 0;
+    FirstPaint firstPaint(&form1, [&] {
+        std::printf("RESULT op=startup first_paint_epoch_us=%lld\n",
+                    static_cast<long long>(wallClockMicroseconds()));
+        std::fflush(stdout);
+        if (op == QLatin1String("split")) {
+            form1.suiImageButton3Click(); // the split panel, with its gauge showing
+            QCoreApplication::processEvents();
+            G.SourceFilePath = args[2];
+            G.SourceFileSize = QFileInfo(args[2]).size();
+            G.SplitDestFolder = withTrailingSeparator(args[3]);
+            G.SplitPartPaths.clear();
+            QElapsedTimer clock;
+            clock.start();
+            form1.splitfile(G.SourceFilePath, SplitBlockSize);
+            const double seconds = clock.nsecsElapsed() / 1e9;
+            if (G.SplitPartPaths.isEmpty())
+                status = 1;
+            std::printf("RESULT op=window-split seconds=%.6f bytes=%lld parts=%lld "
+                        "peak_rss_kib=%ld\n",
+                        seconds, static_cast<long long>(G.SourceFileSize),
+                        static_cast<long long>(G.SplitPartPaths.size()), peakResidentKiB());
+            std::fflush(stdout);
+        }
+        QCoreApplication::exit(status);
+    });
+    form1.show();
+    return app.exec();
+}
