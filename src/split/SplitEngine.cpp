@@ -3,6 +3,7 @@
 #include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "split/FileCopy.h"
+#include "split/FileSystemLimits.h"
 #include "split/FreeSpace.h"
 #include "split/Naming.h"
 
@@ -33,6 +34,9 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
             hooks.refused(lines);
         return;
     }
+    // Parts larger than the destination's file system can hold (FAT: 4 GiB - 1).
+    if (refuseOversizedParts(state, sourcePath, partSize, hooks))
+        return;
 
     state.SplitPartNames.clear();
 

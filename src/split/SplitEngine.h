@@ -15,7 +15,8 @@ struct SplitHooks {
     std::function<void(int percent)> progress;   // after every block, 0..100
     std::function<void()> yield;                 // one turn of the event loop
     std::function<void()> partStarted;           // a new part is about to be created
-    // The free-space refusal: the four report lines. Nothing was written.
+    // A refusal (free space, or parts too large for the destination's file
+    // system): the four report lines. Nothing was written.
     std::function<void(const QStringList& lines)> refused;
     std::function<void()> cancelled;             // the cancelled split's parts are gone
 };
@@ -23,8 +24,11 @@ struct SplitHooks {
 // Cuts the source into parts of partSize bytes in state.SplitDestFolder, named
 // by partPath(). Before it writes anything it refuses, through hooks.refused,
 // unless the destination volume has state.SourceFileSize + FreeSpaceMargin
-// bytes available. It reads state.SplitCancelFlag before every block and, when
-// it is set, stops and deletes every part listed in state.SplitPartPaths.
+// bytes available, and also when the first part would be larger than the
+// destination's file system can hold a file (refuseOversizedParts, which
+// leaves SplitCancelFlag at 1). It reads state.SplitCancelFlag before every
+// block and, when it is set, stops and deletes every part listed in
+// state.SplitPartPaths.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
 // so that a file error (thrown as FileError) leaves every part on disk listed.
 void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,

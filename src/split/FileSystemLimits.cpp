@@ -1,0 +1,72 @@
+#include "split/FileSystemLimits.h"
+
+#include "app/ProgramState.h"
+#include "split/FreeSpace.h"
+#include "split/SplitEngine.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <sys/vfs.h>
+#endif
+
+#ifdef Q_OS_LINUX
+namespace {
+// statfs' f_type of the kernel's FAT drivers (msdos and vfat).
+constexpr unsigned long MsdosSuperMagic = 0x4d44;
+} // namespace
+#endif
+
+qint64 largestFileOfType(const QString& type) {
+    // Linux names the kernel drivers "vfat", "msdos" (and the old "umsdos");
+    // a FAT volume mounted through FUSE shows as "fuse.fusefat"; other systems
+    // say "msdos", "FAT", "FAT12", "FAT16" or "FAT32". exFAT is not FAT here:
+    // it holds files of any size a split makes.
+    static const QStringList fat{QStringLiteral("vfat"),  QStringLiteral("msdos"),
+                                 QStringLiteral("umsdos"), QStringLiteral("fat"),
+                                 QStringLiteral("fat12"), QStringLiteral("fat16"),
+                                 QStringLiteral("fat32"), QStringLiteral("fuse.fusefat"),
+                                 QStringLiteral("fusefat")};
+    return fat.contains(type.toLower()) ? FatLargestFile : -1;
+}
+
+qint64 largestFileOn(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return -1;
+#ifdef Q_OS_LINUX
+    struct statfs fs;
+    if (::statfs(QFile::encodeName(folder).constData(), &fs) == 0 && static_cast<unsigned long>(fs.f_type) == MsdosSuperMagic)
+        return FatLargestFile;
+#endif
+    // The mount table's name also tells FAT volumes served by user-space
+    // drivers, and is what the other systems offer.
+    const QStorageInfo info(folder);
+    return info.isValid() ? largestFileOfType(QString::fromLatin1(info.fileSystemType())) : -1;
+}
+
+qint64 largestPartOf(qint64 sourceSize, qint64 partSize) { return std::min(sourceSize, partSize); }
+
+QStringList fileSizeRefusal(const QString& volumeRoot, qint64 largestFile) {
+    return {QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+            QStringLiteral("Parts of this size can not be stored on drive  ") + volumeRoot +
+                QStringLiteral("  (largest file %1 bytes)").arg(largestFile)};
+}
+
+bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                          const SplitHooks& hooks) {
+    const qint64 largestFile = largestFileOn(state.SplitDestFolder);
+    if (largestFile < 0)
+        return false;
+    // The source as it is now: it may have grown since it was loaded.
+    const QFileInfo source(sourcePath);
+    const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
+    if (largestPartOf(sourceSize, partSize) <= largestFile)
+        return false;
+    state.SplitCancelFlag = 1;
+    if (hooks.refused)
+        hooks.refused(fileSizeRefusal(volumeRootOf(state.SplitDestFolder), largestFile));
+    return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct ProgramState;
+struct SplitHooks;
+
+// The largest file that a destination's file system can hold, and the split's
+// refusal of parts larger than that. A FAT volume (a typical USB stick or
+// memory card) keeps a file's size in 32 bits: a split that wrote parts of 4.7
+// GB there (the DVD preset, or "5 Gigabytes") would fail half-way with the
+// disk still mostly empty. The split refuses before it writes anything.
+
+// 2^32 - 1: the largest file of FAT12, FAT16 and FAT32.
+inline constexpr qint64 FatLargestFile = 4294967295LL;
+
+// The largest file (bytes) of a file system, by its type name as the mount
+// table or the system gives it ("vfat", "msdos", "FAT32", "fuse.fusefat", ...,
+// any case); -1 for a type with no limit that a split could reach.
+qint64 largestFileOfType(const QString& type);
+
+// The largest file (bytes) that the file system holding `folder` can store;
+// -1 when it has no such limit or when the folder can't be queried.
+qint64 largestFileOn(const QString& folder);
+
+// The size of the split's largest part: the first one, which is the part size
+// or, for a source smaller than that, the whole source.
+qint64 largestPartOf(qint64 sourceSize, qint64 partSize);
+
+// The four report lines of the refusal, naming the volume and its limit.
+QStringList fileSizeRefusal(const QString& volumeRoot, qint64 largestFile);
+
+// The split's check, run after the free-space test: when the largest part of
+// the source would not fit the destination's file system, refuses through
+// hooks.refused (nothing is written, the part lists are left alone) and
+// returns true. The refused split counts as stopped: state.SplitCancelFlag is
+// set to 1, so that no caller writes a part list for it.
+bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                          const SplitHooks& hooks);
