@@ -19,7 +19,8 @@ struct CompareHooks {
 // Clears state.CompareCancelFlag, opens both files as state.CompareStream1/2 and
 // compares their lengths: when they differ it calls hooks.differentLength and
 // returns false without reading. Otherwise it reads CompareBlockSize bytes of
-// each into state.CompareBuffer1/2 per pass, while the second file's count
+// each per pass (a whole block straight from the page cache where it can, else
+// into state.CompareBuffer1/2), while the second file's count
 // (state.CompareLastRead) is a whole block, and stops after the first pass
 // that differs or at the top of the pass after a handler running in hooks.yield
 // set state.CompareCancelFlag (the verdict then says only that no difference
