@@ -18,10 +18,17 @@ void writePartList(const QString& path, const QStringList& partNames) {
         content += name.toUtf8();
         content += "\r\n";
     }
+    // Unbuffered, so that a write that fails (a full disk) is seen here: a
+    // buffered QSaveFile may commit without noticing that its final flush failed.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-    if (file.write(content) != content.size() || !file.commit())
+    if (file.write(content) != content.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(path, error));
+    }
+    if (!file.commit())
         throw FileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 
