@@ -1,0 +1,152 @@
+// The destination's largest file: a FAT volume holds files of at most
+// 4,294,967,295 bytes, so a split whose parts would be larger (the DVD preset,
+// "5 Gigabytes") is refused before anything is written, in the report dialog,
+// instead of failing half-way; parts up to the limit are accepted.
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "faults/EngineFaultUtil.h"
+#include "faults/FaultUtil.h"
+#include "split/FileSystemLimits.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+using namespace testutil;
+using namespace faults;
+using enginefaults::FatVolume;
+
+namespace {
+
+constexpr qint64 GiB = 1073741824;
+
+} // namespace
+
+class TestFaultsLimits : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Which file systems limit a file, and when a split's parts exceed it:
+    // the first part is the largest, so a source smaller than the part size
+    // is judged by its own size.
+    void refusalDecision_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<qint64>("source");
+        QTest::addColumn<qint64>("part");
+        QTest::addColumn<bool>("refused");
+        const qint64 big = 6 * GiB;
+        QTest::newRow("DVD preset on vfat") << "vfat" << big << 4700000000LL << true;
+        QTest::newRow("5 Gigabytes on FAT32") << "FAT32" << big << 5 * GiB << true;
+        QTest::newRow("one byte over the limit, fusefat") << "fuse.fusefat" << big << 4294967296LL << true;
+        QTest::newRow("exactly the limit, msdos") << "msdos" << big << 4294967295LL << false;
+        QTest::newRow("Fat32 preset") << "vfat" << big << 4294967294LL << false;
+        QTest::newRow("whole source at the limit") << "vfat" << 4294967295LL << 5 * GiB << false;
+        QTest::newRow("whole source one byte over") << "vfat" << 4294967296LL << 5 * GiB << true;
+        for (const char* other : {"exfat", "ntfs", "fuseblk", "ext4", "tmpfs", "btrfs", ""})
+            QTest::addRow("no limit on '%s'", other) << other << big << 5 * GiB << false;
+    }
+    void refusalDecision() {
+        QFETCH(QString, type);
+        QFETCH(qint64, source);
+        QFETCH(qint64, part);
+        QFETCH(bool, refused);
+        const QStringList lines = oversizedPartRefusal(source, part, largestFileOfType(type), "/media/usb");
+        if (!refused) {
+            QCOMPARE(lines, QStringList());
+            return;
+        }
+        QCOMPARE(lines, (QStringList{" ", " ", " ",
+                                     "Parts of this size can not be stored on drive  /media/usb  "
+                                     "(largest file 4294967295 bytes)"}));
+    }
+
+    // On a real FAT32 volume, through the window: "5 Gigabytes", 4294967296
+    // bytes and the DVD preset are refused with the report, Cancel disabled,
+    // and the volume is left as it was: an earlier set there keeps its parts
+    // and its list, and no list is written for the refused split (although an
+    // earlier split in this window left its part names behind). A part size
+    // of exactly 4294967295 bytes and the Fat32 preset start writing (each is
+    // cancelled at its first block, which removes what it wrote).
+    void refusedOnFatVolume() {
+        FatVolume fat(8 * GiB); // a sparse image: it takes a few MiB
+        if (!fat.ok())
+            QSKIP(qPrintable(fat.reason()));
+        QTemporaryDir tmp;
+        const QString source = tmp.filePath("big.bin");
+        QVERIFY(enginefaults::makeSparse(source, 5400000000LL, {0, 4294967295LL}));
+        const QString vol = fat.path() + "/";
+        writeFile(vol + "big.bin.001", "earlier part");
+        writeFile(vol + "big.bin.txt", "big.bin.001\r\n");
+        const auto before = snapshot(fat.path());
+        const QStringList refusal{" ", " ", " ",
+                                  "Parts of this size can not be stored on drive  " + fat.path() +
+                                      "  (largest file 4294967295 bytes)"};
+
+        Ui ui;
+        TForm1* f = ui.form.get();
+        click(f->suiImageButton3);
+        const QString small = tmp.filePath("small.bin");
+        makeFile(small, 3000);
+        enginefaults::prepareSplit(ui, small, 0, "1000", tmp.path());
+        click(f->BitBtn6);
+        QCOMPARE(G.SplitPartNames.size(), 3);
+
+        const QList<QPair<int, QByteArray>> tooLarge{{3, "5"}, {0, "4294967296"}};
+        for (const auto& [unit, size] : tooLarge) {
+            ui.reports.clear();
+            enginefaults::prepareSplit(ui, source, unit, size, fat.path());
+            click(f->BitBtn6);
+            QCOMPARE(ui.reports, QList<QStringList>{refusal});
+            QVERIFY(!f->BitBtn9->isEnabled());
+            QVERIFY(f->BitBtn6->isEnabled());
+            QCOMPARE(snapshot(fat.path()), before);
+        }
+        click(f->BitBtn10);
+        click(f->suiImageButton4);
+        ui.reports.clear();
+        ui.fileAnswers << source;
+        ui.folderAnswers << fat.path();
+        click(f->BitBtn18); // DVD
+        QCOMPARE(ui.reports, QList<QStringList>{refusal});
+        QVERIFY(!f->BitBtn20->isEnabled());
+        QCOMPARE(snapshot(fat.path()), before);
+        QCOMPARE(ui.errors, QStringList());
+
+        // Accepted: each starts writing its first part, which Cancel removes.
+        // (The earlier set's list went when that part was started: it no
+        // longer described the parts there.)
+        ui.reports.clear();
+        int started = 0;
+        const auto cancelAtFirstBlock = [&](QPushButton* cancel) {
+            during(f, [&] { return !G.SplitPartPaths.isEmpty() && G.SplitPartPaths[0].startsWith(vol); },
+                   [&, cancel] {
+                       ++started;
+                       QCOMPARE(entries(fat.path()), QStringList{"big.bin.001"});
+                       QCOMPARE(QFileInfo(vol + "big.bin.001").size(), 10000000);
+                       click(cancel);
+                   });
+        };
+        cancelAtFirstBlock(f->BitBtn20);
+        ui.fileAnswers << source;
+        ui.folderAnswers << fat.path();
+        click(f->suiImageButton8); // Fat32
+        QCOMPARE(started, 1);
+        QCOMPARE(entries(fat.path()), QStringList());
+
+        click(f->BitBtn19);
+        click(f->suiImageButton3);
+        enginefaults::prepareSplit(ui, source, 0, "4294967295", fat.path());
+        cancelAtFirstBlock(f->BitBtn9);
+        click(f->BitBtn6);
+        QCOMPARE(started, 2);
+        QCOMPARE(ui.reports, QList<QStringList>());
+        QCOMPARE(ui.errors, QStringList());
+        QCOMPARE(entries(fat.path()), QStringList());
+    }
+};
+
+TFS_UI_TEST_MAIN(TestFaultsLimits)
+#include "tst_faults_limits.moc"
