@@ -47,9 +47,10 @@ qint64 largestFileOn(const QString& folder) {
     return info.isValid() ? largestFileOfType(QString::fromLatin1(info.fileSystemType())) : -1;
 }
 
-qint64 largestPartOf(qint64 sourceSize, qint64 partSize) { return std::min(sourceSize, partSize); }
-
-QStringList fileSizeRefusal(const QString& volumeRoot, qint64 largestFile) {
+QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,
+                                 const QString& volumeRoot) {
+    if (largestFile < 0 || std::min(sourceSize, partSize) <= largestFile)
+        return {};
     return {QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
             QStringLiteral("Parts of this size can not be stored on drive  ") + volumeRoot +
                 QStringLiteral("  (largest file %1 bytes)").arg(largestFile)};
@@ -63,10 +64,12 @@ bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64
     // The source as it is now: it may have grown since it was loaded.
     const QFileInfo source(sourcePath);
     const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
-    if (largestPartOf(sourceSize, partSize) <= largestFile)
+    const QStringList lines = oversizedPartRefusal(sourceSize, partSize, largestFile,
+                                                   volumeRootOf(state.SplitDestFolder));
+    if (lines.isEmpty())
         return false;
     state.SplitCancelFlag = 1;
     if (hooks.refused)
-        hooks.refused(fileSizeRefusal(volumeRootOf(state.SplitDestFolder), largestFile));
+        hooks.refused(lines);
     return true;
 }

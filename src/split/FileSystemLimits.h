@@ -24,12 +24,13 @@ qint64 largestFileOfType(const QString& type);
 // -1 when it has no such limit or when the folder can't be queried.
 qint64 largestFileOn(const QString& folder);
 
-// The size of the split's largest part: the first one, which is the part size
-// or, for a source smaller than that, the whole source.
-qint64 largestPartOf(qint64 sourceSize, qint64 partSize);
-
-// The four report lines of the refusal, naming the volume and its limit.
-QStringList fileSizeRefusal(const QString& volumeRoot, qint64 largestFile);
+// The decision: empty when every part of a split of sourceSize bytes into
+// parts of partSize fits files of at most largestFile bytes (-1: no limit);
+// otherwise the four report lines of the refusal, naming the volume and its
+// limit. The largest part is the first: the part size, or the whole source
+// when that is smaller.
+QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,
+                                 const QString& volumeRoot);
 
 // The split's check, run after the free-space test: when the largest part of
 // the source would not fit the destination's file system, refuses through
