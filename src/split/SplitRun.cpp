@@ -1,15 +1,36 @@
 // The split engine run from the window: progress to both split gauges, the
 // destination field at every new part, the free-space refusal in the report
-// dialog, and one event-loop turn after every block.
+// dialog, and one event-loop turn after every block. The part list of an
+// earlier split of the same name goes when the first part is created.
+#include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "split/Naming.h"
+#include "split/PartList.h"
 #include "split/SplitEngine.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+
+namespace {
+
+// Deletes the list of an earlier split; one that can't be deleted stops the
+// split before its first part.
+void removeEarlierList(const QString& list) {
+    if (!partListExists(list))
+        return;
+    QFile file(list);
+    if (!file.remove())
+        throw FileError(QStringLiteral("Cannot delete %1, the part list of an earlier split "
+                                       "whose parts this split replaces: %2")
+                            .arg(list, file.errorString()));
+}
+
+} // namespace
 
 void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     SplitHooks hooks;
@@ -18,7 +39,17 @@ void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
         Gauge5->setProgress(percent);
     };
     hooks.yield = [] { QCoreApplication::processEvents(); };
-    hooks.partStarted = [this] { Edit4->setText(G.SplitDestFolder); };
+    // The first part overwrites the first part of any earlier split of the
+    // same name in this folder, and from then on that split's list would name
+    // parts that are no longer its own: a join would trust it. The list goes
+    // right before the first part is created (a refused split leaves it), so
+    // that a split that fails, is cancelled or is killed leaves no list that lies.
+    bool firstPart = true;
+    hooks.partStarted = [this, &firstPart, &sourcePath] {
+        Edit4->setText(G.SplitDestFolder);
+        if (std::exchange(firstPart, false))
+            removeEarlierList(partListPath(G.SplitDestFolder, fileNameOf(sourcePath)));
+    };
     hooks.refused = [this](const QStringList& lines) {
         for (const QString& line : lines)
             G.Form3->suiMemo1->addLine(line);

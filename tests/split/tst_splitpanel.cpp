@@ -289,8 +289,9 @@ private slots:
     }
 
     // Cancel pressed while the split runs: no part and no list of it are left,
-    // an earlier list of the same name stays, and the panel stays locked (also
-    // against a part size typed meanwhile) until the engine has returned.
+    // nor the earlier list of the same name (the split had started replacing
+    // the parts it names), and the panel stays locked (also against a part
+    // size typed meanwhile) until the engine has returned.
     void cancelDuringSplit() {
         makeFile(source, 40000);
         Ui ui;
@@ -320,8 +321,7 @@ private slots:
         QCOMPARE(G.SplitPartPaths.size(), 3);
         // Parts 4 to 8 are the earlier split's, which the cancelled one never reached.
         QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.004", "src.bin.005", "src.bin.006",
-                                                   "src.bin.007", "src.bin.008", "src.bin.txt"}));
-        QCOMPARE(readFile(tmp->filePath("src.bin.txt")), earlierList);
+                                                   "src.bin.007", "src.bin.008"}));
         checkCancelled(ui);
     }
 

@@ -1,0 +1,47 @@
+// split_in_window SOURCE DEST PART_BYTES: the Split panel of the real window,
+// its dialogs scripted, splits SOURCE into the folder DEST in parts of
+// PART_BYTES bytes, pausing 20 ms at every event-loop turn of the split so
+// that a test can kill it in the middle. Prints "copying" once three parts
+// have been started, and "done" when the Split command has returned.
+#include "app/Application.h"
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/Widgets.h"
+#include "common/UiHarness.h"
+#include "faults/EngineFaultUtil.h"
+
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: split_in_window SOURCE DEST PART_BYTES\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    Application app(argc, argv);
+    testutil::Ui ui;
+    TForm1* f = ui.form.get();
+    QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+    enginefaults::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
+                               QString::fromLocal8Bit(argv[2]));
+
+    QTimer slow;
+    slow.setInterval(0);
+    bool told = false;
+    QObject::connect(&slow, &QTimer::timeout, [&told] {
+        QThread::msleep(20);
+        if (!told && G.SplitPartPaths.size() >= 3) {
+            std::printf("copying\n");
+            std::fflush(stdout);
+            told = true;
+        }
+    });
+    slow.start();
+    QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+    std::printf("done\n");
+    for (const QString& error : ui.errors)
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+    return ui.errors.isEmpty() ? 0 : 1;
+}
