@@ -12,7 +12,4 @@ add_dependencies(tst_faults_killed split_in_window)
 target_compile_definitions(tst_faults_killed PRIVATE SPLIT_IN_WINDOW="$<TARGET_FILE:split_in_window>")
 
 # A sparse source over 4 GiB: about 8.6 GB of parts and joined output on disk.
-tfs_add_test(tst_faults_largefile tst_faults_largefile.cpp EngineFaultUtil.h FaultUtil.h UI TIMEOUT 900)
-if(TFS_SANITIZE)
-    target_compile_definitions(tst_faults_largefile PRIVATE TFS_SANITIZED)
-endif()
+tfs_add_test(tst_faults_largefile tst_faults_largefile.cpp EngineFaultUtil.h FaultUtil.h UI)
