@@ -51,9 +51,13 @@ QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 larg
                                  const QString& volumeRoot) {
     if (largestFile < 0 || std::min(sourceSize, partSize) <= largestFile)
         return {};
-    return {QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
-            QStringLiteral("Parts of this size can not be stored on drive  ") + volumeRoot +
-                QStringLiteral("  (largest file %1 bytes)").arg(largestFile)};
+    // Short lines: the report's memo is narrow and does not wrap.
+    const QString indent = QStringLiteral("     ");
+    return {QStringLiteral(" "), QStringLiteral(" "),
+            indent + QStringLiteral("Parts of this size can not"),
+            indent + QStringLiteral("be stored on drive"),
+            indent + volumeRoot,
+            indent + QStringLiteral("(largest file %1 bytes)").arg(largestFile)};
 }
 
 bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,

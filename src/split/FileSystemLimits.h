@@ -26,7 +26,7 @@ qint64 largestFileOn(const QString& folder);
 
 // The decision: empty when every part of a split of sourceSize bytes into
 // parts of partSize fits files of at most largestFile bytes (-1: no limit);
-// otherwise the four report lines of the refusal, naming the volume and its
+// otherwise the report lines of the refusal, naming the volume and its
 // limit. The largest part is the first: the part size, or the whole source
 // when that is smaller.
 QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,

@@ -16,7 +16,7 @@ struct SplitHooks {
     std::function<void()> yield;                 // one turn of the event loop
     std::function<void()> partStarted;           // a new part is about to be created
     // A refusal (free space, or parts too large for the destination's file
-    // system): the four report lines. Nothing was written.
+    // system): the report lines. Nothing was written.
     std::function<void(const QStringList& lines)> refused;
     std::function<void()> cancelled;             // the cancelled split's parts are gone
 };

@@ -58,9 +58,8 @@ private slots:
             QCOMPARE(lines, QStringList());
             return;
         }
-        QCOMPARE(lines, (QStringList{" ", " ", " ",
-                                     "Parts of this size can not be stored on drive  /media/usb  "
-                                     "(largest file 4294967295 bytes)"}));
+        QCOMPARE(lines, (QStringList{" ", " ", "     Parts of this size can not", "     be stored on drive",
+                                     "     /media/usb", "     (largest file 4294967295 bytes)"}));
     }
 
     // On a real FAT32 volume, through the window: "5 Gigabytes", 4294967296
@@ -81,9 +80,12 @@ private slots:
         writeFile(vol + "big.bin.001", "earlier part");
         writeFile(vol + "big.bin.txt", "big.bin.001\r\n");
         const auto before = snapshot(fat.path());
-        const QStringList refusal{" ", " ", " ",
-                                  "Parts of this size can not be stored on drive  " + fat.path() +
-                                      "  (largest file 4294967295 bytes)"};
+        const QStringList refusal{" ",
+                                  " ",
+                                  "     Parts of this size can not",
+                                  "     be stored on drive",
+                                  "     " + fat.path(),
+                                  "     (largest file 4294967295 bytes)"};
 
         Ui ui;
         TForm1* f = ui.form.get();
