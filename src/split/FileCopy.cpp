@@ -15,6 +15,9 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
+#endif
 #endif
 
 namespace {
@@ -221,27 +224,41 @@ extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
 } // namespace
 
 const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
-    if (map_ && pos >= start_ && pos + count <= start_ + length_)
-        return map_ + (pos - start_);
-    unmap();
-    if (failed_ || pos < 0 || count > MapWindow / 2 || pos + count > length)
+    if (failed_ || pos < 0 || count > MapAlign || pos + count > length)
         return nullptr;
-    // Windows start on a 2 MiB boundary of the file, so that the kernel can
-    // map the page cache's large folios whole (one entry per 2 MiB instead of
-    // 512), which makes populating a window almost free. A request of at most
-    // half a window always fits.
-    start_ = pos - pos % MapAlign;
-    length_ = std::min(MapWindow, length - start_);
-    // Populated up front: one pass over the page tables instead of one fault
-    // per page later.
-    void* p = ::mmap(nullptr, static_cast<size_t>(length_), PROT_READ, MAP_SHARED | MAP_POPULATE,
-                     file_.handle(), start_);
-    if (p == MAP_FAILED) {
-        failed_ = true;
-        return nullptr;
+    if (!map_) {
+        // The whole file is mapped once (address space only); its page tables
+        // are filled a window ahead of the reads and emptied behind them, so
+        // the resident memory stays a few MiB whatever the file size.
+        void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED,
+                         file_.handle(), 0);
+        if (p == MAP_FAILED) {
+            failed_ = true;
+            return nullptr;
+        }
+        map_ = static_cast<const uchar*>(p);
+        length_ = length;
+        start_ = end_ = 0;
     }
-    map_ = static_cast<const uchar*>(p);
-    return map_ + (pos - start_);
+    if (pos + count > end_) {
+        // Windows start on 2 MiB boundaries of the file, so that the kernel can
+        // map the page cache's large folios whole (one entry per 2 MiB instead
+        // of 512). Each page is populated once: the new window starts where
+        // the filled part ends.
+        const qint64 start = pos - pos % MapAlign;
+        const qint64 end = std::min(start + MapWindow, length_);
+        if (start > start_)
+            ::madvise(const_cast<uchar*>(map_) + start_, static_cast<size_t>(start - start_),
+                      MADV_DONTNEED);
+        const qint64 from = std::max(start, end_);
+        // One pass over the page tables instead of a fault per page later; a
+        // kernel without MADV_POPULATE_READ (before 5.14) faults them instead.
+        ::madvise(const_cast<uchar*>(map_) + from, static_cast<size_t>(end - from),
+                  MADV_POPULATE_READ);
+        start_ = start;
+        end_ = end;
+    }
+    return map_ + pos;
 }
 
 void MappedFileWindow::unmap() {

@@ -41,17 +41,19 @@ public:
     MappedFileWindow(const MappedFileWindow&) = delete;
     MappedFileWindow& operator=(const MappedFileWindow&) = delete;
 
-    // Bytes pos .. pos + count of the file (count at most a few MiB), mapped
-    // so far as `length` (the file's size as measured), or nullptr.
+    // Bytes pos .. pos + count of the file (count at most 2 MiB), mapped so far
+    // as `length` (the file's size as measured, the same at every call), or
+    // nullptr.
     const uchar* at(qint64 pos, qint64 count, qint64 length);
 
 private:
     void unmap();
 
     const QFile& file_;
-    const uchar* map_ = nullptr;
-    qint64 start_ = 0;
+    const uchar* map_ = nullptr; // the whole file, as long as it was measured
     qint64 length_ = 0;
+    qint64 start_ = 0;           // the window whose page tables are filled
+    qint64 end_ = 0;
     bool failed_ = false;
 };
 
