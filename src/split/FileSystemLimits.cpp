@@ -11,9 +11,7 @@
 
 #ifdef Q_OS_LINUX
 #include <sys/vfs.h>
-#endif
 
-#ifdef Q_OS_LINUX
 namespace {
 // statfs' f_type of the kernel's FAT drivers (msdos and vfat).
 constexpr unsigned long MsdosSuperMagic = 0x4d44;
@@ -25,20 +23,19 @@ qint64 largestFileOfType(const QString& type) {
     // a FAT volume mounted through FUSE shows as "fuse.fusefat"; other systems
     // say "msdos", "FAT", "FAT12", "FAT16" or "FAT32". exFAT is not FAT here:
     // it holds files of any size a split makes.
-    static const QStringList fat{QStringLiteral("vfat"),  QStringLiteral("msdos"),
-                                 QStringLiteral("umsdos"), QStringLiteral("fat"),
-                                 QStringLiteral("fat12"), QStringLiteral("fat16"),
-                                 QStringLiteral("fat32"), QStringLiteral("fuse.fusefat"),
-                                 QStringLiteral("fusefat")};
+    static const QStringList fat{
+        QStringLiteral("vfat"),  QStringLiteral("msdos"),        QStringLiteral("umsdos"),
+        QStringLiteral("fat"),   QStringLiteral("fat12"),        QStringLiteral("fat16"),
+        QStringLiteral("fat32"), QStringLiteral("fuse.fusefat"), QStringLiteral("fusefat")};
     return fat.contains(type.toLower()) ? FatLargestFile : -1;
 }
 
 qint64 largestFileOn(const QString& folder) {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return -1;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return -1;
 #ifdef Q_OS_LINUX
     struct statfs fs;
-    if (::statfs(QFile::encodeName(folder).constData(), &fs) == 0 && static_cast<unsigned long>(fs.f_type) == MsdosSuperMagic)
+    if (::statfs(QFile::encodeName(folder).constData(), &fs) == 0 &&
+        static_cast<unsigned long>(fs.f_type) == MsdosSuperMagic)
         return FatLargestFile;
 #endif
     // The mount table's name also tells FAT volumes served by user-space
@@ -49,11 +46,11 @@ qint64 largestFileOn(const QString& folder) {
 
 QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,
                                  const QString& volumeRoot) {
-    if (largestFile < 0 || std::min(sourceSize, partSize) <= largestFile)
-        return {};
+    if (largestFile < 0 || std::min(sourceSize, partSize) <= largestFile) return {};
     // Short lines: the report's memo is narrow and does not wrap.
     const QString indent = QStringLiteral("     ");
-    return {QStringLiteral(" "), QStringLiteral(" "),
+    return {QStringLiteral(" "),
+            QStringLiteral(" "),
             indent + QStringLiteral("Parts of this size can not"),
             indent + QStringLiteral("be stored on drive"),
             indent + volumeRoot,
@@ -63,17 +60,14 @@ QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 larg
 bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
                           const SplitHooks& hooks) {
     const qint64 largestFile = largestFileOn(state.SplitDestFolder);
-    if (largestFile < 0)
-        return false;
+    if (largestFile < 0) return false;
     // The source as it is now: it may have grown since it was loaded.
     const QFileInfo source(sourcePath);
     const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
     const QStringList lines = oversizedPartRefusal(sourceSize, partSize, largestFile,
                                                    volumeRootOf(state.SplitDestFolder));
-    if (lines.isEmpty())
-        return false;
+    if (lines.isEmpty()) return false;
     state.SplitCancelFlag = 1;
-    if (hooks.refused)
-        hooks.refused(lines);
+    if (hooks.refused) hooks.refused(lines);
     return true;
 }

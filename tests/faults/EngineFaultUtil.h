@@ -24,15 +24,15 @@ namespace enginefaults {
 // folders; empty when it is not installed.
 inline QString tool(const QString& name) {
     const QString found = QStandardPaths::findExecutable(name);
-    return found.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin", "/usr/bin", "/bin"})
-                           : found;
+    return found.isEmpty()
+               ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin", "/usr/bin", "/bin"})
+               : found;
 }
 
 // Runs a system tool to its end; an empty text, or what went wrong.
 inline QString run(const QString& name, const QStringList& args) {
     const QString program = tool(name);
-    if (program.isEmpty())
-        return QStringLiteral("%1 is not installed").arg(name);
+    if (program.isEmpty()) return QStringLiteral("%1 is not installed").arg(name);
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice()); // a daemon it starts must not hold our pipe
     p.start(program, args);
@@ -59,11 +59,14 @@ public:
             return;
         }
         file.close();
-        if (const QString failed = run(QStringLiteral("mkfs.vfat"), {"-F", "32", image}); !failed.isEmpty()) {
-            reason_ = QStringLiteral("cannot make a FAT file system (package dosfstools): %1").arg(failed);
+        if (const QString failed = run(QStringLiteral("mkfs.vfat"), {"-F", "32", image});
+            !failed.isEmpty()) {
+            reason_ = QStringLiteral("cannot make a FAT file system (package dosfstools): %1")
+                          .arg(failed);
             return;
         }
-        const QString kernel = run(QStringLiteral("mount"), {"-t", "vfat", "-o", "loop", image, mountPoint_});
+        const QString kernel =
+            run(QStringLiteral("mount"), {"-t", "vfat", "-o", "loop", image, mountPoint_});
         if (kernel.isEmpty()) {
             mounted_ = true;
             return;
@@ -82,8 +85,7 @@ public:
         mounted_ = true;
     }
     ~FatVolume() {
-        if (mounted_)
-            run(QStringLiteral("umount"), {mountPoint_});
+        if (mounted_) run(QStringLiteral("umount"), {mountPoint_});
     }
     FatVolume(const FatVolume&) = delete;
     FatVolume& operator=(const FatVolume&) = delete;
@@ -109,20 +111,18 @@ inline QByteArray marker(qint64 offset) {
 // marker block at each offset (cut at the end of the file).
 inline bool makeSparse(const QString& path, qint64 size, const QList<qint64>& markerOffsets = {}) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size))
-        return false;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size)) return false;
     for (qint64 offset : markerOffsets) {
         const QByteArray block = marker(offset).left(size - offset);
-        if (!f.seek(offset) || f.write(block) != block.size())
-            return false;
+        if (!f.seek(offset) || f.write(block) != block.size()) return false;
     }
     return true;
 }
 
 // The Split panel as a user fills it: Load File, the unit (0 Bytes ...
 // 3 Gigabytes), the part size typed, the destination chosen.
-inline void prepareSplit(testutil::Ui& ui, const QString& source, int unit, const QByteArray& partSize,
-                         const QString& dest) {
+inline void prepareSplit(testutil::Ui& ui, const QString& source, int unit,
+                         const QByteArray& partSize, const QString& dest) {
     TForm1* f = ui.form.get();
     ui.fileAnswers << source;
     QTest::mouseClick(f->BitBtn1, Qt::LeftButton);

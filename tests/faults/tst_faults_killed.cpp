@@ -70,8 +70,7 @@ private slots:
     }
     void killedSplitLeavesNoList() {
         QFETCH(bool, earlier);
-        if (earlier)
-            QCOMPARE(earlierSet().size(), 286);
+        if (earlier) QCOMPARE(earlierSet().size(), 286);
         QProcess child;
         child.start(SPLIT_IN_WINDOW, {source, out, "10000"});
         QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
@@ -123,11 +122,13 @@ private slots:
         }
 
         int turns = 0;
-        during(f, [] { return !G.SplitPartPaths.isEmpty(); }, [&] {
-            ++turns;
-            QVERIFY(!QFileInfo::exists(list));
-            click(f->BitBtn9);
-        });
+        during(
+            f, [] { return !G.SplitPartPaths.isEmpty(); },
+            [&] {
+                ++turns;
+                QVERIFY(!QFileInfo::exists(list));
+                click(f->BitBtn9);
+            });
         click(f->BitBtn6);
         QCOMPARE(turns, 1);
         QVERIFY(!QFileInfo::exists(list));
@@ -136,10 +137,12 @@ private slots:
         earlierSet();
         click(f->BitBtn10);
         click(f->suiImageButton4);
-        during(f, [] { return !G.SplitPartPaths.isEmpty(); }, [&] {
-            ++turns;
-            QVERIFY(!QFileInfo::exists(list));
-        });
+        during(
+            f, [] { return !G.SplitPartPaths.isEmpty(); },
+            [&] {
+                ++turns;
+                QVERIFY(!QFileInfo::exists(list));
+            });
         ui.fileAnswers << source;
         ui.folderAnswers << out;
         click(f->BitBtn23); // 1.2 MB

@@ -27,8 +27,7 @@ namespace {
 
 QByteArray readAt(const QString& path, qint64 offset, qint64 count) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(offset))
-        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(offset)) return QByteArray();
     return f.read(count);
 }
 
@@ -51,9 +50,13 @@ private slots:
         const qint64 need = 2 * size + FreeSpaceMargin + 1073741824LL;
         const qint64 free = QStorageInfo(tmp.path()).bytesAvailable();
         if (free < need)
-            QSKIP(qPrintable(QStringLiteral("needs %1 bytes free in %2, which has %3").arg(need).arg(tmp.path()).arg(free)));
+            QSKIP(qPrintable(QStringLiteral("needs %1 bytes free in %2, which has %3")
+                                 .arg(need)
+                                 .arg(tmp.path())
+                                 .arg(free)));
 
-        const QList<qint64> markers{0, partSize - 2048, 3000000000LL, 2 * partSize - 2048, size - 4096};
+        const QList<qint64> markers{0, partSize - 2048, 3000000000LL, 2 * partSize - 2048,
+                                    size - 4096};
         const QString source = tmp.filePath("big.bin");
         QVERIFY(enginefaults::makeSparse(source, size, markers));
         const QString out = tmp.filePath("out/");
@@ -72,14 +75,16 @@ private slots:
         QCOMPARE(f->BitBtn9->text(), QString("Undo"));
         QCOMPARE(f->Gauge1->Progress(), 100);
         const QStringList parts{out + "big.bin.001", out + "big.bin.002", out + "big.bin.003"};
-        QCOMPARE(entries(out), (QStringList{"big.bin.001", "big.bin.002", "big.bin.003", "big.bin.txt"}));
+        QCOMPARE(entries(out),
+                 (QStringList{"big.bin.001", "big.bin.002", "big.bin.003", "big.bin.txt"}));
         QCOMPARE(QFileInfo(parts[0]).size(), partSize);
         QCOMPARE(QFileInfo(parts[1]).size(), partSize);
         QCOMPARE(QFileInfo(parts[2]).size(), qint64(10000));
         for (qint64 offset : markers) {
             const QByteArray expected = enginefaults::marker(offset).left(size - offset);
             QByteArray found;
-            for (qint64 start = (offset / partSize) * partSize; found.size() < expected.size(); start += partSize)
+            for (qint64 start = (offset / partSize) * partSize; found.size() < expected.size();
+                 start += partSize)
                 found += readAt(parts[start / partSize], std::max<qint64>(0, offset - start),
                                 expected.size() - found.size());
             QVERIFY2(found == expected, qPrintable(QStringLiteral("marker at %1").arg(offset)));
@@ -98,11 +103,13 @@ private slots:
         const QString joined = out + "big.bin";
         QCOMPARE(QFileInfo(joined).size(), size);
         for (qint64 offset : markers)
-            QVERIFY2(readAt(joined, offset, 4096) == enginefaults::marker(offset).left(size - offset),
+            QVERIFY2(readAt(joined, offset, 4096) ==
+                         enginefaults::marker(offset).left(size - offset),
                      qPrintable(QStringLiteral("marker at %1").arg(offset)));
         const qint64 joinMs = clock.restart();
         QVERIFY(sameContent(joined, source));
-        qInfo("split %lld ms, join %lld ms, full comparison %lld ms", splitMs, joinMs, clock.elapsed());
+        qInfo("split %lld ms, join %lld ms, full comparison %lld ms", splitMs, joinMs,
+              clock.elapsed());
     }
 };
 

@@ -40,7 +40,8 @@ private slots:
         const qint64 big = 6 * GiB;
         QTest::newRow("DVD preset on vfat") << "vfat" << big << 4700000000LL << true;
         QTest::newRow("5 Gigabytes on FAT32") << "FAT32" << big << 5 * GiB << true;
-        QTest::newRow("one byte over the limit, fusefat") << "fuse.fusefat" << big << 4294967296LL << true;
+        QTest::newRow("one byte over the limit, fusefat")
+            << "fuse.fusefat" << big << 4294967296LL << true;
         QTest::newRow("exactly the limit, msdos") << "msdos" << big << 4294967295LL << false;
         QTest::newRow("Fat32 preset") << "vfat" << big << 4294967294LL << false;
         QTest::newRow("whole source at the limit") << "vfat" << 4294967295LL << 5 * GiB << false;
@@ -53,13 +54,15 @@ private slots:
         QFETCH(qint64, source);
         QFETCH(qint64, part);
         QFETCH(bool, refused);
-        const QStringList lines = oversizedPartRefusal(source, part, largestFileOfType(type), "/media/usb");
+        const QStringList lines =
+            oversizedPartRefusal(source, part, largestFileOfType(type), "/media/usb");
         if (!refused) {
             QCOMPARE(lines, QStringList());
             return;
         }
-        QCOMPARE(lines, (QStringList{" ", " ", "     Parts of this size can not", "     be stored on drive",
-                                     "     /media/usb", "     (largest file 4294967295 bytes)"}));
+        QCOMPARE(lines, (QStringList{" ", " ", "     Parts of this size can not",
+                                     "     be stored on drive", "     /media/usb",
+                                     "     (largest file 4294967295 bytes)"}));
     }
 
     // On a real FAT32 volume, through the window: "5 Gigabytes", 4294967296
@@ -71,8 +74,7 @@ private slots:
     // cancelled at its first block, which removes what it wrote).
     void refusedOnFatVolume() {
         FatVolume fat(8 * GiB); // a sparse image: it takes a few MiB
-        if (!fat.ok())
-            QSKIP(qPrintable(fat.reason()));
+        if (!fat.ok()) QSKIP(qPrintable(fat.reason()));
         QTemporaryDir tmp;
         const QString source = tmp.filePath("big.bin");
         QVERIFY(enginefaults::makeSparse(source, 5400000000LL, {0, 4294967295LL}));
@@ -123,13 +125,15 @@ private slots:
         ui.reports.clear();
         int started = 0;
         const auto cancelAtFirstBlock = [&](QPushButton* cancel) {
-            during(f, [&] { return !G.SplitPartPaths.isEmpty() && G.SplitPartPaths[0].startsWith(vol); },
-                   [&, cancel] {
-                       ++started;
-                       QCOMPARE(entries(fat.path()), QStringList{"big.bin.001"});
-                       QCOMPARE(QFileInfo(vol + "big.bin.001").size(), 10000000);
-                       click(cancel);
-                   });
+            during(
+                f,
+                [&] { return !G.SplitPartPaths.isEmpty() && G.SplitPartPaths[0].startsWith(vol); },
+                [&, cancel] {
+                    ++started;
+                    QCOMPARE(entries(fat.path()), QStringList{"big.bin.001"});
+                    QCOMPARE(QFileInfo(vol + "big.bin.001").size(), 10000000);
+                    click(cancel);
+                });
         };
         cancelAtFirstBlock(f->BitBtn20);
         ui.fileAnswers << source;

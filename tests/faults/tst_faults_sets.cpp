@@ -99,7 +99,7 @@ private slots:
         splitfile(s, source, 50, hooks);
         QCOMPARE(refused, QStringList());
         QCOMPARE(s.SplitPartNames.size(), 1004);
-        const QList<QPair<int, QString>> names{{99, "099"},    {100, "100"},    {101, "0101"},
+        const QList<QPair<int, QString>> names{{99, "099"},   {100, "100"},    {101, "0101"},
                                                {999, "0999"}, {1000, "01000"}, {1004, "01004"}};
         for (const auto& [ordinal, digits] : names) {
             QCOMPARE(s.SplitPartNames[ordinal - 1], "set.bin." + digits);
@@ -139,13 +139,14 @@ private slots:
         for (int round = 0; round < rounds; ++round) {
             const SizeCase c = randomCase(rng);
             const qint64 partBytes = c.partUnits * sizeunits::Factors[c.unit];
-            const QString why = QStringLiteral("seed %1 (TFS_PROPERTY_SEED), round %2: source %3 bytes, "
-                                               "part %4 %5: ")
-                                    .arg(seed)
-                                    .arg(round)
-                                    .arg(c.size)
-                                    .arg(c.partUnits)
-                                    .arg(sizeunits::Names.at(c.unit));
+            const QString why =
+                QStringLiteral("seed %1 (TFS_PROPERTY_SEED), round %2: source %3 bytes, "
+                               "part %4 %5: ")
+                    .arg(seed)
+                    .arg(round)
+                    .arg(c.size)
+                    .arg(c.partUnits)
+                    .arg(sizeunits::Names.at(c.unit));
             const QString source = tmp->filePath(QStringLiteral("src%1.dat").arg(round));
             makeFile(source, c.size, seed + quint32(round));
 
@@ -168,18 +169,22 @@ private slots:
             for (int i = 0; i < s.SplitPartPaths.size(); ++i) {
                 const qint64 partSize = QFileInfo(s.SplitPartPaths[i]).size();
                 const bool last = i == s.SplitPartPaths.size() - 1;
-                QVERIFY2(last ? partSize >= 1 && partSize <= partBytes : partSize == partBytes,
-                         qPrintable(why + QStringLiteral("part %1 holds %2 bytes").arg(i + 1).arg(partSize)));
+                QVERIFY2(
+                    last ? partSize >= 1 && partSize <= partBytes : partSize == partBytes,
+                    qPrintable(why +
+                               QStringLiteral("part %1 holds %2 bytes").arg(i + 1).arg(partSize)));
             }
             ProgramState join;
             const QString joined = out + fileNameOf(source);
             spojfor(join, s.SplitPartPaths.last(), joined, JoinHooks());
-            QVERIFY2(readFile(joined) == readFile(source), qPrintable(why + "the joined file differs"));
+            QVERIFY2(readFile(joined) == readFile(source),
+                     qPrintable(why + "the joined file differs"));
 
             QVERIFY(QDir(parts).removeRecursively() && QDir().mkpath(parts));
             QVERIFY(QFile::remove(joined) && QFile::remove(source));
         }
-        qInfo("%d random sets split and joined in %lld ms (seed %u)", rounds, clock.elapsed(), seed);
+        qInfo("%d random sets split and joined in %lld ms (seed %u)", rounds, clock.elapsed(),
+              seed);
     }
 };
 
