@@ -18,6 +18,11 @@ TForm3::TForm3(QWidget* mainWindow)
     setModal(true);
     setFixedSize(194, 154);
     setStyleSheet(skin::dialogStyle());
+    setAttribute(Qt::WA_StyledBackground);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, skin::Background);
+    setPalette(background);
+    setAutoFillBackground(true);
 
     Label1 = skin::label(this, "Label1", QString(), 8, 0);
     Label1->setWordWrap(true);

@@ -66,7 +66,9 @@ void Gauge::paintEvent(QPaintEvent*) {
 Memo::Memo(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setFocusPolicy(Qt::NoFocus);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines (paths, messages naming a mount point) wrap at the memo's width.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
@@ -92,7 +94,13 @@ void Memo::clearLines() {
 }
 
 void Memo::refresh() {
-    setPlainText(lines_.join(QLatin1Char('\n')));
+    // A line is shown up to a length a person can read; lines() keeps it whole.
+    constexpr qsizetype shownLength = 2000;
+    QStringList shown;
+    shown.reserve(lines_.size());
+    for (const QString& line : std::as_const(lines_))
+        shown << (line.size() > shownLength ? line.left(shownLength) + QStringLiteral("...") : line);
+    setPlainText(shown.join(QLatin1Char('\n')));
     emit linesChanged();
 }
 

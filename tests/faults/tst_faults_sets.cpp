@@ -123,6 +123,31 @@ private slots:
         QCOMPARE(original_size(parts + "set.bin.001", JoinHooks()), qint64(999 * 50));
     }
 
+    // A second split of the same name into the same folder with fewer parts
+    // removes the earlier set's parts beyond its own: the join takes every
+    // consecutive part it finds and would otherwise append the old ones.
+    void resplitWithFewerPartsLeavesNoOldParts() {
+        Ui ui;
+        TForm1* f = ui.form.get();
+        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        const QString source = tmp->filePath("movie.avi");
+        makeFile(source, 10000, 7);
+        enginefaults::prepareSplit(ui, source, 0, "1000", parts);
+        QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+        QCOMPARE(QDir(parts).entryList(QDir::Files).size(), 11); // ten parts and the list
+        writeFile(parts + "movie.avi.012", "not listed, not ours"); // stays
+
+        makeFile(source, 4500, 8);
+        enginefaults::prepareSplit(ui, source, 0, "3000", parts);
+        QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+        QCOMPARE(QDir(parts).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.txt"}));
+        ProgramState join;
+        spojfor(join, parts + "movie.avi.002", out + "movie.avi", JoinHooks());
+        QCOMPARE(readFile(out + "movie.avi"), readFile(source));
+        QVERIFY(ui.errors.isEmpty());
+    }
+
     // For a few hundred random sizes: the part count that the Split panel
     // shows (Edit7) is the number of parts the engine writes, every part but
     // the last has exactly the part size, the last holds 1 to part size

@@ -63,8 +63,9 @@ int main(int argc, char** argv) {
                                       : QStringLiteral("7-dialog-report"));
         d->done(0);
     };
-    form3.Report({QString(), QString(), QStringLiteral("              Joining completed,"),
-                  QStringLiteral("  "), QStringLiteral("         Check.txt not availiable")});
+    form3.Report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+                  QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
+                                 "complete operation")});
     form3.BitBtn1->show();
     form3.BitBtn2->show();
     form3.OKBtn->hide();
