@@ -308,6 +308,7 @@ private:
     void undoPresetSplit();
     // Compare panel: true while a checksum or a comparison runs.
     bool verifyRunning_ = false;
+    void setVerifyRunning(bool running); // locks CheckSum and Compare Files
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
     // Split and presets panels: the parts that a failed split left on disk,

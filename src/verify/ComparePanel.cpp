@@ -74,20 +74,22 @@ void TForm1::BitBtn13Click() {
 // streams and buffers: neither may start inside the other's (or its own)
 // event-loop turn, so both stay disabled until the running command returns,
 // however it returns.
+void TForm1::setVerifyRunning(bool running) {
+    verifyRunning_ = running;
+    BitBtn3->setEnabled(!running);
+    BitBtn4->setEnabled(!running);
+}
+
 void TForm1::BitBtn3Click() {
     if (verifyRunning_)
         return;
-    verifyRunning_ = true;
-    BitBtn3->setEnabled(false);
-    BitBtn4->setEnabled(false);
+    setVerifyRunning(true);
     const auto idle = qScopeGuard([this] {
         gEdit3->setVisible(true);
         Gauge4->setProgress(0);
         gEdit4->setVisible(true);
         BitBtn13->setEnabled(true);
-        verifyRunning_ = false;
-        BitBtn3->setEnabled(true);
-        BitBtn4->setEnabled(true);
+        setVerifyRunning(false);
     });
 
     gEdit3->setVisible(false);
@@ -148,17 +150,13 @@ void TForm1::suiMemo1Change() {
 void TForm1::BitBtn4Click() {
     if (verifyRunning_)
         return;
-    verifyRunning_ = true;
-    BitBtn3->setEnabled(false);
-    BitBtn4->setEnabled(false);
+    setVerifyRunning(true);
     // The idle state of a finished, abandoned or failed comparison.
     const auto idle = qScopeGuard([this] {
         gEdit4->setVisible(true);
         BitBtn13->setEnabled(true);
         BitBtn14->setEnabled(false);
-        verifyRunning_ = false;
-        BitBtn3->setEnabled(true);
-        BitBtn4->setEnabled(true);
+        setVerifyRunning(false);
     });
 
     BitBtn14->setVisible(true);

@@ -7,9 +7,9 @@
 
 namespace testutil {
 
-QByteArray patternBytes(qint64 size, quint32 seed) {
+QByteArray patternBytes(qint64 size, quint32 key) {
     QByteArray out(size, Qt::Uninitialized);
-    quint32 x = seed * 2654435761u + 12345u;
+    quint32 x = key * 2654435761u + 12345u;
     for (qint64 i = 0; i < size; ++i) {
         x ^= x << 13;
         x ^= x >> 17;
@@ -19,12 +19,12 @@ QByteArray patternBytes(qint64 size, quint32 seed) {
     return out;
 }
 
-void makeFile(const QString& path, qint64 size, quint32 seed) {
+void makeFile(const QString& path, qint64 size, quint32 key) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot create test file " + path.toStdString());
     constexpr qint64 chunk = 1 << 20;
-    const QByteArray block = patternBytes(std::min(size, chunk), seed);
+    const QByteArray block = patternBytes(std::min(size, chunk), key);
     qint64 left = size;
     qint64 round = 0;
     while (left > 0) {
@@ -56,6 +56,10 @@ QByteArray concat(const QStringList& paths) {
     for (const QString& p : paths)
         all += readFile(p);
     return all;
+}
+
+int openFileCount() {
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
 }
 
 bool sameContent(const QString& a, const QString& b) {

@@ -6,16 +6,19 @@
 
 namespace testutil {
 
-// Deterministic pseudo-random bytes; the same seed gives the same content.
-QByteArray patternBytes(qint64 size, quint32 seed = 1);
+// Deterministic pseudo-random bytes; the same key gives the same content.
+QByteArray patternBytes(qint64 size, quint32 key = 1);
 
 // Writes a file of `size` pattern bytes (streamed, so large files are cheap).
-void makeFile(const QString& path, qint64 size, quint32 seed = 1);
+void makeFile(const QString& path, qint64 size, quint32 key = 1);
 void writeFile(const QString& path, const QByteArray& content);
 QByteArray readFile(const QString& path);
 
 // Concatenation of the files, in order.
 QByteArray concat(const QStringList& paths);
+
+// The number of files this process holds open (to check that none leaks).
+int openFileCount();
 
 // Whether the two files have the same bytes.
 bool sameContent(const QString& a, const QString& b);

@@ -9,6 +9,7 @@
 #include "split/FreeSpace.h"
 
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 
 namespace testutil {
@@ -58,6 +59,21 @@ Ui::~Ui() {
 void Ui::press(TForm3* dialog, const char* buttonName) {
     auto* button = dialog->findChild<QPushButton*>(QString::fromLatin1(buttonName));
     QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
+
+void during(QObject* owner, std::function<bool()> when, std::function<void()> action) {
+    auto* timer = new QTimer(owner);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, when, action] {
+        if (!when())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start();
 }
 
 } // namespace testutil

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+class QObject;
+class QWidget;
 class TForm1;
 class TForm3;
 
@@ -41,6 +43,13 @@ public:
     // Presses a button of the dialog as a user would (a real mouse click).
     static void press(TForm3* dialog, const char* buttonName);
 };
+
+// A real mouse click on a control.
+void click(QWidget* control);
+
+// Runs `action` once, at the first event-loop turn (of a running operation,
+// typically) at which `when` holds: a click or a close arriving mid-run.
+void during(QObject* owner, std::function<bool()> when, std::function<void()> action);
 
 } // namespace testutil
 

@@ -5,6 +5,7 @@
 // running operation's event-loop turn.
 
 #include "common/TestUtil.h"
+#include "common/UiHarness.h"
 #include "split/FreeSpace.h"
 
 #include <QDir>
@@ -36,7 +37,8 @@
 namespace faults {
 
 // A click of the real mouse button on a control.
-inline void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+using testutil::click;
+using testutil::during;
 
 // The free-space query claims room on every existing folder (and fails on a
 // missing one, as the real query does), so that a small tmpfs passes the split's
@@ -149,20 +151,5 @@ private:
     std::atomic<bool> blocked_{false};
     std::thread thread_;
 };
-
-// Runs `action` once, at the first event-loop turn (of a running operation,
-// typically) at which `when` holds.
-inline void during(QObject* owner, std::function<bool()> when, std::function<void()> action) {
-    auto* timer = new QTimer(owner);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, owner, [timer, when, action] {
-        if (!when())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action();
-    });
-    timer->start();
-}
 
 } // namespace faults

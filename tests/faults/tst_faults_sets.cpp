@@ -24,11 +24,11 @@ using namespace testutil;
 
 namespace {
 
-// The seed of the random sizes; TFS_PROPERTY_SEED replays another.
-quint32 propertySeed() {
+// The key of the random sizes; TFS_PROPERTY_KEY replays another.
+quint32 propertyKey() {
     bool ok = false;
-    const uint seed = qEnvironmentVariable("TFS_PROPERTY_SEED").toUInt(&ok);
-    return ok ? seed : 20240607u;
+    const uint key = qEnvironmentVariable("TFS_PROPERTY_KEY").toUInt(&ok);
+    return ok ? key : 20240607u;
 }
 
 // One random case: a source size, a unit and a part size in that unit.
@@ -153,8 +153,8 @@ private slots:
     // the last has exactly the part size, the last holds 1 to part size
     // bytes, and the join gives back the source byte for byte.
     void splitThenJoinGivesBackTheSource() {
-        const quint32 seed = propertySeed();
-        QRandomGenerator rng(seed);
+        const quint32 key = propertyKey();
+        QRandomGenerator rng(key);
         Ui ui;
         TForm1* f = ui.form.get();
         QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
@@ -165,15 +165,15 @@ private slots:
             const SizeCase c = randomCase(rng);
             const qint64 partBytes = c.partUnits * sizeunits::Factors[c.unit];
             const QString why =
-                QStringLiteral("seed %1 (TFS_PROPERTY_SEED), round %2: source %3 bytes, "
+                QStringLiteral("key %1 (TFS_PROPERTY_KEY), round %2: source %3 bytes, "
                                "part %4 %5: ")
-                    .arg(seed)
+                    .arg(key)
                     .arg(round)
                     .arg(c.size)
                     .arg(c.partUnits)
                     .arg(sizeunits::Names.at(c.unit));
             const QString source = tmp->filePath(QStringLiteral("src%1.dat").arg(round));
-            makeFile(source, c.size, seed + quint32(round));
+            makeFile(source, c.size, key + quint32(round));
 
             // The panel's prediction, as the user sees it after typing the part size.
             ui.fileAnswers << source;
@@ -208,8 +208,8 @@ private slots:
             QVERIFY(QDir(parts).removeRecursively() && QDir().mkpath(parts));
             QVERIFY(QFile::remove(joined) && QFile::remove(source));
         }
-        qInfo("%d random sets split and joined in %lld ms (seed %u)", rounds, clock.elapsed(),
-              seed);
+        qInfo("%d random sets split and joined in %lld ms (key %u)", rounds, clock.elapsed(),
+              key);
     }
 };
 

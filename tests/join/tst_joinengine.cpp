@@ -13,10 +13,6 @@ using namespace testutil;
 
 namespace {
 
-int openFileCount() {
-    return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size();
-}
-
 // Everything in a folder, hidden files included.
 QStringList entries(const QString& dir) {
     return QDir(dir).entryList(

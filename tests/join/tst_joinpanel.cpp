@@ -81,7 +81,6 @@ void whenGaugeReaches(TForm1* f, int percent, std::function<void()> action) {
     timer->start();
 }
 
-void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
 
 } // namespace
 

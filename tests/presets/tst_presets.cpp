@@ -50,21 +50,6 @@ bool allEnabled(const QList<QWidget*>& widgets) {
     return std::all_of(widgets.begin(), widgets.end(), [](QWidget* w) { return w->isEnabled(); });
 }
 
-// Runs `action` once, from the event-loop turn of a running operation, as soon
-// as `ready` holds: a click or a close arriving while the split copies.
-void actWhen(QObject* owner, std::function<bool()> ready, std::function<void()> action) {
-    auto* timer = new QTimer(owner);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, owner, [timer, ready, action] {
-        if (!ready())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action();
-    });
-    timer->start();
-}
-
 QByteArray listBytes(const QStringList& names) {
     QByteArray out;
     for (const QString& n : names)
@@ -307,7 +292,7 @@ private slots:
         const QByteArray earlierPart = readFile(dst + "first.bin.001");
 
         bool buttonsHeldDuringSplit = false;
-        actWhen(f, [] { return G.SplitPartPaths.size() == 2; }, [&] {
+        during(f, [] { return G.SplitPartPaths.size() == 2; }, [&] {
             QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
             buttonsHeldDuringSplit = !f->BitBtn23->isEnabled() && !f->BitBtn19->isEnabled();
         });
@@ -345,7 +330,7 @@ private slots:
             openPanel(ui);
             runPreset(ui, f->BitBtn23, src + "first.bin", dst);
             QCOMPARE(filesIn(dst), earlier);
-            actWhen(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
+            during(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
                     [f] { f->close(); });
             runPreset(ui, f->BitBtn23, src + "second.bin", dst);
             QVERIFY(!f->isVisible());
@@ -360,7 +345,7 @@ private slots:
             openPanel(ui);
             runPreset(ui, f->BitBtn23, src + "first.bin", dst);
             QTest::mouseClick(f->BitBtn19, Qt::LeftButton);
-            actWhen(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
+            during(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
                     [f] { f->close(); });
             QDir().mkpath(dst + "other");
             G.SplitPartPaths.clear();

@@ -11,12 +11,6 @@
 
 using namespace testutil;
 
-namespace {
-
-int openFileCount() { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); }
-
-} // namespace
-
 class TestSplitEngine : public QObject {
     Q_OBJECT
 

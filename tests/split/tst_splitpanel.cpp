@@ -47,8 +47,6 @@ void prepare(Ui& ui, const QString& source, int unit, const char* partSize) {
     QTest::keyClicks(ui.form->Edit2, partSize);
 }
 
-void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
-
 void backspaces(QLineEdit* e, int n) {
     for (int i = 0; i < n; ++i)
         QTest::keyClick(e, Qt::Key_Backspace);
@@ -75,21 +73,6 @@ void checkCancelled(const Ui& ui) {
 }
 
 QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
-
-// Runs `action` at the first event-loop turn of the running split where
-// `when` holds.
-void during(const std::function<bool()>& when, const std::function<void()>& action) {
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (!when())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action();
-    });
-    timer->start();
-}
 
 } // namespace
 
@@ -306,7 +289,7 @@ private slots:
         QCOMPARE(f->Edit7->text(), QString("10"));
         bool cancelled = false;
         QList<bool> lockedWhileRunning, lockedAfterCancel;
-        during([] { return G.SplitPartPaths.size() >= 3; },
+        during(f, [] { return G.SplitPartPaths.size() >= 3; },
                [&] {
                    QTest::keyClick(f->Edit2, Qt::Key_0); // a new part size doesn't unlock Split
                    lockedWhileRunning = navigationEnabled(f);
@@ -333,7 +316,7 @@ private slots:
             TForm1* f = openPanel(ui);
             prepare(ui, source, 0, "4000");
             if (whileRunning)
-                during([f] { return f->Gauge1->Progress() > 0; }, [f] { f->close(); });
+                during(f, [f] { return f->Gauge1->Progress() > 0; }, [f] { f->close(); });
             click(f->BitBtn6);
             if (!whileRunning)
                 f->close();

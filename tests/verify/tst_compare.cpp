@@ -9,12 +9,6 @@
 
 using namespace testutil;
 
-namespace {
-
-int openFileCount() { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); }
-
-} // namespace
-
 class TestCompare : public QObject {
     Q_OBJECT
 
