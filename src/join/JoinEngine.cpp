@@ -3,6 +3,7 @@
 #include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "split/FileCopy.h"
+#include "split/MappedFile.h"
 #include "split/Naming.h"
 
 #include <QFile>

@@ -9,15 +9,9 @@
 #include <vector>
 
 #ifdef Q_OS_LINUX
-#include <csetjmp>
-#include <csignal>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifndef MADV_POPULATE_READ
-#define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
-#endif
 #endif
 
 namespace {
@@ -194,118 +188,3 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
     return copyWithReadWrite(in, inPos, out, outPos, count);
 #endif
 }
-
-// ------------------------------------------------------------ mapped reading
-
-#ifdef Q_OS_LINUX
-
-namespace {
-
-// Bytes mapped at once: a few MiB keeps the resident memory small whatever the
-// file size; a step of any engine (at most a few hundred KiB) always fits.
-constexpr qint64 MapWindow = 4 << 20;
-constexpr qint64 MapAlign = 2 << 20;
-
-// Where a vanished mapped page returns to, while readMapped runs on this thread.
-thread_local sigjmp_buf* mappedReadJump = nullptr;
-int guardDepth = 0;
-struct sigaction previousBusAction;
-
-extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
-    if (mappedReadJump != nullptr && info->si_code > 0)
-        siglongjmp(*mappedReadJump, 1);
-    // Not one of ours: the previous disposition handles it. A fault raises
-    // the signal again as soon as the faulting instruction is retried.
-    sigaction(SIGBUS, &previousBusAction, nullptr);
-    if (info->si_code <= 0)
-        raise(signal);
-}
-
-} // namespace
-
-const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
-    if (failed_ || pos < 0 || count > MapAlign || pos + count > length)
-        return nullptr;
-    if (!map_) {
-        // The whole file is mapped once (address space only); its page tables
-        // are filled a window ahead of the reads and emptied behind them, so
-        // the resident memory stays a few MiB whatever the file size.
-        void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED,
-                         file_.handle(), 0);
-        if (p == MAP_FAILED) {
-            failed_ = true;
-            return nullptr;
-        }
-        map_ = static_cast<const uchar*>(p);
-        length_ = length;
-        start_ = end_ = 0;
-    }
-    if (pos + count > end_) {
-        // Windows start on 2 MiB boundaries of the file, so that the kernel can
-        // map the page cache's large folios whole (one entry per 2 MiB instead
-        // of 512). Each page is populated once: the new window starts where
-        // the filled part ends.
-        const qint64 start = pos - pos % MapAlign;
-        const qint64 end = std::min(start + MapWindow, length_);
-        if (start > start_)
-            ::madvise(const_cast<uchar*>(map_) + start_, static_cast<size_t>(start - start_),
-                      MADV_DONTNEED);
-        const qint64 from = std::max(start, end_);
-        // One pass over the page tables instead of a fault per page later; a
-        // kernel without MADV_POPULATE_READ (before 5.14) faults them instead.
-        ::madvise(const_cast<uchar*>(map_) + from, static_cast<size_t>(end - from),
-                  MADV_POPULATE_READ);
-        start_ = start;
-        end_ = end;
-    }
-    return map_ + pos;
-}
-
-void MappedFileWindow::unmap() {
-    if (map_)
-        ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
-    map_ = nullptr;
-}
-
-MappedReadGuard::MappedReadGuard() {
-    if (guardDepth++ > 0)
-        return;
-    struct sigaction action {};
-    action.sa_sigaction = onMappedReadFault;
-    // SA_NODEFER: the jump out of the handler leaves SIGBUS unblocked, so
-    // readMapped needs no signal-mask call per read.
-    action.sa_flags = SA_SIGINFO | SA_NODEFER;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGBUS, &action, &previousBusAction);
-}
-
-MappedReadGuard::~MappedReadGuard() {
-    if (--guardDepth == 0)
-        sigaction(SIGBUS, &previousBusAction, nullptr);
-}
-
-bool readMapped(void (*read)(void* context), void* context) {
-    sigjmp_buf jump;
-    sigjmp_buf* const outer = mappedReadJump;
-    if (sigsetjmp(jump, 0) != 0) {
-        mappedReadJump = outer;
-        return false;
-    }
-    mappedReadJump = &jump;
-    read(context);
-    mappedReadJump = outer;
-    return true;
-}
-
-#else // no mapping elsewhere: the callers read
-
-const uchar* MappedFileWindow::at(qint64, qint64, qint64) { return nullptr; }
-void MappedFileWindow::unmap() {}
-MappedReadGuard::MappedReadGuard() {}
-MappedReadGuard::~MappedReadGuard() {}
-bool readMapped(void (*read)(void* context), void* context) {
-    read(context);
-    return true;
-}
-
-#endif

@@ -3,6 +3,7 @@
 #include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "split/FileCopy.h"
+#include "split/MappedFile.h"
 #include "split/SplitEngine.h"
 
 #include <cstring>
@@ -100,8 +101,8 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
     // the page cache; the last, short block (and any block a mapping can't
     // serve) is read into the buffers. Both give the same counts and verdicts.
     const MappedReadGuard guard;
-    MappedFileWindow map1(first);
-    MappedFileWindow map2(second);
+    MappedFileWindow map1(first, MappedFileWindow::Ahead::OnHelperThread);
+    MappedFileWindow map2(second, MappedFileWindow::Ahead::OnHelperThread);
     qint64 pos1 = 0;
     qint64 pos2 = 0;
     qint64 done = 0;

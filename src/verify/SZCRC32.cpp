@@ -2,6 +2,7 @@
 
 #include "app/FileError.h"
 #include "split/FileCopy.h"
+#include "split/MappedFile.h"
 #include "split/SplitEngine.h"
 #include "verify/Crc32Fast.h"
 
@@ -72,7 +73,7 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     // page cache where they lie; the last, short block (and any block a mapping
     // can't serve) is read. Both give the same counts and values.
     const MappedReadGuard guard;
-    MappedFileWindow map(file);
+    MappedFileWindow map(file, MappedFileWindow::Ahead::OnHelperThread);
     const qint64 length = sizeOfOpenFile(file);
 
     CrcBytesDone = 0;

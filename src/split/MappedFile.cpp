@@ -1,0 +1,216 @@
+#include "split/MappedFile.h"
+
+#ifdef Q_OS_LINUX
+#include <algorithm>
+#include <condition_variable>
+#include <csetjmp>
+#include <csignal>
+#include <deque>
+#include <mutex>
+#include <sys/mman.h>
+#include <system_error>
+#include <thread>
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
+#endif
+#endif
+
+#ifdef Q_OS_LINUX
+
+namespace {
+
+// Bytes mapped at once: a few MiB keeps the resident memory small whatever the
+// file size; a step of any engine (at most a few hundred KiB) always fits.
+constexpr qint64 MapWindow = 4 << 20;
+constexpr qint64 MapAlign = 2 << 20;
+// How far ahead of the reads a helper thread fills the page tables.
+constexpr qint64 MapAhead = 4 << 20;
+
+// Where a vanished mapped page returns to, while readMapped runs on this thread.
+thread_local sigjmp_buf* mappedReadJump = nullptr;
+int guardDepth = 0;
+struct sigaction previousBusAction;
+
+extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
+    if (mappedReadJump != nullptr && info->si_code > 0)
+        siglongjmp(*mappedReadJump, 1);
+    // Not one of ours: the previous disposition handles it. A fault raises
+    // the signal again as soon as the faulting instruction is retried.
+    sigaction(SIGBUS, &previousBusAction, nullptr);
+    if (info->si_code <= 0)
+        raise(signal);
+}
+
+} // namespace
+
+// Fills and empties page tables for one window, on a thread of its own. It
+// takes a few jobs at a time: when it falls behind, the caller does the work
+// itself, so the reads never wait and the page tables filled stay few.
+class MappedFileWindow::Helper {
+public:
+    Helper() : thread_([this] { run(); }) {}
+    ~Helper() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    // Queues madvise(address, length, advice); false when the queue is full.
+    bool post(void* address, size_t length, int advice) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (jobs_.size() >= MaxJobs)
+                return false;
+            jobs_.push_back(Job{address, length, advice});
+        }
+        wake_.notify_one();
+        return true;
+    }
+
+private:
+    struct Job {
+        void* address;
+        size_t length;
+        int advice;
+    };
+    static constexpr size_t MaxJobs = 8;
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+            if (stop_)
+                return; // what is left was for reads that won't come
+            const Job job = jobs_.front();
+            jobs_.pop_front();
+            lock.unlock();
+            // Errors need no answer: a page the helper couldn't fill (the file
+            // got shorter, say) is met by the read itself.
+            ::madvise(job.address, job.length, job.advice);
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool stop_ = false;
+    std::thread thread_; // last: it starts running once the members above exist
+};
+
+MappedFileWindow::MappedFileWindow(const QFile& file, Ahead ahead) : file_(file), ahead_(ahead) {}
+
+MappedFileWindow::~MappedFileWindow() { unmap(); }
+
+const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
+    if (failed_ || pos < 0 || count > MapAlign || pos + count > length)
+        return nullptr;
+    if (!map_) {
+        // The whole file is mapped once (address space only); its page tables
+        // are filled a window ahead of the reads and emptied behind them, so
+        // the resident memory stays a few MiB whatever the file size.
+        void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED,
+                         file_.handle(), 0);
+        if (p == MAP_FAILED) {
+            failed_ = true;
+            return nullptr;
+        }
+        map_ = static_cast<const uchar*>(p);
+        length_ = length;
+        start_ = end_ = 0;
+        if (ahead_ == Ahead::OnHelperThread) {
+            try {
+                helper_ = std::make_unique<Helper>();
+            } catch (const std::system_error&) {
+                // No thread to be had: the caller's thread does the work.
+            }
+        }
+    }
+    // A helper is given the next MapAhead bytes early, while the reads are
+    // still in the window before, so that it is done by the time they arrive.
+    const qint64 ahead = helper_ ? MapAhead : 0;
+    if (pos + count > end_ || (end_ < length_ && pos + count > end_ - ahead)) {
+        // Windows start on 2 MiB boundaries of the file, so that the kernel can
+        // map the page cache's large folios whole (one entry per 2 MiB instead
+        // of 512). Each page is populated once: the new window starts where
+        // the filled part ends.
+        const qint64 start = pos - pos % MapAlign;
+        const qint64 end = std::min(start + MapWindow + ahead, length_);
+        if (start > start_)
+            advise(start_, start, MADV_DONTNEED);
+        const qint64 from = std::max(start, end_);
+        // One pass over the page tables instead of a fault per page later; a
+        // kernel without MADV_POPULATE_READ (before 5.14) faults them instead.
+        if (end > from)
+            advise(from, end, MADV_POPULATE_READ);
+        start_ = start;
+        end_ = end;
+    }
+    return map_ + pos;
+}
+
+void MappedFileWindow::advise(qint64 from, qint64 to, int advice) {
+    void* address = const_cast<uchar*>(map_) + from;
+    const auto length = static_cast<size_t>(to - from);
+    if (!helper_ || !helper_->post(address, length, advice))
+        ::madvise(address, length, advice);
+}
+
+void MappedFileWindow::unmap() {
+    helper_.reset(); // no madvise may run on the range once it is unmapped
+    if (map_)
+        ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
+    map_ = nullptr;
+}
+
+MappedReadGuard::MappedReadGuard() {
+    if (guardDepth++ > 0)
+        return;
+    struct sigaction action {};
+    action.sa_sigaction = onMappedReadFault;
+    // SA_NODEFER: the jump out of the handler leaves SIGBUS unblocked, so
+    // readMapped needs no signal-mask call per read.
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &previousBusAction);
+}
+
+MappedReadGuard::~MappedReadGuard() {
+    if (--guardDepth == 0)
+        sigaction(SIGBUS, &previousBusAction, nullptr);
+}
+
+bool readMapped(void (*read)(void* context), void* context) {
+    sigjmp_buf jump;
+    sigjmp_buf* const outer = mappedReadJump;
+    if (sigsetjmp(jump, 0) != 0) {
+        mappedReadJump = outer;
+        return false;
+    }
+    mappedReadJump = &jump;
+    read(context);
+    mappedReadJump = outer;
+    return true;
+}
+
+#else // no mapping elsewhere: the callers read
+
+class MappedFileWindow::Helper {};
+MappedFileWindow::MappedFileWindow(const QFile& file, Ahead ahead) : file_(file), ahead_(ahead) {}
+MappedFileWindow::~MappedFileWindow() = default;
+const uchar* MappedFileWindow::at(qint64, qint64, qint64) { return nullptr; }
+void MappedFileWindow::advise(qint64, qint64, int) {}
+void MappedFileWindow::unmap() {}
+MappedReadGuard::MappedReadGuard() {}
+MappedReadGuard::~MappedReadGuard() {}
+bool readMapped(void (*read)(void* context), void* context) {
+    read(context);
+    return true;
+}
+
+#endif

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QFile>
+#include <memory>
+
+// A read-only view of part of an open file through a memory mapping, a window
+// of a few MiB at a time, so that an engine can hand file bytes to the kernel
+// (write) or compare them without copying them into a buffer first. The
+// mapping is an optimisation only: where the platform or the file system
+// can't map, at() returns nullptr and the caller reads as usual.
+//
+// A mapped page whose file got shorter raises SIGBUS when this program reads
+// it. Reading mapped bytes in the program's own code is therefore done only
+// inside readMapped(), which turns that signal into a result. Handing the
+// bytes to a system call (pwrite) needs no guard: the kernel then fails the
+// call with EFAULT instead.
+class MappedFileWindow {
+public:
+    // Who fills the page tables ahead of the reads and empties them behind:
+    // the caller's thread, inside at(), or a helper thread of this window
+    // that works ahead of the reads while the caller's thread reads. Reads
+    // never wait for the helper: a page it hasn't reached yet is simply
+    // faulted in by the read.
+    enum class Ahead { InCaller, OnHelperThread };
+
+    explicit MappedFileWindow(const QFile& file, Ahead ahead = Ahead::InCaller);
+    ~MappedFileWindow();
+    MappedFileWindow(const MappedFileWindow&) = delete;
+    MappedFileWindow& operator=(const MappedFileWindow&) = delete;
+
+    // Bytes pos .. pos + count of the file (count at most 2 MiB), mapped so far
+    // as `length` (the file's size as measured, the same at every call), or
+    // nullptr.
+    const uchar* at(qint64 pos, qint64 count, qint64 length);
+
+private:
+    class Helper;
+
+    void advise(qint64 from, qint64 to, int advice);
+    void unmap();
+
+    const QFile& file_;
+    const Ahead ahead_;
+    std::unique_ptr<Helper> helper_;
+    const uchar* map_ = nullptr; // the whole file, as long as it was measured
+    qint64 length_ = 0;
+    qint64 start_ = 0;           // the window whose page tables are (being) filled
+    qint64 end_ = 0;
+    bool failed_ = false;
+};
+
+// Catches SIGBUS for as long as it exists (nested guards are fine), so that
+// readMapped() can report a vanished page. Any other SIGBUS still goes where
+// it went before.
+class MappedReadGuard {
+public:
+    MappedReadGuard();
+    ~MappedReadGuard();
+    MappedReadGuard(const MappedReadGuard&) = delete;
+    MappedReadGuard& operator=(const MappedReadGuard&) = delete;
+};
+
+// Runs read(context), which reads mapped bytes, under a MappedReadGuard that
+// the caller holds. Returns false when a mapped page vanished meanwhile (the
+// file got shorter, or its storage failed): read was cut short, and the
+// caller reads those bytes with a system call instead. `read` must not own
+// anything that needs destroying, as it is left by a jump.
+bool readMapped(void (*read)(void* context), void* context);
