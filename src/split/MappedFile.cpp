@@ -43,36 +43,7 @@ extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
 
 } // namespace
 
-// Fills and empties page tables for one window, on a thread of its own. It
-// takes a few jobs at a time: when it falls behind, the caller does the work
-// itself, so the reads never wait and the page tables filled stay few.
-class MappedFileWindow::Helper {
-public:
-    Helper() : thread_([this] { run(); }) {}
-    ~Helper() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
-
-    // Queues madvise(address, length, advice); false when the queue is full.
-    bool post(void* address, size_t length, int advice) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            if (jobs_.size() >= MaxJobs)
-                return false;
-            jobs_.push_back(Job{address, length, advice});
-        }
-        wake_.notify_one();
-        return true;
-    }
-
-private:
+struct PageTableHelper::Thread {
     struct Job {
         void* address;
         size_t length;
@@ -80,32 +51,78 @@ private:
     };
     static constexpr size_t MaxJobs = 8;
 
+    Thread() : worker([this] { run(); }) {}
+    ~Thread() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        wake.notify_one();
+        worker.join();
+    }
+
+    void post(const Job& job) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [this] { return jobs.size() < MaxJobs; });
+            jobs.push_back(job);
+        }
+        wake.notify_one();
+    }
+
+    void drain() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return jobs.empty(); });
+    }
+
     void run() {
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
-            if (stop_)
+            wake.wait(lock, [this] { return stop || !jobs.empty(); });
+            if (stop)
                 return; // what is left was for reads that won't come
-            const Job job = jobs_.front();
-            jobs_.pop_front();
+            const Job job = jobs.front();
             lock.unlock();
             // Errors need no answer: a page the helper couldn't fill (the file
             // got shorter, say) is met by the read itself.
             ::madvise(job.address, job.length, job.advice);
             lock.lock();
+            jobs.pop_front(); // only now: a queued or running job counts
+            changed.notify_all();
         }
     }
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> jobs_;
-    bool stop_ = false;
-    std::thread thread_; // last: it starts running once the members above exist
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable changed;
+    std::deque<Job> jobs;
+    bool stop = false;
+    std::thread worker; // last: it starts running once the members above exist
 };
 
-MappedFileWindow::MappedFileWindow(const QFile& file, Ahead ahead) : file_(file), ahead_(ahead) {}
+PageTableHelper::PageTableHelper() {
+    try {
+        thread_ = std::make_unique<Thread>();
+    } catch (const std::system_error&) {
+        // No thread to be had: the caller's thread does the jobs.
+    }
+}
 
-MappedFileWindow::~MappedFileWindow() { unmap(); }
+PageTableHelper::~PageTableHelper() = default;
+
+bool PageTableHelper::running() const { return thread_ != nullptr; }
+
+void PageTableHelper::post(void* address, size_t length, int advice) {
+    if (thread_)
+        thread_->post(Thread::Job{address, length, advice});
+    else
+        ::madvise(address, length, advice);
+}
+
+void PageTableHelper::drain() {
+    if (thread_)
+        thread_->drain();
+}
 
 const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
     if (failed_ || pos < 0 || count > MapAlign || pos + count > length)
@@ -123,17 +140,10 @@ const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
         map_ = static_cast<const uchar*>(p);
         length_ = length;
         start_ = end_ = 0;
-        if (ahead_ == Ahead::OnHelperThread) {
-            try {
-                helper_ = std::make_unique<Helper>();
-            } catch (const std::system_error&) {
-                // No thread to be had: the caller's thread does the work.
-            }
-        }
     }
     // A helper is given the next MapAhead bytes early, while the reads are
     // still in the window before, so that it is done by the time they arrive.
-    const qint64 ahead = helper_ ? MapAhead : 0;
+    const qint64 ahead = helper_ && helper_->running() ? MapAhead : 0;
     if (pos + count > end_ || (end_ < length_ && pos + count > end_ - ahead)) {
         // Windows start on 2 MiB boundaries of the file, so that the kernel can
         // map the page cache's large folios whole (one entry per 2 MiB instead
@@ -157,12 +167,15 @@ const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
 void MappedFileWindow::advise(qint64 from, qint64 to, int advice) {
     void* address = const_cast<uchar*>(map_) + from;
     const auto length = static_cast<size_t>(to - from);
-    if (!helper_ || !helper_->post(address, length, advice))
+    if (helper_)
+        helper_->post(address, length, advice);
+    else
         ::madvise(address, length, advice);
 }
 
 void MappedFileWindow::unmap() {
-    helper_.reset(); // no madvise may run on the range once it is unmapped
+    if (helper_)
+        helper_->drain(); // no madvise may run on the range once it is unmapped
     if (map_)
         ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
     map_ = nullptr;
@@ -200,9 +213,12 @@ bool readMapped(void (*read)(void* context), void* context) {
 
 #else // no mapping elsewhere: the callers read
 
-class MappedFileWindow::Helper {};
-MappedFileWindow::MappedFileWindow(const QFile& file, Ahead ahead) : file_(file), ahead_(ahead) {}
-MappedFileWindow::~MappedFileWindow() = default;
+struct PageTableHelper::Thread {};
+PageTableHelper::PageTableHelper() = default;
+PageTableHelper::~PageTableHelper() = default;
+bool PageTableHelper::running() const { return false; }
+void PageTableHelper::post(void*, size_t, int) {}
+void PageTableHelper::drain() {}
 const uchar* MappedFileWindow::at(qint64, qint64, qint64) { return nullptr; }
 void MappedFileWindow::advise(qint64, qint64, int) {}
 void MappedFileWindow::unmap() {}

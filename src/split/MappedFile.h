@@ -14,17 +14,39 @@
 // inside readMapped(), which turns that signal into a result. Handing the
 // bytes to a system call (pwrite) needs no guard: the kernel then fails the
 // call with EFAULT instead.
+// Fills and empties the page tables of mappings on a thread of its own, in
+// the order asked, while the caller's thread reads them. Reads never wait for
+// it: a page it hasn't reached yet is simply faulted in by the read. It holds
+// a few jobs at a time; when it falls that far behind, the caller waits for
+// room, so the page tables filled stay few. Where no thread can be started,
+// the jobs run on the caller's thread.
+class PageTableHelper {
+public:
+    PageTableHelper();
+    ~PageTableHelper();
+    PageTableHelper(const PageTableHelper&) = delete;
+    PageTableHelper& operator=(const PageTableHelper&) = delete;
+
+    // Whether a thread does the jobs.
+    bool running() const;
+    // Queues madvise(address, length, advice).
+    void post(void* address, size_t length, int advice);
+    // Waits until every job queued so far is done.
+    void drain();
+
+private:
+    struct Thread;
+    std::unique_ptr<Thread> thread_;
+};
+
 class MappedFileWindow {
 public:
-    // Who fills the page tables ahead of the reads and empties them behind:
-    // the caller's thread, inside at(), or a helper thread of this window
-    // that works ahead of the reads while the caller's thread reads. Reads
-    // never wait for the helper: a page it hasn't reached yet is simply
-    // faulted in by the read.
-    enum class Ahead { InCaller, OnHelperThread };
-
-    explicit MappedFileWindow(const QFile& file, Ahead ahead = Ahead::InCaller);
-    ~MappedFileWindow();
+    // With a helper (which must outlive the window), the page tables are
+    // filled ahead of the reads and emptied behind them on the helper's
+    // thread; otherwise inside at().
+    explicit MappedFileWindow(const QFile& file, PageTableHelper* helper = nullptr)
+        : file_(file), helper_(helper) {}
+    ~MappedFileWindow() { unmap(); }
     MappedFileWindow(const MappedFileWindow&) = delete;
     MappedFileWindow& operator=(const MappedFileWindow&) = delete;
 
@@ -34,14 +56,11 @@ public:
     const uchar* at(qint64 pos, qint64 count, qint64 length);
 
 private:
-    class Helper;
-
     void advise(qint64 from, qint64 to, int advice);
     void unmap();
 
     const QFile& file_;
-    const Ahead ahead_;
-    std::unique_ptr<Helper> helper_;
+    PageTableHelper* const helper_;
     const uchar* map_ = nullptr; // the whole file, as long as it was measured
     qint64 length_ = 0;
     qint64 start_ = 0;           // the window whose page tables are (being) filled

@@ -101,8 +101,9 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
     // the page cache; the last, short block (and any block a mapping can't
     // serve) is read into the buffers. Both give the same counts and verdicts.
     const MappedReadGuard guard;
-    MappedFileWindow map1(first, MappedFileWindow::Ahead::OnHelperThread);
-    MappedFileWindow map2(second, MappedFileWindow::Ahead::OnHelperThread);
+    PageTableHelper helper; // before the windows: it must outlive them
+    MappedFileWindow map1(first, &helper);
+    MappedFileWindow map2(second, &helper);
     qint64 pos1 = 0;
     qint64 pos2 = 0;
     qint64 done = 0;

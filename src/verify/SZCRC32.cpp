@@ -73,7 +73,8 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     // page cache where they lie; the last, short block (and any block a mapping
     // can't serve) is read. Both give the same counts and values.
     const MappedReadGuard guard;
-    MappedFileWindow map(file, MappedFileWindow::Ahead::OnHelperThread);
+    PageTableHelper helper; // before the window: it must outlive it
+    MappedFileWindow map(file, &helper);
     const qint64 length = sizeOfOpenFile(file);
 
     CrcBytesDone = 0;

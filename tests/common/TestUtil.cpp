@@ -62,6 +62,17 @@ int openFileCount() {
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
 }
 
+qint64 residentFileKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("RssFile:"))
+            return line.mid(8).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 bool sameContent(const QString& a, const QString& b) {
     QFile fa(a), fb(b);
     if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))

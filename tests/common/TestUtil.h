@@ -20,6 +20,10 @@ QByteArray concat(const QStringList& paths);
 // The number of files this process holds open (to check that none leaks).
 int openFileCount();
 
+// The process's resident memory that maps files (KiB), or -1 where the
+// system doesn't tell.
+qint64 residentFileKiB();
+
 // Whether the two files have the same bytes.
 bool sameContent(const QString& a, const QString& b);
 

@@ -96,6 +96,29 @@ private slots:
         QCOMPARE(progress.last(), 100);
     }
 
+    // The files are read through mappings of their page cache: whatever their
+    // size, only a few MiB of them may be mapped at any time.
+    void longFilesKeepFewPagesMapped() {
+        const qint64 before = residentFileKiB();
+        if (before < 0)
+            QSKIP("this system doesn't report the resident memory of mapped files");
+        const qint64 size = 512LL << 20; // sparse: no disk space, zeros when read
+        for (const char* name : {"sparse1", "sparse2"}) {
+            QFile file(path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+        }
+        qint64 peak = before;
+        hooks.yield = [&] {
+            if (++yields % 64 == 0)
+                peak = std::max(peak, residentFileKiB());
+        };
+        QVERIFY(comparefiles(s, path("sparse1"), path("sparse2"), hooks));
+        QVERIFY2(peak - before < 48 * 1024,
+                 qPrintable(QString("%1 MiB of the files mapped").arg((peak - before) / 1024)));
+        QFile::remove(path("sparse1"));
+        QFile::remove(path("sparse2"));
+    }
+
     void sameFileTwice() {
         makeFile(path("same"), 1234567, 11);
         QVERIFY(comparefiles(s, path("same"), path("same"), hooks));
