@@ -1,19 +1,13 @@
 #pragma once
 
 #include <QFile>
+#include <cstddef>
 #include <memory>
 
-// A read-only view of part of an open file through a memory mapping, a window
-// of a few MiB at a time, so that an engine can hand file bytes to the kernel
-// (write) or compare them without copying them into a buffer first. The
-// mapping is an optimisation only: where the platform or the file system
-// can't map, at() returns nullptr and the caller reads as usual.
-//
-// A mapped page whose file got shorter raises SIGBUS when this program reads
-// it. Reading mapped bytes in the program's own code is therefore done only
-// inside readMapped(), which turns that signal into a result. Handing the
-// bytes to a system call (pwrite) needs no guard: the kernel then fails the
-// call with EFAULT instead.
+// Reading files through memory mappings of their page cache, for the engines
+// that read whole files (CRC-32, comparison) or hand their bytes to the kernel
+// (join).
+
 // Fills and empties the page tables of mappings on a thread of its own, in
 // the order asked, while the caller's thread reads them. Reads never wait for
 // it: a page it hasn't reached yet is simply faulted in by the read. It holds
@@ -39,6 +33,17 @@ private:
     std::unique_ptr<Thread> thread_;
 };
 
+// A read-only view of part of an open file through a memory mapping, a window
+// of a few MiB at a time, so that an engine can hand file bytes to the kernel
+// (write) or compare them without copying them into a buffer first. The
+// mapping is an optimisation only: where the platform or the file system
+// can't map, at() returns nullptr and the caller reads as usual.
+//
+// A mapped page whose file got shorter raises SIGBUS when this program reads
+// it. Reading mapped bytes in the program's own code is therefore done only
+// inside readMapped(), which turns that signal into a result. Handing the
+// bytes to a system call (pwrite) needs no guard: the kernel then fails the
+// call with EFAULT instead.
 class MappedFileWindow {
 public:
     // With a helper (which must outlive the window), the page tables are
