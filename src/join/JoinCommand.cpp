@@ -1,13 +1,14 @@
-// The Join button: free-space test of the destination, the missing-part
-// question when the set's part list names parts that aren't there, the output
-// name ("Clone Of " before a name that is taken), the join engine with the
-// panel's gauge and icon, and the completion report.
+// The Join button: the destination's free space and largest file, the
+// missing-part question when the set's part list names parts that aren't
+// there, the output name ("Clone Of " before a name that is taken), the join
+// engine with the panel's gauge and icon, and the completion report.
 #include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "join/JoinEngine.h"
+#include "split/FileSystemLimits.h"
 #include "split/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -88,13 +89,10 @@ void TForm1::BitBtn2Click() {
         bool completed = G.JoinCancelFlag == 0;
 
         if (completed) {
-            // Free space: equal is enough; a volume that can't be queried is full.
-            G.FreeSpaceDrive = G.JoinDestFolder;
-            GetFreeDiskSpace(G);
-            if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
-                const QString drive = G.FreeSpaceBytes < 0 ? G.JoinDestFolder
-                                                           : volumeRootOf(G.JoinDestFolder);
-                for (const QString& line : notEnoughSpaceLines(drive))
+            // The refusals before anything is written: the report, the panel
+            // as after Cancel but with Load ready.
+            const auto refuse = [&](const QStringList& lines) {
+                for (const QString& line : lines)
                     memo->addLine(line);
                 memo->setVisible(true);
                 dialog->OKBtn->setVisible(true);
@@ -102,6 +100,24 @@ void TForm1::BitBtn2Click() {
                 BitBtn12->setEnabled(false);
                 dialog->ShowModal();
                 suiImageButton10->setEnabled(true);
+            };
+
+            // Free space: equal is enough; a volume that can't be queried is full.
+            G.FreeSpaceDrive = G.JoinDestFolder;
+            GetFreeDiskSpace(G);
+            if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
+                const QString drive = G.FreeSpaceBytes < 0 ? G.JoinDestFolder
+                                                           : volumeRootOf(G.JoinDestFolder);
+                refuse(notEnoughSpaceLines(drive));
+                return;
+            }
+            // A joined file larger than the destination's file system can hold
+            // (over 4 GiB onto FAT) would fail there after 4 GiB of writing.
+            const QStringList tooLarge =
+                oversizedJoinRefusal(G.JoinTotalSize, largestFileOn(G.JoinDestFolder),
+                                     volumeRootOf(G.JoinDestFolder));
+            if (!tooLarge.isEmpty()) {
+                refuse(tooLarge);
                 return;
             }
 

@@ -44,17 +44,32 @@ qint64 largestFileOn(const QString& folder) {
     return info.isValid() ? largestFileOfType(QString::fromLatin1(info.fileSystemType())) : -1;
 }
 
-QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,
-                                 const QString& volumeRoot) {
-    if (largestFile < 0 || std::min(sourceSize, partSize) <= largestFile) return {};
-    // Short lines: the report's memo is narrow and does not wrap.
+namespace {
+
+// The report of a refusal: what can't be stored, the volume and its limit.
+// Short lines: the report's memo is narrow.
+QStringList refusalLines(const QString& what, qint64 largestFile, const QString& volumeRoot) {
     const QString indent = QStringLiteral("     ");
     return {QStringLiteral(" "),
             QStringLiteral(" "),
-            indent + QStringLiteral("Parts of this size can not"),
+            indent + what,
             indent + QStringLiteral("be stored on drive"),
             indent + volumeRoot,
             indent + QStringLiteral("(largest file %1 bytes)").arg(largestFile)};
+}
+
+} // namespace
+
+QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,
+                                 const QString& volumeRoot) {
+    if (largestFile < 0 || std::min(sourceSize, partSize) <= largestFile) return {};
+    return refusalLines(QStringLiteral("Parts of this size can not"), largestFile, volumeRoot);
+}
+
+QStringList oversizedJoinRefusal(qint64 totalSize, qint64 largestFile,
+                                 const QString& volumeRoot) {
+    if (largestFile < 0 || totalSize <= largestFile) return {};
+    return refusalLines(QStringLiteral("The joined file can not"), largestFile, volumeRoot);
 }
 
 bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,

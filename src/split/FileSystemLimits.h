@@ -10,7 +10,8 @@ struct SplitHooks;
 // refusal of parts larger than that. A FAT volume (a typical USB stick or
 // memory card) keeps a file's size in 32 bits: a split that wrote parts of 4.7
 // GB there (the DVD preset, or "5 Gigabytes") would fail half-way with the
-// disk still mostly empty. The split refuses before it writes anything.
+// disk still mostly empty. The split refuses before it writes anything, and
+// so does a join whose output would be larger than that.
 
 // 2^32 - 1: the largest file of FAT12, FAT16 and FAT32.
 inline constexpr qint64 FatLargestFile = 4294967295LL;
@@ -31,6 +32,11 @@ qint64 largestFileOn(const QString& folder);
 // when that is smaller.
 QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 largestFile,
                                  const QString& volumeRoot);
+
+// The join's decision: empty when a joined file of totalSize bytes fits files
+// of at most largestFile bytes (-1: no limit); otherwise the report lines of
+// the refusal, in the split's words.
+QStringList oversizedJoinRefusal(qint64 totalSize, qint64 largestFile, const QString& volumeRoot);
 
 // The split's check, run after the free-space test: when the largest part of
 // the source would not fit the destination's file system, refuses through

@@ -1,7 +1,8 @@
 // The destination's largest file: a FAT volume holds files of at most
 // 4,294,967,295 bytes, so a split whose parts would be larger (the DVD preset,
 // "5 Gigabytes") is refused before anything is written, in the report dialog,
-// instead of failing half-way; parts up to the limit are accepted.
+// instead of failing half-way; parts up to the limit are accepted. A join whose
+// output would be larger is refused the same way.
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
@@ -151,6 +152,55 @@ private slots:
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(entries(fat.path()), QStringList());
+    }
+
+    // A set of more than 4,294,967,295 bytes is refused before anything is
+    // written to a FAT volume, with the report and the panel ready for another
+    // destination; a set of exactly that size would be joined, and a small
+    // set joins there.
+    void joinRefusedOnFatVolume() {
+        QCOMPARE(oversizedJoinRefusal(FatLargestFile, FatLargestFile, "/media/usb"),
+                 QStringList());
+        FatVolume fat(8 * GiB);
+        if (!fat.ok()) QSKIP(qPrintable(fat.reason()));
+        QTemporaryDir tmp;
+        const QString base = tmp.filePath("big.bin");
+        QVERIFY(enginefaults::makeSparse(base + ".001", 2 * GiB, {0}));
+        QVERIFY(enginefaults::makeSparse(base + ".002", 2 * GiB + 1, {0}));
+        const QString vol = fat.path() + "/";
+        writeFile(vol + "other.txt", "left alone");
+        const auto before = snapshot(fat.path());
+
+        Ui ui;
+        TForm1* f = ui.form.get();
+        click(f->suiImageButton1);
+        ui.fileAnswers << base + ".002";
+        click(f->suiImageButton10);
+        ui.folderAnswers << fat.path();
+        click(f->suiImageButton12);
+        QCOMPARE(G.JoinTotalSize, 4 * GiB + 1);
+        click(f->BitBtn2);
+        QCOMPARE(ui.reports, (QList<QStringList>{{" ", " ", "     The joined file can not",
+                                                  "     be stored on drive", "     " + fat.path(),
+                                                  "     (largest file 4294967295 bytes)"}}));
+        QCOMPARE(ui.errors, QStringList());
+        QCOMPARE(snapshot(fat.path()), before);
+        QVERIFY(f->suiImageButton10->isEnabled());
+        QVERIFY(!f->BitBtn12->isEnabled());
+
+        const QStringList made = {tmp.filePath("small.bin.001"), tmp.filePath("small.bin.002")};
+        writeFile(made[0], "first part, ");
+        writeFile(made[1], "second part");
+        ui.reports.clear();
+        ui.fileAnswers << made[1];
+        click(f->suiImageButton10);
+        ui.folderAnswers << fat.path();
+        click(f->suiImageButton12);
+        click(f->BitBtn2);
+        QCOMPARE(ui.errors, QStringList());
+        QCOMPARE(ui.reports.size(), 1);
+        QCOMPARE(ui.reports[0].last(), "         Check.txt not availiable");
+        QCOMPARE(readFile(vol + "small.bin"), QByteArray("first part, second part"));
     }
 };
 
