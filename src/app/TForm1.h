@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Seams.h"
+#include "split/SplitEngine.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -187,7 +188,17 @@ public:
     void sstfdisabled();
     void sstfenabled();
     // The split engine run with the window's hooks (gauges, Edit4, report dialog).
-    void splitfile(const QString& sourcePath, qint64 partSize);
+    SplitOutcome splitfile(const QString& sourcePath, qint64 partSize);
+    // Split, then write the list: the Split command's and the presets' one
+    // routine. Runs splitfile and, when the split ran to completion, writes
+    // its part list beside the parts (list: its path; empty when none was
+    // written). The parts that a failed split leaves go to partsLeft, which
+    // the panel's Cancel or the close removes.
+    struct SplitRun {
+        SplitOutcome outcome = SplitOutcome::Cancelled;
+        QString list;
+    };
+    SplitRun splitAndList(const QString& sourcePath, qint64 partSize, QStringList& partsLeft);
 
     // ---------------------------------------------------------------- join panel
     void suiImageButton1Click(); // opens the panel

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <utility>
 
 namespace {
@@ -145,24 +146,11 @@ void TForm1::standardniformati() {
 
     requireSplittableSource(G.SourceFilePath, G.SplitDestFolder); // it may have changed meanwhile
     BitBtn20->setEnabled(true);
-    try {
-        {
-            presetSplitRunning_ = true;
-            const auto stopped = qScopeGuard([this] { presetSplitRunning_ = false; });
-            splitfile(G.SourceFilePath, G.PresetPartSize);
-        }
-        G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
-
-        // The engine split only with room for the source and the margin; a
-        // refused or cancelled split leaves no list.
-        const bool hadRoom = static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
-        if (hadRoom && G.SplitCancelFlag == 0)
-            writePartList(presetListPath(), G.SplitPartNames);
-    } catch (...) {
-        // The parts written so far stay until Cancel (or the close) removes them.
-        presetPartsLeft_ = G.SplitPartPaths;
-        throw;
+    {
+        const QScopedValueRollback<bool> running(presetSplitRunning_, true);
+        splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
     }
+    G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
 }
 
 // ---------------------------------------------------------------- Cancel and Undo

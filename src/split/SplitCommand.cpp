@@ -74,24 +74,9 @@ void TForm1::BitBtn6Click() {
     konverzijaBKMG();
     requireSplittableSource(G.SourceFilePath, G.SplitDestFolder);
     gEdit1->setVisible(BitBtn6->isEnabled());
-    try {
-        splitfile(G.SourceFilePath, G.PartSizeBytes);
-        G.SplitSourceName = fileNameOf(G.SourceFilePath);
-
-        // A completed split with room to spare gets its part list.
-        const QString listPath = partListPath(G.SplitDestFolder, G.SplitSourceName);
-        if (G.SplitCancelFlag == 0 &&
-            static_cast<double>(G.SourceFileSize + FreeSpaceMargin) < G.FreeSpaceBytes) {
-            writePartList(listPath, G.SplitPartNames);
-            splitListWritten_ = listPath;
-        }
-    } catch (...) {
-        // The parts written so far stay listed for Cancel, or for the close.
-        splitPartsLeft_ = G.SplitPartPaths;
-        throw;
-    }
-    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_))
-        BitBtn9->setText(Undo);
+    splitListWritten_ = splitAndList(G.SourceFilePath, G.PartSizeBytes, splitPartsLeft_).list;
+    G.SplitSourceName = fileNameOf(G.SourceFilePath);
+    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_)) BitBtn9->setText(Undo);
     sstfenabled();
 }
 

@@ -6,8 +6,10 @@
 #include "split/FileSystemLimits.h"
 #include "split/FreeSpace.h"
 #include "split/Naming.h"
+#include "split/PartList.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -18,27 +20,49 @@ int splitProgress(qint64 copied, qint64 size) {
     return static_cast<int>(std::clamp(percent, 0.0, 100.0));
 }
 
-void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
-               const SplitHooks& hooks) {
+namespace {
+
+// Parts larger than the destination's file system can hold (FAT: 4 GiB - 1):
+// the refusal's report lines, or none.
+QStringList oversizedParts(const ProgramState& state, const QString& sourcePath, qint64 partSize) {
+    const qint64 largestFile = largestFileOn(state.SplitDestFolder);
+    if (largestFile < 0) return {};
+    // The source as it is now: it may have grown since it was loaded.
+    const QFileInfo source(sourcePath);
+    const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
+    return oversizedPartRefusal(sourceSize, partSize, largestFile,
+                                volumeRootOf(state.SplitDestFolder));
+}
+
+} // namespace
+
+SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                       const SplitHooks& hooks) {
     state.SplitCancelFlag = 0;
     state.FreeSpaceDrive = state.SplitDestFolder;
     GetFreeDiskSpace(state);
 
     const qint64 needed = state.SourceFileSize + FreeSpaceMargin;
     if (static_cast<double>(needed) > state.FreeSpaceBytes) {
-        const QStringList lines{
-            QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
-            QStringLiteral("There is Not enough Free Space on drive  ") +
-                volumeRootOf(state.SplitDestFolder) + QStringLiteral("  to complete operation")};
-        if (hooks.refused)
-            hooks.refused(lines);
-        return;
+        const QStringList lines{QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+                                QStringLiteral("There is Not enough Free Space on drive  ") +
+                                    volumeRootOf(state.SplitDestFolder) +
+                                    QStringLiteral("  to complete operation")};
+        if (hooks.refused) hooks.refused(lines);
+        return SplitOutcome::RefusedForSpace;
     }
-    // Parts larger than the destination's file system can hold (FAT: 4 GiB - 1).
-    if (refuseOversizedParts(state, sourcePath, partSize, hooks))
-        return;
+    if (const QStringList lines = oversizedParts(state, sourcePath, partSize); !lines.isEmpty()) {
+        if (hooks.refused) hooks.refused(lines);
+        return SplitOutcome::RefusedForFileSize;
+    }
 
     state.SplitPartNames.clear();
+    // The part list of an earlier split of the same name in this folder: it
+    // goes right before the first part is created, because from then on it
+    // would name parts that are no longer its own (a join would trust it),
+    // also when this split fails, is cancelled or is killed.
+    const QString earlierList = partListPath(state.SplitDestFolder, fileNameOf(sourcePath));
+    QStringList earlierParts;
 
     {
         QFile source;
@@ -56,8 +80,8 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                 ++ordinal;
                 bytesInPart = 0;
                 state.CurrentPartPath = partPath(state.SplitDestFolder, sourcePath, ordinal);
-                if (hooks.partStarted)
-                    hooks.partStarted();
+                if (hooks.partStarted) hooks.partStarted();
+                if (ordinal == 1) earlierParts = removeEarlierPartList(earlierList);
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
                 createForWriting(part, state.CurrentPartPath);
@@ -89,9 +113,11 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
 
     if (state.SplitCancelFlag != 0) {
         for (const QString& path : std::as_const(state.SplitPartPaths))
-            if (QFile::exists(path))
-                QFile::remove(path);
-        if (hooks.cancelled)
-            hooks.cancelled();
+            if (QFile::exists(path)) QFile::remove(path);
+        if (hooks.cancelled) hooks.cancelled();
+        return SplitOutcome::Cancelled;
     }
+    removeEarlierPartsBeyond(earlierParts, state.SplitDestFolder, fileNameOf(sourcePath),
+                             state.SplitPartPaths.size());
+    return SplitOutcome::Completed;
 }

@@ -10,6 +10,14 @@ inline constexpr qint64 FreeSpaceMargin = 209715200;
 // The most that one copy step moves; the window is served after every step.
 inline constexpr qint64 SplitBlockSize = 10000000;
 
+// How a split ended (a file error is thrown instead, as FileError).
+enum class SplitOutcome {
+    Completed,          // every part written
+    RefusedForSpace,    // the destination lacks the source size plus the margin
+    RefusedForFileSize, // a part would be larger than the destination can hold
+    Cancelled,          // SplitCancelFlag stopped it; its parts are gone
+};
+
 // What the split engine tells the window. Every hook may be empty.
 struct SplitHooks {
     std::function<void(int percent)> progress;   // after every block, 0..100
@@ -25,14 +33,17 @@ struct SplitHooks {
 // by partPath(). Before it writes anything it refuses, through hooks.refused,
 // unless the destination volume has state.SourceFileSize + FreeSpaceMargin
 // bytes available, and also when the first part would be larger than the
-// destination's file system can hold a file (refuseOversizedParts, which
-// leaves SplitCancelFlag at 1). It reads state.SplitCancelFlag before every
-// block and, when it is set, stops and deletes every part listed in
-// state.SplitPartPaths.
+// destination's file system can hold a file. It reads state.SplitCancelFlag
+// before every block and, when it is set, stops and deletes every part listed
+// in state.SplitPartPaths.
+// The part list of an earlier split of the same name in the destination is
+// deleted right before the first part is created (one that can't be deleted
+// stops the split there, with a FileError); after a completed split, the parts
+// it named beyond the new set's last part are deleted too.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
 // so that a file error (thrown as FileError) leaves every part on disk listed.
-void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
-               const SplitHooks& hooks);
+SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                       const SplitHooks& hooks);
 
 // Progress after a block: copied / size x 100, rounded half to even.
 int splitProgress(qint64 copied, qint64 size);

@@ -347,30 +347,60 @@ private slots:
         QCOMPARE(navigationEnabled(f), AllOn);
     }
 
-    // Exactly enough room splits but writes no list; one byte less refuses.
+    // One rule for the Split command and the presets: a split that ran to
+    // completion gets its list and Undo, exactly enough room included; one
+    // byte less refuses with the report and writes nothing.
+    void freeSpaceMargins_data() {
+        QTest::addColumn<bool>("preset");
+        QTest::addColumn<int>("spare");
+        for (bool preset : {false, true}) {
+            const char* via = preset ? "1.2 MB preset" : "Split";
+            QTest::addRow("%s, one byte to spare", via) << preset << 1;
+            QTest::addRow("%s, exactly the margin", via) << preset << 0;
+            QTest::addRow("%s, one byte short", via) << preset << -1;
+        }
+    }
     void freeSpaceMargins() {
-        makeFile(source, 3000);
-        double free = 3000 + 209715200;
+        QFETCH(bool, preset);
+        QFETCH(int, spare);
+        const qint64 size = preset ? 2 * 1258291 : 3000;
+        makeFile(source, size);
+        const double free = double(size + 209715200 + spare);
         Ui ui;
         TForm1* f = openPanel(ui);
-        setFreeSpaceQuery([&free](const QString&) { return free; });
-        prepare(ui, source, 0, "1000");
-        click(f->BitBtn6);
-        QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.001", "src.bin.002", "src.bin.003"}));
-        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
-        QVERIFY(f->BitBtn9->isEnabled());
-
-        free -= 1;
-        ui.folderAnswers << out;
-        click(f->BitBtn7);
-        click(f->BitBtn6);
-        QCOMPARE(ui.reports.last(),
-                 (QStringList{" ", " ", " ",
-                              "There is Not enough Free Space on drive  " + volumeRootOf(out + "/") +
-                                  "  to complete operation"}));
-        QCOMPARE(filesIn(out), QStringList());
-        QVERIFY(!f->BitBtn9->isEnabled());
-        QCOMPARE(navigationEnabled(f), AllOn);
+        setFreeSpaceQuery([free](const QString&) { return free; });
+        QPushButton* undo = f->BitBtn9;
+        if (preset) {
+            click(f->BitBtn10);
+            click(f->suiImageButton4);
+            ui.fileAnswers << source;
+            ui.folderAnswers << out;
+            click(f->BitBtn23);
+            undo = f->BitBtn20;
+        } else {
+            prepare(ui, source, 0, "1000");
+            ui.folderAnswers << out;
+            click(f->BitBtn7);
+            click(f->BitBtn6);
+        }
+        const QStringList parts = preset ? QStringList{"src.bin.001", "src.bin.002"}
+                                         : QStringList{"src.bin.001", "src.bin.002", "src.bin.003"};
+        if (spare < 0) {
+            QCOMPARE(ui.reports.last(),
+                     (QStringList{" ", " ", " ",
+                                  "There is Not enough Free Space on drive  " +
+                                      volumeRootOf(out + "/") + "  to complete operation"}));
+            QCOMPARE(filesIn(out), QStringList());
+            QVERIFY(!undo->isEnabled());
+        } else {
+            QCOMPARE(filesIn(out), parts + QStringList{"src.bin.txt"});
+            QCOMPARE(readFile(out + "/src.bin.txt"), (parts.join("\r\n") + "\r\n").toLatin1());
+            QCOMPARE(undo->text(), QString("Undo"));
+            QVERIFY(undo->isEnabled());
+            click(undo);
+            QCOMPARE(filesIn(out), QStringList());
+        }
+        if (!preset) QCOMPARE(navigationEnabled(f), AllOn);
     }
 
     // Opening, Main, reopening, the folder picture and the dialogs' close step.
