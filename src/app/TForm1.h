@@ -326,10 +326,4 @@ private:
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;
     QStringList presetPartsLeft_;
-    // Source checks before anything opens a file (SplitPanel.cpp): a folder,
-    // a named pipe (whose opening waits for a writer), a device or a missing
-    // path throws FileError; a splittable source must also hold a byte and
-    // must not lie in destFolder under a part's name (a link to it).
-    static void requireRegularFile(const QString& path);
-    static void requireSplittableSource(const QString& path, const QString& destFolder);
 };

@@ -8,6 +8,7 @@
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
+#include "split/FileCopy.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 

@@ -118,12 +118,7 @@ void TForm1::standardniformati() {
         return;
     G.SourceFilePath = OpenDialog1.FileName;
     G.JoinOutputPath = fileNameOf(G.SourceFilePath);
-    requireRegularFile(G.SourceFilePath);
-    {
-        QFile source;
-        openForReading(source, G.SourceFilePath);
-        G.SourceFileSize = sizeOfOpenFile(source);
-    }
+    G.SourceFileSize = measureFile(G.SourceFilePath);
     if (!fillsMedium(G.SourceFileSize, G.PresetPartSize)) {
         const MediaPreset* preset = mediaPresetOfSize(G.PresetPartSize);
         G.Form3->Report(preset ? preset->smallerLines : QStringList());

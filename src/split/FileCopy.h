@@ -22,3 +22,12 @@ qint64 sizeOfOpenFile(const QFile& file);
 // the number of bytes copied, fewer than `count` only at the end of `in`.
 // The file positions of both files are left alone. Throws FileError.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count);
+
+// A source must be a regular file before anything opens it: a folder, a named
+// pipe (whose opening waits for a writer), a device or a missing path throws
+// FileError.
+void requireRegularFile(const QString& path);
+
+// The size of a regular file, measured through an open handle (so that a file
+// that can't be read is an error here). Throws FileError.
+qint64 measureFile(const QString& path);

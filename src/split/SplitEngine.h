@@ -45,5 +45,11 @@ struct SplitHooks {
 SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks);
 
+// Checked right before a split (the source may have changed since it was
+// loaded): a regular file of at least one byte that does not lie in destFolder
+// under one of its own part names (a link to it, symbolic or hard, which
+// writing that part would empty). Throws FileError otherwise.
+void requireSplittableSource(const QString& path, const QString& destFolder);
+
 // Progress after a block: copied / size x 100, rounded half to even.
 int splitProgress(qint64 copied, qint64 size);

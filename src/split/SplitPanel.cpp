@@ -2,7 +2,6 @@
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the
 // two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
-#include "app/FileError.h"
 #include "app/NumberText.h"
 #include "app/PathShortening.h"
 #include "app/ProgramState.h"
@@ -25,11 +24,6 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-#include <algorithm>
-#include <cerrno>
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -136,68 +130,6 @@ void TForm1::sstfenabled() {
 
 // ---------------------------------------------------------------- source
 
-// A source must be a regular file before anything opens it: opening a named
-// pipe for reading waits for a writer, which would freeze the window, and a
-// folder or a device is no file to split.
-void TForm1::requireRegularFile(const QString& path) {
-#ifdef Q_OS_UNIX
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
-    if (S_ISREG(st.st_mode))
-        return;
-    const QString what = S_ISDIR(st.st_mode)    ? QStringLiteral("it is a folder, not a file")
-                         : S_ISFIFO(st.st_mode) ? QStringLiteral("it is a named pipe, not a file")
-                                                : QStringLiteral("it is a device or socket, not a file");
-#else
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw FileError(QStringLiteral("Cannot open %1: it does not exist").arg(path));
-    if (info.isFile())
-        return;
-    const QString what = info.isDir() ? QStringLiteral("it is a folder, not a file")
-                                      : QStringLiteral("it is not a regular file");
-#endif
-    throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, what));
-}
-
-// Checked again right before a split: the source may have changed since it was
-// loaded. An empty file has nothing to split. A part is created over whatever
-// bears its name, so a link to the source named like one of its parts (a
-// symbolic or a hard one) would have the split empty its own source.
-void TForm1::requireSplittableSource(const QString& path, const QString& destFolder) {
-    requireRegularFile(path);
-    if (QFileInfo(path).size() == 0)
-        throw FileError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
-
-    const QString prefix = fileNameOf(path) + QLatin1Char('.');
-    const QDir dest(destFolder);
-#ifdef Q_OS_UNIX
-    struct stat source;
-    if (::stat(QFile::encodeName(path).constData(), &source) != 0)
-        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
-#endif
-    for (const QString& name : dest.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!name.startsWith(prefix) || name.size() == prefix.size())
-            continue;
-        const QStringView digits = QStringView(name).mid(prefix.size());
-        if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
-            continue;
-        const QString partPath = dest.filePath(name);
-#ifdef Q_OS_UNIX
-        struct stat part;
-        const bool same = ::stat(QFile::encodeName(partPath).constData(), &part) == 0 &&
-                          part.st_dev == source.st_dev && part.st_ino == source.st_ino;
-#else
-        const bool same = QFileInfo(partPath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
-#endif
-        if (same)
-            throw FileError(QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
-                                           "and writing that part would destroy it")
-                                .arg(path, partPath));
-    }
-}
-
 void TForm1::BitBtn1Click() {
     G.SplitPartPaths.clear();
     splitPartsLeft_.clear();
@@ -209,10 +141,7 @@ void TForm1::BitBtn1Click() {
     if (OpenDialog1.Execute(this)) {
         const QString path = OpenDialog1.FileName;
         gEdit1->setText(QLatin1Char(' ') + fileNameOf(path) + QStringLiteral(" Loaded"));
-        requireRegularFile(path);
-        QFile file;
-        openForReading(file, path);
-        G.SourceFileSize = sizeOfOpenFile(file);
+        G.SourceFileSize = measureFile(path);
         G.SourceFilePath = path;
         Image5->setEnabled(true);
         G.SplitDestFolder = withTrailingSeparator(folderOf(path));
@@ -222,7 +151,6 @@ void TForm1::BitBtn1Click() {
         Edit4->setText(G.SplitDestFolder);
         gEdit1->setVisible(true);
         Gauge1->setProgress(0);
-        file.close();
     }
 
     Edit1->setText(QString::number(G.SourceFileSize / sizeunits::Factors[sizeunits::Megabytes]));

@@ -5,6 +5,7 @@
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "split/FileCopy.h"
 #include "verify/CompareEngine.h"
 #include "verify/SZCRC32.h"
 
