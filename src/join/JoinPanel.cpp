@@ -8,8 +8,8 @@
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
-#include "split/FileCopy.h"
 #include "join/JoinEngine.h"
+#include "split/FileCopy.h"
 #include "split/Naming.h"
 
 #include <QCoreApplication>

@@ -199,17 +199,16 @@ void requireRegularFile(const QString& path) {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
-    if (S_ISREG(st.st_mode))
-        return;
-    const QString what = S_ISDIR(st.st_mode)    ? QStringLiteral("it is a folder, not a file")
-                         : S_ISFIFO(st.st_mode) ? QStringLiteral("it is a named pipe, not a file")
-                                                : QStringLiteral("it is a device or socket, not a file");
+    if (S_ISREG(st.st_mode)) return;
+    const QString what = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder, not a file")
+                         : S_ISFIFO(st.st_mode)
+                             ? QStringLiteral("it is a named pipe, not a file")
+                             : QStringLiteral("it is a device or socket, not a file");
 #else
     const QFileInfo info(path);
     if (!info.exists())
         throw FileError(QStringLiteral("Cannot open %1: it does not exist").arg(path));
-    if (info.isFile())
-        return;
+    if (info.isFile()) return;
     const QString what = info.isDir() ? QStringLiteral("it is a folder, not a file")
                                       : QStringLiteral("it is not a regular file");
 #endif

@@ -35,8 +35,7 @@ void requireSplittableSource(const QString& path, const QString& destFolder) {
         throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
 #endif
     for (const QString& name : dest.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!name.startsWith(prefix) || name.size() == prefix.size())
-            continue;
+        if (!name.startsWith(prefix) || name.size() == prefix.size()) continue;
         const QStringView digits = QStringView(name).mid(prefix.size());
         if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
             continue;
@@ -46,7 +45,8 @@ void requireSplittableSource(const QString& path, const QString& destFolder) {
         const bool same = ::stat(QFile::encodeName(partPath).constData(), &part) == 0 &&
                           part.st_dev == source.st_dev && part.st_ino == source.st_ino;
 #else
-        const bool same = QFileInfo(partPath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
+        const bool same =
+            QFileInfo(partPath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
 #endif
         if (same)
             throw FileError(QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "

@@ -24,7 +24,6 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-
 namespace {
 
 const QString LoadHint = QStringLiteral("             Click Load File to choose file to be split");
