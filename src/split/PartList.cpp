@@ -87,6 +87,23 @@ bool readPartList(const QString& path, QStringList& lines, QString& error, qint6
     return true;
 }
 
+bool isPartListOf(const QString& path, const QString& sourceName) {
+    if (!QFileInfo(path).isFile()) return false;
+    QStringList lines;
+    QString error;
+    if (!readPartList(path, lines, error, PartListMaxBytes) || lines.isEmpty()) return false;
+    const QString prefix = sourceName + QLatin1Char('.');
+    for (const QString& line : std::as_const(lines)) {
+        bool number = false;
+        const QString digits = line.mid(prefix.size());
+        const qint64 ordinal = digits.toLongLong(&number);
+        if (!line.startsWith(prefix) || !number || ordinal < 1 ||
+            rednibroj_to_ext(ordinal) != digits)
+            return false;
+    }
+    return true;
+}
+
 QStringList removeEarlierPartList(const QString& path) {
     if (!partListExists(path)) return {};
     QStringList names;

@@ -29,6 +29,16 @@ void deletePartList(const QString& path);
 // more than maxBytes (-1: no bound), which is then not read at all.
 bool readPartList(const QString& path, QStringList& lines, QString& error, qint64 maxBytes = -1);
 
+// The most that a part list file read to check it may hold: far more than
+// the list of any real split, far less than a user's own large text file.
+inline constexpr qint64 PartListMaxBytes = 16 * 1024 * 1024;
+
+// Whether the file at `path` is a part list of the source named sourceName:
+// a regular file of at most PartListMaxBytes whose lines are all part names
+// of that source (sourceName + "." + the digits of an ordinal), at least one.
+// A larger file is not read.
+bool isPartListOf(const QString& path, const QString& sourceName);
+
 // Deletes the part list of an earlier split and returns the names it held
 // (none when there is no list, or when it can't be read). Throws FileError
 // when it can't be deleted.

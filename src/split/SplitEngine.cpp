@@ -76,6 +76,17 @@ QStringList oversizedParts(const ProgramState& state, const QString& sourcePath,
                                 volumeRootOf(state.SplitDestFolder));
 }
 
+// The refusal of a file named like the part list that is none.
+QStringList foreignListRefusal(const QString& listName) {
+    const QString indent = QStringLiteral("     ");
+    return {QStringLiteral(" "),
+            QStringLiteral(" "),
+            indent + listName,
+            indent + QStringLiteral("is not a part list of this file"),
+            indent + QStringLiteral("and would be replaced:"),
+            indent + QStringLiteral("nothing was split")};
+}
+
 } // namespace
 
 SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
@@ -98,12 +109,21 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
         return SplitOutcome::RefusedForFileSize;
     }
 
+    // A file named like the list that is no list of this source is the
+    // user's own: neither deleted nor replaced.
+    const QString earlierList = partListPath(state.SplitDestFolder, fileNameOf(sourcePath));
+    const QFileInfo listEntry(earlierList);
+    if ((listEntry.exists() || listEntry.isSymLink()) &&
+        !isPartListOf(earlierList, fileNameOf(sourcePath))) {
+        if (hooks.refused) hooks.refused(foreignListRefusal(fileNameOf(earlierList)));
+        return SplitOutcome::RefusedForList;
+    }
+
     state.SplitPartNames.clear();
     // The part list of an earlier split of the same name in this folder: it
     // goes right before the first part is created, because from then on it
     // would name parts that are no longer its own (a join would trust it),
     // also when this split fails, is cancelled or is killed.
-    const QString earlierList = partListPath(state.SplitDestFolder, fileNameOf(sourcePath));
     QStringList earlierParts;
 
     {

@@ -15,6 +15,7 @@ enum class SplitOutcome {
     Completed,          // every part written
     RefusedForSpace,    // the destination lacks the source size plus the margin
     RefusedForFileSize, // a part would be larger than the destination can hold
+    RefusedForList,     // <source name>.txt in the destination is no part list of the source
     Cancelled,          // SplitCancelFlag stopped it; its parts are gone
 };
 
@@ -36,7 +37,9 @@ struct SplitHooks {
 // destination's file system can hold a file. It reads state.SplitCancelFlag
 // before every block and, when it is set, stops and deletes every part listed
 // in state.SplitPartPaths.
-// The part list of an earlier split of the same name in the destination is
+// A file in the destination named like the split's part list that is not a
+// part list of this source (a user's own notes.txt beside notes) is refused
+// before anything is written. The part list of an earlier split is
 // deleted right before the first part is created (one that can't be deleted
 // stops the split there, with a FileError); after a completed split, the parts
 // it named beyond the new set's last part are deleted too.
