@@ -192,11 +192,13 @@ public:
     // Split, then write the list: the Split command's and the presets' one
     // routine. Runs splitfile and, when the split ran to completion, writes
     // its part list beside the parts (list: its path; empty when none was
-    // written). The parts that a failed split leaves go to partsLeft, which
-    // the panel's Cancel or the close removes.
+    // written; listError: why the list could not be written, the parts being
+    // complete and kept). The parts that a failed split leaves go to
+    // partsLeft, which the panel's Cancel, the close or the next split removes.
     struct SplitRun {
         SplitOutcome outcome = SplitOutcome::Cancelled;
         QString list;
+        QString listError;
     };
     SplitRun splitAndList(const QString& sourcePath, qint64 partSize, QStringList& partsLeft);
 
@@ -239,6 +241,7 @@ public:
     void suiImageButton4Click(); // opens the panel
     void BitBtn19Click();
     void presetsPanelCloseStep();
+    void comparePanelCloseStep();
     void BitBtn23Click();
     void BitBtn15Click();
     void suiImageButton11Click();
@@ -326,4 +329,5 @@ private:
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;
     QStringList presetPartsLeft_;
+    void removeLeftoverParts();
 };

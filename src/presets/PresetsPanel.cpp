@@ -1,6 +1,7 @@
 // The presets panel: ten buttons that each split a file at a medium's exact
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
+#include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
@@ -67,12 +68,12 @@ void TForm1::BitBtn19Click() {
     GroupBox1->setVisible(true);
 }
 
-// The gauge stands between 0 and 100 only while a split runs (or after one
-// that failed): a finished or untouched panel is left alone on closing.
+// A close request while a preset split runs (or after one that failed and
+// left its parts) cancels it; a finished or untouched panel is left alone.
+// The gauge can't tell: it shows 0 during the first half percent of a split
+// and 100 during the last.
 void TForm1::presetsPanelCloseStep() {
-    const int progress = Gauge5->Progress();
-    if ((progress > 0 && progress < 100) || !presetPartsLeft_.isEmpty())
-        BitBtn20Click();
+    if (presetSplitRunning_ || !presetPartsLeft_.isEmpty()) BitBtn20Click();
 }
 
 // ---------------------------------------------------------------- the ten presets
@@ -94,7 +95,7 @@ void TForm1::runMediaPreset(int index) {
     if (preset.showsHint)
         gedit5->setVisible(true);
     G.SplitPartPaths.clear();
-    presetPartsLeft_.clear();
+    removeLeftoverParts();
     BitBtn20->setText(CancelCaption);
     G.PresetPartSize = preset.partSize;
 
@@ -141,11 +142,13 @@ void TForm1::standardniformati() {
 
     requireSplittableSource(G.SourceFilePath, G.SplitDestFolder); // it may have changed meanwhile
     BitBtn20->setEnabled(true);
+    SplitRun run;
     {
         const QScopedValueRollback<bool> running(presetSplitRunning_, true);
-        splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
+        run = splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
     }
     G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
+    if (!run.listError.isEmpty()) throw FileError(run.listError);
 }
 
 // ---------------------------------------------------------------- Cancel and Undo

@@ -1,5 +1,6 @@
 // The split panel's Split button (checks, conversion, the split, the part list)
 // and its Cancel/Undo button.
+#include "app/FileError.h"
 #include "app/NumberText.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
@@ -74,10 +75,12 @@ void TForm1::BitBtn6Click() {
     konverzijaBKMG();
     requireSplittableSource(G.SourceFilePath, G.SplitDestFolder);
     gEdit1->setVisible(BitBtn6->isEnabled());
-    splitListWritten_ = splitAndList(G.SourceFilePath, G.PartSizeBytes, splitPartsLeft_).list;
+    const SplitRun run = splitAndList(G.SourceFilePath, G.PartSizeBytes, splitPartsLeft_);
+    splitListWritten_ = run.list;
     G.SplitSourceName = fileNameOf(G.SourceFilePath);
     if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_)) BitBtn9->setText(Undo);
     sstfenabled();
+    if (!run.listError.isEmpty()) throw FileError(run.listError);
 }
 
 void TForm1::BitBtn9Click() {

@@ -106,15 +106,13 @@ void TForm1::splitPanelStartup() {
     ComboBox1Change();
 }
 
-// A close request while the split gauge is under way cancels the split first;
-// so does one after a split that failed and left its parts listed, whatever
-// the gauge shows (a disk full in the first block leaves it at 0, a list that
-// couldn't be written at 100).
+// A close request while a split runs (this panel's or a preset's, which
+// moves this panel's gauge too) cancels it first; so does one after a split
+// that failed and left its parts listed. The gauge can't tell: it shows 0
+// during the first half percent of a split and 100 during the last.
 void TForm1::splitPanelCloseStep() {
-    const int progress = Gauge1->Progress();
     const bool failedPartsLeft = !splitPartsLeft_.isEmpty() && splitPartsLeft_ == G.SplitPartPaths;
-    if ((progress > 0 && progress < 100) || failedPartsLeft)
-        BitBtn9Click();
+    if (splitEngineRunning_ || failedPartsLeft) BitBtn9Click();
 }
 
 void TForm1::sstfdisabled() {

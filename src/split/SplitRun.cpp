@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <utility>
 
 SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     SplitHooks hooks;
@@ -38,11 +39,17 @@ SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     };
     // Marks the run, also when a file error ends it.
     const QScopedValueRollback<bool> running(splitEngineRunning_, true);
-    // A new split supersedes the parts that a failed one left: its own parts
-    // may take their names.
-    splitPartsLeft_.clear();
-    presetPartsLeft_.clear();
+    removeLeftoverParts();
     return ::splitfile(G, sourcePath, partSize, hooks);
+}
+
+// The parts that a failed split left (of either panel, the last one cut
+// short) go before a new split starts: once forgotten, nothing would remove
+// them, and the new set may take their names.
+void TForm1::removeLeftoverParts() {
+    for (QStringList* left : {&splitPartsLeft_, &presetPartsLeft_})
+        for (const QString& path : std::exchange(*left, {}))
+            QFile::remove(path);
 }
 
 TForm1::SplitRun TForm1::splitAndList(const QString& sourcePath, qint64 partSize,
@@ -56,13 +63,16 @@ TForm1::SplitRun TForm1::splitAndList(const QString& sourcePath, qint64 partSize
         throw;
     }
     if (run.outcome != SplitOutcome::Completed) return run;
+    // The parts are complete whether or not their list can be written: a list
+    // that fails (a full disk) leaves them in place, joinable without it.
     const QString list = partListPath(G.SplitDestFolder, fileNameOf(sourcePath));
     try {
         writePartList(list, G.SplitPartNames);
-    } catch (...) {
-        partsLeft = G.SplitPartPaths;
-        throw;
+        run.list = list;
+    } catch (const FileError& e) {
+        run.listError = e.text() + QStringLiteral("\nThe %1 parts were all written and are kept; "
+                                                  "they can be joined without their list.")
+                                       .arg(G.SplitPartNames.size());
     }
-    run.list = list;
     return run;
 }

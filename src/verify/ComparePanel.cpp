@@ -69,6 +69,16 @@ void TForm1::BitBtn13Click() {
     Gauge3->setProgress(0);
 }
 
+// A close request while a checksum or a comparison runs stops it: the
+// running one sees its flag after this event-loop turn and returns, and the
+// program ends. There is nothing of it to remove, and nobody is left to
+// acknowledge an "Aborted by user" report.
+void TForm1::comparePanelCloseStep() {
+    if (!verifyRunning_) return;
+    G.ChecksumCancelFlag = 1;
+    G.CompareCancelFlag = 1;
+}
+
 // ---------------------------------------------------------------- checksum
 
 // CheckSum and Compare Files share the CRC's byte count and the comparison's

@@ -347,6 +347,46 @@ private slots:
         QCOMPARE(navigationEnabled(f), AllOn);
     }
 
+    // Closing the window while a split runs cancels it, whatever the gauge
+    // shows: 0 during the first block, 100 during the last of 250. Nothing of
+    // the split remains, no list either.
+    void closingDuringASplit_data() {
+        QTest::addColumn<bool>("preset");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("closeAtPart");
+        QTest::newRow("Split, first block, gauge at 0") << false << qint64(5000) << 1;
+        QTest::newRow("Split, last block, gauge at 100") << false << qint64(250000) << 250;
+        QTest::newRow("Split, a middle block") << false << qint64(5000) << 3;
+        QTest::newRow("1.2 MB preset, first block, gauge at 0") << true << qint64(3 * 1258291) << 1;
+    }
+    void closingDuringASplit() {
+        QFETCH(bool, preset);
+        QFETCH(qint64, size);
+        QFETCH(int, closeAtPart);
+        makeFile(source, size);
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        during(
+            f, [closeAtPart] { return G.SplitPartPaths.size() == closeAtPart; },
+            [f] { f->close(); });
+        if (preset) {
+            click(f->BitBtn10);
+            click(f->suiImageButton4);
+            ui.fileAnswers << source;
+            ui.folderAnswers << out;
+            click(f->BitBtn23);
+        } else {
+            prepare(ui, source, 0, "1000");
+            ui.folderAnswers << out;
+            click(f->BitBtn7);
+            click(f->BitBtn6);
+        }
+        QVERIFY(!f->isVisible());
+        QCOMPARE(G.SplitCancelFlag, 1);
+        QCOMPARE(filesIn(out), QStringList());
+        QCOMPARE(ui.errors, QStringList());
+    }
+
     // One rule for the Split command and the presets: a split that ran to
     // completion gets its list and Undo, exactly enough room included; one
     // byte less refuses with the report and writes nothing.
