@@ -74,6 +74,23 @@ void checkCancelled(const Ui& ui) {
 
 QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
 
+// Splits the source into dest from the open Split panel, in parts of 1,000
+// bytes, or with the 1.2 MB preset.
+void splitInto(Ui& ui, bool preset, const QString& source, const QString& dest) {
+    TForm1* f = ui.form.get();
+    if (preset) {
+        QTest::mouseClick(f->BitBtn10, Qt::LeftButton);
+        QTest::mouseClick(f->suiImageButton4, Qt::LeftButton);
+        ui.fileAnswers << source;
+        ui.folderAnswers << dest;
+        QTest::mouseClick(f->BitBtn23, Qt::LeftButton);
+        return;
+    }
+    prepare(ui, source, 0, "1000");
+    ui.folderAnswers << dest;
+    QTest::mouseClick(f->BitBtn7, Qt::LeftButton);
+    QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+}
 } // namespace
 
 class TestSplitPanel : public QObject {
@@ -369,18 +386,7 @@ private slots:
         during(
             f, [closeAtPart] { return G.SplitPartPaths.size() == closeAtPart; },
             [f] { f->close(); });
-        if (preset) {
-            click(f->BitBtn10);
-            click(f->suiImageButton4);
-            ui.fileAnswers << source;
-            ui.folderAnswers << out;
-            click(f->BitBtn23);
-        } else {
-            prepare(ui, source, 0, "1000");
-            ui.folderAnswers << out;
-            click(f->BitBtn7);
-            click(f->BitBtn6);
-        }
+        splitInto(ui, preset, source, out);
         QVERIFY(!f->isVisible());
         QCOMPARE(G.SplitCancelFlag, 1);
         QCOMPARE(filesIn(out), QStringList());
@@ -410,19 +416,8 @@ private slots:
         TForm1* f = openPanel(ui);
         setFreeSpaceQuery([free](const QString&) { return free; });
         QPushButton* undo = f->BitBtn9;
-        if (preset) {
-            click(f->BitBtn10);
-            click(f->suiImageButton4);
-            ui.fileAnswers << source;
-            ui.folderAnswers << out;
-            click(f->BitBtn23);
-            undo = f->BitBtn20;
-        } else {
-            prepare(ui, source, 0, "1000");
-            ui.folderAnswers << out;
-            click(f->BitBtn7);
-            click(f->BitBtn6);
-        }
+        splitInto(ui, preset, source, out);
+        if (preset) undo = f->BitBtn20;
         const QStringList parts = preset ? QStringList{"src.bin.001", "src.bin.002"}
                                          : QStringList{"src.bin.001", "src.bin.002", "src.bin.003"};
         if (spare < 0) {
