@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
+#include <csignal>
+#include <sys/types.h>
 
 using namespace testutil;
 using namespace faults;
@@ -87,6 +89,41 @@ private slots:
         while (written < 200 && readFile(part(written + 1)) == original.mid(written * 10000, 10000))
             ++written;
         QVERIFY2(written >= 2 && written < 200, qPrintable(QString::number(written)));
+    }
+
+    // SIGTERM (a logout, kill), SIGINT (Ctrl+C) and SIGHUP during a split
+    // are a close of the window: the split is cancelled, its parts go, no
+    // list is written, the earlier set's list is not left lying, and the
+    // program ends with 128 + the signal's number.
+    void signalEndsTheSplitLikeAClose_data() {
+        QTest::addColumn<int>("sig");
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGINT, over an earlier set") << int(SIGINT) << true;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    }
+    void signalEndsTheSplitLikeAClose() {
+        QFETCH(int, sig);
+        QFETCH(bool, earlier);
+        if (earlier) earlierSet();
+        QProcess child;
+        child.start(SPLIT_IN_WINDOW, {source, out, "10000"});
+        QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
+        QVERIFY2(child.waitForReadyRead(60000), child.readAllStandardError().constData());
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("copying\n"));
+        QCOMPARE(::kill(pid_t(child.processId()), sig), 0);
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 128 + sig);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("done\n"));
+        // The earlier set's parts beyond those the split overwrote remain;
+        // none of the new split's, and no list.
+        for (const QString& name : entries(out)) {
+            QVERIFY2(!name.endsWith(".txt"), qPrintable(name));
+            const int ordinal = name.mid(QString("movie.avi.").size()).toInt();
+            QVERIFY2(earlier && readFile(out + name) == original.mid((ordinal - 1) * 7000, 7000),
+                     qPrintable(name));
+        }
     }
 
     // Through the window, over an earlier set with its list: a split refused
