@@ -145,6 +145,14 @@ void createForWriting(QFile& file, const QString& path) {
         throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
 }
 
+void closeWritten(QFile& file) {
+    if (!file.isOpen()) return;
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        throw FileError(
+            QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
+}
+
 qint64 sizeOfOpenFile(const QFile& file) {
 #ifdef Q_OS_LINUX
     struct stat st;

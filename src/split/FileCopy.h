@@ -12,6 +12,10 @@ void openForReading(QFile& file, const QString& path);
 // Creates (or truncates) a file for writing, unbuffered. Throws FileError.
 void createForWriting(QFile& file, const QString& path);
 
+// Closes a file that was written. A failed close is a write error (a
+// network file system reports delayed write errors there): throws FileError.
+void closeWritten(QFile& file);
+
 // Current size of an open file, from the file system. Throws FileError.
 qint64 sizeOfOpenFile(const QFile& file);
 

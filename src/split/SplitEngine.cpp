@@ -138,7 +138,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
             if (state.SplitCancelFlag == 1)
                 break;
             if (bytesInPart >= partSize || ordinal == 0) {
-                part.close();
+                closeWritten(part);
                 ++ordinal;
                 bytesInPart = 0;
                 state.CurrentPartPath = partPath(state.SplitDestFolder, sourcePath, ordinal);
@@ -171,6 +171,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
             if (!(sourceSize > total))
                 break;
         }
+        if (state.SplitCancelFlag != 1) closeWritten(part);
     }
 
     if (state.SplitCancelFlag != 0) {

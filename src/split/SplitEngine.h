@@ -45,6 +45,8 @@ struct SplitHooks {
 // it named beyond the new set's last part are deleted too.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
 // so that a file error (thrown as FileError) leaves every part on disk listed.
+// A part is closed before the next one starts, and a failed close is a write
+// error like any other.
 SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks);
 

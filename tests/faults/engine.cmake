@@ -13,3 +13,9 @@ target_compile_definitions(tst_faults_killed PRIVATE SPLIT_IN_WINDOW="$<TARGET_F
 
 # A sparse source over 4 GiB: about 8.6 GB of parts and joined output on disk.
 tfs_add_test(tst_faults_largefile tst_faults_largefile.cpp EngineFaultUtil.h FaultUtil.h UI)
+
+# close() that fails for chosen files, preloaded into a split in a child process.
+add_library(close_fails MODULE close_fails.cpp)
+target_link_libraries(close_fails PRIVATE ${CMAKE_DL_LIBS})
+add_dependencies(tst_faults_killed close_fails)
+target_compile_definitions(tst_faults_killed PRIVATE CLOSE_FAILS="$<TARGET_FILE:close_fails>")

@@ -126,6 +126,32 @@ private slots:
         }
     }
 
+    // A part whose close reports an error (a network file system's delayed
+    // write error) fails the split like any other write error: the error
+    // names the part, no list is written, and the split does not report done
+    // without an error.
+    void failedCloseOfAPart_data() {
+        QTest::addColumn<QString>("part");
+        QTest::newRow("a middle part") << "movie.avi.002";
+        QTest::newRow("the last part") << "movie.avi.0200";
+    }
+    void failedCloseOfAPart() {
+        QFETCH(QString, part);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", CLOSE_FAILS);
+        env.insert("TFS_CLOSE_FAILS", "/out/" + part);
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+        child.setProcessEnvironment(env);
+        child.start(SPLIT_IN_WINDOW, {source, out, "10000"});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        const QString errors = QString::fromLocal8Bit(child.readAllStandardError());
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY2(errors.contains("Cannot write " + out + part), qPrintable(errors));
+        QVERIFY(!QFileInfo::exists(list));
+    }
+
     // Through the window, over an earlier set with its list: a split refused
     // for free space, and one whose first part can't be started because the
     // earlier list can't be deleted (an immutable file), leave the earlier
