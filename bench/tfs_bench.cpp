@@ -12,8 +12,8 @@
 // what the turn costs); the turns are still counted.
 #include "TurnMeter.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"

@@ -3,9 +3,9 @@
 // two path fields, the button groups, the file-type icon, the panel's step of
 // the close request and its reset after "Abort". The Join button itself is in
 // JoinCommand.cpp.
-#include "app/FileError.h"
+#include "core/FileError.h"
 #include "app/PathShortening.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
 #include "join/JoinEngine.h"

@@ -2,14 +2,14 @@
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the
 // two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
-#include "app/FileError.h"
-#include "app/NumberText.h"
+#include "core/FileError.h"
+#include "core/NumberText.h"
 #include "app/PathShortening.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "split/FileCopy.h"
+#include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/SizeUnits.h"
 

@@ -1,9 +1,9 @@
 #include "verify/SZCRC32.h"
 
-#include "app/FileError.h"
-#include "split/FileCopy.h"
-#include "split/MappedFile.h"
-#include "split/SplitEngine.h"
+#include "core/FileError.h"
+#include "core/FileCopy.h"
+#include "core/MappedFile.h"
+#include "core/Progress.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>

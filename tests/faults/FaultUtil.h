@@ -6,7 +6,7 @@
 
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -4,7 +4,7 @@
 // that a test can kill it in the middle. Prints "copying" once three parts
 // have been started, and "done" when the Split command has returned.
 #include "app/Application.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
 #include "common/UiHarness.h"

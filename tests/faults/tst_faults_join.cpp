@@ -4,14 +4,14 @@
 // list are unchanged byte for byte, no output (nor a hidden leftover) remains
 // unless the user chose to join, errors name the file and the reason, and the
 // panel joins again.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 

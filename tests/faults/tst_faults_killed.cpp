@@ -3,7 +3,7 @@
 // earlier split of the same name had left one: that list goes as soon as the
 // new split starts overwriting its parts, and stays when the new split is
 // refused before writing anything.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -11,7 +11,7 @@
 #include "common/UiHarness.h"
 #include "faults/EngineFaultUtil.h"
 #include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"

@@ -4,7 +4,7 @@
 // joined file take about 8.6 GB, so the test runs only where that is free.
 // It takes about 16 s, 25 s under the sanitizers, which then also watch the
 // mapped-window and size arithmetic past 4 GiB.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

@@ -3,7 +3,7 @@
 // "5 Gigabytes") is refused before anything is written, in the report dialog,
 // instead of failing half-way; parts up to the limit are accepted. A join whose
 // output would be larger is refused the same way.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -11,7 +11,7 @@
 #include "common/UiHarness.h"
 #include "faults/EngineFaultUtil.h"
 #include "faults/FaultUtil.h"
-#include "split/FileSystemLimits.h"
+#include "core/FileSystemLimits.h"
 
 #include <QPushButton>
 #include <QtTest>

@@ -3,14 +3,14 @@
 // names with blanks, quotes, UTF-8 beyond ASCII and a leading dash; names so
 // long that a part's name exceeds the file system's 255 bytes end with a
 // clear error, every part made listed (Cancel removes them) and no list.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 
 #include <QComboBox>

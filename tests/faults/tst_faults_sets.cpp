@@ -2,7 +2,7 @@
 // digits) and a few hundred random source and part sizes, each split by the
 // split engine and joined back by the join engine byte for byte, with the
 // number of parts that the Split panel predicted beforehand.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"

@@ -3,14 +3,14 @@
 // and "Split", a destination that is gone or read-only, and part sizes at
 // their limits. After each: the source is unchanged, the error names the file
 // and the reason, nothing unlisted stays on disk, and the panel still splits.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 
 #include <QComboBox>

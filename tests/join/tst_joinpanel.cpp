@@ -1,13 +1,13 @@
 // The join panel and the Join command through the real window, with the file
 // and folder dialogs, the report dialog's answers and the free-space query
 // scripted.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 

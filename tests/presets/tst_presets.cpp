@@ -3,14 +3,14 @@
 // with its list and Undo, Cancel during a split, closing the window during a
 // split, the hover outline and the folder picture, and one real split of a
 // file just over 4 GiB at the "Fat32" size.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "presets/Presets.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QComboBox>
 #include <QDir>

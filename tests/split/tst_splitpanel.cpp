@@ -1,12 +1,12 @@
 // The split panel driven as a user drives it: real widgets, scripted dialogs.
 #include "app/PathShortening.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QClipboard>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "app/FileError.h"
+#include "core/FileError.h"
 #include "common/TestUtil.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"

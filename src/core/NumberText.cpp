@@ -1,6 +1,6 @@
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 
-#include "app/FileError.h"
+#include "core/FileError.h"
 
 #include <QLocale>
 #include <limits>
