@@ -150,7 +150,6 @@ int run(const QStringList& args) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    Crc32InitTable();
     eventTurns = qgetenv("TFS_BENCH_YIELD") != "none";
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

@@ -30,7 +30,6 @@ class TestCrc32 : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(tmp.isValid());
-        Crc32InitTable();
         qInfo() << "kernels on this CPU:";
         for (Crc32Kernel k : crc32Kernels())
             qInfo() << " " << crc32KernelName(k);
