@@ -11,16 +11,6 @@
 
 using namespace testutil;
 
-namespace {
-
-// Everything in a folder, hidden files included.
-QStringList entries(const QString& dir) {
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-} // namespace
-
 class TestJoinEngine : public QObject {
     Q_OBJECT
 

@@ -29,17 +29,6 @@ namespace {
 
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
 
-// A file of `size` bytes that takes no disk space until it is copied.
-void makeSparse(const QString& path, qint64 size) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QVERIFY(f.resize(size));
-}
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files, QDir::Name);
-}
-
 QList<QWidget*> presetButtonsAndMain(TForm1* f) {
     return {f->BitBtn23, f->BitBtn15, f->suiImageButton11, f->BitBtn16, f->suiImageButton6,
             f->suiImageButton7, f->BitBtn17, f->suiImageButton13, f->BitBtn18, f->suiImageButton8,
@@ -155,8 +144,8 @@ private slots:
         auto* b = f->findChild<PictureButton*>(button);
         const QString shortSource = src + "short.bin";
         const QString exactSource = src + "exact.bin";
-        makeSparse(shortSource, size - 1);
-        makeSparse(exactSource, size);
+        QVERIFY(makeSparse(shortSource, size - 1));
+        QVERIFY(makeSparse(exactSource, size));
 
         runPreset(ui, b, shortSource, dst);
         QCOMPARE(ui.reports, QList<QStringList>{lines});
@@ -437,7 +426,7 @@ private slots:
             QSKIP(qPrintable(QString("needs about 9 GB free in %1, has %2 bytes")
                                  .arg(tmp.path()).arg(volume.bytesAvailable())));
         const QString source = src + "big.img";
-        makeSparse(source, size);
+        QVERIFY(makeSparse(source, size));
         {
             QFile f(source);
             QVERIFY(f.open(QIODevice::ReadWrite));
