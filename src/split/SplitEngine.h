@@ -1,4 +1,7 @@
 #pragma once
+// src/split: part naming, the split engine and the part list (window-free, on
+// core/), and the split panel's handlers. The join reads sets by the same
+// naming and list.
 
 #include "core/Progress.h"
 

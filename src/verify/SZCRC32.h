@@ -1,4 +1,6 @@
 #pragma once
+// src/verify: the CRC-32 unit and the file comparison (window-free, on core/),
+// and the compare panel's handlers.
 
 #include <QString>
 #include <array>
