@@ -2,8 +2,8 @@
 // destination field at every new part, the refusals in the report dialog, and
 // one event-loop turn after every block. Then the part list, written when the
 // split ran to completion: the one routine of the Split command and the presets.
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

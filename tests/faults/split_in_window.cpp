@@ -7,11 +7,11 @@
 // click is served by the event loop, as in the program; a signal ends the
 // event loop with 128 + its number.
 #include "app/Application.h"
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/UiHarness.h"
-#include "faults/EngineFaultUtil.h"
+#include "core/ProgramState.h"
 
 #include <QThread>
 #include <QTimer>
@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     testutil::Ui ui;
     TForm1* f = ui.form.get();
     QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
-    enginefaults::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
-                               QString::fromLocal8Bit(argv[2]));
+    testutil::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
+                           QString::fromLocal8Bit(argv[2]));
 
     QTimer slow;
     slow.setInterval(0);

@@ -1,4 +1,4 @@
-#include "split/FileSystemLimits.h"
+#include "core/FileSystemLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
