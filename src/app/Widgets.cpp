@@ -29,11 +29,16 @@ void Gauge::setProgress(int value) {
     update();
 }
 
-void Gauge::stepDownToZero() {
-    for (int v = progress_; v >= 0; --v) {
+void Gauge::stepDownTo(int target) {
+    for (int v = progress_ - 1; v >= std::clamp(target, 0, 100); --v) {
         progress_ = v;
         repaint();
     }
+}
+
+void Gauge::stepDownToZero() {
+    repaint();
+    stepDownTo(0);
 }
 
 void Gauge::paintEvent(QPaintEvent*) {

@@ -19,6 +19,9 @@ public:
     Gauge(QWidget* parent, const QColor& bar);
     int Progress() const { return progress_; }
     void setProgress(int value);
+    // Shows every value below the current one down to `target`, each painted
+    // at once (nothing when the gauge is at or below it already).
+    void stepDownTo(int target);
     // Shows every value from the current one down to 0, each painted at once.
     void stepDownToZero();
 

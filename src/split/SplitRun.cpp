@@ -11,12 +11,14 @@
 #include "split/PartList.h"
 #include "split/SplitEngine.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 
 namespace {
 
@@ -102,6 +104,15 @@ void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
         explicit Running(bool& f) : flag(f) { flag = true; }
         ~Running() { flag = false; }
     } running(splitEngineRunning_);
+    // The part size and the unit stay as the split took them while it runs.
+    const bool partSizeOpen = Edit2->isEnabled();
+    const bool unitOpen = ComboBox1->isEnabled();
+    Edit2->setEnabled(false);
+    ComboBox1->setEnabled(false);
+    const auto reopen = qScopeGuard([&] {
+        Edit2->setEnabled(partSizeOpen);
+        ComboBox1->setEnabled(unitOpen);
+    });
     // A new split supersedes the parts that a failed one left: its own parts
     // may take their names.
     splitPartsLeft_.clear();
