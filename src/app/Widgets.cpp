@@ -1,5 +1,7 @@
 #include "app/Widgets.h"
 
+#include <QAccessible>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -26,12 +28,14 @@ void Gauge::setProgress(int value) {
     if (value == progress_)
         return;
     progress_ = value;
+    announce();
     update();
 }
 
 void Gauge::stepDownTo(int target) {
     for (int v = progress_ - 1; v >= std::clamp(target, 0, 100); --v) {
         progress_ = v;
+        announce();
         repaint();
     }
 }
@@ -39,6 +43,12 @@ void Gauge::stepDownTo(int target) {
 void Gauge::stepDownToZero() {
     repaint();
     stepDownTo(0);
+}
+
+void Gauge::announce() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(this, progress_);
+    QAccessible::updateAccessibility(&event);
 }
 
 void Gauge::paintEvent(QPaintEvent*) {
@@ -172,6 +182,10 @@ void PictureButton::paintEvent(QPaintEvent*) {
 // ---------------------------------------------------------------- ClickLabel
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
+
+bool ClickLabel::takesClicks() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&ClickLabel::clicked));
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton)

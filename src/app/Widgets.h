@@ -29,6 +29,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    void announce(); // tells screen readers the new value
     QColor bar_;
     int progress_ = 0;
 };
@@ -87,6 +88,8 @@ class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ClickLabel(QWidget* parent);
+    // Whether the picture acts as a button: something handles its clicks.
+    bool takesClicks() const;
 
 signals:
     void clicked();

@@ -1,14 +1,18 @@
 #include "app/FileError.h"
 #include "app/ProgramState.h"
+#include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/UiHarness.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QtTest>
 
@@ -23,6 +27,55 @@ QList<QGroupBox*> visiblePanels(TForm1* f) {
         if (g->isVisible())
             shown << g;
     return shown;
+}
+
+// The panels by their opening buttons: the start panel is there from the start.
+QGroupBox* openPanel(TForm1* f, const QString& name) {
+    QAbstractButton* opener =
+        f->findChild<QAbstractButton*>(name == "GroupBox2"   ? "suiImageButton3"
+                                       : name == "GroupBox3" ? "suiImageButton1"
+                                       : name == "GroupBox4" ? "suiImageButton2"
+                                       : name == "GroupBox5" ? "suiImageButton4"
+                                       : name == "GroupBox6" ? "suiImageButton9"
+                                                             : "");
+    if (opener) QTest::mouseClick(opener, Qt::LeftButton);
+    return f->findChild<QGroupBox*>(name);
+}
+
+// The window active, taking keys and focus.
+bool activate(TForm1* f) {
+    f->activateWindow();
+    return QTest::qWaitForWindowActive(f);
+}
+
+// The ink a text leaves when drawn in a font, black on white.
+qint64 ink(const QFont& font, const QString& text) {
+    QImage image(400, 24, QImage::Format_Grayscale8);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(font);
+    p.drawText(2, 17, text);
+    p.end();
+    qint64 sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            sum += 255 - qGray(image.pixel(x, y));
+    return sum;
+}
+
+// Every accessible object beneath `root`, depth first.
+void collect(QAccessibleInterface* root, QList<QAccessibleInterface*>& found) {
+    for (int i = 0; i < root->childCount(); ++i)
+        if (QAccessibleInterface* child = root->child(i)) {
+            found << child;
+            collect(child, found);
+        }
+}
+
+bool takesClick(QObject* o) {
+    if (auto* picture = qobject_cast<ClickLabel*>(o)) return picture->takesClicks();
+    return qobject_cast<QAbstractButton*>(o) || qobject_cast<QLineEdit*>(o) ||
+           qobject_cast<QComboBox*>(o);
 }
 
 class Thrower : public QObject {
@@ -142,6 +195,167 @@ private slots:
         QVERIFY(ui.opened[0] != ui.opened[1]);
         f->idinaurl(f->Image8); // not a label: opens nothing
         QCOMPARE(ui.opened.size(), 2);
+    }
+
+    // The captions of the panels keep their looks once the style sheet has
+    // polished them: bold, italic, the window's family and size.
+    void fonts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("italic");
+        for (const char* bold :
+             {"Label10", "Label1", "Label2", "Label3", "Label7", "Label8", "Label9", "Label5",
+              "Label6", "gEdit1", "gEdit2", "gEdit3", "gEdit4", "gedit5"})
+            QTest::newRow(bold) << QString(bold) << true << false;
+        QTest::newRow("Label12") << "Label12" << false << false;
+        QTest::newRow("Label4") << "Label4" << false << true;
+        QTest::newRow("Comments") << "Comments" << false << false;
+    }
+    void fonts() {
+        QFETCH(QString, name);
+        QFETCH(bool, bold);
+        QFETCH(bool, italic);
+        Ui ui;
+        auto* label = ui.form->findChild<QLabel*>(name);
+        QVERIFY(label);
+        label->parentWidget()->show();
+        label->show();
+        const QFontInfo info(label->font());
+        QCOMPARE(info.bold(), bold);
+        QCOMPARE(info.italic(), italic);
+        QCOMPARE(info.family(), QFontInfo(skin::windowFont()).family());
+        QCOMPARE(info.pixelSize(), 11);
+        // Drawn as it says: bold leaves clearly more ink than the regular weight.
+        QFont regular = label->font();
+        regular.setBold(false);
+        QCOMPARE(ink(label->font(), label->text()) > 1.2 * ink(regular, label->text()), bold);
+    }
+
+    // Keys reach the window on the about panel, where no control takes the
+    // focus: every key that types a character leaves it, Esc, CR and BS too.
+    void keysLeaveAbout_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("leaves");
+        QTest::newRow("x") << int(Qt::Key_X) << true;
+        QTest::newRow("7") << int(Qt::Key_7) << true;
+        QTest::newRow("space") << int(Qt::Key_Space) << true;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << true;
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << true;
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace) << true;
+        QTest::newRow("Shift") << int(Qt::Key_Shift) << false;
+        QTest::newRow("F2") << int(Qt::Key_F2) << false;
+    }
+    void keysLeaveAbout() {
+        QFETCH(int, key);
+        QFETCH(bool, leaves);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        QVERIFY(activate(f));
+        QTest::mouseClick(f->suiImageButton9, Qt::LeftButton);
+        QTest::keyClick(f->windowHandle(), Qt::Key(key));
+        QCOMPARE(visiblePanels(f), QList<QGroupBox*>{leaves ? f->GroupBox1 : f->GroupBox6});
+        QCOMPARE(f->closeCommandEnabled(), leaves);
+    }
+
+    // Tab visits the enabled controls of the panel's focus order and nothing
+    // else: the window itself is no stop.
+    void tabStops_data() {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("start") << "GroupBox1"
+                               << QStringList{"suiImageButton1", "suiImageButton3",
+                                              "suiImageButton2", "suiImageButton4",
+                                              "suiImageButton9"};
+        QTest::newRow("split") << "GroupBox2"
+                               << QStringList{"Edit1",   "Edit7",    "ComboBox1", "Edit2",
+                                              "Edit3",   "Edit4",    "BitBtn1",   "BitBtn6",
+                                              "BitBtn7", "BitBtn10", "BitBtn9"};
+        QTest::newRow("join")
+            << "GroupBox3"
+            << QStringList{"Edit5",          "Edit6",    "BitBtn2",          "BitBtn11",
+                           "BitBtn12",       "BitBtn22", "suiImageButton10", "suiImageButton12",
+                           "suiImageButton5"};
+        QTest::newRow("compare") << "GroupBox4"
+                                 << QStringList{"BitBtn4", "BitBtn21", "BitBtn14", "BitBtn13",
+                                                "BitBtn3"};
+        QTest::newRow("presets") << "GroupBox5"
+                                 << QStringList{
+                                        "BitBtn19",        "BitBtn20",         "BitBtn15",
+                                        "BitBtn16",        "suiImageButton6",  "BitBtn18",
+                                        "suiImageButton8", "BitBtn17",         "suiImageButton7",
+                                        "BitBtn23",        "suiImageButton11", "suiImageButton13"};
+        QTest::newRow("about") << "GroupBox6" << QStringList{};
+    }
+    void tabStops() {
+        QFETCH(QString, panel);
+        QFETCH(QStringList, order);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        QVERIFY(activate(f));
+        openPanel(f, panel);
+        QStringList expected;
+        for (const QString& name : order) {
+            QWidget* w = f->findChild<QWidget*>(name);
+            if (w->isEnabled() && w->isVisible()) expected << name;
+        }
+        QCOMPARE(f->focusPolicy(), Qt::NoFocus);
+        if (!expected.isEmpty())
+            f->findChild<QWidget*>(expected.first())->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < expected.size() + 1; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            visited << (focus ? focus->objectName() : QString("(none)"));
+            QTest::keyClick(focus ? focus : f, Qt::Key_Tab);
+        }
+        QCOMPARE(visited,
+                 expected.isEmpty() ? QStringList{"(none)"} : expected + expected.mid(0, 1));
+    }
+
+    // Screen readers: every control that takes a click has a name, every
+    // gauge is a progress bar with its value; a picture button can be pressed.
+    void accessibleTree_data() {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<int>("gauges");
+        QTest::newRow("start") << "GroupBox1" << 0;
+        QTest::newRow("split") << "GroupBox2" << 1;
+        QTest::newRow("join") << "GroupBox3" << 1;
+        QTest::newRow("compare") << "GroupBox4" << 2;
+        QTest::newRow("presets") << "GroupBox5" << 1;
+        QTest::newRow("about") << "GroupBox6" << 0;
+    }
+    void accessibleTree() {
+        QFETCH(QString, panel);
+        QFETCH(int, gauges);
+        Ui ui;
+        QGroupBox* box = openPanel(ui.form.get(), panel);
+        QList<QAccessibleInterface*> all;
+        collect(QAccessible::queryAccessibleInterface(box), all);
+        int clickable = 0;
+        QList<Gauge*> found;
+        for (QAccessibleInterface* a : all) {
+            if (takesClick(a->object())) {
+                ++clickable;
+                QVERIFY2(!a->text(QAccessible::Name).trimmed().isEmpty(),
+                         qPrintable(a->object()->objectName()));
+            }
+            if (auto* gauge = qobject_cast<Gauge*>(a->object())) {
+                found << gauge;
+                gauge->setProgress(37);
+                QCOMPARE(a->role(), QAccessible::ProgressBar);
+                QVERIFY(!a->text(QAccessible::Name).isEmpty());
+                QCOMPARE(a->valueInterface()->currentValue().toInt(), 37);
+                QCOMPARE(a->text(QAccessible::Value), QString("37%"));
+            }
+        }
+        QVERIFY(clickable > 0);
+        QCOMPARE(found.size(), gauges);
+        if (panel == "GroupBox6") { // the miniature leads back like "Main"
+            QAccessibleInterface* image4 = QAccessible::queryAccessibleInterface(ui.form->Image4);
+            QCOMPARE(image4->role(), QAccessible::Button);
+            image4->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QCOMPARE(visiblePanels(ui.form.get()), QList<QGroupBox*>{ui.form->GroupBox1});
+        }
     }
 
     void programCloseAlwaysGoesThrough() {
