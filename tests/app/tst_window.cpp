@@ -1,6 +1,6 @@
-#include "app/FileError.h"
-#include "app/ProgramState.h"
 #include "app/Skin.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

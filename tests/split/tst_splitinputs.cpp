@@ -1,14 +1,14 @@
 // The split panel's inputs around a split: which buttons and fields a user can
 // reach with no part size and while a split runs, Cancel/Undo of thousands of
 // parts, and the number texts in locales with other digits and separators.
-#include "app/NumberText.h"
-#include "app/ProgramState.h"
+#include "core/NumberText.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QComboBox>
 #include <QDir>
