@@ -1,5 +1,6 @@
 // The about panel: product name, version, a description and two links. It is
 // left by a click on the miniature of the start panel or by a character key.
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -77,6 +78,12 @@ void TForm1::buildAboutPanel() {
     suiMemo4->setStyleSheet(QStringLiteral("QPlainTextEdit:disabled { color: black; }"));
     suiMemo4->setLineWrapMode(QPlainTextEdit::NoWrap);
     suiMemo4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    // The miniature leads back as "Main" does; the card logos and the empty
+    // label open the purchase page that Label13 holds.
+    setAccessibleNames({{Image4, "Main"}});
+    Image8->setAccessibleName(Label13->Hint);
+    Label13->setAccessibleName(Label13->Hint);
 
     bind(Label11, &ClickLabel::clicked, &TForm1::Label11Click);
     bind(Label13, &ClickLabel::clicked, &TForm1::Label13Click);

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 
@@ -51,6 +52,7 @@ void prepareApplication() {
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvello File Splitter"));
     QApplication::setDesktopFileName(QStringLiteral("tarvello-file-splitter"));
     QApplication::setStyle(new WindowStyle);
+    installAccessibility();
     skin::installFonts();
     QApplication::setFont(skin::windowFont());
 }

@@ -21,10 +21,12 @@ QFont windowFont(bool bold) {
 }
 
 void installFonts() {
-    // Debian's fonts-wine ships a metric-compatible Tahoma outside fontconfig's folders.
-    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-        if (QFile::exists(QString::fromLatin1(file)))
-            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    // Debian's fonts-wine ships a metric-compatible Tahoma outside fontconfig's
+    // folders. Its bold face draws at the window's 11 pixels exactly like the
+    // regular one (the bold captions came out regular), so only the regular
+    // face is added and bold text is drawn by emboldening it.
+    const QString tahoma = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(tahoma)) QFontDatabase::addApplicationFont(tahoma);
     if (!QFontDatabase::families().contains(QStringLiteral("Tahoma")))
         QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"));
 }
@@ -56,6 +58,8 @@ QComboBox:disabled { color: rgb(150,150,150); border-color: rgb(120,120,120); }
 QComboBox QAbstractItemView { background-color: rgb(67,78,84); color: white;
                               selection-background-color: rgb(120,100,40); }
 QLabel[hint="true"] { background-color: rgb(255,255,0); color: rgb(255,0,0); font-weight: bold; }
+QLabel[bold="true"] { font-weight: bold; }
+QLabel[italic="true"] { font-style: italic; }
 QToolTip { color: black; background-color: rgb(255,255,225); border: 1px solid black; }
 )");
 }
@@ -89,6 +93,9 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
 QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int y, bool bold) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
+    // The style sheet sets the weight when it polishes the label: a bold font
+    // set here alone would be replaced by the window's regular one.
+    l->setProperty("bold", bold);
     l->setFont(windowFont(bold));
     l->adjustSize();
     l->move(x, y);

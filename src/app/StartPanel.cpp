@@ -1,5 +1,6 @@
 // The start panel: four picture buttons that open the work panels, the small
 // "About" button and a decorative picture.
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -17,6 +18,12 @@ void TForm1::buildStartPanel() {
     suiImageButton9 = skin::button(p, "suiImageButton9", QStringLiteral("About"), 285, -3, 30, 15);
     suiImageButton9->setStyleSheet(QStringLiteral("font-size: 9px;"));
     Image3 = skin::picture(p, "Image3", ":/art/product.svg", 289, 245, 32, 64);
+
+    // The words are part of the pictures.
+    setAccessibleNames({{suiImageButton3, "Split"},
+                        {suiImageButton1, "Join"},
+                        {suiImageButton2, "Compare"},
+                        {suiImageButton4, "Presets"}});
 
     bind(suiImageButton3, &QAbstractButton::clicked, &TForm1::suiImageButton3Click);
     bind(suiImageButton1, &QAbstractButton::clicked, &TForm1::suiImageButton1Click);

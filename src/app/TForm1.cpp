@@ -27,7 +27,9 @@ TForm1::TForm1() : QWidget(nullptr) {
     setAttribute(Qt::WA_StyledBackground);
     setFont(skin::windowFont());
     setStyleSheet(skin::windowStyle());
-    setFocusPolicy(Qt::StrongFocus);
+    // Only the panels' controls take the focus: a focused window would be a
+    // Tab stop where nothing shows it. Keys that no control takes come here.
+    setFocusPolicy(Qt::NoFocus);
 
     buildStartPanel();
     buildSplitPanel();
@@ -121,6 +123,10 @@ void TForm1::showEvent(QShowEvent* e) {
 void TForm1::sakrigrupe() {
     for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox3, GroupBox4, GroupBox5, GroupBox6})
         g->setVisible(false);
+    // A hidden control keeps the focus unless told otherwise: the keys would
+    // go on reaching it (Space pressing the hidden button that opened the panel).
+    if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        focus->clearFocus();
 }
 
 // ---------------------------------------------------------------- close command
@@ -171,9 +177,11 @@ void TForm1::FormCloseQuery() {
 
 // ---------------------------------------------------------------- keyboard
 
+// A key that produces a character: letters, digits and signs, and also
+// Escape, Enter/Return and Backspace (Esc, CR and BS); Tab moves the focus.
 void TForm1::keyPressEvent(QKeyEvent* e) {
     const QString text = e->text();
-    const bool character = !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char(' '));
+    const bool character = !text.isEmpty() && text.at(0) != QLatin1Char('\t');
     QWidget* focus = QApplication::focusWidget();
     if (character && (focus == nullptr || focus == this)) {
         const QChar key = text.at(0);

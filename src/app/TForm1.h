@@ -323,7 +323,7 @@ private:
     // Presets panel: a preset button's command around standardniformati, and
     // the Undo of a finished preset split.
     void runMediaPreset(int index);
-    void undoPresetSplit();
+    bool undoPresetSplit();
     // Compare panel: true while a checksum or a comparison runs.
     bool verifyRunning_ = false;
     void setVerifyRunning(bool running); // locks CheckSum and Compare Files

@@ -1,5 +1,7 @@
 #include "app/Widgets.h"
 
+#include <QAccessible>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -26,14 +28,27 @@ void Gauge::setProgress(int value) {
     if (value == progress_)
         return;
     progress_ = value;
+    announce();
     update();
 }
 
-void Gauge::stepDownToZero() {
-    for (int v = progress_; v >= 0; --v) {
+void Gauge::stepDownTo(int target) {
+    for (int v = progress_ - 1; v >= std::clamp(target, 0, 100); --v) {
         progress_ = v;
+        announce();
         repaint();
     }
+}
+
+void Gauge::stepDownToZero() {
+    repaint();
+    stepDownTo(0);
+}
+
+void Gauge::announce() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(this, progress_);
+    QAccessible::updateAccessibility(&event);
 }
 
 void Gauge::paintEvent(QPaintEvent*) {
@@ -167,6 +182,10 @@ void PictureButton::paintEvent(QPaintEvent*) {
 // ---------------------------------------------------------------- ClickLabel
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
+
+bool ClickLabel::takesClicks() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&ClickLabel::clicked));
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton)

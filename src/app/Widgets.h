@@ -19,6 +19,9 @@ public:
     Gauge(QWidget* parent, const QColor& bar);
     int Progress() const { return progress_; }
     void setProgress(int value);
+    // Shows every value below the current one down to `target`, each painted
+    // at once (nothing when the gauge is at or below it already).
+    void stepDownTo(int target);
     // Shows every value from the current one down to 0, each painted at once.
     void stepDownToZero();
 
@@ -26,6 +29,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    void announce(); // tells screen readers the new value
     QColor bar_;
     int progress_ = 0;
 };
@@ -84,6 +88,8 @@ class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ClickLabel(QWidget* parent);
+    // Whether the picture acts as a button: something handles its clicks.
+    bool takesClicks() const;
 
 signals:
     void clicked();

@@ -5,17 +5,32 @@
 #include <QLocale>
 #include <QtNumeric>
 
+// The digits are always ASCII (0-9), whatever the locale writes: the part size
+// takes only those, and the texts are compared character for character. Only
+// the decimal separator is the user's.
+namespace {
+QString decimalSeparator() {
+    return QLocale().decimalPoint();
+}
+} // namespace
+
 QString numberText(double value) {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    QString text = locale.toString(value, 'g', 15);
+    QString text = QLocale::c().toString(value, 'g', 15);
+    const QString separator = decimalSeparator();
+    if (separator != QLatin1String(".")) text.replace(QLatin1Char('.'), separator);
     return text;
 }
 
 double parseNumberText(const QString& text) {
-    QLocale locale;
+    QString plain = text.trimmed();
+    const QString separator = decimalSeparator();
+    if (separator != QLatin1String(".")) {
+        if (plain.contains(QLatin1Char('.')))
+            plain.clear(); // a point is no separator here: not a number text
+        plain.replace(separator, QStringLiteral("."));
+    }
     bool ok = false;
-    const double v = locale.toDouble(text.trimmed(), &ok);
+    const double v = QLocale::c().toDouble(plain, &ok);
     if (!ok)
         throw FileError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;

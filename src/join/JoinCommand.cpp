@@ -2,7 +2,6 @@
 // missing-part question when the set's part list names parts that aren't
 // there, the output name ("Clone Of " before a name that is taken), the join
 // engine with the panel's gauge and icon, and the completion report.
-#include "core/FileError.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
@@ -37,6 +36,14 @@ const QStringList CompletedWithoutListLines{QString(), QString(),
                                             QStringLiteral("              Joining completed,"),
                                             QStringLiteral("  "),
                                             QStringLiteral("         Check.txt not availiable")};
+
+// Short lines: the report's memo is narrow.
+QStringList missingFirstPartLines(const QString& firstName) {
+    const QString indent = QStringLiteral("     ");
+    return {QStringLiteral(" "), QStringLiteral(" "),
+            indent + QStringLiteral("Not joined: the first part"), indent + firstName,
+            indent + QStringLiteral("is missing")};
+}
 
 // The part list file of the set, beside the chosen part.
 QString listPathOf(const QString& chosenPart) {
@@ -100,6 +107,7 @@ void TForm1::BitBtn2Click() {
                 BitBtn12->setEnabled(false);
                 dialog->ShowModal();
                 suiImageButton10->setEnabled(true);
+                BitBtn11->setEnabled(true); // "Main" too: the user may give up
             };
 
             // Free space: equal is enough; a volume that can't be queried is full.
@@ -158,9 +166,10 @@ void TForm1::BitBtn2Click() {
             // Without its first part the set joins into an empty file: that is
             // no completed join, unless the user asked for it with "Join Anyway".
             const QString first = joinPartPath(basePathOf(chosen), 1);
-            if (!joinAnyway && !QFileInfo(first).isFile())
-                throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                                    .arg(chosen, first));
+            if (!joinAnyway && !QFileInfo(first).isFile()) {
+                refuse(missingFirstPartLines(fileNameOf(first)));
+                return;
+            }
 
             // The output's name.
             const QString name = joinOutputNameOf(chosen);

@@ -1,4 +1,5 @@
 // The join panel's controls at their places, with their events bound.
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -33,6 +34,12 @@ void TForm1::buildJoinPanel() {
     BitBtn11 = skin::button(p, "BitBtn11", QStringLiteral("Main"), 8, 288, 83, 26);
     BitBtn12 = skin::button(p, "BitBtn12", QStringLiteral("Cancel"), 224, 288, 85, 25);
     BitBtn22 = skin::button(p, "BitBtn22", QStringLiteral("Undo"), 224, 288, 85, 25);
+
+    setAccessibleNames({{Edit5, "Source"},
+                        {Edit6, "Destination"},
+                        {Image6, "Destination"},
+                        {suiImageButton5, "Run Joined and Exit"},
+                        {Gauge2, "Join Files"}});
 
     bind(suiImageButton10, &QPushButton::clicked, &TForm1::suiImageButton10Click);
     bind(Edit5, &QLineEdit::textChanged, &TForm1::Edit5Change);

@@ -2,6 +2,7 @@
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
 #include "core/FileError.h"
+#include "app/PartRemoval.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
@@ -29,13 +30,9 @@ QString presetListPath() {
     return G.PresetListBase.isEmpty() ? QString() : G.PresetListBase + QStringLiteral(".txt");
 }
 
-// Deletes parts one by one, the gauge running down from 100 after each.
-void removeParts(TForm1* f, const QStringList& paths) {
-    for (const QString& path : paths) {
-        QFile::remove(path); // a part that is already gone is no error
-        f->Gauge5->setProgress(100);
-        f->Gauge5->stepDownToZero();
-    }
+// Deletes parts in order, the gauge running down from 100 once over them all.
+bool removeParts(TForm1* f, const QStringList& paths) {
+    return removePartsStepping(paths, f->Gauge5);
 }
 
 void setPresetButtonsEnabled(TForm1* f, bool enabled) {
@@ -165,9 +162,11 @@ void TForm1::BitBtn20Click() {
         gedit5->setVisible(true);
         return;
     }
-    undoPresetSplit();
-    presenabled();
+    // Pressed once: the event loop turns while the parts go, and a Cancel
+    // re-entered meanwhile (by a close request) leaves the removal to this one.
     BitBtn20->setEnabled(false);
+    if (!undoPresetSplit()) return;
+    presenabled();
     BitBtn19->repaint();
     gedit5->setVisible(true);
 }
@@ -175,17 +174,15 @@ void TForm1::BitBtn20Click() {
 // Deletes the parts of the finished preset split, then its list. Only an
 // offered Undo does this: the close request also reaches here while a Split
 // panel split moves the gauge, and must not remove finished output. After a
-// failed preset split, the parts it left are deleted instead.
-void TForm1::undoPresetSplit() {
-    if (!presetPartsLeft_.isEmpty()) {
-        removeParts(this, std::exchange(presetPartsLeft_, {}));
-        return;
-    }
+// failed preset split, the parts it left are deleted instead. False when a
+// removal of the panel's parts is running already.
+bool TForm1::undoPresetSplit() {
+    if (!presetPartsLeft_.isEmpty()) return removeParts(this, std::exchange(presetPartsLeft_, {}));
     const QString list = presetListPath();
-    if (BitBtn20->text() != UndoCaption || list.isEmpty() || !partListExists(list))
-        return;
-    removeParts(this, G.SplitPartPaths);
+    if (BitBtn20->text() != UndoCaption || list.isEmpty() || !partListExists(list)) return true;
+    if (!removeParts(this, G.SplitPartPaths)) return false;
     deletePartList(list);
+    return true;
 }
 
 // ---------------------------------------------------------------- hover outline and folder picture

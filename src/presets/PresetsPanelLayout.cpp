@@ -1,4 +1,5 @@
 // The presets panel's controls at their places, with their events bound.
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -45,6 +46,7 @@ void TForm1::buildPresetsPanel() {
     Label4 = skin::label(p, "Label4", QStringLiteral("The Largest File that You can Create on Fat32"), 53, 177);
     QFont italic = skin::windowFont();
     italic.setItalic(true);
+    Label4->setProperty("italic", true); // kept when the style sheet polishes the label
     Label4->setFont(italic);
     Label4->resize(246, 13);
     Image7 = skin::picture(p, "Image7", ":/art/folder.svg", 142, 204, 35, 37);
@@ -59,6 +61,8 @@ void TForm1::buildPresetsPanel() {
                              4, 255, 310, 14);
     BitBtn19 = skin::button(p, "BitBtn19", QStringLiteral("Main"), 9, 288, 85, 25);
     BitBtn20 = skin::button(p, "BitBtn20", QStringLiteral("Cancel"), 224, 288, 85, 25);
+
+    setAccessibleNames({{Image7, "Destination Folder"}, {Gauge5, "Presets"}});
 
     bind(Image7, &ClickLabel::clicked, &TForm1::Image7Click);
     bind(Image7, &ClickLabel::pressed, &TForm1::Image7MouseDown);

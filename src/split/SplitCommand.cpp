@@ -1,6 +1,7 @@
 // The split panel's Split button (checks, conversion, the split, the part list)
 // and its Cancel/Undo button.
 #include "core/FileError.h"
+#include "app/PartRemoval.h"
 #include "core/NumberText.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
@@ -88,12 +89,13 @@ void TForm1::BitBtn9Click() {
     BitBtn10->setEnabled(false);
     G.SplitCancelFlag = 1;
 
+    // The event loop turns while the parts go: this Cancel is pressed once,
+    // and one re-entered (by a close request) leaves the removal to it.
+    BitBtn9->setEnabled(false);
     const QStringList parts = G.SplitPartPaths;
+    if (!removePartsStepping(parts, Gauge1)) return;
     splitPartsLeft_.clear();
-    for (const QString& path : parts) {
-        QFile::remove(path); // a part already gone (or a folder in its place) stays as it is
-        Gauge1->setProgress(100);
-        Gauge1->stepDownToZero();
+    if (!parts.isEmpty()) {
         Gauge1->setVisible(true);
         gEdit1->setText(fileNameOf(OpenDialog1.FileName) + QStringLiteral(" is Already Looaded"));
         gEdit1->setVisible(true);

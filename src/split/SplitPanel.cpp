@@ -94,9 +94,14 @@ void TForm1::sstfdisabled() {
         b->setEnabled(false);
 }
 
+// Split and Destination follow the part size: with none there is nothing to
+// split (and no part count to check).
 void TForm1::sstfenabled() {
-    for (QPushButton* b : {BitBtn1, BitBtn6, BitBtn7, BitBtn10})
-        b->setEnabled(true);
+    BitBtn1->setEnabled(true);
+    BitBtn10->setEnabled(true);
+    const bool partSize = !Edit2->text().isEmpty();
+    BitBtn6->setEnabled(partSize);
+    BitBtn7->setEnabled(partSize);
 }
 
 // ---------------------------------------------------------------- source

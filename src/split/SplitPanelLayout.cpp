@@ -1,4 +1,5 @@
 // The split panel's controls at their places, with their events bound.
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -46,6 +47,17 @@ void TForm1::buildSplitPanel() {
                              8, 263, 306, 14);
     BitBtn10 = skin::button(p, "BitBtn10", QStringLiteral("Main"), 6, 288, 85, 25);
     BitBtn9 = skin::button(p, "BitBtn9", QStringLiteral("Cancel"), 227, 288, 85, 25);
+
+    // The fields are named by their captions, the folder picture by its label.
+    setAccessibleNames({{Edit1, "FIle Size"},
+                        {Edit2, "Part size"},
+                        {ComboBox1, "Units"},
+                        {Edit7, "For Output"},
+                        {Edit3, "Source"},
+                        {Edit4, "Destination Folder"},
+                        {Image5, "Destination Folder"},
+                        {Gauge1, "Split Files"}});
+    ComboBox1->lineEdit()->setAccessibleName(QStringLiteral("Units"));
 
     // Edit2 offers no context menu: its menu has no items.
     PopupMenu1 = new QMenu(this);

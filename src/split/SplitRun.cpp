@@ -10,10 +10,12 @@
 #include "split/Naming.h"
 #include "split/PartList.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <utility>
 
@@ -39,6 +41,15 @@ SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     };
     // Marks the run, also when a file error ends it.
     const QScopedValueRollback<bool> running(splitEngineRunning_, true);
+    // The part size and the unit stay as the split took them while it runs.
+    const bool partSizeOpen = Edit2->isEnabled();
+    const bool unitOpen = ComboBox1->isEnabled();
+    Edit2->setEnabled(false);
+    ComboBox1->setEnabled(false);
+    const auto reopen = qScopeGuard([&] {
+        Edit2->setEnabled(partSizeOpen);
+        ComboBox1->setEnabled(unitOpen);
+    });
     removeLeftoverParts();
     return ::splitfile(G, sourcePath, partSize, hooks);
 }

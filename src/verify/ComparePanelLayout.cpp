@@ -1,4 +1,5 @@
 // The compare panel's controls at their places, with their events bound.
+#include "app/Accessibility.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -23,6 +24,8 @@ void TForm1::buildComparePanel() {
     BitBtn13 = skin::button(p, "BitBtn13", QStringLiteral("Main"), 6, 288, 85, 25);
     BitBtn21 = skin::button(p, "BitBtn21", QStringLiteral("Cancel"), 229, 288, 85, 25);
     BitBtn14 = skin::button(p, "BitBtn14", QStringLiteral("Cancel"), 229, 288, 85, 25);
+
+    setAccessibleNames({{Gauge3, "CheckSum"}, {Gauge4, "Compare Files"}});
 
     bind(BitBtn3, &QPushButton::clicked, &TForm1::BitBtn3Click);
     bind(suiMemo1, &Memo::linesChanged, &TForm1::suiMemo1Change);

@@ -1,3 +1,4 @@
+#include "app/Skin.h"
 #include "core/FileError.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
@@ -6,9 +7,12 @@
 #include "common/UiHarness.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QtTest>
 
@@ -23,6 +27,79 @@ QList<QGroupBox*> visiblePanels(TForm1* f) {
         if (g->isVisible())
             shown << g;
     return shown;
+}
+
+// Opens a panel (1 start .. 6 about) with its button, as a user does.
+QGroupBox* openPanel(TForm1* f, int panel) {
+    const char* openers[] = {"",
+                             "",
+                             "suiImageButton3",
+                             "suiImageButton1",
+                             "suiImageButton2",
+                             "suiImageButton4",
+                             "suiImageButton9"};
+    if (auto* opener = f->findChild<QAbstractButton*>(openers[panel]))
+        QTest::mouseClick(opener, Qt::LeftButton);
+    return f->findChild<QGroupBox*>(QString("GroupBox%1").arg(panel));
+}
+
+// The window active, taking keys and focus.
+bool activate(TForm1* f) {
+    f->activateWindow();
+    return QTest::qWaitForWindowActive(f);
+}
+
+// The ink a text leaves when drawn in a font, black on white.
+qint64 ink(const QFont& font, const QString& text) {
+    QImage image(400, 24, QImage::Format_Grayscale8);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(font);
+    p.drawText(2, 17, text);
+    p.end();
+    qint64 sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            sum += 255 - qGray(image.pixel(x, y));
+    return sum;
+}
+
+// Every accessible object beneath `root`, depth first.
+void collect(QAccessibleInterface* root, QList<QAccessibleInterface*>& found) {
+    for (int i = 0; i < root->childCount(); ++i)
+        if (QAccessibleInterface* child = root->child(i)) collect(child, found << child);
+}
+
+bool takesClick(QObject* o) {
+    if (auto* picture = qobject_cast<ClickLabel*>(o)) return picture->takesClicks();
+    return qobject_cast<QAbstractButton*>(o) || qobject_cast<QLineEdit*>(o) ||
+           qobject_cast<QComboBox*>(o);
+}
+
+// Each panel with its Tab order and its number of gauges.
+void panelRows() {
+    QTest::addColumn<int>("panel");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<int>("gauges");
+    QTest::newRow("start") << 1
+                           << "suiImageButton1 suiImageButton3 suiImageButton2 suiImageButton4 "
+                              "suiImageButton9"
+                           << 0;
+    QTest::newRow("split") << 2
+                           << "Edit1 Edit7 ComboBox1 Edit2 Edit3 Edit4 BitBtn1 BitBtn6 BitBtn7 "
+                              "BitBtn10 BitBtn9"
+                           << 1;
+    QTest::newRow("join") << 3
+                          << "Edit5 Edit6 BitBtn2 BitBtn11 BitBtn12 BitBtn22 suiImageButton10 "
+                             "suiImageButton12 suiImageButton5"
+                          << 1;
+    QTest::newRow("compare") << 4 << "BitBtn4 BitBtn21 BitBtn14 BitBtn13 BitBtn3" << 2;
+    QTest::newRow("presets") << 5
+                             << "BitBtn19 BitBtn20 BitBtn15 BitBtn16 suiImageButton6 BitBtn18 "
+                                "suiImageButton8 BitBtn17 suiImageButton7 BitBtn23 "
+                                "suiImageButton11 suiImageButton13"
+                             << 1;
+    QTest::newRow("about") << 6 << "" << 0;
 }
 
 class Thrower : public QObject {
@@ -142,6 +219,116 @@ private slots:
         QVERIFY(ui.opened[0] != ui.opened[1]);
         f->idinaurl(f->Image8); // not a label: opens nothing
         QCOMPARE(ui.opened.size(), 2);
+    }
+
+    // The captions of the panels keep their looks once the style sheet has
+    // polished them, and are drawn so: bold, italic, the window's family and size.
+    void fonts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("italic");
+        for (const char* bold :
+             {"Label10", "Label1", "Label2", "Label3", "Label7", "Label8", "Label9", "Label5",
+              "Label6", "gEdit1", "gEdit2", "gEdit3", "gEdit4", "gedit5"})
+            QTest::newRow(bold) << QString(bold) << true << false;
+        QTest::newRow("Label12") << "Label12" << false << false;
+        QTest::newRow("Label4") << "Label4" << false << true;
+    }
+    void fonts() {
+        QFETCH(QString, name);
+        QFETCH(bool, bold);
+        QFETCH(bool, italic);
+        Ui ui;
+        auto* label = ui.form->findChild<QLabel*>(name);
+        label->parentWidget()->show();
+        label->show();
+        const QFontInfo info(label->font());
+        QCOMPARE(info.bold(), bold);
+        QCOMPARE(info.italic(), italic);
+        QCOMPARE(info.family(), QFontInfo(skin::windowFont()).family());
+        QCOMPARE(info.pixelSize(), 11);
+        QFont regular = label->font();
+        regular.setBold(false);
+        QCOMPARE(ink(label->font(), label->text()) > 1.2 * ink(regular, label->text()), bold);
+    }
+
+    // Keys reach the window on the about panel, where no control takes the
+    // focus: every key that types a character leaves it, Esc, CR and BS too.
+    void keysLeaveAbout_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("leaves");
+        for (int key : {Qt::Key_X, Qt::Key_7, Qt::Key_Space, Qt::Key_Escape, Qt::Key_Return,
+                        Qt::Key_Enter, Qt::Key_Backspace, Qt::Key_Shift, Qt::Key_F2})
+            QTest::newRow(qPrintable(QKeySequence(key).toString()))
+                << key << (key != Qt::Key_Shift && key != Qt::Key_F2);
+    }
+    void keysLeaveAbout() {
+        QFETCH(int, key);
+        QFETCH(bool, leaves);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        QVERIFY(activate(f));
+        openPanel(f, 6);
+        QTest::keyClick(f->windowHandle(), Qt::Key(key));
+        QCOMPARE(visiblePanels(f), QList<QGroupBox*>{leaves ? f->GroupBox1 : f->GroupBox6});
+        QCOMPARE(f->closeCommandEnabled(), leaves);
+    }
+
+    // Tab visits the enabled controls of the panel's focus order and nothing
+    // else: the window itself is no stop.
+    void tabStops_data() { panelRows(); }
+    void tabStops() {
+        QFETCH(int, panel);
+        QFETCH(QString, order);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        QVERIFY(activate(f));
+        openPanel(f, panel);
+        QStringList expected;
+        for (const QString& name : order.split(' ', Qt::SkipEmptyParts))
+            if (QWidget* w = f->findChild<QWidget*>(name); w->isEnabled() && w->isVisible())
+                expected << name;
+        if (!expected.isEmpty())
+            f->findChild<QWidget*>(expected.first())->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i <= expected.size(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            visited << (focus ? focus->objectName() : QString());
+            QTest::keyClick(focus ? focus : f, Qt::Key_Tab);
+        }
+        QCOMPARE(visited, expected.isEmpty() ? QStringList{""} : expected + expected.mid(0, 1));
+    }
+
+    // Screen readers: every control that takes a click has a name, every
+    // gauge is a progress bar with its value; a picture button can be pressed.
+    void accessibleTree_data() { panelRows(); }
+    void accessibleTree() {
+        QFETCH(int, panel);
+        QFETCH(int, gauges);
+        Ui ui;
+        QList<QAccessibleInterface*> all;
+        collect(QAccessible::queryAccessibleInterface(openPanel(ui.form.get(), panel)), all);
+        int clickable = 0, found = 0;
+        for (QAccessibleInterface* a : all) {
+            if (takesClick(a->object()) && ++clickable)
+                QVERIFY2(!a->text(QAccessible::Name).trimmed().isEmpty(),
+                         qPrintable(a->object()->objectName()));
+            if (auto* gauge = qobject_cast<Gauge*>(a->object()); gauge && ++found) {
+                gauge->setProgress(37);
+                QCOMPARE(a->role(), QAccessible::ProgressBar);
+                QVERIFY(!a->text(QAccessible::Name).isEmpty());
+                QCOMPARE(a->valueInterface()->currentValue().toInt(), 37);
+                QCOMPARE(a->text(QAccessible::Value), QString("37%"));
+            }
+        }
+        QVERIFY(clickable > 0);
+        QCOMPARE(found, gauges);
+        if (panel == 6) { // the miniature leads back like "Main"
+            QAccessibleInterface* image4 = QAccessible::queryAccessibleInterface(ui.form->Image4);
+            QCOMPARE(image4->role(), QAccessible::Button);
+            image4->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QCOMPARE(visiblePanels(ui.form.get()), QList<QGroupBox*>{ui.form->GroupBox1});
+        }
     }
 
     void programCloseAlwaysGoesThrough() {

@@ -58,7 +58,9 @@ const QString Loaded = "enabled: Load File, Destination, Join, Main | shown: gEd
 const QString Completed = "enabled: Load File, Destination, Join, Main, Undo"
                           " | shown: Undo, suiImageButton5, Label12 | gauge 100";
 const QString CancelledOrUndone = Loaded;
-const QString NotEnoughSpace = "enabled: Load File, Destination, Join | shown: Image1, gEdit2 | gauge 0";
+// A refusal leaves "Main" enabled too: with no roomy destination the user can go back.
+const QString NotEnoughSpace =
+    "enabled: Load File, Destination, Join, Main | shown: Image1, gEdit2 | gauge 0";
 const QString Aborted = Opened;
 
 // Runs `action` once inside the running join's event-loop turns, as soon as

@@ -1,0 +1,187 @@
+// The split panel's inputs around a split: which buttons and fields a user can
+// reach with no part size and while a split runs, Cancel/Undo of thousands of
+// parts, and the number texts in locales with other digits and separators.
+#include "core/NumberText.h"
+#include "core/ProgramState.h"
+#include "app/TForm1.h"
+#include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "common/TestUtil.h"
+#include "common/UiHarness.h"
+#include "core/FreeSpace.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <ctime>
+
+using namespace testutil;
+
+namespace {
+
+// Opens the split panel (with room to spare) and loads `source`.
+TForm1* openAndLoad(Ui& ui, const QString& source) {
+    setFreeSpaceQuery([](const QString&) { return 1e15; });
+    click(ui.form->suiImageButton3);
+    ui.fileAnswers << source;
+    click(ui.form->BitBtn1);
+    return ui.form.get();
+}
+
+// Split, Destination, Load, Main.
+QList<bool> buttonsEnabled(TForm1* f) {
+    return {f->BitBtn6->isEnabled(), f->BitBtn7->isEnabled(), f->BitBtn1->isEnabled(),
+            f->BitBtn10->isEnabled()};
+}
+
+// Counts the paintings of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// This thread's processor time in milliseconds: the work done between two
+// event-loop turns, however busy the rest of the machine is.
+double workMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+} // namespace
+
+class TestSplitInputs : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> tmp;
+
+private slots:
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+    }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    // Split and Destination follow the part size, whatever re-enables the panel
+    // (Cancel/Undo, Main); the part size and the unit are locked while a split runs.
+    void splitFollowsPartSize() {
+        const QString source = tmp->filePath("src.bin");
+        makeFile(source, 3 * 1048576);
+        Ui ui;
+        TForm1* f = openAndLoad(ui, source);
+        QTest::keyClicks(f->Edit2, "1");
+        QList<bool> lockedDuringSplit;
+        during(
+            f, [f] { return f->Gauge1->Progress() > 0; },
+            [&] {
+                lockedDuringSplit = {f->Edit2->isEnabled(), f->ComboBox1->isEnabled()};
+            });
+        click(f->BitBtn6);
+        QCOMPARE(lockedDuringSplit, (QList<bool>{false, false}));
+        QVERIFY(f->Edit2->isEnabled() && f->ComboBox1->isEnabled());
+        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+
+        // A refused part size empties the field; Undo then leaves Split and Destination off.
+        QTest::keyClicks(f->Edit2, "0");
+        QVERIFY(f->Edit2->text().isEmpty());
+        click(f->BitBtn9);
+        QCOMPARE(buttonsEnabled(f), (QList<bool>{false, false, true, true}));
+        QCOMPARE(QDir(tmp->path()).entryList(QDir::Files), QStringList{"src.bin"});
+        click(f->BitBtn10);
+        QCOMPARE(buttonsEnabled(f), (QList<bool>{false, false, true, true}));
+        QVERIFY(ui.errors.isEmpty());
+    }
+
+    // Undo of 3,000 parts: deleted in order, the gauge stepped down once, and
+    // the event loop turning at least every 50 ms all along.
+    void undoOfManyParts() {
+        const int count = 3000;
+        const QString source = tmp->filePath("src.bin");
+        makeFile(source, count);
+        Ui ui;
+        TForm1* f = openAndLoad(ui, source);
+        f->ComboBox1->setCurrentIndex(0); // Bytes
+        QTest::keyClicks(f->Edit2, "1");
+        click(f->BitBtn6);
+        QCOMPARE(G.SplitPartPaths.size(), count);
+        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+
+        PaintCounter counter;
+        f->Gauge1->installEventFilter(&counter);
+        double lastTurn = workMs(), longestWork = 0;
+        bool inOrder = true;
+        QTimer turns;
+        turns.setInterval(1);
+        connect(&turns, &QTimer::timeout, [&] {
+            longestWork = std::max(longestWork, workMs() - lastTurn);
+            // Every part still there comes after every part already gone.
+            bool seenLeft = false;
+            for (int i = 0; i < count; i += count / 30) {
+                const bool left = QFileInfo::exists(G.SplitPartPaths.at(i));
+                inOrder = inOrder && (left || !seenLeft);
+                seenLeft = seenLeft || left;
+            }
+            lastTurn = workMs();
+        });
+        turns.start();
+        click(f->BitBtn9);
+        longestWork = std::max(longestWork, workMs() - lastTurn);
+        turns.stop();
+
+        QCOMPARE(QDir(tmp->path()).entryList(QDir::Files), QStringList{"src.bin"});
+        QVERIFY(inOrder);
+        QVERIFY2(longestWork < 50,
+                 qPrintable(QString("%1 ms of work without an event-loop turn").arg(longestWork)));
+        QVERIFY2(counter.paints <= 110, qPrintable(QString("%1 paintings").arg(counter.paints)));
+        QCOMPARE(f->Gauge1->Progress(), 0);
+        QCOMPARE(f->gEdit1->text(), QString("src.bin is Already Looaded"));
+        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
+    }
+
+    // Number texts keep ASCII digits with the locale's decimal separator, and
+    // read back the same way: the identical-size check matches what is typed.
+    void localeNumbers_data() {
+        QTest::addColumn<QString>("locale");
+        for (const char* name : {"fa_IR", "de_DE", "ar_EG", "en_US"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void localeNumbers() {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
+        const QString sep = QLocale(locale).decimalPoint();
+        QCOMPARE(numberText(0.68359375), "0" + sep + "68359375");
+        QCOMPARE(numberText(734003200), QString("734003200"));
+        QCOMPARE(parseNumberText("0" + sep + "5"), 0.5);
+        QVERIFY_THROWS_EXCEPTION(std::exception,
+                                 parseNumberText(QLocale(locale).toString(7) + "x"));
+
+        const QString source = tmp->filePath("src.bin");
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(734003200)); // sparse
+        file.close();
+        Ui ui;
+        TForm1* f = openAndLoad(ui, source);
+        QCOMPARE(f->suiMemo3->lines(), (QStringList{"   ", "B=734003200", "KB=716800", "MB=700",
+                                                    "GB=0" + sep + "68359375"}));
+        QCOMPARE(f->Edit1->text(), QString("700"));
+        QTest::keyClicks(f->Edit2, "700");
+        click(f->BitBtn6);
+        QCOMPARE(ui.reports.last().last(), QString("As a Result You will have identical file"));
+
+        click(f->BitBtn10);
+        f->ComboBox1->setCurrentIndex(3); // Gigabytes: 700 no longer fits
+        QCOMPARE(f->Edit1->text(), "0" + sep + "68359375");
+        QCOMPARE(ui.reports.last().last(), QString("            Part Is Bigger then file"));
+        QVERIFY(ui.errors.isEmpty());
+    }
+};
+
+TFS_UI_TEST_MAIN(TestSplitInputs)
+#include "tst_splitinputs.moc"
