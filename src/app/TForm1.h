@@ -311,6 +311,14 @@ private:
     void setVerifyRunning(bool running); // locks CheckSum and Compare Files
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
+    // The steps of the Join command (BitBtn2Click), in their order.
+    enum class JoinMissingAnswer { NoneMissing, JoinAnyway, Abort };
+    bool joinPrepare(const QString& chosen);
+    bool joinRefusedBeforeWriting();
+    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen);
+    void joinChooseOutputName(const QString& chosen);
+    bool joinRunEngine(const QString& chosen);
+    void joinShowResult(bool completed, const QString& chosen);
     // Split and presets panels: the parts that a failed split left on disk,
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;

@@ -33,10 +33,9 @@ QStringList notEnoughSpaceLines(const QString& drive) {
 const QStringList CompletedWithListLines{QString(), QString(), QString(),
                                          QStringLiteral("              Joining completed,")};
 
-const QStringList CompletedWithoutListLines{QString(), QString(),
-                                            QStringLiteral("              Joining completed,"),
-                                            QStringLiteral("  "),
-                                            QStringLiteral("         Check.txt not availiable")};
+const QStringList CompletedWithoutListLines{
+    QString(), QString(), QStringLiteral("              Joining completed,"), QStringLiteral("  "),
+    QStringLiteral("         Check.txt not availiable")};
 
 // The part list file of the set, beside the chosen part.
 QString listPathOf(const QString& chosenPart) {
@@ -50,170 +49,196 @@ bool nameTaken(const QString& path) {
     return entry.exists() || entry.isSymLink();
 }
 
+// Without its first part the set joins into an empty file: that is no
+// completed join, unless the user asked for it with "Join Anyway".
+void requireFirstPart(const QString& chosen, bool joinAnyway) {
+    const QString first = joinPartPath(basePathOf(chosen), 1);
+    if (!joinAnyway && !QFileInfo(first).isFile())
+        throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                            .arg(chosen, first));
+}
+
 } // namespace
 
 // The missing-part scan for the part last chosen in the panel.
-void TForm1::BitBtn5Click() { scanForMissingParts(G, OpenDialog2.FileName); }
+void TForm1::BitBtn5Click() {
+    scanForMissingParts(G, OpenDialog2.FileName);
+}
 
+// The Join button, step by step: the panel made ready, the refusals before
+// anything is written, the question about missing parts, the output's name,
+// the engine's run and the result.
 void TForm1::BitBtn2Click() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
-    if (joinRunning_)
-        return;
+    if (joinRunning_) return;
     joinRunning_ = true;
     const auto finished = qScopeGuard([this] { joinRunning_ = false; });
 
-    TForm3* dialog = G.Form3;
-    Memo* memo = dialog->suiMemo1;
     const QString chosen = OpenDialog2.FileName;
     try {
-        // Preparation.
-        BitBtn11->setEnabled(false);
-        suiImageButton10->setEnabled(false);
-        suiImageButton12->setEnabled(false);
-        BitBtn22->setVisible(false);
-        dialog->Label1->clear();
-        dialog->Label2->clear();
-        Gauge2->setProgress(0);
-        gEdit2->setVisible(true);
-        joindisable();
-        BitBtn12->setEnabled(true);
-        Edit5->setText(chosen);
-        suiImageButton5->setVisible(false);
-        Label12->setVisible(false);
-        Image1->setVisible(true);
-        G.JoinCancelFlag = 0;
-        QCoreApplication::processEvents();
-        // Cancel (or a close of the window) during that turn ends the command
-        // before anything is written.
-        bool completed = G.JoinCancelFlag == 0;
-
+        bool completed = joinPrepare(chosen);
         if (completed) {
-            // The refusals before anything is written: the report, the panel
-            // as after Cancel but with Load ready.
-            const auto refuse = [&](const QStringList& lines) {
-                for (const QString& line : lines)
-                    memo->addLine(line);
-                memo->setVisible(true);
-                dialog->OKBtn->setVisible(true);
-                joinenable();
-                BitBtn12->setEnabled(false);
-                dialog->ShowModal();
-                suiImageButton10->setEnabled(true);
-            };
-
-            // Free space: equal is enough; a volume that can't be queried is full.
-            G.FreeSpaceDrive = G.JoinDestFolder;
-            GetFreeDiskSpace(G);
-            if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
-                const QString drive = G.FreeSpaceBytes < 0 ? G.JoinDestFolder
-                                                           : volumeRootOf(G.JoinDestFolder);
-                refuse(notEnoughSpaceLines(drive));
-                return;
-            }
-            // A joined file larger than the destination's file system can hold
-            // (over 4 GiB onto FAT) would fail there after 4 GiB of writing.
-            const QStringList tooLarge =
-                oversizedJoinRefusal(G.JoinTotalSize, largestFileOn(G.JoinDestFolder),
-                                     volumeRootOf(G.JoinDestFolder));
-            if (!tooLarge.isEmpty()) {
-                refuse(tooLarge);
-                return;
-            }
-
-            // Missing parts named by the set's part list.
-            bool joinAnyway = false;
-            G.JoinListName = joinListNameOf(chosen);
-            if (partListExists(listPathOf(chosen))) {
-                BitBtn5Click();
-                if (!G.JoinMissingParts.isEmpty()) {
-                    BitBtn12->setEnabled(false);
-                    dialog->BitBtn1->setVisible(true);
-                    dialog->BitBtn2->setVisible(true);
-                    dialog->OKBtn->setVisible(false);
-                    memo->addLine(QStringLiteral("        "));
-                    memo->addLine(QStringLiteral("             Missing Files:"));
-                    QString missing;
-                    for (const QString& entry : std::as_const(G.JoinMissingParts))
-                        missing += entry + QStringLiteral("\r\n");
-                    memo->addText(missing);
-                    memo->setVisible(true);
-                    dialog->ShowModal();
-                    BitBtn22->setVisible(false);
-                    BitBtn12->setVisible(true);
-                    if (dialog->Label2->text() == AbortMarker) {
-                        // The dialog's Abort has reset the rest of the panel.
-                        BitBtn12->setEnabled(false);
-                        BitBtn11->setEnabled(true);
-                        Edit5->clear();
-                        Edit6->clear();
-                        return;
-                    }
-                    BitBtn12->setEnabled(true);
-                    BitBtn11->setEnabled(false);
-                    joinAnyway = true;
-                }
-            }
-
-            // Without its first part the set joins into an empty file: that is
-            // no completed join, unless the user asked for it with "Join Anyway".
-            const QString first = joinPartPath(basePathOf(chosen), 1);
-            if (!joinAnyway && !QFileInfo(first).isFile())
-                throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                                    .arg(chosen, first));
-
-            // The output's name.
-            const QString name = joinOutputNameOf(chosen);
-            G.JoinOutputPath = G.JoinDestFolder +
-                               (nameTaken(G.JoinDestFolder + name) ? ClonePrefix : QString()) + name;
-            Edit6->setText(G.JoinOutputPath);
-            gEdit2->setVisible(false);
-
-            JoinHooks hooks;
-            hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
-            hooks.yield = [] { QCoreApplication::processEvents(); };
-            hooks.iconRefresh = [this] { Exticon(); };
-            spojfor(G, chosen, G.JoinOutputPath, hooks);
-            // The engine puts the output in place exactly when it wasn't cancelled;
-            // a file that was already there (an earlier clone) says nothing.
-            completed = G.JoinCancelFlag == 0;
+            if (joinRefusedBeforeWriting()) return;
+            const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen);
+            if (answer == JoinMissingAnswer::Abort) return;
+            requireFirstPart(chosen, answer == JoinMissingAnswer::JoinAnyway);
+            joinChooseOutputName(chosen);
+            completed = joinRunEngine(chosen);
         }
-
-        // The result.
-        if (completed) {
-            Exticon();
-            suiImageButton5->setVisible(true);
-            Label12->setVisible(true);
-            Image1->setVisible(false);
-        }
-        Image1->repaint();
-        BitBtn11->setEnabled(true);
-        suiImageButton10->setEnabled(true);
-        joinenable();
-        Gauge2->setProgress(100);
-        if (!completed)
-            Gauge2->setProgress(0);
-        suiImageButton5->setVisible(completed);
-        Label12->setVisible(completed);
-        BitBtn12->setEnabled(false);
-        BitBtn22->setVisible(completed);
-        if (completed) {
-            dialog->Report(partListExists(listPathOf(chosen)) ? CompletedWithListLines
-                                                              : CompletedWithoutListLines);
-            BitBtn22->setVisible(true);
-            BitBtn12->setEnabled(false);
-            BitBtn22->setEnabled(true);
-            if (Edit2->text().isEmpty()) {
-                BitBtn9->setEnabled(false);
-                BitBtn10->setEnabled(true);
-            }
-        }
-        suiImageButton10->setEnabled(true);
-        suiImageButton12->setEnabled(true);
+        joinShowResult(completed, chosen);
     } catch (...) {
         // The engine has removed its partial output. The panel is put back as
         // Cancel leaves it, and the error goes on to the message box.
         BitBtn12Click();
         throw;
     }
+}
+
+// The panel as it is while a join runs, and one turn of the event loop.
+// False when Cancel (or a close of the window) came during that turn: the
+// command then ends before anything is written.
+bool TForm1::joinPrepare(const QString& chosen) {
+    TForm3* dialog = G.Form3;
+    BitBtn11->setEnabled(false);
+    suiImageButton10->setEnabled(false);
+    suiImageButton12->setEnabled(false);
+    BitBtn22->setVisible(false);
+    dialog->Label1->clear();
+    dialog->Label2->clear();
+    Gauge2->setProgress(0);
+    gEdit2->setVisible(true);
+    joindisable();
+    BitBtn12->setEnabled(true);
+    Edit5->setText(chosen);
+    suiImageButton5->setVisible(false);
+    Label12->setVisible(false);
+    Image1->setVisible(true);
+    G.JoinCancelFlag = 0;
+    QCoreApplication::processEvents();
+    return G.JoinCancelFlag == 0;
+}
+
+// The refusals before anything is written: too little free space, or a
+// joined file larger than the destination's file system can hold. A refusal
+// shows its report and leaves the panel as after Cancel but with Load ready.
+bool TForm1::joinRefusedBeforeWriting() {
+    const auto refuse = [this](const QStringList& lines) {
+        TForm3* dialog = G.Form3;
+        for (const QString& line : lines)
+            dialog->suiMemo1->addLine(line);
+        dialog->suiMemo1->setVisible(true);
+        dialog->OKBtn->setVisible(true);
+        joinenable();
+        BitBtn12->setEnabled(false);
+        dialog->ShowModal();
+        suiImageButton10->setEnabled(true);
+        return true;
+    };
+
+    // Free space: equal is enough; a volume that can't be queried is full.
+    G.FreeSpaceDrive = G.JoinDestFolder;
+    GetFreeDiskSpace(G);
+    if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
+        const QString drive =
+            G.FreeSpaceBytes < 0 ? G.JoinDestFolder : volumeRootOf(G.JoinDestFolder);
+        return refuse(notEnoughSpaceLines(drive));
+    }
+    // Over 4 GiB onto FAT would fail there after 4 GiB of writing.
+    const QStringList tooLarge = oversizedJoinRefusal(
+        G.JoinTotalSize, largestFileOn(G.JoinDestFolder), volumeRootOf(G.JoinDestFolder));
+    if (!tooLarge.isEmpty()) return refuse(tooLarge);
+    return false;
+}
+
+// The parts that the set's part list names but that aren't there: the user
+// chooses between "Join Anyway" and "Abort".
+TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen) {
+    G.JoinListName = joinListNameOf(chosen);
+    if (!partListExists(listPathOf(chosen))) return JoinMissingAnswer::NoneMissing;
+    BitBtn5Click();
+    if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
+
+    TForm3* dialog = G.Form3;
+    Memo* memo = dialog->suiMemo1;
+    BitBtn12->setEnabled(false);
+    dialog->BitBtn1->setVisible(true);
+    dialog->BitBtn2->setVisible(true);
+    dialog->OKBtn->setVisible(false);
+    memo->addLine(QStringLiteral("        "));
+    memo->addLine(QStringLiteral("             Missing Files:"));
+    QString missing;
+    for (const QString& entry : std::as_const(G.JoinMissingParts))
+        missing += entry + QStringLiteral("\r\n");
+    memo->addText(missing);
+    memo->setVisible(true);
+    dialog->ShowModal();
+    BitBtn22->setVisible(false);
+    BitBtn12->setVisible(true);
+    if (dialog->Label2->text() == AbortMarker) {
+        // The dialog's Abort has reset the rest of the panel.
+        BitBtn12->setEnabled(false);
+        BitBtn11->setEnabled(true);
+        Edit5->clear();
+        Edit6->clear();
+        return JoinMissingAnswer::Abort;
+    }
+    BitBtn12->setEnabled(true);
+    BitBtn11->setEnabled(false);
+    return JoinMissingAnswer::JoinAnyway;
+}
+
+// The output: the parts' name without the ordinal, in the destination, with
+// "Clone Of " before it when that name is taken.
+void TForm1::joinChooseOutputName(const QString& chosen) {
+    const QString name = joinOutputNameOf(chosen);
+    G.JoinOutputPath =
+        G.JoinDestFolder + (nameTaken(G.JoinDestFolder + name) ? ClonePrefix : QString()) + name;
+    Edit6->setText(G.JoinOutputPath);
+    gEdit2->setVisible(false);
+}
+
+// The join engine with the panel's gauge and icon. True when it completed;
+// the engine puts the output in place exactly when it wasn't cancelled (a
+// file that was already there, an earlier clone, says nothing).
+bool TForm1::joinRunEngine(const QString& chosen) {
+    JoinHooks hooks;
+    hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    hooks.iconRefresh = [this] { Exticon(); };
+    spojfor(G, chosen, G.JoinOutputPath, hooks);
+    return G.JoinCancelFlag == 0;
+}
+
+// The panel after the join (or a cancel before it), and the completion report.
+void TForm1::joinShowResult(bool completed, const QString& chosen) {
+    if (completed) {
+        Exticon();
+        suiImageButton5->setVisible(true);
+        Label12->setVisible(true);
+        Image1->setVisible(false);
+    }
+    Image1->repaint();
+    BitBtn11->setEnabled(true);
+    suiImageButton10->setEnabled(true);
+    joinenable();
+    Gauge2->setProgress(100);
+    if (!completed) Gauge2->setProgress(0);
+    suiImageButton5->setVisible(completed);
+    Label12->setVisible(completed);
+    BitBtn12->setEnabled(false);
+    BitBtn22->setVisible(completed);
+    if (completed) {
+        G.Form3->Report(partListExists(listPathOf(chosen)) ? CompletedWithListLines
+                                                           : CompletedWithoutListLines);
+        BitBtn22->setVisible(true);
+        BitBtn12->setEnabled(false);
+        BitBtn22->setEnabled(true);
+        if (Edit2->text().isEmpty()) {
+            BitBtn9->setEnabled(false);
+            BitBtn10->setEnabled(true);
+        }
+    }
+    suiImageButton10->setEnabled(true);
+    suiImageButton12->setEnabled(true);
 }
