@@ -6,6 +6,7 @@
 #include "split/MappedFile.h"
 #include "split/Naming.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -175,22 +176,44 @@ bool partExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
+// The ordinals past 100 that the set's folder holds in each numbering.
+struct LongOrdinals {
+    QList<qint64> ours, plain;
+};
+
+LongOrdinals longOrdinalsOf(const QString& basePath) {
+    LongOrdinals found;
+    const QString folder = folderOf(basePath);
+    const QString prefix = fileNameOf(basePath) + QLatin1Char('.');
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (!name.startsWith(prefix)) continue;
+        const qint64 ordinal = ordinalOfPart(name);
+        if (ordinal <= 100) continue;
+        const QString digits = name.mid(prefix.size());
+        if (digits == ordinalDigits(ordinal, PartNumbering::Ours)) found.ours << ordinal;
+        if (digits == ordinalDigits(ordinal, PartNumbering::Plain)) found.plain << ordinal;
+    }
+    return found;
+}
+
 // N: the parts from ordinal 1 up to the first absent one. Yields before every test.
-qint64 countParts(const QString& basePath, const JoinHooks& hooks) {
+qint64 countParts(const PartSet& set, const JoinHooks& hooks) {
     qint64 count = 0;
     for (;;) {
         if (hooks.yield) hooks.yield();
-        if (!partExists(joinPartPath(basePath, count + 1))) return count;
+        if (!partExists(set.partPath(count + 1))) return count;
         ++count;
     }
 }
 
-std::vector<qint64> partSizes(const QString& basePath, qint64 count) {
+std::vector<qint64> partSizes(const PartSet& set, qint64 count) {
     std::vector<qint64> sizes;
     sizes.reserve(static_cast<size_t>(count));
     QFile part;
     for (qint64 i = 1; i <= count; ++i) {
-        openForReading(part, joinPartPath(basePath, i));
+        openForReading(part, set.partPath(i));
         sizes.push_back(sizeOfOpenFile(part));
         part.close();
     }
@@ -213,28 +236,48 @@ int joinProgress(qint64 written, qint64 total) {
     return static_cast<int>(std::clamp(percent - 1.0, 0.0, 100.0));
 }
 
+PartSet partSetOf(const QString& chosenPart) {
+    PartSet set{basePathOf(chosenPart), PartNumbering::Ours};
+    if (partExists(set.partPath(101))) return set;
+    set.numbering = PartNumbering::Plain;
+    if (partExists(set.partPath(101))) return set;
+    const LongOrdinals found = longOrdinalsOf(set.basePath);
+    if (!found.ours.isEmpty() && found.plain.isEmpty()) set.numbering = PartNumbering::Ours;
+    return set;
+}
+
+QList<qint64> presentOrdinals(const PartSet& set) {
+    QList<qint64> present;
+    for (qint64 i = 1; i <= 100; ++i)
+        if (partExists(set.partPath(i))) present << i;
+    const LongOrdinals found = longOrdinalsOf(set.basePath);
+    present << (set.numbering == PartNumbering::Ours ? found.ours : found.plain);
+    std::sort(present.begin(), present.end());
+    return present;
+}
+
 qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
-    const QString basePath = basePathOf(chosenPart);
-    return sum(partSizes(basePath, countParts(basePath, hooks)));
+    const PartSet set = partSetOf(chosenPart);
+    return sum(partSizes(set, countParts(set, hooks)));
 }
 
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks) {
     state.JoinCancelFlag = 0;
-    const QString basePath = basePathOf(chosenPart);
-    const qint64 count = countParts(basePath, hooks);
+    const PartSet set = partSetOf(chosenPart);
+    const qint64 count = countParts(set, hooks);
 
     HiddenOutput output(outputPath);
     if (hooks.iconRefresh) hooks.iconRefresh();
 
     try {
-        const std::vector<qint64> sizes = partSizes(basePath, count);
+        const std::vector<qint64> sizes = partSizes(set, count);
         const qint64 total = sum(sizes);
         qint64 written = 0;
         QFile part;
 
         for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
-            const QString partPath = joinPartPath(basePath, c);
+            const QString partPath = set.partPath(c);
             openForReading(part, partPath);
             if (hooks.yield) hooks.yield();
 

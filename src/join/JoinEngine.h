@@ -1,5 +1,8 @@
 #pragma once
 
+#include "split/Naming.h"
+
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -15,7 +18,22 @@ struct JoinHooks {
     std::function<void()> iconRefresh;         // Exticon: the output has just been created
 };
 
-// Total size of the set that chosenPart belongs to: the parts from ordinal 1
+// The set on disk that a chosen part belongs to: its base path and the
+// numbering its parts follow after 100. Ours when base.0101 exists, the plain
+// one when base.101 does; with neither, whichever long form the folder holds
+// (a set whose part 101 is missing), plain when it holds none.
+struct PartSet {
+    QString basePath;
+    PartNumbering numbering = PartNumbering::Ours;
+    QString partPath(qint64 ordinal) const { return joinPartPath(basePath, ordinal, numbering); }
+};
+PartSet partSetOf(const QString& chosenPart);
+
+// The ordinals of the set's parts that exist as files in its folder, named in
+// its numbering, ascending.
+QList<qint64> presentOrdinals(const PartSet& set);
+
+// Total size of the set that chosenPart belongs to (partSetOf): the parts from ordinal 1
 // up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
 // Yields before every existence test. Creates and changes nothing; a part that
 // can't be opened throws FileError.

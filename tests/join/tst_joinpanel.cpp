@@ -362,6 +362,45 @@ private slots:
         QCOMPARE(entries(parts).size(), 4);
     }
 
+    // Sets past 100 parts in both numberings: ours (.0101, .01000) and the
+    // plain one of other splitters (.101, .1000). The whole set is joined and
+    // sized from any part, also one past 100, with and without a part list.
+    void setsNumberedPast100_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("plain 150, .120 chosen") << 150 << true << 120 << false;
+        QTest::newRow("plain 150, listed") << 150 << true << 1 << true;
+        QTest::newRow("plain 1002, .1001 chosen") << 1002 << true << 1001 << false;
+        QTest::newRow("ours 150, .0120 chosen") << 150 << false << 120 << false;
+        QTest::newRow("ours 1002, listed") << 1002 << false << 7 << true;
+    }
+    void setsNumberedPast100() {
+        QFETCH(int, count);
+        QFETCH(bool, plain);
+        QFETCH(int, chosen);
+        QFETCH(bool, listed);
+        Ui ui;
+        const auto name = [&](int n) {
+            return "movie.avi." + ordinalDigits(n, plain ? PartNumbering::Plain : PartNumbering::Ours);
+        };
+        QStringList made, names;
+        for (int n = 1; n <= count; ++n) {
+            made << parts + name(n);
+            names << name(n);
+            writeFile(made.last(), QByteArray::number(n) + ",");
+        }
+        if (listed)
+            writePartList(parts + "movie.avi.txt", names);
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, parts + name(chosen));
+        QCOMPARE(G.JoinTotalSize, qint64(concat(made).size()));
+        click(ui.form->BitBtn2);
+        QCOMPARE(ui.reports, QList<QStringList>{listed ? CompletedWithList : CompletedWithoutList});
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made));
+    }
+
     // The joined file: run it and quit (also when it is gone), its folder.
     void runJoinedAndFolder() {
         Ui ui;
