@@ -58,6 +58,30 @@ void requireFirstPart(const QString& chosen, bool joinAnyway) {
                             .arg(chosen, first));
 }
 
+// Without a part list: the ordinals missing below the highest part of the set
+// on disk (the chosen one among them), each with one blank after it as the
+// scan names a missing entry. Consecutive parts have none, and neither has a
+// set without its first part: that join is refused (requireFirstPart), as
+// "Join Anyway" could only make an empty file. The first MaxNamedGaps are
+// named, a last line counts the rest.
+constexpr qint64 MaxNamedGaps = 20;
+
+QStringList gapsBelowHighestPart(const QString& chosen) {
+    const PartSet set = partSetOf(chosen);
+    if (!QFileInfo(set.partPath(1)).isFile()) return {};
+    QStringList missing;
+    qint64 expected = 1;
+    qint64 unnamed = 0;
+    for (const qint64 ordinal : presentOrdinals(set)) {
+        for (; expected < ordinal && missing.size() < MaxNamedGaps; ++expected)
+            missing << fileNameOf(set.partPath(expected)) + QLatin1Char(' ');
+        unnamed += ordinal - expected;
+        expected = ordinal + 1;
+    }
+    if (unnamed > 0) missing << QStringLiteral("   ... and %1 more").arg(unnamed);
+    return missing;
+}
+
 } // namespace
 
 // The missing-part scan for the part last chosen in the panel.
@@ -151,12 +175,15 @@ bool TForm1::joinRefusedBeforeWriting() {
     return false;
 }
 
-// The parts that the set's part list names but that aren't there: the user
-// chooses between "Join Anyway" and "Abort".
+// The parts that the set's part list names but that aren't there, or without
+// a list the gaps below the set's highest part: the user chooses between
+// "Join Anyway" and "Abort".
 TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen) {
     G.JoinListName = joinListNameOf(chosen);
-    if (!partListExists(listPathOf(chosen))) return JoinMissingAnswer::NoneMissing;
-    BitBtn5Click();
+    if (partListExists(listPathOf(chosen)))
+        BitBtn5Click();
+    else
+        G.JoinMissingParts = gapsBelowHighestPart(chosen);
     if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
 
     TForm3* dialog = G.Form3;

@@ -274,6 +274,61 @@ private slots:
         QVERIFY(f->closeCommandEnabled());
     }
 
+    // Without a part list, parts beyond a gap (the chosen one included) raise
+    // the missing-parts question, naming every gap below the highest part:
+    // "Abort" writes nothing, "Join Anyway" joins the parts before the first
+    // gap. Without part 001 the join is refused with an error.
+    void gapsWithoutAList_data() {
+        QTest::addColumn<QList<int>>("present");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("abort");
+        QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<int>("joined"); // the parts in the output; -1: no output
+        QTest::newRow("004 chosen, 003 gone")
+            << QList<int>{1, 2, 4} << 4 << false << QStringList{"movie.avi.003 "} << 2;
+        QTest::newRow("aborted") << QList<int>{1, 2, 4} << 1 << true
+                                 << QStringList{"movie.avi.003 "} << -1;
+        QTest::newRow("two gaps") << QList<int>{1, 3, 6} << 3 << false
+                                  << QStringList{"movie.avi.002 ", "movie.avi.004 ",
+                                                 "movie.avi.005 "}
+                                  << 1;
+        // Refused as before: "Join Anyway" could only make an empty file.
+        QTest::newRow("001 gone") << QList<int>{2, 3} << 2 << false << QStringList() << -1;
+        QStringList many;
+        for (int n = 2; n <= 21; ++n)
+            many << "movie.avi." + rednibroj_to_ext(n) + " ";
+        QTest::newRow("many gone")
+            << QList<int>{1, 30} << 1 << false << (many << "   ... and 8 more") << 1;
+        QTest::newRow("no gap") << QList<int>{1, 2, 3} << 2 << false << QStringList() << 3;
+    }
+    void gapsWithoutAList() {
+        QFETCH(QList<int>, present);
+        QFETCH(int, chosen);
+        QFETCH(bool, abort);
+        QFETCH(QStringList, missing);
+        QFETCH(int, joined);
+        Ui ui;
+        for (int n : present)
+            writeFile(part(n), QByteArray::number(n) + ",");
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        ui.answer = [abort](TForm3* d) {
+            Ui::press(d, !d->BitBtn1->isVisible() ? "OKBtn" : abort ? "BitBtn2" : "BitBtn1");
+        };
+        openAndLoad(ui, part(chosen));
+        click(ui.form->BitBtn2);
+        QList<QStringList> reports;
+        if (!missing.isEmpty())
+            reports << QStringList{"        ", "             Missing Files:"} + missing;
+        if (joined >= 0) reports << CompletedWithoutList;
+        QCOMPARE(ui.reports, reports);
+        QCOMPARE(ui.errors.size(), present.first() == 1 ? 0 : 1);
+        QByteArray bytes;
+        for (int n = 1; n <= joined; ++n)
+            bytes += QByteArray::number(n) + ",";
+        QCOMPARE(QFileInfo::exists(parts + "movie.avi"), joined >= 0);
+        QCOMPARE(readFile(parts + "movie.avi"), bytes);
+    }
+
     // A taken name gets "Clone Of "; a second join overwrites that clone;
     // Undo deletes the clone only; a cancelled join keeps an earlier clone
     // untouched and offers no Undo for it.
