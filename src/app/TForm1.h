@@ -317,8 +317,8 @@ private:
     bool joinRefusedBeforeWriting();
     JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen);
     void joinChooseOutputName(const QString& chosen);
-    bool joinRunEngine(const QString& chosen);
-    void joinShowResult(bool completed, const QString& chosen);
+    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal);
+    void joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut);
     // Split and presets panels: the parts that a failed split left on disk,
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;

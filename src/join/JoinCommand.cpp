@@ -58,6 +58,11 @@ void requireFirstPart(const QString& chosen, bool joinAnyway) {
                             .arg(chosen, first));
 }
 
+// A last line for the names not shown.
+void countTheRest(QStringList& names, qint64 rest) {
+    if (rest > 0) names << QStringLiteral("   ... and %1 more").arg(rest);
+}
+
 // Without a part list: the ordinals missing below the highest part of the set
 // on disk (the chosen one among them), each with one blank after it as the
 // scan names a missing entry. Consecutive parts have none, and neither has a
@@ -78,8 +83,41 @@ QStringList gapsBelowHighestPart(const QString& chosen) {
         unnamed += ordinal - expected;
         expected = ordinal + 1;
     }
-    if (unnamed > 0) missing << QStringLiteral("   ... and %1 more").arg(unnamed);
+    countTheRest(missing, unnamed);
     return missing;
+}
+
+// Where the set's part list ends, and the consecutive parts on disk after its
+// last entry: left over from an older set of the same name that had more
+// parts, they are no part of this one. Only a list as a split writes it (the
+// set's parts from 001 on, in order, without folders) ends the set; a list
+// edited into anything else only serves the missing-part check.
+struct ListedEnd {
+    qint64 last = 0; // 0: no such list
+    QStringList beyond;
+};
+
+constexpr int MaxNamedBeyond = 5;
+
+ListedEnd listedEndOf(const QString& chosen) {
+    ListedEnd end;
+    if (!partListExists(listPathOf(chosen)) || G.JoinListEntries.isEmpty()) return end;
+    const PartSet set = partSetOf(chosen);
+    const QString setName = fileNameOf(set.basePath);
+    for (qint64 i = 0; i < G.JoinListEntries.size(); ++i) {
+        const QString& entry = G.JoinListEntries[i];
+        if (entry != fileNameOf(entry) || basePathOf(entry) != setName ||
+            ordinalOfPart(entry) != i + 1)
+            return end;
+    }
+    end.last = G.JoinListEntries.size();
+    qint64 count = 0;
+    while (QFileInfo(set.partPath(count + 1)).isFile())
+        ++count;
+    for (qint64 i = end.last + 1; i <= count && end.beyond.size() < MaxNamedBeyond; ++i)
+        end.beyond << fileNameOf(set.partPath(i));
+    countTheRest(end.beyond, count - end.last - end.beyond.size());
+    return end;
 }
 
 } // namespace
@@ -101,16 +139,18 @@ void TForm1::BitBtn2Click() {
 
     const QString chosen = OpenDialog2.FileName;
     try {
+        ListedEnd listed;
         bool completed = joinPrepare(chosen);
         if (completed) {
             if (joinRefusedBeforeWriting()) return;
             const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen);
             if (answer == JoinMissingAnswer::Abort) return;
             requireFirstPart(chosen, answer == JoinMissingAnswer::JoinAnyway);
+            listed = listedEndOf(chosen);
             joinChooseOutputName(chosen);
-            completed = joinRunEngine(chosen);
+            completed = joinRunEngine(chosen, listed.last);
         }
-        joinShowResult(completed, chosen);
+        joinShowResult(completed, chosen, listed.beyond);
     } catch (...) {
         // The engine has removed its partial output. The panel is put back as
         // Cancel leaves it, and the error goes on to the message box.
@@ -225,20 +265,22 @@ void TForm1::joinChooseOutputName(const QString& chosen) {
     gEdit2->setVisible(false);
 }
 
-// The join engine with the panel's gauge and icon. True when it completed;
+// The join engine with the panel's gauge and icon, up to lastOrdinal when
+// that is above 0. True when it completed;
 // the engine puts the output in place exactly when it wasn't cancelled (a
 // file that was already there, an earlier clone, says nothing).
-bool TForm1::joinRunEngine(const QString& chosen) {
+bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal) {
     JoinHooks hooks;
     hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
     hooks.iconRefresh = [this] { Exticon(); };
-    spojfor(G, chosen, G.JoinOutputPath, hooks);
+    spojfor(G, chosen, G.JoinOutputPath, hooks, lastOrdinal);
     return G.JoinCancelFlag == 0;
 }
 
-// The panel after the join (or a cancel before it), and the completion report.
-void TForm1::joinShowResult(bool completed, const QString& chosen) {
+// The panel after the join (or a cancel before it), and the completion
+// report, which names the parts after the list's end that were left out.
+void TForm1::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut) {
     if (completed) {
         Exticon();
         suiImageButton5->setVisible(true);
@@ -256,8 +298,12 @@ void TForm1::joinShowResult(bool completed, const QString& chosen) {
     BitBtn12->setEnabled(false);
     BitBtn22->setVisible(completed);
     if (completed) {
-        G.Form3->Report(partListExists(listPathOf(chosen)) ? CompletedWithListLines
-                                                           : CompletedWithoutListLines);
+        QStringList lines =
+            partListExists(listPathOf(chosen)) ? CompletedWithListLines : CompletedWithoutListLines;
+        if (!leftOut.isEmpty())
+            lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")
+                  << leftOut;
+        G.Form3->Report(lines);
         BitBtn22->setVisible(true);
         BitBtn12->setEnabled(false);
         BitBtn22->setEnabled(true);

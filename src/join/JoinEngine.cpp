@@ -262,10 +262,11 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
 }
 
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks) {
+             const JoinHooks& hooks, qint64 lastOrdinal) {
     state.JoinCancelFlag = 0;
     const PartSet set = partSetOf(chosenPart);
-    const qint64 count = countParts(set, hooks);
+    qint64 count = countParts(set, hooks);
+    if (lastOrdinal > 0) count = std::min(count, lastOrdinal);
 
     HiddenOutput output(outputPath);
     if (hooks.iconRefresh) hooks.iconRefresh();

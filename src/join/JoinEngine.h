@@ -57,8 +57,11 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // Any failure (a part that can't be opened or read, or that became shorter
 // since it was counted, an output that can't be created, written or renamed,
 // a full disk) deletes the hidden file and throws FileError naming the file.
+//
+// lastOrdinal, when above 0, ends the set there: parts after it are not joined
+// (the set's part list ends there; what follows is another set's).
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks);
+             const JoinHooks& hooks, qint64 lastOrdinal = 0);
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;
 // 99 when the total is 0.

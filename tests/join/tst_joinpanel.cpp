@@ -329,6 +329,42 @@ private slots:
         QCOMPARE(readFile(parts + "movie.avi"), bytes);
     }
 
+    // Consecutive parts after the list's last entry (an older, longer set of
+    // the same name) are left out of the join and named in the report, up to
+    // five, then counted.
+    void partsAfterTheList_data() {
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<int>("onDisk");
+        QTest::addColumn<QStringList>("leftOut");
+        QTest::newRow("two after the list")
+            << 3 << 5 << QStringList{"movie.avi.004", "movie.avi.005"};
+        QTest::newRow("many after the list")
+            << 2 << 12 << QStringList{"movie.avi.003", "movie.avi.004", "movie.avi.005",
+                                      "movie.avi.006", "movie.avi.007", "   ... and 5 more"};
+        QTest::newRow("none after the list") << 4 << 4 << QStringList();
+    }
+    void partsAfterTheList() {
+        QFETCH(int, listed);
+        QFETCH(int, onDisk);
+        QFETCH(QStringList, leftOut);
+        Ui ui;
+        QStringList made;
+        for (int n = 1; n <= onDisk; ++n) {
+            made << part(n);
+            writeFile(made.last(), QByteArray::number(n) + ",");
+        }
+        writeList(listed);
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(1));
+        click(ui.form->BitBtn2);
+        QStringList report = CompletedWithList;
+        if (!leftOut.isEmpty())
+            report << "  "
+                   << "     Left out, not listed:" << leftOut;
+        QCOMPARE(ui.reports, QList<QStringList>{report});
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made.mid(0, listed)));
+    }
+
     // A taken name gets "Clone Of "; a second join overwrites that clone;
     // Undo deletes the clone only; a cancelled join keeps an earlier clone
     // untouched and offers no Undo for it.
