@@ -256,11 +256,13 @@ TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen
 }
 
 // The output: the parts' name without the ordinal, in the destination, with
-// "Clone Of " before it when that name is taken.
+// "Clone Of " put before it again and again while that name is taken: no file
+// already there is ever replaced.
 void TForm1::joinChooseOutputName(const QString& chosen) {
-    const QString name = joinOutputNameOf(chosen);
-    G.JoinOutputPath =
-        G.JoinDestFolder + (nameTaken(G.JoinDestFolder + name) ? ClonePrefix : QString()) + name;
+    QString name = joinOutputNameOf(chosen);
+    while (nameTaken(G.JoinDestFolder + name))
+        name = ClonePrefix + name;
+    G.JoinOutputPath = G.JoinDestFolder + name;
     Edit6->setText(G.JoinOutputPath);
     gEdit2->setVisible(false);
 }
@@ -274,7 +276,10 @@ bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal) {
     hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
     hooks.iconRefresh = [this] { Exticon(); };
-    spojfor(G, chosen, G.JoinOutputPath, hooks, lastOrdinal);
+    JoinOptions options;
+    options.lastOrdinal = lastOrdinal;
+    options.keepExisting = true;
+    spojfor(G, chosen, G.JoinOutputPath, hooks, options);
     return G.JoinCancelFlag == 0;
 }
 

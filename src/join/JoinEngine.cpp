@@ -17,7 +17,8 @@
 #include <cstdio>
 #include <vector>
 
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -26,6 +27,30 @@ namespace {
 // Longest output name (in bytes on disk) carried into the hidden file's name,
 // leaving room for the dot, ".part-" and the suffix within the usual 255.
 constexpr int HiddenNameStemMax = 200;
+
+// Renames `from` to `to` unless something is at `to` (errno EEXIST then): in
+// one step where the file system allows it, else by a hard link, else (no
+// links on FAT) by a test just before the rename.
+bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+#endif
+#ifdef Q_OS_UNIX
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST) return false;
+#endif
+    const QFileInfo target(QFile::decodeName(to));
+    if (target.exists() || target.isSymLink()) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.constData(), to.constData()) == 0;
+}
 
 // The hidden file that receives the joined bytes, beside the output. It is
 // created new under a name no other file has; commit() puts it in the
@@ -41,14 +66,23 @@ public:
     QFile& file() { return file_; }
     QString path() const { return file_.fileName(); }
 
-    // Closes the file and renames it to the output path, replacing any file there.
-    void commit() {
+    // Closes the file and renames it to the output path, replacing any file
+    // there only when `replace` is true.
+    void commit(bool replace) {
         file_.close();
+        const QByteArray from = QFile::encodeName(path());
+        const QByteArray to = QFile::encodeName(outputPath_);
+        if (!replace) {
+            if (!renameWithoutReplacing(from, to))
+                throw FileError(
+                    systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
+            done_ = true;
+            return;
+        }
 #ifndef Q_OS_UNIX
         QFile::remove(outputPath_); // rename() replaces the target only on POSIX systems
 #endif
-        if (std::rename(QFile::encodeName(path()).constData(),
-                        QFile::encodeName(outputPath_).constData()) != 0)
+        if (std::rename(from.constData(), to.constData()) != 0)
             throw FileError(systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
         done_ = true;
     }
@@ -262,11 +296,11 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
 }
 
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks, qint64 lastOrdinal) {
+             const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
     const PartSet set = partSetOf(chosenPart);
     qint64 count = countParts(set, hooks);
-    if (lastOrdinal > 0) count = std::min(count, lastOrdinal);
+    if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);
 
     HiddenOutput output(outputPath);
     if (hooks.iconRefresh) hooks.iconRefresh();
@@ -312,7 +346,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         if (state.JoinCancelFlag == 1)
             output.discard();
         else
-            output.commit();
+            output.commit(!options.keepExisting);
     } catch (const FileError& e) {
         // The user knows the output's name, not the hidden file's.
         const QString hidden = output.path();

@@ -33,6 +33,16 @@ PartSet partSetOf(const QString& chosenPart);
 // its numbering, ascending.
 QList<qint64> presentOrdinals(const PartSet& set);
 
+// How far a join goes and what it may replace.
+struct JoinOptions {
+    // Above 0: the set ends there (its part list does); parts after it are
+    // another set's and are not joined.
+    qint64 lastOrdinal = 0;
+    // The output path was free when it was chosen: a file that appears there
+    // during the join is not replaced, the join fails instead.
+    bool keepExisting = false;
+};
+
 // Total size of the set that chosenPart belongs to (partSetOf): the parts from ordinal 1
 // up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
 // Yields before every existence test. Creates and changes nothing; a part that
@@ -43,9 +53,9 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // original_size does) into outputPath.
 //
 // The bytes go to a hidden file beside the output (".<name>.part-XXXXXX"),
-// which is renamed to outputPath, replacing any file there, once the last part
-// is in: until then, whatever was at outputPath stays as it was, and a process
-// killed mid-way leaves nothing under that name. iconRefresh runs right after
+// which is renamed to outputPath, replacing any file there (unless
+// options.keepExisting), once the last part is in: until then, whatever was at outputPath stays as
+// it was, and a process killed mid-way leaves nothing under that name. iconRefresh runs right after
 // the hidden file is created.
 //
 // Sets state.JoinCancelFlag to 0 on entry and reads it before every part and
@@ -57,11 +67,8 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // Any failure (a part that can't be opened or read, or that became shorter
 // since it was counted, an output that can't be created, written or renamed,
 // a full disk) deletes the hidden file and throws FileError naming the file.
-//
-// lastOrdinal, when above 0, ends the set there: parts after it are not joined
-// (the set's part list ends there; what follows is another set's).
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks, qint64 lastOrdinal = 0);
+             const JoinHooks& hooks, const JoinOptions& options = {});
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;
 // 99 when the total is 0.

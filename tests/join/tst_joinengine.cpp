@@ -165,6 +165,27 @@ private slots:
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
     }
 
+    // Asked to keep what is there, the join leaves a file that appeared at the
+    // output path meanwhile as it is and fails naming it.
+    void keepsAFileThatAppearsAtTheOutputPath() {
+        const QStringList made = makeSet({30000, 30000});
+        hooks.yield = [&] {
+            if (!progress.isEmpty() && !QFileInfo::exists(out)) writeFile(out, "the user's");
+        };
+        JoinOptions options;
+        options.keepExisting = true;
+        ProgramState s;
+        QString error;
+        try {
+            spojfor(s, made.first(), out, hooks, options);
+        } catch (const FileError& e) {
+            error = e.text();
+        }
+        QVERIFY2(error.contains(out) && error.contains("exists"), qPrintable(error));
+        QCOMPARE(readFile(out), QByteArray("the user's"));
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+    }
+
     // The hidden file's name must fit where the output's own name just fits.
     void longestOutputName() {
         const QString name = QString(251, 'n');

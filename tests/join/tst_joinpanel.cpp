@@ -365,9 +365,49 @@ private slots:
         QCOMPARE(readFile(parts + "movie.avi"), concat(made.mid(0, listed)));
     }
 
-    // A taken name gets "Clone Of "; a second join overwrites that clone;
-    // Undo deletes the clone only; a cancelled join keeps an earlier clone
-    // untouched and offers no Undo for it.
+    // "Clone Of " goes before the name again while the name is taken, so that
+    // no file there is replaced; Undo and "Run Joined and Exit" act on the
+    // name written.
+    void cloneNeverOverwrites_data() {
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("written");
+        const QString c = "Clone Of ";
+        QTest::newRow("free") << QStringList() << "movie.avi";
+        QTest::newRow("source there") << QStringList{"movie.avi"} << c + "movie.avi";
+        QTest::newRow("clone there")
+            << QStringList{"movie.avi", c + "movie.avi"} << c + c + "movie.avi";
+        QTest::newRow("user's files of clone names")
+            << QStringList{"movie.avi", c + "movie.avi", c + c + "movie.avi"}
+            << c + c + c + "movie.avi";
+    }
+    void cloneNeverOverwrites() {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, written);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QStringList made = makeSet({3000, 4000});
+        for (const QString& name : taken)
+            writeFile(parts + name, name.toUtf8());
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(2));
+        for (int round = 0; round < 2; ++round) {
+            click(f->BitBtn2);
+            QCOMPARE(G.JoinOutputPath, parts + written);
+            QCOMPARE(readFile(parts + written), concat(made));
+            for (const QString& name : taken)
+                QCOMPARE(readFile(parts + name), name.toUtf8());
+            if (round == 0) {
+                click(f->BitBtn22);
+                QVERIFY(!QFileInfo::exists(parts + written));
+            }
+        }
+        click(f->suiImageButton5);
+        QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts + written)});
+    }
+
+    // A taken name gets "Clone Of "; a second join keeps that clone and writes
+    // "Clone Of Clone Of "; Undo deletes that one only; a cancelled join keeps
+    // an earlier clone untouched and offers no Undo for it.
     void cloneUndoAndCancel() {
         Ui ui;
         TForm1* f = ui.form.get();
@@ -384,13 +424,15 @@ private slots:
         QCOMPARE(readFile(clone), concat(made));
         writeFile(clone, "an older clone");
         click(f->BitBtn2);
-        QCOMPARE(readFile(clone), concat(made));
+        QCOMPARE(G.JoinOutputPath, parts + "Clone Of Clone Of movie.avi");
+        QCOMPARE(readFile(G.JoinOutputPath), concat(made));
+        QCOMPARE(readFile(clone), QByteArray("an older clone"));
         QCOMPARE(readFile(parts + "movie.avi"), source);
 
         click(f->BitBtn22);
-        QVERIFY(!QFileInfo::exists(clone));
-        QCOMPARE(entries(parts), (QStringList{"movie.avi", "movie.avi.001", "movie.avi.002",
-                                              "movie.avi.003", "movie.avi.txt"}));
+        QVERIFY(!QFileInfo::exists(G.JoinOutputPath));
+        QCOMPARE(entries(parts), (QStringList{"Clone Of movie.avi", "movie.avi", "movie.avi.001",
+                                              "movie.avi.002", "movie.avi.003", "movie.avi.txt"}));
         QCOMPARE(panelState(f), CancelledOrUndone);
 
         // Cancel during the copy, with the clone of an earlier join in place.
