@@ -22,7 +22,7 @@
 
 namespace {
 
-const QString ClonePrefix = QStringLiteral("Clone Of ");
+const QString ClonePrefix = QString::fromLatin1(JoinClonePrefix);
 const QString AbortMarker = QStringLiteral("prekini");
 
 QStringList notEnoughSpaceLines(const QString& drive) {

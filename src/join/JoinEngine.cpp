@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -19,6 +20,8 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -52,6 +55,17 @@ bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
     return std::rename(from.constData(), to.constData()) == 0;
 }
 
+const QString HiddenInfix = QStringLiteral(".part-");
+
+// The output's name as the hidden file carries it: cut to HiddenNameStemMax
+// bytes on disk.
+QString hiddenStemOf(QString name) {
+    while (QFile::encodeName(name).size() > HiddenNameStemMax ||
+           (!name.isEmpty() && name.back().isHighSurrogate()))
+        name.chop(1);
+    return name;
+}
+
 // The hidden file that receives the joined bytes, beside the output. It is
 // created new under a name no other file has; commit() puts it in the
 // output's place, and it is deleted in every other case, including an
@@ -77,6 +91,7 @@ public:
                 throw FileError(
                     systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
             done_ = true;
+            releaseLock();
             return;
         }
 #ifndef Q_OS_UNIX
@@ -85,34 +100,36 @@ public:
         if (std::rename(from.constData(), to.constData()) != 0)
             throw FileError(systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
         done_ = true;
+        releaseLock();
     }
 
     // Closes and deletes the file (nothing after commit).
     void discard() {
-        if (done_) return;
-        file_.close();
-        QFile::remove(path());
-        done_ = true;
+        if (!done_) {
+            file_.close();
+            QFile::remove(path());
+            done_ = true;
+        }
+        releaseLock();
     }
 
 private:
     void create() {
         static const char letters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        QString stem = fileNameOf(outputPath_);
-        while (QFile::encodeName(stem).size() > HiddenNameStemMax ||
-               (!stem.isEmpty() && stem.back().isHighSurrogate()))
-            stem.chop(1);
-        const QString prefix =
-            folderOf(outputPath_) + QLatin1Char('.') + stem + QStringLiteral(".part-");
+        const QString prefix = folderOf(outputPath_) + QLatin1Char('.') +
+                               hiddenStemOf(fileNameOf(outputPath_)) + HiddenInfix;
         for (int attempt = 0; attempt < 100; ++attempt) {
             QString name = prefix;
             for (int i = 0; i < 6; ++i)
                 name += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
             file_.setFileName(name);
             // NewOnly: O_EXCL, so an existing file or link is never opened.
-            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-                return;
+            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+                if (lock(name)) return;
+                file_.close(); // another join's cleanup took it: try another name
+                continue;
+            }
             const QFileInfo taken(name);
             if (!taken.exists() && !taken.isSymLink())
                 throw FileError(
@@ -122,10 +139,82 @@ private:
                             .arg(outputPath_));
     }
 
+    // Locks the new file as a running join's, so that no other join takes it
+    // for a leftover (removeAbandonedHiddenFiles). False when another join's
+    // cleanup got to it between its creation and the lock. A file system
+    // without locks leaves it unlocked; the cleanup then leaves it alone too.
+    bool lock(const QString& name) {
+#ifdef Q_OS_UNIX
+        const int fd = file_.handle();
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK;
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) != 0 ||
+            ::lstat(QFile::encodeName(name).constData(), &named) != 0 ||
+            opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)
+            return false;
+        // The lock lasts as long as a descriptor of the file is open: this one
+        // keeps it past the file's close until the rename or the removal.
+        lockFd_ = ::dup(fd);
+#else
+        Q_UNUSED(name);
+#endif
+        return true;
+    }
+
+    void releaseLock() {
+#ifdef Q_OS_UNIX
+        if (lockFd_ >= 0) ::close(lockFd_);
+#endif
+        lockFd_ = -1;
+    }
+
     QString outputPath_;
     QFile file_;
     bool done_ = false;
+    int lockFd_ = -1;
 };
+
+// Removes the hidden files that joins of this output's name (or of a "Clone
+// Of" name of it) left in its folder when they were killed. A running join
+// holds a lock on its hidden file: that one stays. Works where the file
+// system has locks; elsewhere nothing is removed.
+void removeAbandonedHiddenFiles(const QString& outputPath) {
+#ifdef Q_OS_UNIX
+    static const QRegularExpression hiddenName(QStringLiteral("^\\.(.+)\\.part-[A-Za-z0-9]{6}$"));
+    const auto withoutClonePrefixes = [](QString name) {
+        while (name.startsWith(QLatin1String(JoinClonePrefix)))
+            name.remove(0, int(qstrlen(JoinClonePrefix)));
+        return name;
+    };
+    const QString folder = folderOf(outputPath);
+    const QString name = withoutClonePrefixes(fileNameOf(outputPath));
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch match = hiddenName.match(entry);
+        if (!match.hasMatch()) continue;
+        const QString stem = match.captured(1);
+        const QString stemName = withoutClonePrefixes(stem);
+        // A long name was cut to make the hidden file's name.
+        const bool cut =
+            stem == hiddenStemOf(stem) && stem != hiddenStemOf(stem + QLatin1Char('x'));
+        if (stemName != name && !(cut && !stemName.isEmpty() && name.startsWith(stemName)))
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(entry));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat opened {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+            S_ISREG(opened.st_mode) && ::lstat(path.constData(), &named) == 0 &&
+            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(outputPath);
+#endif
+}
 
 // Moves one part's bytes to the output, one step of at most JoinBlockSize
 // bytes at a time, each step with one system call where the platform allows:
@@ -302,6 +391,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
     qint64 count = countParts(set, hooks);
     if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);
 
+    removeAbandonedHiddenFiles(outputPath);
     HiddenOutput output(outputPath);
     if (hooks.iconRefresh) hooks.iconRefresh();
 

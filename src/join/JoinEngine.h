@@ -8,6 +8,9 @@
 
 struct ProgramState;
 
+// What a join puts before an output name that is taken in the destination.
+inline constexpr char JoinClonePrefix[] = "Clone Of ";
+
 // The most that one copy step of the join moves; the window is served after every step.
 inline constexpr qint64 JoinBlockSize = 10000;
 
@@ -54,9 +57,12 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 //
 // The bytes go to a hidden file beside the output (".<name>.part-XXXXXX"),
 // which is renamed to outputPath, replacing any file there (unless
-// options.keepExisting), once the last part is in: until then, whatever was at outputPath stays as
-// it was, and a process killed mid-way leaves nothing under that name. iconRefresh runs right after
-// the hidden file is created.
+// options.keepExisting), once the last part is in: until then, whatever was
+// at outputPath stays as it was, and a process killed mid-way leaves nothing
+// under that name. The hidden file is locked while the join runs; hidden
+// files of killed joins of the same name (or a "Clone Of" name of it) that a
+// join finds beside its output are removed. iconRefresh runs right after the
+// hidden file is created.
 //
 // Sets state.JoinCancelFlag to 0 on entry and reads it before every part and
 // after every step; a cancel (the flag at 1, set by a handler run inside
