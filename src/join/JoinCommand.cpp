@@ -1,7 +1,9 @@
 // The Join button: the destination's free space and largest file, the
 // missing-part question when the set's part list names parts that aren't
-// there, the output name ("Clone Of " before a name that is taken), the join
-// engine with the panel's gauge and icon, and the completion report.
+// there (or, without a list, when parts lie beyond a gap), the end of the set
+// where its list ends, the output name ("Clone Of " before a name while it is
+// taken), the join engine with the panel's gauge and icon, and the completion
+// report.
 #include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
