@@ -329,6 +329,15 @@ private:
     void setVerifyRunning(bool running); // locks CheckSum and Compare Files
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
+    // The steps of the Join command (BitBtn2Click), in their order.
+    enum class JoinMissingAnswer { NoneMissing, JoinAnyway, Abort };
+    bool joinPrepare(const QString& chosen);
+    bool joinRefusedBeforeWriting();
+    void joinRefuse(const QStringList& lines);
+    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen);
+    void joinChooseOutputName(const QString& chosen);
+    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal);
+    void joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut);
     // Split and presets panels: the parts that a failed split left on disk,
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;

@@ -1,14 +1,17 @@
 // The Join button: the destination's free space and largest file, the
 // missing-part question when the set's part list names parts that aren't
-// there, the output name ("Clone Of " before a name that is taken), the join
-// engine with the panel's gauge and icon, and the completion report.
-#include "core/ProgramState.h"
+// there (or, without a list, when parts lie beyond a gap), the end of the set
+// where its list ends, the output name ("Clone Of " before a name while it is
+// taken), the join engine with the panel's gauge and icon, and the completion
+// report.
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "join/JoinEngine.h"
+#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/ProgramState.h"
+#include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -21,7 +24,7 @@
 
 namespace {
 
-const QString ClonePrefix = QStringLiteral("Clone Of ");
+const QString ClonePrefix = QString::fromLatin1(JoinClonePrefix);
 const QString AbortMarker = QStringLiteral("prekini");
 
 QStringList notEnoughSpaceLines(const QString& drive) {
@@ -32,10 +35,9 @@ QStringList notEnoughSpaceLines(const QString& drive) {
 const QStringList CompletedWithListLines{QString(), QString(), QString(),
                                          QStringLiteral("              Joining completed,")};
 
-const QStringList CompletedWithoutListLines{QString(), QString(),
-                                            QStringLiteral("              Joining completed,"),
-                                            QStringLiteral("  "),
-                                            QStringLiteral("         Check.txt not availiable")};
+const QStringList CompletedWithoutListLines{
+    QString(), QString(), QStringLiteral("              Joining completed,"), QStringLiteral("  "),
+    QStringLiteral("         Check.txt not availiable")};
 
 // Short lines: the report's memo is narrow.
 QStringList missingFirstPartLines(const QString& firstName) {
@@ -57,172 +59,281 @@ bool nameTaken(const QString& path) {
     return entry.exists() || entry.isSymLink();
 }
 
+// Without its first part the set joins into an empty file: that is no
+// completed join, unless the user asked for it with "Join Anyway".
+bool firstPartThere(const QString& chosen, bool joinAnyway) {
+    return joinAnyway || QFileInfo(joinPartPath(basePathOf(chosen), 1)).isFile();
+}
+
+// A last line for the names not shown.
+void countTheRest(QStringList& names, qint64 rest) {
+    if (rest > 0) names << QStringLiteral("   ... and %1 more").arg(rest);
+}
+
+// Without a part list: the ordinals missing below the highest part of the set
+// on disk (the chosen one among them), each with one blank after it as the
+// scan names a missing entry. Consecutive parts have none, and neither has a
+// set without its first part: that join is refused (firstPartThere), as
+// "Join Anyway" could only make an empty file. The first MaxNamedGaps are
+// named, a last line counts the rest.
+constexpr qint64 MaxNamedGaps = 20;
+
+QStringList gapsBelowHighestPart(const QString& chosen) {
+    const PartSet set = partSetOf(chosen);
+    if (!QFileInfo(set.partPath(1)).isFile()) return {};
+    QStringList missing;
+    qint64 expected = 1;
+    qint64 unnamed = 0;
+    for (const qint64 ordinal : presentOrdinals(set)) {
+        for (; expected < ordinal && missing.size() < MaxNamedGaps; ++expected)
+            missing << fileNameOf(set.partPath(expected)) + QLatin1Char(' ');
+        unnamed += ordinal - expected;
+        expected = ordinal + 1;
+    }
+    countTheRest(missing, unnamed);
+    return missing;
+}
+
+// Where the set's part list ends, and the consecutive parts on disk after its
+// last entry: left over from an older set of the same name that had more
+// parts, they are no part of this one. Only a list as a split writes it (the
+// set's parts from 001 on, in order, without folders) ends the set; a list
+// edited into anything else only serves the missing-part check.
+struct ListedEnd {
+    qint64 last = 0; // 0: no such list
+    QStringList beyond;
+};
+
+constexpr int MaxNamedBeyond = 5;
+
+ListedEnd listedEndOf(const QString& chosen) {
+    ListedEnd end;
+    if (!partListExists(listPathOf(chosen)) || G.JoinListEntries.isEmpty()) return end;
+    const PartSet set = partSetOf(chosen);
+    const QString setName = fileNameOf(set.basePath);
+    for (qint64 i = 0; i < G.JoinListEntries.size(); ++i) {
+        const QString& entry = G.JoinListEntries[i];
+        if (entry != fileNameOf(entry) || basePathOf(entry) != setName ||
+            ordinalOfPart(entry) != i + 1)
+            return end;
+    }
+    end.last = G.JoinListEntries.size();
+    qint64 count = 0;
+    while (QFileInfo(set.partPath(count + 1)).isFile())
+        ++count;
+    for (qint64 i = end.last + 1; i <= count && end.beyond.size() < MaxNamedBeyond; ++i)
+        end.beyond << fileNameOf(set.partPath(i));
+    countTheRest(end.beyond, count - end.last - end.beyond.size());
+    return end;
+}
+
 } // namespace
 
 // The missing-part scan for the part last chosen in the panel.
-void TForm1::BitBtn5Click() { scanForMissingParts(G, OpenDialog2.FileName); }
+void TForm1::BitBtn5Click() {
+    scanForMissingParts(G, OpenDialog2.FileName);
+}
 
+// The Join button, step by step: the panel made ready, the refusals before
+// anything is written, the question about missing parts, the output's name,
+// the engine's run and the result.
 void TForm1::BitBtn2Click() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
-    if (joinRunning_)
-        return;
+    if (joinRunning_) return;
     joinRunning_ = true;
     const auto finished = qScopeGuard([this] { joinRunning_ = false; });
 
-    TForm3* dialog = G.Form3;
-    Memo* memo = dialog->suiMemo1;
     const QString chosen = OpenDialog2.FileName;
     try {
-        // Preparation.
-        BitBtn11->setEnabled(false);
-        suiImageButton10->setEnabled(false);
-        suiImageButton12->setEnabled(false);
-        BitBtn22->setVisible(false);
-        dialog->Label1->clear();
-        dialog->Label2->clear();
-        Gauge2->setProgress(0);
-        gEdit2->setVisible(true);
-        joindisable();
-        BitBtn12->setEnabled(true);
-        Edit5->setText(chosen);
-        suiImageButton5->setVisible(false);
-        Label12->setVisible(false);
-        Image1->setVisible(true);
-        G.JoinCancelFlag = 0;
-        QCoreApplication::processEvents();
-        // Cancel (or a close of the window) during that turn ends the command
-        // before anything is written.
-        bool completed = G.JoinCancelFlag == 0;
-
+        ListedEnd listed;
+        bool completed = joinPrepare(chosen);
         if (completed) {
-            // The refusals before anything is written: the report, the panel
-            // as after Cancel but with Load ready.
-            const auto refuse = [&](const QStringList& lines) {
-                for (const QString& line : lines)
-                    memo->addLine(line);
-                memo->setVisible(true);
-                dialog->OKBtn->setVisible(true);
-                joinenable();
-                BitBtn12->setEnabled(false);
-                dialog->ShowModal();
-                suiImageButton10->setEnabled(true);
-                BitBtn11->setEnabled(true); // "Main" too: the user may give up
-            };
-
-            // Free space: equal is enough; a volume that can't be queried is full.
-            G.FreeSpaceDrive = G.JoinDestFolder;
-            GetFreeDiskSpace(G);
-            if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
-                const QString drive = G.FreeSpaceBytes < 0 ? G.JoinDestFolder
-                                                           : volumeRootOf(G.JoinDestFolder);
-                refuse(notEnoughSpaceLines(drive));
+            if (joinRefusedBeforeWriting()) return;
+            const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen);
+            if (answer == JoinMissingAnswer::Abort) return;
+            if (!firstPartThere(chosen, answer == JoinMissingAnswer::JoinAnyway)) {
+                joinRefuse(missingFirstPartLines(fileNameOf(joinPartPath(basePathOf(chosen), 1))));
                 return;
             }
-            // A joined file larger than the destination's file system can hold
-            // (over 4 GiB onto FAT) would fail there after 4 GiB of writing.
-            const QStringList tooLarge =
-                oversizedJoinRefusal(G.JoinTotalSize, largestFileOn(G.JoinDestFolder),
-                                     volumeRootOf(G.JoinDestFolder));
-            if (!tooLarge.isEmpty()) {
-                refuse(tooLarge);
-                return;
-            }
-
-            // Missing parts named by the set's part list.
-            bool joinAnyway = false;
-            G.JoinListName = joinListNameOf(chosen);
-            if (partListExists(listPathOf(chosen))) {
-                BitBtn5Click();
-                if (!G.JoinMissingParts.isEmpty()) {
-                    BitBtn12->setEnabled(false);
-                    dialog->BitBtn1->setVisible(true);
-                    dialog->BitBtn2->setVisible(true);
-                    dialog->OKBtn->setVisible(false);
-                    memo->addLine(QStringLiteral("        "));
-                    memo->addLine(QStringLiteral("             Missing Files:"));
-                    QString missing;
-                    for (const QString& entry : std::as_const(G.JoinMissingParts))
-                        missing += entry + QStringLiteral("\r\n");
-                    memo->addText(missing);
-                    memo->setVisible(true);
-                    dialog->ShowModal();
-                    BitBtn22->setVisible(false);
-                    BitBtn12->setVisible(true);
-                    if (dialog->Label2->text() == AbortMarker) {
-                        // The dialog's Abort has reset the rest of the panel.
-                        BitBtn12->setEnabled(false);
-                        BitBtn11->setEnabled(true);
-                        Edit5->clear();
-                        Edit6->clear();
-                        return;
-                    }
-                    BitBtn12->setEnabled(true);
-                    BitBtn11->setEnabled(false);
-                    joinAnyway = true;
-                }
-            }
-
-            // Without its first part the set joins into an empty file: that is
-            // no completed join, unless the user asked for it with "Join Anyway".
-            const QString first = joinPartPath(basePathOf(chosen), 1);
-            if (!joinAnyway && !QFileInfo(first).isFile()) {
-                refuse(missingFirstPartLines(fileNameOf(first)));
-                return;
-            }
-
-            // The output's name.
-            const QString name = joinOutputNameOf(chosen);
-            G.JoinOutputPath = G.JoinDestFolder +
-                               (nameTaken(G.JoinDestFolder + name) ? ClonePrefix : QString()) + name;
-            Edit6->setText(G.JoinOutputPath);
-            gEdit2->setVisible(false);
-
-            JoinHooks hooks;
-            hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
-            hooks.yield = [] { QCoreApplication::processEvents(); };
-            hooks.iconRefresh = [this] { Exticon(); };
-            spojfor(G, chosen, G.JoinOutputPath, hooks);
-            // The engine puts the output in place exactly when it wasn't cancelled;
-            // a file that was already there (an earlier clone) says nothing.
-            completed = G.JoinCancelFlag == 0;
+            listed = listedEndOf(chosen);
+            joinChooseOutputName(chosen);
+            completed = joinRunEngine(chosen, listed.last);
         }
-
-        // The result.
-        if (completed) {
-            Exticon();
-            suiImageButton5->setVisible(true);
-            Label12->setVisible(true);
-            Image1->setVisible(false);
-        }
-        Image1->repaint();
-        BitBtn11->setEnabled(true);
-        suiImageButton10->setEnabled(true);
-        joinenable();
-        Gauge2->setProgress(100);
-        if (!completed)
-            Gauge2->setProgress(0);
-        suiImageButton5->setVisible(completed);
-        Label12->setVisible(completed);
-        BitBtn12->setEnabled(false);
-        BitBtn22->setVisible(completed);
-        if (completed) {
-            dialog->Report(partListExists(listPathOf(chosen)) ? CompletedWithListLines
-                                                              : CompletedWithoutListLines);
-            BitBtn22->setVisible(true);
-            BitBtn12->setEnabled(false);
-            BitBtn22->setEnabled(true);
-            if (Edit2->text().isEmpty()) {
-                BitBtn9->setEnabled(false);
-                BitBtn10->setEnabled(true);
-            }
-        }
-        suiImageButton10->setEnabled(true);
-        suiImageButton12->setEnabled(true);
+        joinShowResult(completed, chosen, listed.beyond);
     } catch (...) {
         // The engine has removed its partial output. The panel is put back as
         // Cancel leaves it, and the error goes on to the message box.
         BitBtn12Click();
         throw;
     }
+}
+
+// The panel as it is while a join runs, and one turn of the event loop.
+// False when Cancel (or a close of the window) came during that turn: the
+// command then ends before anything is written.
+bool TForm1::joinPrepare(const QString& chosen) {
+    TForm3* dialog = G.Form3;
+    BitBtn11->setEnabled(false);
+    suiImageButton10->setEnabled(false);
+    suiImageButton12->setEnabled(false);
+    BitBtn22->setVisible(false);
+    dialog->Label1->clear();
+    dialog->Label2->clear();
+    Gauge2->setProgress(0);
+    gEdit2->setVisible(true);
+    joindisable();
+    BitBtn12->setEnabled(true);
+    Edit5->setText(chosen);
+    suiImageButton5->setVisible(false);
+    Label12->setVisible(false);
+    Image1->setVisible(true);
+    G.JoinCancelFlag = 0;
+    QCoreApplication::processEvents();
+    return G.JoinCancelFlag == 0;
+}
+
+// A refusal before anything is written: its report, then the panel as after
+// Cancel but with Load and "Main" ready (the user may give up on this set).
+void TForm1::joinRefuse(const QStringList& lines) {
+    TForm3* dialog = G.Form3;
+    for (const QString& line : lines)
+        dialog->suiMemo1->addLine(line);
+    dialog->suiMemo1->setVisible(true);
+    dialog->OKBtn->setVisible(true);
+    joinenable();
+    BitBtn12->setEnabled(false);
+    dialog->ShowModal();
+    suiImageButton10->setEnabled(true);
+    BitBtn11->setEnabled(true);
+}
+
+// The refusals before anything is written: too little free space, or a
+// joined file larger than the destination's file system can hold. A refusal
+// shows its report and leaves the panel as after Cancel but with Load ready.
+bool TForm1::joinRefusedBeforeWriting() {
+    const auto refuse = [this](const QStringList& lines) {
+        joinRefuse(lines);
+        return true;
+    };
+
+    // Free space: equal is enough; a volume that can't be queried is full.
+    G.FreeSpaceDrive = G.JoinDestFolder;
+    GetFreeDiskSpace(G);
+    if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
+        const QString drive =
+            G.FreeSpaceBytes < 0 ? G.JoinDestFolder : volumeRootOf(G.JoinDestFolder);
+        return refuse(notEnoughSpaceLines(drive));
+    }
+    // Over 4 GiB onto FAT would fail there after 4 GiB of writing.
+    const QStringList tooLarge = oversizedJoinRefusal(
+        G.JoinTotalSize, largestFileOn(G.JoinDestFolder), volumeRootOf(G.JoinDestFolder));
+    if (!tooLarge.isEmpty()) return refuse(tooLarge);
+    return false;
+}
+
+// The parts that the set's part list names but that aren't there, or without
+// a list the gaps below the set's highest part: the user chooses between
+// "Join Anyway" and "Abort".
+TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen) {
+    G.JoinListName = joinListNameOf(chosen);
+    if (partListExists(listPathOf(chosen)))
+        BitBtn5Click();
+    else
+        G.JoinMissingParts = gapsBelowHighestPart(chosen);
+    if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
+
+    TForm3* dialog = G.Form3;
+    Memo* memo = dialog->suiMemo1;
+    BitBtn12->setEnabled(false);
+    dialog->BitBtn1->setVisible(true);
+    dialog->BitBtn2->setVisible(true);
+    dialog->OKBtn->setVisible(false);
+    memo->addLine(QStringLiteral("        "));
+    memo->addLine(QStringLiteral("             Missing Files:"));
+    QString missing;
+    for (const QString& entry : std::as_const(G.JoinMissingParts))
+        missing += entry + QStringLiteral("\r\n");
+    memo->addText(missing);
+    memo->setVisible(true);
+    dialog->ShowModal();
+    BitBtn22->setVisible(false);
+    BitBtn12->setVisible(true);
+    if (dialog->Label2->text() == AbortMarker) {
+        // The dialog's Abort has reset the rest of the panel.
+        BitBtn12->setEnabled(false);
+        BitBtn11->setEnabled(true);
+        Edit5->clear();
+        Edit6->clear();
+        return JoinMissingAnswer::Abort;
+    }
+    BitBtn12->setEnabled(true);
+    BitBtn11->setEnabled(false);
+    return JoinMissingAnswer::JoinAnyway;
+}
+
+// The output: the parts' name without the ordinal, in the destination, with
+// "Clone Of " put before it again and again while that name is taken: no file
+// already there is ever replaced.
+void TForm1::joinChooseOutputName(const QString& chosen) {
+    QString name = joinOutputNameOf(chosen);
+    while (nameTaken(G.JoinDestFolder + name))
+        name = ClonePrefix + name;
+    G.JoinOutputPath = G.JoinDestFolder + name;
+    Edit6->setText(G.JoinOutputPath);
+    gEdit2->setVisible(false);
+}
+
+// The join engine with the panel's gauge and icon, up to lastOrdinal when
+// that is above 0. True when it completed;
+// the engine puts the output in place exactly when it wasn't cancelled (a
+// file that was already there, an earlier clone, says nothing).
+bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal) {
+    JoinHooks hooks;
+    hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    hooks.iconRefresh = [this] { Exticon(); };
+    JoinOptions options;
+    options.lastOrdinal = lastOrdinal;
+    options.keepExisting = true;
+    spojfor(G, chosen, G.JoinOutputPath, hooks, options);
+    return G.JoinCancelFlag == 0;
+}
+
+// The panel after the join (or a cancel before it), and the completion
+// report, which names the parts after the list's end that were left out.
+void TForm1::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut) {
+    if (completed) {
+        Exticon();
+        suiImageButton5->setVisible(true);
+        Label12->setVisible(true);
+        Image1->setVisible(false);
+    }
+    Image1->repaint();
+    BitBtn11->setEnabled(true);
+    suiImageButton10->setEnabled(true);
+    joinenable();
+    Gauge2->setProgress(100);
+    if (!completed) Gauge2->setProgress(0);
+    suiImageButton5->setVisible(completed);
+    Label12->setVisible(completed);
+    BitBtn12->setEnabled(false);
+    BitBtn22->setVisible(completed);
+    if (completed) {
+        QStringList lines =
+            partListExists(listPathOf(chosen)) ? CompletedWithListLines : CompletedWithoutListLines;
+        if (!leftOut.isEmpty())
+            lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")
+                  << leftOut;
+        G.Form3->Report(lines);
+        BitBtn22->setVisible(true);
+        BitBtn12->setEnabled(false);
+        BitBtn22->setEnabled(true);
+        if (Edit2->text().isEmpty()) {
+            BitBtn9->setEnabled(false);
+            BitBtn10->setEnabled(true);
+        }
+    }
+    suiImageButton10->setEnabled(true);
+    suiImageButton12->setEnabled(true);
 }

@@ -6,9 +6,11 @@
 #include "core/MappedFile.h"
 #include "split/Naming.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -16,7 +18,10 @@
 #include <cstdio>
 #include <vector>
 
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -25,6 +30,41 @@ namespace {
 // Longest output name (in bytes on disk) carried into the hidden file's name,
 // leaving room for the dot, ".part-" and the suffix within the usual 255.
 constexpr int HiddenNameStemMax = 200;
+
+// Renames `from` to `to` unless something is at `to` (errno EEXIST then): in
+// one step where the file system allows it, else by a hard link, else (no
+// links on FAT) by a test just before the rename.
+bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+#endif
+#ifdef Q_OS_UNIX
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST) return false;
+#endif
+    const QFileInfo target(QFile::decodeName(to));
+    if (target.exists() || target.isSymLink()) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.constData(), to.constData()) == 0;
+}
+
+const QString HiddenInfix = QStringLiteral(".part-");
+
+// The output's name as the hidden file carries it: cut to HiddenNameStemMax
+// bytes on disk.
+QString hiddenStemOf(QString name) {
+    while (QFile::encodeName(name).size() > HiddenNameStemMax ||
+           (!name.isEmpty() && name.back().isHighSurrogate()))
+        name.chop(1);
+    return name;
+}
 
 // The hidden file that receives the joined bytes, beside the output. It is
 // created new under a name no other file has; commit() puts it in the
@@ -40,44 +80,56 @@ public:
     QFile& file() { return file_; }
     QString path() const { return file_.fileName(); }
 
-    // Closes the file and renames it to the output path, replacing any file there.
-    void commit() {
+    // Closes the file and renames it to the output path, replacing any file
+    // there only when `replace` is true.
+    void commit(bool replace) {
         closeWritten(file_); // a failed close is a failed write
+        const QByteArray from = QFile::encodeName(path());
+        const QByteArray to = QFile::encodeName(outputPath_);
+        if (!replace) {
+            if (!renameWithoutReplacing(from, to))
+                throw FileError(
+                    systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
+            done_ = true;
+            releaseLock();
+            return;
+        }
 #ifndef Q_OS_UNIX
         QFile::remove(outputPath_); // rename() replaces the target only on POSIX systems
 #endif
-        if (std::rename(QFile::encodeName(path()).constData(),
-                        QFile::encodeName(outputPath_).constData()) != 0)
+        if (std::rename(from.constData(), to.constData()) != 0)
             throw FileError(systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
         done_ = true;
+        releaseLock();
     }
 
     // Closes and deletes the file (nothing after commit).
     void discard() {
-        if (done_) return;
-        file_.close();
-        QFile::remove(path());
-        done_ = true;
+        if (!done_) {
+            file_.close();
+            QFile::remove(path());
+            done_ = true;
+        }
+        releaseLock();
     }
 
 private:
     void create() {
         static const char letters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        QString stem = fileNameOf(outputPath_);
-        while (QFile::encodeName(stem).size() > HiddenNameStemMax ||
-               (!stem.isEmpty() && stem.back().isHighSurrogate()))
-            stem.chop(1);
-        const QString prefix =
-            folderOf(outputPath_) + QLatin1Char('.') + stem + QStringLiteral(".part-");
+        const QString prefix = folderOf(outputPath_) + QLatin1Char('.') +
+                               hiddenStemOf(fileNameOf(outputPath_)) + HiddenInfix;
         for (int attempt = 0; attempt < 100; ++attempt) {
             QString name = prefix;
             for (int i = 0; i < 6; ++i)
                 name += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
             file_.setFileName(name);
             // NewOnly: O_EXCL, so an existing file or link is never opened.
-            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-                return;
+            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+                if (lock(name)) return;
+                file_.close(); // another join's cleanup took it: try another name
+                continue;
+            }
             const QFileInfo taken(name);
             if (!taken.exists() && !taken.isSymLink())
                 throw FileError(
@@ -87,10 +139,82 @@ private:
                             .arg(outputPath_));
     }
 
+    // Locks the new file as a running join's, so that no other join takes it
+    // for a leftover (removeAbandonedHiddenFiles). False when another join's
+    // cleanup got to it between its creation and the lock. A file system
+    // without locks leaves it unlocked; the cleanup then leaves it alone too.
+    bool lock(const QString& name) {
+#ifdef Q_OS_UNIX
+        const int fd = file_.handle();
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK;
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) != 0 ||
+            ::lstat(QFile::encodeName(name).constData(), &named) != 0 ||
+            opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)
+            return false;
+        // The lock lasts as long as a descriptor of the file is open: this one
+        // keeps it past the file's close until the rename or the removal.
+        lockFd_ = ::dup(fd);
+#else
+        Q_UNUSED(name);
+#endif
+        return true;
+    }
+
+    void releaseLock() {
+#ifdef Q_OS_UNIX
+        if (lockFd_ >= 0) ::close(lockFd_);
+#endif
+        lockFd_ = -1;
+    }
+
     QString outputPath_;
     QFile file_;
     bool done_ = false;
+    int lockFd_ = -1;
 };
+
+// Removes the hidden files that joins of this output's name (or of a "Clone
+// Of" name of it) left in its folder when they were killed. A running join
+// holds a lock on its hidden file: that one stays. Works where the file
+// system has locks; elsewhere nothing is removed.
+void removeAbandonedHiddenFiles(const QString& outputPath) {
+#ifdef Q_OS_UNIX
+    static const QRegularExpression hiddenName(QStringLiteral("^\\.(.+)\\.part-[A-Za-z0-9]{6}$"));
+    const auto withoutClonePrefixes = [](QString name) {
+        while (name.startsWith(QLatin1String(JoinClonePrefix)))
+            name.remove(0, int(qstrlen(JoinClonePrefix)));
+        return name;
+    };
+    const QString folder = folderOf(outputPath);
+    const QString name = withoutClonePrefixes(fileNameOf(outputPath));
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch match = hiddenName.match(entry);
+        if (!match.hasMatch()) continue;
+        const QString stem = match.captured(1);
+        const QString stemName = withoutClonePrefixes(stem);
+        // A long name was cut to make the hidden file's name.
+        const bool cut =
+            stem == hiddenStemOf(stem) && stem != hiddenStemOf(stem + QLatin1Char('x'));
+        if (stemName != name && !(cut && !stemName.isEmpty() && name.startsWith(stemName)))
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(entry));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat opened {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+            S_ISREG(opened.st_mode) && ::lstat(path.constData(), &named) == 0 &&
+            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(outputPath);
+#endif
+}
 
 // Moves one part's bytes to the output, one step of at most JoinBlockSize
 // bytes at a time, each step with one system call where the platform allows:
@@ -175,22 +299,44 @@ bool partExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
+// The ordinals past 100 that the set's folder holds in each numbering.
+struct LongOrdinals {
+    QList<qint64> ours, plain;
+};
+
+LongOrdinals longOrdinalsOf(const QString& basePath) {
+    LongOrdinals found;
+    const QString folder = folderOf(basePath);
+    const QString prefix = fileNameOf(basePath) + QLatin1Char('.');
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (!name.startsWith(prefix)) continue;
+        const qint64 ordinal = ordinalOfPart(name);
+        if (ordinal <= 100) continue;
+        const QString digits = name.mid(prefix.size());
+        if (digits == ordinalDigits(ordinal, PartNumbering::Ours)) found.ours << ordinal;
+        if (digits == ordinalDigits(ordinal, PartNumbering::Plain)) found.plain << ordinal;
+    }
+    return found;
+}
+
 // N: the parts from ordinal 1 up to the first absent one. Yields before every test.
-qint64 countParts(const QString& basePath, const JoinHooks& hooks) {
+qint64 countParts(const PartSet& set, const JoinHooks& hooks) {
     qint64 count = 0;
     for (;;) {
         if (hooks.yield) hooks.yield();
-        if (!partExists(joinPartPath(basePath, count + 1))) return count;
+        if (!partExists(set.partPath(count + 1))) return count;
         ++count;
     }
 }
 
-std::vector<qint64> partSizes(const QString& basePath, qint64 count) {
+std::vector<qint64> partSizes(const PartSet& set, qint64 count) {
     std::vector<qint64> sizes;
     sizes.reserve(static_cast<size_t>(count));
     QFile part;
     for (qint64 i = 1; i <= count; ++i) {
-        openForReading(part, joinPartPath(basePath, i));
+        openForReading(part, set.partPath(i));
         sizes.push_back(sizeOfOpenFile(part));
         part.close();
     }
@@ -213,28 +359,50 @@ int joinProgress(qint64 written, qint64 total) {
     return static_cast<int>(std::clamp(percent - 1.0, 0.0, 100.0));
 }
 
+PartSet partSetOf(const QString& chosenPart) {
+    PartSet set{basePathOf(chosenPart), PartNumbering::Ours};
+    if (partExists(set.partPath(101))) return set;
+    set.numbering = PartNumbering::Plain;
+    if (partExists(set.partPath(101))) return set;
+    const LongOrdinals found = longOrdinalsOf(set.basePath);
+    if (!found.ours.isEmpty() && found.plain.isEmpty()) set.numbering = PartNumbering::Ours;
+    return set;
+}
+
+QList<qint64> presentOrdinals(const PartSet& set) {
+    QList<qint64> present;
+    for (qint64 i = 1; i <= 100; ++i)
+        if (partExists(set.partPath(i))) present << i;
+    const LongOrdinals found = longOrdinalsOf(set.basePath);
+    present << (set.numbering == PartNumbering::Ours ? found.ours : found.plain);
+    std::sort(present.begin(), present.end());
+    return present;
+}
+
 qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
-    const QString basePath = basePathOf(chosenPart);
-    return sum(partSizes(basePath, countParts(basePath, hooks)));
+    const PartSet set = partSetOf(chosenPart);
+    return sum(partSizes(set, countParts(set, hooks)));
 }
 
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks) {
+             const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
-    const QString basePath = basePathOf(chosenPart);
-    const qint64 count = countParts(basePath, hooks);
+    const PartSet set = partSetOf(chosenPart);
+    qint64 count = countParts(set, hooks);
+    if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);
 
+    removeAbandonedHiddenFiles(outputPath);
     HiddenOutput output(outputPath);
     if (hooks.iconRefresh) hooks.iconRefresh();
 
     try {
-        const std::vector<qint64> sizes = partSizes(basePath, count);
+        const std::vector<qint64> sizes = partSizes(set, count);
         const qint64 total = sum(sizes);
         qint64 written = 0;
         QFile part;
 
         for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
-            const QString partPath = joinPartPath(basePath, c);
+            const QString partPath = set.partPath(c);
             openForReading(part, partPath);
             if (hooks.yield) hooks.yield();
 
@@ -268,7 +436,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         if (state.JoinCancelFlag == 1)
             output.discard();
         else
-            output.commit();
+            output.commit(!options.keepExisting);
     } catch (const FileError& e) {
         // The user knows the output's name, not the hidden file's.
         const QString hidden = output.path();

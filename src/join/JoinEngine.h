@@ -2,10 +2,16 @@
 // src/join: the join engine (window-free, on core/ and split/'s naming) and
 // the join panel's handlers.
 
+#include "split/Naming.h"
+
+#include <QList>
 #include <QString>
 #include <functional>
 
 struct ProgramState;
+
+// What a join puts before an output name that is taken in the destination.
+inline constexpr char JoinClonePrefix[] = "Clone Of ";
 
 // The most that one copy step of the join moves; the window is served after every step.
 inline constexpr qint64 JoinBlockSize = 10000;
@@ -17,7 +23,32 @@ struct JoinHooks {
     std::function<void()> iconRefresh;         // Exticon: the output has just been created
 };
 
-// Total size of the set that chosenPart belongs to: the parts from ordinal 1
+// The set on disk that a chosen part belongs to: its base path and the
+// numbering its parts follow after 100. Ours when base.0101 exists, the plain
+// one when base.101 does; with neither, whichever long form the folder holds
+// (a set whose part 101 is missing), plain when it holds none.
+struct PartSet {
+    QString basePath;
+    PartNumbering numbering = PartNumbering::Ours;
+    QString partPath(qint64 ordinal) const { return joinPartPath(basePath, ordinal, numbering); }
+};
+PartSet partSetOf(const QString& chosenPart);
+
+// The ordinals of the set's parts that exist as files in its folder, named in
+// its numbering, ascending.
+QList<qint64> presentOrdinals(const PartSet& set);
+
+// How far a join goes and what it may replace.
+struct JoinOptions {
+    // Above 0: the set ends there (its part list does); parts after it are
+    // another set's and are not joined.
+    qint64 lastOrdinal = 0;
+    // The output path was free when it was chosen: a file that appears there
+    // during the join is not replaced, the join fails instead.
+    bool keepExisting = false;
+};
+
+// Total size of the set that chosenPart belongs to (partSetOf): the parts from ordinal 1
 // up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
 // Yields before every existence test. Creates and changes nothing; a part that
 // can't be opened throws FileError.
@@ -27,10 +58,13 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // original_size does) into outputPath.
 //
 // The bytes go to a hidden file beside the output (".<name>.part-XXXXXX"),
-// which is renamed to outputPath, replacing any file there, once the last part
-// is in: until then, whatever was at outputPath stays as it was, and a process
-// killed mid-way leaves nothing under that name. iconRefresh runs right after
-// the hidden file is created.
+// which is renamed to outputPath, replacing any file there (unless
+// options.keepExisting), once the last part is in: until then, whatever was
+// at outputPath stays as it was, and a process killed mid-way leaves nothing
+// under that name. The hidden file is locked while the join runs; hidden
+// files of killed joins of the same name (or a "Clone Of" name of it) that a
+// join finds beside its output are removed. iconRefresh runs right after the
+// hidden file is created.
 //
 // Sets state.JoinCancelFlag to 0 on entry and reads it before every part and
 // after every step; a cancel (the flag at 1, set by a handler run inside
@@ -42,7 +76,7 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // since it was counted, an output that can't be created, written or renamed,
 // a full disk) deletes the hidden file and throws FileError naming the file.
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks);
+             const JoinHooks& hooks, const JoinOptions& options = {});
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;
 // 99 when the total is 0.

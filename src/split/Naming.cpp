@@ -66,8 +66,31 @@ QString basePathOf(const QString& chosenPart) {
     return dot < 0 ? chosenPart : chosenPart.left(dot);
 }
 
-QString joinPartPath(const QString& basePath, qint64 ordinal) {
-    return basePath + QLatin1Char('.') + rednibroj_to_ext(ordinal);
+QString ordinalDigits(qint64 ordinal, PartNumbering numbering) {
+    if (numbering == PartNumbering::Ours)
+        return rednibroj_to_ext(ordinal);
+    return QStringLiteral("%1").arg(ordinal, 3, 10, QLatin1Char('0'));
+}
+
+qint64 ordinalOfPart(const QString& partPath) {
+    const int dot = lastDotInName(partPath);
+    if (dot < 0)
+        return 0;
+    const QString digits = partPath.mid(dot + 1);
+    for (const QChar c : digits)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return 0;
+    bool ok = false;
+    const qint64 ordinal = digits.toLongLong(&ok);
+    if (!ok || ordinal < 1)
+        return 0;
+    const bool named = ordinalDigits(ordinal, PartNumbering::Ours) == digits ||
+                       ordinalDigits(ordinal, PartNumbering::Plain) == digits;
+    return named ? ordinal : 0;
+}
+
+QString joinPartPath(const QString& basePath, qint64 ordinal, PartNumbering numbering) {
+    return basePath + QLatin1Char('.') + ordinalDigits(ordinal, numbering);
 }
 
 QString joinOutputNameOf(const QString& chosenPart) { return fileNameOf(basePathOf(chosenPart)); }

@@ -30,8 +30,23 @@ QString partPath(const QString& destFolder, const QString& sourcePath, qint64 or
 // without a dot is its own base path.
 QString basePathOf(const QString& chosenPart);
 
+// How a set on disk numbers its parts after 100. This program puts a zero
+// before the number (0101, ..., 0999, 01000); other splitters write the plain
+// number with at least three digits (101, ..., 999, 1000). Up to 100 the two
+// agree.
+enum class PartNumbering { Ours, Plain };
+
+// The ordinal digits in either numbering (Ours: rednibroj_to_ext).
+QString ordinalDigits(qint64 ordinal, PartNumbering numbering);
+
+// The ordinal that a part's extension stands for in either numbering
+// (movie.avi.0120 and movie.avi.120 are both 120), or 0 when the extension
+// is no ordinal in either.
+qint64 ordinalOfPart(const QString& partPath);
+
 // Part path of ordinal n of the set that basePath names.
-QString joinPartPath(const QString& basePath, qint64 ordinal);
+QString joinPartPath(const QString& basePath, qint64 ordinal,
+                     PartNumbering numbering = PartNumbering::Ours);
 
 // The chosen part's file name without its last extension: the joined file's name.
 QString joinOutputNameOf(const QString& chosenPart);

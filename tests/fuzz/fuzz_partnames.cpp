@@ -51,6 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(!joinOutputNameOf(chosen).contains(QLatin1Char('/')), "output name is a bare name");
     }
     check(joinPartPath(base, 1).startsWith(base), "part path extends the base path");
+    // A part's ordinal names that part again in one of the two numberings.
+    if (const qint64 ordinal = ordinalOfPart(chosen))
+        check(joinPartPath(base, ordinal, PartNumbering::Ours) == chosen ||
+                  joinPartPath(base, ordinal, PartNumbering::Plain) == chosen,
+              "an ordinal names its part again");
 
     // The scan reads the list beside the chosen part and only tests names.
     if (chosenName.isEmpty() || chosenName.contains(QLatin1Char('/')) ||

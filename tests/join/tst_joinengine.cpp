@@ -155,6 +155,27 @@ private slots:
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
     }
 
+    // Asked to keep what is there, the join leaves a file that appeared at the
+    // output path meanwhile as it is and fails naming it.
+    void keepsAFileThatAppearsAtTheOutputPath() {
+        const QStringList made = makeSet({30000, 30000});
+        hooks.yield = [&] {
+            if (!progress.isEmpty() && !QFileInfo::exists(out)) writeFile(out, "the user's");
+        };
+        JoinOptions options;
+        options.keepExisting = true;
+        ProgramState s;
+        QString error;
+        try {
+            spojfor(s, made.first(), out, hooks, options);
+        } catch (const FileError& e) {
+            error = e.text();
+        }
+        QVERIFY2(error.contains(out) && error.contains("exists"), qPrintable(error));
+        QCOMPARE(readFile(out), QByteArray("the user's"));
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+    }
+
     // The hidden file's name must fit where the output's own name just fits.
     void longestOutputName() {
         const QString name = QString(251, 'n');
@@ -285,6 +306,47 @@ private slots:
         QCOMPARE(openFileCount(), fds);
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(concat(made), before);
+    }
+
+    // A join removes the hidden files that killed joins of its output's name
+    // (or a "Clone Of" name of it) left beside the output, and nothing else:
+    // not another name's, not one of another pattern, never the one a running
+    // join still writes (it is locked); once that join is killed, the next
+    // join removes its file.
+    void leftoversOfKilledJoins_data() {
+        QTest::addColumn<QString>("hidden"); // "": the file of a join running in a child
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("killed join's") << ".movie.avi.part-abc123" << true;
+        QTest::newRow("killed clone join's") << ".Clone Of movie.avi.part-Zz9900" << true;
+        QTest::newRow("another name's") << ".other.avi.part-abc123" << false;
+        QTest::newRow("another pattern") << ".movie.avi.part-abc12" << false;
+        QTest::newRow("running join's, then killed") << QString() << false;
+    }
+    void leftoversOfKilledJoins() {
+        QFETCH(QString, hidden);
+        QFETCH(bool, removed);
+        const QStringList made = makeSet({200000, 200000, 200000});
+        hooks.iconRefresh = {};
+        QProcess child;
+        if (hidden.isEmpty()) {
+            child.start(JOIN_SLOWLY, {made.first(), out});
+            QVERIFY(child.waitForReadyRead(20000));
+            QCOMPARE(entries(outDir).size(), 1);
+            hidden = entries(outDir).first();
+        } else {
+            writeFile(outDir + hidden, "left behind");
+        }
+        ProgramState s;
+        spojfor(s, made.first(), out, hooks);
+        QCOMPARE(readFile(out), concat(made));
+        QCOMPARE(QFileInfo::exists(outDir + hidden), !removed);
+        if (child.state() == QProcess::Running) {
+            child.kill();
+            QVERIFY(child.waitForFinished(20000));
+            QVERIFY(QFileInfo::exists(outDir + hidden));
+            spojfor(s, made.first(), out, hooks);
+            QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+        }
     }
 
     void killedJoinLeavesNothingUnderTheOutputName() {

@@ -270,9 +270,140 @@ private slots:
         QVERIFY(f->closeCommandEnabled());
     }
 
-    // A taken name gets "Clone Of "; a second join overwrites that clone;
-    // Undo deletes the clone only; a cancelled join keeps an earlier clone
-    // untouched and offers no Undo for it.
+    // Without a part list, parts beyond a gap (the chosen one included) raise
+    // the missing-parts question, naming every gap below the highest part:
+    // "Abort" writes nothing, "Join Anyway" joins the parts before the first
+    // gap. Without part 001 the join is refused with an error.
+    void gapsWithoutAList_data() {
+        QTest::addColumn<QList<int>>("present");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("abort");
+        QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<int>("joined"); // the parts in the output; -1: no output
+        QTest::newRow("004 chosen, 003 gone")
+            << QList<int>{1, 2, 4} << 4 << false << QStringList{"movie.avi.003 "} << 2;
+        QTest::newRow("aborted") << QList<int>{1, 2, 4} << 1 << true
+                                 << QStringList{"movie.avi.003 "} << -1;
+        QTest::newRow("two gaps") << QList<int>{1, 3, 6} << 3 << false
+                                  << QStringList{"movie.avi.002 ", "movie.avi.004 ",
+                                                 "movie.avi.005 "}
+                                  << 1;
+        // Refused as before: "Join Anyway" could only make an empty file.
+        QTest::newRow("001 gone") << QList<int>{2, 3} << 2 << false << QStringList() << -1;
+        QStringList many;
+        for (int n = 2; n <= 21; ++n)
+            many << "movie.avi." + rednibroj_to_ext(n) + " ";
+        QTest::newRow("many gone")
+            << QList<int>{1, 30} << 1 << false << (many << "   ... and 8 more") << 1;
+        QTest::newRow("no gap") << QList<int>{1, 2, 3} << 2 << false << QStringList() << 3;
+    }
+    void gapsWithoutAList() {
+        QFETCH(QList<int>, present);
+        QFETCH(int, chosen);
+        QFETCH(bool, abort);
+        QFETCH(QStringList, missing);
+        QFETCH(int, joined);
+        Ui ui;
+        for (int n : present)
+            writeFile(part(n), QByteArray::number(n) + ",");
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        ui.answer = [abort](TForm3* d) {
+            Ui::press(d, !d->BitBtn1->isVisible() ? "OKBtn" : abort ? "BitBtn2" : "BitBtn1");
+        };
+        openAndLoad(ui, part(chosen));
+        click(ui.form->BitBtn2);
+        QList<QStringList> reports;
+        if (!missing.isEmpty())
+            reports << QStringList{"        ", "             Missing Files:"} + missing;
+        if (joined >= 0) reports << CompletedWithoutList;
+        QCOMPARE(ui.reports, reports);
+        QCOMPARE(ui.errors.size(), present.first() == 1 ? 0 : 1);
+        QByteArray bytes;
+        for (int n = 1; n <= joined; ++n)
+            bytes += QByteArray::number(n) + ",";
+        QCOMPARE(QFileInfo::exists(parts + "movie.avi"), joined >= 0);
+        QCOMPARE(readFile(parts + "movie.avi"), bytes);
+    }
+
+    // Consecutive parts after the list's last entry (an older, longer set of
+    // the same name) are left out of the join and named in the report, up to
+    // five, then counted.
+    void partsAfterTheList_data() {
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<int>("onDisk");
+        QTest::addColumn<QStringList>("leftOut");
+        QTest::newRow("two after the list")
+            << 3 << 5 << QStringList{"movie.avi.004", "movie.avi.005"};
+        QTest::newRow("many after the list")
+            << 2 << 12 << QStringList{"movie.avi.003", "movie.avi.004", "movie.avi.005",
+                                      "movie.avi.006", "movie.avi.007", "   ... and 5 more"};
+        QTest::newRow("none after the list") << 4 << 4 << QStringList();
+    }
+    void partsAfterTheList() {
+        QFETCH(int, listed);
+        QFETCH(int, onDisk);
+        QFETCH(QStringList, leftOut);
+        Ui ui;
+        QStringList made;
+        for (int n = 1; n <= onDisk; ++n) {
+            made << part(n);
+            writeFile(made.last(), QByteArray::number(n) + ",");
+        }
+        writeList(listed);
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(1));
+        click(ui.form->BitBtn2);
+        QStringList report = CompletedWithList;
+        if (!leftOut.isEmpty())
+            report << "  "
+                   << "     Left out, not listed:" << leftOut;
+        QCOMPARE(ui.reports, QList<QStringList>{report});
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made.mid(0, listed)));
+    }
+
+    // "Clone Of " goes before the name again while the name is taken, so that
+    // no file there is replaced; Undo and "Run Joined and Exit" act on the
+    // name written.
+    void cloneNeverOverwrites_data() {
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("written");
+        const QString c = "Clone Of ";
+        QTest::newRow("free") << QStringList() << "movie.avi";
+        QTest::newRow("source there") << QStringList{"movie.avi"} << c + "movie.avi";
+        QTest::newRow("clone there")
+            << QStringList{"movie.avi", c + "movie.avi"} << c + c + "movie.avi";
+        QTest::newRow("user's files of clone names")
+            << QStringList{"movie.avi", c + "movie.avi", c + c + "movie.avi"}
+            << c + c + c + "movie.avi";
+    }
+    void cloneNeverOverwrites() {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, written);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        const QStringList made = makeSet({3000, 4000});
+        for (const QString& name : taken)
+            writeFile(parts + name, name.toUtf8());
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, part(2));
+        for (int round = 0; round < 2; ++round) {
+            click(f->BitBtn2);
+            QCOMPARE(G.JoinOutputPath, parts + written);
+            QCOMPARE(readFile(parts + written), concat(made));
+            for (const QString& name : taken)
+                QCOMPARE(readFile(parts + name), name.toUtf8());
+            if (round == 0) {
+                click(f->BitBtn22);
+                QVERIFY(!QFileInfo::exists(parts + written));
+            }
+        }
+        click(f->suiImageButton5);
+        QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts + written)});
+    }
+
+    // A taken name gets "Clone Of "; a second join keeps that clone and writes
+    // "Clone Of Clone Of "; Undo deletes that one only; a cancelled join keeps
+    // an earlier clone untouched and offers no Undo for it.
     void cloneUndoAndCancel() {
         Ui ui;
         TForm1* f = ui.form.get();
@@ -289,13 +420,15 @@ private slots:
         QCOMPARE(readFile(clone), concat(made));
         writeFile(clone, "an older clone");
         click(f->BitBtn2);
-        QCOMPARE(readFile(clone), concat(made));
+        QCOMPARE(G.JoinOutputPath, parts + "Clone Of Clone Of movie.avi");
+        QCOMPARE(readFile(G.JoinOutputPath), concat(made));
+        QCOMPARE(readFile(clone), QByteArray("an older clone"));
         QCOMPARE(readFile(parts + "movie.avi"), source);
 
         click(f->BitBtn22);
-        QVERIFY(!QFileInfo::exists(clone));
-        QCOMPARE(entries(parts), (QStringList{"movie.avi", "movie.avi.001", "movie.avi.002",
-                                              "movie.avi.003", "movie.avi.txt"}));
+        QVERIFY(!QFileInfo::exists(G.JoinOutputPath));
+        QCOMPARE(entries(parts), (QStringList{"Clone Of movie.avi", "movie.avi", "movie.avi.001",
+                                              "movie.avi.002", "movie.avi.003", "movie.avi.txt"}));
         QCOMPARE(panelState(f), CancelledOrUndone);
 
         // Cancel during the copy, with the clone of an earlier join in place.
@@ -356,6 +489,45 @@ private slots:
         QVERIFY(!f->isVisible());
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(entries(parts).size(), 4);
+    }
+
+    // Sets past 100 parts in both numberings: ours (.0101, .01000) and the
+    // plain one of other splitters (.101, .1000). The whole set is joined and
+    // sized from any part, also one past 100, with and without a part list.
+    void setsNumberedPast100_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("plain 150, .120 chosen") << 150 << true << 120 << false;
+        QTest::newRow("plain 150, listed") << 150 << true << 1 << true;
+        QTest::newRow("plain 1002, .1001 chosen") << 1002 << true << 1001 << false;
+        QTest::newRow("ours 150, .0120 chosen") << 150 << false << 120 << false;
+        QTest::newRow("ours 1002, listed") << 1002 << false << 7 << true;
+    }
+    void setsNumberedPast100() {
+        QFETCH(int, count);
+        QFETCH(bool, plain);
+        QFETCH(int, chosen);
+        QFETCH(bool, listed);
+        Ui ui;
+        const auto name = [&](int n) {
+            return "movie.avi." + ordinalDigits(n, plain ? PartNumbering::Plain : PartNumbering::Ours);
+        };
+        QStringList made, names;
+        for (int n = 1; n <= count; ++n) {
+            made << parts + name(n);
+            names << name(n);
+            writeFile(made.last(), QByteArray::number(n) + ",");
+        }
+        if (listed)
+            writePartList(parts + "movie.avi.txt", names);
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        openAndLoad(ui, parts + name(chosen));
+        QCOMPARE(G.JoinTotalSize, qint64(concat(made).size()));
+        click(ui.form->BitBtn2);
+        QCOMPARE(ui.reports, QList<QStringList>{listed ? CompletedWithList : CompletedWithoutList});
+        QCOMPARE(readFile(parts + "movie.avi"), concat(made));
     }
 
     // The joined file: run it and quit (also when it is gone), its folder.

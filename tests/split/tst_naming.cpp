@@ -21,6 +21,27 @@ private slots:
         QCOMPARE(rednibroj_to_ext(ordinal), digits);
     }
 
+    // The ordinal of a part's extension in either numbering, 0 for no part name.
+    void ordinalOfAPart_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("ordinal");
+        const QList<QPair<const char*, qint64>> rows{
+            {"/o/m.avi.001", 1},     {"/o/m.avi.100", 100},   {"/o/m.avi.0120", 120},
+            {"/o/m.avi.120", 120},   {"/o/m.avi.1000", 1000}, {"/o/m.avi.01000", 1000},
+            {"/o/m.avi.0100", 0},    {"/o/m.avi.01", 0},      {"/o/m.avi.000", 0},
+            {"/o/m.avi.00101", 0},   {"/o/m.avi.12a", 0},     {"/o.d/m", 0}};
+        for (const auto& r : rows)
+            QTest::newRow(r.first) << QString::fromLatin1(r.first) << r.second;
+    }
+    void ordinalOfAPart() {
+        QFETCH(QString, path);
+        QFETCH(qint64, ordinal);
+        QCOMPARE(ordinalOfPart(path), ordinal);
+        if (ordinal > 100)
+            QCOMPARE(joinPartPath(basePathOf(path), ordinal, PartNumbering::Plain),
+                     "/o/m.avi." + QString::number(ordinal));
+    }
+
     void partPathsAndNames() {
         QCOMPARE(partPath("/mnt/parts/", "/video/movie.avi", 1), QString("/mnt/parts/movie.avi.001"));
         QCOMPARE(partPath("/mnt/parts/", "/video/movie.avi", 2), QString("/mnt/parts/movie.avi.002"));
