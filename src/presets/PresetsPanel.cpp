@@ -9,6 +9,7 @@
 #include "split/FileCopy.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QGroupBox>
@@ -155,9 +156,12 @@ void TForm1::standardniformati() {
 
         // The engine split only with room for the source and the margin; a
         // refused or cancelled split leaves no list.
-        const bool hadRoom = static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
-        if (hadRoom && G.SplitCancelFlag == 0)
+        const bool hadRoom =
+            static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
+        if (hadRoom && G.SplitCancelFlag == 0) {
             writePartList(presetListPath(), G.SplitPartNames);
+            writeCheckFiles(G.PresetListBase, G.SplitPartNames, G.SplitPartCrcs);
+        }
     } catch (...) {
         // The parts written so far stay until Cancel (or the close) removes them.
         presetPartsLeft_ = G.SplitPartPaths;
@@ -200,6 +204,7 @@ void TForm1::undoPresetSplit() {
         return;
     removeParts(this, G.SplitPartPaths);
     deletePartList(list);
+    deleteCheckFilesOf(list);
 }
 
 // ---------------------------------------------------------------- hover outline and folder picture

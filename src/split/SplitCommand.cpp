@@ -8,6 +8,7 @@
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
+#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QComboBox>
@@ -84,6 +85,8 @@ void TForm1::BitBtn6Click() {
             static_cast<double>(G.SourceFileSize + FreeSpaceMargin) < G.FreeSpaceBytes) {
             writePartList(listPath, G.SplitPartNames);
             splitListWritten_ = listPath;
+            writeCheckFiles(G.SplitDestFolder + G.SplitSourceName, G.SplitPartNames,
+                            G.SplitPartCrcs);
         }
     } catch (...) {
         // The parts written so far stay listed for Cancel, or for the close.
@@ -114,8 +117,10 @@ void TForm1::BitBtn9Click() {
     // Only the list that this split wrote goes, and only while the parts it
     // names are the ones listed (a preset split may have run since).
     if (!splitListWritten_.isEmpty() && !parts.isEmpty() &&
-        basePathOf(parts.first()) + QStringLiteral(".txt") == splitListWritten_)
+        basePathOf(parts.first()) + QStringLiteral(".txt") == splitListWritten_) {
         deletePartList(splitListWritten_);
+        deleteCheckFilesOf(splitListWritten_);
+    }
     splitListWritten_.clear();
 
     BitBtn9->setEnabled(false);

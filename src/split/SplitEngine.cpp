@@ -6,10 +6,12 @@
 #include "split/FileSystemLimits.h"
 #include "split/FreeSpace.h"
 #include "split/Naming.h"
+#include "verify/CopiedCrc.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 int splitProgress(qint64 copied, qint64 size) {
     if (size <= 0)
@@ -39,10 +41,14 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
         return;
 
     state.SplitPartNames.clear();
+    state.SplitPartCrcs.clear();
 
     {
         QFile source;
         openForReading(source, sourcePath);
+        // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
+        std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
+        QList<qint64> sizes;
         QFile part;
         qint64 ordinal = 0;
         qint64 bytesInPart = 0;
@@ -61,6 +67,10 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
                 createForWriting(part, state.CurrentPartPath);
+                if (crcs) {
+                    crcs->begin(source);
+                    sizes.append(0);
+                }
                 const qint64 left = sizeOfOpenFile(source) - total;
                 if (left < partSize)
                     partSize = left;
@@ -69,6 +79,10 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
             const qint64 copied = copyBytes(source, total, part, bytesInPart, step);
+            if (crcs) {
+                crcs->add(total, copied);
+                sizes.back() += copied;
+            }
             bytesInPart += copied;
             total += copied;
 
@@ -82,8 +96,12 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                 throw FileError(QStringLiteral("Cannot read %1: the file became shorter while "
                                                "it was being split")
                                     .arg(sourcePath));
-            if (!(sourceSize > total))
-                break;
+            if (!(sourceSize > total)) break;
+        }
+        if (crcs && state.SplitCancelFlag == 0) {
+            const QList<quint32> values = crcs->results();
+            for (qsizetype i = 0; i < values.size(); ++i)
+                state.SplitPartCrcs.append({values.at(i), sizes.at(i)});
         }
     }
 

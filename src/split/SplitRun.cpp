@@ -9,6 +9,7 @@
 #include "app/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QCoreApplication>
@@ -23,8 +24,8 @@ namespace {
 // Deletes the list of an earlier split and returns the part names it held;
 // one that can't be deleted stops the split before its first part.
 QStringList removeEarlierList(const QString& list) {
-    if (!partListExists(list))
-        return {};
+    deleteCheckFilesOf(list); // they name the parts being replaced too
+    if (!partListExists(list)) return {};
     QStringList names;
     QFile file(list);
     if (file.open(QIODevice::ReadOnly)) {
@@ -47,15 +48,8 @@ QStringList removeEarlierList(const QString& list) {
 // ordinal of the same source name are removed.
 void removeEarlierPartsBeyond(const QStringList& earlier, const QString& sourcePath,
                               qint64 newCount) {
-    const QString prefix = fileNameOf(sourcePath) + QLatin1Char('.');
     for (const QString& name : earlier) {
-        if (!name.startsWith(prefix))
-            continue;
-        bool number = false;
-        const QString digits = name.mid(prefix.size());
-        const qint64 ordinal = digits.toLongLong(&number);
-        if (!number || ordinal <= newCount || rednibroj_to_ext(ordinal) != digits)
-            continue;
+        if (partOrdinalOf(name, fileNameOf(sourcePath)) <= newCount) continue;
         const QString path = G.SplitDestFolder + name;
         if (QFileInfo(path).isFile())
             QFile::remove(path);

@@ -81,7 +81,8 @@ private slots:
         split(source, "10000");
         QCOMPARE(ui->errors, QStringList());
         const QStringList names{name + ".001", name + ".002", name + ".003"};
-        QCOMPARE(entries(parts), QStringList(names) << name + ".txt");
+        QCOMPARE(entries(parts), QStringList(names)
+                                     << name + ".crc" << name + ".sfv" << name + ".txt");
         QCOMPARE(readFile(parts + name + ".txt"), (names.join("\r\n") + "\r\n").toUtf8());
 
         click(f->BitBtn10);
