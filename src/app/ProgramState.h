@@ -57,6 +57,7 @@ struct ProgramState {
     QStringList JoinListEntries;  // the lines of the list, made anew by each scan
     QStringList JoinMissingParts; // entries without a file, each followed by a blank
     quint8 JoinCancelFlag = 0;    // 1: the running join stops and deletes its output
+    QList<PartCrc> JoinPartCrcs;  // CRC-32 of each part joined, when the join takes them
 
     // Verification
     quint8 ChecksumCancelFlag = 0;

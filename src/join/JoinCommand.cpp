@@ -1,12 +1,14 @@
 // The Join button: the destination's free space and largest file, the
-// missing-part question when the set's part list names parts that aren't
-// there, the output name ("Clone Of " before a name that is taken), the join
-// engine with the panel's gauge and icon, and the completion report.
+// missing-part question when the set's part list (or its .sfv) names parts
+// that aren't there, the output name ("Clone Of " before a name that is taken), the join
+// engine with the panel's gauge and icon, the check files' verdict (keep or
+// remove the joined bytes when a check failed), and the completion report.
 #include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "split/FileSystemLimits.h"
 #include "split/FreeSpace.h"
@@ -87,6 +89,9 @@ void TForm1::BitBtn2Click() {
         // Cancel (or a close of the window) during that turn ends the command
         // before anything is written.
         bool completed = G.JoinCancelFlag == 0;
+        bool decided = false; // a check failed and the user chose
+        bool kept = false;
+        QStringList checkLines; // the completion report's lines about the check files
 
         if (completed) {
             // The refusals before anything is written: the report, the panel
@@ -121,11 +126,18 @@ void TForm1::BitBtn2Click() {
                 return;
             }
 
-            // Missing parts named by the set's part list.
+            // Missing parts named by the set's part list or its .sfv.
             bool joinAnyway = false;
             G.JoinListName = joinListNameOf(chosen);
-            if (partListExists(listPathOf(chosen))) {
-                BitBtn5Click();
+            const JoinChecks checks = readJoinChecks(chosen);
+            {
+                if (partListExists(listPathOf(chosen)))
+                    BitBtn5Click();
+                else
+                    G.JoinMissingParts.clear();
+                for (const QString& name : partsNamedButMissing(checks, chosen))
+                    if (!G.JoinMissingParts.contains(name + QLatin1Char(' ')))
+                        G.JoinMissingParts.append(name + QLatin1Char(' '));
                 if (!G.JoinMissingParts.isEmpty()) {
                     BitBtn12->setEnabled(false);
                     dialog->BitBtn1->setVisible(true);
@@ -173,10 +185,27 @@ void TForm1::BitBtn2Click() {
             hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
             hooks.yield = [] { QCoreApplication::processEvents(); };
             hooks.iconRefresh = [this] { Exticon(); };
+            // A failed check keeps the joined bytes under the hidden name
+            // until the user has decided; the parts are never touched.
+            hooks.partCrcs = checks.any();
+            hooks.keep = [&] {
+                const QStringList failed = failedCheckLines(checks, G.JoinPartCrcs);
+                if (failed.isEmpty()) return true;
+                decided = true;
+                kept = dialog->Decide(QStringList{QStringLiteral("   CRC-32 check failed:")} +
+                                          failed + checks.notes +
+                                          QStringList{QStringLiteral("   Keep the joined file?")},
+                                      QStringLiteral("Keep"), QStringLiteral("Remove"));
+                return kept;
+            };
             spojfor(G, chosen, G.JoinOutputPath, hooks);
-            // The engine puts the output in place exactly when it wasn't cancelled;
-            // a file that was already there (an earlier clone) says nothing.
-            completed = G.JoinCancelFlag == 0;
+            // The engine puts the output in place exactly when it wasn't cancelled
+            // (nor removed after a failed check); a file that was already there
+            // (an earlier clone) says nothing.
+            completed = G.JoinCancelFlag == 0 && (!decided || kept);
+            if (completed && !decided && checks.any())
+                checkLines << passedCheckLine(checks, G.JoinPartCrcs);
+            if (!decided) checkLines << checks.notes;
         }
 
         // The result.
@@ -198,8 +227,11 @@ void TForm1::BitBtn2Click() {
         BitBtn12->setEnabled(false);
         BitBtn22->setVisible(completed);
         if (completed) {
-            dialog->Report(partListExists(listPathOf(chosen)) ? CompletedWithListLines
-                                                              : CompletedWithoutListLines);
+            // After a failed check that the user kept, the decision was the report.
+            if (!decided)
+                dialog->Report((partListExists(listPathOf(chosen)) ? CompletedWithListLines
+                                                                   : CompletedWithoutListLines) +
+                               checkLines);
             BitBtn22->setVisible(true);
             BitBtn12->setEnabled(false);
             BitBtn22->setEnabled(true);

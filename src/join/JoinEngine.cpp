@@ -5,6 +5,7 @@
 #include "split/FileCopy.h"
 #include "split/MappedFile.h"
 #include "split/Naming.h"
+#include "verify/CopiedCrc.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #ifdef Q_OS_LINUX
@@ -221,6 +223,7 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks) {
     state.JoinCancelFlag = 0;
+    state.JoinPartCrcs.clear();
     const QString basePath = basePathOf(chosenPart);
     const qint64 count = countParts(basePath, hooks);
 
@@ -232,11 +235,14 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         const qint64 total = sum(sizes);
         qint64 written = 0;
         QFile part;
+        // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
+        std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
 
         for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
             const QString partPath = joinPartPath(basePath, c);
             openForReading(part, partPath);
             if (hooks.yield) hooks.yield();
+            if (crcs) crcs->begin(part);
 
             // Exactly the bytes that were counted: the total and the progress hold.
             const qint64 size = sizes[static_cast<size_t>(c - 1)];
@@ -251,6 +257,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
                     const qint64 step = std::min(JoinBlockSize, size - pos);
                     const qint64 copied = copier.step(pos, step, written);
                     if (copied < step) throw shorter();
+                    if (crcs) crcs->add(pos, copied);
                     pos += copied;
                     written += copied;
                     if (hooks.progress) hooks.progress(joinProgress(written, total));
@@ -265,7 +272,12 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         }
 
         if (hooks.progress) hooks.progress(99);
-        if (state.JoinCancelFlag == 1)
+        if (crcs && state.JoinCancelFlag != 1) {
+            const QList<quint32> values = crcs->results();
+            for (qsizetype i = 0; i < values.size(); ++i)
+                state.JoinPartCrcs.append({values.at(i), sizes.at(static_cast<size_t>(i))});
+        }
+        if (state.JoinCancelFlag == 1 || (hooks.keep && !hooks.keep()))
             output.discard();
         else
             output.commit();

@@ -13,6 +13,12 @@ struct JoinHooks {
     std::function<void(int percent)> progress; // after every step, already clamped to 0..100
     std::function<void()> yield;               // one turn of the event loop
     std::function<void()> iconRefresh;         // Exticon: the output has just been created
+    // Whether the join takes each part's CRC-32 as it copies, into
+    // state.JoinPartCrcs (for the check files beside the parts).
+    bool partCrcs = false;
+    // After the last part, before the output takes its name: false removes
+    // the joined bytes instead (a failed check the user doesn't keep).
+    std::function<bool()> keep;
 };
 
 // Total size of the set that chosenPart belongs to: the parts from ordinal 1
@@ -26,9 +32,11 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 //
 // The bytes go to a hidden file beside the output (".<name>.part-XXXXXX"),
 // which is renamed to outputPath, replacing any file there, once the last part
-// is in: until then, whatever was at outputPath stays as it was, and a process
-// killed mid-way leaves nothing under that name. iconRefresh runs right after
-// the hidden file is created.
+// is in (and hooks.keep, if set, has agreed): until then, whatever was at
+// outputPath stays as it was, and a process killed mid-way leaves nothing
+// under that name. iconRefresh runs right after the hidden file is created.
+// With hooks.partCrcs, a join that ran to its end leaves each part's CRC-32
+// and size in state.JoinPartCrcs before hooks.keep runs.
 //
 // Sets state.JoinCancelFlag to 0 on entry and reads it before every part and
 // after every step; a cancel (the flag at 1, set by a handler run inside
