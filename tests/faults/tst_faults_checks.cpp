@@ -143,6 +143,31 @@ private slots:
         QCOMPARE(filesIn(parts), left);
     }
 
+    // A new split of the same name takes the earlier split's check files
+    // with its list when its first part is written: cancelled, it leaves none
+    // that would name parts it replaced.
+    void resplitCancelledLeavesNoStaleChecks() {
+        const QString source = tmp->path() + "/src.bin";
+        makeFile(source, 2080000, 7);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        f->suiImageButton3Click();
+        ui.fileAnswers << source;
+        click(f->BitBtn1);
+        QTest::keyClicks(f->Edit2, "1");
+        ui.folderAnswers << parts;
+        click(f->BitBtn7);
+        click(f->BitBtn6);
+        QCOMPARE(filesIn(parts).size(), 5);
+        f->ComboBox1->setCurrentIndex(1); // 1 Kilobyte parts
+        during(
+            f, [f] { return f->Gauge1->Progress() > 0; }, [f] { click(f->BitBtn9); });
+        click(f->BitBtn6);
+        QCOMPARE(ui.errors, QStringList());
+        // (The earlier split's part 002, which the cancelled one didn't reach, stays.)
+        QCOMPARE(filesIn(parts).filter(QRegularExpression("\\.(txt|sfv|crc)$")), QStringList());
+    }
+
     // Joins of a three-part set with check files beside it: what the user is
     // told, and what is left under the output name.
     void joinChecks_data() {
