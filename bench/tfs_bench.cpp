@@ -16,8 +16,8 @@
 // prints the joined file's CRC-32, combined from the parts').
 #include "TurnMeter.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
@@ -162,7 +162,6 @@ int run(const QStringList& args) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    Crc32InitTable();
     eventTurns = qgetenv("TFS_BENCH_YIELD") != "none";
     checks = qgetenv("TFS_BENCH_CHECKS");
     QStringList args = QCoreApplication::arguments();

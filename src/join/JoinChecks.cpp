@@ -1,6 +1,6 @@
 #include "join/JoinChecks.h"
 
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
 

@@ -3,15 +3,15 @@
 // that aren't there, the output name ("Clone Of " before a name that is taken), the join
 // engine with the panel's gauge and icon, the check files' verdict (keep or
 // remove the joined bytes when a check failed), and the completion report.
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
-#include "split/FileSystemLimits.h"
-#include "split/FreeSpace.h"
+#include "core/FileSystemLimits.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 

@@ -1,6 +1,6 @@
 #include "split/SplitCheckFiles.h"
 
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "verify/CheckFiles.h"

@@ -1,8 +1,8 @@
 #include "verify/CopiedCrc.h"
 
-#include "app/FileError.h"
-#include "split/JobThread.h"
-#include "split/MappedFile.h"
+#include "core/FileError.h"
+#include "core/JobThread.h"
+#include "core/MappedFile.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
 

@@ -5,13 +5,13 @@
 // keeps the joined bytes under a hidden name until the user keeps or removes
 // them, asks about parts that an .sfv names but that are missing, and goes on
 // unchecked past a check file it can't use.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/FaultUtil.h"
+#include "common/FaultUtil.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
 #include "verify/SZCRC32.h"
@@ -51,10 +51,6 @@ QByteArray crcOfParts(int count, qint64 size) {
     for (int i = 1; i <= count; ++i)
         whole += partBytes(i);
     return crcFileBytes("movie.avi", size < 0 ? whole.size() : size, crcOf(whole));
-}
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 } // namespace
@@ -251,7 +247,7 @@ private slots:
         QStringList duringDecision;
         ui.answer = [&](TForm3* d) {
             if (d->OKBtn->isVisible()) return Ui::press(d, "OKBtn");
-            duringDecision = filesIn(parts);
+            duringDecision = entries(parts); // hidden ones too
             if (choice == "Keep")
                 Ui::press(d, "BitBtn1");
             else if (choice == "Remove")

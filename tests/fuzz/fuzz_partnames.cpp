@@ -3,14 +3,13 @@
 // part list file (the missing-part scan). The first line of the input is the
 // chosen part's file name, the rest is the list file's content. The whole
 // input is also read as an .sfv and as a .crc check file.
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "verify/CheckFiles.h"
 
 #include <QBuffer>
-
 #include <QByteArray>
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "split/JobThread.h"
+#include "core/JobThread.h"
 
 #include <condition_variable>
 #include <deque>

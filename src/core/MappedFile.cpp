@@ -1,7 +1,7 @@
-#include "split/MappedFile.h"
+#include "core/MappedFile.h"
 
 #ifdef Q_OS_LINUX
-#include "split/JobThread.h"
+#include "core/JobThread.h"
 
 #include <algorithm>
 #include <csetjmp>
