@@ -252,12 +252,15 @@ def measure(work, size, runs, bench, window_bench, xvfb):
         log(f"round {r + 1}/{runs}, load {load():.2f}")
         loads.append(load())
         # Split
-        for who in rotate(["split-ours", "split-gnu", "split-window"], r):
+        for who in rotate(["split-ours", "split-ours-nochecks", "split-gnu", "split-window"], r):
             fresh_out()
             drop_dirty()
             warm([src])
             if who == "split-ours":
                 s(who).add(*run([bench, "split", src, out]))
+            elif who == "split-ours-nochecks":
+                s(who).add(*run([bench, "split", src, out],
+                                env=dict(os.environ, TFS_BENCH_CHECKS="off")))
             elif who == "split-gnu":
                 s(who).add(*run(["split", "-b", str(BLOCK), "-d", "-a", "3", src,
                                  os.path.join(out, "file.bin.")]))
@@ -265,7 +268,8 @@ def measure(work, size, runs, bench, window_bench, xvfb):
                 s(who).add(*run([window_bench, "split", src, out], env=xvfb.env()))
         shutil.rmtree(out, ignore_errors=True)
         # Join, and what the event-loop turn costs in it
-        for who in rotate(["join-ours", "join-gnu", "join-ours-qtdispatcher", "join-ours-noturn"], r):
+        for who in rotate(["join-ours", "join-gnu", "join-ours-qtdispatcher", "join-ours-noturn",
+                           "join-ours-checked"], r):
             drop_dirty()
             warm(parts)
             if who == "join-gnu":
@@ -277,6 +281,8 @@ def measure(work, size, runs, bench, window_bench, xvfb):
                     env["QT_NO_GLIB"] = "1"
                 if who.endswith("noturn"):
                     env["TFS_BENCH_YIELD"] = "none"
+                if who.endswith("checked"):
+                    env["TFS_BENCH_CHECKS"] = "on"
                 s(who).add(*run([bench, "join", parts[-1], joined], env=env))
                 if len(s(who).wall) == 1 and who == "join-ours":
                     assert subprocess.run(["cmp", "-s", src, joined]).returncode == 0, \
@@ -372,6 +378,15 @@ def report(series, size, runs, loads, have_window):
         secs = series[name].field_median("seconds")
         print(f"  {label:<42} {secs:7.3f} s  ({(secs - base) * 1e6 / max(1, int(series[name].field_median('turns'))):5.2f} "
               f"us per turn over none)")
+    print()
+    print("Check files (engine time, medians; target <= 1.1 each):")
+    for name, without, label in (("split-ours", "split-ours-nochecks", "split taking each part's CRC-32"),
+                                 ("join-ours-checked", "join-ours", "join checking each part's CRC-32")):
+        w, wo = series[name].field_median("seconds"), series[without].field_median("seconds")
+        print(f"  {label:<34} {w:7.3f} s vs {wo:7.3f} s without: {w / wo:.2f}x "
+              f"(rounds {ratio_rounds(series[name], series[without]):.2f}x)")
+    joined_crc = series["join-ours-checked"].reports[0].get("crc")
+    assert joined_crc == crc.reports[0].get("crc"), "the join's combined CRC-32 differs from the file's"
     if have_window:
         print()
         st = series["startup"]

@@ -10,6 +10,10 @@
 //
 // TFS_BENCH_YIELD=none replaces the event-loop turn by nothing (to measure
 // what the turn costs); the turns are still counted.
+// TFS_BENCH_CHECKS=off splits without taking the parts' CRC-32 (the window's
+// split takes them, for the check files); TFS_BENCH_CHECKS=on joins taking
+// every part's CRC-32, as a join with an .sfv beside the parts does (and
+// prints the joined file's CRC-32, combined from the parts').
 #include "TurnMeter.h"
 
 #include "core/FileError.h"
@@ -17,6 +21,7 @@
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
+#include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
@@ -32,6 +37,7 @@ namespace {
 
 TurnMeter meter;
 bool eventTurns = true;
+QByteArray checks; // TFS_BENCH_CHECKS
 
 void turn() {
     meter.turn();
@@ -93,6 +99,7 @@ int run(const QStringList& args) {
         hooks.yield = turn;
         bool refused = false;
         hooks.refused = [&](const QStringList&) { refused = true; };
+        hooks.partCrcs = checks != "off";
         meter.start();
         splitfile(state, args[1], partSize, hooks);
         meter.stop();
@@ -109,10 +116,15 @@ int run(const QStringList& args) {
         JoinHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;
+        hooks.partCrcs = checks == "on";
         meter.start();
         spojfor(state, args[1], args[2], hooks);
         meter.stop();
-        print(resultLine(op, meter, QFileInfo(args[2]).size(), QString()));
+        quint32 whole = 0;
+        for (const PartCrc& part : std::as_const(state.JoinPartCrcs))
+            whole = crc32Combine(whole, part.crc, part.size);
+        print(resultLine(op, meter, QFileInfo(args[2]).size(),
+                         hooks.partCrcs ? QStringLiteral("crc=%1").arg(hex(whole)) : QString()));
         return 0;
     }
     if ((op == QLatin1String("crc") || op == QLatin1String("crc-reference")) &&
@@ -151,6 +163,7 @@ int run(const QStringList& args) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     eventTurns = qgetenv("TFS_BENCH_YIELD") != "none";
+    checks = qgetenv("TFS_BENCH_CHECKS");
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     try {

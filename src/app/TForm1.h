@@ -26,6 +26,7 @@ class Gauge;
 class Memo;
 class PictureButton;
 class ShapeOutline;
+struct JoinChecks;
 
 // The main window: one panel at a time (start, split, join, compare, presets,
 // about). The handlers keep the names of the controls and events they serve;
@@ -334,10 +335,17 @@ private:
     bool joinPrepare(const QString& chosen);
     bool joinRefusedBeforeWriting();
     void joinRefuse(const QStringList& lines);
-    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen);
+    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen, const JoinChecks& checks);
     void joinChooseOutputName(const QString& chosen);
-    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal);
-    void joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut);
+    // What the check files beside the parts said of a join.
+    struct JoinCheckVerdict {
+        bool decided = false; // a check failed and the user chose in the report
+        QStringList lines;    // the completion report's lines about the check files
+    };
+    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
+                       JoinCheckVerdict& verdict);
+    void joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
+                        const JoinCheckVerdict& verdict);
     // Split and presets panels: the parts that a failed split left on disk,
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;

@@ -10,6 +10,12 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace {
+const QString AbortMarker = QStringLiteral("prekini");
+const QString JoinAnywayCaption = QStringLiteral("Join Anyway");
+const QString AbortCaption = QStringLiteral("Abort");
+} // namespace
+
 TForm3::TForm3(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow) {
     G.Form3 = this;
@@ -33,9 +39,9 @@ TForm3::TForm3(QWidget* mainWindow)
     suiMemo1->setObjectName(QStringLiteral("suiMemo1"));
     suiMemo1->setGeometry(2, 0, 190, 113);
     suiMemo1->hide();
-    BitBtn1 = skin::button(this, "BitBtn1", QStringLiteral("Join Anyway"), 2, 123, 85, 25);
+    BitBtn1 = skin::button(this, "BitBtn1", JoinAnywayCaption, 2, 123, 85, 25);
     OKBtn = skin::button(this, "OKBtn", QString(), 52, 123, 85, 25);
-    BitBtn2 = skin::button(this, "BitBtn2", QStringLiteral("Abort"), 108, 123, 85, 25);
+    BitBtn2 = skin::button(this, "BitBtn2", AbortCaption, 108, 123, 85, 25);
     BitBtn1->hide();
     BitBtn2->hide();
     for (QPushButton* b : {BitBtn1, OKBtn, BitBtn2}) {
@@ -66,6 +72,24 @@ void TForm3::Report(const QStringList& lines) {
     suiMemo1->show();
     OKBtn->show();
     ShowModal();
+}
+
+bool TForm3::Decide(const QStringList& lines, const QString& yes, const QString& no) {
+    for (const QString& line : lines)
+        suiMemo1->addLine(line);
+    suiMemo1->show();
+    BitBtn1->setText(yes);
+    BitBtn2->setText(no);
+    BitBtn1->show();
+    BitBtn2->show();
+    OKBtn->hide();
+    Label2->setText(AbortMarker); // what a close by the window system leaves
+    deciding_ = true;
+    ShowModal();
+    deciding_ = false;
+    BitBtn1->setText(JoinAnywayCaption);
+    BitBtn2->setText(AbortCaption);
+    return Label2->text() != AbortMarker;
 }
 
 void TForm3::showEvent(QShowEvent* e) {
@@ -110,14 +134,13 @@ void TForm3::BitBtn1Click() {
 }
 
 void TForm3::BitBtn2Click() {
-    Label2->setText(QStringLiteral("prekini"));
+    Label2->setText(AbortMarker);
     requestClose();
     BitBtn1->hide();
     BitBtn2->hide();
     OKBtn->show();
     requestClose();
-    if (G.Form1)
-        G.Form1->joinAbortReset();
+    if (G.Form1 && !deciding_) G.Form1->joinAbortReset();
 }
 
 void TForm3::runButton(void (TForm3::*handler)()) {

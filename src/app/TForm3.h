@@ -28,6 +28,11 @@ public:
     void ShowModal();
     // Report mode in one call: adds the lines, shows the report area and OK, shows the dialog.
     void Report(const QStringList& lines);
+    // The two-button mode for a decision: adds the lines, shows them with
+    // `yes` and `no` on the two choice buttons, and returns true for `yes`. A
+    // close by the window system counts as `no`. The buttons get their own
+    // captions back when the dialog closes.
+    bool Decide(const QStringList& lines, const QString& yes, const QString& no);
 
     void FormCreate();
     void FormShow();
@@ -53,4 +58,5 @@ private:
     bool closeRequested_ = false;
     bool shownBefore_ = false;
     bool closing_ = false;
+    bool deciding_ = false; // Decide() runs: "no" is no join's Abort
 };

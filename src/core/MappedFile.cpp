@@ -1,15 +1,12 @@
 #include "core/MappedFile.h"
 
 #ifdef Q_OS_LINUX
+#include "core/JobThread.h"
+
 #include <algorithm>
-#include <condition_variable>
 #include <csetjmp>
 #include <csignal>
-#include <deque>
-#include <mutex>
 #include <sys/mman.h>
-#include <system_error>
-#include <thread>
 #ifndef MADV_POPULATE_READ
 #define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
 #endif
@@ -43,86 +40,24 @@ extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
 
 } // namespace
 
-struct PageTableHelper::Thread {
-    struct Job {
-        void* address;
-        size_t length;
-        int advice;
-    };
-    static constexpr size_t MaxJobs = 8;
-
-    Thread() : worker([this] { run(); }) {}
-    ~Thread() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            stop = true;
-        }
-        wake.notify_one();
-        worker.join();
-    }
-
-    void post(const Job& job) {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [this] { return jobs.size() < MaxJobs; });
-            jobs.push_back(job);
-        }
-        wake.notify_one();
-    }
-
-    void drain() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return jobs.empty(); });
-    }
-
-    void run() {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            wake.wait(lock, [this] { return stop || !jobs.empty(); });
-            if (stop)
-                return; // what is left was for reads that won't come
-            const Job job = jobs.front();
-            lock.unlock();
-            // Errors need no answer: a page the helper couldn't fill (the file
-            // got shorter, say) is met by the read itself.
-            ::madvise(job.address, job.length, job.advice);
-            lock.lock();
-            jobs.pop_front(); // only now: a queued or running job counts
-            changed.notify_all();
-        }
-    }
-
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::condition_variable changed;
-    std::deque<Job> jobs;
-    bool stop = false;
-    std::thread worker; // last: it starts running once the members above exist
+// Eight jobs at a time: a few MiB of page tables filled ahead.
+struct PageTableHelper::Thread : JobThread {
+    Thread() : JobThread(8) {}
 };
 
-PageTableHelper::PageTableHelper() {
-    try {
-        thread_ = std::make_unique<Thread>();
-    } catch (const std::system_error&) {
-        // No thread to be had: the caller's thread does the jobs.
-    }
-}
+PageTableHelper::PageTableHelper() : thread_(std::make_unique<Thread>()) {}
 
 PageTableHelper::~PageTableHelper() = default;
 
-bool PageTableHelper::running() const { return thread_ != nullptr; }
+bool PageTableHelper::running() const { return thread_->running(); }
 
 void PageTableHelper::post(void* address, size_t length, int advice) {
-    if (thread_)
-        thread_->post(Thread::Job{address, length, advice});
-    else
-        ::madvise(address, length, advice);
+    // Errors need no answer: a page the helper couldn't fill (the file got
+    // shorter, say) is met by the read itself.
+    thread_->post([=] { ::madvise(address, length, advice); });
 }
 
-void PageTableHelper::drain() {
-    if (thread_)
-        thread_->drain();
-}
+void PageTableHelper::drain() { thread_->drain(); }
 
 const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
     if (failed_ || pos < 0 || count > MapAlign || pos + count > length)

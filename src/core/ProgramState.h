@@ -13,6 +13,12 @@
 class TForm1;
 class TForm3;
 
+// One part's CRC-32 and size in bytes, as an engine copied it.
+struct PartCrc {
+    quint32 crc = 0;
+    qint64 size = 0;
+};
+
 // The program-wide variables shared by the handlers, with their initial values.
 // Every variable exists once for the whole run (the instance G below) and is
 // touched only from the window's thread. The engines take the state they work
@@ -38,6 +44,7 @@ struct ProgramState {
     QString CurrentPartPath;      // full path of the part being written
     QStringList SplitPartNames;   // names of the parts of the last split, in order
     QStringList SplitPartPaths;   // full paths of the parts created, in order
+    QList<PartCrc> SplitPartCrcs; // CRC-32 of each part of a completed split, in order
     quint8 SplitCancelFlag = 0;   // 1: the running split stops and removes its parts
     quint8 PartSizeEmpty = 0;     // 1 while the part-size field is empty
     QString FreeSpaceDrive;       // the folder whose volume's free space is measured
@@ -54,6 +61,7 @@ struct ProgramState {
     QStringList JoinListEntries;  // the lines of the list, made anew by each scan
     QStringList JoinMissingParts; // entries without a file, each followed by a blank
     quint8 JoinCancelFlag = 0;    // 1: the running join stops and deletes its output
+    QList<PartCrc> JoinPartCrcs;  // CRC-32 of each part joined, when the join takes them
 
     // Verification
     quint8 ChecksumCancelFlag = 0;

@@ -1,9 +1,10 @@
 // The Join button: the destination's free space and largest file, the
-// missing-part question when the set's part list names parts that aren't
-// there (or, without a list, when parts lie beyond a gap), the end of the set
-// where its list ends, the output name ("Clone Of " before a name while it is
-// taken), the join engine with the panel's gauge and icon, and the completion
-// report.
+// missing-part question when the set's part list (or its .sfv) names parts
+// that aren't there (or, without a list, when parts lie beyond a gap), the end
+// of the set where its list ends, the output name ("Clone Of " before a name
+// while it is taken), the join engine with the panel's gauge and icon, the
+// check files' verdict (keep or remove the joined bytes when a check failed),
+// and the completion report.
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -11,6 +12,7 @@
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -147,10 +149,12 @@ void TForm1::BitBtn2Click() {
     const QString chosen = OpenDialog2.FileName;
     try {
         ListedEnd listed;
+        JoinCheckVerdict verdict;
         bool completed = joinPrepare(chosen);
         if (completed) {
             if (joinRefusedBeforeWriting()) return;
-            const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen);
+            const JoinChecks checks = readJoinChecks(chosen);
+            const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
             if (answer == JoinMissingAnswer::Abort) return;
             if (!firstPartThere(chosen, answer == JoinMissingAnswer::JoinAnyway)) {
                 joinRefuse(missingFirstPartLines(fileNameOf(joinPartPath(basePathOf(chosen), 1))));
@@ -158,9 +162,9 @@ void TForm1::BitBtn2Click() {
             }
             listed = listedEndOf(chosen);
             joinChooseOutputName(chosen);
-            completed = joinRunEngine(chosen, listed.last);
+            completed = joinRunEngine(chosen, listed.last, checks, verdict);
         }
-        joinShowResult(completed, chosen, listed.beyond);
+        joinShowResult(completed, chosen, listed.beyond, verdict);
     } catch (...) {
         // The engine has removed its partial output. The panel is put back as
         // Cancel leaves it, and the error goes on to the message box.
@@ -232,15 +236,19 @@ bool TForm1::joinRefusedBeforeWriting() {
     return false;
 }
 
-// The parts that the set's part list names but that aren't there, or without
-// a list the gaps below the set's highest part: the user chooses between
-// "Join Anyway" and "Abort".
-TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen) {
+// The parts that the set's part list (or its .sfv) names but that aren't
+// there, or without a list the gaps below the set's highest part: the user
+// chooses between "Join Anyway" and "Abort".
+TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen,
+                                                           const JoinChecks& checks) {
     G.JoinListName = joinListNameOf(chosen);
     if (partListExists(listPathOf(chosen)))
         BitBtn5Click();
     else
         G.JoinMissingParts = gapsBelowHighestPart(chosen);
+    for (const QString& name : partsNamedButMissing(checks, chosen))
+        if (!G.JoinMissingParts.contains(name + QLatin1Char(' ')))
+            G.JoinMissingParts.append(name + QLatin1Char(' '));
     if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
 
     TForm3* dialog = G.Form3;
@@ -285,24 +293,44 @@ void TForm1::joinChooseOutputName(const QString& chosen) {
 }
 
 // The join engine with the panel's gauge and icon, up to lastOrdinal when
-// that is above 0. True when it completed;
-// the engine puts the output in place exactly when it wasn't cancelled (a
-// file that was already there, an earlier clone, says nothing).
-bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal) {
+// that is above 0, checking the parts against the check files as it copies.
+// True when it completed: the engine puts the output in place exactly when it
+// wasn't cancelled, nor removed after a failed check. A failed check keeps the
+// joined bytes under the hidden name until the user has decided in the
+// report; the parts are never touched.
+bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
+                           JoinCheckVerdict& verdict) {
     JoinHooks hooks;
     hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
     hooks.iconRefresh = [this] { Exticon(); };
+    hooks.partCrcs = checks.any();
+    bool kept = false;
+    hooks.keep = [&] {
+        const QStringList failed = failedCheckLines(checks, G.JoinPartCrcs);
+        if (failed.isEmpty()) return true;
+        verdict.decided = true;
+        kept = G.Form3->Decide(QStringList{QStringLiteral("   CRC-32 check failed:")} + failed +
+                                   checks.notes +
+                                   QStringList{QStringLiteral("   Keep the joined file?")},
+                               QStringLiteral("Keep"), QStringLiteral("Remove"));
+        return kept;
+    };
     JoinOptions options;
     options.lastOrdinal = lastOrdinal;
     options.keepExisting = true;
     spojfor(G, chosen, G.JoinOutputPath, hooks, options);
-    return G.JoinCancelFlag == 0;
+    const bool completed = G.JoinCancelFlag == 0 && (!verdict.decided || kept);
+    if (completed && !verdict.decided && checks.any())
+        verdict.lines << passedCheckLine(checks, G.JoinPartCrcs);
+    if (!verdict.decided) verdict.lines << checks.notes;
+    return completed;
 }
 
 // The panel after the join (or a cancel before it), and the completion
 // report, which names the parts after the list's end that were left out.
-void TForm1::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut) {
+void TForm1::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
+                            const JoinCheckVerdict& verdict) {
     if (completed) {
         Exticon();
         suiImageButton5->setVisible(true);
@@ -322,10 +350,12 @@ void TForm1::joinShowResult(bool completed, const QString& chosen, const QString
     if (completed) {
         QStringList lines =
             partListExists(listPathOf(chosen)) ? CompletedWithListLines : CompletedWithoutListLines;
+        lines << verdict.lines;
         if (!leftOut.isEmpty())
             lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")
                   << leftOut;
-        G.Form3->Report(lines);
+        // After a failed check that the user kept, the decision was the report.
+        if (!verdict.decided) G.Form3->Report(lines);
         BitBtn22->setVisible(true);
         BitBtn12->setEnabled(false);
         BitBtn22->setEnabled(true);

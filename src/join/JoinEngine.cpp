@@ -5,6 +5,7 @@
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
 #include "split/Naming.h"
+#include "verify/CopiedCrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -387,6 +389,7 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
+    state.JoinPartCrcs.clear();
     const PartSet set = partSetOf(chosenPart);
     qint64 count = countParts(set, hooks);
     if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);
@@ -400,11 +403,14 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         const qint64 total = sum(sizes);
         qint64 written = 0;
         QFile part;
+        // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
+        std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
 
         for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
             const QString partPath = set.partPath(c);
             openForReading(part, partPath);
             if (hooks.yield) hooks.yield();
+            if (crcs) crcs->begin(part);
 
             // Exactly the bytes that were counted: the total and the progress hold.
             const qint64 size = sizes[static_cast<size_t>(c - 1)];
@@ -419,6 +425,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
                     const qint64 step = std::min(JoinBlockSize, size - pos);
                     const qint64 copied = copier.step(pos, step, written);
                     if (copied < step) throw shorter();
+                    if (crcs) crcs->add(pos, copied);
                     pos += copied;
                     written += copied;
                     if (hooks.progress) hooks.progress(joinProgress(written, total));
@@ -433,7 +440,12 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         }
 
         if (hooks.progress) hooks.progress(99);
-        if (state.JoinCancelFlag == 1)
+        if (crcs && state.JoinCancelFlag != 1) {
+            const QList<quint32> values = crcs->results();
+            for (qsizetype i = 0; i < values.size(); ++i)
+                state.JoinPartCrcs.append({values.at(i), sizes.at(static_cast<size_t>(i))});
+        }
+        if (state.JoinCancelFlag == 1 || (hooks.keep && !hooks.keep()))
             output.discard();
         else
             output.commit(!options.keepExisting);

@@ -21,6 +21,12 @@ struct JoinHooks {
     std::function<void(int percent)> progress; // after every step, already clamped to 0..100
     std::function<void()> yield;               // one turn of the event loop
     std::function<void()> iconRefresh;         // Exticon: the output has just been created
+    // Whether the join takes each part's CRC-32 as it copies, into
+    // state.JoinPartCrcs (for the check files beside the parts).
+    bool partCrcs = false;
+    // After the last part, before the output takes its name: false removes
+    // the joined bytes instead (a failed check the user doesn't keep).
+    std::function<bool()> keep;
 };
 
 // The set on disk that a chosen part belongs to: its base path and the
@@ -64,7 +70,9 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // under that name. The hidden file is locked while the join runs; hidden
 // files of killed joins of the same name (or a "Clone Of" name of it) that a
 // join finds beside its output are removed. iconRefresh runs right after the
-// hidden file is created.
+// hidden file is created. hooks.keep, if set, must agree before the output
+// takes its name; with hooks.partCrcs, a join that ran to its end leaves each
+// part's CRC-32 and size in state.JoinPartCrcs before hooks.keep runs.
 //
 // Sets state.JoinCancelFlag to 0 on entry and reads it before every part and
 // after every step; a cancel (the flag at 1, set by a handler run inside

@@ -11,6 +11,7 @@
 #include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QGroupBox>
@@ -182,6 +183,7 @@ bool TForm1::undoPresetSplit() {
     if (BitBtn20->text() != UndoCaption || list.isEmpty() || !partListExists(list)) return true;
     if (!removeParts(this, G.SplitPartPaths)) return false;
     deletePartList(list);
+    deleteCheckFilesOf(list);
     return true;
 }
 

@@ -57,6 +57,16 @@ QString partName(const QString& sourcePath, qint64 ordinal) {
     return fileNameOf(sourcePath) + QLatin1Char('.') + rednibroj_to_ext(ordinal);
 }
 
+qint64 partOrdinalOf(const QString& name, const QString& setName) {
+    if (name.size() <= setName.size() + 1 || !name.startsWith(setName) ||
+        name.at(setName.size()) != QLatin1Char('.'))
+        return 0;
+    const QString digits = name.mid(setName.size() + 1);
+    bool number = false;
+    const qint64 ordinal = digits.toLongLong(&number);
+    return number && ordinal > 0 && rednibroj_to_ext(ordinal) == digits ? ordinal : 0;
+}
+
 QString partPath(const QString& destFolder, const QString& sourcePath, qint64 ordinal) {
     return destFolder + partName(sourcePath, ordinal);
 }

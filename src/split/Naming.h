@@ -22,6 +22,11 @@ QString withTrailingSeparator(const QString& folder);
 // Part name of ordinal n: file name of the source + "." + digits.
 QString partName(const QString& sourcePath, qint64 ordinal);
 
+// The ordinal of a part name of the set named setName (movie.avi.003 of
+// movie.avi: 3), digits exactly as rednibroj_to_ext writes them; 0 for any
+// other name.
+qint64 partOrdinalOf(const QString& name, const QString& setName);
+
 // Part path: destination folder (ending with a separator) + part name.
 QString partPath(const QString& destFolder, const QString& sourcePath, qint64 ordinal);
 

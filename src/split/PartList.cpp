@@ -18,6 +18,10 @@ void writePartList(const QString& path, const QStringList& partNames) {
         content += name.toUtf8();
         content += "\r\n";
     }
+    saveWholeFile(path, content);
+}
+
+void saveWholeFile(const QString& path, const QByteArray& content) {
     // Unbuffered, so that a write that fails (a full disk) is seen here: a
     // buffered QSaveFile may commit without noticing that its final flush failed.
     QSaveFile file(path);

@@ -17,6 +17,10 @@ QString partListPath(const QString& destFolder, const QString& sourceName);
 // only once it is complete. Throws FileError.
 void writePartList(const QString& path, const QStringList& partNames);
 
+// Writes a file whole, replacing any file of that name; the file appears only
+// once it is complete. Throws FileError.
+void saveWholeFile(const QString& path, const QByteArray& content);
+
 // Whether a (regular) file exists at the path.
 bool partListExists(const QString& path);
 

@@ -10,6 +10,7 @@
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
+#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QComboBox>
@@ -104,8 +105,10 @@ void TForm1::BitBtn9Click() {
     // Only the list that this split wrote goes, and only while the parts it
     // names are the ones listed (a preset split may have run since).
     if (!splitListWritten_.isEmpty() && !parts.isEmpty() &&
-        basePathOf(parts.first()) + QStringLiteral(".txt") == splitListWritten_)
+        basePathOf(parts.first()) + QStringLiteral(".txt") == splitListWritten_) {
         deletePartList(splitListWritten_);
+        deleteCheckFilesOf(splitListWritten_);
+    }
     splitListWritten_.clear();
 
     BitBtn9->setEnabled(false);

@@ -7,6 +7,8 @@
 #include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/SplitCheckFiles.h"
+#include "verify/CopiedCrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 #endif
+#include <memory>
 
 // Checked again right before a split: the source may have changed since it was
 // loaded. An empty file has nothing to split. A part is created over whatever
@@ -113,6 +116,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
     }
 
     state.SplitPartNames.clear();
+    state.SplitPartCrcs.clear();
     // The part list of an earlier split of the same name in this folder: it
     // goes right before the first part is created, because from then on it
     // would name parts that are no longer its own (a join would trust it),
@@ -122,6 +126,9 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
     {
         QFile source;
         openForReading(source, sourcePath);
+        // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
+        std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
+        QList<qint64> sizes;
         QFile part;
         qint64 ordinal = 0;
         qint64 bytesInPart = 0;
@@ -136,10 +143,17 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
                 bytesInPart = 0;
                 state.CurrentPartPath = partPath(state.SplitDestFolder, sourcePath, ordinal);
                 if (hooks.partStarted) hooks.partStarted();
-                if (ordinal == 1) earlierParts = removeEarlierPartList(earlierList);
+                if (ordinal == 1) {
+                    deleteCheckFilesOf(earlierList); // they name the parts being replaced too
+                    earlierParts = removeEarlierPartList(earlierList);
+                }
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
                 createForWriting(part, state.CurrentPartPath);
+                if (crcs) {
+                    crcs->begin(source);
+                    sizes.append(0);
+                }
                 const qint64 left = sizeOfOpenFile(source) - total;
                 if (left < partSize)
                     partSize = left;
@@ -148,6 +162,10 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
             const qint64 copied = copyBytes(source, total, part, bytesInPart, step);
+            if (crcs) {
+                crcs->add(total, copied);
+                sizes.back() += copied;
+            }
             bytesInPart += copied;
             total += copied;
 
@@ -161,8 +179,12 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
                 throw FileError(QStringLiteral("Cannot read %1: the file became shorter while "
                                                "it was being split")
                                     .arg(sourcePath));
-            if (!(sourceSize > total))
-                break;
+            if (!(sourceSize > total)) break;
+        }
+        if (crcs && state.SplitCancelFlag == 0) {
+            const QList<quint32> values = crcs->results();
+            for (qsizetype i = 0; i < values.size(); ++i)
+                state.SplitPartCrcs.append({values.at(i), sizes.at(i)});
         }
         if (state.SplitCancelFlag != 1) closeWritten(part);
     }

@@ -32,7 +32,10 @@ struct SplitHooks {
     // A refusal (free space, or parts too large for the destination's file
     // system): the report lines. Nothing was written.
     std::function<void(const QStringList& lines)> refused;
-    std::function<void()> cancelled;             // the cancelled split's parts are gone
+    std::function<void()> cancelled; // the cancelled split's parts are gone
+    // Whether the split takes each part's CRC-32 as it copies (for the check
+    // files) into state.SplitPartCrcs.
+    bool partCrcs = true;
 };
 
 // Cuts the source into parts of partSize bytes in state.SplitDestFolder, named
@@ -50,6 +53,8 @@ struct SplitHooks {
 // it named beyond the new set's last part are deleted too.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
 // so that a file error (thrown as FileError) leaves every part on disk listed.
+// A completed split leaves each part's CRC-32 and size in state.SplitPartCrcs
+// (with hooks.partCrcs); any other outcome leaves that list empty.
 // A part is closed before the next one starts, and a failed close is a write
 // error like any other.
 SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,

@@ -9,6 +9,7 @@
 #include "app/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/SplitCheckFiles.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -80,6 +81,8 @@ TForm1::SplitRun TForm1::splitAndList(const QString& sourcePath, qint64 partSize
     try {
         writePartList(list, G.SplitPartNames);
         run.list = list;
+        writeCheckFiles(G.SplitDestFolder + fileNameOf(sourcePath), G.SplitPartNames,
+                        G.SplitPartCrcs);
     } catch (const FileError& e) {
         run.listError = e.text() + QStringLiteral("\nThe %1 parts were all written and are kept; "
                                                   "they can be joined without their list.")

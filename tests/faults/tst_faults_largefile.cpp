@@ -74,8 +74,8 @@ private slots:
         QCOMPARE(f->BitBtn9->text(), QString("Undo"));
         QCOMPARE(f->Gauge1->Progress(), 100);
         const QStringList parts{out + "big.bin.001", out + "big.bin.002", out + "big.bin.003"};
-        QCOMPARE(entries(out),
-                 (QStringList{"big.bin.001", "big.bin.002", "big.bin.003", "big.bin.txt"}));
+        QCOMPARE(entries(out), (QStringList{"big.bin.001", "big.bin.002", "big.bin.003",
+                                            "big.bin.crc", "big.bin.sfv", "big.bin.txt"}));
         QCOMPARE(QFileInfo(parts[0]).size(), partSize);
         QCOMPARE(QFileInfo(parts[1]).size(), partSize);
         QCOMPARE(QFileInfo(parts[2]).size(), qint64(10000));
@@ -98,7 +98,8 @@ private slots:
         QCOMPARE(G.JoinTotalSize, size);
         click(f->BitBtn2);
         QCOMPARE(ui.errors, QStringList());
-        QCOMPARE(ui.reports, QList<QStringList>{CompletedWithList});
+        QCOMPARE(ui.reports, QList<QStringList>{CompletedWithList +
+                                                QStringList{"     CRC-32 checked: 3 of 3 parts"}});
         const QString joined = out + "big.bin";
         QCOMPARE(QFileInfo(joined).size(), size);
         for (qint64 offset : markers)

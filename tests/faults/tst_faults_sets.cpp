@@ -134,14 +134,16 @@ private slots:
         makeFile(source, 10000, 7);
         testutil::prepareSplit(ui, source, 0, "1000", parts);
         QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
-        QCOMPARE(QDir(parts).entryList(QDir::Files).size(), 11); // ten parts and the list
+        QCOMPARE(QDir(parts).entryList(QDir::Files).size(),
+                 13); // ten parts, the list, 2 check files
         writeFile(parts + "movie.avi.012", "not listed, not ours"); // stays
 
         makeFile(source, 4500, 8);
         testutil::prepareSplit(ui, source, 0, "3000", parts);
         QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files, QDir::Name),
-                 (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.txt"}));
+                 (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.crc",
+                              "movie.avi.sfv", "movie.avi.txt"}));
         ProgramState join;
         spojfor(join, parts + "movie.avi.002", out + "movie.avi", JoinHooks());
         QCOMPARE(readFile(out + "movie.avi"), readFile(source));

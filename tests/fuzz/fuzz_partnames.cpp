@@ -1,12 +1,15 @@
 // Fuzz target for what the join derives from names it doesn't control: the
 // chosen part's name (base path, output name, list name) and the content of a
 // part list file (the missing-part scan). The first line of the input is the
-// chosen part's file name, the rest is the list file's content.
+// chosen part's file name, the rest is the list file's content. The whole
+// input is also read as an .sfv and as a .crc check file.
 #include "core/FileError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "verify/CheckFiles.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -28,10 +31,41 @@ QTemporaryDir& workDir() {
     return dir;
 }
 
+// Both check-file parsers: what they take is bounded and well formed, and
+// what they take they read back the same from what the writers make of it.
+template <class Parse> auto parsed(const QByteArray& bytes, Parse parse) {
+    QBuffer in;
+    in.setData(bytes);
+    in.open(QIODevice::ReadOnly);
+    return parse(in);
+}
+
+void checkFiles(const QByteArray& input) {
+    const SfvContent sfv = parsed(input, parseSfv);
+    check(sfv.error.isEmpty() || sfv.entries.isEmpty(), "an unreadable .sfv gives no entries");
+    for (const SfvEntry& e : sfv.entries)
+        check(!e.name.isEmpty() && !e.name.contains(QLatin1Char('/')) &&
+                  !e.name.contains(QLatin1Char('\\')) && e.name != QStringLiteral(".."),
+              ".sfv entries are bare names");
+    if (sfv.error.isEmpty())
+        check(parsed(sfvBytes(sfv.entries), parseSfv).entries == sfv.entries,
+              ".sfv entries written read back the same");
+    const CrcFileContent crc = parsed(input, parseCrcFile);
+    if (crc.error.isEmpty()) {
+        check(crc.size >= 0, ".crc size is a byte count");
+        const CrcFileContent back =
+            parsed(crcFileBytes(crc.fileName, crc.size, crc.crc), parseCrcFile);
+        check(back.error.isEmpty() && back.fileName == crc.fileName && back.size == crc.size &&
+                  back.crc == crc.crc,
+              ".crc written reads back the same");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    checkFiles(input);
     const qsizetype nl = input.indexOf('\n');
     const QString chosenName = QString::fromUtf8(nl < 0 ? input : input.left(nl));
     const QByteArray listContent = nl < 0 ? QByteArray() : input.mid(nl + 1);

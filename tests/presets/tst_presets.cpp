@@ -201,7 +201,8 @@ private slots:
         runPreset(ui, f->BitBtn23, QString(), dst);
         QCOMPARE(f->BitBtn20->text(), QString("Undo"));
         QVERIFY(!f->BitBtn20->isEnabled());
-        QCOMPARE(filesIn(dst), (QStringList{"a.bin.001", "a.bin.002", "a.bin.txt"}));
+        QCOMPARE(filesIn(dst),
+                 (QStringList{"a.bin.001", "a.bin.002", "a.bin.crc", "a.bin.sfv", "a.bin.txt"}));
         QVERIFY(ui.reports.isEmpty());
         QVERIFY(ui.errors.isEmpty());
     }
@@ -220,7 +221,8 @@ private slots:
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(ui.reports.isEmpty());
         const QStringList names{"movie.avi.001", "movie.avi.002", "movie.avi.003", "movie.avi.004"};
-        QCOMPARE(filesIn(dst), names + QStringList{"movie.avi.txt"});
+        QCOMPARE(filesIn(dst),
+                 (names + QStringList{"movie.avi.crc", "movie.avi.sfv", "movie.avi.txt"}));
         QStringList parts;
         for (const QString& n : names)
             parts << dst + n;
@@ -276,7 +278,8 @@ private slots:
         makeFile(src + "first.bin", 2 * Size12);
         makeFile(src + "second.bin", 5 * Size12, 2);
         runPreset(ui, f->BitBtn23, src + "first.bin", dst);
-        const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.txt"};
+        const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.crc",
+                                  "first.bin.sfv", "first.bin.txt"};
         QCOMPARE(filesIn(dst), earlier);
         const QByteArray earlierPart = readFile(dst + "first.bin.001");
 
@@ -312,7 +315,8 @@ private slots:
     void closingTheWindow() {
         makeFile(src + "first.bin", 2 * Size12);
         makeFile(src + "second.bin", 5 * Size12, 2);
-        const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.txt"};
+        const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.crc",
+                                  "first.bin.sfv", "first.bin.txt"};
         {
             Ui ui;
             TForm1* f = ui.form.get();
@@ -396,7 +400,8 @@ private slots:
         f->Edit2->clear();
         runPreset(ui, f->BitBtn23, source, dst);
         QCOMPARE(ui.reports.size(), 1);
-        QCOMPARE(filesIn(dst), (QStringList{"small.bin.001", "small.bin.002", "small.bin.txt"}));
+        QCOMPARE(filesIn(dst), (QStringList{"small.bin.001", "small.bin.002", "small.bin.crc",
+                                            "small.bin.sfv", "small.bin.txt"}));
         QVERIFY(ui.errors.isEmpty());
     }
 
@@ -443,7 +448,8 @@ private slots:
         runPreset(ui, f->suiImageButton8, source, dst);
         qInfo("Fat32 split of %lld bytes took %lld ms", size, clock.elapsed());
         QVERIFY(ui.errors.isEmpty());
-        QCOMPARE(filesIn(dst), (QStringList{"big.img.001", "big.img.002", "big.img.txt"}));
+        QCOMPARE(filesIn(dst), (QStringList{"big.img.001", "big.img.002", "big.img.crc",
+                                            "big.img.sfv", "big.img.txt"}));
         QCOMPARE(QFileInfo(dst + "big.img.001").size(), Q_INT64_C(4294967294));
         QCOMPARE(readFile(dst + "big.img.002"), QByteArray(1, char(0x40 + (size - 1) % 31)));
         {

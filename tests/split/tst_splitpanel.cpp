@@ -208,7 +208,8 @@ private slots:
         QCOMPARE(f->Edit4->toolTip(), out + "/");
 
         click(f->BitBtn6);
-        QCOMPARE(filesIn(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.txt"}));
+        QCOMPARE(filesIn(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.crc",
+                                            "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(QFileInfo(out + "/src.bin.001").size(), 1048576);
         QCOMPARE(QFileInfo(out + "/src.bin.002").size(), 1031424);
         QCOMPARE(concat({out + "/src.bin.001", out + "/src.bin.002"}), readFile(source));
@@ -228,7 +229,8 @@ private slots:
     void earlierListStays() {
         makeFile(source, 10000);
         makeFile(tmp->filePath("b.bin"), 10000);
-        const QStringList setOfA{"b.bin", "src.bin", "src.bin.001", "src.bin.002", "src.bin.003", "src.bin.txt"};
+        const QStringList setOfA{"b.bin",       "src.bin",     "src.bin.001", "src.bin.002",
+                                 "src.bin.003", "src.bin.crc", "src.bin.sfv", "src.bin.txt"};
         Ui ui;
         TForm1* f = openPanel(ui);
         auto splitA = [&] {
@@ -317,7 +319,8 @@ private slots:
             if (!whileRunning)
                 f->close();
             QVERIFY(!f->isVisible());
-            QCOMPARE(filesIn(tmp->path()).size(), whileRunning ? 1 : 12);
+            QCOMPARE(filesIn(tmp->path()).size(),
+                     whileRunning ? 1 : 14); // 10 parts, the list, 2 check files
         }
     }
 

@@ -1,0 +1,99 @@
+#include "join/JoinChecks.h"
+
+#include "core/ProgramState.h"
+#include "split/Naming.h"
+#include "verify/CheckFiles.h"
+
+#include <QFileInfo>
+
+namespace {
+
+bool present(const QString& path) {
+    const QFileInfo entry(path);
+    return entry.exists() || entry.isSymLink();
+}
+
+QString notCheckedLine(const QString& fileName, const QString& why) {
+    return QStringLiteral("   %1 not checked: %2").arg(fileName, why);
+}
+
+} // namespace
+
+JoinChecks readJoinChecks(const QString& chosenPart) {
+    JoinChecks checks;
+    checks.setName = joinOutputNameOf(chosenPart);
+    const QString base = folderOf(chosenPart) + checks.setName;
+
+    const QString sfvName = checks.setName + QStringLiteral(".sfv");
+    if (present(base + QStringLiteral(".sfv"))) {
+        const SfvContent sfv = readSfv(base + QStringLiteral(".sfv"));
+        if (!sfv.error.isEmpty()) checks.notes << notCheckedLine(sfvName, sfv.error);
+        // Entries of other files are another tool's business; the first
+        // entry of a part counts.
+        for (const SfvEntry& e : sfv.entries)
+            if (const qint64 ordinal = partOrdinalOf(e.name, checks.setName))
+                if (!checks.parts.contains(ordinal)) checks.parts.insert(ordinal, e.crc);
+    }
+
+    const QString crcName = checks.setName + QStringLiteral(".crc");
+    if (present(base + QStringLiteral(".crc"))) {
+        const CrcFileContent crc = readCrcFile(base + QStringLiteral(".crc"));
+        if (!crc.error.isEmpty())
+            checks.notes << notCheckedLine(crcName, crc.error);
+        else if (crc.fileName != checks.setName)
+            checks.notes << notCheckedLine(crcName, QStringLiteral("names another file"));
+        else {
+            checks.wholeFile = true;
+            checks.size = crc.size;
+            checks.crc = crc.crc;
+        }
+    }
+    return checks;
+}
+
+QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart) {
+    QStringList missing;
+    for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
+        const QString name = checks.setName + QLatin1Char('.') + rednibroj_to_ext(it.key());
+        if (!QFileInfo(folderOf(chosenPart) + name).isFile()) missing << name;
+    }
+    return missing;
+}
+
+QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joined) {
+    QStringList lines;
+    for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
+        if (it.key() > joined.size()) continue; // not joined: the missing-part question has told
+        const quint32 actual = joined.at(it.key() - 1).crc;
+        if (actual == it.value()) continue;
+        lines << QStringLiteral("   %1.%2 is damaged:")
+                     .arg(checks.setName, rednibroj_to_ext(it.key()))
+              << QStringLiteral("   expected %1, read %2").arg(crcHex(it.value()), crcHex(actual));
+    }
+    if (checks.wholeFile) {
+        qint64 size = 0;
+        quint32 crc = 0;
+        for (const PartCrc& part : joined) {
+            crc = crc32Combine(crc, part.crc, part.size);
+            size += part.size;
+        }
+        if (size != checks.size)
+            lines << QStringLiteral("   The joined file's size differs:")
+                  << QStringLiteral("   expected %1, joined %2").arg(checks.size).arg(size);
+        else if (crc != checks.crc)
+            lines << QStringLiteral("   The joined file's CRC-32 differs:")
+                  << QStringLiteral("   expected %1, read %2").arg(crcHex(checks.crc), crcHex(crc));
+    }
+    return lines;
+}
+
+QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined) {
+    qint64 checked = 0;
+    for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it)
+        if (it.key() <= joined.size()) ++checked;
+    if (checked > 0)
+        return QStringLiteral("     CRC-32 checked: %1 of %2 parts")
+            .arg(checked)
+            .arg(joined.size());
+    return QStringLiteral("     CRC-32 checked: joined file");
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+struct PartCrc;
+
+// The check files beside the part that the user chose, read before a join
+// and compared with the CRC-32 of the bytes the join copied: "<base>.sfv"
+// (ours or another tool's) for each part of the set that it names, and
+// "<base>.crc" for the joined file's size and CRC-32. A check file that
+// can't be used gives one report line and the join goes on without it.
+struct JoinChecks {
+    QString setName;             // the joined file's name: movie.avi of movie.avi.003
+    QMap<qint64, quint32> parts; // ordinal -> CRC-32 that the .sfv gives
+    bool wholeFile = false;      // whether the .crc is used
+    qint64 size = 0;             // its size and CRC-32
+    quint32 crc = 0;
+    QStringList notes; // one line for each check file not used
+
+    // Whether the join has anything to check.
+    bool any() const { return !parts.isEmpty() || wholeFile; }
+};
+
+JoinChecks readJoinChecks(const QString& chosenPart);
+
+// The parts of the set that the .sfv names but that aren't beside the
+// chosen part (a folder of that name doesn't count), in ordinal order.
+QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart);
+
+// After the join, from the parts' CRC-32 as copied (part 1 first): the
+// report lines of every failed check, each damaged part named with the
+// expected and the actual CRC-32; empty when everything passed.
+QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joined);
+
+// The completion report's added line when everything passed
+// ("     CRC-32 checked: 3 of 3 parts").
+QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined);

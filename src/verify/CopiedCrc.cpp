@@ -1,0 +1,187 @@
+#include "verify/CopiedCrc.h"
+
+#include "core/FileError.h"
+#include "core/JobThread.h"
+#include "core/MappedFile.h"
+#include "verify/Crc32Fast.h"
+#include "verify/SZCRC32.h"
+
+#include <QFile>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22
+#endif
+#endif
+
+namespace {
+
+// Bytes gathered into one job, and mapped at once.
+constexpr qint64 JobBytes = 4 << 20;
+// Jobs queued before the copying side waits: the helper stays close behind,
+// where the bytes are still in the page cache.
+constexpr size_t MaxJobs = 16;
+
+// The helper's own handle of a run's file, closed with the last job that holds it.
+struct Handle {
+    int fd = -1;
+    QString name; // for an error text
+    ~Handle() {
+#ifdef Q_OS_UNIX
+        if (fd >= 0)
+            ::close(fd);
+#endif
+    }
+};
+
+struct MappedCrc {
+    const uchar* bytes;
+    qint64 count;
+    quint32 crc;
+};
+
+} // namespace
+
+struct CopiedCrc::Worker {
+    // Lets a mapped page that vanished (a file cut short meanwhile) end the
+    // mapped read instead of the program, for as long as the helper lives.
+    const MappedReadGuard guard;
+
+    // The helper's own; the copying side reads them only after drain().
+    std::shared_ptr<Handle> file;
+    quint32 crc = CrcInitialValue;
+    QList<quint32> crcs;
+    QString error;
+    std::vector<uchar> buffer;
+
+    JobThread jobs{MaxJobs}; // last: its jobs use the members above
+
+    void endRun() {
+        if (file)
+            crcs.append(crc ^ CrcInitialValue);
+        file.reset();
+    }
+
+    void take(qint64 pos, qint64 count) {
+        if (error.isEmpty() && file && !crcMapped(pos, count))
+            crcRead(pos, count);
+    }
+
+    // The running value over the range through a mapping of it; false when it
+    // can't be mapped or a page vanished (the caller reads instead).
+    bool crcMapped(qint64 pos, qint64 count) {
+#ifdef Q_OS_LINUX
+        static const qint64 page = ::sysconf(_SC_PAGESIZE);
+        const qint64 start = pos - pos % page;
+        const auto length = static_cast<size_t>(pos + count - start);
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, file->fd, start);
+        if (map == MAP_FAILED)
+            return false;
+        ::madvise(map, length, MADV_POPULATE_READ);
+        MappedCrc job{static_cast<const uchar*>(map) + (pos - start), count, crc};
+        const bool whole = readMapped(
+            [](void* context) {
+                auto* j = static_cast<MappedCrc*>(context);
+                j->crc = Crc32Fast(j->bytes, j->count, j->crc);
+            },
+            &job);
+        ::munmap(map, length);
+        if (whole)
+            crc = job.crc;
+        return whole;
+#else
+        Q_UNUSED(pos);
+        Q_UNUSED(count);
+        return false;
+#endif
+    }
+
+    void crcRead(qint64 pos, qint64 count) {
+#ifdef Q_OS_UNIX
+        buffer.resize(1 << 20);
+        for (qint64 done = 0; done < count;) {
+            const ssize_t n =
+                ::pread(file->fd, buffer.data(),
+                        static_cast<size_t>(std::min<qint64>(count - done, 1 << 20)), pos + done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = systemErrorText(QStringLiteral("Cannot read"), file->name,
+                                        n < 0 ? errno : EIO);
+                return;
+            }
+            crc = Crc32Fast(buffer.data(), n, crc);
+            done += n;
+        }
+#else
+        Q_UNUSED(pos);
+        Q_UNUSED(count);
+        error = QStringLiteral("Cannot read %1").arg(file->name);
+#endif
+    }
+};
+
+CopiedCrc::CopiedCrc() : worker_(std::make_unique<Worker>()) {}
+
+CopiedCrc::~CopiedCrc() = default;
+
+void CopiedCrc::begin(const QFile& file) {
+    flush();
+    auto handle = std::make_shared<Handle>();
+#ifdef Q_OS_UNIX
+    handle->fd = ::fcntl(file.handle(), F_DUPFD_CLOEXEC, 0);
+    if (handle->fd < 0)
+        throw FileError(systemErrorText(QStringLiteral("Cannot read"), file.fileName(), errno));
+#endif
+    handle->name = file.fileName();
+    Worker* w = worker_.get();
+    w->jobs.post([w, handle] {
+        w->endRun();
+        w->file = handle;
+        w->crc = CrcInitialValue;
+    });
+}
+
+void CopiedCrc::add(qint64 pos, qint64 count) {
+    if (count <= 0)
+        return;
+    if (pendingCount_ > 0 && pendingPos_ + pendingCount_ != pos)
+        flush();
+    if (pendingCount_ == 0)
+        pendingPos_ = pos;
+    pendingCount_ += count;
+    while (pendingCount_ >= JobBytes) {
+        Worker* w = worker_.get();
+        const qint64 from = pendingPos_;
+        w->jobs.post([w, from] { w->take(from, JobBytes); });
+        pendingPos_ += JobBytes;
+        pendingCount_ -= JobBytes;
+    }
+}
+
+void CopiedCrc::flush() {
+    if (pendingCount_ > 0) {
+        Worker* w = worker_.get();
+        const qint64 from = pendingPos_, count = pendingCount_;
+        w->jobs.post([w, from, count] { w->take(from, count); });
+    }
+    pendingCount_ = 0;
+}
+
+QList<quint32> CopiedCrc::results() {
+    flush();
+    Worker* w = worker_.get();
+    w->jobs.post([w] { w->endRun(); });
+    w->jobs.drain();
+    if (!worker_->error.isEmpty()) throw FileError(worker_->error);
+    return worker_->crcs;
+}

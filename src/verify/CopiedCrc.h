@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QtGlobal>
+#include <memory>
+
+class QFile;
+
+// The CRC-32 of the bytes an engine copies, taken from the page cache on a
+// thread of its own while the engine goes on copying, so that the check
+// files cost the copy next to nothing. The bytes are read through a mapping
+// where the system allows (a read otherwise), with the fast kernel.
+//
+// A run is a sequence of ranges of one open file: the split's parts are runs
+// of its source, the join's parts are one run each. Where no thread can be
+// started, the work is done inside the calls.
+class CopiedCrc {
+public:
+    CopiedCrc();
+    ~CopiedCrc();
+    CopiedCrc(const CopiedCrc&) = delete;
+    CopiedCrc& operator=(const CopiedCrc&) = delete;
+
+    // Starts a new run on `file`, which the caller may close or reuse
+    // afterwards (the helper keeps its own handle).
+    void begin(const QFile& file);
+    // The run's next `count` bytes, at `pos` of its file. Contiguous ranges
+    // are gathered into larger jobs.
+    void add(qint64 pos, qint64 count);
+    // Waits for the queued work and returns the CRC-32 of every run begun, in
+    // order. Throws FileError when bytes of a run couldn't be read.
+    QList<quint32> results();
+
+private:
+    void flush();
+    struct Worker;
+    std::unique_ptr<Worker> worker_;
+    qint64 pendingPos_ = 0;
+    qint64 pendingCount_ = 0;
+};
