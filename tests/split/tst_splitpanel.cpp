@@ -410,7 +410,7 @@ private slots:
             QCOMPARE(filesIn(out), QStringList());
             QVERIFY(!undo->isEnabled());
         } else {
-            QCOMPARE(filesIn(out), parts + QStringList{"src.bin.txt"});
+            QCOMPARE(filesIn(out), parts + (QStringList{"src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
             QCOMPARE(readFile(out + "/src.bin.txt"), (parts.join("\r\n") + "\r\n").toLatin1());
             QCOMPARE(undo->text(), QString("Undo"));
             QVERIFY(undo->isEnabled());
