@@ -45,7 +45,8 @@ Seams& seams() {
 void resetSeams() { seams() = productionSeams(); }
 
 bool FileOpenDialog::Execute(QWidget* parent) {
-    const QString chosen = seams().openFile(parent, Title, Filter);
+    const QString chosen =
+        Given.isEmpty() ? seams().openFile(parent, Title, Filter) : Given.takeFirst();
     if (!chosen.isEmpty())
         FileName = chosen;
     if (onClose)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 
@@ -37,10 +38,13 @@ public:
     FileOpenDialog(const QString& title, const QString& filter) : Title(title), Filter(filter) {}
     // Shows the dialog; true when a file was chosen (then in FileName).
     // onClose runs whenever the dialog closes, chosen or cancelled.
+    // A file handed over beforehand (opened with the program or dropped on
+    // the window) is taken from Given instead of showing the dialog.
     bool Execute(QWidget* parent);
     QString Title;
     QString Filter;
     QString FileName;
+    QStringList Given;
     std::function<void()> onClose;
 };
 

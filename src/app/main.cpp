@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
     TForm1 form1; // sets G.Form1
     TForm3 form3(&form1); // sets G.Form3
     form1.show();
+    form1.openGiven(QApplication::arguments().mid(1));
     return app.exec();
 }
