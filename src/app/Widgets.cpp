@@ -27,6 +27,7 @@ void Gauge::setProgress(int value) {
         return;
     progress_ = value;
     update();
+    emit progressChanged(value);
 }
 
 void Gauge::stepDownToZero() {

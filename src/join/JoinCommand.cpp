@@ -4,6 +4,7 @@
 // engine with the panel's gauge and icon, and the completion report.
 #include "app/FileError.h"
 #include "app/ProgramState.h"
+#include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -173,6 +174,7 @@ void TForm1::BitBtn2Click() {
             hooks.progress = [this](int percent) { Gauge2->setProgress(percent); };
             hooks.yield = [] { QCoreApplication::processEvents(); };
             hooks.iconRefresh = [this] { Exticon(); };
+            const GaugeRun run({Gauge2}, G.JoinTotalSize);
             spojfor(G, chosen, G.JoinOutputPath, hooks);
             // The engine puts the output in place exactly when it wasn't cancelled;
             // a file that was already there (an earlier clone) says nothing.

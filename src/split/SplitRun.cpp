@@ -4,6 +4,7 @@
 // earlier split of the same name goes when the first part is created.
 #include "app/FileError.h"
 #include "app/ProgramState.h"
+#include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -106,6 +107,7 @@ void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     // may take their names.
     splitPartsLeft_.clear();
     presetPartsLeft_.clear();
+    const GaugeRun run({Gauge1, Gauge5}, QFileInfo(sourcePath).size());
     ::splitfile(G, sourcePath, partSize, hooks);
     if (G.SplitCancelFlag == 0 && !earlierParts.isEmpty())
         removeEarlierPartsBeyond(earlierParts, sourcePath, G.SplitPartPaths.size());

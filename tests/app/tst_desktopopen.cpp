@@ -9,10 +9,8 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 
-#include <QDragEnterEvent>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPushButton>
 #include <QtTest>
 #include <sys/stat.h>
@@ -28,28 +26,6 @@ int shownPanel(TForm1* f) {
     for (int i = panels.size() - 1; i >= 0; --i)
         if (panels[i]->isVisible()) return i + 1;
     return 0;
-}
-
-// A drag entering the window at `at` (a control's centre) and dropped there;
-// false when the window did not take the drag.
-bool drop(TForm1* f, QWidget* at, const QList<QUrl>& urls) {
-    const QPoint pos = at->mapTo(f, at->rect().center());
-    QMimeData mime;
-    mime.setUrls(urls);
-    QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(f, &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent dropped(QPointF(pos), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(f, &dropped);
-    QCoreApplication::processEvents(); // the load runs after the drag has ended
-    return dropped.isAccepted();
-}
-
-QList<QUrl> local(const QStringList& paths) {
-    QList<QUrl> urls;
-    for (const QString& p : paths)
-        urls << QUrl::fromLocalFile(p);
-    return urls;
 }
 
 // What the window shows after a load: the split source, or the join part.
@@ -203,7 +179,7 @@ private slots:
             paths << files.path(name);
         QWidget* target = f->findChild<QWidget*>(at);
         QVERIFY(target);
-        const bool taken = drop(f, target, local(paths));
+        const bool taken = drop(f, target, paths);
         QCOMPARE(taken, !expected.isEmpty());
         QCOMPARE(shownPanel(f), after);
         QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join('\n')));
@@ -245,7 +221,7 @@ private slots:
         during(
             f, [f] { return f->Gauge3->Progress() > 0; },
             [&] {
-                taken = drop(f, f->BitBtn4, local({files.path("x.01"), files.path("x.01")}));
+                taken = drop(f, f->BitBtn4, QStringList{files.path("x.01"), files.path("x.01")});
             });
         click(f->BitBtn3);
         QVERIFY(!taken);
