@@ -95,8 +95,8 @@ void TForm1::takeDrop(DropZone zone, const QList<QUrl>& urls) {
         return refuseOpening(
             refusalReport(QLatin1String(wanted == 2 ? refusal::TwoFiles : refusal::OneFile)));
     for (const QString& path : paths) {
-        const OpenedFile opened = classifyOpened(path);
-        if (opened.panel == OpenedFile::Refused) return refuseOpening(opened.report);
+        const QStringList unusable = unusableFileReport(path);
+        if (!unusable.isEmpty()) return refuseOpening(unusable);
     }
     switch (zone) {
     case DropZone::Start:

@@ -31,10 +31,8 @@ QStringList refusalReport(const QString& headline, const QString& fileName) {
     return lines;
 }
 
-OpenedFile classifyOpened(const QString& path) {
-    OpenedFile opened;
+QStringList unusableFileReport(const QString& path) {
     const QFileInfo info(path);
-    const QString name = info.fileName().isEmpty() ? path : info.fileName();
     const char* refused = nullptr;
     if (!info.exists())
         refused = refusal::Missing;
@@ -44,10 +42,17 @@ OpenedFile classifyOpened(const QString& path) {
         refused = refusal::NotRegular;
     else if (!info.isReadable())
         refused = refusal::Unreadable;
-    if (refused) {
-        opened.report = refusalReport(QLatin1String(refused), name);
-        return opened;
-    }
+    if (!refused) return QStringList();
+    return refusalReport(QLatin1String(refused),
+                         info.fileName().isEmpty() ? path : info.fileName());
+}
+
+OpenedFile classifyOpened(const QString& path) {
+    OpenedFile opened;
+    opened.report = unusableFileReport(path);
+    if (!opened.report.isEmpty()) return opened;
+    const QFileInfo info(path);
+    const QString name = info.fileName();
     const QString absolute = info.absoluteFilePath();
     if (isPartName(name)) {
         opened.panel = OpenedFile::Join;

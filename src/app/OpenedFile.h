@@ -18,6 +18,10 @@ struct OpenedFile {
 
 OpenedFile classifyOpened(const QString& path);
 
+// Why a path can't be loaded at all (missing, a folder, a pipe or device,
+// unreadable), as a report; empty for a readable regular file.
+QStringList unusableFileReport(const QString& path);
+
 // A part's name: its last extension is three or more digits.
 bool isPartName(const QString& fileName);
 

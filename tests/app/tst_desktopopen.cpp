@@ -150,6 +150,10 @@ private slots:
             << 3 << "BitBtn2" << QStringList{"gone.002"} << 3 << refusal::Missing;
         QTest::newRow("checksum") << 4 << "suiMemo1" << QStringList{"photo.jpg"} << 4
                                   << "memo1:CRC32 is: $CBF43926";
+        QTest::newRow("checksum: check file alone")
+            << 4 << "BitBtn3" << QStringList{"lone.sfv"} << 4 << "memo1:CRC32 is: $CBF43926";
+        QTest::newRow("split: check file alone")
+            << 2 << "BitBtn6" << QStringList{"lone.sfv"} << 2 << "load:lone.sfv";
         QTest::newRow("checksum: two")
             << 4 << "BitBtn3" << QStringList{"x.01", "photo.jpg"} << 4 << refusal::OneFile;
         QTest::newRow("compare") << 4 << "suiMemo2" << QStringList{"x.01", "photo.jpg"} << 4
