@@ -5,6 +5,7 @@
 #include "common/UiHarness.h"
 
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,12 +112,14 @@ private slots:
         };
         d->Report({"a"});
         d->Report({"b"});
+        QVERIFY(transient);
+        if (QGuiApplication::platformName().startsWith("wayland"))
+            return; // placed by the compositor, over its parent
         const QRect m = f->frameGeometry();
         const QSize own = d->frameGeometry().size();
         QCOMPARE(first, QPoint(m.left() + (m.width() - own.width()) / 2,
                                m.top() + (m.height() - own.height()) / 2));
         QCOMPARE(second, QPoint(m.left() + own.width() / 2, m.top() + own.height() / 2));
-        QVERIFY(transient);
     }
 };
 
