@@ -1,13 +1,15 @@
 // Starts the window and writes a screenshot of each panel and of the report
 // dialog in both modes (with ImageMagick's import) into $TFS_SCREENSHOTS.
-// Under Wayland (a headless Weston started with --debug) it writes one: a file
-// loaded on the Split panel and a report over it, taken with weston-screenshooter.
+// Under Wayland (a headless Weston started with --debug) it writes two, taken
+// with weston-screenshooter: a file loaded on the Split panel with a report
+// over it, and the join panel's file dialog.
 #include "app/Application.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -63,6 +66,13 @@ int wayland(TForm1& form1, TForm3& form3) {
     form3.Report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
                   QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
                                  "complete operation")});
+    // The join panel's file dialog, shot and closed while it is up.
+    QTimer::singleShot(1000, [] {
+        shootWayland(QStringLiteral("10-wayland-file-dialog"));
+        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+    });
+    form1.suiImageButton1Click();
+    form1.suiImageButton10Click();
     return 0;
 }
 
