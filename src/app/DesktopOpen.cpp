@@ -16,6 +16,16 @@
 #include <QPushButton>
 #include <QTimer>
 
+namespace {
+
+// A file manager may hand over a file:// URL (%u) where a path was asked for.
+QString localPath(const QString& argument) {
+    const QUrl url(argument);
+    return url.isLocalFile() ? url.toLocalFile() : argument;
+}
+
+} // namespace
+
 void TForm1::openGiven(const QStringList& files) {
     if (files.isEmpty()) return;
     QTimer::singleShot(0, this, [this, files] {
@@ -23,7 +33,7 @@ void TForm1::openGiven(const QStringList& files) {
             if (files.size() > 1)
                 refuseOpening(refusalReport(QLatin1String(refusal::OneFile)));
             else
-                openInFittingPanel(files.constFirst());
+                openInFittingPanel(localPath(files.constFirst()));
         });
     });
 }

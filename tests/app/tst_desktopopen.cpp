@@ -80,6 +80,8 @@ private slots:
                                             << "";
         QTest::newRow("any file") << "photo.jpg" << 2 << "photo.jpg"
                                   << "";
+        QTest::newRow("file URL") << "url:photo.jpg" << 2 << "photo.jpg"
+                                  << "";
         QTest::newRow("two digits") << "x.01" << 2 << "x.01"
                                     << "";
         QTest::newRow("check file alone") << "lone.sfv" << 1 << "" << refusal::NoFirstPart;
@@ -95,7 +97,10 @@ private slots:
         Files files;
         Ui ui;
         TForm1* f = ui.form.get();
-        f->openGiven({files.path(name)});
+        // "url:" names a file:// URL, as a file manager's %u passes it.
+        f->openGiven({name.startsWith("url:")
+                          ? QUrl::fromLocalFile(files.path(name.mid(4))).toString()
+                          : files.path(name)});
         QTRY_VERIFY(shownPanel(f) != 1 || !ui.reports.isEmpty());
         QCOMPARE(shownPanel(f), panel);
         QCOMPARE(loaded(f), load.isEmpty() ? QString() : files.path(load));
