@@ -140,8 +140,8 @@ void TForm1::openInFittingPanel(const QString& path) {
         else
             loadGiven(OpenDialog1, {opened.path}, &TForm1::BitBtn1Click);
     } catch (...) {
-        // A file that can't be loaded leaves the start panel, and the error
-        // goes to the message box.
+        // A file that can't be loaded puts the start panel back; the error
+        // goes on to the message box.
         join ? BitBtn11Click() : BitBtn10Click();
         throw;
     }
