@@ -51,7 +51,8 @@ Gauge* join(TForm1* f, const QTemporaryDir& dir) {
     return f->Gauge2;
 }
 
-// Runs one operation, keeping the tooltips its gauge showed while running.
+// Runs one operation, keeping the tooltips of the gauges that moved meanwhile
+// and the operation's gauge's tooltip afterwards.
 struct Run {
     QStringList tips;
     QString tipAfter;
@@ -60,13 +61,11 @@ struct Run {
         makeFile(dir.filePath("source"), Size);
         Ui ui;
         TForm1* f = ui.form.get();
-        Gauge* watched = nullptr;
         for (Gauge* g : f->findChildren<Gauge*>())
-            QObject::connect(g, &Gauge::progressChanged, g, [this, g, &watched](int v) {
-                if (g == watched || (!watched && v > 0 && v < 100)) tips << g->toolTip();
+            QObject::connect(g, &Gauge::progressChanged, g, [this, g](int v) {
+                if (v > 0 && v < 100) tips << g->toolTip();
             });
-        watched = start(f, dir);
-        tipAfter = watched->toolTip();
+        tipAfter = start(f, dir)->toolTip();
     }
 };
 
