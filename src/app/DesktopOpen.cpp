@@ -3,7 +3,7 @@
 // as the panel's own file dialog would have chosen it, through that panel's
 // handler, so that the checks, texts and refusals are the panel's.
 #include "app/OpenedFile.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

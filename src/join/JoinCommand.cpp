@@ -2,15 +2,15 @@
 // missing-part question when the set's part list names parts that aren't
 // there, the output name ("Clone Of " before a name that is taken), the join
 // engine with the panel's gauge and icon, and the completion report.
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "join/JoinEngine.h"
-#include "split/FileSystemLimits.h"
-#include "split/FreeSpace.h"
+#include "core/FileSystemLimits.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 

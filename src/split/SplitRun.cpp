@@ -2,8 +2,8 @@
 // destination field at every new part, the free-space refusal in the report
 // dialog, and one event-loop turn after every block. The part list of an
 // earlier split of the same name goes when the first part is created.
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"

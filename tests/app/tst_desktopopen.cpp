@@ -2,7 +2,7 @@
 // drops (drag events carrying QMimeData URLs) on each panel, with the panels'
 // own loading, the refusals and the drops that a running operation ignores.
 #include "app/OpenedFile.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

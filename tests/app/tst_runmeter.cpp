@@ -1,7 +1,7 @@
 // Progress beyond the gauges: the texts of a running gauge's tooltip, the
 // tooltip of each operation's gauge while it runs and after, and the
 // launcher entry's D-Bus signal (run on a private session bus, see CMake).
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"

@@ -4,7 +4,7 @@
 // with weston-screenshooter: a file loaded on the Split panel with a report
 // over it, and the join panel's file dialog.
 #include "app/Application.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
