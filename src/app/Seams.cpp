@@ -52,7 +52,8 @@ bool DesktopDialog::close(const QString& chosen, QString& kept) {
 }
 
 bool FileOpenDialog::Execute(QWidget* parent) {
-    return close(seams().openFile(parent, Title, Filter), FileName);
+    return close(Given.isEmpty() ? seams().openFile(parent, Title, Filter) : Given.takeFirst(),
+                 FileName);
 }
 
 bool FolderBrowser::Execute(QWidget* parent) {

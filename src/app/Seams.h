@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 
@@ -51,9 +52,12 @@ public:
     FileOpenDialog(const QString& title, const QString& filter)
         : DesktopDialog(title), Filter(filter) {}
     // Shows the dialog; true when a file was chosen (then in FileName).
+    // A file handed over beforehand (opened with the program or dropped on
+    // the window) is taken from Given instead of showing the dialog.
     bool Execute(QWidget* parent);
     QString Filter;
     QString FileName;
+    QStringList Given;
 };
 
 // The folder browser of the destination folders.

@@ -52,6 +52,7 @@ TForm1::TForm1() : QWidget(nullptr) {
     OpenDialog1.onClose = [this] { OpenDialog1Close(); };
     JamBfF1.onClose = [this] { JamBfF1Close(); };
 
+    prepareDrops();
     guarded([this] { FormCreate(); });
 }
 

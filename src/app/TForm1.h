@@ -13,6 +13,9 @@
 #include <memory>
 
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFrame;
 class QGroupBox;
 class QKeyEvent;
@@ -285,11 +288,19 @@ public:
     // the window back to the front.
     void openInShell(const QString& path);
 
+    // ---------------------------------------------------------------- files from the desktop
+    // Loads the file handed to the program (its argument, as "Open With"
+    // passes it) into the fitting panel once the event loop runs.
+    void openGiven(const QStringList& files);
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     // Each panel's controls, built at their places, with their events bound.
@@ -351,4 +362,15 @@ private:
     QStringList splitPartsLeft_;
     QStringList presetPartsLeft_;
     void removeLeftoverParts();
+
+    // Files from the desktop (DesktopOpen.cpp): where a drop lands, and the
+    // loading of a file as each panel's own dialog would have chosen it.
+    enum class DropZone { None, Start, Split, Join, Checksum, Compare };
+    DropZone dropZoneAt(const QPoint& pos) const;
+    bool operationRunning() const;
+    void prepareDrops();
+    void takeDrop(DropZone zone, const QList<QUrl>& urls);
+    void openInFittingPanel(const QString& path);
+    void loadGiven(FileOpenDialog& dialog, const QStringList& paths, void (TForm1::*handler)());
+    void refuseOpening(const QStringList& report);
 };

@@ -6,9 +6,11 @@
 #include "app/TForm1.h"
 #include "app/Widgets.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QWindow>
 
 namespace {
 const QString AbortMarker = QStringLiteral("prekini");
@@ -63,6 +65,12 @@ void TForm3::FormCreate() { OKBtn->setText(QStringLiteral("OK")); }
 
 void TForm3::ShowModal() {
     closeRequested_ = false;
+    // The main window is the dialog's transient parent: where the window
+    // system doesn't let a client place its windows (Wayland), it opens the
+    // dialog over its parent instead.
+    create();
+    if (QWindow* own = windowHandle())
+        own->setTransientParent(mainWindow_->window()->windowHandle());
     seams().showModal(this);
 }
 
@@ -106,7 +114,7 @@ void TForm3::FormShow() {
         at = QPoint(std::max(0, main.left() + (main.width() - own.width()) / 2),
                     std::max(0, main.top() + (main.height() - own.height()) / 2));
     }
-    move(at);
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) move(at);
     if (TForm1* f = G.Form1) {
         f->gEdit1->setVisible(true);
         f->Gauge1->setProgress(0);

@@ -30,6 +30,7 @@ void Gauge::setProgress(int value) {
     progress_ = value;
     announce();
     update();
+    emit progressChanged(value);
 }
 
 void Gauge::stepDownTo(int target) {

@@ -25,6 +25,10 @@ public:
     // Shows every value from the current one down to 0, each painted at once.
     void stepDownToZero();
 
+signals:
+    // A new value set (not the steps down to 0).
+    void progressChanged(int value);
+
 protected:
     void paintEvent(QPaintEvent*) override;
 

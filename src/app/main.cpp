@@ -10,5 +10,6 @@ int main(int argc, char** argv) {
     TForm3 form3(&form1); // sets G.Form3
     form1.show();
     closeOnTerminationSignals(&form1);
+    form1.openGiven(QApplication::arguments().mid(1));
     return app.exec();
 }

@@ -5,6 +5,7 @@
 // while it is taken), the join engine with the panel's gauge and icon, the
 // check files' verdict (keep or remove the joined bytes when a check failed),
 // and the completion report.
+#include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -319,6 +320,7 @@ bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const Join
     JoinOptions options;
     options.lastOrdinal = lastOrdinal;
     options.keepExisting = true;
+    const GaugeRun run({Gauge2}, G.JoinTotalSize);
     spojfor(G, chosen, G.JoinOutputPath, hooks, options);
     const bool completed = G.JoinCancelFlag == 0 && (!verdict.decided || kept);
     if (completed && !verdict.decided && checks.any())

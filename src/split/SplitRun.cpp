@@ -4,6 +4,7 @@
 // split ran to completion: the one routine of the Split command and the presets.
 #include "core/FileError.h"
 #include "core/ProgramState.h"
+#include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -14,6 +15,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -52,6 +54,7 @@ SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
         ComboBox1->setEnabled(unitOpen);
     });
     removeLeftoverParts();
+    const GaugeRun run({Gauge1, Gauge5}, QFileInfo(sourcePath).size());
     return ::splitfile(G, sourcePath, partSize, hooks);
 }
 

@@ -2,6 +2,7 @@
 // of two files (lower half), their Cancel buttons, and the panel's steps in
 // the window's navigation.
 #include "core/ProgramState.h"
+#include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
@@ -10,6 +11,7 @@
 #include "verify/SZCRC32.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -127,6 +129,7 @@ void TForm1::GetCheckSum1() {
     CrcHooks hooks;
     hooks.progress = [this](int percent) { Gauge3->setProgress(percent); };
     hooks.yield = [this, shown] { serveWindow(this, shown, G.ChecksumCancelFlag); };
+    const GaugeRun run({Gauge3}, QFileInfo(path).size());
     const quint32 crc = FileCrc32(path, hooks, G.ChecksumCancelFlag);
 
     if (G.ChecksumCancelFlag != 0) {
@@ -220,6 +223,7 @@ bool TForm1::comparefiles(const QString& first, const QString& second) {
     hooks.progress = [this](int percent) { Gauge4->setProgress(percent); };
     hooks.yield = [this, shown] { serveWindow(this, shown, G.CompareCancelFlag); };
     hooks.finished = [this] { suiMemo2->clearLines(); };
+    const GaugeRun run({Gauge4}, QFileInfo(first).size());
     return ::comparefiles(G, first, second, hooks);
 }
 

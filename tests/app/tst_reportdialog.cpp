@@ -5,9 +5,11 @@
 #include "common/UiHarness.h"
 
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 
 using testutil::Ui;
@@ -100,12 +102,19 @@ private slots:
         TForm3* d = ui.dialog.get();
         f->move(100, 80);
         QPoint first, second;
+        bool transient = true;
         ui.answer = [&](TForm3* dlg) {
             (first.isNull() ? first : second) = dlg->pos();
+            // Where a client can't place its windows (Wayland), the window
+            // system places it over its parent.
+            transient = transient && dlg->windowHandle()->transientParent() == f->windowHandle();
             Ui::press(dlg, "OKBtn");
         };
         d->Report({"a"});
         d->Report({"b"});
+        QVERIFY(transient);
+        if (QGuiApplication::platformName().startsWith("wayland"))
+            return; // placed by the compositor, over its parent
         const QRect m = f->frameGeometry();
         const QSize own = d->frameGeometry().size();
         QCOMPARE(first, QPoint(m.left() + (m.width() - own.width()) / 2,

@@ -8,9 +8,11 @@
 #include "app/Widgets.h"
 #include "core/FreeSpace.h"
 
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QPushButton>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 namespace testutil {
 
@@ -62,6 +64,26 @@ void Ui::press(TForm3* dialog, const char* buttonName) {
 }
 
 void click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
+
+bool drop(TForm1* form, QWidget* at, const QList<QUrl>& urls) {
+    const QPoint pos = at->mapTo(form, at->rect().center());
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent dropped(QPointF(pos), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form, &dropped);
+    QCoreApplication::processEvents(); // the load runs once the drag has ended
+    return dropped.isAccepted();
+}
+
+bool drop(TForm1* form, QWidget* at, const QStringList& paths) {
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    return drop(form, at, urls);
+}
 
 void during(QObject* owner, std::function<bool()> when, std::function<void()> action) {
     auto* timer = new QTimer(owner);

@@ -47,6 +47,12 @@ public:
 // A real mouse click on a control.
 void click(QWidget* control);
 
+// Files dragged onto the window and dropped on `at` (at its centre), as a file
+// manager does: a drag carrying the files' URLs. Runs what the drop started;
+// false when the window did not take the drag.
+bool drop(TForm1* form, QWidget* at, const QList<QUrl>& urls);
+bool drop(TForm1* form, QWidget* at, const QStringList& paths);
+
 // Runs `action` once, at the first event-loop turn (of a running operation,
 // typically) at which `when` holds: a click or a close arriving mid-run.
 void during(QObject* owner, std::function<bool()> when, std::function<void()> action);
