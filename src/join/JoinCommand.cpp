@@ -2,19 +2,16 @@
 // missing-part question when the set's part list names parts that aren't
 // there, the output name ("Clone Of " before a name that is taken), the join
 // engine with the panel's gauge and icon, and the completion report.
-#include "app/FileError.h"
 #include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "join/JoinEngine.h"
-#include "split/FileSystemLimits.h"
-#include "split/FreeSpace.h"
+#include "join/JoinSteps.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,13 +19,7 @@
 
 namespace {
 
-const QString ClonePrefix = QStringLiteral("Clone Of ");
 const QString AbortMarker = QStringLiteral("prekini");
-
-QStringList notEnoughSpaceLines(const QString& drive) {
-    return {QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
-            QStringLiteral("Not Enough Disk Space on Drive ") + drive};
-}
 
 const QStringList CompletedWithListLines{QString(), QString(), QString(),
                                          QStringLiteral("              Joining completed,")};
@@ -37,18 +28,6 @@ const QStringList CompletedWithoutListLines{QString(), QString(),
                                             QStringLiteral("              Joining completed,"),
                                             QStringLiteral("  "),
                                             QStringLiteral("         Check.txt not availiable")};
-
-// The part list file of the set, beside the chosen part.
-QString listPathOf(const QString& chosenPart) {
-    return folderOf(chosenPart) + G.JoinListName;
-}
-
-// A name in the destination is taken by any entry there, a folder or a
-// dangling link included: the join would fail or replace it.
-bool nameTaken(const QString& path) {
-    const QFileInfo entry(path);
-    return entry.exists() || entry.isSymLink();
-}
 
 } // namespace
 
@@ -102,29 +81,17 @@ void TForm1::BitBtn2Click() {
                 suiImageButton10->setEnabled(true);
             };
 
-            // Free space: equal is enough; a volume that can't be queried is full.
-            G.FreeSpaceDrive = G.JoinDestFolder;
-            GetFreeDiskSpace(G);
-            if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
-                const QString drive = G.FreeSpaceBytes < 0 ? G.JoinDestFolder
-                                                           : volumeRootOf(G.JoinDestFolder);
-                refuse(notEnoughSpaceLines(drive));
-                return;
-            }
-            // A joined file larger than the destination's file system can hold
-            // (over 4 GiB onto FAT) would fail there after 4 GiB of writing.
-            const QStringList tooLarge =
-                oversizedJoinRefusal(G.JoinTotalSize, largestFileOn(G.JoinDestFolder),
-                                     volumeRootOf(G.JoinDestFolder));
-            if (!tooLarge.isEmpty()) {
-                refuse(tooLarge);
+            // Free space (equal is enough) and the destination's largest file.
+            const QStringList refusal = joinRefusal(G, G.JoinTotalSize, G.JoinDestFolder);
+            if (!refusal.isEmpty()) {
+                refuse(refusal);
                 return;
             }
 
             // Missing parts named by the set's part list.
             bool joinAnyway = false;
             G.JoinListName = joinListNameOf(chosen);
-            if (partListExists(listPathOf(chosen))) {
+            if (partListExists(joinListPathOf(chosen))) {
                 BitBtn5Click();
                 if (!G.JoinMissingParts.isEmpty()) {
                     BitBtn12->setEnabled(false);
@@ -157,15 +124,10 @@ void TForm1::BitBtn2Click() {
 
             // Without its first part the set joins into an empty file: that is
             // no completed join, unless the user asked for it with "Join Anyway".
-            const QString first = joinPartPath(basePathOf(chosen), 1);
-            if (!joinAnyway && !QFileInfo(first).isFile())
-                throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                                    .arg(chosen, first));
+            if (!joinAnyway) requireFirstPart(chosen);
 
             // The output's name.
-            const QString name = joinOutputNameOf(chosen);
-            G.JoinOutputPath = G.JoinDestFolder +
-                               (nameTaken(G.JoinDestFolder + name) ? ClonePrefix : QString()) + name;
+            G.JoinOutputPath = joinOutputPathFor(G.JoinDestFolder, chosen);
             Edit6->setText(G.JoinOutputPath);
             gEdit2->setVisible(false);
 
@@ -198,8 +160,8 @@ void TForm1::BitBtn2Click() {
         BitBtn12->setEnabled(false);
         BitBtn22->setVisible(completed);
         if (completed) {
-            dialog->Report(partListExists(listPathOf(chosen)) ? CompletedWithListLines
-                                                              : CompletedWithoutListLines);
+            dialog->Report(partListExists(joinListPathOf(chosen)) ? CompletedWithListLines
+                                                                  : CompletedWithoutListLines);
             BitBtn22->setVisible(true);
             BitBtn12->setEnabled(false);
             BitBtn22->setEnabled(true);

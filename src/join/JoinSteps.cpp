@@ -1,0 +1,38 @@
+#include "join/JoinSteps.h"
+
+#include "app/FileError.h"
+#include "app/ProgramState.h"
+#include "split/FileSystemLimits.h"
+#include "split/FreeSpace.h"
+#include "split/Naming.h"
+
+#include <QFileInfo>
+
+QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder) {
+    state.FreeSpaceDrive = destFolder;
+    GetFreeDiskSpace(state);
+    if (static_cast<double>(totalSize) > state.FreeSpaceBytes) {
+        const QString drive = state.FreeSpaceBytes < 0 ? destFolder : volumeRootOf(destFolder);
+        return {QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
+                QStringLiteral("Not Enough Disk Space on Drive ") + drive};
+    }
+    return oversizedJoinRefusal(totalSize, largestFileOn(destFolder), volumeRootOf(destFolder));
+}
+
+QString joinListPathOf(const QString& chosenPart) {
+    return folderOf(chosenPart) + joinListNameOf(chosenPart);
+}
+
+void requireFirstPart(const QString& chosenPart) {
+    const QString first = joinPartPath(basePathOf(chosenPart), 1);
+    if (!QFileInfo(first).isFile())
+        throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                            .arg(chosenPart, first));
+}
+
+QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {
+    const QString name = joinOutputNameOf(chosenPart);
+    const QFileInfo taken(destFolder + name);
+    const bool clone = taken.exists() || taken.isSymLink();
+    return destFolder + (clone ? QStringLiteral("Clone Of ") : QString()) + name;
+}
