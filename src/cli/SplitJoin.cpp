@@ -19,7 +19,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <sys/stat.h>
 
 namespace cli {
 
@@ -37,6 +39,27 @@ QString destinationFolder(const QString& into, const QString& file) {
 void removeFiles(const QStringList& paths) {
     for (const QString& path : paths)
         if (QFileInfo(path).isFile()) QFile::remove(path);
+}
+
+// A file's identity and its last change (of content or status, to the
+// nanosecond); empty when there is no file.
+QByteArray fileState(const QString& path) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) +
+           ':' + QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qint64(st.st_ctim.tv_nsec));
+}
+
+// The parts that a split which failed had written. A file of a part's name
+// that was there before and that the split could not open (one the user
+// made read-only) is not its own: it is unchanged, and stays.
+void removeWrittenParts(const QStringList& paths, const QHash<QString, QByteArray>& before) {
+    for (const QString& path : paths) {
+        const auto found = before.constFind(path);
+        if (found != before.constEnd() && fileState(path) == *found) continue;
+        if (QFileInfo(path).isFile()) QFile::remove(path);
+    }
 }
 
 // The refusals of the part size against the source, in the window's words.
@@ -110,6 +133,11 @@ int split(const SplitRequest& request) {
 
     const QString list = partListPath(state.SplitDestFolder, fileNameOf(source));
     bool listWritten = false;
+    QHash<QString, QByteArray> before; // the files that parts were started over
+    hooks.partStarted = [&] {
+        const QByteArray existing = fileState(state.CurrentPartPath);
+        if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
+    };
     try {
         splitOverEarlierSet(state, source, partSize, hooks);
         if (refused) return Refused;
@@ -123,7 +151,7 @@ int split(const SplitRequest& request) {
             listWritten = true;
         }
     } catch (const FileError&) {
-        removeFiles(state.SplitPartPaths); // as Cancel does
+        removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
     }
     // Interrupted after the last block: undone, as the window's Undo does.

@@ -25,8 +25,11 @@ struct Result {
     QString err;
 };
 
-// Runs the program in `folder` with the given arguments.
-Result runProgram(const QString& folder, const QStringList& args, QProcess* started = nullptr) {
+// Runs the program in `folder` with the given arguments (through `wrapper`,
+// a command that runs another, when one is given). With `started`, returns
+// as soon as it has started there.
+Result runProgram(const QString& folder, const QStringList& args, QProcess* started = nullptr,
+                  const QStringList& wrapper = {}) {
     QProcess own;
     QProcess& p = started ? *started : own;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -34,7 +37,10 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
         env.remove(QLatin1String(name));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(folder);
-    p.start(QStringLiteral(PROGRAM), args);
+    if (wrapper.isEmpty())
+        p.start(QStringLiteral(PROGRAM), args);
+    else
+        p.start(wrapper.first(), wrapper.mid(1) + QStringList{PROGRAM} + args);
     if (started) return {};
     Result r;
     if (!p.waitForFinished(120000)) return r;
@@ -329,6 +335,26 @@ private slots:
         QCOMPARE(child.exitCode(), 130);
         QCOMPARE(entries(at("out")), QStringList());
         QCOMPARE(readFile(at("movie.avi")), source);
+    }
+
+    // A split that fails at a part it can't create (a read-only file of that
+    // name) removes the parts it wrote and leaves that file as it was. Root
+    // could write it, so the program then runs as nobody.
+    void failedSplitKeepsWhatItDidNotWrite() {
+        QStringList wrapper;
+        if (::geteuid() == 0) {
+            wrapper = QStringList{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+            QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x7777)));
+        }
+        writeFile(at("movie.avi.002"), "not a part");
+        QVERIFY(QFile::setPermissions(at("movie.avi.002"),
+                                      QFileDevice::ReadOther | QFileDevice::ReadOwner));
+        const Result r =
+            runProgram(dir, {"--split", "movie.avi", "--size", "1MB"}, nullptr, wrapper);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("Cannot create " + at("movie.avi.002")), qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(at("movie.avi.001")));
+        QCOMPARE(readFile(at("movie.avi.002")), QByteArray("not a part"));
     }
 
     // On a terminal, standard error carries the progress line, redrawn in
