@@ -3,6 +3,7 @@
 // mode and exit status, refusals on a full disk that leave nothing, Ctrl+C in
 // the middle of a split, and the progress line on a terminal.
 #include "common/TestUtil.h"
+#include "faults/EngineFaultUtil.h"
 #include "split/Naming.h"
 
 #include <QDir>
@@ -269,28 +270,51 @@ private slots:
         QCOMPARE(readFile(at("Clone Of movie.avi")), source);
     }
 
-    // A refusal on a full disk leaves nothing there: a split (the source and
-    // the 200 MiB margin don't fit) and a join (the set doesn't fit).
+    // A refusal leaves nothing on the destination: on a full disk a split
+    // (the source and the 200 MiB margin don't fit) and a join (the set
+    // doesn't fit); on a FAT volume a split into parts over 4 GiB and a join
+    // into a file over 4 GiB (sparse sources of 4.6 GB).
     void refusalLeavesNothing_data() {
+        QTest::addColumn<bool>("fat");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::newRow("split")
-            << QStringList{"--split", "movie.avi", "--size", "1MB", "--into"}
+        QTest::newRow("split, full disk")
+            << false << QStringList{"--split", "movie.avi", "--size", "1MB", "--into"}
             << "There is Not enough Free Space on drive  %1  to complete operation";
-        QTest::newRow("join") << QStringList{"--join", "floppy.img.001", "--into"}
-                              << "Not Enough Disk Space on Drive %1";
+        QTest::newRow("join, full disk")
+            << false << QStringList{"--join", "floppy.img.001", "--into"}
+            << "Not Enough Disk Space on Drive %1";
+        QTest::newRow("split, parts too large for FAT")
+            << true << QStringList{"--split", "huge", "--size", "4295MB", "--into"}
+            << "Parts of this size can not be stored on drive %1 (largest file 4294967295 bytes)";
+        QTest::newRow("join, file too large for FAT")
+            << true << QStringList{"--join", "huge.001", "--into"}
+            << "The joined file can not be stored on drive %1 (largest file 4294967295 bytes)";
     }
     void refusalLeavesNothing() {
+        QFETCH(bool, fat);
         QFETCH(QStringList, args);
         QFETCH(QString, message);
-        Tmpfs disk(1 << 20);
-        if (!disk.ok()) QSKIP(qPrintable(disk.reason()));
-        QVERIFY(QFile::copy(at("floppy.img"), at("floppy.img.001")));
-        const Result r = runProgram(dir, args << disk.path());
+        std::unique_ptr<Tmpfs> disk;
+        std::unique_ptr<enginefaults::FatVolume> volume;
+        QString into;
+        if (fat) {
+            volume = std::make_unique<enginefaults::FatVolume>(Q_INT64_C(5000000000));
+            if (!volume->ok()) QSKIP(qPrintable(volume->reason()));
+            into = volume->path() + '/';
+            QVERIFY(enginefaults::makeSparse(at("huge"), Q_INT64_C(4600000000)));
+            QVERIFY(QFile::link(at("huge"), at("huge.001")));
+        } else {
+            disk = std::make_unique<Tmpfs>(1 << 20);
+            if (!disk->ok()) QSKIP(qPrintable(disk->reason()));
+            into = disk->path();
+            QVERIFY(QFile::copy(at("floppy.img"), at("floppy.img.001")));
+        }
+        const Result r = runProgram(dir, args << into);
         QCOMPARE(r.status, 2);
-        const QString root = QDir(disk.path()).absolutePath();
+        const QString root = QDir(into).absolutePath();
         QVERIFY2(r.err.contains(message.arg(root)), qPrintable(r.err));
-        QCOMPARE(entries(disk.path()), QStringList());
+        QCOMPARE(entries(into), QStringList());
     }
 
     // Ctrl+C in the middle of a split or a join: status 130, and nothing in
