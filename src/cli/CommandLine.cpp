@@ -106,10 +106,15 @@ int runCommandLine(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Tarvello File Splitter: cuts a file into numbered parts (name.001, name.002, ...), "
-        "joins such sets back, computes a file's CRC-32 and compares two files.\n"
-        "Without options it opens its window.\n\n"
+        "joins such sets back, computes a file's CRC-32 and compares two files. Without "
+        "options it opens its window.\n\n"
+        "  tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME) [--into DIR]\n"
+        "  tarvello-file-splitter --join PART [--into DIR] [--force]\n"
+        "  tarvello-file-splitter --checksum FILE\n"
+        "  tarvello-file-splitter --compare FILE1 FILE2\n\n"
         "Exit status: 0 done or identical, 1 different or parts missing, 2 refused or "
-        "failed, 130 interrupted."));
+        "failed (nothing is left behind), 130 interrupted by Ctrl+C (what was written is "
+        "removed)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
