@@ -12,8 +12,8 @@
 // what the turn costs); the turns are still counted.
 #include "TurnMeter.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
@@ -150,7 +150,6 @@ int run(const QStringList& args) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    Crc32InitTable();
     eventTurns = qgetenv("TFS_BENCH_YIELD") != "none";
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

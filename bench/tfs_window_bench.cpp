@@ -8,7 +8,7 @@
 #include "TurnMeter.h"
 
 #include "app/Application.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "split/Naming.h"

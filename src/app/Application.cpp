@@ -2,7 +2,6 @@
 
 #include "app/Skin.h"
 #include "app/TForm1.h"
-#include "verify/SZCRC32.h"
 
 #include <QProxyStyle>
 
@@ -39,7 +38,6 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 static void registerArtwork() { Q_INIT_RESOURCE(art); }
 
 void prepareApplication() {
-    Crc32InitTable();
     registerArtwork();
     QApplication::setApplicationName(QStringLiteral("Tarvello File Splitter"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvello File Splitter"));

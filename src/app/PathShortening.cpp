@@ -1,7 +1,11 @@
 #include "app/PathShortening.h"
 
 #include <QFontMetrics>
+#include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 // A path is taken apart into its root ("/" or nothing), the folders between
 // the root and the name, and the name: the file name, or for a folder path
@@ -53,4 +57,34 @@ QString shortenPath(const QString& path, const QFontMetrics& metrics, int width)
         text = compose();
     }
     return text;
+}
+
+namespace {
+
+// Pixels available to the text of a line edit: its contents rectangle as the
+// style lays it out, less the text margins and the edit's own two-pixel margin
+// on each side.
+int textRoom(const QLineEdit* e) {
+    QStyleOptionFrame option;
+    option.initFrom(e);
+    option.rect = e->rect();
+    option.lineWidth =
+        e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, e) : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    if (e->isReadOnly()) option.state |= QStyle::State_ReadOnly;
+    option.features = QStyleOptionFrame::None;
+    const QRect contents = e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e);
+    return contents.marginsRemoved(e->textMargins()).width() - 4;
+}
+
+} // namespace
+
+void showShortenedPath(QLineEdit* field) {
+    static bool shortening = false;
+    if (shortening) return;
+    const QScopedValueRollback<bool> nested(shortening, true);
+    const QString full = field->text();
+    field->setToolTip(full);
+    field->setText(shortenPath(full, field->fontMetrics(), textRoom(field)));
 }

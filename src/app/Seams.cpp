@@ -44,20 +44,17 @@ Seams& seams() {
 
 void resetSeams() { seams() = productionSeams(); }
 
-bool FileOpenDialog::Execute(QWidget* parent) {
-    const QString chosen = seams().openFile(parent, Title, Filter);
-    if (!chosen.isEmpty())
-        FileName = chosen;
+bool DesktopDialog::close(const QString& chosen, QString& kept) {
+    if (!chosen.isEmpty()) kept = chosen;
     if (onClose)
         onClose();
     return !chosen.isEmpty();
 }
 
+bool FileOpenDialog::Execute(QWidget* parent) {
+    return close(seams().openFile(parent, Title, Filter), FileName);
+}
+
 bool FolderBrowser::Execute(QWidget* parent) {
-    const QString chosen = seams().browseFolder(parent, Title, OkCaption);
-    if (!chosen.isEmpty())
-        Folder = chosen;
-    if (onClose)
-        onClose();
-    return !chosen.isEmpty();
+    return close(seams().browseFolder(parent, Title, OkCaption), Folder);
 }

@@ -31,27 +31,38 @@ Seams& seams();
 // Puts the production functions back.
 void resetSeams();
 
-// A file-open dialog that remembers the file last chosen.
-class FileOpenDialog {
+// What the window's two dialogs share: a title, and a handler that runs
+// whenever the dialog closes, chosen or cancelled.
+class DesktopDialog {
 public:
-    FileOpenDialog(const QString& title, const QString& filter) : Title(title), Filter(filter) {}
-    // Shows the dialog; true when a file was chosen (then in FileName).
-    // onClose runs whenever the dialog closes, chosen or cancelled.
-    bool Execute(QWidget* parent);
     QString Title;
+    std::function<void()> onClose;
+
+protected:
+    explicit DesktopDialog(const QString& title) : Title(title) {}
+    // Takes a seam's answer: keeps it in `kept` when something was chosen
+    // (a cancel leaves the last choice), runs onClose, and tells whether.
+    bool close(const QString& chosen, QString& kept);
+};
+
+// A file-open dialog that remembers the file last chosen.
+class FileOpenDialog : public DesktopDialog {
+public:
+    FileOpenDialog(const QString& title, const QString& filter)
+        : DesktopDialog(title), Filter(filter) {}
+    // Shows the dialog; true when a file was chosen (then in FileName).
+    bool Execute(QWidget* parent);
     QString Filter;
     QString FileName;
-    std::function<void()> onClose;
 };
 
 // The folder browser of the destination folders.
-class FolderBrowser {
+class FolderBrowser : public DesktopDialog {
 public:
-    FolderBrowser(const QString& title, const QString& okCaption) : Title(title), OkCaption(okCaption) {}
+    FolderBrowser(const QString& title, const QString& okCaption)
+        : DesktopDialog(title), OkCaption(okCaption) {}
     // Shows the browser; true when a folder was chosen (then in Folder).
     bool Execute(QWidget* parent);
-    QString Title;
     QString OkCaption;
     QString Folder;
-    std::function<void()> onClose;
 };

@@ -1,7 +1,7 @@
 #include "app/TForm1.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "app/Skin.h"
 #include "app/Widgets.h"
 

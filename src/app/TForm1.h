@@ -1,4 +1,8 @@
 #pragma once
+// src/app: the top floor. Start-up, the main window with its panels' layout
+// and shared controls, the report dialog, the skin and the seams to the
+// desktop. The panels' handlers live beside their engines (split/, join/,
+// verify/, presets/) but belong to this window.
 
 #include "app/Seams.h"
 

@@ -1,6 +1,6 @@
 #include "app/TForm3.h"
 
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/Seams.h"
 #include "app/Skin.h"
 #include "app/TForm1.h"

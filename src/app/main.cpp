@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "cli/CommandLine.h"

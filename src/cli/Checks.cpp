@@ -1,5 +1,5 @@
 // --checksum and --compare: the window's CRC-32 and file comparison.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "split/SourceChecks.h"

@@ -1,10 +1,9 @@
 #include "cli/CommandLine.h"
 
-#include "app/FileError.h"
+#include "core/FileError.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "presets/Presets.h"
-#include "verify/SZCRC32.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -101,7 +100,6 @@ int runCommandLine(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvello-file-splitter"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
-    Crc32InitTable();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

@@ -1,15 +1,15 @@
 // --split and --join: the window's split (over an earlier set of the same
 // name, then the part list) and join (free space and the largest file, the
 // missing-part scan, "Clone Of ", the hidden file renamed at the end).
-#include "app/FileError.h"
-#include "app/NumberText.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/NumberText.h"
+#include "core/ProgramState.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
 #include "presets/Presets.h"
-#include "split/FileCopy.h"
+#include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"

@@ -2,7 +2,7 @@
 // missing-part question when the set's part list names parts that aren't
 // there, the output name ("Clone Of " before a name that is taken), the join
 // engine with the panel's gauge and icon, and the completion report.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

@@ -1,9 +1,9 @@
 #include "join/JoinEngine.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
-#include "split/FileCopy.h"
-#include "split/MappedFile.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
+#include "core/FileCopy.h"
+#include "core/MappedFile.h"
 #include "split/Naming.h"
 
 #include <QFile>

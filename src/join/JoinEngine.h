@@ -1,4 +1,6 @@
 #pragma once
+// src/join: the join engine (window-free, on core/ and split/'s naming) and
+// the join panel's handlers.
 
 #include <QString>
 #include <functional>

@@ -3,9 +3,9 @@
 // two path fields, the button groups, the file-type icon, the panel's step of
 // the close request and its reset after "Abort". The Join button itself is in
 // JoinCommand.cpp.
-#include "app/FileError.h"
+#include "core/FileError.h"
 #include "app/PathShortening.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
 #include "join/JoinEngine.h"
@@ -20,35 +20,11 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QStyle>
 
 namespace {
 
 // The size at which the file-type icon is drawn: the desktop's large icon.
 constexpr int IconSide = 32;
-
-// Pixels that a line edit has for its text: its width less the frame, the
-// text margins and the two pixels the edit keeps free on each side.
-int roomForText(const QLineEdit* e) {
-    const int frame = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e) : 0;
-    const QMargins margins = e->textMargins();
-    return e->width() - 2 * frame - margins.left() - margins.right() - 4;
-}
-
-// A path field keeps the full text the program put there as its tooltip and
-// shows it shortened to its width. Putting the shortened text back runs the
-// change handler once more; that nested run leaves the field alone.
-void shortenField(QLineEdit* e) {
-    static bool shortening = false;
-    if (shortening)
-        return;
-    shortening = true;
-    const auto done = qScopeGuard([] { shortening = false; });
-    const QString full = e->text();
-    e->setToolTip(full);
-    e->setText(shortenPath(full, e->fontMetrics(), roomForText(e)));
-}
 
 // The icon of a file's type, found by its name (the file need not exist yet):
 // the icon theme's picture for its MIME type, else the file icon provider's;
@@ -166,9 +142,13 @@ void TForm1::suiImageButton12Click() {
     Edit6->setText(G.JoinDestFolder);
 }
 
-void TForm1::Edit5Change() { shortenField(Edit5); }
+void TForm1::Edit5Change() {
+    showShortenedPath(Edit5);
+}
 
-void TForm1::Edit6Change() { shortenField(Edit6); }
+void TForm1::Edit6Change() {
+    showShortenedPath(Edit6);
+}
 
 // ---------------------------------------------------------------- Cancel and Undo
 

@@ -1,9 +1,9 @@
 #include "join/JoinSteps.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
-#include "split/FileSystemLimits.h"
-#include "split/FreeSpace.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
+#include "core/FileSystemLimits.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 
 #include <QFileInfo>

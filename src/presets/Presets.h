@@ -1,4 +1,6 @@
 #pragma once
+// src/presets: the table of media presets (window-free, on core/) and the
+// presets panel's handlers, which split through the split engine.
 
 #include <QList>
 #include <QString>

@@ -1,12 +1,12 @@
 // The presets panel: ten buttons that each split a file at a medium's exact
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "presets/Presets.h"
-#include "split/FileCopy.h"
+#include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"

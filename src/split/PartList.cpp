@@ -1,7 +1,7 @@
 #include "split/PartList.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "split/SourceChecks.h"
 
-#include "app/FileError.h"
+#include "core/FileError.h"
 #include "split/Naming.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The split panel's Split button (checks, conversion, the split, the part list)
 // and its Cancel/Undo button.
-#include "app/NumberText.h"
-#include "app/ProgramState.h"
+#include "core/NumberText.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

@@ -1,22 +1,16 @@
 #include "split/SplitEngine.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
-#include "split/FileCopy.h"
-#include "split/FileSystemLimits.h"
-#include "split/FreeSpace.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
+#include "core/FileCopy.h"
+#include "core/FileSystemLimits.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
-
-int splitProgress(qint64 copied, qint64 size) {
-    if (size <= 0)
-        return 100;
-    const double percent = std::nearbyint(static_cast<double>(copied) / size * 100.0);
-    return static_cast<int>(std::clamp(percent, 0.0, 100.0));
-}
 
 void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                const SplitHooks& hooks) {
@@ -94,4 +88,19 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
         if (hooks.cancelled)
             hooks.cancelled();
     }
+}
+
+bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                          const SplitHooks& hooks) {
+    const qint64 largestFile = largestFileOn(state.SplitDestFolder);
+    if (largestFile < 0) return false;
+    // The source as it is now: it may have grown since it was loaded.
+    const QFileInfo source(sourcePath);
+    const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
+    const QStringList lines = oversizedPartRefusal(sourceSize, partSize, largestFile,
+                                                   volumeRootOf(state.SplitDestFolder));
+    if (lines.isEmpty()) return false;
+    state.SplitCancelFlag = 1;
+    if (hooks.refused) hooks.refused(lines);
+    return true;
 }

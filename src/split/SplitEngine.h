@@ -1,4 +1,9 @@
 #pragma once
+// src/split: part naming, the split engine and the part list (window-free, on
+// core/), and the split panel's handlers. The join reads sets by the same
+// naming and list.
+
+#include "core/Progress.h"
 
 #include <QStringList>
 #include <functional>
@@ -34,5 +39,10 @@ struct SplitHooks {
 void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
                const SplitHooks& hooks);
 
-// Progress after a block: copied / size x 100, rounded half to even.
-int splitProgress(qint64 copied, qint64 size);
+// The split's check, run after the free-space test: when the largest part of
+// the source would not fit the destination's file system, refuses through
+// hooks.refused (nothing is written, the part lists are left alone) and
+// returns true. The refused split counts as stopped: state.SplitCancelFlag is
+// set to 1, so that no caller writes a part list for it.
+bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                          const SplitHooks& hooks);

@@ -1,7 +1,7 @@
 #include "split/SplitOverEarlier.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"

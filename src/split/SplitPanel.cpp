@@ -2,14 +2,14 @@
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the
 // two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
-#include "app/FileError.h"
-#include "app/NumberText.h"
+#include "core/FileError.h"
+#include "core/NumberText.h"
 #include "app/PathShortening.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "split/FileCopy.h"
+#include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/SizeUnits.h"
 #include "split/SourceChecks.h"
@@ -23,8 +23,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStyle>
-#include <QStyleOptionFrame>
 
 namespace {
 
@@ -36,30 +34,6 @@ void selectUnit(QComboBox* box, int index) {
     const QSignalBlocker quiet(box);
     box->setCurrentIndex(index);
     box->setEditText(sizeunits::Names.at(index));
-}
-
-// Pixels available to the text of a line edit: its contents rectangle less the
-// text margins and the edit's own two-pixel margin on each side.
-int textRoom(const QLineEdit* e) {
-    QStyleOptionFrame option;
-    option.initFrom(e);
-    option.rect = e->rect();
-    option.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, e) : 0;
-    option.midLineWidth = 0;
-    option.state |= QStyle::State_Sunken;
-    if (e->isReadOnly())
-        option.state |= QStyle::State_ReadOnly;
-    option.features = QStyleOptionFrame::None;
-    const QRect contents = e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e);
-    return contents.marginsRemoved(e->textMargins()).width() - 4;
-}
-
-// The path fields show their path shortened to the field's width, the full
-// path as tooltip. Setting the shortened text runs the change handler again,
-// which finds the text fitting and leaves it alone.
-void showShortened(QLineEdit* e, const QString& fullPath) {
-    e->setToolTip(e->text().isEmpty() ? QString() : fullPath);
-    e->setText(shortenPath(e->text(), e->fontMetrics(), textRoom(e)));
 }
 
 // Empties a field and runs its change handler, also when it was empty already,
@@ -290,9 +264,13 @@ void TForm1::BitBtn7Click() {
     Edit4->setText(G.SplitDestFolder);
 }
 
-void TForm1::Edit3Change() { showShortened(Edit3, G.SourceFilePath); }
+void TForm1::Edit3Change() {
+    showShortenedPath(Edit3);
+}
 
-void TForm1::Edit4Change() { showShortened(Edit4, G.SplitDestFolder); }
+void TForm1::Edit4Change() {
+    showShortenedPath(Edit4);
+}
 
 void TForm1::Image5Click() { openInShell(G.SplitDestFolder); }
 

@@ -2,7 +2,7 @@
 // destination field at every new part, the free-space refusal in the report
 // dialog, and one event-loop turn after every block, over an earlier split of
 // the same name (splitOverEarlierSet).
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

@@ -1,10 +1,10 @@
 #include "verify/CompareEngine.h"
 
-#include "app/FileError.h"
-#include "app/ProgramState.h"
-#include "split/FileCopy.h"
-#include "split/MappedFile.h"
-#include "split/SplitEngine.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
+#include "core/FileCopy.h"
+#include "core/MappedFile.h"
+#include "core/Progress.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The compare panel: the CRC-32 of one file (upper half), the byte comparison
 // of two files (lower half), their Cancel buttons, and the panel's steps in
 // the window's navigation.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

@@ -204,7 +204,7 @@ Kernel Fastest = slice16;
 } // namespace
 
 void Crc32FastInit() {
-    std::memcpy(SliceTable[0], Crc32Table, sizeof SliceTable[0]);
+    std::memcpy(SliceTable[0], Crc32Table.data(), sizeof SliceTable[0]);
     for (int k = 1; k < 16; ++k)
         for (int i = 0; i < 256; ++i) {
             const quint32 v = SliceTable[k - 1][i];
@@ -217,6 +217,12 @@ void Crc32FastInit() {
 #endif
     Fastest = kernelFor(crc32Kernels().back());
 }
+
+namespace {
+// The kernels are ready before main() runs. Crc32Table is a constant, so the
+// order in which the program's files are initialised doesn't matter.
+[[maybe_unused]] const bool KernelsPrepared = (Crc32FastInit(), true);
+} // namespace
 
 std::vector<Crc32Kernel> crc32Kernels() {
     std::vector<Crc32Kernel> kernels{Crc32Kernel::Slice16};

@@ -13,7 +13,8 @@
 enum class Crc32Kernel { Slice16, Pclmul, Vpclmul512 };
 
 // Builds the kernels' tables from Crc32Table and picks the fastest kernel this
-// CPU runs. Crc32InitTable() calls it once the table is filled.
+// CPU runs. It runs by itself when the program loads; calling it again does no
+// harm.
 void Crc32FastInit();
 
 // The kernels this CPU can run, the portable one first, the one Crc32Fast uses last.

@@ -1,24 +1,17 @@
 #include "verify/SZCRC32.h"
 
-#include "app/FileError.h"
-#include "split/FileCopy.h"
-#include "split/MappedFile.h"
-#include "split/SplitEngine.h"
+#include "core/FileError.h"
+#include "core/FileCopy.h"
+#include "core/MappedFile.h"
+#include "core/Progress.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
 #include <memory>
 
-quint32 Crc32Table[256];
 qint64 CrcBytesDone = 0;
 
 void Crc32InitTable() {
-    for (quint32 i = 0; i < 256; ++i) {
-        quint32 v = i;
-        for (int step = 0; step < 8; ++step)
-            v = (v & 1) ? (v >> 1) ^ 0xEDB88320 : v >> 1;
-        Crc32Table[i] = v;
-    }
     Crc32FastInit();
 }
 
@@ -62,7 +55,6 @@ bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 leng
 } // namespace
 
 quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag) {
-    Q_ASSERT_X(Crc32Table[1] != 0, "FileCrc32", "Crc32InitTable() has not run");
     // POSIX has no share modes: other programs can still write the file while it
     // is read; the progress then follows its current size.
     QFile file;

@@ -1,14 +1,29 @@
 #pragma once
+// src/verify: the CRC-32 unit and the file comparison (window-free, on core/),
+// and the compare panel's handlers.
 
 #include <QString>
+#include <array>
 #include <functional>
 
 // CRC-32 of IEEE 802.3, zlib and ZIP: reflected polynomial 0xEDB88320, start
 // value 0xFFFFFFFF, final complement.
 
-// Entry i: i shifted through the polynomial eight times. Filled once by
-// Crc32InitTable() before any window exists; read-only afterwards.
-extern quint32 Crc32Table[256];
+namespace crc32detail {
+constexpr std::array<quint32, 256> makeTable() {
+    std::array<quint32, 256> table{};
+    for (quint32 i = 0; i < 256; ++i) {
+        quint32 v = i;
+        for (int step = 0; step < 8; ++step)
+            v = (v & 1) ? (v >> 1) ^ 0xEDB88320 : v >> 1;
+        table[i] = v;
+    }
+    return table;
+}
+} // namespace crc32detail
+
+// Entry i: i shifted through the polynomial eight times, computed by the compiler.
+inline constexpr std::array<quint32, 256> Crc32Table = crc32detail::makeTable();
 
 inline constexpr quint32 CrcInitialValue = 0xFFFFFFFF;
 // Bytes read per block; the window is served after every block.
@@ -17,8 +32,9 @@ inline constexpr qint64 CrcBlockSize = 262144;
 // Bytes read so far by the running (or last) FileCrc32; reset as each starts.
 extern qint64 CrcBytesDone;
 
-// Fills Crc32Table and prepares the fast kernels (Crc32Fast.h). The program
-// calls it once at start-up; calling it again does no harm.
+// Prepares the fast kernels (Crc32Fast.h) again. Nobody needs to call it: the
+// table is built in and the kernels are prepared when the program loads.
+// Calling it does no harm.
 void Crc32InitTable();
 
 // Feeds `length` bytes of `buffer` into the running value `c`, one table lookup

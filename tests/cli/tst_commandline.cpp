@@ -2,8 +2,8 @@
 // with no display (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM), every
 // mode and exit status, refusals on a full disk that leave nothing, Ctrl+C in
 // the middle of a split, and the progress line on a terminal.
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
-#include "faults/EngineFaultUtil.h"
 #include "split/Naming.h"
 
 #include <QDir>
@@ -49,12 +49,6 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
-}
-
-// The names in a folder, hidden ones included, sorted.
-QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }
 
 QStringList parts(const QString& base, int count) {
@@ -296,13 +290,13 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QString, message);
         std::unique_ptr<Tmpfs> disk;
-        std::unique_ptr<enginefaults::FatVolume> volume;
+        std::unique_ptr<faults::FatVolume> volume;
         QString into;
         if (fat) {
-            volume = std::make_unique<enginefaults::FatVolume>(Q_INT64_C(5000000000));
+            volume = std::make_unique<faults::FatVolume>(Q_INT64_C(5000000000));
             if (!volume->ok()) QSKIP(qPrintable(volume->reason()));
             into = volume->path() + '/';
-            QVERIFY(enginefaults::makeSparse(at("huge"), Q_INT64_C(4600000000)));
+            QVERIFY(makeSparse(at("huge"), Q_INT64_C(4600000000)));
             QVERIFY(QFile::link(at("huge"), at("huge.001")));
         } else {
             disk = std::make_unique<Tmpfs>(1 << 20);

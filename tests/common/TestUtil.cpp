@@ -73,6 +73,29 @@ qint64 residentFileKiB() {
     return -1;
 }
 
+QByteArray marker(qint64 offset) {
+    return patternBytes(4096, static_cast<quint32>(offset ^ (offset >> 32)) + 17);
+}
+
+bool makeSparse(const QString& path, qint64 size, const QList<qint64>& markerOffsets) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size)) return false;
+    for (qint64 offset : markerOffsets) {
+        const QByteArray block = marker(offset).left(size - offset);
+        if (!f.seek(offset) || f.write(block) != block.size()) return false;
+    }
+    return true;
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
 bool sameContent(const QString& a, const QString& b) {
     QFile fa(a), fb(b);
     if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))

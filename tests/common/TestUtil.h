@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -14,6 +15,14 @@ void makeFile(const QString& path, qint64 size, quint32 key = 1);
 void writeFile(const QString& path, const QByteArray& content);
 QByteArray readFile(const QString& path);
 
+// The 4 KiB marker block written at `offset` of a sparse file.
+QByteArray marker(qint64 offset);
+
+// A sparse file of `size` bytes: zeros (holes, costing no disk) except a
+// marker block at each offset (cut at the end of the file). False when it
+// can't be made.
+bool makeSparse(const QString& path, qint64 size, const QList<qint64>& markerOffsets = {});
+
 // Concatenation of the files, in order.
 QByteArray concat(const QStringList& paths);
 
@@ -26,6 +35,11 @@ qint64 residentFileKiB();
 
 // Whether the two files have the same bytes.
 bool sameContent(const QString& a, const QString& b);
+
+// The names in a folder (files, folders, hidden ones too), sorted.
+QStringList entries(const QString& folder);
+// The names of the files in a folder, sorted.
+QStringList filesIn(const QString& folder);
 
 // A small tmpfs mounted on a fresh temporary folder, unmounted on destruction.
 // Mounting needs root; when it fails, ok() is false and reason() says why, so

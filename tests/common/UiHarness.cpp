@@ -1,12 +1,12 @@
 #include "common/UiHarness.h"
 
 #include "app/Application.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/Seams.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QPushButton>
 #include <QTimer>

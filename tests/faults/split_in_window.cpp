@@ -4,11 +4,11 @@
 // that a test can kill it in the middle. Prints "copying" once three parts
 // have been started, and "done" when the Split command has returned.
 #include "app/Application.h"
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/UiHarness.h"
-#include "faults/EngineFaultUtil.h"
+#include "core/ProgramState.h"
 
 #include <QThread>
 #include <QTimer>
@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     testutil::Ui ui;
     TForm1* f = ui.form.get();
     QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
-    enginefaults::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
-                               QString::fromLocal8Bit(argv[2]));
+    testutil::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
+                           QString::fromLocal8Bit(argv[2]));
 
     QTimer slow;
     slow.setInterval(0);

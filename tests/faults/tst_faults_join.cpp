@@ -4,14 +4,14 @@
 // list are unchanged byte for byte, no output (nor a hidden leftover) remains
 // unless the user chose to join, errors name the file and the reason, and the
 // panel joins again.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -47,12 +47,7 @@ class TestFaultsJoin : public QObject {
     }
 
     void loadAndJoin(const QString& chosen, const QString& dest = QString()) {
-        ui->fileAnswers << chosen;
-        click(f->suiImageButton10);
-        if (!dest.isEmpty()) {
-            ui->folderAnswers << dest;
-            click(f->suiImageButton12);
-        }
+        loadPart(*ui, chosen, dest);
         click(f->BitBtn2);
     }
 

@@ -3,15 +3,14 @@
 // earlier split of the same name had left one: that list goes as soon as the
 // new split starts overwriting its parts, and stays when the new split is
 // refused before writing anything.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/EngineFaultUtil.h"
-#include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"
@@ -101,7 +100,7 @@ private slots:
         Ui ui;
         TForm1* f = ui.form.get();
         click(f->suiImageButton3);
-        enginefaults::prepareSplit(ui, source, 0, "10000", out);
+        testutil::prepareSplit(ui, source, 0, "10000", out);
 
         setFreeSpaceQuery([](const QString&) { return 1000.0; });
         click(f->BitBtn6);
@@ -109,9 +108,9 @@ private slots:
         QCOMPARE(snapshot(out), before);
         setFreeSpaceQuery({});
 
-        if (enginefaults::run("chattr", {"+i", list}).isEmpty()) {
+        if (faults::run("chattr", {"+i", list}).isEmpty()) {
             click(f->BitBtn6);
-            QVERIFY(enginefaults::run("chattr", {"-i", list}).isEmpty());
+            QVERIFY(faults::run("chattr", {"-i", list}).isEmpty());
             checkError(ui.errors, 1, list, "Cannot delete");
             QCOMPARE(G.SplitPartPaths, QStringList());
             QCOMPARE(snapshot(out), before);

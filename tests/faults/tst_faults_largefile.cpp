@@ -4,14 +4,13 @@
 // joined file take about 8.6 GB, so the test runs only where that is free.
 // It takes about 16 s, 25 s under the sanitizers, which then also watch the
 // mapped-window and size arithmetic past 4 GiB.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/EngineFaultUtil.h"
-#include "faults/FaultUtil.h"
+#include "core/ProgramState.h"
 #include "split/SplitEngine.h"
 
 #include <QElapsedTimer>
@@ -58,7 +57,7 @@ private slots:
         const QList<qint64> markers{0, partSize - 2048, 3000000000LL, 2 * partSize - 2048,
                                     size - 4096};
         const QString source = tmp.filePath("big.bin");
-        QVERIFY(enginefaults::makeSparse(source, size, markers));
+        QVERIFY(testutil::makeSparse(source, size, markers));
         const QString out = tmp.filePath("out/");
         QVERIFY(QDir().mkpath(out));
         QElapsedTimer clock;
@@ -67,7 +66,7 @@ private slots:
         Ui ui;
         TForm1* f = ui.form.get();
         click(f->suiImageButton3);
-        enginefaults::prepareSplit(ui, source, 0, QByteArray::number(partSize), out);
+        testutil::prepareSplit(ui, source, 0, QByteArray::number(partSize), out);
         QCOMPARE(f->Edit7->text(), QString("3"));
         click(f->BitBtn6);
         QCOMPARE(ui.errors, QStringList());
@@ -81,7 +80,7 @@ private slots:
         QCOMPARE(QFileInfo(parts[1]).size(), partSize);
         QCOMPARE(QFileInfo(parts[2]).size(), qint64(10000));
         for (qint64 offset : markers) {
-            const QByteArray expected = enginefaults::marker(offset).left(size - offset);
+            const QByteArray expected = testutil::marker(offset).left(size - offset);
             QByteArray found;
             for (qint64 start = (offset / partSize) * partSize; found.size() < expected.size();
                  start += partSize)
@@ -103,8 +102,7 @@ private slots:
         const QString joined = out + "big.bin";
         QCOMPARE(QFileInfo(joined).size(), size);
         for (qint64 offset : markers)
-            QVERIFY2(readAt(joined, offset, 4096) ==
-                         enginefaults::marker(offset).left(size - offset),
+            QVERIFY2(readAt(joined, offset, 4096) == testutil::marker(offset).left(size - offset),
                      qPrintable(QStringLiteral("marker at %1").arg(offset)));
         const qint64 joinMs = clock.restart();
         QVERIFY(sameContent(joined, source));

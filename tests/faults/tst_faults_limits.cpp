@@ -3,22 +3,21 @@
 // "5 Gigabytes") is refused before anything is written, in the report dialog,
 // instead of failing half-way; parts up to the limit are accepted. A join whose
 // output would be larger is refused the same way.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/EngineFaultUtil.h"
-#include "faults/FaultUtil.h"
-#include "split/FileSystemLimits.h"
+#include "core/FileSystemLimits.h"
+#include "core/ProgramState.h"
 
 #include <QPushButton>
 #include <QtTest>
 
 using namespace testutil;
 using namespace faults;
-using enginefaults::FatVolume;
+using faults::FatVolume;
 
 namespace {
 
@@ -78,7 +77,7 @@ private slots:
         if (!fat.ok()) QSKIP(qPrintable(fat.reason()));
         QTemporaryDir tmp;
         const QString source = tmp.filePath("big.bin");
-        QVERIFY(enginefaults::makeSparse(source, 5400000000LL, {0, 4294967295LL}));
+        QVERIFY(testutil::makeSparse(source, 5400000000LL, {0, 4294967295LL}));
         const QString vol = fat.path() + "/";
         writeFile(vol + "big.bin.001", "earlier part");
         writeFile(vol + "big.bin.txt", "big.bin.001\r\n");
@@ -95,14 +94,14 @@ private slots:
         click(f->suiImageButton3);
         const QString small = tmp.filePath("small.bin");
         makeFile(small, 3000);
-        enginefaults::prepareSplit(ui, small, 0, "1000", tmp.path());
+        testutil::prepareSplit(ui, small, 0, "1000", tmp.path());
         click(f->BitBtn6);
         QCOMPARE(G.SplitPartNames.size(), 3);
 
         const QList<QPair<int, QByteArray>> tooLarge{{3, "5"}, {0, "4294967296"}};
         for (const auto& [unit, size] : tooLarge) {
             ui.reports.clear();
-            enginefaults::prepareSplit(ui, source, unit, size, fat.path());
+            testutil::prepareSplit(ui, source, unit, size, fat.path());
             click(f->BitBtn6);
             QCOMPARE(ui.reports, QList<QStringList>{refusal});
             QVERIFY(!f->BitBtn9->isEnabled());
@@ -145,7 +144,7 @@ private slots:
 
         click(f->BitBtn19);
         click(f->suiImageButton3);
-        enginefaults::prepareSplit(ui, source, 0, "4294967295", fat.path());
+        testutil::prepareSplit(ui, source, 0, "4294967295", fat.path());
         cancelAtFirstBlock(f->BitBtn9);
         click(f->BitBtn6);
         QCOMPARE(started, 2);
@@ -165,8 +164,8 @@ private slots:
         if (!fat.ok()) QSKIP(qPrintable(fat.reason()));
         QTemporaryDir tmp;
         const QString base = tmp.filePath("big.bin");
-        QVERIFY(enginefaults::makeSparse(base + ".001", 2 * GiB, {0}));
-        QVERIFY(enginefaults::makeSparse(base + ".002", 2 * GiB + 1, {0}));
+        QVERIFY(testutil::makeSparse(base + ".001", 2 * GiB, {0}));
+        QVERIFY(testutil::makeSparse(base + ".002", 2 * GiB + 1, {0}));
         const QString vol = fat.path() + "/";
         writeFile(vol + "other.txt", "left alone");
         const auto before = snapshot(fat.path());

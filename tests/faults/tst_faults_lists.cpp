@@ -3,14 +3,14 @@
 // absolute, and names of parts that are folders. The list is only read and
 // its names only tested for existence: nothing outside the parts' folder is
 // read, written or deleted, the list stays as it was, and the window answers.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 
 #include <QElapsedTimer>

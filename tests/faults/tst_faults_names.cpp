@@ -3,14 +3,14 @@
 // names with blanks, quotes, UTF-8 beyond ASCII and a leading dash; names so
 // long that a part's name exceeds the file system's 255 bytes end with a
 // clear error, every part made listed (Cancel removes them) and no list.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 
 #include <QComboBox>
@@ -41,12 +41,7 @@ class TestFaultsNames : public QObject {
     // `partSize` bytes.
     void split(const QString& source, const QByteArray& partSize, const QString& dest = QString()) {
         click(f->suiImageButton3);
-        ui->fileAnswers << source;
-        click(f->BitBtn1);
-        f->ComboBox1->setCurrentIndex(0);
-        QTest::keyClicks(f->Edit2, partSize);
-        ui->folderAnswers << (dest.isEmpty() ? parts : dest);
-        click(f->BitBtn7);
+        prepareSplit(*ui, source, 0, partSize, dest.isEmpty() ? parts : dest);
         click(f->BitBtn6);
     }
 

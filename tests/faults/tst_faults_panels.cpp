@@ -1,14 +1,14 @@
 // Faults that every panel that takes a file meets: a folder or a named pipe
 // chosen as the file (a pipe opened for reading waits for a writer, which
 // would freeze the window), and a preset split that fails on a full disk.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 
 #include <QFileInfo>
 #include <QGroupBox>

@@ -2,12 +2,12 @@
 // digits) and a few hundred random source and part sizes, each split by the
 // split engine and joined back by the join engine byte for byte, with the
 // number of parts that the Split panel predicted beforehand.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/EngineFaultUtil.h"
+#include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -132,13 +132,13 @@ private slots:
         QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
         const QString source = tmp->filePath("movie.avi");
         makeFile(source, 10000, 7);
-        enginefaults::prepareSplit(ui, source, 0, "1000", parts);
+        testutil::prepareSplit(ui, source, 0, "1000", parts);
         QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files).size(), 11); // ten parts and the list
         writeFile(parts + "movie.avi.012", "not listed, not ours"); // stays
 
         makeFile(source, 4500, 8);
-        enginefaults::prepareSplit(ui, source, 0, "3000", parts);
+        testutil::prepareSplit(ui, source, 0, "3000", parts);
         QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files, QDir::Name),
                  (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.txt"}));

@@ -3,14 +3,14 @@
 // and "Split", a destination that is gone or read-only, and part sizes at
 // their limits. After each: the source is unchanged, the error names the file
 // and the reason, nothing unlisted stays on disk, and the panel still splits.
-#include "app/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "faults/FaultUtil.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 
 #include <QComboBox>
@@ -26,14 +26,6 @@ using namespace faults;
 namespace {
 
 const QStringList Blank3{QString(), QString(), QString()};
-
-// Load, Split, Destination, Main.
-QList<bool> navigation(TForm1* f) {
-    return {f->BitBtn1->isEnabled(), f->BitBtn6->isEnabled(), f->BitBtn7->isEnabled(),
-            f->BitBtn10->isEnabled()};
-}
-const QList<bool> AllOn{true, true, true, true};
-const QList<bool> AllOff{false, false, false, false};
 
 } // namespace
 
@@ -51,18 +43,11 @@ class TestFaultsSplit : public QObject {
         original = readFile(source);
     }
 
-    void load(const QString& path) {
-        ui->fileAnswers << path;
-        click(f->BitBtn1);
-    }
+    void load(const QString& path) { loadSource(*ui, path); }
     // Loads the source, types a part size in a unit (0 Bytes ... 3 Gigabytes)
     // and chooses the destination.
     void prepare(int unit, const QByteArray& partSize, const QString& dest) {
-        load(source);
-        f->ComboBox1->setCurrentIndex(unit);
-        QTest::keyClicks(f->Edit2, partSize);
-        ui->folderAnswers << dest;
-        click(f->BitBtn7);
+        prepareSplit(*ui, source, unit, partSize, dest);
     }
     void split(int unit, const QByteArray& partSize, const QString& dest) {
         prepare(unit, partSize, dest);
@@ -142,9 +127,6 @@ private slots:
         makeSource(256 * 1024); // four parts of 64 KiB: every page of the tmpfs
         split(1, "64", fs.path());
         const QString list = fs.path() + "src.bin.txt";
-        if (ui->errors.isEmpty() && QFileInfo(list).size() == 0)
-            QSKIP("needs engine fix: writePartList commits an empty list file when the disk is full "
-                  "(QSaveFile of Qt 6.4 ignores the failed flush in commit())");
         checkError(ui->errors, 1, list, "No space left on device");
         QCOMPARE(entries(fs.path()),
                  (QStringList{"src.bin.001", "src.bin.002", "src.bin.003", "src.bin.004"}));

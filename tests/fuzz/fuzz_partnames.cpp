@@ -2,8 +2,8 @@
 // chosen part's name (base path, output name, list name) and the content of a
 // part list file (the missing-part scan). The first line of the input is the
 // chosen part's file name, the rest is the list file's content.
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 

@@ -1,7 +1,7 @@
 // join_slowly CHOSEN_PART OUTPUT_PATH: joins the set with a pause of 20 ms in
 // every yield and prints "copying" once the first step is in, so that a test
 // can kill it in the middle of the copy.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "common/TestUtil.h"
 #include "join/JoinEngine.h"
 #include "split/SplitEngine.h"
@@ -10,16 +10,6 @@
 #include <QtTest>
 
 using namespace testutil;
-
-namespace {
-
-// Everything in a folder, hidden files included.
-QStringList entries(const QString& dir) {
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-} // namespace
 
 class TestJoinEngine : public QObject {
     Q_OBJECT

@@ -1,13 +1,14 @@
 // The join panel and the Join command through the real window, with the file
 // and folder dialogs, the report dialog's answers and the free-space query
 // scripted.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -27,12 +28,6 @@ namespace {
 const QStringList CompletedWithList{"", "", "", "              Joining completed,"};
 const QStringList CompletedWithoutList{"", "", "              Joining completed,", "  ",
                                        "         Check.txt not availiable"};
-
-// Everything in a folder, hidden files included.
-QStringList entries(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                               QDir::Name);
-}
 
 // The panel's buttons and extras as the state tables name them: the enabled
 // buttons (a hidden one counts as not enabled), the visible extras, the gauge.
@@ -116,8 +111,7 @@ class TestJoinPanel : public QObject {
     // Opens the join panel from the start panel and loads a part.
     void openAndLoad(Ui& ui, const QString& chosen) {
         click(ui.form->suiImageButton1);
-        ui.fileAnswers << chosen;
-        click(ui.form->suiImageButton10);
+        loadPart(ui, chosen);
     }
 
 private slots:

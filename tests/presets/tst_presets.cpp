@@ -3,14 +3,14 @@
 // with its list and Undo, Cancel during a split, closing the window during a
 // split, the hover outline and the folder picture, and one real split of a
 // file just over 4 GiB at the "Fat32" size.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "presets/Presets.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -28,17 +28,6 @@ using namespace testutil;
 namespace {
 
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
-
-// A file of `size` bytes that takes no disk space until it is copied.
-void makeSparse(const QString& path, qint64 size) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QVERIFY(f.resize(size));
-}
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files, QDir::Name);
-}
 
 QList<QWidget*> presetButtonsAndMain(TForm1* f) {
     return {f->BitBtn23, f->BitBtn15, f->suiImageButton11, f->BitBtn16, f->suiImageButton6,
@@ -155,8 +144,8 @@ private slots:
         auto* b = f->findChild<PictureButton*>(button);
         const QString shortSource = src + "short.bin";
         const QString exactSource = src + "exact.bin";
-        makeSparse(shortSource, size - 1);
-        makeSparse(exactSource, size);
+        QVERIFY(makeSparse(shortSource, size - 1));
+        QVERIFY(makeSparse(exactSource, size));
 
         runPreset(ui, b, shortSource, dst);
         QCOMPARE(ui.reports, QList<QStringList>{lines});
@@ -437,7 +426,7 @@ private slots:
             QSKIP(qPrintable(QString("needs about 9 GB free in %1, has %2 bytes")
                                  .arg(tmp.path()).arg(volume.bytesAvailable())));
         const QString source = src + "big.img";
-        makeSparse(source, size);
+        QVERIFY(makeSparse(source, size));
         {
             QFile f(source);
             QVERIFY(f.open(QIODevice::ReadWrite));

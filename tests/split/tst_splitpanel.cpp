@@ -1,12 +1,13 @@
 // The split panel driven as a user drives it: real widgets, scripted dialogs.
 #include "app/PathShortening.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -28,11 +29,6 @@ const QString BiggerLine = QStringLiteral("            Part Is Bigger then file"
 
 void roomy() { setFreeSpaceQuery([](const QString&) { return 1e15; }); }
 
-void load(Ui& ui, const QString& path) {
-    ui.fileAnswers << path;
-    QTest::mouseClick(ui.form->BitBtn1, Qt::LeftButton);
-}
-
 // Opens the panel, with plenty of free space unless the test sets its own.
 TForm1* openPanel(Ui& ui) {
     roomy();
@@ -40,25 +36,10 @@ TForm1* openPanel(Ui& ui) {
     return ui.form.get();
 }
 
-// Loads a source and types a part size in a unit (0 Bytes, 1 Kilobytes, ...).
-void prepare(Ui& ui, const QString& source, int unit, const char* partSize) {
-    load(ui, source);
-    ui.form->ComboBox1->setCurrentIndex(unit);
-    QTest::keyClicks(ui.form->Edit2, partSize);
-}
-
 void backspaces(QLineEdit* e, int n) {
     for (int i = 0; i < n; ++i)
         QTest::keyClick(e, Qt::Key_Backspace);
 }
-
-// Load, Split, Destination, Main.
-QList<bool> navigationEnabled(TForm1* f) {
-    return {f->BitBtn1->isEnabled(), f->BitBtn6->isEnabled(), f->BitBtn7->isEnabled(),
-            f->BitBtn10->isEnabled()};
-}
-const QList<bool> AllOn{true, true, true, true};
-const QList<bool> AllOff{false, false, false, false};
 
 // The panel after a Cancel or Undo of a split of src.bin.
 void checkCancelled(const Ui& ui) {
@@ -68,11 +49,9 @@ void checkCancelled(const Ui& ui) {
     QCOMPARE(f->Gauge1->Progress(), 0);
     QCOMPARE(f->gEdit1->text(), QString("src.bin is Already Looaded"));
     QVERIFY(f->gEdit1->isVisible());
-    QCOMPARE(navigationEnabled(f), AllOn);
+    QCOMPARE(navigation(f), AllOn);
     QVERIFY(ui.errors.isEmpty());
 }
-
-QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
 
 } // namespace
 
@@ -100,7 +79,7 @@ private slots:
         Ui ui;
         TForm1* f = openPanel(ui);
         QVERIFY(!f->Edit2->isEnabled());
-        load(ui, source);
+        loadSource(ui, source);
 
         QCOMPARE(f->suiMemo3->lines(),
                  (QStringList{"   ", "B=734003200", "KB=716800", "MB=700", "GB=0.68359375"}));
@@ -123,7 +102,7 @@ private slots:
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{"As a Result You will have identical file"});
         QCOMPARE(f->Edit7->text(), QString("1"));
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
-        QCOMPARE(navigationEnabled(f), (QList<bool>{false, false, false, true}));
+        QCOMPARE(navigation(f), (QList<bool>{false, false, false, true}));
         QVERIFY(!f->BitBtn9->isEnabled());
 
         // The unit box takes unit letters only; "g" picks gigabytes and 700 no longer fits.
@@ -150,7 +129,7 @@ private slots:
         makeFile(source, 3 * 1048576);
         Ui ui;
         TForm1* f = openPanel(ui);
-        load(ui, source);
+        loadSource(ui, source);
 
         QTest::keyClick(f->Edit2, Qt::Key_0);
         QVERIFY(f->Edit2->text().isEmpty());
@@ -185,13 +164,13 @@ private slots:
         writeFile(tmp->filePath("empty.bin"), QByteArray());
         Ui ui;
         TForm1* f = openPanel(ui);
-        load(ui, tmp->filePath("half.bin"));
+        loadSource(ui, tmp->filePath("half.bin"));
         QCOMPARE(f->suiMemo3->lines(),
                  (QStringList{"   ", "B=524288", "KB=512", "MB=0.5", "GB=0.00048828125"}));
         QCOMPARE(f->Edit1->text(), QString("0.5"));
         QVERIFY(f->Edit2->isEnabled());
 
-        load(ui, tmp->filePath("empty.bin"));
+        loadSource(ui, tmp->filePath("empty.bin"));
         QCOMPARE(f->suiMemo3->lines(), QStringList{"   "});
         QVERIFY(f->Edit1->text().isEmpty());
         QVERIFY(!f->Edit2->isEnabled());
@@ -203,7 +182,7 @@ private slots:
         makeFile(source, 2080000);
         Ui ui;
         TForm1* f = openPanel(ui);
-        load(ui, source);
+        loadSource(ui, source);
         QTest::keyClicks(f->Edit2, "1");
         QCOMPARE(f->Edit7->text(), QString("2"));
         ui.folderAnswers << out;
@@ -219,7 +198,7 @@ private slots:
         QCOMPARE(readFile(out + "/src.bin.txt"), QByteArray("src.bin.001\r\nsrc.bin.002\r\n"));
         QCOMPARE(f->BitBtn9->text(), QString("Undo"));
         QVERIFY(f->BitBtn9->isEnabled());
-        QCOMPARE(navigationEnabled(f), AllOn);
+        QCOMPARE(navigation(f), AllOn);
         QCOMPARE(f->Gauge1->Progress(), 100);
         QVERIFY(!f->gEdit1->isVisible());
 
@@ -236,14 +215,14 @@ private slots:
         Ui ui;
         TForm1* f = openPanel(ui);
         auto splitA = [&] {
-            prepare(ui, source, 0, "4000");
+            prepareSplit(ui, source, 0, "4000");
             click(f->BitBtn6);
             QCOMPARE(f->BitBtn9->text(), QString("Undo"));
         };
 
         // A new load forgets the parts; Cancel then leaves them and their list.
         splitA();
-        load(ui, tmp->filePath("b.bin"));
+        loadSource(ui, tmp->filePath("b.bin"));
         QVERIFY(f->BitBtn9->isEnabled());
         click(f->BitBtn9);
         QCOMPARE(filesIn(tmp->path()), setOfA);
@@ -256,10 +235,10 @@ private slots:
         QVERIFY(f->Edit7->text().isEmpty());
         click(f->BitBtn6);
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{"You must select Unit !"});
-        QCOMPARE(navigationEnabled(f), AllOff);
+        QCOMPARE(navigation(f), AllOff);
         QVERIFY(f->BitBtn9->isEnabled());
         click(f->BitBtn9);
-        QCOMPARE(navigationEnabled(f), AllOn);
+        QCOMPARE(navigation(f), AllOn);
         QCOMPARE(filesIn(tmp->path()), setOfA);
 
         // A unit text that names no unit is refused the same way.
@@ -279,7 +258,7 @@ private slots:
         makeFile(source, 40000);
         Ui ui;
         TForm1* f = openPanel(ui);
-        prepare(ui, source, 0, "5000");
+        prepareSplit(ui, source, 0, "5000");
         click(f->BitBtn6);
         const QByteArray earlierList = readFile(tmp->filePath("src.bin.txt"));
         QCOMPARE(earlierList.count('\n'), 8);
@@ -292,10 +271,10 @@ private slots:
         during(f, [] { return G.SplitPartPaths.size() >= 3; },
                [&] {
                    QTest::keyClick(f->Edit2, Qt::Key_0); // a new part size doesn't unlock Split
-                   lockedWhileRunning = navigationEnabled(f);
+                   lockedWhileRunning = navigation(f);
                    click(f->BitBtn9);
                    cancelled = true;
-                   lockedAfterCancel = navigationEnabled(f);
+                   lockedAfterCancel = navigation(f);
                });
         click(f->BitBtn6);
         QVERIFY(cancelled);
@@ -314,7 +293,7 @@ private slots:
         for (const bool whileRunning : {true, false}) {
             Ui ui;
             TForm1* f = openPanel(ui);
-            prepare(ui, source, 0, "4000");
+            prepareSplit(ui, source, 0, "4000");
             if (whileRunning)
                 during(f, [f] { return f->Gauge1->Progress() > 0; }, [f] { f->close(); });
             click(f->BitBtn6);
@@ -332,11 +311,11 @@ private slots:
         QDir().mkpath(tmp->filePath("src.bin.002"));
         Ui ui;
         TForm1* f = openPanel(ui);
-        prepare(ui, source, 1, "4");
+        prepareSplit(ui, source, 1, "4");
         click(f->BitBtn6);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.errors.first().contains("src.bin.002"));
-        QCOMPARE(navigationEnabled(f), AllOff);
+        QCOMPARE(navigation(f), AllOff);
         QVERIFY(f->BitBtn9->isEnabled());
         QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
         QVERIFY(QFileInfo::exists(tmp->filePath("src.bin.001")));
@@ -344,7 +323,7 @@ private slots:
         click(f->BitBtn9);
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
         QVERIFY(QFileInfo(tmp->filePath("src.bin.002")).isDir());
-        QCOMPARE(navigationEnabled(f), AllOn);
+        QCOMPARE(navigation(f), AllOn);
     }
 
     // Exactly enough room splits but writes no list; one byte less refuses.
@@ -354,7 +333,7 @@ private slots:
         Ui ui;
         TForm1* f = openPanel(ui);
         setFreeSpaceQuery([&free](const QString&) { return free; });
-        prepare(ui, source, 0, "1000");
+        prepareSplit(ui, source, 0, "1000");
         click(f->BitBtn6);
         QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.001", "src.bin.002", "src.bin.003"}));
         QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
@@ -370,7 +349,7 @@ private slots:
                                   "  to complete operation"}));
         QCOMPARE(filesIn(out), QStringList());
         QVERIFY(!f->BitBtn9->isEnabled());
-        QCOMPARE(navigationEnabled(f), AllOn);
+        QCOMPARE(navigation(f), AllOn);
     }
 
     // Opening, Main, reopening, the folder picture and the dialogs' close step.
@@ -386,7 +365,7 @@ private slots:
 
         f->BitBtn20->setEnabled(true);
         f->BitBtn20->setText("Undo");
-        load(ui, source);
+        loadSource(ui, source);
         QVERIFY(!f->BitBtn20->isEnabled());
         QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
         f->ComboBox1->setCurrentIndex(1);
@@ -401,7 +380,7 @@ private slots:
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(tmp->path() + "/")});
 
         // A cancelled load keeps the size loaded before, shown in megabytes.
-        load(ui, QString());
+        loadSource(ui, QString());
         QCOMPARE(f->Edit1->text(), QString("3"));
         QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
 
@@ -445,7 +424,7 @@ private slots:
         makeFile(movie, 100);
         Ui ui;
         TForm1* f = openPanel(ui);
-        load(ui, movie);
+        loadSource(ui, movie);
         const QString shown = f->Edit3->text();
         QVERIFY2(shown.startsWith("/.../") && shown.endsWith("/movie.avi"), qPrintable(shown));
         QVERIFY(f->Edit3->fontMetrics().horizontalAdvance(shown) < f->Edit3->width());

@@ -1,5 +1,5 @@
-#include "app/FileError.h"
-#include "app/ProgramState.h"
+#include "core/FileError.h"
+#include "core/ProgramState.h"
 #include "common/TestUtil.h"
 #include "verify/CompareEngine.h"
 

@@ -1,7 +1,7 @@
 // The Compare panel driven through its real buttons, with scripted file
 // dialogs: the checksum and comparison lines, both Cancels pressed while the
 // operation runs, failures, the lock between the two commands, navigation.
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

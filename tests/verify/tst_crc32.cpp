@@ -1,4 +1,4 @@
-#include "app/FileError.h"
+#include "core/FileError.h"
 #include "common/TestUtil.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
@@ -30,7 +30,6 @@ class TestCrc32 : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(tmp.isValid());
-        Crc32InitTable();
         qInfo() << "kernels on this CPU:";
         for (Crc32Kernel k : crc32Kernels())
             qInfo() << " " << crc32KernelName(k);

@@ -1,7 +1,7 @@
 // Starts the window and writes a screenshot of each panel and of the report
 // dialog in both modes (with ImageMagick's import) into $TFS_SCREENSHOTS.
 #include "app/Application.h"
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"

@@ -1,6 +1,6 @@
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 
-#include "app/FileError.h"
+#include "core/FileError.h"
 
 #include <cstring>
 

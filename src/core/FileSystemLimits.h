@@ -3,9 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-struct ProgramState;
-struct SplitHooks;
-
 // The largest file that a destination's file system can hold, and the split's
 // refusal of parts larger than that. A FAT volume (a typical USB stick or
 // memory card) keeps a file's size in 32 bits: a split that wrote parts of 4.7
@@ -37,11 +34,3 @@ QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 larg
 // of at most largestFile bytes (-1: no limit); otherwise the report lines of
 // the refusal, in the split's words.
 QStringList oversizedJoinRefusal(qint64 totalSize, qint64 largestFile, const QString& volumeRoot);
-
-// The split's check, run after the free-space test: when the largest part of
-// the source would not fit the destination's file system, refuses through
-// hooks.refused (nothing is written, the part lists are left alone) and
-// returns true. The refused split counts as stopped: state.SplitCancelFlag is
-// set to 1, so that no caller writes a part list for it.
-bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
-                          const SplitHooks& hooks);

@@ -1,6 +1,6 @@
-#include "split/FileCopy.h"
+#include "core/FileCopy.h"
 
-#include "app/FileError.h"
+#include "core/FileError.h"
 
 #include <QFileInfo>
 #include <algorithm>

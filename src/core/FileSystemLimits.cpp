@@ -1,8 +1,4 @@
-#include "split/FileSystemLimits.h"
-
-#include "app/ProgramState.h"
-#include "split/FreeSpace.h"
-#include "split/SplitEngine.h"
+#include "core/FileSystemLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -70,19 +66,4 @@ QStringList oversizedJoinRefusal(qint64 totalSize, qint64 largestFile,
                                  const QString& volumeRoot) {
     if (largestFile < 0 || totalSize <= largestFile) return {};
     return refusalLines(QStringLiteral("The joined file can not"), largestFile, volumeRoot);
-}
-
-bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
-                          const SplitHooks& hooks) {
-    const qint64 largestFile = largestFileOn(state.SplitDestFolder);
-    if (largestFile < 0) return false;
-    // The source as it is now: it may have grown since it was loaded.
-    const QFileInfo source(sourcePath);
-    const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
-    const QStringList lines = oversizedPartRefusal(sourceSize, partSize, largestFile,
-                                                   volumeRootOf(state.SplitDestFolder));
-    if (lines.isEmpty()) return false;
-    state.SplitCancelFlag = 1;
-    if (hooks.refused) hooks.refused(lines);
-    return true;
 }

@@ -1,9 +1,9 @@
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 
-#include "app/FileError.h"
+#include "core/FileError.h"
 
 #include <QLocale>
-#include <limits>
+#include <QtNumeric>
 
 QString numberText(double value) {
     QLocale locale;
@@ -31,14 +31,7 @@ qint64 parseWholeNumber(const QString& text) {
 
 qint64 checkedMultiply(qint64 a, qint64 b) {
     qint64 r = 0;
-#if defined(__GNUC__) || defined(__clang__)
-    const bool overflow = __builtin_mul_overflow(a, b, &r);
-#else
-    const bool overflow = a != 0 && ((a == -1 && b == std::numeric_limits<qint64>::min()) ||
-                                     (b == -1 && a == std::numeric_limits<qint64>::min()) ||
-                                     (r = a * b) / a != b);
-#endif
-    if (overflow)
+    if (qMulOverflow(a, b, &r))
         throw FileError(QStringLiteral("Integer overflow: %1 x %2 does not fit in 64 bits").arg(a).arg(b));
     return r;
 }

@@ -1,4 +1,4 @@
-#include "split/MappedFile.h"
+#include "core/MappedFile.h"
 
 #ifdef Q_OS_LINUX
 #include <algorithm>

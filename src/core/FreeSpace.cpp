@@ -1,6 +1,6 @@
-#include "split/FreeSpace.h"
+#include "core/FreeSpace.h"
 
-#include "app/ProgramState.h"
+#include "core/ProgramState.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>

@@ -1,4 +1,8 @@
 #pragma once
+// src/core: the base every engine and the window stand on. Program state, the
+// error type, number texts, file access (copying, mapped reading), the
+// progress rule, free space and file-system limits. Qt Core only; it uses
+// nothing of the folders above it.
 
 #include <QByteArray>
 #include <QFile>
