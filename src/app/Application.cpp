@@ -4,6 +4,14 @@
 #include "app/TForm1.h"
 
 #include <QProxyStyle>
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -46,3 +54,46 @@ void prepareApplication() {
     skin::installFonts();
     QApplication::setFont(skin::windowFont());
 }
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// The signal handler only writes the signal's number into this pipe; the
+// event loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int sig) {
+    const int saved = errno;
+    const unsigned char number = static_cast<unsigned char>(sig);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &number, 1);
+    errno = saved;
+}
+
+} // namespace
+
+void closeOnTerminationSignals(TForm1* window) {
+    if (signalPipe[0] < 0) {
+        if (::pipe(signalPipe) != 0) return;
+        for (int fd : signalPipe)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window, notifier] {
+        unsigned char number = 0;
+        if (::read(signalPipe[0], &number, 1) != 1) return;
+        // One is enough: the program is ending.
+        notifier->setEnabled(false);
+        window->closeByProgram();
+        QCoreApplication::exit(128 + number);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+}
+#else
+void closeOnTerminationSignals(TForm1*) {}
+#endif

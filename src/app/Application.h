@@ -15,3 +15,13 @@ public:
 // Sets up what the program needs before its windows exist: title, fonts,
 // style (tooltips after 5 ms), the CRC-32 table.
 void prepareApplication();
+
+class TForm1;
+
+// SIGTERM (a logout, kill), SIGINT (Ctrl+C in the terminal that started the
+// program) and SIGHUP (that terminal closing) close the window as its close
+// command does, so that a running operation's Cancel removes what it has
+// written, and then end the program with 128 + the signal's number. The
+// signal is taken up by the event loop, which a running operation serves
+// after every block.
+void closeOnTerminationSignals(TForm1* window);

@@ -166,6 +166,7 @@ void TForm1::FormCloseQuery() {
     splitPanelCloseStep();
     joinPanelCloseStep();
     presetsPanelCloseStep();
+    comparePanelCloseStep();
 }
 
 // ---------------------------------------------------------------- keyboard

@@ -5,6 +5,7 @@
 // verify/, presets/) but belong to this window.
 
 #include "app/Seams.h"
+#include "split/SplitEngine.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -191,7 +192,19 @@ public:
     void sstfdisabled();
     void sstfenabled();
     // The split engine run with the window's hooks (gauges, Edit4, report dialog).
-    void splitfile(const QString& sourcePath, qint64 partSize);
+    SplitOutcome splitfile(const QString& sourcePath, qint64 partSize);
+    // Split, then write the list: the Split command's and the presets' one
+    // routine. Runs splitfile and, when the split ran to completion, writes
+    // its part list beside the parts (list: its path; empty when none was
+    // written; listError: why the list could not be written, the parts being
+    // complete and kept). The parts that a failed split leaves go to
+    // partsLeft, which the panel's Cancel, the close or the next split removes.
+    struct SplitRun {
+        SplitOutcome outcome = SplitOutcome::Cancelled;
+        QString list;
+        QString listError;
+    };
+    SplitRun splitAndList(const QString& sourcePath, qint64 partSize, QStringList& partsLeft);
 
     // ---------------------------------------------------------------- join panel
     void suiImageButton1Click(); // opens the panel
@@ -232,6 +245,7 @@ public:
     void suiImageButton4Click(); // opens the panel
     void BitBtn19Click();
     void presetsPanelCloseStep();
+    void comparePanelCloseStep();
     void BitBtn23Click();
     void BitBtn15Click();
     void suiImageButton11Click();
@@ -319,10 +333,5 @@ private:
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;
     QStringList presetPartsLeft_;
-    // Source checks before anything opens a file (SplitPanel.cpp): a folder,
-    // a named pipe (whose opening waits for a writer), a device or a missing
-    // path throws FileError; a splittable source must also hold a byte and
-    // must not lie in destFolder under a part's name (a link to it).
-    static void requireRegularFile(const QString& path);
-    static void requireSplittableSource(const QString& path, const QString& destFolder);
+    void removeLeftoverParts();
 };

@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
     TForm1 form1; // sets G.Form1
     TForm3 form3(&form1); // sets G.Form3
     form1.show();
+    closeOnTerminationSignals(&form1);
     return app.exec();
 }

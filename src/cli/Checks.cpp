@@ -2,7 +2,7 @@
 #include "core/ProgramState.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "split/SourceChecks.h"
+#include "core/FileCopy.h"
 #include "verify/CompareEngine.h"
 #include "verify/SZCRC32.h"
 

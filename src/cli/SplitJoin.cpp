@@ -1,21 +1,19 @@
 // --split and --join: the window's split (over an earlier set of the same
 // name, then the part list) and join (free space and the largest file, the
 // missing-part scan, "Clone Of ", the hidden file renamed at the end).
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "core/FileCopy.h"
 #include "core/FileError.h"
 #include "core/NumberText.h"
 #include "core/ProgramState.h"
-#include "cli/Commands.h"
-#include "cli/Console.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
 #include "presets/Presets.h"
-#include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
-#include "split/SourceChecks.h"
 #include "split/SplitEngine.h"
-#include "split/SplitOverEarlier.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -139,17 +137,15 @@ int split(const SplitRequest& request) {
         if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
     };
     try {
-        splitOverEarlierSet(state, source, partSize, hooks);
-        if (refused) return Refused;
-        if (state.SplitCancelFlag != 0)
+        const SplitOutcome outcome = splitfile(state, source, partSize, hooks);
+        if (refused || outcome == SplitOutcome::RefusedForSpace ||
+            outcome == SplitOutcome::RefusedForFileSize)
+            return Refused;
+        if (outcome == SplitOutcome::Cancelled)
             return interruptedStatus(); // the engine has removed the parts
-        // The list as the window writes it: the Split button with room to
-        // spare beyond the margin, a preset with the margin exactly.
-        const double needed = static_cast<double>(state.SourceFileSize + FreeSpaceMargin);
-        if (preset ? needed <= state.FreeSpaceBytes : needed < state.FreeSpaceBytes) {
-            writePartList(list, state.SplitPartNames);
-            listWritten = true;
-        }
+        // The list as the window writes it, when the split ran to completion.
+        writePartList(list, state.SplitPartNames);
+        listWritten = true;
     } catch (const FileError&) {
         removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;

@@ -10,8 +10,10 @@
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -143,6 +145,14 @@ void createForWriting(QFile& file, const QString& path) {
         throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
 }
 
+void closeWritten(QFile& file) {
+    if (!file.isOpen()) return;
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        throw FileError(
+            QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
+}
+
 qint64 sizeOfOpenFile(const QFile& file) {
 #ifdef Q_OS_LINUX
     struct stat st;
@@ -187,4 +197,35 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
 #else
     return copyWithReadWrite(in, inPos, out, outPos, count);
 #endif
+}
+
+// A source must be a regular file before anything opens it: opening a named
+// pipe for reading waits for a writer, which would freeze the window, and a
+// folder or a device is no file to split.
+void requireRegularFile(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+    if (S_ISREG(st.st_mode)) return;
+    const QString what = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder, not a file")
+                         : S_ISFIFO(st.st_mode)
+                             ? QStringLiteral("it is a named pipe, not a file")
+                             : QStringLiteral("it is a device or socket, not a file");
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw FileError(QStringLiteral("Cannot open %1: it does not exist").arg(path));
+    if (info.isFile()) return;
+    const QString what = info.isDir() ? QStringLiteral("it is a folder, not a file")
+                                      : QStringLiteral("it is not a regular file");
+#endif
+    throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, what));
+}
+
+qint64 measureFile(const QString& path) {
+    requireRegularFile(path);
+    QFile file;
+    openForReading(file, path);
+    return sizeOfOpenFile(file);
 }

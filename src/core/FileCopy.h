@@ -12,6 +12,10 @@ void openForReading(QFile& file, const QString& path);
 // Creates (or truncates) a file for writing, unbuffered. Throws FileError.
 void createForWriting(QFile& file, const QString& path);
 
+// Closes a file that was written. A failed close is a write error (a
+// network file system reports delayed write errors there): throws FileError.
+void closeWritten(QFile& file);
+
 // Current size of an open file, from the file system. Throws FileError.
 qint64 sizeOfOpenFile(const QFile& file);
 
@@ -22,3 +26,12 @@ qint64 sizeOfOpenFile(const QFile& file);
 // the number of bytes copied, fewer than `count` only at the end of `in`.
 // The file positions of both files are left alone. Throws FileError.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count);
+
+// A source must be a regular file before anything opens it: a folder, a named
+// pipe (whose opening waits for a writer), a device or a missing path throws
+// FileError.
+void requireRegularFile(const QString& path);
+
+// The size of a regular file, measured through an open handle (so that a file
+// that can't be read is an error here). Throws FileError.
+qint64 measureFile(const QString& path);

@@ -42,7 +42,7 @@ public:
 
     // Closes the file and renames it to the output path, replacing any file there.
     void commit() {
-        file_.close();
+        closeWritten(file_); // a failed close is a failed write
 #ifndef Q_OS_UNIX
         QFile::remove(outputPath_); // rename() replaces the target only on POSIX systems
 #endif

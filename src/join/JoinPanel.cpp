@@ -9,6 +9,7 @@
 #include "app/TForm1.h"
 #include "app/Widgets.h"
 #include "join/JoinEngine.h"
+#include "core/FileCopy.h"
 #include "split/Naming.h"
 
 #include <QCoreApplication>
@@ -88,13 +89,11 @@ void TForm1::BitBtn11Click() {
 }
 
 // A close request while a join is under way cancels it first, so that no
-// half-joined file stays behind. The gauge still shows 0 while the parts are
-// counted and the first two percent are copied, so the running join itself
-// is asked as well.
+// half-joined file stays behind. Whether one runs is asked of the join
+// itself: its gauge shows 0 while the parts are counted and the first two
+// percent are copied.
 void TForm1::joinPanelCloseStep() {
-    const int progress = Gauge2->Progress();
-    if (joinRunning_ || (progress > 0 && progress < 100))
-        BitBtn12Click();
+    if (joinRunning_) BitBtn12Click();
 }
 
 // Run by the report dialog's "Abort": the panel back to its starting state.

@@ -1,6 +1,7 @@
 // The presets panel: ten buttons that each split a file at a medium's exact
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
+#include "core/FileError.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <utility>
 
 namespace {
@@ -66,12 +68,12 @@ void TForm1::BitBtn19Click() {
     GroupBox1->setVisible(true);
 }
 
-// The gauge stands between 0 and 100 only while a split runs (or after one
-// that failed): a finished or untouched panel is left alone on closing.
+// A close request while a preset split runs (or after one that failed and
+// left its parts) cancels it; a finished or untouched panel is left alone.
+// The gauge can't tell: it shows 0 during the first half percent of a split
+// and 100 during the last.
 void TForm1::presetsPanelCloseStep() {
-    const int progress = Gauge5->Progress();
-    if ((progress > 0 && progress < 100) || !presetPartsLeft_.isEmpty())
-        BitBtn20Click();
+    if (presetSplitRunning_ || !presetPartsLeft_.isEmpty()) BitBtn20Click();
 }
 
 // ---------------------------------------------------------------- the ten presets
@@ -93,7 +95,7 @@ void TForm1::runMediaPreset(int index) {
     if (preset.showsHint)
         gedit5->setVisible(true);
     G.SplitPartPaths.clear();
-    presetPartsLeft_.clear();
+    removeLeftoverParts();
     BitBtn20->setText(CancelCaption);
     G.PresetPartSize = preset.partSize;
 
@@ -117,12 +119,7 @@ void TForm1::standardniformati() {
         return;
     G.SourceFilePath = OpenDialog1.FileName;
     G.JoinOutputPath = fileNameOf(G.SourceFilePath);
-    requireRegularFile(G.SourceFilePath);
-    {
-        QFile source;
-        openForReading(source, G.SourceFilePath);
-        G.SourceFileSize = sizeOfOpenFile(source);
-    }
+    G.SourceFileSize = measureFile(G.SourceFilePath);
     if (!fillsMedium(G.SourceFileSize, G.PresetPartSize)) {
         const MediaPreset* preset = mediaPresetOfSize(G.PresetPartSize);
         G.Form3->Report(preset ? preset->smallerLines : QStringList());
@@ -145,24 +142,13 @@ void TForm1::standardniformati() {
 
     requireSplittableSource(G.SourceFilePath, G.SplitDestFolder); // it may have changed meanwhile
     BitBtn20->setEnabled(true);
-    try {
-        {
-            presetSplitRunning_ = true;
-            const auto stopped = qScopeGuard([this] { presetSplitRunning_ = false; });
-            splitfile(G.SourceFilePath, G.PresetPartSize);
-        }
-        G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
-
-        // The engine split only with room for the source and the margin; a
-        // refused or cancelled split leaves no list.
-        const bool hadRoom = static_cast<double>(G.SourceFileSize + FreeSpaceMargin) <= G.FreeSpaceBytes;
-        if (hadRoom && G.SplitCancelFlag == 0)
-            writePartList(presetListPath(), G.SplitPartNames);
-    } catch (...) {
-        // The parts written so far stay until Cancel (or the close) removes them.
-        presetPartsLeft_ = G.SplitPartPaths;
-        throw;
+    SplitRun run;
+    {
+        const QScopedValueRollback<bool> running(presetSplitRunning_, true);
+        run = splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
     }
+    G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
+    if (!run.listError.isEmpty()) throw FileError(run.listError);
 }
 
 // ---------------------------------------------------------------- Cancel and Undo

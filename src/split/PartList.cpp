@@ -63,26 +63,89 @@ QStringList splitLines(const QByteArray& content) {
 
 } // namespace
 
+bool readPartList(const QString& path, QStringList& lines, QString& error, qint64 maxBytes) {
+    lines.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (maxBytes >= 0 && file.size() > maxBytes) {
+        error = QStringLiteral("Cannot read %1: it is larger than a part list").arg(path);
+        return false;
+    }
+    const QByteArray content = maxBytes >= 0 ? file.read(maxBytes + 1) : file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (maxBytes >= 0 && content.size() > maxBytes) {
+        error = QStringLiteral("Cannot read %1: it is larger than a part list").arg(path);
+        return false;
+    }
+    lines = splitLines(content);
+    return true;
+}
+
+bool isPartListOf(const QString& path, const QString& sourceName) {
+    if (!QFileInfo(path).isFile()) return false;
+    QStringList lines;
+    QString error;
+    if (!readPartList(path, lines, error, PartListMaxBytes) || lines.isEmpty()) return false;
+    const QString prefix = sourceName + QLatin1Char('.');
+    for (const QString& line : std::as_const(lines)) {
+        bool number = false;
+        const QString digits = line.mid(prefix.size());
+        const qint64 ordinal = digits.toLongLong(&number);
+        if (!line.startsWith(prefix) || !number || ordinal < 1 ||
+            rednibroj_to_ext(ordinal) != digits)
+            return false;
+    }
+    return true;
+}
+
+QStringList removeEarlierPartList(const QString& path) {
+    if (!partListExists(path)) return {};
+    QStringList names;
+    QString unreadable;
+    readPartList(path, names, unreadable);
+    QFile file(path);
+    if (!file.remove())
+        throw FileError(QStringLiteral("Cannot delete %1, the part list of an earlier split "
+                                       "whose parts this split replaces: %2")
+                            .arg(path, file.errorString()));
+    return names;
+}
+
+void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& destFolder,
+                              const QString& sourceName, qint64 newCount) {
+    const QString prefix = sourceName + QLatin1Char('.');
+    for (const QString& name : earlierNames) {
+        if (!name.startsWith(prefix)) continue;
+        bool number = false;
+        const QString digits = name.mid(prefix.size());
+        const qint64 ordinal = digits.toLongLong(&number);
+        if (!number || ordinal <= newCount || rednibroj_to_ext(ordinal) != digits) continue;
+        const QString path = destFolder + name;
+        if (QFileInfo(path).isFile()) QFile::remove(path);
+    }
+}
+
 void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
     state.JoinListEntries.clear();
     state.JoinMissingParts.clear();
     state.JoinListName = joinListNameOf(chosenPart);
     const QDir folder(folderOf(chosenPart).isEmpty() ? QStringLiteral(".") : folderOf(chosenPart));
 
+    // JoinListFile stands for the list while its lines are read.
     state.JoinListFile = std::make_unique<QFile>(folder.filePath(state.JoinListName));
-    QFile& list = *state.JoinListFile;
-    if (!list.open(QIODevice::ReadOnly))
-        throw FileError(
-            QStringLiteral("Cannot open %1: %2").arg(list.fileName(), list.errorString()));
-    const QByteArray content = list.readAll();
-    const bool failed = list.error() != QFileDevice::NoError;
-    const QString error = list.errorString();
-    list.close();
+    QStringList lines;
+    QString error;
+    const bool read = readPartList(state.JoinListFile->fileName(), lines, error);
     state.JoinListFile.reset();
-    if (failed)
-        throw FileError(QStringLiteral("Cannot read %1: %2").arg(folder.filePath(state.JoinListName), error));
+    if (!read) throw FileError(error);
 
-    for (const QString& line : splitLines(content)) {
+    for (const QString& line : std::as_const(lines)) {
         state.JoinListLine = line;
         state.JoinListEntries.append(line);
     }

@@ -23,6 +23,35 @@ bool partListExists(const QString& path);
 // Deletes the list file if it exists.
 void deletePartList(const QString& path);
 
+// Reads a part list: its lines without their ends (CR LF, LF or CR end a
+// line; a last line without an end counts; empty lines are kept). Returns
+// false, with the reason in `error`, when the file can't be read or holds
+// more than maxBytes (-1: no bound), which is then not read at all.
+bool readPartList(const QString& path, QStringList& lines, QString& error, qint64 maxBytes = -1);
+
+// The most that a part list file read to check it may hold: far more than
+// the list of any real split, far less than a user's own large text file.
+inline constexpr qint64 PartListMaxBytes = 16 * 1024 * 1024;
+
+// Whether the file at `path` is a part list of the source named sourceName:
+// a regular file of at most PartListMaxBytes whose lines are all part names
+// of that source (sourceName + "." + the digits of an ordinal), at least one.
+// A larger file is not read.
+bool isPartListOf(const QString& path, const QString& sourceName);
+
+// Deletes the part list of an earlier split and returns the names it held
+// (none when there is no list, or when it can't be read). Throws FileError
+// when it can't be deleted.
+QStringList removeEarlierPartList(const QString& path);
+
+// After a completed split of sourceName into destFolder in newCount parts:
+// deletes the parts of the earlier set of that name beyond the new set's last
+// part. The join takes every consecutive part it finds, so old ones behind
+// the new set would be joined into it. Only files that the earlier list named,
+// with the source's name and an ordinal's digits above newCount, go.
+void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& destFolder,
+                              const QString& sourceName, qint64 newCount);
+
 // The missing-part scan of the join side. Derives state.JoinListName from the
 // chosen part, reads the list file beside the chosen part into
 // state.JoinListEntries (CR LF, LF or CR end a line; a last line without an

@@ -1,5 +1,6 @@
 // The split panel's Split button (checks, conversion, the split, the part list)
 // and its Cancel/Undo button.
+#include "core/FileError.h"
 #include "core/NumberText.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
@@ -74,25 +75,12 @@ void TForm1::BitBtn6Click() {
     konverzijaBKMG();
     requireSplittableSource(G.SourceFilePath, G.SplitDestFolder);
     gEdit1->setVisible(BitBtn6->isEnabled());
-    try {
-        splitfile(G.SourceFilePath, G.PartSizeBytes);
-        G.SplitSourceName = fileNameOf(G.SourceFilePath);
-
-        // A completed split with room to spare gets its part list.
-        const QString listPath = partListPath(G.SplitDestFolder, G.SplitSourceName);
-        if (G.SplitCancelFlag == 0 &&
-            static_cast<double>(G.SourceFileSize + FreeSpaceMargin) < G.FreeSpaceBytes) {
-            writePartList(listPath, G.SplitPartNames);
-            splitListWritten_ = listPath;
-        }
-    } catch (...) {
-        // The parts written so far stay listed for Cancel, or for the close.
-        splitPartsLeft_ = G.SplitPartPaths;
-        throw;
-    }
-    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_))
-        BitBtn9->setText(Undo);
+    const SplitRun run = splitAndList(G.SourceFilePath, G.PartSizeBytes, splitPartsLeft_);
+    splitListWritten_ = run.list;
+    G.SplitSourceName = fileNameOf(G.SourceFilePath);
+    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_)) BitBtn9->setText(Undo);
     sstfenabled();
+    if (!run.listError.isEmpty()) throw FileError(run.listError);
 }
 
 void TForm1::BitBtn9Click() {

@@ -6,33 +6,118 @@
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "split/Naming.h"
+#include "split/PartList.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
+#endif
 
-void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
-               const SplitHooks& hooks) {
+// Checked again right before a split: the source may have changed since it was
+// loaded. An empty file has nothing to split. A part is created over whatever
+// bears its name, so a link to the source named like one of its parts (a
+// symbolic or a hard one) would have the split empty its own source.
+void requireSplittableSource(const QString& path, const QString& destFolder) {
+    requireRegularFile(path);
+    if (QFileInfo(path).size() == 0)
+        throw FileError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
+
+    const QString prefix = fileNameOf(path) + QLatin1Char('.');
+    const QDir dest(destFolder);
+#ifdef Q_OS_UNIX
+    struct stat source;
+    if (::stat(QFile::encodeName(path).constData(), &source) != 0)
+        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+#endif
+    for (const QString& name : dest.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!name.startsWith(prefix) || name.size() == prefix.size()) continue;
+        const QStringView digits = QStringView(name).mid(prefix.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+            continue;
+        const QString partPath = dest.filePath(name);
+#ifdef Q_OS_UNIX
+        struct stat part;
+        const bool same = ::stat(QFile::encodeName(partPath).constData(), &part) == 0 &&
+                          part.st_dev == source.st_dev && part.st_ino == source.st_ino;
+#else
+        const bool same =
+            QFileInfo(partPath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
+#endif
+        if (same)
+            throw FileError(QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
+                                           "and writing that part would destroy it")
+                                .arg(path, partPath));
+    }
+}
+
+namespace {
+
+// Parts larger than the destination's file system can hold (FAT: 4 GiB - 1):
+// the refusal's report lines, or none.
+QStringList oversizedParts(const ProgramState& state, const QString& sourcePath, qint64 partSize) {
+    const qint64 largestFile = largestFileOn(state.SplitDestFolder);
+    if (largestFile < 0) return {};
+    // The source as it is now: it may have grown since it was loaded.
+    const QFileInfo source(sourcePath);
+    const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
+    return oversizedPartRefusal(sourceSize, partSize, largestFile,
+                                volumeRootOf(state.SplitDestFolder));
+}
+
+// The refusal of a file named like the part list that is none.
+QStringList foreignListRefusal(const QString& listName) {
+    const QString indent = QStringLiteral("     ");
+    return {QStringLiteral(" "),
+            QStringLiteral(" "),
+            indent + listName,
+            indent + QStringLiteral("is not a part list of this file"),
+            indent + QStringLiteral("and would be replaced:"),
+            indent + QStringLiteral("nothing was split")};
+}
+
+} // namespace
+
+SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                       const SplitHooks& hooks) {
     state.SplitCancelFlag = 0;
     state.FreeSpaceDrive = state.SplitDestFolder;
     GetFreeDiskSpace(state);
 
     const qint64 needed = state.SourceFileSize + FreeSpaceMargin;
     if (static_cast<double>(needed) > state.FreeSpaceBytes) {
-        const QStringList lines{
-            QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
-            QStringLiteral("There is Not enough Free Space on drive  ") +
-                volumeRootOf(state.SplitDestFolder) + QStringLiteral("  to complete operation")};
-        if (hooks.refused)
-            hooks.refused(lines);
-        return;
+        const QStringList lines{QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+                                QStringLiteral("There is Not enough Free Space on drive  ") +
+                                    volumeRootOf(state.SplitDestFolder) +
+                                    QStringLiteral("  to complete operation")};
+        if (hooks.refused) hooks.refused(lines);
+        return SplitOutcome::RefusedForSpace;
     }
-    // Parts larger than the destination's file system can hold (FAT: 4 GiB - 1).
-    if (refuseOversizedParts(state, sourcePath, partSize, hooks))
-        return;
+    if (const QStringList lines = oversizedParts(state, sourcePath, partSize); !lines.isEmpty()) {
+        if (hooks.refused) hooks.refused(lines);
+        return SplitOutcome::RefusedForFileSize;
+    }
+
+    // A file named like the list that is no list of this source is the
+    // user's own: neither deleted nor replaced.
+    const QString earlierList = partListPath(state.SplitDestFolder, fileNameOf(sourcePath));
+    const QFileInfo listEntry(earlierList);
+    if ((listEntry.exists() || listEntry.isSymLink()) &&
+        !isPartListOf(earlierList, fileNameOf(sourcePath))) {
+        if (hooks.refused) hooks.refused(foreignListRefusal(fileNameOf(earlierList)));
+        return SplitOutcome::RefusedForList;
+    }
 
     state.SplitPartNames.clear();
+    // The part list of an earlier split of the same name in this folder: it
+    // goes right before the first part is created, because from then on it
+    // would name parts that are no longer its own (a join would trust it),
+    // also when this split fails, is cancelled or is killed.
+    QStringList earlierParts;
 
     {
         QFile source;
@@ -46,12 +131,12 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
             if (state.SplitCancelFlag == 1)
                 break;
             if (bytesInPart >= partSize || ordinal == 0) {
-                part.close();
+                closeWritten(part);
                 ++ordinal;
                 bytesInPart = 0;
                 state.CurrentPartPath = partPath(state.SplitDestFolder, sourcePath, ordinal);
-                if (hooks.partStarted)
-                    hooks.partStarted();
+                if (hooks.partStarted) hooks.partStarted();
+                if (ordinal == 1) earlierParts = removeEarlierPartList(earlierList);
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
                 createForWriting(part, state.CurrentPartPath);
@@ -79,15 +164,18 @@ void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
             if (!(sourceSize > total))
                 break;
         }
+        if (state.SplitCancelFlag != 1) closeWritten(part);
     }
 
     if (state.SplitCancelFlag != 0) {
         for (const QString& path : std::as_const(state.SplitPartPaths))
-            if (QFile::exists(path))
-                QFile::remove(path);
-        if (hooks.cancelled)
-            hooks.cancelled();
+            if (QFile::exists(path)) QFile::remove(path);
+        if (hooks.cancelled) hooks.cancelled();
+        return SplitOutcome::Cancelled;
     }
+    removeEarlierPartsBeyond(earlierParts, state.SplitDestFolder, fileNameOf(sourcePath),
+                             state.SplitPartPaths.size());
+    return SplitOutcome::Completed;
 }
 
 bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,

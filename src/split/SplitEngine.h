@@ -15,6 +15,15 @@ inline constexpr qint64 FreeSpaceMargin = 209715200;
 // The most that one copy step moves; the window is served after every step.
 inline constexpr qint64 SplitBlockSize = 10000000;
 
+// How a split ended (a file error is thrown instead, as FileError).
+enum class SplitOutcome {
+    Completed,          // every part written
+    RefusedForSpace,    // the destination lacks the source size plus the margin
+    RefusedForFileSize, // a part would be larger than the destination can hold
+    RefusedForList,     // <source name>.txt in the destination is no part list of the source
+    Cancelled,          // SplitCancelFlag stopped it; its parts are gone
+};
+
 // What the split engine tells the window. Every hook may be empty.
 struct SplitHooks {
     std::function<void(int percent)> progress;   // after every block, 0..100
@@ -30,14 +39,27 @@ struct SplitHooks {
 // by partPath(). Before it writes anything it refuses, through hooks.refused,
 // unless the destination volume has state.SourceFileSize + FreeSpaceMargin
 // bytes available, and also when the first part would be larger than the
-// destination's file system can hold a file (refuseOversizedParts, which
-// leaves SplitCancelFlag at 1). It reads state.SplitCancelFlag before every
-// block and, when it is set, stops and deletes every part listed in
-// state.SplitPartPaths.
+// destination's file system can hold a file. It reads state.SplitCancelFlag
+// before every block and, when it is set, stops and deletes every part listed
+// in state.SplitPartPaths.
+// A file in the destination named like the split's part list that is not a
+// part list of this source (a user's own notes.txt beside notes) is refused
+// before anything is written. The part list of an earlier split is
+// deleted right before the first part is created (one that can't be deleted
+// stops the split there, with a FileError); after a completed split, the parts
+// it named beyond the new set's last part are deleted too.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
 // so that a file error (thrown as FileError) leaves every part on disk listed.
-void splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
-               const SplitHooks& hooks);
+// A part is closed before the next one starts, and a failed close is a write
+// error like any other.
+SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+                       const SplitHooks& hooks);
+
+// Checked right before a split (the source may have changed since it was
+// loaded): a regular file of at least one byte that does not lie in destFolder
+// under one of its own part names (a link to it, symbolic or hard, which
+// writing that part would empty). Throws FileError otherwise.
+void requireSplittableSource(const QString& path, const QString& destFolder);
 
 // The split's check, run after the free-space test: when the largest part of
 // the source would not fit the destination's file system, refuses through

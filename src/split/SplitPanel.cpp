@@ -2,7 +2,6 @@
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the
 // two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
-#include "core/FileError.h"
 #include "core/NumberText.h"
 #include "app/PathShortening.h"
 #include "core/ProgramState.h"
@@ -12,7 +11,6 @@
 #include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/SizeUnits.h"
-#include "split/SourceChecks.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -82,15 +80,13 @@ void TForm1::splitPanelStartup() {
     ComboBox1Change();
 }
 
-// A close request while the split gauge is under way cancels the split first;
-// so does one after a split that failed and left its parts listed, whatever
-// the gauge shows (a disk full in the first block leaves it at 0, a list that
-// couldn't be written at 100).
+// A close request while a split runs (this panel's or a preset's, which
+// moves this panel's gauge too) cancels it first; so does one after a split
+// that failed and left its parts listed. The gauge can't tell: it shows 0
+// during the first half percent of a split and 100 during the last.
 void TForm1::splitPanelCloseStep() {
-    const int progress = Gauge1->Progress();
     const bool failedPartsLeft = !splitPartsLeft_.isEmpty() && splitPartsLeft_ == G.SplitPartPaths;
-    if ((progress > 0 && progress < 100) || failedPartsLeft)
-        BitBtn9Click();
+    if (splitEngineRunning_ || failedPartsLeft) BitBtn9Click();
 }
 
 void TForm1::sstfdisabled() {
@@ -105,16 +101,6 @@ void TForm1::sstfenabled() {
 
 // ---------------------------------------------------------------- source
 
-// The source checks are the split engine's; the compare and join panels use
-// them as well.
-void TForm1::requireRegularFile(const QString& path) {
-    ::requireRegularFile(path);
-}
-
-void TForm1::requireSplittableSource(const QString& path, const QString& destFolder) {
-    ::requireSplittableSource(path, destFolder);
-}
-
 void TForm1::BitBtn1Click() {
     G.SplitPartPaths.clear();
     splitPartsLeft_.clear();
@@ -126,10 +112,7 @@ void TForm1::BitBtn1Click() {
     if (OpenDialog1.Execute(this)) {
         const QString path = OpenDialog1.FileName;
         gEdit1->setText(QLatin1Char(' ') + fileNameOf(path) + QStringLiteral(" Loaded"));
-        requireRegularFile(path);
-        QFile file;
-        openForReading(file, path);
-        G.SourceFileSize = sizeOfOpenFile(file);
+        G.SourceFileSize = measureFile(path);
         G.SourceFilePath = path;
         Image5->setEnabled(true);
         G.SplitDestFolder = withTrailingSeparator(folderOf(path));
@@ -139,7 +122,6 @@ void TForm1::BitBtn1Click() {
         Edit4->setText(G.SplitDestFolder);
         gEdit1->setVisible(true);
         Gauge1->setProgress(0);
-        file.close();
     }
 
     Edit1->setText(QString::number(G.SourceFileSize / sizeunits::Factors[sizeunits::Megabytes]));

@@ -1,19 +1,23 @@
 // The split engine run from the window: progress to both split gauges, the
-// destination field at every new part, the free-space refusal in the report
-// dialog, and one event-loop turn after every block, over an earlier split of
-// the same name (splitOverEarlierSet).
+// destination field at every new part, the refusals in the report dialog, and
+// one event-loop turn after every block. Then the part list, written when the
+// split ran to completion: the one routine of the Split command and the presets.
+#include "core/FileError.h"
 #include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "split/SplitEngine.h"
-#include "split/SplitOverEarlier.h"
+#include "split/Naming.h"
+#include "split/PartList.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <utility>
 
-void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
+SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     SplitHooks hooks;
     hooks.progress = [this](int percent) {
         Gauge1->setProgress(percent);
@@ -34,14 +38,41 @@ void TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
         Gauge5->setProgress(0);
     };
     // Marks the run, also when a file error ends it.
-    struct Running {
-        bool& flag;
-        explicit Running(bool& f) : flag(f) { flag = true; }
-        ~Running() { flag = false; }
-    } running(splitEngineRunning_);
-    // A new split supersedes the parts that a failed one left: its own parts
-    // may take their names.
-    splitPartsLeft_.clear();
-    presetPartsLeft_.clear();
-    splitOverEarlierSet(G, sourcePath, partSize, hooks);
+    const QScopedValueRollback<bool> running(splitEngineRunning_, true);
+    removeLeftoverParts();
+    return ::splitfile(G, sourcePath, partSize, hooks);
+}
+
+// The parts that a failed split left (of either panel, the last one cut
+// short) go before a new split starts: once forgotten, nothing would remove
+// them, and the new set may take their names.
+void TForm1::removeLeftoverParts() {
+    for (QStringList* left : {&splitPartsLeft_, &presetPartsLeft_})
+        for (const QString& path : std::exchange(*left, {}))
+            QFile::remove(path);
+}
+
+TForm1::SplitRun TForm1::splitAndList(const QString& sourcePath, qint64 partSize,
+                                      QStringList& partsLeft) {
+    SplitRun run;
+    try {
+        run.outcome = splitfile(sourcePath, partSize);
+    } catch (...) {
+        // The parts written so far stay listed for Cancel, or for the close.
+        partsLeft = G.SplitPartPaths;
+        throw;
+    }
+    if (run.outcome != SplitOutcome::Completed) return run;
+    // The parts are complete whether or not their list can be written: a list
+    // that fails (a full disk) leaves them in place, joinable without it.
+    const QString list = partListPath(G.SplitDestFolder, fileNameOf(sourcePath));
+    try {
+        writePartList(list, G.SplitPartNames);
+        run.list = list;
+    } catch (const FileError& e) {
+        run.listError = e.text() + QStringLiteral("\nThe %1 parts were all written and are kept; "
+                                                  "they can be joined without their list.")
+                                       .arg(G.SplitPartNames.size());
+    }
+    return run;
 }

@@ -5,6 +5,7 @@
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "core/FileCopy.h"
 #include "verify/CompareEngine.h"
 #include "verify/SZCRC32.h"
 
@@ -66,6 +67,16 @@ void TForm1::BitBtn13Click() {
     gEdit3->setVisible(true);
     Gauge4->setProgress(0);
     Gauge3->setProgress(0);
+}
+
+// A close request while a checksum or a comparison runs stops it: the
+// running one sees its flag after this event-loop turn and returns, and the
+// program ends. There is nothing of it to remove, and nobody is left to
+// acknowledge an "Aborted by user" report.
+void TForm1::comparePanelCloseStep() {
+    if (!verifyRunning_) return;
+    G.ChecksumCancelFlag = 1;
+    G.CompareCancelFlag = 1;
 }
 
 // ---------------------------------------------------------------- checksum

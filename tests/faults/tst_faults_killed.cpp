@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
+#include <csignal>
+#include <sys/types.h>
 
 using namespace testutil;
 using namespace faults;
@@ -86,6 +88,67 @@ private slots:
         while (written < 200 && readFile(part(written + 1)) == original.mid(written * 10000, 10000))
             ++written;
         QVERIFY2(written >= 2 && written < 200, qPrintable(QString::number(written)));
+    }
+
+    // SIGTERM (a logout, kill), SIGINT (Ctrl+C) and SIGHUP during a split
+    // are a close of the window: the split is cancelled, its parts go, no
+    // list is written, the earlier set's list is not left lying, and the
+    // program ends with 128 + the signal's number.
+    void signalEndsTheSplitLikeAClose_data() {
+        QTest::addColumn<int>("sig");
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGINT, over an earlier set") << int(SIGINT) << true;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    }
+    void signalEndsTheSplitLikeAClose() {
+        QFETCH(int, sig);
+        QFETCH(bool, earlier);
+        if (earlier) earlierSet();
+        QProcess child;
+        child.start(SPLIT_IN_WINDOW, {source, out, "10000"});
+        QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
+        QVERIFY2(child.waitForReadyRead(60000), child.readAllStandardError().constData());
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("copying\n"));
+        QCOMPARE(::kill(pid_t(child.processId()), sig), 0);
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 128 + sig);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("done\n"));
+        // The earlier set's parts beyond those the split overwrote remain;
+        // none of the new split's, and no list.
+        for (const QString& name : entries(out)) {
+            QVERIFY2(!name.endsWith(".txt"), qPrintable(name));
+            const int ordinal = name.mid(QString("movie.avi.").size()).toInt();
+            QVERIFY2(earlier && readFile(out + name) == original.mid((ordinal - 1) * 7000, 7000),
+                     qPrintable(name));
+        }
+    }
+
+    // A part whose close reports an error (a network file system's delayed
+    // write error) fails the split like any other write error: the error
+    // names the part, no list is written, and the split does not report done
+    // without an error.
+    void failedCloseOfAPart_data() {
+        QTest::addColumn<QString>("part");
+        QTest::newRow("a middle part") << "movie.avi.002";
+        QTest::newRow("the last part") << "movie.avi.0200";
+    }
+    void failedCloseOfAPart() {
+        QFETCH(QString, part);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", CLOSE_FAILS);
+        env.insert("TFS_CLOSE_FAILS", "/out/" + part);
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+        child.setProcessEnvironment(env);
+        child.start(SPLIT_IN_WINDOW, {source, out, "10000"});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        const QString errors = QString::fromLocal8Bit(child.readAllStandardError());
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY2(errors.contains("Cannot write " + out + part), qPrintable(errors));
+        QVERIFY(!QFileInfo::exists(list));
     }
 
     // Through the window, over an earlier set with its list: a split refused

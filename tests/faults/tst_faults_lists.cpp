@@ -146,6 +146,56 @@ private slots:
         QCOMPARE(readFile(parts + "movie.avi"), whole.left(30000));
         QCOMPARE(ui.errors, QStringList());
     }
+    // A split of "notes" meets a file notes.txt in its destination. Only a
+    // part list of notes (every line a name notes.NNN, a small file) is
+    // replaced by the new list; anything else is refused with the report
+    // before anything is written, and stays as it was.
+    void fileNamedLikeTheList_data() {
+        QTest::addColumn<QByteArray>("content"); // "<folder>": a folder of that name
+        QTest::addColumn<bool>("replaced");
+        QByteArray large;
+        while (large.size() <= 17 * 1024 * 1024)
+            large += "notes.001\r\n";
+        QTest::newRow("the user's own notes") << QByteArray("Buy milk\r\n") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("a list of another source") << QByteArray("other.001\r\n") << false;
+        QTest::newRow("one line no part name") << QByteArray("notes.001\r\nnotes.abc\r\n") << false;
+        QTest::newRow("over 16 MiB of part names") << large << false;
+        QTest::newRow("a folder") << QByteArray("<folder>") << false;
+        QTest::newRow("a list of notes") << QByteArray("notes.001\r\nnotes.002\r\n") << true;
+        QTest::newRow("a list of notes past 100, LF only")
+            << QByteArray("notes.100\nnotes.0101\n") << true;
+    }
+    void fileNamedLikeTheList() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, replaced);
+        const QString source = tmp->path() + "/notes", list = parts + "notes.txt";
+        makeFile(source, 25000);
+        if (content == "<folder>")
+            QVERIFY(QDir().mkpath(list));
+        else
+            writeFile(list, content);
+        const auto before = snapshot(parts);
+        Ui ui;
+        TForm1* f = ui.form.get();
+        click(f->suiImageButton3);
+        prepareSplit(ui, source, 0, "10000", parts);
+        click(f->BitBtn6);
+        QCOMPARE(ui.errors, QStringList());
+        if (replaced) {
+            QCOMPARE(readFile(list), QByteArray("notes.001\r\nnotes.002\r\nnotes.003\r\n"));
+            QCOMPARE(concat({parts + "notes.001", parts + "notes.002", parts + "notes.003"}),
+                     readFile(source));
+            QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+            return;
+        }
+        QCOMPARE(
+            ui.reports,
+            (QList<QStringList>{{" ", " ", "     notes.txt", "     is not a part list of this file",
+                                 "     and would be replaced:", "     nothing was split"}}));
+        QCOMPARE(snapshot(parts), before);
+        QVERIFY(!f->BitBtn9->isEnabled());
+    }
 };
 
 TFS_UI_TEST_MAIN(TestFaultsLists)

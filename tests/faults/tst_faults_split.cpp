@@ -119,24 +119,91 @@ private slots:
     }
 
     // The parts fill the tmpfs to its last page, so the part list can't be
-    // written: its error is shown, no list (nor a temporary file) is left, the
-    // complete parts stay listed and Cancel removes them.
+    // written: its error is shown, saying the parts are kept; no list (nor a
+    // temporary file) is left, the complete parts stay and the panel works
+    // again. Closing the window leaves them; Cancel, pressed on purpose,
+    // removes them.
+    void listWriteFillsTheDisk_data() {
+        QTest::addColumn<bool>("preset");
+        QTest::addColumn<bool>("close"); // else Cancel
+        QTest::newRow("Split, then close") << false << true;
+        QTest::newRow("Split, then Cancel") << false << false;
+        QTest::newRow("1.2 MB preset, then close") << true << true;
+    }
     void listWriteFillsTheDisk() {
-        TFS_MOUNT_OR_SKIP(fs, 256 * 1024);
-        QCOMPARE(QStorageInfo(fs.path()).bytesAvailable(), 256 * 1024);
-        makeSource(256 * 1024); // four parts of 64 KiB: every page of the tmpfs
-        split(1, "64", fs.path());
+        QFETCH(bool, preset);
+        QFETCH(bool, close);
+        // Four parts of 64 KiB, or two of the 1.2 MB preset: every page of the tmpfs.
+        const qint64 pages = preset ? 2 * 308 : 64;
+        TFS_MOUNT_OR_SKIP(fs, pages * 4096);
+        QCOMPARE(QStorageInfo(fs.path()).bytesAvailable(), pages * 4096);
+        makeSource(preset ? 2 * 1258291 : 256 * 1024);
+        QStringList parts{"src.bin.001", "src.bin.002"};
+        if (preset) {
+            click(f->BitBtn10);
+            click(f->suiImageButton4);
+            ui->fileAnswers << source;
+            ui->folderAnswers << fs.path();
+            click(f->BitBtn23);
+        } else {
+            split(1, "64", fs.path());
+            parts << "src.bin.003"
+                  << "src.bin.004";
+        }
         const QString list = fs.path() + "src.bin.txt";
         checkError(ui->errors, 1, list, "No space left on device");
-        QCOMPARE(entries(fs.path()),
-                 (QStringList{"src.bin.001", "src.bin.002", "src.bin.003", "src.bin.004"}));
+        QVERIFY2(ui->errors[0].contains("were all written and are kept"),
+                 qPrintable(ui->errors[0]));
+        QCOMPARE(entries(fs.path()), parts);
         QCOMPARE(concat(G.SplitPartPaths), original);
-        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
-        QVERIFY(f->BitBtn9->isEnabled());
-        QCOMPARE(navigation(f), AllOff);
-        click(f->BitBtn9);
+        QPushButton* cancel = preset ? f->BitBtn20 : f->BitBtn9;
+        QCOMPARE(cancel->text(), QString("Cancel"));
+        if (!preset) QCOMPARE(navigation(f), AllOn);
+        if (close) {
+            f->close();
+            QCOMPARE(entries(fs.path()), parts);
+            return;
+        }
+        click(cancel);
         QCOMPARE(entries(fs.path()), QStringList());
         goodSplitStillWorks();
+    }
+
+    // A preset split fails when the disk fills in its first part. What starts
+    // next (another preset, even one whose dialog is cancelled, or a split
+    // from the Split panel) removes the part that failure left, cut short:
+    // nothing else knows of it once a new split has begun.
+    void nextSplitAfterAFailedPreset_data() {
+        QTest::addColumn<int>("next");
+        QTest::newRow("another preset, elsewhere") << 0;
+        QTest::newRow("another preset, dialog cancelled") << 1;
+        QTest::newRow("a split from the Split panel") << 2;
+    }
+    void nextSplitAfterAFailedPreset() {
+        QFETCH(int, next);
+        TFS_MOUNT_OR_SKIP(fs, 1 << 20);
+        makeSource(3 * 1258291);
+        QVERIFY(QDir().mkpath(out));
+        click(f->BitBtn10);
+        click(f->suiImageButton4);
+        ui->fileAnswers << source;
+        ui->folderAnswers << fs.path();
+        click(f->BitBtn23);
+        checkError(ui->errors, 1, fs.path() + "src.bin.001", "No space left on device");
+        QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
+
+        if (next == 2) {
+            click(f->BitBtn19);
+            click(f->suiImageButton3);
+            split(1, "1024", out);
+        } else {
+            ui->fileAnswers << (next == 0 ? source : QString());
+            ui->folderAnswers << out;
+            click(f->BitBtn23);
+        }
+        QCOMPARE(ui->errors.size(), 1);
+        QCOMPARE(entries(fs.path()), QStringList());
+        if (next != 1) QCOMPARE(entries(out).size(), next == 0 ? 4 : 5);
     }
 
     // The source vanishes, is emptied, is replaced by a named pipe or shrinks

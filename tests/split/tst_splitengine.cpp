@@ -76,7 +76,7 @@ private slots:
         const QString source = src + "movie.avi";
         makeFile(source, size);
         ProgramState s = stateFor(source);
-        splitfile(s, source, partSize, hooks);
+        QCOMPARE(splitfile(s, source, partSize, hooks), SplitOutcome::Completed);
 
         QStringList expectNames;
         for (int i = 0; i < parts.size(); ++i)
@@ -124,7 +124,7 @@ private slots:
             if (s.CurrentPartPath.endsWith(".003"))
                 s.SplitCancelFlag = 1;
         };
-        splitfile(s, source, 1000, hooks);
+        QCOMPARE(splitfile(s, source, 1000, hooks), SplitOutcome::Cancelled);
         QCOMPARE(partsOnDisk(), QStringList());
         QCOMPARE(s.SplitPartPaths.size(), 3);
         QCOMPARE(s.SplitCancelFlag, quint8(1));
@@ -143,7 +143,7 @@ private slots:
         ProgramState s = stateFor(source);
         s.SplitPartNames = QStringList{"previous.001"};
         setFreeSpaceQuery([](const QString&) { return double(3000 + FreeSpaceMargin - 1); });
-        splitfile(s, source, 1000, hooks);
+        QCOMPARE(splitfile(s, source, 1000, hooks), SplitOutcome::RefusedForSpace);
         QCOMPARE(refusal, (QStringList{" ", " ", " ",
                                        "There is Not enough Free Space on drive  " +
                                            volumeRootOf(dst) + "  to complete operation"}));

@@ -53,6 +53,23 @@ void checkCancelled(const Ui& ui) {
     QVERIFY(ui.errors.isEmpty());
 }
 
+// Splits the source into dest from the open Split panel, in parts of 1,000
+// bytes, or with the 1.2 MB preset.
+void splitInto(Ui& ui, bool preset, const QString& source, const QString& dest) {
+    TForm1* f = ui.form.get();
+    if (preset) {
+        QTest::mouseClick(f->BitBtn10, Qt::LeftButton);
+        QTest::mouseClick(f->suiImageButton4, Qt::LeftButton);
+        ui.fileAnswers << source;
+        ui.folderAnswers << dest;
+        QTest::mouseClick(f->BitBtn23, Qt::LeftButton);
+        return;
+    }
+    prepareSplit(ui, source, 0, "1000");
+    ui.folderAnswers << dest;
+    QTest::mouseClick(f->BitBtn7, Qt::LeftButton);
+    QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+}
 } // namespace
 
 class TestSplitPanel : public QObject {
@@ -326,30 +343,78 @@ private slots:
         QCOMPARE(navigation(f), AllOn);
     }
 
-    // Exactly enough room splits but writes no list; one byte less refuses.
-    void freeSpaceMargins() {
-        makeFile(source, 3000);
-        double free = 3000 + 209715200;
+    // Closing the window while a split runs cancels it, whatever the gauge
+    // shows: 0 during the first block, 100 during the last of 250. Nothing of
+    // the split remains, no list either.
+    void closingDuringASplit_data() {
+        QTest::addColumn<bool>("preset");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("closeAtPart");
+        QTest::newRow("Split, first block, gauge at 0") << false << qint64(5000) << 1;
+        QTest::newRow("Split, last block, gauge at 100") << false << qint64(250000) << 250;
+        QTest::newRow("Split, a middle block") << false << qint64(5000) << 3;
+        QTest::newRow("1.2 MB preset, first block, gauge at 0") << true << qint64(3 * 1258291) << 1;
+    }
+    void closingDuringASplit() {
+        QFETCH(bool, preset);
+        QFETCH(qint64, size);
+        QFETCH(int, closeAtPart);
+        makeFile(source, size);
         Ui ui;
         TForm1* f = openPanel(ui);
-        setFreeSpaceQuery([&free](const QString&) { return free; });
-        prepareSplit(ui, source, 0, "1000");
-        click(f->BitBtn6);
-        QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.001", "src.bin.002", "src.bin.003"}));
-        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
-        QVERIFY(f->BitBtn9->isEnabled());
-
-        free -= 1;
-        ui.folderAnswers << out;
-        click(f->BitBtn7);
-        click(f->BitBtn6);
-        QCOMPARE(ui.reports.last(),
-                 (QStringList{" ", " ", " ",
-                              "There is Not enough Free Space on drive  " + volumeRootOf(out + "/") +
-                                  "  to complete operation"}));
+        during(
+            f, [closeAtPart] { return G.SplitPartPaths.size() == closeAtPart; },
+            [f] { f->close(); });
+        splitInto(ui, preset, source, out);
+        QVERIFY(!f->isVisible());
+        QCOMPARE(G.SplitCancelFlag, 1);
         QCOMPARE(filesIn(out), QStringList());
-        QVERIFY(!f->BitBtn9->isEnabled());
-        QCOMPARE(navigation(f), AllOn);
+        QCOMPARE(ui.errors, QStringList());
+    }
+
+    // One rule for the Split command and the presets: a split that ran to
+    // completion gets its list and Undo, exactly enough room included; one
+    // byte less refuses with the report and writes nothing.
+    void freeSpaceMargins_data() {
+        QTest::addColumn<bool>("preset");
+        QTest::addColumn<int>("spare");
+        for (bool preset : {false, true}) {
+            const char* via = preset ? "1.2 MB preset" : "Split";
+            QTest::addRow("%s, one byte to spare", via) << preset << 1;
+            QTest::addRow("%s, exactly the margin", via) << preset << 0;
+            QTest::addRow("%s, one byte short", via) << preset << -1;
+        }
+    }
+    void freeSpaceMargins() {
+        QFETCH(bool, preset);
+        QFETCH(int, spare);
+        const qint64 size = preset ? 2 * 1258291 : 3000;
+        makeFile(source, size);
+        const double free = double(size + 209715200 + spare);
+        Ui ui;
+        TForm1* f = openPanel(ui);
+        setFreeSpaceQuery([free](const QString&) { return free; });
+        QPushButton* undo = f->BitBtn9;
+        splitInto(ui, preset, source, out);
+        if (preset) undo = f->BitBtn20;
+        const QStringList parts = preset ? QStringList{"src.bin.001", "src.bin.002"}
+                                         : QStringList{"src.bin.001", "src.bin.002", "src.bin.003"};
+        if (spare < 0) {
+            QCOMPARE(ui.reports.last(),
+                     (QStringList{" ", " ", " ",
+                                  "There is Not enough Free Space on drive  " +
+                                      volumeRootOf(out + "/") + "  to complete operation"}));
+            QCOMPARE(filesIn(out), QStringList());
+            QVERIFY(!undo->isEnabled());
+        } else {
+            QCOMPARE(filesIn(out), parts + QStringList{"src.bin.txt"});
+            QCOMPARE(readFile(out + "/src.bin.txt"), (parts.join("\r\n") + "\r\n").toLatin1());
+            QCOMPARE(undo->text(), QString("Undo"));
+            QVERIFY(undo->isEnabled());
+            click(undo);
+            QCOMPARE(filesIn(out), QStringList());
+        }
+        if (!preset) QCOMPARE(navigation(f), AllOn);
     }
 
     // Opening, Main, reopening, the folder picture and the dialogs' close step.
