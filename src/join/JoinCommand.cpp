@@ -15,6 +15,7 @@
 #include "core/ProgramState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
+#include "join/JoinSteps.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -29,11 +30,6 @@ namespace {
 
 const QString ClonePrefix = QString::fromLatin1(JoinClonePrefix);
 const QString AbortMarker = QStringLiteral("prekini");
-
-QStringList notEnoughSpaceLines(const QString& drive) {
-    return {QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
-            QStringLiteral("Not Enough Disk Space on Drive ") + drive};
-}
 
 const QStringList CompletedWithListLines{QString(), QString(), QString(),
                                          QStringLiteral("              Joining completed,")};
@@ -53,13 +49,6 @@ QStringList missingFirstPartLines(const QString& firstName) {
 // The part list file of the set, beside the chosen part.
 QString listPathOf(const QString& chosenPart) {
     return folderOf(chosenPart) + G.JoinListName;
-}
-
-// A name in the destination is taken by any entry there, a folder or a
-// dangling link included: the join would fail or replace it.
-bool nameTaken(const QString& path) {
-    const QFileInfo entry(path);
-    return entry.exists() || entry.isSymLink();
 }
 
 // Without its first part the set joins into an empty file: that is no
@@ -217,24 +206,10 @@ void TForm1::joinRefuse(const QStringList& lines) {
 // joined file larger than the destination's file system can hold. A refusal
 // shows its report and leaves the panel as after Cancel but with Load ready.
 bool TForm1::joinRefusedBeforeWriting() {
-    const auto refuse = [this](const QStringList& lines) {
-        joinRefuse(lines);
-        return true;
-    };
-
-    // Free space: equal is enough; a volume that can't be queried is full.
-    G.FreeSpaceDrive = G.JoinDestFolder;
-    GetFreeDiskSpace(G);
-    if (static_cast<double>(G.JoinTotalSize) > G.FreeSpaceBytes) {
-        const QString drive =
-            G.FreeSpaceBytes < 0 ? G.JoinDestFolder : volumeRootOf(G.JoinDestFolder);
-        return refuse(notEnoughSpaceLines(drive));
-    }
-    // Over 4 GiB onto FAT would fail there after 4 GiB of writing.
-    const QStringList tooLarge = oversizedJoinRefusal(
-        G.JoinTotalSize, largestFileOn(G.JoinDestFolder), volumeRootOf(G.JoinDestFolder));
-    if (!tooLarge.isEmpty()) return refuse(tooLarge);
-    return false;
+    const QStringList refusal = joinRefusal(G, G.JoinTotalSize, G.JoinDestFolder);
+    if (refusal.isEmpty()) return false;
+    joinRefuse(refusal);
+    return true;
 }
 
 // The parts that the set's part list (or its .sfv) names but that aren't
@@ -285,10 +260,7 @@ TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen
 // "Clone Of " put before it again and again while that name is taken: no file
 // already there is ever replaced.
 void TForm1::joinChooseOutputName(const QString& chosen) {
-    QString name = joinOutputNameOf(chosen);
-    while (nameTaken(G.JoinDestFolder + name))
-        name = ClonePrefix + name;
-    G.JoinOutputPath = G.JoinDestFolder + name;
+    G.JoinOutputPath = joinOutputPathFor(G.JoinDestFolder, chosen);
     Edit6->setText(G.JoinOutputPath);
     gEdit2->setVisible(false);
 }

@@ -6,6 +6,7 @@
 #include "core/MappedFile.h"
 #include "core/Progress.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -69,6 +70,20 @@ bool compareMapped(MappedFileWindow& map1, MappedFileWindow& map2, QFile& first,
     return true;
 }
 
+// The offset of the first byte that differs in the blocks at `pos` of both
+// files, read again into the buffers (a block compared mapped was never read).
+// A file that got shorter differs where it ends.
+qint64 firstDifferenceAt(ProgramState& state, QFile& first, QFile& second, qint64 pos) {
+    const qint64 n = std::min(readBlockAt(first, pos, state.CompareBuffer1),
+                              readBlockAt(second, pos, state.CompareBuffer2));
+    const char* a = state.CompareBuffer1.constData();
+    const char* b = state.CompareBuffer2.constData();
+    qint64 i = 0;
+    while (i < n && a[i] == b[i])
+        ++i;
+    return pos + i;
+}
+
 } // namespace
 
 bool comparefiles(ProgramState& state, const QString& firstPath, const QString& secondPath,
@@ -130,8 +145,11 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
             hooks.progress(splitProgress(done, length));
         if (hooks.yield)
             hooks.yield();
-        if (!same)
+        if (!same) {
             identical = false;
+            if (hooks.differentAt)
+                hooks.differentAt(firstDifferenceAt(state, first, second, pos1 - n1));
+        }
     }
 
     streams.close();

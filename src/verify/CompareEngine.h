@@ -12,6 +12,9 @@ struct CompareHooks {
     std::function<void(int percent)> progress; // after every pair of blocks, 0..100
     std::function<void()> yield;               // one turn of the event loop
     std::function<void()> finished;            // the block loop is over (any verdict)
+    // Equal lengths, and a block differs: the offset (from 0) of the first
+    // byte that differs, once, before the comparison stops.
+    std::function<void(qint64 offset)> differentAt;
 };
 
 // Whether the files at firstPath and secondPath hold the same bytes.

@@ -1,0 +1,159 @@
+#include "cli/CommandLine.h"
+
+#include "core/FileError.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "presets/Presets.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstring>
+
+namespace {
+
+const char* const ModeOptions[] = {"split", "join", "checksum", "compare"};
+
+// A usage error: the reason and the hint, status 2.
+struct UsageError {
+    QString text;
+};
+
+void require(bool condition, const QString& text) {
+    if (!condition) throw UsageError{text};
+}
+
+QString presetCaptions() {
+    QStringList captions;
+    for (const MediaPreset& preset : mediaPresets())
+        captions.append(preset.caption);
+    return captions.join(QStringLiteral(", "));
+}
+
+int run(const QCommandLineParser& parser) {
+    QStringList modes;
+    for (const char* mode : ModeOptions)
+        if (parser.isSet(QLatin1String(mode)))
+            modes.append(QStringLiteral("--") + QLatin1String(mode));
+    require(modes.size() == 1, modes.isEmpty()
+                                   ? QStringLiteral("Choose one of --split, --join, --checksum, "
+                                                    "--compare")
+                                   : QStringLiteral("Choose one of %1").arg(modes.join(", ")));
+    const QString mode = modes.first().mid(2);
+    const QStringList extra = parser.positionalArguments();
+    const auto only = [&](const QStringList& allowed) {
+        for (const char* option : {"size", "preset", "into", "force"})
+            require(!parser.isSet(QLatin1String(option)) || allowed.contains(QLatin1String(option)),
+                    QStringLiteral("--%1 does not go with --%2").arg(QLatin1String(option), mode));
+    };
+
+    if (mode == QLatin1String("compare")) {
+        only({});
+        const QStringList files = parser.values(QStringLiteral("compare")) + extra;
+        require(files.size() == 2, QStringLiteral("--compare takes two files"));
+        return cli::compare(files.at(0), files.at(1));
+    }
+    require(extra.isEmpty(), QStringLiteral("Unexpected argument %1").arg(extra.value(0)));
+    require(parser.values(mode).size() == 1, QStringLiteral("--%1 takes one file").arg(mode));
+    const QString file = parser.value(mode);
+
+    if (mode == QLatin1String("checksum")) {
+        only({});
+        return cli::checksum(file);
+    }
+    if (mode == QLatin1String("join")) {
+        only({QStringLiteral("into"), QStringLiteral("force")});
+        return cli::join(file, parser.value(QStringLiteral("into")), parser.isSet("force"));
+    }
+    only({QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("into")});
+    cli::SplitRequest request{file, parser.value(QStringLiteral("size")),
+                              parser.value(QStringLiteral("preset")),
+                              parser.value(QStringLiteral("into"))};
+    require(request.size.isEmpty() != request.preset.isEmpty(),
+            QStringLiteral("--split takes either --size or --preset"));
+    if (!request.preset.isEmpty())
+        require(cli::presetNamed(request.preset) != nullptr,
+                QStringLiteral("Unknown preset %1; the presets are %2")
+                    .arg(request.preset, presetCaptions()));
+    else
+        require(cli::partSizeOf(request.size) > 0,
+                QStringLiteral("--size takes a whole number of B, KB, MB or GB, at least 1 "
+                               "byte, such as 700MB"));
+    return cli::split(request);
+}
+
+} // namespace
+
+bool isCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        // Every long option is the command line's (an unknown one is refused
+        // there, rather than opening the window); the window's own Qt options
+        // take a single dash.
+        if (!std::strncmp(arg, "--", 2) || !std::strcmp(arg, "-h") || !std::strcmp(arg, "-v") ||
+            !std::strcmp(arg, "-?"))
+            return true;
+    }
+    return false;
+}
+
+int runCommandLine(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarvello-file-splitter"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Tarvello File Splitter: cuts a file into numbered parts (name.001, name.002, ...), "
+        "joins such sets back, computes a file's CRC-32 and compares two files. Without "
+        "options it opens its window.\n\n"
+        "  tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME) [--into DIR]\n"
+        "  tarvello-file-splitter --join PART [--into DIR] [--force]\n"
+        "  tarvello-file-splitter --checksum FILE\n"
+        "  tarvello-file-splitter --compare FILE1 FILE2\n\n"
+        "Exit status: 0 done or identical, 1 different or parts missing, 2 refused or "
+        "failed (nothing is left behind), 130 interrupted by Ctrl+C (what was written is "
+        "removed)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("split"), QStringLiteral("Split FILE into parts beside it."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("size"),
+         QStringLiteral("Part size: a whole number and B, KB, MB or GB (1 KB = 1024 bytes)."),
+         QStringLiteral("N<unit>")},
+        {QStringLiteral("preset"),
+         QStringLiteral("Part size of a medium: %1.").arg(presetCaptions()),
+         QStringLiteral("NAME")},
+        {QStringLiteral("join"), QStringLiteral("Join the set that PART belongs to."),
+         QStringLiteral("PART")},
+        {QStringLiteral("into"), QStringLiteral("Write the parts or the joined file into DIR."),
+         QStringLiteral("DIR")},
+        {QStringLiteral("force"), QStringLiteral("Join although parts are missing.")},
+        {QStringLiteral("checksum"),
+         QStringLiteral("Print FILE's CRC-32: hexadecimal, decimal, FILE."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("compare"),
+         QStringLiteral("Compare FILE1 with FILE2 byte for byte: identical, different at byte N, "
+                        "or different length."),
+         QStringLiteral("FILE1")},
+    });
+    parser.addPositionalArgument(QStringLiteral("FILE2"),
+                                 QStringLiteral("The second file of --compare."),
+                                 QStringLiteral("[FILE2]"));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        cli::error(parser.errorText() + QStringLiteral(" (see --help)"));
+        return cli::Refused;
+    }
+    if (parser.isSet(QStringLiteral("help"))) parser.showHelp(cli::Success);
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+
+    cli::catchInterrupts();
+    try {
+        return run(parser);
+    } catch (const UsageError& e) {
+        cli::error(e.text + QStringLiteral(" (see --help)"));
+    } catch (const FileError& e) {
+        cli::error(e.text());
+    }
+    return cli::interrupted() ? cli::interruptedStatus() : cli::Refused;
+}

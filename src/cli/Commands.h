@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+struct MediaPreset;
+
+// The modes of the command line, on the window's engines. Each returns the
+// exit status (Console.h); a FileError that leaves one has been cleaned up
+// after (nothing left behind) and is reported by the caller.
+namespace cli {
+
+// --split FILE (--size N<unit> | --preset NAME) [--into DIR]
+struct SplitRequest {
+    QString source;
+    QString size;   // "700MB", "1440KB", ...: empty with a preset
+    QString preset; // a preset's caption
+    QString into;   // empty: the source's folder
+};
+int split(const SplitRequest& request);
+
+// --join PART [--into DIR] [--force]
+int join(const QString& part, const QString& into, bool force);
+
+// --checksum FILE
+int checksum(const QString& path);
+
+// --compare FILE1 FILE2
+int compare(const QString& first, const QString& second);
+
+// A part size: a whole number and one of the units B, KB, MB, GB (any case),
+// in bytes; -1 when the text is none.
+qint64 partSizeOf(const QString& text);
+
+// The preset with that caption (any case, blanks ignored: "1.2MB" is
+// "1.2 MB"), or nullptr.
+const MediaPreset* presetNamed(const QString& name);
+
+} // namespace cli

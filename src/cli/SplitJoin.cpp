@@ -1,0 +1,215 @@
+// --split and --join: the window's split (over an earlier set of the same
+// name, then the part list) and join (free space and the largest file, the
+// missing-part scan, "Clone Of ", the hidden file renamed at the end).
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "core/FileCopy.h"
+#include "core/FileError.h"
+#include "core/NumberText.h"
+#include "core/ProgramState.h"
+#include "join/JoinEngine.h"
+#include "join/JoinSteps.h"
+#include "presets/Presets.h"
+#include "split/Naming.h"
+#include "split/PartList.h"
+#include "split/SizeUnits.h"
+#include "split/SplitEngine.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <sys/stat.h>
+
+namespace cli {
+
+namespace {
+
+// A folder given with --into, with one trailing separator; the file's own
+// folder without one.
+QString destinationFolder(const QString& into, const QString& file) {
+    const QString folder = into.isEmpty() ? folderOf(file) : QFileInfo(into).absoluteFilePath();
+    if (!QFileInfo(folder).isDir())
+        throw FileError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
+    return withTrailingSeparator(folder);
+}
+
+void removeFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        if (QFileInfo(path).isFile()) QFile::remove(path);
+}
+
+// A file's identity and its last change (of content or status, to the
+// nanosecond); empty when there is no file.
+QByteArray fileState(const QString& path) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) +
+           ':' + QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qint64(st.st_ctim.tv_nsec));
+}
+
+// The parts that a split which failed had written. A file of a part's name
+// that was there before and that the split could not open (one the user
+// made read-only) is not its own: it is unchanged, and stays.
+void removeWrittenParts(const QStringList& paths, const QHash<QString, QByteArray>& before) {
+    for (const QString& path : paths) {
+        const auto found = before.constFind(path);
+        if (found != before.constEnd() && fileState(path) == *found) continue;
+        if (QFileInfo(path).isFile()) QFile::remove(path);
+    }
+}
+
+// The refusals of the part size against the source, in the window's words.
+QStringList partSizeRefusal(qint64 sourceSize, qint64 partSize) {
+    if (partSize == sourceSize) return {QStringLiteral("As a Result You will have identical file")};
+    if (partSize > sourceSize) return {QStringLiteral("Part Size is bigger then File")};
+    return {};
+}
+
+} // namespace
+
+qint64 partSizeOf(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\s*(\\d+)\\s*([KMG]?B)\\s*$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) return -1;
+    static const QStringList units{QStringLiteral("B"), QStringLiteral("KB"), QStringLiteral("MB"),
+                                   QStringLiteral("GB")};
+    const int unit = units.indexOf(match.captured(2).toUpper());
+    return checkedMultiply(parseWholeNumber(match.captured(1)), sizeunits::Factors[unit]);
+}
+
+const MediaPreset* presetNamed(const QString& name) {
+    const auto squeezed = [](const QString& text) {
+        return text.toUpper().remove(QLatin1Char(' '));
+    };
+    for (const MediaPreset& preset : mediaPresets())
+        if (squeezed(preset.caption) == squeezed(name)) return &preset;
+    return nullptr;
+}
+
+int split(const SplitRequest& request) {
+    ProgramState state;
+    const QString source = QFileInfo(request.source).absoluteFilePath();
+    requireRegularFile(source);
+    {
+        QFile file;
+        openForReading(file, source);
+        state.SourceFileSize = sizeOfOpenFile(file);
+    }
+    state.SourceFilePath = source;
+    state.SplitDestFolder = destinationFolder(request.into, source);
+    state.FreeSpaceDrive = state.SplitDestFolder;
+
+    // The part size: a preset's medium, which the source must fill, or a size
+    // that leaves more than one part.
+    const MediaPreset* preset = request.preset.isEmpty() ? nullptr : presetNamed(request.preset);
+    const qint64 partSize = preset ? preset->partSize : partSizeOf(request.size);
+    QStringList refusal;
+    if (preset && !fillsMedium(state.SourceFileSize, preset->partSize))
+        refusal = preset->smallerLines;
+    else if (!preset && state.SourceFileSize > 0)
+        refusal = partSizeRefusal(state.SourceFileSize, partSize);
+    if (!refusal.isEmpty()) {
+        report(refusal);
+        return Refused;
+    }
+    requireSplittableSource(source, state.SplitDestFolder);
+
+    Progress progress(state.SourceFileSize);
+    bool refused = false;
+    SplitHooks hooks;
+    hooks.progress = [&](int percent) { progress.show(percent); };
+    hooks.yield = [&] {
+        if (interrupted()) state.SplitCancelFlag = 1;
+    };
+    hooks.refused = [&](const QStringList& lines) {
+        refused = true;
+        report(lines);
+    };
+
+    const QString list = partListPath(state.SplitDestFolder, fileNameOf(source));
+    bool listWritten = false;
+    QHash<QString, QByteArray> before; // the files that parts were started over
+    hooks.partStarted = [&] {
+        const QByteArray existing = fileState(state.CurrentPartPath);
+        if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
+    };
+    try {
+        const SplitOutcome outcome = splitfile(state, source, partSize, hooks);
+        if (refused || outcome == SplitOutcome::RefusedForSpace ||
+            outcome == SplitOutcome::RefusedForFileSize)
+            return Refused;
+        if (outcome == SplitOutcome::Cancelled)
+            return interruptedStatus(); // the engine has removed the parts
+        // The list as the window writes it, when the split ran to completion.
+        writePartList(list, state.SplitPartNames);
+        listWritten = true;
+    } catch (const FileError&) {
+        removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
+        throw;
+    }
+    // Interrupted after the last block: undone, as the window's Undo does.
+    if (interrupted()) {
+        removeFiles(state.SplitPartPaths);
+        if (listWritten) deletePartList(list);
+        return interruptedStatus();
+    }
+    return Success;
+}
+
+int join(const QString& part, const QString& into, bool force) {
+    ProgramState state;
+    const QString chosen = QFileInfo(part).absoluteFilePath();
+    requireRegularFile(chosen);
+    const QString destFolder = destinationFolder(into, chosen);
+
+    JoinHooks hooks;
+    hooks.yield = [&] {
+        if (interrupted()) state.JoinCancelFlag = 1;
+    };
+    const qint64 total = original_size(chosen, hooks);
+    if (interrupted()) return interruptedStatus();
+
+    const QStringList refusal = joinRefusal(state, total, destFolder);
+    if (!refusal.isEmpty()) {
+        report(refusal);
+        return Refused;
+    }
+
+    // Parts that the set's list names and that aren't there: only --force
+    // joins them anyway (the parts from 001 up to the first gap).
+    bool joinAnyway = false;
+    if (partListExists(joinListPathOf(chosen))) {
+        scanForMissingParts(state, chosen);
+        if (!state.JoinMissingParts.isEmpty()) {
+            report(QStringList{QStringLiteral("Missing Files:")} + state.JoinMissingParts);
+            if (!force) return Different;
+            joinAnyway = true;
+        }
+    }
+    if (!joinAnyway) {
+        try {
+            requireFirstPart(chosen);
+        } catch (const FileError& e) {
+            error(e.text());
+            return Different;
+        }
+    }
+
+    const QString output = joinOutputPathFor(destFolder, chosen);
+    Progress progress(total);
+    hooks.progress = [&](int percent) { progress.show(percent); };
+    spojfor(state, chosen, output, hooks);
+    if (state.JoinCancelFlag != 0)
+        return interruptedStatus(); // the engine has removed its hidden file
+    if (interrupted()) {
+        QFile::remove(output); // as the window's Undo does
+        return interruptedStatus();
+    }
+    print(output);
+    return Success;
+}
+
+} // namespace cli

@@ -1,0 +1,43 @@
+#include "join/JoinSteps.h"
+
+#include "core/FileError.h"
+#include "core/FileSystemLimits.h"
+#include "core/FreeSpace.h"
+#include "core/ProgramState.h"
+#include "join/JoinEngine.h"
+#include "split/Naming.h"
+
+#include <QFileInfo>
+
+QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder) {
+    state.FreeSpaceDrive = destFolder;
+    GetFreeDiskSpace(state);
+    if (static_cast<double>(totalSize) > state.FreeSpaceBytes) {
+        const QString drive = state.FreeSpaceBytes < 0 ? destFolder : volumeRootOf(destFolder);
+        return {QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
+                QStringLiteral("Not Enough Disk Space on Drive ") + drive};
+    }
+    return oversizedJoinRefusal(totalSize, largestFileOn(destFolder), volumeRootOf(destFolder));
+}
+
+QString joinListPathOf(const QString& chosenPart) {
+    return folderOf(chosenPart) + joinListNameOf(chosenPart);
+}
+
+void requireFirstPart(const QString& chosenPart) {
+    const QString first = joinPartPath(basePathOf(chosenPart), 1);
+    if (!QFileInfo(first).isFile())
+        throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                            .arg(chosenPart, first));
+}
+
+QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {
+    QString name = joinOutputNameOf(chosenPart);
+    const auto taken = [&](const QString& n) {
+        const QFileInfo entry(destFolder + n);
+        return entry.exists() || entry.isSymLink();
+    };
+    while (taken(name))
+        name = QString::fromLatin1(JoinClonePrefix) + name;
+    return destFolder + name;
+}

@@ -1,0 +1,410 @@
+// The command line as a script meets it: the real program in a child process
+// with no display (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM), every
+// mode and exit status, refusals on a full disk that leave nothing, Ctrl+C in
+// the middle of a split, and the progress line on a terminal.
+#include "common/FaultUtil.h"
+#include "common/TestUtil.h"
+#include "split/Naming.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+#include <csignal>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace testutil;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the program in `folder` with the given arguments (through `wrapper`,
+// a command that runs another, when one is given). With `started`, returns
+// as soon as it has started there.
+Result runProgram(const QString& folder, const QStringList& args, QProcess* started = nullptr,
+                  const QStringList& wrapper = {}) {
+    QProcess own;
+    QProcess& p = started ? *started : own;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(folder);
+    if (wrapper.isEmpty())
+        p.start(QStringLiteral(PROGRAM), args);
+    else
+        p.start(wrapper.first(), wrapper.mid(1) + QStringList{PROGRAM} + args);
+    if (started) return {};
+    Result r;
+    if (!p.waitForFinished(120000)) return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+QStringList parts(const QString& base, int count) {
+    QStringList names;
+    for (int i = 1; i <= count; ++i)
+        names << base + QLatin1Char('.') + rednibroj_to_ext(i);
+    return names;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    QString dir; // ends with "/"
+
+    QString at(const QString& name) const { return dir + name; }
+
+    // A set of parts of 1,000 bytes with its list, as a split leaves it.
+    void makeSet(const QString& base, int count, quint32 key) {
+        QByteArray list;
+        for (const QString& name : parts(base, count)) {
+            makeFile(at(name), 1000, key++);
+            list += name.toUtf8() + "\r\n";
+        }
+        writeFile(at(base + ".txt"), list);
+    }
+
+private slots:
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        dir = tmp->path() + QLatin1Char('/');
+        makeFile(at("movie.avi"), 2500000, 1);
+        makeFile(at("floppy.img"), 3000000, 2);
+        writeFile(at("digits.txt"), "123456789");
+        writeFile(at("digits0.txt"), "123456780");
+        writeFile(at("empty"), QByteArray());
+        QByteArray changed = readFile(at("movie.avi"));
+        changed[1000] = static_cast<char>(changed[1000] ^ 1);
+        writeFile(at("changed.avi"), changed);
+        makeSet("set.bin", 3, 10);
+        makeSet("gap.bin", 3, 20);
+        QFile::remove(at("gap.bin.002"));
+        QVERIFY(QDir().mkdir(at("out")));
+        QVERIFY(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
+    }
+
+    // Every mode and its exit status: what goes to standard output (exactly),
+    // what standard error says (empty where nothing went wrong: no progress
+    // off a terminal), which files are there afterwards and which aren't.
+    void modes_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QStringList>("absent");
+        const QStringList movieParts = parts("movie.avi", 3);
+        const QStringList none;
+        const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+
+        row("split by size") << QStringList{"--split", "movie.avi", "--size", "1MB"} << 0 << ""
+                             << "" << movieParts + QStringList{"movie.avi.txt"}
+                             << QStringList{"movie.avi.004"};
+        row("split by size, bytes, into a folder")
+            << QStringList{"--split", "movie.avi", "--size", "1250000b", "--into", "out"} << 0 << ""
+            << "" << QStringList{"out/movie.avi.001", "out/movie.avi.002", "out/movie.avi.txt"}
+            << QStringList{"movie.avi.001", "out/movie.avi.003"};
+        row("split by preset") << QStringList{"--split", "floppy.img", "--preset", "1.44mb"} << 0
+                               << ""
+                               << "" << parts("floppy.img", 3) + QStringList{"floppy.img.txt"}
+                               << QStringList{"floppy.img.004"};
+        row("split, source smaller than the preset")
+            << QStringList{"--split", "movie.avi", "--preset", "700MB"} << 2 << ""
+            << "File is smaller  then Standard 700 MB CD" << none
+            << QStringList{"movie.avi.001", "movie.avi.txt"};
+        row("split, part size of the whole file")
+            << QStringList{"--split", "movie.avi", "--size", "2500000B"} << 2 << ""
+            << "As a Result You will have identical file" << none << QStringList{"movie.avi.001"};
+        row("split, part larger than the file")
+            << QStringList{"--split", "movie.avi", "--size", "3MB"} << 2 << ""
+            << "Part Size is bigger then File" << none << QStringList{"movie.avi.001"};
+        row("split, empty file") << QStringList{"--split", "empty", "--size", "1KB"} << 2 << ""
+                                 << "the file is empty" << none << QStringList{"empty.001"};
+        row("split, a named pipe")
+            << QStringList{"--split", "pipe", "--size", "1KB"} << 2 << ""
+            << "it is a named pipe, not a file" << none << QStringList{"pipe.001"};
+        row("split into no folder")
+            << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "nowhere"} << 2 << ""
+            << "not a folder" << none << QStringList{"nowhere"};
+
+        row("join a complete set")
+            << QStringList{"--join", "set.bin.002", "--into", "out"} << 0 << "{dir}out/set.bin\n"
+            << "" << QStringList{"out/set.bin"} << none;
+        row("join, no first part") << QStringList{"--join", "floppy.img"} << 1 << ""
+                                   << "the first part of its set, {dir}floppy.001, is missing"
+                                   << none << QStringList{"floppy"};
+        row("join, a listed part missing")
+            << QStringList{"--join", "gap.bin.001"} << 1 << ""
+            << "Missing Files: gap.bin.002" << none << QStringList{"gap.bin"};
+        row("join, a listed part missing, forced")
+            << QStringList{"--join", "gap.bin.003", "--force"} << 0 << "{dir}gap.bin\n"
+            << "Missing Files: gap.bin.002" << QStringList{"gap.bin"} << none;
+        row("join a folder") << QStringList{"--join", "out"} << 2 << ""
+                             << "it is a folder, not a file" << none << none;
+
+        row("checksum") << QStringList{"--checksum", "digits.txt"} << 0
+                        << "CBF43926 3421780262 digits.txt\n"
+                        << "" << none << none;
+        row("checksum, empty file")
+            << QStringList{"--checksum", "empty"} << 0 << "00000000 0 empty\n"
+            << "" << none << none;
+        row("checksum, missing file") << QStringList{"--checksum", "nothing"} << 2 << ""
+                                      << "No such file or directory" << none << none;
+
+        row("compare, identical") << QStringList{"--compare", "set.bin.001", at("set.bin.001")} << 0
+                                  << "identical\n"
+                                  << "" << none << none;
+        row("compare, a byte differs") << QStringList{"--compare", "movie.avi", "changed.avi"} << 1
+                                       << "different at byte 1001\n"
+                                       << "" << none << none;
+        row("compare, the last byte differs")
+            << QStringList{"--compare", "digits.txt", "digits0.txt"} << 1 << "different at byte 9\n"
+            << "" << none << none;
+        row("compare, lengths differ")
+            << QStringList{"--compare", "movie.avi", "floppy.img"} << 1 << "different length\n"
+            << "" << none << none;
+
+        row("no mode") << QStringList{"--into", "out"} << 2 << ""
+                       << "Choose one of" << none << none;
+        row("two modes") << QStringList{"--checksum", "empty", "--join", "set.bin.001"} << 2 << ""
+                         << "Choose one of --join, --checksum" << none << none;
+        row("unknown option") << QStringList{"--splt", "movie.avi"} << 2 << ""
+                              << "Unknown option 'splt'" << none << none;
+        row("split without a size") << QStringList{"--split", "movie.avi"} << 2 << ""
+                                    << "either --size or --preset" << none << none;
+        row("size and preset") << QStringList{"--split", "movie.avi", "--size",
+                                              "1MB",     "--preset",  "DVD"}
+                               << 2 << ""
+                               << "either --size or --preset" << none << none;
+        row("size of no unit") << QStringList{"--split", "movie.avi", "--size", "1TB"} << 2 << ""
+                               << "--size takes" << none << QStringList{"movie.avi.001"};
+        row("size 0") << QStringList{"--split", "movie.avi", "--size", "0KB"} << 2 << ""
+                      << "--size takes" << none << QStringList{"movie.avi.001"};
+        row("unknown preset") << QStringList{"--split", "movie.avi", "--preset", "Floppy"} << 2
+                              << ""
+                              << "Unknown preset Floppy; the presets are 1.2 MB, 1.44MB" << none
+                              << none;
+        row("force without join") << QStringList{"--split", "movie.avi", "--size", "1MB", "--force"}
+                                  << 2 << ""
+                                  << "--force does not go with --split" << none
+                                  << QStringList{"movie.avi.001"};
+        row("compare one file") << QStringList{"--compare", "movie.avi"} << 2 << ""
+                                << "--compare takes two files" << none << none;
+        row("help") << QStringList{"--help"} << 0 << ""
+                    << "" << none << none;
+        row("version") << QStringList{"--version"} << 0 << "tarvello-file-splitter 1.00\n"
+                       << "" << none << none;
+    }
+    void modes() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        out.replace("{dir}", dir);
+        err.replace("{dir}", dir);
+        const Result r = runProgram(dir, args);
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        if (args.first() == "--help")
+            QVERIFY2(r.out.contains("--split <FILE>") && r.out.contains("--compare <FILE1>"),
+                     qPrintable(r.out));
+        else
+            QCOMPARE(r.out, out);
+        if (err.isEmpty())
+            QCOMPARE(r.err, QString());
+        else
+            QVERIFY2(r.err.startsWith("tarvello-file-splitter: ") && r.err.contains(err) &&
+                         r.err.endsWith('\n'),
+                     qPrintable(r.err));
+        for (const QString& name : present)
+            QVERIFY2(QFileInfo::exists(at(name)), qPrintable(name));
+        for (const QString& name : absent)
+            QVERIFY2(!QFileInfo::exists(at(name)), qPrintable(name));
+        // Nothing half-done stays behind: no hidden file of a join.
+        for (const QString& folder : {dir, at("out")})
+            for (const QString& name : entries(folder))
+                QVERIFY2(!name.startsWith('.'), qPrintable(name));
+    }
+
+    // The bytes: a split and a join back give the source; the list is the
+    // window's; a second split with bigger parts replaces the first set whole
+    // (its list and the parts beyond its own go); a join beside a file of the
+    // joined name writes "Clone Of".
+    void splitAndJoinBack() {
+        const QByteArray source = readFile(at("movie.avi"));
+        QCOMPARE(runProgram(dir, {"--split", "movie.avi", "--size", "500KB"}).status, 0);
+        QCOMPARE(readFile(at("movie.avi.txt")),
+                 parts("movie.avi", 5).join("\r\n").toUtf8() + "\r\n");
+        QCOMPARE(runProgram(dir, {"--split", "movie.avi", "--size", "1MB"}).status, 0);
+        QCOMPARE(readFile(at("movie.avi.txt")),
+                 parts("movie.avi", 3).join("\r\n").toUtf8() + "\r\n");
+        QVERIFY(!QFileInfo::exists(at("movie.avi.004")));
+        QCOMPARE(concat(QStringList(parts(dir + "movie.avi", 3))), source);
+
+        const Result r = runProgram(dir, {"--join", at("movie.avi.003")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, at("Clone Of movie.avi") + "\n");
+        QCOMPARE(readFile(at("Clone Of movie.avi")), source);
+    }
+
+    // A refusal leaves nothing on the destination: on a full disk a split
+    // (the source and the 200 MiB margin don't fit) and a join (the set
+    // doesn't fit); on a FAT volume a split into parts over 4 GiB and a join
+    // into a file over 4 GiB (sparse sources of 4.6 GB).
+    void refusalLeavesNothing_data() {
+        QTest::addColumn<bool>("fat");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("split, full disk")
+            << false << QStringList{"--split", "movie.avi", "--size", "1MB", "--into"}
+            << "There is Not enough Free Space on drive  %1  to complete operation";
+        QTest::newRow("join, full disk")
+            << false << QStringList{"--join", "floppy.img.001", "--into"}
+            << "Not Enough Disk Space on Drive %1";
+        QTest::newRow("split, parts too large for FAT")
+            << true << QStringList{"--split", "huge", "--size", "4295MB", "--into"}
+            << "Parts of this size can not be stored on drive %1 (largest file 4294967295 bytes)";
+        QTest::newRow("join, file too large for FAT")
+            << true << QStringList{"--join", "huge.001", "--into"}
+            << "The joined file can not be stored on drive %1 (largest file 4294967295 bytes)";
+    }
+    void refusalLeavesNothing() {
+        QFETCH(bool, fat);
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        std::unique_ptr<Tmpfs> disk;
+        std::unique_ptr<faults::FatVolume> volume;
+        QString into;
+        if (fat) {
+            volume = std::make_unique<faults::FatVolume>(Q_INT64_C(5000000000));
+            if (!volume->ok()) QSKIP(qPrintable(volume->reason()));
+            into = volume->path() + '/';
+            QVERIFY(makeSparse(at("huge"), Q_INT64_C(4600000000)));
+            QVERIFY(QFile::link(at("huge"), at("huge.001")));
+        } else {
+            disk = std::make_unique<Tmpfs>(1 << 20);
+            if (!disk->ok()) QSKIP(qPrintable(disk->reason()));
+            into = disk->path();
+            QVERIFY(QFile::copy(at("floppy.img"), at("floppy.img.001")));
+        }
+        const Result r = runProgram(dir, args << into);
+        QCOMPARE(r.status, 2);
+        const QString root = QDir(into).absolutePath();
+        QVERIFY2(r.err.contains(message.arg(root)), qPrintable(r.err));
+        QCOMPARE(entries(into), QStringList());
+    }
+
+    // Ctrl+C in the middle of a split or a join: status 130, and nothing in
+    // the destination (the window's Cancel: no part, no list, no hidden file
+    // of the join), the source as it was. The child is stopped once it has
+    // written something and before it has finished, so that the signal
+    // surely comes mid-way.
+    void interruptLeavesNothing_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("finished"); // there only once it has finished
+        QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size", "50B"}
+                               << "out/movie.avi.txt";
+        QTest::newRow("join") << QStringList{"--join", "set/big.bin.001"} << "out/big.bin";
+    }
+    void interruptLeavesNothing() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, finished);
+        const QByteArray source = readFile(at("movie.avi"));
+        if (args.first() == "--join") { // a sparse first part of 1 GiB: a long join
+            QVERIFY(QDir().mkdir(at("set")));
+            QFile first(at("set/big.bin.001"));
+            QVERIFY(first.open(QIODevice::WriteOnly) && first.resize(Q_INT64_C(1) << 30));
+            writeFile(at("set/big.bin.002"), "the end");
+        }
+        QProcess child;
+        runProgram(dir,
+                   args << "--into"
+                        << "out",
+                   &child);
+        QVERIFY(child.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        while (entries(at("out")).isEmpty() && clock.elapsed() < 60000)
+            QThread::usleep(200);
+        const pid_t pid = static_cast<pid_t>(child.processId());
+        QVERIFY(::kill(pid, SIGSTOP) == 0);
+        QVERIFY(!entries(at("out")).isEmpty() && !QFileInfo::exists(at(finished)));
+        QVERIFY(::kill(pid, SIGINT) == 0);
+        QVERIFY(::kill(pid, SIGCONT) == 0);
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 130);
+        QCOMPARE(entries(at("out")), QStringList());
+        QCOMPARE(readFile(at("movie.avi")), source);
+    }
+
+    // A split that fails at a part it can't create (a read-only file of that
+    // name) removes the parts it wrote and leaves that file as it was. Root
+    // could write it, so the program then runs as nobody.
+    void failedSplitKeepsWhatItDidNotWrite() {
+        QStringList wrapper;
+        if (::geteuid() == 0) {
+            wrapper = QStringList{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+            QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x7777)));
+        }
+        writeFile(at("movie.avi.002"), "not a part");
+        QVERIFY(QFile::setPermissions(at("movie.avi.002"),
+                                      QFileDevice::ReadOther | QFileDevice::ReadOwner));
+        const Result r =
+            runProgram(dir, {"--split", "movie.avi", "--size", "1MB"}, nullptr, wrapper);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("Cannot create " + at("movie.avi.002")), qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(at("movie.avi.001")));
+        QCOMPARE(readFile(at("movie.avi.002")), QByteArray("not a part"));
+    }
+
+    // On a terminal, standard error carries the progress line, redrawn in
+    // place up to 100% and cleared before the result.
+    void progressOnTerminal() {
+        makeFile(at("large"), 20 << 20, 3);
+        int terminal = -1;
+        const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            unsetenv("DISPLAY");
+            unsetenv("QT_QPA_PLATFORM");
+            const QByteArray file = QFile::encodeName(at("large"));
+            execl(PROGRAM, PROGRAM, "--checksum", file.constData(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        QByteArray shown;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(terminal, buffer, sizeof buffer)) > 0)
+            shown.append(buffer, n);
+        ::close(terminal);
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const QRegularExpression line(
+            "\\r100%  20\\.0 MB of 20\\.0 MB  [0-9.]+ [KMG]?B/s  0:00 left\\x1b\\[K\\r\\x1b\\[K"
+            "[0-9A-F]{8} [0-9]+ .*large\\r\\n$");
+        QVERIFY2(line.match(QString::fromLatin1(shown)).hasMatch(), shown.constData());
+        QVERIFY(shown.count('\r') > 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
