@@ -13,6 +13,7 @@
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
+#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QFile>
@@ -146,6 +147,8 @@ int split(const SplitRequest& request) {
         // The list as the window writes it, when the split ran to completion.
         writePartList(list, state.SplitPartNames);
         listWritten = true;
+        writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
+                        state.SplitPartCrcs);
     } catch (const FileError&) {
         removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
@@ -153,7 +156,10 @@ int split(const SplitRequest& request) {
     // Interrupted after the last block: undone, as the window's Undo does.
     if (interrupted()) {
         removeFiles(state.SplitPartPaths);
-        if (listWritten) deletePartList(list);
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
         return interruptedStatus();
     }
     return Success;

@@ -113,11 +113,15 @@ private slots:
         const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
 
         row("split by size") << QStringList{"--split", "movie.avi", "--size", "1MB"} << 0 << ""
-                             << "" << movieParts + QStringList{"movie.avi.txt"}
+                             << ""
+                             << movieParts +
+                                    QStringList{"movie.avi.txt", "movie.avi.sfv", "movie.avi.crc"}
                              << QStringList{"movie.avi.004"};
         row("split by size, bytes, into a folder")
             << QStringList{"--split", "movie.avi", "--size", "1250000b", "--into", "out"} << 0 << ""
-            << "" << QStringList{"out/movie.avi.001", "out/movie.avi.002", "out/movie.avi.txt"}
+            << ""
+            << QStringList{"out/movie.avi.001", "out/movie.avi.002", "out/movie.avi.txt",
+                           "out/movie.avi.sfv"}
             << QStringList{"movie.avi.001", "out/movie.avi.003"};
         row("split by preset") << QStringList{"--split", "floppy.img", "--preset", "1.44mb"} << 0
                                << ""
