@@ -134,6 +134,27 @@ private slots:
         QTest::newRow("a middle part") << "movie.avi.002";
         QTest::newRow("the last part") << "movie.avi.0200";
     }
+    // The same delayed error on the join's hidden output (a join from the
+    // command line, on the window's engine): the join fails, and neither the
+    // output nor its hidden file is left; the parts stay.
+    void failedCloseOfTheJoinedFile() {
+        const QStringList parts = earlierSet();
+        const QString into = tmp->filePath("joined/");
+        QVERIFY(QDir().mkpath(into));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", CLOSE_FAILS);
+        env.insert("TFS_CLOSE_FAILS", "/joined/.movie.avi.part-");
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+        child.setProcessEnvironment(env);
+        child.start(PROGRAM, {"--join", out + parts.first(), "--into", into});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 2);
+        QCOMPARE(QDir(into).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        for (const QString& name : parts)
+            QVERIFY(QFileInfo::exists(out + name));
+    }
     void failedCloseOfAPart() {
         QFETCH(QString, part);
         QProcess child;
