@@ -9,6 +9,7 @@
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "common/FaultUtil.h"
@@ -116,11 +117,7 @@ private slots:
             click(f->BitBtn23);
         } else {
             f->suiImageButton3Click();
-            ui.fileAnswers << source;
-            click(f->BitBtn1);
-            QTest::keyClicks(f->Edit2, "1");
-            ui.folderAnswers << parts;
-            click(f->BitBtn7);
+            testutil::prepareSplit(ui, source, 2, "1", parts); // 1 Megabyte
             click(f->BitBtn6);
         }
         QCOMPARE(ui.errors, QStringList());
@@ -148,11 +145,7 @@ private slots:
         Ui ui;
         TForm1* f = ui.form.get();
         f->suiImageButton3Click();
-        ui.fileAnswers << source;
-        click(f->BitBtn1);
-        QTest::keyClicks(f->Edit2, "1");
-        ui.folderAnswers << parts;
-        click(f->BitBtn7);
+        testutil::prepareSplit(ui, source, 2, "1", parts); // 1 Megabyte
         click(f->BitBtn6);
         QCOMPARE(filesIn(parts).size(), 5);
         f->ComboBox1->setCurrentIndex(1); // 1 Kilobyte parts
