@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QProcess>
 #include <stdexcept>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace testutil {
 
@@ -71,6 +75,17 @@ qint64 residentFileKiB() {
             return line.mid(8).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+bool evictFromCache(const QString& path) {
+#if defined(Q_OS_UNIX) && defined(POSIX_FADV_DONTNEED)
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && ::fsync(file.handle()) == 0 &&
+           ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_DONTNEED) == 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
 }
 
 QByteArray marker(qint64 offset) {

@@ -33,6 +33,10 @@ int openFileCount();
 // system doesn't tell.
 qint64 residentFileKiB();
 
+// Writes the file's bytes to the disk and drops them from the page cache, so
+// that the next read of it comes from the disk. False when the system can't.
+bool evictFromCache(const QString& path);
+
 // Whether the two files have the same bytes.
 bool sameContent(const QString& a, const QString& b);
 
