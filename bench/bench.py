@@ -5,200 +5,56 @@ Each operation of ours runs in tfs_bench (the engine library with a
 QCoreApplication, the window's block sizes, a progress hook and one
 processEvents per block) and is paired with a GNU tool on the same data. The
 pairs run interleaved, round after round; the table shows medians of the wall
-time of whole processes, the ratio of the medians and the median of the
-per-round ratios, plus the longest and 99th-percentile gap between two
-event-loop turns and the peak resident memory that tfs_bench measured itself.
+time of whole processes with the fastest and slowest run beside them, the
+ratio of the medians and the median of the per-round ratios, plus the longest
+and 99th-percentile gap between two event-loop turns and the peak resident
+memory that tfs_bench measured itself. Then the same operations with the page
+cache emptied before every run (cold.py), the split and join on a
+loop-mounted btrfs (btrfs.py), the targets met or not, and the ratios as a bar
+chart (chart.py).
 """
 
 import argparse
 import os
-import re
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
-BLOCK = 10_000_000
-GIB = 1 << 30
-
-
-def parse_size(text):
-    m = re.fullmatch(r"\s*(\d+(?:\.\d+)?)\s*([KMGT]?)(i?B)?\s*", text, re.I)
-    if not m:
-        raise argparse.ArgumentTypeError(f"not a size: {text}")
-    scale = {"": 1, "K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40}[m.group(2).upper()]
-    return int(float(m.group(1)) * scale)
-
-
-def log(text):
-    print(text, file=sys.stderr, flush=True)
-
-
-def load():
-    return os.getloadavg()[0]
-
-
-def drop_dirty():
-    """Writes back what earlier runs left dirty, so that no run pays for another."""
-    os.sync()
-
-
-def rotate(items, r):
-    """The contenders of a group in the order of round r: each goes first in turn."""
-    r %= len(items)
-    return items[r:] + items[:r]
-
-
-def run(cmd, stdout=subprocess.PIPE, env=None, cwd=None):
-    """Runs one command; returns (wall seconds, RESULT fields or {})."""
-    start = time.perf_counter()
-    proc = subprocess.run(cmd, stdout=stdout, stderr=subprocess.PIPE, env=env, cwd=cwd)
-    seconds = time.perf_counter() - start
-    if proc.returncode != 0:
-        raise SystemExit(f"{' '.join(map(str, cmd))} failed ({proc.returncode}): "
-                         f"{proc.stderr.decode(errors='replace').strip()}")
-    fields = {}
-    if stdout is subprocess.PIPE:
-        for line in proc.stdout.decode().splitlines():
-            if line.startswith("RESULT "):
-                fields.update(kv.split("=", 1) for kv in line.split()[1:])
-    return seconds, fields
-
-
-class Series:
-    """The runs of one contender: wall seconds and what it reported."""
-
-    def __init__(self, name):
-        self.name = name
-        self.wall = []
-        self.reports = []
-
-    def add(self, seconds, fields):
-        self.wall.append(seconds)
-        self.reports.append(fields)
-        inner = f", {float(fields['seconds']):.3f} s inside" if "seconds" in fields else ""
-        log(f"  {self.name:<24} {seconds:7.3f} s{inner}")
-
-    def median(self):
-        return statistics.median(self.wall)
-
-    def field_max(self, key):
-        values = [float(r[key]) for r in self.reports if key in r]
-        return max(values) if values else None
-
-    def field_median(self, key):
-        values = [float(r[key]) for r in self.reports if key in r]
-        return statistics.median(values) if values else None
-
-
-def ratio_rounds(a, b):
-    return statistics.median(x / y for x, y in zip(a.wall, b.wall))
-
-
-class Xvfb:
-    """One X server for the window's runs, started and stopped by us."""
-
-    def __init__(self):
-        self.proc = None
-        self.display = None
-
-    def start(self):
-        if not shutil.which("Xvfb"):
-            return False
-        for n in range(91, 120):
-            if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
-                self.display = f":{n}"
-                break
-        else:
-            return False
-        self.proc = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24",
-                                      "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if os.path.exists(f"/tmp/.X11-unix/X{self.display[1:]}"):
-                time.sleep(0.2)
-                return True
-            time.sleep(0.05)
-        self.stop()
-        return False
-
-    def env(self):
-        env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
-        env.pop("WAYLAND_DISPLAY", None)
-        return env
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            self.proc.wait(timeout=10)
-        self.proc = None
-
-
-def make_random_file(path, size):
-    chunk = 16 << 20
-    with open(path, "wb") as f:
-        left = size
-        while left > 0:
-            n = min(chunk, left)
-            f.write(os.urandom(n))
-            left -= n
-
-
-def warm(paths):
-    """Reads the files, so that they are in the page cache for the next run.
-
-    This machine pages out memory it sees unused for a while (page cache
-    included), so the inputs are read again right before every run, untimed.
-    """
-    for p in paths:
-        with open(p, "rb", buffering=0) as f:
-            while f.read(8 << 20):
-                pass
-
-
-def part_paths(folder, base, count):
-    def digits(i):
-        return f"{i:03d}" if i <= 100 else f"0{i}"
-    return [os.path.join(folder, f"{base}.{digits(i)}") for i in range(1, count + 1)]
-
-
-def mem_available():
-    try:
-        with open("/proc/meminfo") as f:
-            for line in f:
-                if line.startswith("MemAvailable:"):
-                    return int(line.split()[1]) * 1024
-    except OSError:
-        pass
-    return None
-
-
-def gbps(size, seconds):
-    return size / seconds / 1e9
-
+import btrfs
+import chart
+import cold
+from benchlib import (BLOCK, GIB, SPREAD_HEADER, Runs, Xvfb, drop_dirty, fresh_folder, gbps,
+                      load, log, make_random_file, mem_available, parse_size, part_paths,
+                      ratio_rounds, rotate, run, spread, warm)
 
 def main():
+    began = time.time()
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("size", nargs="?", type=parse_size, default=2 * GIB,
                     help="test file size, e.g. 2G (default), 512M, 1073741824")
-    ap.add_argument("--runs", type=int, default=5, help="rounds per operation (at least 5)")
+    ap.add_argument("--runs", type=int, default=7, help="rounds per operation (default 7, at least 3)")
     ap.add_argument("--bin", required=True, help="folder holding tfs_bench and tfs_window_bench")
     ap.add_argument("--dir", default=None, help="where to put the test files (default: /tmp)")
+    ap.add_argument("--no-cold", action="store_true", help="leave out the cold rows")
+    ap.add_argument("--no-btrfs", action="store_true", help="leave out the btrfs rows")
+    ap.add_argument("--chart", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                    "ratios.png"),
+                    help="where to write the bar chart of the ratios (default bench/ratios.png)")
     args = ap.parse_args()
-    runs = max(args.runs, 5)
+    runs = max(args.runs, 3)
     size = args.size
     bench = os.path.join(args.bin, "tfs_bench")
     window_bench = os.path.join(args.bin, "tfs_window_bench")
 
     parent = args.dir or tempfile.gettempdir()
     free = shutil.disk_usage(parent).free
-    parts_total = size + size + size + size + size  # source, copy, join set, one split, one join
-    if free < parts_total + (1 << 30):
-        raise SystemExit(f"not enough free space in {parent}: {free} bytes, "
-                         f"{parts_total + (1 << 30)} needed")
+    # source, copy, join set, one split, one join; the btrfs image holds three more
+    needed = (5 + (0 if args.no_btrfs else 3)) * size + GIB
+    if free < needed:
+        raise SystemExit(f"not enough free space in {parent}: {free} bytes, {needed} needed")
     available = mem_available()
     if available is not None and available < 4 * size + GIB:
         log(f"warning: {available} bytes of memory available; the source, its copy, the part "
@@ -207,13 +63,13 @@ def main():
     work = tempfile.mkdtemp(prefix="tfs-bench-", dir=parent)
     xvfb = Xvfb()
     try:
-        return measure(work, size, runs, bench, window_bench, xvfb)
+        return measure(work, size, runs, bench, window_bench, xvfb, args, began)
     finally:
         xvfb.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 
-def measure(work, size, runs, bench, window_bench, xvfb):
+def measure(work, size, runs, bench, window_bench, xvfb, args, began):
     src = os.path.join(work, "file.bin")
     copy = os.path.join(work, "copy.bin")
     joinset = os.path.join(work, "set")
@@ -237,14 +93,7 @@ def measure(work, size, runs, bench, window_bench, xvfb):
     if not have_window:
         log("no Xvfb: the window's figures are left out")
 
-    def fresh_out():
-        shutil.rmtree(out, ignore_errors=True)
-        os.mkdir(out)
-
-    series = {}
-
-    def s(name):
-        return series.setdefault(name, Series(name))
+    s = Runs()
 
     # The rounds: every contender of a group once per round, in turn.
     log(f"{runs} rounds; load average {load():.2f}")
@@ -253,7 +102,7 @@ def measure(work, size, runs, bench, window_bench, xvfb):
         loads.append(load())
         # Split
         for who in rotate(["split-ours", "split-ours-nochecks", "split-gnu", "split-window"], r):
-            fresh_out()
+            fresh_folder(out)
             drop_dirty()
             warm([src])
             if who == "split-ours":
@@ -269,12 +118,18 @@ def measure(work, size, runs, bench, window_bench, xvfb):
         shutil.rmtree(out, ignore_errors=True)
         # Join, and what the event-loop turn costs in it
         for who in rotate(["join-ours", "join-gnu", "join-ours-qtdispatcher", "join-ours-noturn",
-                           "join-ours-checked"], r):
+                           "join-ours-checked", "join-window"], r):
             drop_dirty()
             warm(parts)
             if who == "join-gnu":
                 with open(joined, "wb") as f:
                     s(who).add(*run(["cat"] + parts, stdout=f))
+            elif who == "join-window":
+                if have_window:
+                    fresh_folder(out)
+                    s(who).add(*run([window_bench, "join", parts[-1], out], env=xvfb.env()))
+                    shutil.rmtree(out, ignore_errors=True)
+                continue
             else:
                 env = dict(os.environ)
                 if who.endswith("qtdispatcher"):
@@ -316,14 +171,41 @@ def measure(work, size, runs, bench, window_bench, xvfb):
             fields["startup_ms"] = (int(fields["first_paint_epoch_us"]) / 1e6 - started) * 1000
             s("startup").add(seconds, fields)
     loads.append(load())
+    xvfb.stop()
 
     # Sanity: the same CRC from all three, both comparisons "identical".
-    crcs = {series[n].reports[0].get("crc") for n in ("crc-ours", "crc-zlib", "crc-reference")}
+    crcs = {s[n].reports[0].get("crc") for n in ("crc-ours", "crc-zlib", "crc-reference")}
     assert len(crcs) == 1, f"CRC values differ: {crcs}"
-    assert all(r.get("identical") == "1" for r in series["compare-ours"].reports)
+    assert all(r.get("identical") == "1" for r in s["compare-ours"].reports)
 
-    report(series, size, runs, loads, have_window)
+    colds = None if args.no_cold else cold.measure(work, size, runs, bench, src, copy, parts)
+    loads.append(load())
+    # The page cache's copies of the test files are no longer needed: the
+    # btrfs image needs the room.
+    for p in [copy] + parts:
+        os.remove(p)
+    btrfs_result = None if args.no_btrfs else btrfs.measure(work, size, runs, bench, src)
+    loads.append(load())
+
+    report(s, size, runs, loads, have_window)
+    cold.report(colds, size, runs)
+    btrfs.report(btrfs_result, size, runs)
+    ratios = {"hot": hot_ratios(s), "cold": cold.ratios(colds), "btrfs": btrfs.ratios(btrfs_result)}
+    targets(s, colds, btrfs_result, size, have_window)
+    title = (f"{size / GIB:.2f} GiB file, medians of {runs} interleaved runs, load "
+             f"{min(loads):.1f}-{max(loads):.1f} on {os.cpu_count()} cores, "
+             f"{time.strftime('%Y-%m-%d', time.gmtime())}")
+    if chart.draw(ratios, args.chart, title):
+        print(f"\nThe ratios as a bar chart: {args.chart}")
+    print(f"The whole benchmark took {(time.time() - began) / 60:.1f} minutes.")
     return 0
+
+
+def hot_ratios(s):
+    return {"split": s["split-ours"].median() / s["split-gnu"].median(),
+            "join": s["join-ours"].median() / s["join-gnu"].median(),
+            "crc-32": s["crc-ours"].median() / s["read-dd"].median(),
+            "compare": s["compare-ours"].median() / s["compare-gnu"].median()}
 
 
 def report(series, size, runs, loads, have_window):
@@ -332,35 +214,38 @@ def report(series, size, runs, loads, have_window):
         gap_max = a.field_max("gap_max_ms")
         gap_p99 = a.field_max("gap_p99_ms")
         rss = a.field_max("peak_rss_kib")
-        print(f"{op:<9} {'ours':<16} {a.median():8.3f} {gbps(size, a.median()):7.2f} "
+        print(f"{op:<9} {'ours':<12} {spread(a)} {gbps(size, a.median()):7.2f} "
               f"{a.median() / b.median():6.2f}x {ratio_rounds(a, b):6.2f}x "
               f"{gap_max:9.2f} {gap_p99:9.3f} {rss / 1024:8.1f}")
-        print(f"{'':<9} {label:<16} {b.median():8.3f} {gbps(size, b.median()):7.2f}")
+        other(label, b)
+
+    def other(label, b):
+        print(f"{'':<9} {label:<12} {spread(b)} {gbps(size, b.median()):7.2f}")
 
     print()
     print(f"Test file: {size} bytes of random data ({size / GIB:.2f} GiB), hot in the page cache; "
-          f"{runs} interleaved rounds, medians of whole-process wall times.")
+          f"{runs} interleaved rounds, whole-process wall seconds.")
     print(f"Load average during the runs: {min(loads):.2f} to {max(loads):.2f} "
-          f"(2 cores; others may be compiling).")
+          f"({os.cpu_count()} cores; others may be compiling).")
     print()
-    print(f"{'operation':<9} {'who':<16} {'seconds':>8} {'GB/s':>7} {'ratio':>7} {'rounds':>7} "
+    print(f"{'operation':<9} {'who':<12} {SPREAD_HEADER} {'GB/s':>7} {'ratio':>7} {'rounds':>7} "
           f"{'gap max':>9} {'gap p99':>9} {'peak RSS':>8}")
-    print(f"{'':<9} {'':<16} {'':>8} {'':>7} {'med/med':>7} {'med':>7} "
+    print(f"{'':<9} {'':<12} {'':>8} {'':>8} {'':>8} {'':>7} {'med/med':>7} {'med':>7} "
           f"{'ms':>9} {'ms':>9} {'MiB':>8}")
     row("split", "split-ours", "split-gnu", "split -b")
     row("join", "join-ours", "join-gnu", "cat")
-    row("crc-32", "crc-ours", "crc-zlib", "python zlib")
+    row("crc-32", "crc-ours", "read-dd", "dd bs=1M")
+    other("zlib", series["crc-zlib"])
     ref = series["crc-reference"]
-    print(f"{'':<9} {'Crc32Update':<16} {ref.median():8.3f} {gbps(size, ref.median()):7.2f}")
-    dd = series["read-dd"]
-    print(f"{'':<9} {'dd bs=1M':<16} {dd.median():8.3f} {gbps(size, dd.median()):7.2f}")
+    other("Crc32Update", ref)
     row("compare", "compare-ours", "compare-gnu", "cmp")
     print()
     crc = series["crc-ours"]
+    dd = series["read-dd"]
     kernel = crc.reports[0].get("kernel", "?")
-    print(f"CRC-32 ({kernel}): {gbps(size, crc.median()) / gbps(size, dd.median()):.2f}x the dd "
-          f"read speed (target >= 0.6); {ref.median() / crc.median():.1f}x faster than "
-          f"Crc32Update; {series['crc-zlib'].median() / crc.median():.2f}x faster than zlib.")
+    print(f"CRC-32 ({kernel}): {dd.median() / crc.median():.2f}x the dd read speed; "
+          f"{ref.median() / crc.median():.1f}x faster than Crc32Update; "
+          f"{series['crc-zlib'].median() / crc.median():.2f}x faster than python's zlib.")
     print()
     print("The engine's own time (inside tfs_bench, no process start), medians:")
     for name in ("split-ours", "join-ours", "crc-ours", "compare-ours"):
@@ -370,13 +255,14 @@ def report(series, size, runs, loads, have_window):
               f"{int(a.field_median('turns'))} event-loop turns, "
               f"{int(a.field_median('progress_changes'))} gauge changes")
     print()
-    print("What the join's 10,000-byte event-loop turns cost (engine time, medians):")
+    print("What the join's event-loop turns cost (engine time, medians):")
     base = series["join-ours-noturn"].field_median("seconds")
     for name, label in (("join-ours", "processEvents, glib dispatcher (default)"),
                         ("join-ours-qtdispatcher", "processEvents, QT_NO_GLIB=1"),
                         ("join-ours-noturn", "no event-loop turn at all")):
         secs = series[name].field_median("seconds")
-        print(f"  {label:<42} {secs:7.3f} s  ({(secs - base) * 1e6 / max(1, int(series[name].field_median('turns'))):5.2f} "
+        turns = max(1, int(series[name].field_median("turns")))
+        print(f"  {label:<42} {secs:7.3f} s  ({(secs - base) * 1e6 / turns:5.2f} "
               f"us per turn over none)")
     print()
     print("Check files (engine time, medians; target <= 1.1 each):")
@@ -393,12 +279,58 @@ def report(series, size, runs, loads, have_window):
         ms = [r["startup_ms"] for r in st.reports]
         print(f"Window start-up, process start to the first paint (Xvfb): median "
               f"{statistics.median(ms):.0f} ms, longest {max(ms):.0f} ms (target <= 300 ms)")
-        w = series["split-window"]
-        wsecs = w.field_median("seconds")
-        osecs = series["split-ours"].field_median("seconds")
-        print(f"Split from the window (TForm1::splitfile, Xvfb): {wsecs:.3f} s vs "
-              f"{osecs:.3f} s in tfs_bench: {wsecs / osecs:.2f}x (target <= 1.1); whole "
-              f"process {w.median():.3f} s; peak RSS {w.field_max('peak_rss_kib') / 1024:.1f} MiB")
+        for op, handler in (("split", "TForm1::splitfile"), ("join", "the Join button, BitBtn2Click")):
+            w = series[f"{op}-window"]
+            wsecs = w.field_median("seconds")
+            osecs = series[f"{op}-ours"].field_median("seconds")
+            print(f"{op.capitalize()} from the window ({handler}, Xvfb): {wsecs:.3f} s vs "
+                  f"{osecs:.3f} s in tfs_bench: {wsecs / osecs:.2f}x (target <= 1.1); whole "
+                  f"process {w.median():.3f} s; peak RSS {w.field_max('peak_rss_kib') / 1024:.1f} MiB")
+
+
+def targets(s, colds, btrfs_result, size, have_window):
+    """Each target of the benchmark, the figure measured and whether it is met."""
+    rows = []
+
+    def ratio(a, b):
+        return s[a].median() / s[b].median()
+
+    rows.append(("split <= 0.8x split (hot)", f"{ratio('split-ours', 'split-gnu'):.2f}x",
+                 ratio("split-ours", "split-gnu") <= 0.8))
+    rows.append(("split's slowest run <= split's slowest",
+                 f"{s['split-ours'].slowest():.3f} s vs {s['split-gnu'].slowest():.3f} s",
+                 s["split-ours"].slowest() <= s["split-gnu"].slowest()))
+    rows.append(("join <= 0.8x cat (hot)", f"{ratio('join-ours', 'join-gnu'):.2f}x",
+                 ratio("join-ours", "join-gnu") <= 0.8))
+    speed = s["read-dd"].median() / s["crc-ours"].median()
+    rows.append(("CRC-32 >= 0.9x the dd read speed (hot)", f"{speed:.2f}x", speed >= 0.9))
+    rows.append(("compare <= 0.5x cmp (hot)", f"{ratio('compare-ours', 'compare-gnu'):.2f}x",
+                 ratio("compare-ours", "compare-gnu") <= 0.5))
+    if colds is not None:
+        for op, limit in (("split", 1.0), ("join", 1.0), ("crc-32", 1.1), ("compare", 0.8)):
+            v = cold.ratios(colds)[op]
+            rows.append((f"{op} <= {limit}x the GNU tool (cold)", f"{v:.2f}x", v <= limit))
+    rows += btrfs.targets(btrfs_result, size)
+    every = [s[n] for n in ("split-ours", "join-ours", "crc-ours", "compare-ours")]
+    if colds is not None:
+        every += [colds[n] for n in ("split-ours", "join-ours", "crc-ours", "compare-ours")]
+    gap = max(x.field_max("gap_max_ms") for x in every)
+    rows.append(("event-loop gaps <= 50 ms (every operation, hot and cold)", f"{gap:.1f} ms",
+                 gap <= 50))
+    rss = max(x.field_max("peak_rss_kib") for x in every) / 1024
+    rows.append(("peak memory < 64 MiB (tfs_bench)", f"{rss:.1f} MiB", rss < 64))
+    if have_window:
+        ms = max(r["startup_ms"] for r in s["startup"].reports)
+        rows.append(("window shown within 300 ms (longest run)", f"{ms:.0f} ms", ms <= 300))
+        for op in ("split", "join"):
+            w = s[f"{op}-window"].field_median("seconds") / s[f"{op}-ours"].field_median("seconds")
+            rows.append((f"the window's {op} <= 1.1x tfs_bench's", f"{w:.2f}x", w <= 1.1))
+        rss = max(s[f"{op}-window"].field_max("peak_rss_kib") for op in ("split", "join")) / 1024
+        rows.append(("peak memory < 64 MiB (the window)", f"{rss:.1f} MiB", rss < 64))
+    print()
+    print("Targets:")
+    for text, value, met in rows:
+        print(f"  {text:<58} {value:>22}  {'met' if met else 'NOT MET'}")
 
 
 if __name__ == "__main__":

@@ -1,16 +1,22 @@
 // tfs_window_bench: the program's own start-up (the same steps as its main())
-// with a clock on the main window's first paint, and a split run from the
-// window's own handler with the window's hooks (gauges, Edit4, one
-// processEvents per block). For the benchmark script, under Xvfb.
+// with a clock on the main window's first paint, a split run from the window's
+// own handler with the window's hooks (gauges, Edit4, one processEvents per
+// block), and a join run by the Join button's own handler as a user runs it.
+// For the benchmark script, under Xvfb.
 //
 //   tfs_window_bench startup             prints the wall-clock time of the first paint
 //   tfs_window_bench split SOURCE DEST   then splits SOURCE into DEST at 10,000,000 bytes
+//   tfs_window_bench join PART DEST      then joins PART's set into DEST: the part
+//                                        loaded and DEST chosen on the join panel,
+//                                        then the Join button (its report closed at once)
 #include "TurnMeter.h"
 
 #include "app/Application.h"
-#include "core/ProgramState.h"
+#include "app/Seams.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
+#include "app/Widgets.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
 
@@ -53,6 +59,38 @@ private:
     std::function<void()> then_;
 };
 
+// The join as a user runs it: the join panel, its Load File and destination
+// answered with PART and DEST, and the Join button's handler timed; the
+// report it shows at the end is closed at once.
+int windowJoin(TForm1& form1, const QString& part, const QString& dest) {
+    Seams& s = seams();
+    s.openFile = [&](QWidget*, const QString&, const QString&) { return part; };
+    s.browseFolder = [&](QWidget*, const QString&, const QString&) { return dest; };
+    QStringList report;
+    s.showModal = [&](TForm3* dialog) {
+        report = dialog->suiMemo1->lines();
+        dialog->done(0);
+    };
+    form1.suiImageButton1Click(); // the join panel, with its gauge showing
+    form1.suiImageButton10Click();
+    form1.suiImageButton12Click();
+    QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    form1.BitBtn2Click();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    const qint64 bytes = QFileInfo(G.JoinOutputPath).size();
+    if (bytes != G.JoinTotalSize || G.JoinCancelFlag != 0) {
+        std::fprintf(stderr, "tfs_window_bench: the join did not complete: %s\n",
+                     qPrintable(report.join(QLatin1Char('|'))));
+        return 1;
+    }
+    std::printf("RESULT op=window-join seconds=%.6f bytes=%lld peak_rss_kib=%ld\n", seconds,
+                static_cast<long long>(bytes), peakResidentKiB());
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -63,8 +101,9 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments();
     const QString op = args.value(1);
     if (!(op == QLatin1String("startup") && args.size() == 2) &&
-        !(op == QLatin1String("split") && args.size() == 4)) {
-        std::fprintf(stderr, "usage: tfs_window_bench startup | split SOURCE DEST_FOLDER\n");
+        !((op == QLatin1String("split") || op == QLatin1String("join")) && args.size() == 4)) {
+        std::fprintf(stderr, "usage: tfs_window_bench startup | split SOURCE DEST_FOLDER | "
+                             "join PART DEST_FOLDER\n");
         return 2;
     }
 
@@ -92,6 +131,7 @@ int main(int argc, char** argv) {
                         static_cast<long long>(G.SplitPartPaths.size()), peakResidentKiB());
             std::fflush(stdout);
         }
+        if (op == QLatin1String("join")) status = windowJoin(form1, args[2], args[3]);
         QCoreApplication::exit(status);
     });
     form1.show();
