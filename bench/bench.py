@@ -28,7 +28,7 @@ import chart
 import cold
 from benchlib import (BLOCK, GIB, SPREAD_HEADER, Runs, Xvfb, drop_dirty, fresh_folder, gbps,
                       load, log, make_random_file, mem_available, parse_size, part_paths,
-                      ratio_rounds, rotate, run, spread, warm)
+                      ratio_rounds, rotate, run, split_or_join, spread, warm)
 
 def main():
     began = time.time()
@@ -105,14 +105,11 @@ def measure(work, size, runs, bench, window_bench, xvfb, args, began):
             fresh_folder(out)
             drop_dirty()
             warm([src])
-            if who == "split-ours":
-                s(who).add(*run([bench, "split", src, out]))
+            if who in ("split-ours", "split-gnu"):
+                s(who).add(*split_or_join(who, bench, src, out, parts, joined))
             elif who == "split-ours-nochecks":
                 s(who).add(*run([bench, "split", src, out],
                                 env=dict(os.environ, TFS_BENCH_CHECKS="off")))
-            elif who == "split-gnu":
-                s(who).add(*run(["split", "-b", str(BLOCK), "-d", "-a", "3", src,
-                                 os.path.join(out, "file.bin.")]))
             elif have_window:
                 s(who).add(*run([window_bench, "split", src, out], env=xvfb.env()))
         shutil.rmtree(out, ignore_errors=True)
@@ -122,8 +119,7 @@ def measure(work, size, runs, bench, window_bench, xvfb, args, began):
             drop_dirty()
             warm(parts)
             if who == "join-gnu":
-                with open(joined, "wb") as f:
-                    s(who).add(*run(["cat"] + parts, stdout=f))
+                s(who).add(*split_or_join(who, bench, src, out, parts, joined))
             elif who == "join-window":
                 if have_window:
                     fresh_folder(out)

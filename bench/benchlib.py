@@ -216,3 +216,18 @@ def gbps(size, seconds):
 def fresh_folder(path):
     shutil.rmtree(path, ignore_errors=True)
     os.mkdir(path)
+
+
+def split_or_join(who, bench, src, out, parts, joined, part=BLOCK):
+    """Runs one split or join contender: ours (tfs_bench) or GNU's (split -b,
+    cat) at the part size `part`, from src into the folder out, or from parts
+    into joined. Returns run()'s result."""
+    if who == "split-ours":
+        return run([bench, "split", src, out] + ([] if part == BLOCK else [str(part)]))
+    if who == "split-gnu":
+        return run(["split", "-b", str(part), "-d", "-a", "3", src, os.path.join(out, "file.bin.")])
+    if who == "join-ours":
+        return run([bench, "join", parts[-1], joined])
+    assert who == "join-gnu", who
+    with open(joined, "wb") as f:
+        return run(["cat"] + parts, stdout=f)

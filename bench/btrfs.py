@@ -12,7 +12,7 @@ import tempfile
 import time
 
 from benchlib import (GIB, SPREAD_HEADER, Runs, fresh_folder, log, part_paths, rotate, run,
-                      ratio_rounds, spread, warm)
+                      ratio_rounds, split_or_join, spread, warm)
 
 # 10 MiB: a multiple of every block size btrfs uses (4 KiB up to 64 KiB).
 PART = 10 << 20
@@ -114,18 +114,10 @@ def rounds(mount, size, runs, bench, source):
                     os.remove(p)
             warm([src] + parts)
             before = used_bytes(mount)
-            if who == "split-ours":
-                series(who).add(*run([bench, "split", src, out, str(PART)]))
-            elif who == "split-gnu":
-                series(who).add(*run(["split", "-b", str(PART), "-d", "-a", "3", src,
-                                      os.path.join(out, "file.bin.")]))
-            elif who == "join-ours":
-                series(who).add(*run([bench, "join", parts[-1], joined]))
-            elif who == "join-gnu":
-                with open(joined, "wb") as f:
-                    series(who).add(*run(["cat"] + parts, stdout=f))
-            else:
+            if who == "copy":
                 series(who).add(*run(["cp", "--reflink=never", src, copy]))
+            else:
+                series(who).add(*split_or_join(who, bench, src, out, parts, joined, PART))
             growth[who].append(used_bytes(mount) - before)
             if r == 0 and who in ("join-ours", "join-gnu"):
                 assert subprocess.run(["cmp", "-s", src, joined]).returncode == 0, \

@@ -4,8 +4,8 @@ emptied, so that its input comes from the disk. Needs root."""
 import os
 import shutil
 
-from benchlib import (BLOCK, SPREAD_HEADER, Runs, can_drop_cache, drop_cache, fresh_folder,
-                      gbps, log, rotate, run, ratio_rounds, spread)
+from benchlib import (SPREAD_HEADER, Runs, can_drop_cache, drop_cache, fresh_folder, gbps, log,
+                      rotate, run, ratio_rounds, split_or_join, spread)
 
 # The operations and their contenders: (operation, ours, the GNU tool, its label).
 PAIRS = (("split", "split-ours", "split-gnu", "split -b"),
@@ -35,16 +35,8 @@ def measure(work, size, runs, bench, src, copy, parts):
             if os.path.exists(joined):
                 os.remove(joined)
             drop_cache(programs)
-            if who == "split-ours":
-                series(who).add(*run([bench, "split", src, out]))
-            elif who == "split-gnu":
-                series(who).add(*run(["split", "-b", str(BLOCK), "-d", "-a", "3", src,
-                                      os.path.join(out, "file.bin.")]))
-            elif who == "join-ours":
-                series(who).add(*run([bench, "join", parts[-1], joined]))
-            elif who == "join-gnu":
-                with open(joined, "wb") as f:
-                    series(who).add(*run(["cat"] + parts, stdout=f))
+            if who.startswith(("split", "join")):
+                series(who).add(*split_or_join(who, bench, src, out, parts, joined))
             elif who == "crc-ours":
                 series(who).add(*run([bench, "crc", src]))
             elif who == "read-dd":
