@@ -125,10 +125,10 @@ def rounds(mount, size, runs, bench, source):
     return series, {c: statistics.median(g) for c, g in growth.items()}
 
 
-def report(result, size, runs):
+def report(result, size, runs, left_out=None):
     print()
     if result is None:
-        print("btrfs rows: skipped (a loop-mounted btrfs needs root and mkfs.btrfs).")
+        print(f"btrfs rows: {left_out or 'skipped (' + (why_not() or 'see the log above') + ')'}.")
         return
     series, growth = result
     copy = series["copy"]

@@ -52,19 +52,22 @@ def measure(work, size, runs, bench, src, copy, parts):
     return series
 
 
-def report(series, size, runs):
+def report(series, size, runs, left_out=None):
     print()
     if series is None:
-        print("Cold rows: skipped (emptying the page cache needs root).")
+        print(f"Cold rows: {left_out or 'skipped (emptying the page cache needs root)'}.")
         return
     print(f"Cold: the page cache emptied before every run of every contender (the programs "
           f"loaded again after it); {runs} interleaved rounds, whole-process wall seconds.")
     print()
-    print(f"{'operation':<9} {'who':<12} {SPREAD_HEADER} {'GB/s':>7} {'ratio':>7} {'rounds':>7}")
+    print(f"{'operation':<9} {'who':<12} {SPREAD_HEADER} {'GB/s':>7} {'ratio':>7} {'rounds':>7} "
+          f"{'gap max':>9} {'gap p99':>9} {'peak RSS':>8}")
     for op, ours, gnu, label in PAIRS:
         a, b = series[ours], series[gnu]
         print(f"{op:<9} {'ours':<12} {spread(a)} {gbps(size, a.median()):7.2f} "
-              f"{a.median() / b.median():6.2f}x {ratio_rounds(a, b):6.2f}x")
+              f"{a.median() / b.median():6.2f}x {ratio_rounds(a, b):6.2f}x "
+              f"{a.field_max('gap_max_ms'):9.2f} {a.field_max('gap_p99_ms'):9.3f} "
+              f"{a.field_max('peak_rss_kib') / 1024:8.1f}")
         print(f"{'':<9} {label:<12} {spread(b)} {gbps(size, b.median()):7.2f}")
 
 
