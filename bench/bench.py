@@ -17,6 +17,7 @@ chart (chart.py).
 import argparse
 import os
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -32,6 +33,9 @@ from benchlib import (BLOCK, GIB, SPREAD_HEADER, Runs, Xvfb, drop_dirty, fresh_f
 
 def main():
     began = time.time()
+    # A benchmark stopped from outside still unmounts and removes what it made.
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda number, frame: sys.exit(128 + number))
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("size", nargs="?", type=parse_size, default=2 * GIB,
                     help="test file size, e.g. 2G (default), 512M, 1073741824")
