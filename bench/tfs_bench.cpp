@@ -16,7 +16,7 @@
 // prints the joined file's CRC-32, combined from the parts').
 #include "TurnMeter.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
@@ -67,15 +67,14 @@ QString hex(quint32 v) { return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('
 quint32 referenceFileCrc32(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
     const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
     const qint64 size = file.size();
     qint64 done = 0;
     quint32 crc = CrcInitialValue;
     for (;;) {
         const qint64 n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
-        if (n < 0)
-            throw FileError(QStringLiteral("Cannot read %1").arg(path));
+        if (n < 0) throw OperationError(QStringLiteral("Cannot read %1").arg(path));
         done += n;
         crc = Crc32Update(block.get(), n, crc);
         turn();
@@ -168,7 +167,7 @@ int main(int argc, char** argv) {
     args.removeFirst();
     try {
         return run(args);
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         std::fprintf(stderr, "tfs_bench: %s\n", qPrintable(e.text()));
         return 1;
     }

@@ -5,7 +5,7 @@
 struct MediaPreset;
 
 // The modes of the command line, on the window's engines. Each returns the
-// exit status (Console.h); a FileError that leaves one has been cleaned up
+// exit status (Console.h); an OperationError that leaves one has been cleaned up
 // after (nothing left behind) and is reported by the caller.
 namespace cli {
 

@@ -1,6 +1,6 @@
 #include "core/ProgramState.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 
 #include <cstring>
 

@@ -57,7 +57,7 @@ struct JoinOptions {
 // Total size of the set that chosenPart belongs to (partSetOf): the parts from ordinal 1
 // up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
 // Yields before every existence test. Creates and changes nothing; a part that
-// can't be opened throws FileError.
+// can't be opened throws OperationError.
 qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 
 // Joins the set that chosenPart belongs to (parts 1..N, found and sized as
@@ -82,7 +82,7 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 //
 // Any failure (a part that can't be opened or read, or that became shorter
 // since it was counted, an output that can't be created, written or renamed,
-// a full disk) deletes the hidden file and throws FileError naming the file.
+// a full disk) deletes the hidden file and throws OperationError naming the file.
 void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options = {});
 

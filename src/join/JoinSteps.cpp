@@ -1,8 +1,8 @@
 #include "join/JoinSteps.h"
 
-#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
@@ -27,8 +27,9 @@ QString joinListPathOf(const QString& chosenPart) {
 void requireFirstPart(const QString& chosenPart) {
     const QString first = joinPartPath(basePathOf(chosenPart), 1);
     if (!QFileInfo(first).isFile())
-        throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                            .arg(chosenPart, first));
+        throw OperationError(
+            QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                .arg(chosenPart, first));
 }
 
 QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {

@@ -18,7 +18,7 @@ QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& de
 // The part list file of the chosen part's set, beside the chosen part.
 QString joinListPathOf(const QString& chosenPart);
 
-// Throws FileError when the first part of the chosen part's set is missing:
+// Throws OperationError when the first part of the chosen part's set is missing:
 // such a set joins into an empty file, which is no completed join.
 void requireFirstPart(const QString& chosenPart);
 

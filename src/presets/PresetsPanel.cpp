@@ -1,14 +1,14 @@
 // The presets panel: ten buttons that each split a file at a medium's exact
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
-#include "core/FileError.h"
 #include "app/PartRemoval.h"
-#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "presets/Presets.h"
 #include "core/FileCopy.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
+#include "presets/Presets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -146,7 +146,7 @@ void TForm1::standardniformati() {
         run = splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
     }
     G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
-    if (!run.listError.isEmpty()) throw FileError(run.listError);
+    if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
 // ---------------------------------------------------------------- Cancel and Undo

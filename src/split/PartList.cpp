@@ -1,6 +1,6 @@
 #include "split/PartList.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 
@@ -26,14 +26,14 @@ void saveWholeFile(const QString& path, const QByteArray& content) {
     // buffered QSaveFile may commit without noticing that its final flush failed.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
     if (file.write(content) != content.size()) {
         const QString error = file.errorString();
         file.cancelWriting();
-        throw FileError(QStringLiteral("Cannot write %1: %2").arg(path, error));
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, error));
     }
     if (!file.commit())
-        throw FileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 
 bool partListExists(const QString& path) { return QFileInfo(path).isFile(); }
@@ -115,9 +115,9 @@ QStringList removeEarlierPartList(const QString& path) {
     readPartList(path, names, unreadable);
     QFile file(path);
     if (!file.remove())
-        throw FileError(QStringLiteral("Cannot delete %1, the part list of an earlier split "
-                                       "whose parts this split replaces: %2")
-                            .arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot delete %1, the part list of an earlier split "
+                                            "whose parts this split replaces: %2")
+                                 .arg(path, file.errorString()));
     return names;
 }
 
@@ -147,7 +147,7 @@ void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
     QString error;
     const bool read = readPartList(state.JoinListFile->fileName(), lines, error);
     state.JoinListFile.reset();
-    if (!read) throw FileError(error);
+    if (!read) throw OperationError(error);
 
     for (const QString& line : std::as_const(lines)) {
         state.JoinListLine = line;

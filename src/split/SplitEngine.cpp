@@ -1,10 +1,10 @@
 #include "split/SplitEngine.h"
 
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "core/FileCopy.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -28,14 +28,14 @@
 void requireSplittableSource(const QString& path, const QString& destFolder) {
     requireRegularFile(path);
     if (QFileInfo(path).size() == 0)
-        throw FileError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
+        throw OperationError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
 
     const QString prefix = fileNameOf(path) + QLatin1Char('.');
     const QDir dest(destFolder);
 #ifdef Q_OS_UNIX
     struct stat source;
     if (::stat(QFile::encodeName(path).constData(), &source) != 0)
-        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+        throw OperationError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
 #endif
     for (const QString& name : dest.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (!name.startsWith(prefix) || name.size() == prefix.size()) continue;
@@ -52,9 +52,10 @@ void requireSplittableSource(const QString& path, const QString& destFolder) {
             QFileInfo(partPath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
 #endif
         if (same)
-            throw FileError(QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
-                                           "and writing that part would destroy it")
-                                .arg(path, partPath));
+            throw OperationError(
+                QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
+                               "and writing that part would destroy it")
+                    .arg(path, partPath));
     }
 }
 
@@ -176,9 +177,9 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
                 hooks.progress(splitProgress(total, sourceSize));
 
             if (copied < step && state.SplitCancelFlag != 1)
-                throw FileError(QStringLiteral("Cannot read %1: the file became shorter while "
-                                               "it was being split")
-                                    .arg(sourcePath));
+                throw OperationError(QStringLiteral("Cannot read %1: the file became shorter while "
+                                                    "it was being split")
+                                         .arg(sourcePath));
             if (!(sourceSize > total)) break;
         }
         if (crcs && state.SplitCancelFlag == 0) {

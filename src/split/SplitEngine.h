@@ -15,7 +15,7 @@ inline constexpr qint64 FreeSpaceMargin = 209715200;
 // The most that one copy step moves; the window is served after every step.
 inline constexpr qint64 SplitBlockSize = 10000000;
 
-// How a split ended (a file error is thrown instead, as FileError).
+// How a split ended (a file error is thrown instead, as OperationError).
 enum class SplitOutcome {
     Completed,          // every part written
     RefusedForSpace,    // the destination lacks the source size plus the margin
@@ -49,10 +49,10 @@ struct SplitHooks {
 // part list of this source (a user's own notes.txt beside notes) is refused
 // before anything is written. The part list of an earlier split is
 // deleted right before the first part is created (one that can't be deleted
-// stops the split there, with a FileError); after a completed split, the parts
+// stops the split there, with an OperationError); after a completed split, the parts
 // it named beyond the new set's last part are deleted too.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
-// so that a file error (thrown as FileError) leaves every part on disk listed.
+// so that a file error (thrown as OperationError) leaves every part on disk listed.
 // A completed split leaves each part's CRC-32 and size in state.SplitPartCrcs
 // (with hooks.partCrcs); any other outcome leaves that list empty.
 // A part is closed before the next one starts, and a failed close is a write
@@ -63,7 +63,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
 // Checked right before a split (the source may have changed since it was
 // loaded): a regular file of at least one byte that does not lie in destFolder
 // under one of its own part names (a link to it, symbolic or hard, which
-// writing that part would empty). Throws FileError otherwise.
+// writing that part would empty). Throws OperationError otherwise.
 void requireSplittableSource(const QString& path, const QString& destFolder);
 
 // The split's check, run after the free-space test: when the largest part of

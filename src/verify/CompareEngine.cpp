@@ -1,9 +1,9 @@
 #include "verify/CompareEngine.h"
 
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "core/Progress.h"
 
 #include <algorithm>
@@ -30,11 +30,11 @@ std::unique_ptr<QFile> openStream(const QString& path) {
 
 qint64 readBlockAt(QFile& file, qint64 pos, QByteArray& buffer) {
     if (!file.seek(pos))
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     const qint64 n = file.read(buffer.data(), CompareBlockSize);
     if (n < 0)
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     return n;
 }

@@ -30,7 +30,7 @@ struct CompareHooks {
 // was seen so far). Progress is the bytes done / the first file's length x 100,
 // rounded half to even; two empty files report 100.
 //
-// Both streams are closed (and reset) on every exit. Throws FileError when a
+// Both streams are closed (and reset) on every exit. Throws OperationError when a
 // file can't be opened or read.
 bool comparefiles(ProgramState& state, const QString& firstPath, const QString& secondPath,
                   const CompareHooks& hooks);

@@ -28,7 +28,7 @@ public:
     // are gathered into larger jobs.
     void add(qint64 pos, qint64 count);
     // Waits for the queued work and returns the CRC-32 of every run begun, in
-    // order. Throws FileError when bytes of a run couldn't be read.
+    // order. Throws OperationError when bytes of a run couldn't be read.
     QList<quint32> results();
 
 private:

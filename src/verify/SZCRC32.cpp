@@ -1,8 +1,8 @@
 #include "verify/SZCRC32.h"
 
-#include "core/FileError.h"
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
+#include "core/OperationError.h"
 #include "core/Progress.h"
 #include "verify/Crc32Fast.h"
 
@@ -77,10 +77,12 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
         qint64 n = CrcBlockSize;
         if (!crcMapped(map, file, CrcBytesDone, length, crc)) {
             if (!file.seek(CrcBytesDone))
-                throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+                throw OperationError(
+                    QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
             n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
             if (n < 0)
-                throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+                throw OperationError(
+                    QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
             crc = Crc32Fast(block.get(), n, crc);
         }
         CrcBytesDone += n;

@@ -54,6 +54,6 @@ struct CrcHooks {
 // and the value of the bytes read so far is returned (0 when nothing was read).
 // After every block: one hooks.yield, then one hooks.progress with
 // CrcBytesDone / the file's current size x 100, rounded half to even; an empty
-// file reports 100. Throws FileError when the file can't be opened or read;
+// file reports 100. Throws OperationError when the file can't be opened or read;
 // the file is closed on every exit.
 quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag);

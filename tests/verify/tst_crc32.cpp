@@ -1,5 +1,5 @@
-#include "core/FileError.h"
 #include "common/TestUtil.h"
+#include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
 
@@ -151,11 +151,11 @@ private slots:
 
     void unreadableFilesThrowAndCloseEverything() {
         const int filesBefore = openFileCount();
-        QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(path("missing"), hooks, cancel));
-        QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(tmp.path(), hooks, cancel));
+        QVERIFY_THROWS_EXCEPTION(OperationError, FileCrc32(path("missing"), hooks, cancel));
+        QVERIFY_THROWS_EXCEPTION(OperationError, FileCrc32(tmp.path(), hooks, cancel));
         try {
             FileCrc32(path("missing"), hooks, cancel);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             QVERIFY2(e.text().contains("No such file or directory"), e.what());
         }
 
