@@ -33,6 +33,8 @@
 #include <functional>
 #include <memory>
 
+using namespace tfs;
+
 namespace {
 
 TurnMeter meter;
@@ -128,12 +130,12 @@ int run(const QStringList& args) {
     }
     if ((op == QLatin1String("crc") || op == QLatin1String("crc-reference")) &&
         args.size() == 2) {
-        const quint8 cancel = 0;
+        const VerifyState state;
         CrcHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;
         meter.start();
-        const quint32 crc = op == QLatin1String("crc") ? FileCrc32(args[1], hooks, cancel)
+        const quint32 crc = op == QLatin1String("crc") ? FileCrc32(state, args[1], hooks)
                                                        : referenceFileCrc32(args[1]);
         meter.stop();
         const char* kernel = crc32KernelName(crc32Kernels().back());

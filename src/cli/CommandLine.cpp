@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <cstring>
 
+using namespace tfs;
+
 namespace {
 
 const char* const ModeOptions[] = {"split", "join", "checksum", "compare"};

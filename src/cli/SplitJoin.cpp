@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <sys/stat.h>
 
+using namespace tfs;
+
 namespace cli {
 
 namespace {

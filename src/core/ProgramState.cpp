@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-ProgramState::ProgramState()
+VerifyState::VerifyState()
     : CompareBuffer1(CompareBlockSize, '\0'), CompareBuffer2(CompareBlockSize, '\0') {}
 
 ProgramState G;

@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+using namespace tfs;
+
 namespace {
 
 const QString ClonePrefix = QString::fromLatin1(JoinClonePrefix);

@@ -27,6 +27,8 @@
 #include <unistd.h>
 #endif
 
+namespace tfs {
+
 namespace {
 
 // Longest output name (in bytes on disk) carried into the hidden file's name,
@@ -387,9 +389,10 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
     return sum(partSizes(set, countParts(set, hooks)));
 }
 
-void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
+void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
+    const CancelRequest cancel(state.JoinCancelFlag);
     state.JoinPartCrcs.clear();
     const PartSet set = partSetOf(chosenPart);
     qint64 count = countParts(set, hooks);
@@ -407,7 +410,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
 
-        for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
+        for (qint64 c = 1; c <= count && !cancel.requested(); ++c) {
             const QString partPath = set.partPath(c);
             openForReading(part, partPath);
             if (hooks.yield) hooks.yield();
@@ -431,22 +434,22 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
                     written += copied;
                     if (hooks.progress) hooks.progress(joinProgress(written, total));
                     if (hooks.yield) hooks.yield();
-                    if (state.JoinCancelFlag == 1) break;
+                    if (cancel.requested()) break;
                 }
             }
             // A part cut inside its last page still maps that page (the cut-off
             // bytes read as zeros): only its size tells.
-            if (state.JoinCancelFlag != 1 && sizeOfOpenFile(part) < size) throw shorter();
+            if (!cancel.requested() && sizeOfOpenFile(part) < size) throw shorter();
             part.close();
         }
 
         if (hooks.progress) hooks.progress(99);
-        if (crcs && state.JoinCancelFlag != 1) {
+        if (crcs && !cancel.requested()) {
             const QList<quint32> values = crcs->results();
             for (qsizetype i = 0; i < values.size(); ++i)
                 state.JoinPartCrcs.append({values.at(i), sizes.at(static_cast<size_t>(i))});
         }
-        if (state.JoinCancelFlag == 1 || (hooks.keep && !hooks.keep()))
+        if (cancel.requested() || (hooks.keep && !hooks.keep()))
             output.discard();
         else
             output.commit(!options.keepExisting);
@@ -457,3 +460,5 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         throw OperationError(e.text().replace(hidden, outputPath));
     }
 }
+
+} // namespace tfs

@@ -22,6 +22,8 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 
+using namespace tfs;
+
 namespace {
 
 // The size at which the file-type icon is drawn: the desktop's large icon.

@@ -9,7 +9,9 @@
 
 #include <QFileInfo>
 
-QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder) {
+namespace tfs {
+
+QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder) {
     state.FreeSpaceDrive = destFolder;
     GetFreeDiskSpace(state);
     if (static_cast<double>(totalSize) > state.FreeSpaceBytes) {
@@ -42,3 +44,5 @@ QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) 
         name = QString::fromLatin1(JoinClonePrefix) + name;
     return destFolder + name;
 }
+
+} // namespace tfs

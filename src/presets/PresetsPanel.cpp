@@ -21,6 +21,8 @@
 #include <QScopedValueRollback>
 #include <utility>
 
+using namespace tfs;
+
 namespace {
 
 const QString CancelCaption = QStringLiteral("Cancel");

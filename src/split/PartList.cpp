@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+namespace tfs {
+
 QString partListPath(const QString& destFolder, const QString& sourceName) {
     return destFolder + sourceName + QStringLiteral(".txt");
 }
@@ -135,7 +137,7 @@ void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& de
     }
 }
 
-void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
+void scanForMissingParts(JoinState& state, const QString& chosenPart) {
     state.JoinListEntries.clear();
     state.JoinMissingParts.clear();
     state.JoinListName = joinListNameOf(chosenPart);
@@ -161,3 +163,5 @@ void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
             state.JoinMissingParts.append(entry + QLatin1Char(' '));
     }
 }
+
+} // namespace tfs

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-struct ProgramState;
+struct JoinState;
+
+namespace tfs {
 
 // The part list file: a plain-text file beside the parts, named after the
 // source with ".txt" added, one part name per line, every line ended by CR LF,
@@ -63,4 +65,6 @@ void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& de
 // folder into state.JoinMissingParts, followed by one blank. Both lists are
 // made anew. Entries are only tested for existence. Throws OperationError when the
 // list can't be read.
-void scanForMissingParts(ProgramState& state, const QString& chosenPart);
+void scanForMissingParts(JoinState& state, const QString& chosenPart);
+
+} // namespace tfs

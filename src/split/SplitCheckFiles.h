@@ -6,6 +6,8 @@
 
 struct PartCrc;
 
+namespace tfs {
+
 // The check files that a split writes beside its part list, from the same
 // base (destination folder + source name): "<source>.sfv" naming every part
 // with its CRC-32, and "<source>.crc" with the whole source's name, size and
@@ -26,3 +28,5 @@ void writeCheckFiles(const QString& base, const QStringList& partNames, const QL
 
 // Deletes both files beside the part list at listPath where they are ours.
 void deleteCheckFilesOf(const QString& listPath);
+
+} // namespace tfs

@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+using namespace tfs;
+
 namespace {
 
 const QString Cancel = QStringLiteral("Cancel");

@@ -3,12 +3,15 @@
 // core/), and the split panel's handlers. The join reads sets by the same
 // naming and list.
 
+#include "core/EngineHooks.h"
 #include "core/Progress.h"
 
 #include <QStringList>
 #include <functional>
 
-struct ProgramState;
+struct SplitState;
+
+namespace tfs {
 
 // Bytes demanded on top of the whole source size before a split starts (200 MiB).
 inline constexpr qint64 FreeSpaceMargin = 209715200;
@@ -24,10 +27,9 @@ enum class SplitOutcome {
     Cancelled,          // SplitCancelFlag stopped it; its parts are gone
 };
 
-// What the split engine tells the window. Every hook may be empty.
-struct SplitHooks {
-    std::function<void(int percent)> progress;   // after every block, 0..100
-    std::function<void()> yield;                 // one turn of the event loop
+// What the split engine tells the window, beyond the progress after every
+// block and the event-loop turn. Every hook may be empty.
+struct SplitHooks : EngineHooks {
     std::function<void()> partStarted;           // a new part is about to be created
     // A refusal (free space, or parts too large for the destination's file
     // system): the report lines. Nothing was written.
@@ -57,7 +59,7 @@ struct SplitHooks {
 // (with hooks.partCrcs); any other outcome leaves that list empty.
 // A part is closed before the next one starts, and a failed close is a write
 // error like any other.
-SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks);
 
 // Checked right before a split (the source may have changed since it was
@@ -66,10 +68,4 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
 // writing that part would empty). Throws OperationError otherwise.
 void requireSplittableSource(const QString& path, const QString& destFolder);
 
-// The split's check, run after the free-space test: when the largest part of
-// the source would not fit the destination's file system, refuses through
-// hooks.refused (nothing is written, the part lists are left alone) and
-// returns true. The refused split counts as stopped: state.SplitCancelFlag is
-// set to 1, so that no caller writes a part list for it.
-bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
-                          const SplitHooks& hooks);
+} // namespace tfs

@@ -22,6 +22,8 @@
 #include <QScopedValueRollback>
 #include <utility>
 
+using namespace tfs;
+
 SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     SplitHooks hooks;
     hooks.progress = [this](int percent) {
@@ -55,7 +57,7 @@ SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     });
     removeLeftoverParts();
     const GaugeRun run({Gauge1, Gauge5}, QFileInfo(sourcePath).size());
-    return ::splitfile(G, sourcePath, partSize, hooks);
+    return tfs::splitfile(G, sourcePath, partSize, hooks);
 }
 
 // The parts that a failed split left (of either panel, the last one cut

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+using namespace tfs;
+
 namespace {
 
 const QString TenBlanks = QStringLiteral("          ");
@@ -130,7 +132,7 @@ void TForm1::GetCheckSum1() {
     hooks.progress = [this](int percent) { Gauge3->setProgress(percent); };
     hooks.yield = [this, shown] { serveWindow(this, shown, G.ChecksumCancelFlag); };
     const GaugeRun run({Gauge3}, QFileInfo(path).size());
-    const quint32 crc = FileCrc32(path, hooks, G.ChecksumCancelFlag);
+    const quint32 crc = FileCrc32(G, path, hooks);
 
     if (G.ChecksumCancelFlag != 0) {
         Gauge3->stepDownToZero();
@@ -224,7 +226,7 @@ bool TForm1::comparefiles(const QString& first, const QString& second) {
     hooks.yield = [this, shown] { serveWindow(this, shown, G.CompareCancelFlag); };
     hooks.finished = [this] { suiMemo2->clearLines(); };
     const GaugeRun run({Gauge4}, QFileInfo(first).size());
-    return ::comparefiles(G, first, second, hooks);
+    return tfs::comparefiles(G, first, second, hooks);
 }
 
 void TForm1::BitBtn14Click() {

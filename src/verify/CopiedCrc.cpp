@@ -23,6 +23,8 @@
 #endif
 #endif
 
+namespace tfs {
+
 namespace {
 
 // Bytes gathered into one job, and mapped at once.
@@ -186,3 +188,5 @@ QList<quint32> CopiedCrc::results() {
     if (!worker_->error.isEmpty()) throw OperationError(worker_->error);
     return worker_->crcs;
 }
+
+} // namespace tfs

@@ -3,11 +3,14 @@
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "core/Progress.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
 #include <memory>
+
+namespace tfs {
 
 qint64 CrcBytesDone = 0;
 
@@ -54,7 +57,7 @@ bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 leng
 
 } // namespace
 
-quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag) {
+quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks) {
     // POSIX has no share modes: other programs can still write the file while it
     // is read; the progress then follows its current size.
     QFile file;
@@ -69,11 +72,11 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     MappedFileWindow map(file, &helper);
     const qint64 length = sizeOfOpenFile(file);
 
+    const CancelRequest cancel(state.ChecksumCancelFlag);
     CrcBytesDone = 0;
     quint32 crc = CrcInitialValue;
     for (;;) {
-        if (cancelFlag != 0)
-            break;
+        if (cancel.requested()) break;
         qint64 n = CrcBlockSize;
         if (!crcMapped(map, file, CrcBytesDone, length, crc)) {
             if (!file.seek(CrcBytesDone))
@@ -96,3 +99,5 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     }
     return crc ^ 0xFFFFFFFF;
 }
+
+} // namespace tfs

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace tfs;
+
 namespace {
 
 void check(bool ok, const char* what) {

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 
 class TestJoinEngine : public QObject {

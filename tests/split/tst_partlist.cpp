@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 
 class TestPartList : public QObject {

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 
 class TestSplitEngine : public QObject {

@@ -13,6 +13,8 @@
 #include <QtTest>
 #include <sys/stat.h>
 
+using namespace tfs;
+
 using namespace testutil;
 
 namespace {

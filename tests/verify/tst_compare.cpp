@@ -7,6 +7,8 @@
 #include <QtTest>
 #include <csignal>
 
+using namespace tfs;
+
 using namespace testutil;
 
 class TestCompare : public QObject {
