@@ -340,7 +340,7 @@ private:
     bool undoPresetSplit();
     // Compare panel: true while a checksum or a comparison runs.
     bool verifyRunning_ = false;
-    void setVerifyRunning(bool running); // locks CheckSum and Compare Files
+    void enableVerifyCommands(bool enable); // CheckSum and Compare Files
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
     // The steps of the Join command (BitBtn2Click), in their order.

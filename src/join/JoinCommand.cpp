@@ -24,7 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QScopedValueRollback>
 
 using namespace tfs;
 
@@ -135,8 +135,7 @@ void TForm1::BitBtn2Click() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
     if (joinRunning_) return;
-    joinRunning_ = true;
-    const auto finished = qScopeGuard([this] { joinRunning_ = false; });
+    const QScopedValueRollback<bool> running(joinRunning_, true);
 
     const QString chosen = OpenDialog2.FileName;
     try {

@@ -104,7 +104,6 @@ void TForm1::runMediaPreset(int index) {
     // panel's buttons work again. After a split that failed, the button stays
     // Cancel: it removes the parts that split left, not an earlier split.
     const auto end = qScopeGuard([this] {
-        presetSplitRunning_ = false;
         const QString list = presetListPath();
         if (presetPartsLeft_.isEmpty() && !list.isEmpty() && partListExists(list))
             BitBtn20->setText(UndoCaption);
