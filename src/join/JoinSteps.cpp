@@ -26,12 +26,19 @@ QString joinListPathOf(const QString& chosenPart) {
     return folderOf(chosenPart) + joinListNameOf(chosenPart);
 }
 
+QString firstPartPathOf(const QString& chosenPart) {
+    return joinPartPath(basePathOf(chosenPart), 1);
+}
+
+bool hasFirstPart(const QString& chosenPart) {
+    return QFileInfo(firstPartPathOf(chosenPart)).isFile();
+}
+
 void requireFirstPart(const QString& chosenPart) {
-    const QString first = joinPartPath(basePathOf(chosenPart), 1);
-    if (!QFileInfo(first).isFile())
+    if (!hasFirstPart(chosenPart))
         throw OperationError(
             QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                .arg(chosenPart, first));
+                .arg(chosenPart, firstPartPathOf(chosenPart)));
 }
 
 QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {

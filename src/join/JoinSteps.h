@@ -20,6 +20,10 @@ QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& 
 // The part list file of the chosen part's set, beside the chosen part.
 QString joinListPathOf(const QString& chosenPart);
 
+// The first part of the chosen part's set, and whether it is there as a file.
+QString firstPartPathOf(const QString& chosenPart);
+bool hasFirstPart(const QString& chosenPart);
+
 // Throws OperationError when the first part of the chosen part's set is missing:
 // such a set joins into an empty file, which is no completed join.
 void requireFirstPart(const QString& chosenPart);
