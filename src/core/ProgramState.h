@@ -1,8 +1,9 @@
 #pragma once
 // src/core: the base every engine and the window stand on. Program state, the
 // error type, number texts, file access (copying, mapped reading), the
-// progress rule, free space and file-system limits. Qt Core only; it uses
-// nothing of the folders above it.
+// progress rule, free space and file-system limits, and the hooks every
+// engine takes (EngineHooks.h). Qt Core only; it uses nothing of the folders
+// above it.
 
 #include <QByteArray>
 #include <QFile>
@@ -19,6 +20,7 @@ struct PartCrc {
     qint64 size = 0;
 };
 
+// The bytes of each file that one pass of the comparison reads.
 inline constexpr qint64 CompareBlockSize = 100000;
 
 // The program-wide variables shared by the handlers, with their initial values,

@@ -53,11 +53,13 @@ using CrcHooks = EngineHooks;
 
 // The CRC-32 of the whole file at `path`, read in blocks of CrcBlockSize.
 // Before every read (the first included) it looks at state.ChecksumCancelFlag,
-// which a handler running inside hooks.yield may set (the caller clears it); when it is set, the
-// loop stops and the value of the bytes read so far is returned (0 when nothing was read). After
-// every block: one hooks.yield, then one hooks.progress with CrcBytesDone / the file's current size
-// x 100, rounded half to even; an empty file reports 100. Throws OperationError when the file can't
-// be opened or read; the file is closed on every exit.
+// which a handler running inside hooks.yield may set (the caller clears it
+// before); when it is set, the loop stops and the value of the bytes read so
+// far is returned (0 when nothing was read). After every block: one
+// hooks.yield, then one hooks.progress with CrcBytesDone / the file's current
+// size x 100, rounded half to even; an empty file reports 100. Throws
+// OperationError when the file can't be opened or read; the file is closed on
+// every exit.
 quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks);
 
 } // namespace tfs
