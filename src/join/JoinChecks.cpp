@@ -28,11 +28,7 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     if (present(base + QStringLiteral(".sfv"))) {
         const SfvContent sfv = readSfv(base + QStringLiteral(".sfv"));
         if (!sfv.error.isEmpty()) checks.notes << notCheckedLine(sfvName, sfv.error);
-        // Entries of other files are another tool's business; the first
-        // entry of a part counts.
-        for (const SfvEntry& e : sfv.entries)
-            if (const qint64 ordinal = partOrdinalOf(e.name, checks.setName))
-                if (!checks.parts.contains(ordinal)) checks.parts.insert(ordinal, e.crc);
+        checks.parts = sfvPartCrcs(sfv, checks.setName);
     }
 
     const QString crcName = checks.setName + QStringLiteral(".crc");
@@ -51,11 +47,24 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     return checks;
 }
 
+QMap<qint64, quint32> sfvPartCrcs(const SfvContent& sfv, const QString& setName) {
+    QMap<qint64, quint32> parts;
+    for (const SfvEntry& e : sfv.entries)
+        if (const qint64 ordinal = partOrdinalOf(e.name, setName))
+            if (!parts.contains(ordinal)) parts.insert(ordinal, e.crc);
+    return parts;
+}
+
+QString checkedPartPath(const QString& chosenPart, qint64 ordinal) {
+    return folderOf(chosenPart) + joinOutputNameOf(chosenPart) + QLatin1Char('.') +
+           rednibroj_to_ext(ordinal);
+}
+
 QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart) {
     QStringList missing;
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
-        const QString name = checks.setName + QLatin1Char('.') + rednibroj_to_ext(it.key());
-        if (!QFileInfo(folderOf(chosenPart) + name).isFile()) missing << name;
+        const QString path = checkedPartPath(chosenPart, it.key());
+        if (!QFileInfo(path).isFile()) missing << fileNameOf(path);
     }
     return missing;
 }

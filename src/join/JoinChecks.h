@@ -6,6 +6,7 @@
 #include <QStringList>
 
 struct PartCrc;
+struct SfvContent;
 
 // The check files beside the part that the user chose, read before a join
 // and compared with the CRC-32 of the bytes the join copied: "<base>.sfv"
@@ -25,6 +26,15 @@ struct JoinChecks {
 };
 
 JoinChecks readJoinChecks(const QString& chosenPart);
+
+// The CRC-32 that an .sfv gives each part of the set named setName, by
+// ordinal. Entries of other files are another tool's business; the first
+// entry of a part counts.
+QMap<qint64, quint32> sfvPartCrcs(const SfvContent& sfv, const QString& setName);
+
+// The path of the part of that ordinal beside the chosen part, as the .sfv
+// names it.
+QString checkedPartPath(const QString& chosenPart, qint64 ordinal);
 
 // The parts of the set that the .sfv names but that aren't beside the
 // chosen part (a folder of that name doesn't count), in ordinal order.
