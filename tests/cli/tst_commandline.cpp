@@ -5,6 +5,8 @@
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "split/Naming.h"
+#include "verify/CheckFiles.h"
+#include "verify/SZCRC32.h"
 
 #include <QDir>
 #include <QProcess>
@@ -78,6 +80,27 @@ class TestCommandLine : public QObject {
         writeFile(at(base + ".txt"), list);
     }
 
+    // The same with the check files of its parts as they are now: the .sfv,
+    // and the .crc of the whole (a wrong CRC-32 there with wrongCrc).
+    void makeCheckedSet(const QString& base, int count, quint32 key, bool wrongCrc = false) {
+        makeSet(base, count, key);
+        const auto crcOf = [](const QByteArray& bytes) {
+            return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
+        };
+        QList<SfvEntry> entries;
+        for (const QString& name : parts(base, count))
+            entries.append({name, crcOf(readFile(at(name)))});
+        writeFile(at(base + ".sfv"), sfvBytes(entries));
+        const QByteArray whole = concat(parts(dir + base, count));
+        writeFile(at(base + ".crc"), crcFileBytes(base, whole.size(), crcOf(whole) ^ wrongCrc));
+    }
+
+    void damage(const QString& name) {
+        QByteArray bytes = readFile(at(name));
+        bytes[500] = static_cast<char>(bytes[500] ^ 0x40);
+        writeFile(at(name), bytes);
+    }
+
 private slots:
     void init() {
         tmp = std::make_unique<QTemporaryDir>();
@@ -94,6 +117,17 @@ private slots:
         makeSet("set.bin", 3, 10);
         makeSet("gap.bin", 3, 20);
         QFile::remove(at("gap.bin.002"));
+        makeCheckedSet("chk.bin", 3, 30);
+        makeCheckedSet("bad.bin", 3, 40);
+        damage("bad.bin.002");
+        makeCheckedSet("lost.bin", 3, 50);
+        QFile::remove(at("lost.bin.002"));
+        damage("lost.bin.003");
+        makeCheckedSet("whole.bin", 2, 60, true);
+        makeSet("junk.bin", 2, 70);
+        writeFile(at("junk.bin.sfv"), "not a check file\r\n");
+        for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
+            makeFile(at("hole.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
         QVERIFY(QDir().mkdir(at("out")));
         QVERIFY(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
     }
@@ -160,6 +194,46 @@ private slots:
             << "Missing Files: gap.bin.002" << QStringList{"gap.bin"} << none;
         row("join a folder") << QStringList{"--join", "out"} << 2 << ""
                              << "it is a folder, not a file" << none << none;
+        row("join, checked against .sfv and .crc")
+            << QStringList{"--join", "chk.bin.002", "--into", "out"} << 0 << "{dir}out/chk.bin\n"
+            << "CRC-32 checked: 3 of 3 parts" << QStringList{"out/chk.bin"} << none;
+        row("join, a damaged part")
+            << QStringList{"--join", "bad.bin.003", "--into", "out"} << 1 << ""
+            << "bad.bin.002 is damaged: expected " << none << QStringList{"out/bad.bin"};
+        row("join, a damaged part, forced")
+            << QStringList{"--join", "bad.bin.001", "--into", "out", "--force"} << 0
+            << "{dir}out/bad.bin\n"
+            << "kept as --force asks" << QStringList{"out/bad.bin"} << none;
+        row("join, the whole file's CRC-32 differs")
+            << QStringList{"--join", "whole.bin.001"} << 1 << ""
+            << "The joined file's CRC-32 differs: expected" << none << QStringList{"whole.bin"};
+        row("join, an unreadable .sfv is told, the join goes on")
+            << QStringList{"--join", "junk.bin.001"} << 0 << "{dir}junk.bin\n"
+            << "junk.bin.sfv not checked: " << QStringList{"junk.bin"} << none;
+        row("join, a gap without a list")
+            << QStringList{"--join", "hole.bin.001"} << 1 << ""
+            << "Missing Files: hole.bin.003 hole.bin.004" << none << QStringList{"hole.bin"};
+        row("join, a gap without a list, the rest counted")
+            << QStringList{"--join", "hole.bin.030"} << 1 << ""
+            << "hole.bin.022 ... and 7 more\n"
+            << none << QStringList{"hole.bin"};
+        row("join, a gap without a list, forced")
+            << QStringList{"--join", "hole.bin.002", "--force"} << 0 << "{dir}hole.bin\n"
+            << "Missing Files: hole.bin.003" << QStringList{"hole.bin"} << none;
+
+        row("verify, every part OK") << QStringList{"--verify", "chk.bin.002"} << 0
+                                     << "chk.bin.001 OK\nchk.bin.002 OK\nchk.bin.003 OK\n"
+                                     << "" << none << none;
+        row("verify, a part missing and one damaged")
+            << QStringList{"--verify", "lost.bin.sfv"} << 1
+            << "lost.bin.001 OK\nlost.bin.002 MISSING\nlost.bin.003 BAD\n"
+            << "" << none << none;
+        row("verify, no .sfv") << QStringList{"--verify", "set.bin.txt"} << 2 << ""
+                               << "there is no set.bin.sfv beside it" << none << none;
+        row("verify, an unreadable .sfv") << QStringList{"--verify", "junk.bin.001"} << 2 << ""
+                                          << "Cannot read {dir}junk.bin.sfv" << none << none;
+        row("verify a folder") << QStringList{"--verify", "out"} << 2 << ""
+                               << "it is a folder, not a file" << none << none;
 
         row("checksum") << QStringList{"--checksum", "digits.txt"} << 0
                         << "CBF43926 3421780262 digits.txt\n"
@@ -241,6 +315,8 @@ private slots:
             QVERIFY2(QFileInfo::exists(at(name)), qPrintable(name));
         for (const QString& name : absent)
             QVERIFY2(!QFileInfo::exists(at(name)), qPrintable(name));
+        if (present.contains("hole.bin")) // what is there, up to the gap
+            QCOMPARE(readFile(at("hole.bin")), concat({at("hole.bin.001"), at("hole.bin.002")}));
         // Nothing half-done stays behind: no hidden file of a join.
         for (const QString& folder : {dir, at("out")})
             for (const QString& name : entries(folder))
