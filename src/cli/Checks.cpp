@@ -17,11 +17,11 @@ namespace cli {
 
 namespace {
 
-// The .sfv of the set that a part, its part list or its .sfv names, and the
-// CRC-32 it gives each part of that set. Throws FileError when the argument
+// The .sfv of the set that a part, its part list or its .sfv names, and its
+// entries of that set's parts by ordinal. Throws FileError when the argument
 // names no set, or when there is no .sfv, it can't be read, or it names no
 // part of the set.
-QMap<qint64, quint32> partCrcsToVerify(const QString& argument) {
+QMap<qint64, SfvEntry> partsToVerify(const QString& argument) {
     const QFileInfo named(argument);
     if (named.isDir())
         throw FileError(
@@ -40,7 +40,7 @@ QMap<qint64, quint32> partCrcsToVerify(const QString& argument) {
     const SfvContent sfv = readSfv(sfvPath);
     if (!sfv.error.isEmpty())
         throw FileError(QStringLiteral("Cannot read %1: %2").arg(sfvPath, sfv.error));
-    const QMap<qint64, quint32> parts = sfvPartCrcs(sfv, setName);
+    const QMap<qint64, SfvEntry> parts = sfvPartsOf(sfv, setName);
     if (parts.isEmpty())
         throw FileError(QStringLiteral("%1 names no part of %2").arg(sfvPath, setName));
     return parts;
@@ -91,11 +91,11 @@ int compare(const QString& first, const QString& second) {
 }
 
 int verify(const QString& argument) {
-    const QMap<qint64, quint32> expected = partCrcsToVerify(argument);
-    const QString chosen = QFileInfo(argument).absoluteFilePath();
+    const QMap<qint64, SfvEntry> expected = partsToVerify(argument);
+    const QString folder = folderOf(QFileInfo(argument).absoluteFilePath());
     qint64 total = 0;
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        const QFileInfo part(checkedPartPath(chosen, it.key()));
+    for (const SfvEntry& entry : expected) {
+        const QFileInfo part(folder + entry.name);
         if (part.isFile()) total += part.size();
     }
 
@@ -111,14 +111,14 @@ int verify(const QString& argument) {
         if (interrupted()) cancel = 1;
     };
     int status = Success;
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        const QString path = checkedPartPath(chosen, it.key());
+    for (const SfvEntry& entry : expected) {
+        const QString path = folder + entry.name;
         const QFileInfo part(path);
         QString verdict = QStringLiteral("MISSING"); // a folder or a pipe of its name as well
         if (part.isFile()) {
             try {
-                verdict = FileCrc32(path, hooks, cancel) == it.value() ? QStringLiteral("OK")
-                                                                       : QStringLiteral("BAD");
+                verdict = FileCrc32(path, hooks, cancel) == entry.crc ? QStringLiteral("OK")
+                                                                      : QStringLiteral("BAD");
             } catch (const FileError& e) {
                 error(e.text()); // unreadable: it can't be the part that was split
                 verdict = QStringLiteral("BAD");
@@ -127,7 +127,7 @@ int verify(const QString& argument) {
         }
         if (cancel != 0) return interruptedStatus();
         if (verdict != QLatin1String("OK")) status = Different;
-        print(fileNameOf(path) + QLatin1Char(' ') + verdict);
+        print(entry.name + QLatin1Char(' ') + verdict);
     }
     return status;
 }

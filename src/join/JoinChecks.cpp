@@ -28,7 +28,7 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     if (present(base + QStringLiteral(".sfv"))) {
         const SfvContent sfv = readSfv(base + QStringLiteral(".sfv"));
         if (!sfv.error.isEmpty()) checks.notes << notCheckedLine(sfvName, sfv.error);
-        checks.parts = sfvPartCrcs(sfv, checks.setName);
+        checks.parts = sfvPartsOf(sfv, checks.setName);
     }
 
     const QString crcName = checks.setName + QStringLiteral(".crc");
@@ -47,25 +47,19 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     return checks;
 }
 
-QMap<qint64, quint32> sfvPartCrcs(const SfvContent& sfv, const QString& setName) {
-    QMap<qint64, quint32> parts;
+QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName) {
+    QMap<qint64, SfvEntry> parts;
     for (const SfvEntry& e : sfv.entries)
-        if (const qint64 ordinal = partOrdinalOf(e.name, setName))
-            if (!parts.contains(ordinal)) parts.insert(ordinal, e.crc);
+        if (basePathOf(e.name) == setName)
+            if (const qint64 ordinal = ordinalOfPart(e.name))
+                if (!parts.contains(ordinal)) parts.insert(ordinal, e);
     return parts;
-}
-
-QString checkedPartPath(const QString& chosenPart, qint64 ordinal) {
-    return folderOf(chosenPart) + joinOutputNameOf(chosenPart) + QLatin1Char('.') +
-           rednibroj_to_ext(ordinal);
 }
 
 QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart) {
     QStringList missing;
-    for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
-        const QString path = checkedPartPath(chosenPart, it.key());
-        if (!QFileInfo(path).isFile()) missing << fileNameOf(path);
-    }
+    for (const SfvEntry& entry : checks.parts)
+        if (!QFileInfo(folderOf(chosenPart) + entry.name).isFile()) missing << entry.name;
     return missing;
 }
 
@@ -74,10 +68,9 @@ QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joi
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
         if (it.key() > joined.size()) continue; // not joined: the missing-part question has told
         const quint32 actual = joined.at(it.key() - 1).crc;
-        if (actual == it.value()) continue;
-        lines << QStringLiteral("   %1.%2 is damaged:")
-                     .arg(checks.setName, rednibroj_to_ext(it.key()))
-              << QStringLiteral("   expected %1, read %2").arg(crcHex(it.value()), crcHex(actual));
+        if (actual == it->crc) continue;
+        lines << QStringLiteral("   %1 is damaged:").arg(it->name)
+              << QStringLiteral("   expected %1, read %2").arg(crcHex(it->crc), crcHex(actual));
     }
     if (checks.wholeFile) {
         qint64 size = 0;

@@ -80,17 +80,23 @@ class TestCommandLine : public QObject {
         writeFile(at(base + ".txt"), list);
     }
 
-    // The same with the check files of its parts as they are now: the .sfv,
-    // and the .crc of the whole (a wrong CRC-32 there with wrongCrc).
-    void makeCheckedSet(const QString& base, int count, quint32 key, bool wrongCrc = false) {
-        makeSet(base, count, key);
-        const auto crcOf = [](const QByteArray& bytes) {
-            return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
-        };
+    static quint32 crcOf(const QByteArray& bytes) {
+        return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
+    }
+
+    // The .sfv of the named files as they are now.
+    void writeSfv(const QString& base, const QStringList& names) {
         QList<SfvEntry> entries;
-        for (const QString& name : parts(base, count))
+        for (const QString& name : names)
             entries.append({name, crcOf(readFile(at(name)))});
         writeFile(at(base + ".sfv"), sfvBytes(entries));
+    }
+
+    // A set with the check files of its parts as they are now: the .sfv, and
+    // the .crc of the whole (a wrong CRC-32 there with wrongCrc).
+    void makeCheckedSet(const QString& base, int count, quint32 key, bool wrongCrc = false) {
+        makeSet(base, count, key);
+        writeSfv(base, parts(base, count));
         const QByteArray whole = concat(parts(dir + base, count));
         writeFile(at(base + ".crc"), crcFileBytes(base, whole.size(), crcOf(whole) ^ wrongCrc));
     }
@@ -128,6 +134,9 @@ private slots:
         writeFile(at("junk.bin.sfv"), "not a check file\r\n");
         for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
             makeFile(at("hole.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
+        for (const char* name : {"far.bin.001", "far.bin.101"}) // another tool's numbering
+            makeFile(at(name), 1000, 90);
+        writeSfv("far.bin", {"far.bin.001", "far.bin.101"});
         QVERIFY(QDir().mkdir(at("out")));
         QVERIFY(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
     }
@@ -227,6 +236,9 @@ private slots:
         row("verify, a part missing and one damaged")
             << QStringList{"--verify", "lost.bin.sfv"} << 1
             << "lost.bin.001 OK\nlost.bin.002 MISSING\nlost.bin.003 BAD\n"
+            << "" << none << none;
+        row("verify, another tool's numbering past 100")
+            << QStringList{"--verify", "far.bin.101"} << 0 << "far.bin.001 OK\nfar.bin.101 OK\n"
             << "" << none << none;
         row("verify, no .sfv") << QStringList{"--verify", "set.bin.txt"} << 2 << ""
                                << "there is no set.bin.sfv beside it" << none << none;
