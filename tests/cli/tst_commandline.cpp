@@ -403,46 +403,55 @@ private slots:
         QCOMPARE(entries(into), QStringList());
     }
 
-    // Ctrl+C in the middle of a split or a join: status 130, and nothing in
-    // the destination (the window's Cancel: no part, no list, no hidden file
-    // of the join), the source as it was. The child is stopped once it has
-    // written something and before it has finished, so that the signal
-    // surely comes mid-way.
+    // Ctrl+C in the middle of a split, a join or a verify: status 130, and
+    // nothing in the destination (the window's Cancel: no part, no list, no
+    // hidden file of the join), the source as it was. The child is stopped
+    // once it has written something (a verify: holds the part open) and before it
+    // has finished, so that the signal surely comes mid-way.
     void interruptLeavesNothing_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("finished"); // there only once it has finished
-        QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size", "50B"}
+        QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size",
+                                              "50B",     "--into",    "out"}
                                << "out/movie.avi.txt";
-        QTest::newRow("join") << QStringList{"--join", "set/big.bin.001"} << "out/big.bin";
+        QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
+                              << "out/big.bin";
+        QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << QString();
     }
     void interruptLeavesNothing() {
         QFETCH(QStringList, args);
         QFETCH(QString, finished);
         const QByteArray source = readFile(at("movie.avi"));
-        if (args.first() == "--join") { // a sparse first part of 1 GiB: a long join
+        if (args.first() != "--split") { // a sparse first part of 1 GiB: a long join
             QVERIFY(QDir().mkdir(at("set")));
             QFile first(at("set/big.bin.001"));
             QVERIFY(first.open(QIODevice::WriteOnly) && first.resize(Q_INT64_C(1) << 30));
             writeFile(at("set/big.bin.002"), "the end");
+            writeFile(at("set/big.bin.sfv"), "big.bin.001 00000000\r\n");
         }
         QProcess child;
-        runProgram(dir,
-                   args << "--into"
-                        << "out",
-                   &child);
+        runProgram(dir, args, &child);
         QVERIFY(child.waitForStarted());
+        const pid_t pid = static_cast<pid_t>(child.processId());
+        const auto midway = [&] {
+            if (!finished.isEmpty()) return !entries(at("out")).isEmpty();
+            const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
+            for (const QString& fd : entries(fds))
+                if (QFile::symLinkTarget(fds + fd).endsWith("big.bin.001")) return true;
+            return false;
+        };
         QElapsedTimer clock;
         clock.start();
-        while (entries(at("out")).isEmpty() && clock.elapsed() < 60000)
+        while (!midway() && clock.elapsed() < 60000)
             QThread::usleep(200);
-        const pid_t pid = static_cast<pid_t>(child.processId());
         QVERIFY(::kill(pid, SIGSTOP) == 0);
-        QVERIFY(!entries(at("out")).isEmpty() && !QFileInfo::exists(at(finished)));
+        QVERIFY(midway() && (finished.isEmpty() || !QFileInfo::exists(at(finished))));
         QVERIFY(::kill(pid, SIGINT) == 0);
         QVERIFY(::kill(pid, SIGCONT) == 0);
         QVERIFY(child.waitForFinished(120000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 130);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray()); // no verdict on a part not read
         QCOMPARE(entries(at("out")), QStringList());
         QCOMPARE(readFile(at("movie.avi")), source);
     }
