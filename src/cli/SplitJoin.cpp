@@ -213,22 +213,19 @@ int join(const QString& part, const QString& into, bool force) {
 
     // Parts that the set's list or its .sfv names and that aren't there, or
     // without a list the gaps below its highest part: only --force joins
-    // anyway (the parts from 001 up to the first gap).
-    bool joinAnyway = false;
+    // anyway (the parts from 001 up to the first gap). Not even --force joins
+    // a set without its first part: that would be an empty file.
     collectMissingParts(state, chosen, checks);
     if (!state.JoinMissingParts.isEmpty()) {
         report(QStringList{QStringLiteral("Missing Files:")} +
                namedFirst(state.JoinMissingParts, MaxNamedMissingParts));
         if (!force) return Different;
-        joinAnyway = true;
     }
-    if (!joinAnyway) {
-        try {
-            requireFirstPart(chosen);
-        } catch (const FileError& e) {
-            error(e.text());
-            return Different;
-        }
+    try {
+        requireFirstPart(chosen);
+    } catch (const FileError& e) {
+        error(e.text());
+        return Different;
     }
     const ListedEnd listed = listedEndOf(state, chosen);
 

@@ -131,6 +131,8 @@ private slots:
         damage("lost.bin.003");
         makeCheckedSet("whole.bin", 2, 60, true);
         makeSet("junk.bin", 2, 70);
+        makeSet("headless.bin", 2, 75);
+        QFile::remove(at("headless.bin.001"));
         writeFile(at("junk.bin.sfv"), "not a check file\r\n");
         for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
             makeFile(at("hole.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
@@ -219,6 +221,10 @@ private slots:
         row("join, an unreadable .sfv is told, the join goes on")
             << QStringList{"--join", "junk.bin.001"} << 0 << "{dir}junk.bin\n"
             << "junk.bin.sfv not checked: " << QStringList{"junk.bin"} << none;
+        row("join, the first part missing, forced")
+            << QStringList{"--join", "headless.bin.002", "--force"} << 1 << ""
+            << "the first part of its set, {dir}headless.bin.001, is missing" << none
+            << QStringList{"headless.bin"};
         row("join, a gap without a list")
             << QStringList{"--join", "hole.bin.001"} << 1 << ""
             << "Missing Files: hole.bin.003 hole.bin.004" << none << QStringList{"hole.bin"};
