@@ -3,7 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "core/FileCopy.h"
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinChecks.h"
 #include "split/Naming.h"
@@ -13,36 +13,39 @@
 
 #include <QFileInfo>
 
+using namespace tfs;
+
 namespace cli {
 
 namespace {
 
 // The .sfv of the set that a part, its part list or its .sfv names, and its
-// entries of that set's parts by ordinal. Throws FileError when the argument
+// entries of that set's parts by ordinal. Throws OperationError when the argument
 // names no set, or when there is no .sfv, it can't be read, or it names no
 // part of the set.
 QMap<qint64, SfvEntry> partsToVerify(const QString& argument) {
     const QFileInfo named(argument);
     if (named.isDir())
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot verify %1: it is a folder, not a file").arg(argument));
     const QString path = named.absoluteFilePath();
     const QString setName = joinOutputNameOf(path);
     if (setName.isEmpty() || setName == fileNameOf(path))
-        throw FileError(QStringLiteral("Cannot verify %1: name a part, the part list or the .sfv "
-                                       "of a set")
-                            .arg(argument));
+        throw OperationError(
+            QStringLiteral("Cannot verify %1: name a part, the part list or the .sfv "
+                           "of a set")
+                .arg(argument));
     const QString sfvPath = folderOf(path) + setName + QStringLiteral(".sfv");
     const QFileInfo sfvFile(sfvPath);
     if (!sfvFile.exists() && !sfvFile.isSymLink())
-        throw FileError(QStringLiteral("Cannot verify %1: there is no %2 beside it")
-                            .arg(argument, fileNameOf(sfvPath)));
+        throw OperationError(QStringLiteral("Cannot verify %1: there is no %2 beside it")
+                                 .arg(argument, fileNameOf(sfvPath)));
     const SfvContent sfv = readSfv(sfvPath);
     if (!sfv.error.isEmpty())
-        throw FileError(QStringLiteral("Cannot read %1: %2").arg(sfvPath, sfv.error));
+        throw OperationError(QStringLiteral("Cannot read %1: %2").arg(sfvPath, sfv.error));
     const QMap<qint64, SfvEntry> parts = sfvPartsOf(sfv, setName);
     if (parts.isEmpty())
-        throw FileError(QStringLiteral("%1 names no part of %2").arg(sfvPath, setName));
+        throw OperationError(QStringLiteral("%1 names no part of %2").arg(sfvPath, setName));
     return parts;
 }
 
@@ -50,15 +53,15 @@ QMap<qint64, SfvEntry> partsToVerify(const QString& argument) {
 
 int checksum(const QString& path) {
     requireRegularFile(path); // a named pipe would wait for a writer
-    quint8 cancel = 0;
+    VerifyState state;
     Progress progress(QFileInfo(path).size());
     CrcHooks hooks;
     hooks.progress = [&](int percent) { progress.show(percent, CrcBytesDone); };
     hooks.yield = [&] {
-        if (interrupted()) cancel = 1;
+        if (interrupted()) state.ChecksumCancelFlag = 1;
     };
-    const quint32 crc = FileCrc32(path, hooks, cancel);
-    if (cancel != 0) return interruptedStatus();
+    const quint32 crc = FileCrc32(state, path, hooks);
+    if (state.ChecksumCancelFlag != 0) return interruptedStatus();
     const QString hex = QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0'));
     print(QStringLiteral("%1 %2 %3").arg(hex).arg(crc).arg(path));
     return Success;
@@ -67,7 +70,7 @@ int checksum(const QString& path) {
 int compare(const QString& first, const QString& second) {
     requireRegularFile(first);
     requireRegularFile(second);
-    ProgramState state;
+    VerifyState state;
     bool differentLength = false;
     qint64 differentAt = -1;
     Progress progress(QFileInfo(first).size());
@@ -99,7 +102,7 @@ int verify(const QString& argument) {
         if (part.isFile()) total += part.size();
     }
 
-    quint8 cancel = 0;
+    VerifyState state;
     qint64 before = 0; // the bytes of the parts read before this one
     Progress progress(total);
     CrcHooks hooks;
@@ -108,7 +111,7 @@ int verify(const QString& argument) {
         progress.show(total > 0 ? static_cast<int>(done * 100 / total) : 100, done);
     };
     hooks.yield = [&] {
-        if (interrupted()) cancel = 1;
+        if (interrupted()) state.ChecksumCancelFlag = 1;
     };
     int status = Success;
     for (const SfvEntry& entry : expected) {
@@ -117,15 +120,15 @@ int verify(const QString& argument) {
         QString verdict = QStringLiteral("MISSING"); // a folder or a pipe of its name as well
         if (part.isFile()) {
             try {
-                verdict = FileCrc32(path, hooks, cancel) == entry.crc ? QStringLiteral("OK")
-                                                                      : QStringLiteral("BAD");
-            } catch (const FileError& e) {
+                verdict = FileCrc32(state, path, hooks) == entry.crc ? QStringLiteral("OK")
+                                                                     : QStringLiteral("BAD");
+            } catch (const OperationError& e) {
                 error(e.text()); // unreadable: it can't be the part that was split
                 verdict = QStringLiteral("BAD");
             }
             before += part.size();
         }
-        if (cancel != 0) return interruptedStatus();
+        if (state.ChecksumCancelFlag != 0) return interruptedStatus();
         if (verdict != QLatin1String("OK")) status = Different;
         print(entry.name + QLatin1Char(' ') + verdict);
     }

@@ -2,12 +2,14 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "presets/Presets.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstring>
+
+using namespace tfs;
 
 namespace {
 
@@ -164,7 +166,7 @@ int runCommandLine(int argc, char** argv) {
         return run(parser);
     } catch (const UsageError& e) {
         cli::error(e.text + QStringLiteral(" (see --help)"));
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         cli::error(e.text());
     }
     return cli::interrupted() ? cli::interruptedStatus() : cli::Refused;

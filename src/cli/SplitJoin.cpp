@@ -5,8 +5,8 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "core/FileCopy.h"
-#include "core/FileError.h"
 #include "core/NumberText.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
@@ -25,6 +25,8 @@
 #include <sys/stat.h>
 #include <utility>
 
+using namespace tfs;
+
 namespace cli {
 
 namespace {
@@ -34,7 +36,7 @@ namespace {
 QString destinationFolder(const QString& into, const QString& file) {
     const QString folder = into.isEmpty() ? folderOf(file) : QFileInfo(into).absoluteFilePath();
     if (!QFileInfo(folder).isDir())
-        throw FileError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
+        throw OperationError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
     return withTrailingSeparator(folder);
 }
 
@@ -170,7 +172,7 @@ int split(const SplitRequest& request) {
         listWritten = true;
         writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
                         state.SplitPartCrcs);
-    } catch (const FileError&) {
+    } catch (const OperationError&) {
         removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
     }
@@ -223,7 +225,7 @@ int join(const QString& part, const QString& into, bool force) {
     }
     try {
         requireFirstPart(chosen);
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         error(e.text());
         return Different;
     }

@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+namespace tfs {
+
 namespace {
 
 bool present(const QString& path) {
@@ -99,3 +101,5 @@ QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined) 
             .arg(joined.size());
     return QStringLiteral("     CRC-32 checked: joined file");
 }
+
+} // namespace tfs

@@ -9,9 +9,9 @@
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
@@ -24,7 +24,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QScopedValueRollback>
+
+using namespace tfs;
 
 namespace {
 
@@ -46,15 +48,10 @@ QStringList missingFirstPartLines(const QString& firstName) {
             indent + QStringLiteral("is missing")};
 }
 
-// The part list file of the set, beside the chosen part.
-QString listPathOf(const QString& chosenPart) {
-    return folderOf(chosenPart) + G.JoinListName;
-}
-
 // Without its first part the set joins into an empty file: that is no
 // completed join, unless the user asked for it with "Join Anyway".
 bool firstPartThere(const QString& chosen, bool joinAnyway) {
-    return joinAnyway || QFileInfo(joinPartPath(basePathOf(chosen), 1)).isFile();
+    return joinAnyway || hasFirstPart(chosen);
 }
 
 } // namespace
@@ -71,8 +68,7 @@ void TForm1::BitBtn2Click() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
     if (joinRunning_) return;
-    joinRunning_ = true;
-    const auto finished = qScopeGuard([this] { joinRunning_ = false; });
+    const QScopedValueRollback<bool> running(joinRunning_, true);
 
     const QString chosen = OpenDialog2.FileName;
     try {
@@ -85,7 +81,7 @@ void TForm1::BitBtn2Click() {
             const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
             if (answer == JoinMissingAnswer::Abort) return;
             if (!firstPartThere(chosen, answer == JoinMissingAnswer::JoinAnyway)) {
-                joinRefuse(missingFirstPartLines(fileNameOf(joinPartPath(basePathOf(chosen), 1))));
+                joinRefuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
                 return;
             }
             listed = listedEndOf(G, chosen);
@@ -253,8 +249,8 @@ void TForm1::joinShowResult(bool completed, const QString& chosen, const QString
     BitBtn12->setEnabled(false);
     BitBtn22->setVisible(completed);
     if (completed) {
-        QStringList lines =
-            partListExists(listPathOf(chosen)) ? CompletedWithListLines : CompletedWithoutListLines;
+        QStringList lines = partListExists(joinListPathOf(chosen)) ? CompletedWithListLines
+                                                                   : CompletedWithoutListLines;
         lines << verdict.lines;
         if (!leftOut.isEmpty())
             lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")

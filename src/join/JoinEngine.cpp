@@ -1,9 +1,9 @@
 #include "join/JoinEngine.h"
 
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "verify/CopiedCrc.h"
 
@@ -26,6 +26,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+namespace tfs {
 
 namespace {
 
@@ -90,7 +92,7 @@ public:
         const QByteArray to = QFile::encodeName(outputPath_);
         if (!replace) {
             if (!renameWithoutReplacing(from, to))
-                throw FileError(
+                throw OperationError(
                     systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
             done_ = true;
             releaseLock();
@@ -100,7 +102,8 @@ public:
         QFile::remove(outputPath_); // rename() replaces the target only on POSIX systems
 #endif
         if (std::rename(from.constData(), to.constData()) != 0)
-            throw FileError(systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
+            throw OperationError(
+                systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
         done_ = true;
         releaseLock();
     }
@@ -134,11 +137,11 @@ private:
             }
             const QFileInfo taken(name);
             if (!taken.exists() && !taken.isSymLink())
-                throw FileError(
+                throw OperationError(
                     QStringLiteral("Cannot create %1: %2").arg(outputPath_, file_.errorString()));
         }
-        throw FileError(QStringLiteral("Cannot create %1: no free name for the temporary file")
-                            .arg(outputPath_));
+        throw OperationError(QStringLiteral("Cannot create %1: no free name for the temporary file")
+                                 .arg(outputPath_));
     }
 
     // Locks the new file as a running join's, so that no other join takes it
@@ -260,11 +263,11 @@ private:
                 // The mapping has no page there: the part got shorter, or
                 // couldn't be read.
                 if (sizeOfOpenFile(part_) >= pos + count)
-                    throw FileError(
+                    throw OperationError(
                         systemErrorText(QStringLiteral("Cannot read"), part_.fileName(), EIO));
                 return done;
             }
-            throw FileError(
+            throw OperationError(
                 systemErrorText(QStringLiteral("Cannot write"), output_.fileName(), err));
         }
         return done;
@@ -275,17 +278,17 @@ private:
         static std::array<char, JoinBlockSize> buffer; // one join runs at a time
         qint64 done = 0;
         if (!part_.seek(pos))
-            throw FileError(QStringLiteral("Cannot read %1: %2")
-                                .arg(part_.fileName(), part_.errorString()));
+            throw OperationError(
+                QStringLiteral("Cannot read %1: %2").arg(part_.fileName(), part_.errorString()));
         while (done < count) {
             const qint64 n = part_.read(buffer.data(), count - done);
             if (n < 0)
-                throw FileError(QStringLiteral("Cannot read %1: %2")
-                                    .arg(part_.fileName(), part_.errorString()));
+                throw OperationError(QStringLiteral("Cannot read %1: %2")
+                                         .arg(part_.fileName(), part_.errorString()));
             if (n == 0) break;
             if (!output_.seek(outPos + done) || output_.write(buffer.data(), n) != n)
-                throw FileError(QStringLiteral("Cannot write %1: %2")
-                                    .arg(output_.fileName(), output_.errorString()));
+                throw OperationError(QStringLiteral("Cannot write %1: %2")
+                                         .arg(output_.fileName(), output_.errorString()));
             done += n;
         }
         return done;
@@ -386,9 +389,10 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
     return sum(partSizes(set, countParts(set, hooks)));
 }
 
-void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
+void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
+    const CancelRequest cancel(state.JoinCancelFlag);
     state.JoinPartCrcs.clear();
     const PartSet set = partSetOf(chosenPart);
     qint64 count = countParts(set, hooks);
@@ -406,7 +410,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
 
-        for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
+        for (qint64 c = 1; c <= count && !cancel.requested(); ++c) {
             const QString partPath = set.partPath(c);
             openForReading(part, partPath);
             if (hooks.yield) hooks.yield();
@@ -415,9 +419,9 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
             // Exactly the bytes that were counted: the total and the progress hold.
             const qint64 size = sizes[static_cast<size_t>(c - 1)];
             const auto shorter = [&partPath] {
-                return FileError(QStringLiteral("Cannot read %1: the part became shorter "
-                                                "while it was being joined")
-                                     .arg(partPath));
+                return OperationError(QStringLiteral("Cannot read %1: the part became shorter "
+                                                     "while it was being joined")
+                                          .arg(partPath));
             };
             {
                 PartCopier copier(part, size, output.file());
@@ -430,29 +434,31 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
                     written += copied;
                     if (hooks.progress) hooks.progress(joinProgress(written, total));
                     if (hooks.yield) hooks.yield();
-                    if (state.JoinCancelFlag == 1) break;
+                    if (cancel.requested()) break;
                 }
             }
             // A part cut inside its last page still maps that page (the cut-off
             // bytes read as zeros): only its size tells.
-            if (state.JoinCancelFlag != 1 && sizeOfOpenFile(part) < size) throw shorter();
+            if (!cancel.requested() && sizeOfOpenFile(part) < size) throw shorter();
             part.close();
         }
 
         if (hooks.progress) hooks.progress(99);
-        if (crcs && state.JoinCancelFlag != 1) {
+        if (crcs && !cancel.requested()) {
             const QList<quint32> values = crcs->results();
             for (qsizetype i = 0; i < values.size(); ++i)
                 state.JoinPartCrcs.append({values.at(i), sizes.at(static_cast<size_t>(i))});
         }
-        if (state.JoinCancelFlag == 1 || (hooks.keep && !hooks.keep()))
+        if (cancel.requested() || (hooks.keep && !hooks.keep()))
             output.discard();
         else
             output.commit(!options.keepExisting);
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         // The user knows the output's name, not the hidden file's.
         const QString hidden = output.path();
         output.discard();
-        throw FileError(e.text().replace(hidden, outputPath));
+        throw OperationError(e.text().replace(hidden, outputPath));
     }
 }
+
+} // namespace tfs

@@ -1,8 +1,8 @@
 #include "join/JoinSteps.h"
 
-#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
@@ -22,7 +22,9 @@ constexpr int MaxNamedBeyond = 5;
 
 } // namespace
 
-QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder) {
+namespace tfs {
+
+QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder) {
     state.FreeSpaceDrive = destFolder;
     GetFreeDiskSpace(state);
     if (static_cast<double>(totalSize) > state.FreeSpaceBytes) {
@@ -37,11 +39,19 @@ QString joinListPathOf(const QString& chosenPart) {
     return folderOf(chosenPart) + joinListNameOf(chosenPart);
 }
 
+QString firstPartPathOf(const QString& chosenPart) {
+    return joinPartPath(basePathOf(chosenPart), 1);
+}
+
+bool hasFirstPart(const QString& chosenPart) {
+    return QFileInfo(firstPartPathOf(chosenPart)).isFile();
+}
+
 void requireFirstPart(const QString& chosenPart) {
-    const QString first = joinPartPath(basePathOf(chosenPart), 1);
-    if (!QFileInfo(first).isFile())
-        throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                            .arg(chosenPart, first));
+    if (!hasFirstPart(chosenPart))
+        throw OperationError(
+            QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                .arg(chosenPart, firstPartPathOf(chosenPart)));
 }
 
 QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {
@@ -71,7 +81,7 @@ QStringList gapsBelowHighestPart(const QString& chosenPart) {
     return missing;
 }
 
-void collectMissingParts(ProgramState& state, const QString& chosenPart, const JoinChecks& checks) {
+void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks) {
     state.JoinListName = joinListNameOf(chosenPart);
     if (partListExists(joinListPathOf(chosenPart)))
         scanForMissingParts(state, chosenPart);
@@ -82,7 +92,7 @@ void collectMissingParts(ProgramState& state, const QString& chosenPart, const J
             state.JoinMissingParts.append(name + QLatin1Char(' '));
 }
 
-ListedEnd listedEndOf(const ProgramState& state, const QString& chosenPart) {
+ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart) {
     ListedEnd end;
     const QStringList& entries = state.JoinListEntries;
     if (!partListExists(joinListPathOf(chosenPart)) || entries.isEmpty()) return end;
@@ -103,3 +113,5 @@ ListedEnd listedEndOf(const ProgramState& state, const QString& chosenPart) {
     countTheRest(end.beyond, count - end.last - end.beyond.size());
     return end;
 }
+
+} // namespace tfs

@@ -3,8 +3,12 @@
 #include <QString>
 #include <QStringList>
 
+struct FreeSpaceState;
+struct JoinState;
+
+namespace tfs {
+
 struct JoinChecks;
-struct ProgramState;
 
 // The join's decisions before it writes anything, shared by the Join button
 // and the command line.
@@ -14,12 +18,16 @@ struct ProgramState;
 // is enough; a volume that can't be queried is full), or a joined file larger
 // than the destination's file system can hold (over 4 GiB onto FAT, which
 // would fail there after 4 GiB of writing). Empty when the join may go ahead.
-QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder);
+QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder);
 
 // The part list file of the chosen part's set, beside the chosen part.
 QString joinListPathOf(const QString& chosenPart);
 
-// Throws FileError when the first part of the chosen part's set is missing:
+// The first part of the chosen part's set, and whether it is there as a file.
+QString firstPartPathOf(const QString& chosenPart);
+bool hasFirstPart(const QString& chosenPart);
+
+// Throws OperationError when the first part of the chosen part's set is missing:
 // such a set joins into an empty file, which is no completed join.
 void requireFirstPart(const QString& chosenPart);
 
@@ -44,7 +52,7 @@ QStringList gapsBelowHighestPart(const QString& chosenPart);
 // which also reads the list into state.JoinListEntries), or without a list
 // the gaps below the set's highest part; then those that the .sfv names and
 // that aren't there. Sets state.JoinListName.
-void collectMissingParts(ProgramState& state, const QString& chosenPart, const JoinChecks& checks);
+void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks);
 
 // Where the set's part list ends, and the consecutive parts on disk after its
 // last entry: left over from an older set of the same name that had more
@@ -56,4 +64,6 @@ struct ListedEnd {
     qint64 last = 0;    // 0: no such list
     QStringList beyond; // the first few named, a last line counts the rest
 };
-ListedEnd listedEndOf(const ProgramState& state, const QString& chosenPart);
+ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart);
+
+} // namespace tfs

@@ -1,6 +1,6 @@
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "common/TestUtil.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/SplitEngine.h"
 
@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -36,12 +38,12 @@ class TestJoinEngine : public QObject {
         return made;
     }
 
-    // The text of the FileError that the join ends with; "" when it completes.
+    // The text of the OperationError that the join ends with; "" when it completes.
     QString joinError(const QString& chosen, const QString& output) {
         ProgramState s;
         try {
             spojfor(s, chosen, output, hooks);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             return e.text();
         }
         return QString();
@@ -168,7 +170,7 @@ private slots:
         QString error;
         try {
             spojfor(s, made.first(), out, hooks, options);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             error = e.text();
         }
         QVERIFY2(error.contains(out) && error.contains("exists"), qPrintable(error));

@@ -1,13 +1,15 @@
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "common/TestUtil.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QtTest>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -198,7 +200,7 @@ private slots:
         try {
             splitfile(s, source, 100000, hooks);
             QFAIL("a full disk must end the split with an error");
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             QVERIFY2(e.text().contains("No space left"), qPrintable(e.text()));
         }
         QCOMPARE(openFileCount(), fds);
@@ -214,7 +216,7 @@ private slots:
     void fileErrors() {
         ProgramState s = stateFor(src + "missing.bin");
         s.SourceFileSize = 10;
-        QVERIFY_THROWS_EXCEPTION(FileError, splitfile(s, src + "missing.bin", 5, hooks));
+        QVERIFY_THROWS_EXCEPTION(OperationError, splitfile(s, src + "missing.bin", 5, hooks));
         QVERIFY(s.SplitPartPaths.isEmpty());
 
         // A part that can't be created: a folder has its name.
@@ -226,7 +228,7 @@ private slots:
         try {
             splitfile(s, source, 5, hooks);
             QFAIL("expected a file error");
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             QVERIFY(e.text().contains("movie.avi.002"));
         }
         QCOMPARE(openFileCount(), fds);
