@@ -134,6 +134,8 @@ private slots:
         makeCheckedSet("whole.bin", 2, 60, true);
         makeSet("junk.bin", 2, 70);
         makeSet("headless.bin", 2, 75);
+        makeSet("old.bin", 2, 77);
+        makeFile(at("old.bin.003"), 1000, 79); // an older set's, beyond the list
         QFile::remove(at("headless.bin.001"));
         writeFile(at("junk.bin.sfv"), "not a check file\r\n");
         for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
@@ -227,6 +229,9 @@ private slots:
             << QStringList{"--join", "headless.bin.002", "--force"} << 1 << ""
             << "the first part of its set, {dir}headless.bin.001, is missing" << none
             << QStringList{"headless.bin"};
+        row("join, a part beyond the list left out")
+            << QStringList{"--join", "old.bin.001"} << 0 << "{dir}old.bin\n"
+            << "Left out, not listed: old.bin.003" << QStringList{"old.bin"} << none;
         row("join, a gap without a list")
             << QStringList{"--join", "hole.bin.001"} << 1 << ""
             << "Missing Files: hole.bin.003 hole.bin.004" << none << QStringList{"hole.bin"};
@@ -335,8 +340,10 @@ private slots:
             QVERIFY2(QFileInfo::exists(at(name)), qPrintable(name));
         for (const QString& name : absent)
             QVERIFY2(!QFileInfo::exists(at(name)), qPrintable(name));
-        if (present.contains("hole.bin")) // what is there, up to the gap
-            QCOMPARE(readFile(at("hole.bin")), concat({at("hole.bin.001"), at("hole.bin.002")}));
+        // What is there up to the gap, or up to the list's end.
+        for (const QString& set : {QStringLiteral("hole.bin"), QStringLiteral("old.bin")})
+            if (present.contains(set))
+                QCOMPARE(readFile(at(set)), concat({at(set + ".001"), at(set + ".002")}));
         // Nothing half-done stays behind: no hidden file of a join.
         for (const QString& folder : {dir, at("out")})
             for (const QString& name : entries(folder))
