@@ -48,12 +48,6 @@ QStringList missingFirstPartLines(const QString& firstName) {
             indent + QStringLiteral("is missing")};
 }
 
-// Without its first part the set joins into an empty file: that is no
-// completed join, unless the user asked for it with "Join Anyway".
-bool firstPartThere(const QString& chosen, bool joinAnyway) {
-    return joinAnyway || hasFirstPart(chosen);
-}
-
 } // namespace
 
 // The missing-part scan for the part last chosen in the panel.
@@ -80,7 +74,9 @@ void TForm1::BitBtn2Click() {
             const JoinChecks checks = readJoinChecks(chosen);
             const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
             if (answer == JoinMissingAnswer::Abort) return;
-            if (!firstPartThere(chosen, answer == JoinMissingAnswer::JoinAnyway)) {
+            // Without its first part the set would join into an empty file,
+            // "Join Anyway" or not: that is no join.
+            if (!hasFirstPart(chosen)) {
                 joinRefuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
                 return;
             }
