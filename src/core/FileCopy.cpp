@@ -281,6 +281,25 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
     return copyData(in, inPos, out, outPos, count);
 }
 
+void ReadAhead::start(const QFile& file, qint64 askedTo) {
+#ifdef Q_OS_LINUX
+    ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    askedTo_ = askedTo;
+    reached(file, 0);
+}
+
+void ReadAhead::reached(const QFile& file, qint64 pos) {
+    if (askedTo_ - pos > Stretch / 2) return;
+#ifdef Q_OS_LINUX
+    const qint64 from = std::max(askedTo_, pos);
+    ::posix_fadvise(file.handle(), from, pos + Stretch - from, POSIX_FADV_WILLNEED);
+#else
+    Q_UNUSED(file);
+#endif
+    askedTo_ = pos + Stretch;
+}
+
 // A source must be a regular file before anything opens it: opening a named
 // pipe for reading waits for a writer, which would freeze the window, and a
 // folder or a device is no file to split.

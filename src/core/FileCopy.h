@@ -27,6 +27,30 @@ qint64 sizeOfOpenFile(const QFile& file);
 // The file positions of both files are left alone. Throws FileError.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count);
 
+// Reading ahead of a copy: asks the system to read the next stretch of the
+// file into the page cache in the background while the copy works on the
+// current one, so that a file not in the cache (a cold one) streams from the
+// disk without waits between the copy's calls. A hint only: where the system
+// can't, nothing happens.
+class ReadAhead {
+public:
+    // Bytes asked for at a time; the next stretch is asked for when the copy
+    // has passed half of the previous one.
+    static constexpr qint64 Stretch = 16 << 20;
+
+    // A new file, read from its start (tells the system it is read in
+    // order); `askedTo`: how far it was already asked for through another
+    // handle of the file.
+    void start(const QFile& file, qint64 askedTo = 0);
+    // The copy has reached `pos` of the file begun with start().
+    void reached(const QFile& file, qint64 pos);
+    // How far ahead of the copy it has asked for (0 before start()).
+    qint64 askedTo() const { return askedTo_; }
+
+private:
+    qint64 askedTo_ = 0;
+};
+
 // A source must be a regular file before anything opens it: a folder, a named
 // pipe (whose opening waits for a writer), a device or a missing path throws
 // FileError.

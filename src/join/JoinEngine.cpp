@@ -338,9 +338,15 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
 
+        // Reading ahead reaches into the next part before the current one ends.
+        ReadAhead ahead;
+        QFile next;
+        ReadAhead nextAhead;
         for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
             const QString partPath = set.partPath(c);
             openForReading(part, partPath);
+            ahead.start(part, next.isOpen() ? nextAhead.askedTo() : 0);
+            next.close();
             if (hooks.yield) hooks.yield();
             if (crcs) crcs->begin(part);
 
@@ -358,6 +364,12 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
                 if (crcs) crcs->add(pos, copied);
                 pos += copied;
                 written += copied;
+                ahead.reached(part, pos);
+                if (ahead.askedTo() > size && c < count && !next.isOpen()) {
+                    next.setFileName(set.partPath(c + 1));
+                    if (next.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+                        nextAhead.start(next);
+                }
                 if (hooks.progress) hooks.progress(joinProgress(written, total));
                 if (hooks.yield) hooks.yield();
                 if (state.JoinCancelFlag == 1) break;

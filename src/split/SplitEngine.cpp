@@ -1,10 +1,10 @@
 #include "split/SplitEngine.h"
 
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "core/FileCopy.h"
+#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -83,6 +83,25 @@ QStringList foreignListRefusal(const QString& listName) {
             indent + QStringLiteral("nothing was split")};
 }
 
+// Copies one block in slices that end on SplitSliceSize boundaries of the
+// part, with an event-loop turn between two slices, so that a block read
+// from a slow disk doesn't hold the window for its whole time; a cancel
+// asked for meanwhile stops the block there. Returns the bytes copied.
+qint64 copyBlock(const ProgramState& state, QFile& source, qint64 from, QFile& part, qint64 partPos,
+                 qint64 count, const SplitHooks& hooks) {
+    qint64 copied = 0;
+    while (copied < count) {
+        const qint64 slice =
+            std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
+        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice);
+        copied += n;
+        if (n < slice || copied == count) break;
+        if (hooks.yield) hooks.yield();
+        if (state.SplitCancelFlag == 1) break;
+    }
+    return copied;
+}
+
 } // namespace
 
 SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
@@ -126,6 +145,8 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
     {
         QFile source;
         openForReading(source, sourcePath);
+        ReadAhead ahead;
+        ahead.start(source);
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
         QList<qint64> sizes;
@@ -135,8 +156,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
         qint64 total = 0;
 
         for (;;) {
-            if (state.SplitCancelFlag == 1)
-                break;
+            if (state.SplitCancelFlag == 1) break;
             if (bytesInPart >= partSize || ordinal == 0) {
                 closeWritten(part);
                 ++ordinal;
@@ -155,25 +175,23 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
                     sizes.append(0);
                 }
                 const qint64 left = sizeOfOpenFile(source) - total;
-                if (left < partSize)
-                    partSize = left;
+                if (left < partSize) partSize = left;
             }
 
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
-            const qint64 copied = copyBytes(source, total, part, bytesInPart, step);
+            const qint64 copied = copyBlock(state, source, total, part, bytesInPart, step, hooks);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;
             }
             bytesInPart += copied;
             total += copied;
+            ahead.reached(source, total);
 
-            if (hooks.yield)
-                hooks.yield();
+            if (hooks.yield) hooks.yield();
             const qint64 sourceSize = sizeOfOpenFile(source);
-            if (hooks.progress)
-                hooks.progress(splitProgress(total, sourceSize));
+            if (hooks.progress) hooks.progress(splitProgress(total, sourceSize));
 
             if (copied < step && state.SplitCancelFlag != 1)
                 throw FileError(QStringLiteral("Cannot read %1: the file became shorter while "

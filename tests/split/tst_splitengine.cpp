@@ -1,7 +1,7 @@
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "common/TestUtil.h"
+#include "core/FileError.h"
 #include "core/FreeSpace.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
 
@@ -30,9 +30,7 @@ class TestSplitEngine : public QObject {
         return s;
     }
 
-    QStringList partsOnDisk() {
-        return QDir(dst).entryList(QDir::Files, QDir::Name);
-    }
+    QStringList partsOnDisk() { return QDir(dst).entryList(QDir::Files, QDir::Name); }
 
 private slots:
     void init() {
@@ -59,13 +57,15 @@ private slots:
         QTest::addColumn<QList<qint64>>("parts");
         QTest::addColumn<QList<int>>("progressSeen");
         QTest::newRow("25M/10M") << 25000000LL << 10000000LL
-                                 << QList<qint64>{10000000, 10000000, 5000000} << QList<int>{40, 80, 100};
+                                 << QList<qint64>{10000000, 10000000, 5000000}
+                                 << QList<int>{40, 80, 100};
         QTest::newRow("30M in one part, three blocks")
             << 30000000LL << 30000000LL << QList<qint64>{30000000} << QList<int>{33, 67, 100};
         QTest::newRow("exact multiple, no empty part")
-            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576} << QList<int>{33, 67, 100};
-        QTest::newRow("parts under a block") << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500}
-                                             << QList<int>{40, 80, 100};
+            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576}
+            << QList<int>{33, 67, 100};
+        QTest::newRow("parts under a block")
+            << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500} << QList<int>{40, 80, 100};
         QTest::newRow("one byte") << 1LL << 1LL << QList<qint64>{1} << QList<int>{100};
     }
     void partSizesAndProgress() {
@@ -96,8 +96,8 @@ private slots:
 
     // Parts beyond 100 carry the longer digits and still concatenate to the source.
     void roundTripManySizes() {
-        const QList<QPair<qint64, qint64>> cases{{150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3},
-                                                 {999, 1000}, {4096, 4096}};
+        const QList<QPair<qint64, qint64>> cases{
+            {150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3}, {999, 1000}, {4096, 4096}};
         for (const auto& [size, partSize] : cases) {
             QDir(dst).removeRecursively();
             QDir().mkpath(dst);
@@ -116,13 +116,34 @@ private slots:
         }
     }
 
+    // The event loop turns after every slice of a block; a cancel asked for
+    // there stops the split before the next slice.
+    void turnsWithinABlock() {
+        const QString source = src + "movie.avi";
+        makeFile(source, 25000000);
+        ProgramState s = stateFor(source);
+        qint64 lastSize = 0, largestGrowth = 0;
+        int turns = 0;
+        hooks.yield = [&] {
+            const qint64 size = QFileInfo(s.CurrentPartPath).size();
+            largestGrowth = std::max(largestGrowth, size - lastSize);
+            lastSize = size;
+            if (++turns == 7) s.SplitCancelFlag = 1;
+        };
+        QCOMPARE(splitfile(s, source, 25000000, hooks), SplitOutcome::Cancelled);
+        QCOMPARE(largestGrowth, SplitSliceSize);
+        // Turns 1-5: four slices and the end of the first block; 6-7: two
+        // slices of the second, ending on slice boundaries of the part.
+        QCOMPARE(lastSize, 6 * SplitSliceSize);
+        QCOMPARE(partsOnDisk(), QStringList());
+    }
+
     void cancelDuringThirdPartRemovesEverything() {
         const QString source = src + "movie.avi";
         makeFile(source, 5000);
         ProgramState s = stateFor(source);
         hooks.yield = [&] {
-            if (s.CurrentPartPath.endsWith(".003"))
-                s.SplitCancelFlag = 1;
+            if (s.CurrentPartPath.endsWith(".003")) s.SplitCancelFlag = 1;
         };
         QCOMPARE(splitfile(s, source, 1000, hooks), SplitOutcome::Cancelled);
         QCOMPARE(partsOnDisk(), QStringList());
@@ -172,8 +193,7 @@ private slots:
 
     void realRefusalOnSmallTmpfs() {
         Tmpfs fs(1 << 20);
-        if (!fs.ok())
-            QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1000);
         ProgramState s = stateFor(source);
@@ -186,8 +206,7 @@ private slots:
 
     void diskFillsDuringSplit() {
         Tmpfs fs(256 * 1024);
-        if (!fs.ok())
-            QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1 << 20);
         const QByteArray before = readFile(source);
