@@ -264,7 +264,9 @@ bool shareExtents(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 len
 
 } // namespace
 
-qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
+qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
+                 qint64* sharedBytes) {
+    if (sharedBytes) *sharedBytes = 0;
     if (count <= 0) return 0;
 #ifdef Q_OS_LINUX
     const SharedRange shared = sharableRange(in, inPos, out, outPos, count);
@@ -272,6 +274,7 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
         const qint64 head = copyData(in, inPos, out, outPos, shared.head);
         if (head < shared.head) return head;
         if (shareExtents(in, inPos + head, out, outPos + head, shared.length)) {
+            if (sharedBytes) *sharedBytes = shared.length;
             const qint64 done = head + shared.length;
             return done + copyData(in, inPos + done, out, outPos + done, count - done);
         }
@@ -286,7 +289,6 @@ void ReadAhead::start(const QFile& file, qint64 askedTo) {
     ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     askedTo_ = askedTo;
-    reached(file, 0);
 }
 
 void ReadAhead::reached(const QFile& file, qint64 pos) {

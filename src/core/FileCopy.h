@@ -25,13 +25,19 @@ qint64 sizeOfOpenFile(const QFile& file);
 // read and write otherwise). Returns
 // the number of bytes copied, fewer than `count` only at the end of `in`.
 // The file positions of both files are left alone. Throws FileError.
-qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count);
+// Where the file system can (btrfs, XFS), the whole blocks of the range
+// share the source's extents instead of being copied, when source and output
+// lie at the same offset within a block; `shared`, if given, receives how
+// many bytes were shared that way.
+qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
+                 qint64* shared = nullptr);
 
 // Reading ahead of a copy: asks the system to read the next stretch of the
 // file into the page cache in the background while the copy works on the
 // current one, so that a file not in the cache (a cold one) streams from the
-// disk without waits between the copy's calls. A hint only: where the system
-// can't, nothing happens.
+// disk without waits between the copy's calls. Ranges that were shared
+// rather than copied need no reading: the engines tell only copied ones. A
+// hint only: where the system can't, nothing happens.
 class ReadAhead {
 public:
     // Bytes asked for at a time; the next stretch is asked for when the copy
@@ -42,7 +48,7 @@ public:
     // order); `askedTo`: how far it was already asked for through another
     // handle of the file.
     void start(const QFile& file, qint64 askedTo = 0);
-    // The copy has reached `pos` of the file begun with start().
+    // The copy has read up to `pos` of the file begun with start().
     void reached(const QFile& file, qint64 pos);
     // How far ahead of the copy it has asked for (0 before start()).
     qint64 askedTo() const { return askedTo_; }

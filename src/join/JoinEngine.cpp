@@ -359,12 +359,13 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
             };
             for (qint64 pos = 0; pos < size;) {
                 const qint64 step = std::min(stepMax, size - pos);
-                const qint64 copied = copyBytes(part, pos, output.file(), written, step);
+                qint64 shared = 0;
+                const qint64 copied = copyBytes(part, pos, output.file(), written, step, &shared);
                 if (copied < step) throw shorter();
                 if (crcs) crcs->add(pos, copied);
                 pos += copied;
                 written += copied;
-                ahead.reached(part, pos);
+                if (shared == 0) ahead.reached(part, pos);
                 if (ahead.askedTo() > size && c < count && !next.isOpen()) {
                     next.setFileName(set.partPath(c + 1));
                     if (next.open(QIODevice::ReadOnly | QIODevice::Unbuffered))

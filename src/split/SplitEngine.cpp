@@ -86,15 +86,18 @@ QStringList foreignListRefusal(const QString& listName) {
 // Copies one block in slices that end on SplitSliceSize boundaries of the
 // part, with an event-loop turn between two slices, so that a block read
 // from a slow disk doesn't hold the window for its whole time; a cancel
-// asked for meanwhile stops the block there. Returns the bytes copied.
+// asked for meanwhile stops the block there. Returns the bytes copied. Reads
+// ahead of what it copies (not of what the file system shares).
 qint64 copyBlock(const ProgramState& state, QFile& source, qint64 from, QFile& part, qint64 partPos,
-                 qint64 count, const SplitHooks& hooks) {
+                 qint64 count, const SplitHooks& hooks, ReadAhead& ahead) {
     qint64 copied = 0;
     while (copied < count) {
         const qint64 slice =
             std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
-        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice);
+        qint64 shared = 0;
+        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice, &shared);
         copied += n;
+        if (shared == 0) ahead.reached(source, from + copied);
         if (n < slice || copied == count) break;
         if (hooks.yield) hooks.yield();
         if (state.SplitCancelFlag == 1) break;
@@ -180,14 +183,14 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
 
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
-            const qint64 copied = copyBlock(state, source, total, part, bytesInPart, step, hooks);
+            const qint64 copied =
+                copyBlock(state, source, total, part, bytesInPart, step, hooks, ahead);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;
             }
             bytesInPart += copied;
             total += copied;
-            ahead.reached(source, total);
 
             if (hooks.yield) hooks.yield();
             const qint64 sourceSize = sizeOfOpenFile(source);
