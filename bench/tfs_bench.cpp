@@ -16,7 +16,7 @@
 // prints the joined file's CRC-32, combined from the parts').
 #include "TurnMeter.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
@@ -32,6 +32,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+
+using namespace tfs;
 
 namespace {
 
@@ -67,15 +69,14 @@ QString hex(quint32 v) { return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('
 quint32 referenceFileCrc32(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
     const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
     const qint64 size = file.size();
     qint64 done = 0;
     quint32 crc = CrcInitialValue;
     for (;;) {
         const qint64 n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
-        if (n < 0)
-            throw FileError(QStringLiteral("Cannot read %1").arg(path));
+        if (n < 0) throw OperationError(QStringLiteral("Cannot read %1").arg(path));
         done += n;
         crc = Crc32Update(block.get(), n, crc);
         turn();
@@ -129,12 +130,12 @@ int run(const QStringList& args) {
     }
     if ((op == QLatin1String("crc") || op == QLatin1String("crc-reference")) &&
         args.size() == 2) {
-        const quint8 cancel = 0;
+        const VerifyState state;
         CrcHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;
         meter.start();
-        const quint32 crc = op == QLatin1String("crc") ? FileCrc32(args[1], hooks, cancel)
+        const quint32 crc = op == QLatin1String("crc") ? FileCrc32(state, args[1], hooks)
                                                        : referenceFileCrc32(args[1]);
         meter.stop();
         const char* kernel = crc32KernelName(crc32Kernels().back());
@@ -168,7 +169,7 @@ int main(int argc, char** argv) {
     args.removeFirst();
     try {
         return run(args);
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         std::fprintf(stderr, "tfs_bench: %s\n", qPrintable(e.text()));
         return 1;
     }

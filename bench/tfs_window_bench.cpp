@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <ctime>
 
+using namespace tfs;
+
 namespace {
 
 qint64 wallClockMicroseconds() {

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+using namespace tfs;
+
 bool isPartName(const QString& fileName) {
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot <= 0) return false;

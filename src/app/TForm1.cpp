@@ -1,9 +1,9 @@
 #include "app/TForm1.h"
 
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "app/Skin.h"
 #include "app/Widgets.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 
 #include <QApplication>
 #include <QCloseEvent>

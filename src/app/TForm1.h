@@ -29,7 +29,9 @@ class Gauge;
 class Memo;
 class PictureButton;
 class ShapeOutline;
+namespace tfs {
 struct JoinChecks;
+}
 
 // The main window: one panel at a time (start, split, join, compare, presets,
 // about). The handlers keep the names of the controls and events they serve;
@@ -196,7 +198,7 @@ public:
     void sstfdisabled();
     void sstfenabled();
     // The split engine run with the window's hooks (gauges, Edit4, report dialog).
-    SplitOutcome splitfile(const QString& sourcePath, qint64 partSize);
+    tfs::SplitOutcome splitfile(const QString& sourcePath, qint64 partSize);
     // Split, then write the list: the Split command's and the presets' one
     // routine. Runs splitfile and, when the split ran to completion, writes
     // its part list beside the parts (list: its path; empty when none was
@@ -204,7 +206,7 @@ public:
     // complete and kept). The parts that a failed split leaves go to
     // partsLeft, which the panel's Cancel, the close or the next split removes.
     struct SplitRun {
-        SplitOutcome outcome = SplitOutcome::Cancelled;
+        tfs::SplitOutcome outcome = tfs::SplitOutcome::Cancelled;
         QString list;
         QString listError;
     };
@@ -338,7 +340,7 @@ private:
     bool undoPresetSplit();
     // Compare panel: true while a checksum or a comparison runs.
     bool verifyRunning_ = false;
-    void setVerifyRunning(bool running); // locks CheckSum and Compare Files
+    void enableVerifyCommands(bool enable); // CheckSum and Compare Files
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
     // The steps of the Join command (BitBtn2Click), in their order.
@@ -346,14 +348,15 @@ private:
     bool joinPrepare(const QString& chosen);
     bool joinRefusedBeforeWriting();
     void joinRefuse(const QStringList& lines);
-    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen, const JoinChecks& checks);
+    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen,
+                                               const tfs::JoinChecks& checks);
     void joinChooseOutputName(const QString& chosen);
     // What the check files beside the parts said of a join.
     struct JoinCheckVerdict {
         bool decided = false; // a check failed and the user chose in the report
         QStringList lines;    // the completion report's lines about the check files
     };
-    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
+    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal, const tfs::JoinChecks& checks,
                        JoinCheckVerdict& verdict);
     void joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
                         const JoinCheckVerdict& verdict);

@@ -8,19 +8,21 @@
 
 #include <QFileInfo>
 
+using namespace tfs;
+
 namespace cli {
 
 int checksum(const QString& path) {
     requireRegularFile(path); // a named pipe would wait for a writer
-    quint8 cancel = 0;
+    VerifyState state;
     Progress progress(QFileInfo(path).size());
     CrcHooks hooks;
     hooks.progress = [&](int percent) { progress.show(percent, CrcBytesDone); };
     hooks.yield = [&] {
-        if (interrupted()) cancel = 1;
+        if (interrupted()) state.ChecksumCancelFlag = 1;
     };
-    const quint32 crc = FileCrc32(path, hooks, cancel);
-    if (cancel != 0) return interruptedStatus();
+    const quint32 crc = FileCrc32(state, path, hooks);
+    if (state.ChecksumCancelFlag != 0) return interruptedStatus();
     const QString hex = QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0'));
     print(QStringLiteral("%1 %2 %3").arg(hex).arg(crc).arg(path));
     return Success;
@@ -29,7 +31,7 @@ int checksum(const QString& path) {
 int compare(const QString& first, const QString& second) {
     requireRegularFile(first);
     requireRegularFile(second);
-    ProgramState state;
+    VerifyState state;
     bool differentLength = false;
     qint64 differentAt = -1;
     Progress progress(QFileInfo(first).size());

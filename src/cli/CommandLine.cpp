@@ -1,13 +1,15 @@
 #include "cli/CommandLine.h"
 
-#include "core/FileError.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "core/OperationError.h"
 #include "presets/Presets.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstring>
+
+using namespace tfs;
 
 namespace {
 
@@ -152,7 +154,7 @@ int runCommandLine(int argc, char** argv) {
         return run(parser);
     } catch (const UsageError& e) {
         cli::error(e.text + QStringLiteral(" (see --help)"));
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         cli::error(e.text());
     }
     return cli::interrupted() ? cli::interruptedStatus() : cli::Refused;

@@ -2,10 +2,12 @@
 
 #include <QString>
 
+namespace tfs {
 struct MediaPreset;
+}
 
 // The modes of the command line, on the window's engines. Each returns the
-// exit status (Console.h); a FileError that leaves one has been cleaned up
+// exit status (Console.h); an OperationError that leaves one has been cleaned up
 // after (nothing left behind) and is reported by the caller.
 namespace cli {
 
@@ -33,6 +35,6 @@ qint64 partSizeOf(const QString& text);
 
 // The preset with that caption (any case, blanks ignored: "1.2MB" is
 // "1.2 MB"), or nullptr.
-const MediaPreset* presetNamed(const QString& name);
+const tfs::MediaPreset* presetNamed(const QString& name);
 
 } // namespace cli

@@ -4,8 +4,8 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "core/FileCopy.h"
-#include "core/FileError.h"
 #include "core/NumberText.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <sys/stat.h>
 
+using namespace tfs;
+
 namespace cli {
 
 namespace {
@@ -31,7 +33,7 @@ namespace {
 QString destinationFolder(const QString& into, const QString& file) {
     const QString folder = into.isEmpty() ? folderOf(file) : QFileInfo(into).absoluteFilePath();
     if (!QFileInfo(folder).isDir())
-        throw FileError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
+        throw OperationError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
     return withTrailingSeparator(folder);
 }
 
@@ -149,7 +151,7 @@ int split(const SplitRequest& request) {
         listWritten = true;
         writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
                         state.SplitPartCrcs);
-    } catch (const FileError&) {
+    } catch (const OperationError&) {
         removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
     }
@@ -198,7 +200,7 @@ int join(const QString& part, const QString& into, bool force) {
     if (!joinAnyway) {
         try {
             requireFirstPart(chosen);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             error(e.text());
             return Different;
         }

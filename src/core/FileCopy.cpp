@@ -1,6 +1,6 @@
 #include "core/FileCopy.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -77,7 +77,7 @@ qint64 spliceCopy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 cou
                 unsupported = true;
                 return done;
             }
-            throw FileError(osErrorText(QStringLiteral("Cannot read"), in, err));
+            throw OperationError(osErrorText(QStringLiteral("Cannot read"), in, err));
         }
         if (n == 0) break;
         for (ssize_t left = n; left > 0;) {
@@ -91,9 +91,9 @@ qint64 spliceCopy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 cou
                     unsupported = true;
                     return done + (n - left);
                 }
-                throw FileError(osErrorText(QStringLiteral("Cannot write"), out, err));
+                throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, err));
             }
-            if (w == 0) throw FileError(osErrorText(QStringLiteral("Cannot write"), out, EIO));
+            if (w == 0) throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, EIO));
             left -= w;
         }
         done += n;
@@ -107,21 +107,22 @@ qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qin
     static std::vector<char> buffer(chunk); // one copy runs at a time, on the window's thread
     qint64 done = 0;
     if (!in.seek(inPos))
-        throw FileError(QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
+        throw OperationError(
+            QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
     if (!out.seek(outPos))
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
     while (done < count) {
         const qint64 n = in.read(buffer.data(), std::min(chunk, count - done));
         if (n < 0)
-            throw FileError(
+            throw OperationError(
                 QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
         if (n == 0) break;
         qint64 written = 0;
         while (written < n) {
             const qint64 w = out.write(buffer.data() + written, n - written);
             if (w <= 0)
-                throw FileError(
+                throw OperationError(
                     QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
             written += w;
         }
@@ -135,22 +136,23 @@ qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qin
 void openForReading(QFile& file, const QString& path) {
     file.setFileName(path);
     if (QFileInfo(path).isDir())
-        throw FileError(QStringLiteral("Cannot open %1: it is a folder, not a file").arg(path));
+        throw OperationError(
+            QStringLiteral("Cannot open %1: it is a folder, not a file").arg(path));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
 }
 
 void createForWriting(QFile& file, const QString& path) {
     file.setFileName(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
 }
 
 void closeWritten(QFile& file) {
     if (!file.isOpen()) return;
     file.close();
     if (file.error() != QFileDevice::NoError)
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
 }
 
@@ -158,7 +160,7 @@ qint64 sizeOfOpenFile(const QFile& file) {
 #ifdef Q_OS_LINUX
     struct stat st;
     if (::fstat(file.handle(), &st) != 0)
-        throw FileError(osErrorText(QStringLiteral("Cannot read the size of"), file, errno));
+        throw OperationError(osErrorText(QStringLiteral("Cannot read the size of"), file, errno));
     return st.st_size;
 #else
     return file.size();
@@ -185,10 +187,10 @@ qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count
             if (unsupportedByKernel(err))
                 return done + copyWithReadWrite(in, inPos + done, out, outPos + done, count - done);
             if (err == ENOSPC || err == EDQUOT || err == EFBIG)
-                throw FileError(osErrorText(QStringLiteral("Cannot write"), out, err));
-            throw FileError(QStringLiteral("Cannot copy %1 to %2: %3")
-                                .arg(in.fileName(), out.fileName(),
-                                     QString::fromLocal8Bit(std::strerror(err))));
+                throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, err));
+            throw OperationError(QStringLiteral("Cannot copy %1 to %2: %3")
+                                     .arg(in.fileName(), out.fileName(),
+                                          QString::fromLocal8Bit(std::strerror(err))));
         }
         if (n == 0) break;
         done += n;
@@ -309,7 +311,7 @@ void requireRegularFile(const QString& path) {
 #ifdef Q_OS_UNIX
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+        throw OperationError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
     if (S_ISREG(st.st_mode)) return;
     const QString what = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder, not a file")
                          : S_ISFIFO(st.st_mode)
@@ -318,12 +320,12 @@ void requireRegularFile(const QString& path) {
 #else
     const QFileInfo info(path);
     if (!info.exists())
-        throw FileError(QStringLiteral("Cannot open %1: it does not exist").arg(path));
+        throw OperationError(QStringLiteral("Cannot open %1: it does not exist").arg(path));
     if (info.isFile()) return;
     const QString what = info.isDir() ? QStringLiteral("it is a folder, not a file")
                                       : QStringLiteral("it is not a regular file");
 #endif
-    throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, what));
+    throw OperationError(QStringLiteral("Cannot open %1: %2").arg(path, what));
 }
 
 qint64 measureFile(const QString& path) {

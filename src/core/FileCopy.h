@@ -4,19 +4,19 @@
 #include <QString>
 
 // Low-level file access shared by the split and join engines. Every failure
-// throws FileError with the system's message and the path concerned.
+// throws OperationError with the system's message and the path concerned.
 
-// Opens a file for reading, unbuffered. Throws FileError when it can't.
+// Opens a file for reading, unbuffered. Throws OperationError when it can't.
 void openForReading(QFile& file, const QString& path);
 
-// Creates (or truncates) a file for writing, unbuffered. Throws FileError.
+// Creates (or truncates) a file for writing, unbuffered. Throws OperationError.
 void createForWriting(QFile& file, const QString& path);
 
 // Closes a file that was written. A failed close is a write error (a
-// network file system reports delayed write errors there): throws FileError.
+// network file system reports delayed write errors there): throws OperationError.
 void closeWritten(QFile& file);
 
-// Current size of an open file, from the file system. Throws FileError.
+// Current size of an open file, from the file system. Throws OperationError.
 qint64 sizeOfOpenFile(const QFile& file);
 
 // Copies up to `count` bytes of `in`, starting at `inPos`, to `out` at `outPos`,
@@ -24,7 +24,7 @@ qint64 sizeOfOpenFile(const QFile& file);
 // else copy_file_range, where the kernel supports them between the two files;
 // read and write otherwise). Returns
 // the number of bytes copied, fewer than `count` only at the end of `in`.
-// The file positions of both files are left alone. Throws FileError.
+// The file positions of both files are left alone. Throws OperationError.
 // Where the file system can (btrfs, XFS), the whole blocks of the range
 // share the source's extents instead of being copied, when source and output
 // lie at the same offset within a block; `shared`, if given, receives how
@@ -59,9 +59,9 @@ private:
 
 // A source must be a regular file before anything opens it: a folder, a named
 // pipe (whose opening waits for a writer), a device or a missing path throws
-// FileError.
+// OperationError.
 void requireRegularFile(const QString& path);
 
 // The size of a regular file, measured through an open handle (so that a file
-// that can't be read is an error here). Throws FileError.
+// that can't be read is an error here). Throws OperationError.
 qint64 measureFile(const QString& path);

@@ -26,7 +26,7 @@ double realFreeSpace(const QString& folder) {
 
 void setFreeSpaceQuery(FreeSpaceQuery query) { overrideQuery() = std::move(query); }
 
-void GetFreeDiskSpace(ProgramState& state) {
+void GetFreeDiskSpace(FreeSpaceState& state) {
     const FreeSpaceQuery& query = overrideQuery();
     state.FreeSpaceBytes = query ? query(state.FreeSpaceDrive) : realFreeSpace(state.FreeSpaceDrive);
 }

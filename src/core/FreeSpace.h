@@ -3,12 +3,12 @@
 #include <QString>
 #include <functional>
 
-struct ProgramState;
+struct FreeSpaceState;
 
 // Measures the bytes available to the user on the volume that holds
 // state.FreeSpaceDrive (a folder) into state.FreeSpaceBytes: -1 when the
 // volume can't be queried, for instance when the folder no longer exists.
-void GetFreeDiskSpace(ProgramState& state);
+void GetFreeDiskSpace(FreeSpaceState& state);
 
 // The root path (mount point) of the volume holding a folder, for messages;
 // the folder itself when it can't be queried.

@@ -1,6 +1,6 @@
 #include "core/NumberText.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 
 #include <QLocale>
 #include <QtNumeric>
@@ -32,21 +32,21 @@ double parseNumberText(const QString& text) {
     bool ok = false;
     const double v = QLocale::c().toDouble(plain, &ok);
     if (!ok)
-        throw FileError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        throw OperationError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
 }
 
 qint64 parseWholeNumber(const QString& text) {
     bool ok = false;
     const qint64 v = text.trimmed().toLongLong(&ok, 10);
-    if (!ok)
-        throw FileError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    if (!ok) throw OperationError(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return v;
 }
 
 qint64 checkedMultiply(qint64 a, qint64 b) {
     qint64 r = 0;
     if (qMulOverflow(a, b, &r))
-        throw FileError(QStringLiteral("Integer overflow: %1 x %2 does not fit in 64 bits").arg(a).arg(b));
+        throw OperationError(
+            QStringLiteral("Integer overflow: %1 x %2 does not fit in 64 bits").arg(a).arg(b));
     return r;
 }

@@ -1,10 +1,10 @@
 #include "core/ProgramState.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 
 #include <cstring>
 
-ProgramState::ProgramState()
+VerifyState::VerifyState()
     : CompareBuffer1(CompareBlockSize, '\0'), CompareBuffer2(CompareBlockSize, '\0') {}
 
 ProgramState G;

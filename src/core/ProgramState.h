@@ -1,8 +1,9 @@
 #pragma once
 // src/core: the base every engine and the window stand on. Program state, the
 // error type, number texts, file access (copying, mapped reading), the
-// progress rule, free space and file-system limits. Qt Core only; it uses
-// nothing of the folders above it.
+// progress rule, free space and file-system limits, and the hooks every
+// engine takes (EngineHooks.h). Qt Core only; it uses nothing of the folders
+// above it.
 
 #include <QByteArray>
 #include <QFile>
@@ -19,21 +20,27 @@ struct PartCrc {
     qint64 size = 0;
 };
 
-// The program-wide variables shared by the handlers, with their initial values.
-// Every variable exists once for the whole run (the instance G below) and is
-// touched only from the window's thread. The engines take the state they work
-// on as a parameter, so that tests can run them on a state of their own.
+// The bytes of each file that one pass of the comparison reads.
+inline constexpr qint64 CompareBlockSize = 100000;
+
+// The program-wide variables shared by the handlers, with their initial values,
+// grouped by the operations that use them. Each engine takes the group it
+// works on (the split engine a SplitState, the join engine a JoinState, the
+// CRC-32 and the comparison a VerifyState), so that tests can run it on a
+// state of their own; ProgramState gathers every group, so each variable is
+// still named as itself (state.SplitCancelFlag, G.JoinOutputPath).
 //
 // The CRC-32 table, its start value and the running byte count belong to the
 // CRC unit itself (verify/SZCRC32.h).
-struct ProgramState {
-    ProgramState();
 
-    // Windows
-    TForm1* Form1 = nullptr;
-    TForm3* Form3 = nullptr;
+// The last free-space measurement: the split's, and the join's before it writes.
+struct FreeSpaceState {
+    QString FreeSpaceDrive;    // the folder whose volume's free space is measured
+    double FreeSpaceBytes = 0; // bytes available there; -1 when it can't be queried
+};
 
-    // Splitting
+// Splitting, from the split panel and the presets.
+struct SplitState : FreeSpaceState {
     QString SourceFilePath;       // full path of the loaded source file
     qint64 SourceFileSize = 0;    // its size in bytes, measured when loaded
     qint64 PartSizeBytes = 0;     // part size from the part-size field and the unit
@@ -47,10 +54,10 @@ struct ProgramState {
     QList<PartCrc> SplitPartCrcs; // CRC-32 of each part of a completed split, in order
     quint8 SplitCancelFlag = 0;   // 1: the running split stops and removes its parts
     quint8 PartSizeEmpty = 0;     // 1 while the part-size field is empty
-    QString FreeSpaceDrive;       // the folder whose volume's free space is measured
-    double FreeSpaceBytes = 0;    // bytes available there; -1 when it can't be queried
+};
 
-    // Joining
+// Joining.
+struct JoinState {
     QString JoinOutputPath;       // full path of the joined file
     QString JoinDestFolder;       // destination of the joined file, ends with one separator
     qint64 JoinTotalSize = 0;     // total size of the consecutive parts from ordinal 1
@@ -62,18 +69,28 @@ struct ProgramState {
     QStringList JoinMissingParts; // entries without a file, each followed by a blank
     quint8 JoinCancelFlag = 0;    // 1: the running join stops and deletes its output
     QList<PartCrc> JoinPartCrcs;  // CRC-32 of each part joined, when the join takes them
+};
 
-    // Verification
+// The checksum and the comparison.
+struct VerifyState {
+    VerifyState();
+
     quint8 ChecksumCancelFlag = 0;
     quint8 CompareCancelFlag = 0;
     std::unique_ptr<QFile> CompareStream1;
     std::unique_ptr<QFile> CompareStream2;
-    QByteArray CompareBuffer1;    // 100,000 bytes, allocated once
+    QByteArray CompareBuffer1; // CompareBlockSize bytes, allocated once
     QByteArray CompareBuffer2;
     qint64 CompareLastRead = 0;
 };
 
-inline constexpr qint64 CompareBlockSize = 100000;
+// The whole state. Every variable exists once for the whole run (the instance
+// G below) and is touched only from the window's thread.
+struct ProgramState : SplitState, JoinState, VerifyState {
+    // Windows
+    TForm1* Form1 = nullptr;
+    TForm3* Form3 = nullptr;
+};
 
 // The program's one state.
 extern ProgramState G;

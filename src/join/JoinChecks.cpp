@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+namespace tfs {
+
 namespace {
 
 bool present(const QString& path) {
@@ -97,3 +99,5 @@ QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined) 
             .arg(joined.size());
     return QStringLiteral("     CRC-32 checked: joined file");
 }
+
+} // namespace tfs

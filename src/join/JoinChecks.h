@@ -7,6 +7,8 @@
 
 struct PartCrc;
 
+namespace tfs {
+
 // The check files beside the part that the user chose, read before a join
 // and compared with the CRC-32 of the bytes the join copied: "<base>.sfv"
 // (ours or another tool's) for each part of the set that it names, and
@@ -38,3 +40,5 @@ QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joi
 // The completion report's added line when everything passed
 // ("     CRC-32 checked: 3 of 3 parts").
 QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined);
+
+} // namespace tfs

@@ -9,9 +9,9 @@
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
@@ -24,7 +24,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QScopedValueRollback>
+
+using namespace tfs;
 
 namespace {
 
@@ -46,15 +48,10 @@ QStringList missingFirstPartLines(const QString& firstName) {
             indent + QStringLiteral("is missing")};
 }
 
-// The part list file of the set, beside the chosen part.
-QString listPathOf(const QString& chosenPart) {
-    return folderOf(chosenPart) + G.JoinListName;
-}
-
 // Without its first part the set joins into an empty file: that is no
 // completed join, unless the user asked for it with "Join Anyway".
 bool firstPartThere(const QString& chosen, bool joinAnyway) {
-    return joinAnyway || QFileInfo(joinPartPath(basePathOf(chosen), 1)).isFile();
+    return joinAnyway || hasFirstPart(chosen);
 }
 
 // A last line for the names not shown.
@@ -100,7 +97,7 @@ constexpr int MaxNamedBeyond = 5;
 
 ListedEnd listedEndOf(const QString& chosen) {
     ListedEnd end;
-    if (!partListExists(listPathOf(chosen)) || G.JoinListEntries.isEmpty()) return end;
+    if (!partListExists(joinListPathOf(chosen)) || G.JoinListEntries.isEmpty()) return end;
     const PartSet set = partSetOf(chosen);
     const QString setName = fileNameOf(set.basePath);
     for (qint64 i = 0; i < G.JoinListEntries.size(); ++i) {
@@ -133,8 +130,7 @@ void TForm1::BitBtn2Click() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
     if (joinRunning_) return;
-    joinRunning_ = true;
-    const auto finished = qScopeGuard([this] { joinRunning_ = false; });
+    const QScopedValueRollback<bool> running(joinRunning_, true);
 
     const QString chosen = OpenDialog2.FileName;
     try {
@@ -147,7 +143,7 @@ void TForm1::BitBtn2Click() {
             const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
             if (answer == JoinMissingAnswer::Abort) return;
             if (!firstPartThere(chosen, answer == JoinMissingAnswer::JoinAnyway)) {
-                joinRefuse(missingFirstPartLines(fileNameOf(joinPartPath(basePathOf(chosen), 1))));
+                joinRefuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
                 return;
             }
             listed = listedEndOf(chosen);
@@ -218,7 +214,7 @@ bool TForm1::joinRefusedBeforeWriting() {
 TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen,
                                                            const JoinChecks& checks) {
     G.JoinListName = joinListNameOf(chosen);
-    if (partListExists(listPathOf(chosen)))
+    if (partListExists(joinListPathOf(chosen)))
         BitBtn5Click();
     else
         G.JoinMissingParts = gapsBelowHighestPart(chosen);
@@ -322,8 +318,8 @@ void TForm1::joinShowResult(bool completed, const QString& chosen, const QString
     BitBtn12->setEnabled(false);
     BitBtn22->setVisible(completed);
     if (completed) {
-        QStringList lines =
-            partListExists(listPathOf(chosen)) ? CompletedWithListLines : CompletedWithoutListLines;
+        QStringList lines = partListExists(joinListPathOf(chosen)) ? CompletedWithListLines
+                                                                   : CompletedWithoutListLines;
         lines << verdict.lines;
         if (!leftOut.isEmpty())
             lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")

@@ -1,7 +1,7 @@
 #include "join/JoinEngine.h"
 
 #include "core/FileCopy.h"
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "verify/CopiedCrc.h"
@@ -24,6 +24,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+namespace tfs {
 
 namespace {
 
@@ -88,7 +90,7 @@ public:
         const QByteArray to = QFile::encodeName(outputPath_);
         if (!replace) {
             if (!renameWithoutReplacing(from, to))
-                throw FileError(
+                throw OperationError(
                     systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
             done_ = true;
             releaseLock();
@@ -98,7 +100,8 @@ public:
         QFile::remove(outputPath_); // rename() replaces the target only on POSIX systems
 #endif
         if (std::rename(from.constData(), to.constData()) != 0)
-            throw FileError(systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
+            throw OperationError(
+                systemErrorText(QStringLiteral("Cannot create"), outputPath_, errno));
         done_ = true;
         releaseLock();
     }
@@ -132,11 +135,11 @@ private:
             }
             const QFileInfo taken(name);
             if (!taken.exists() && !taken.isSymLink())
-                throw FileError(
+                throw OperationError(
                     QStringLiteral("Cannot create %1: %2").arg(outputPath_, file_.errorString()));
         }
-        throw FileError(QStringLiteral("Cannot create %1: no free name for the temporary file")
-                            .arg(outputPath_));
+        throw OperationError(QStringLiteral("Cannot create %1: no free name for the temporary file")
+                                 .arg(outputPath_));
     }
 
     // Locks the new file as a running join's, so that no other join takes it
@@ -317,9 +320,10 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
     return sum(partSizes(set, countParts(set, hooks)));
 }
 
-void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
+void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
+    const CancelRequest cancel(state.JoinCancelFlag);
     state.JoinPartCrcs.clear();
     const PartSet set = partSetOf(chosenPart);
     qint64 count = countParts(set, hooks);
@@ -342,7 +346,7 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
         ReadAhead ahead;
         QFile next;
         ReadAhead nextAhead;
-        for (qint64 c = 1; c <= count && state.JoinCancelFlag != 1; ++c) {
+        for (qint64 c = 1; c <= count && !cancel.requested(); ++c) {
             const QString partPath = set.partPath(c);
             openForReading(part, partPath);
             ahead.start(part, next.isOpen() ? nextAhead.askedTo() : 0);
@@ -353,9 +357,9 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
             // Exactly the bytes that were counted: the total and the progress hold.
             const qint64 size = sizes[static_cast<size_t>(c - 1)];
             const auto shorter = [&partPath] {
-                return FileError(QStringLiteral("Cannot read %1: the part became shorter "
-                                                "while it was being joined")
-                                     .arg(partPath));
+                return OperationError(QStringLiteral("Cannot read %1: the part became shorter "
+                                                     "while it was being joined")
+                                          .arg(partPath));
             };
             for (qint64 pos = 0; pos < size;) {
                 const qint64 step = std::min(stepMax, size - pos);
@@ -373,26 +377,28 @@ void spojfor(ProgramState& state, const QString& chosenPart, const QString& outp
                 }
                 if (hooks.progress) hooks.progress(joinProgress(written, total));
                 if (hooks.yield) hooks.yield();
-                if (state.JoinCancelFlag == 1) break;
+                if (cancel.requested()) break;
             }
-            if (state.JoinCancelFlag != 1 && sizeOfOpenFile(part) < size) throw shorter();
+            if (!cancel.requested() && sizeOfOpenFile(part) < size) throw shorter();
             part.close();
         }
 
         if (hooks.progress) hooks.progress(99);
-        if (crcs && state.JoinCancelFlag != 1) {
+        if (crcs && !cancel.requested()) {
             const QList<quint32> values = crcs->results();
             for (qsizetype i = 0; i < values.size(); ++i)
                 state.JoinPartCrcs.append({values.at(i), sizes.at(static_cast<size_t>(i))});
         }
-        if (state.JoinCancelFlag == 1 || (hooks.keep && !hooks.keep()))
+        if (cancel.requested() || (hooks.keep && !hooks.keep()))
             output.discard();
         else
             output.commit(!options.keepExisting);
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         // The user knows the output's name, not the hidden file's.
         const QString hidden = output.path();
         output.discard();
-        throw FileError(e.text().replace(hidden, outputPath));
+        throw OperationError(e.text().replace(hidden, outputPath));
     }
 }
+
+} // namespace tfs

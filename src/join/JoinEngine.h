@@ -2,13 +2,16 @@
 // src/join: the join engine (window-free, on core/ and split/'s naming) and
 // the join panel's handlers.
 
+#include "core/EngineHooks.h"
 #include "split/Naming.h"
 
 #include <QList>
 #include <QString>
 #include <functional>
 
-struct ProgramState;
+struct JoinState;
+
+namespace tfs {
 
 // What a join puts before an output name that is taken in the destination.
 inline constexpr char JoinClonePrefix[] = "Clone Of ";
@@ -18,10 +21,9 @@ inline constexpr char JoinClonePrefix[] = "Clone Of ";
 inline constexpr qint64 JoinBlockSize = 10000;
 inline constexpr qint64 JoinStepMax = 4 << 20;
 
-// What the join engine tells the window. Every hook may be empty.
-struct JoinHooks {
-    std::function<void(int percent)> progress; // after every step, already clamped to 0..100
-    std::function<void()> yield;               // one turn of the event loop
+// What the join engine tells the window, beyond the progress after every step
+// (already clamped to 0..100) and the event-loop turn. Every hook may be empty.
+struct JoinHooks : EngineHooks {
     std::function<void()> iconRefresh;         // Exticon: the output has just been created
     // Whether the join takes each part's CRC-32 as it copies, into
     // state.JoinPartCrcs (for the check files beside the parts).
@@ -59,7 +61,7 @@ struct JoinOptions {
 // Total size of the set that chosenPart belongs to (partSetOf): the parts from ordinal 1
 // up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
 // Yields before every existence test. Creates and changes nothing; a part that
-// can't be opened throws FileError.
+// can't be opened throws OperationError.
 qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 
 // Joins the set that chosenPart belongs to (parts 1..N, found and sized as
@@ -84,10 +86,12 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 //
 // Any failure (a part that can't be opened or read, or that became shorter
 // since it was counted, an output that can't be created, written or renamed,
-// a full disk) deletes the hidden file and throws FileError naming the file.
-void spojfor(ProgramState& state, const QString& chosenPart, const QString& outputPath,
+// a full disk) deletes the hidden file and throws OperationError naming the file.
+void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options = {});
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;
 // 99 when the total is 0.
 int joinProgress(qint64 written, qint64 total);
+
+} // namespace tfs

@@ -3,13 +3,13 @@
 // two path fields, the button groups, the file-type icon, the panel's step of
 // the close request and its reset after "Abort". The Join button itself is in
 // JoinCommand.cpp.
-#include "core/FileError.h"
 #include "app/PathShortening.h"
-#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
-#include "join/JoinEngine.h"
 #include "core/FileCopy.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
+#include "join/JoinEngine.h"
 #include "split/Naming.h"
 
 #include <QCoreApplication>
@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QPushButton>
+
+using namespace tfs;
 
 namespace {
 
@@ -168,8 +170,8 @@ void TForm1::BitBtn22Click() {
     if (QFileInfo(output).isFile() && !output.remove()) {
         // The joined file is still there: Undo stays offered.
         joinenabled();
-        throw FileError(QStringLiteral("Cannot delete %1: %2")
-                            .arg(G.JoinOutputPath, output.errorString()));
+        throw OperationError(
+            QStringLiteral("Cannot delete %1: %2").arg(G.JoinOutputPath, output.errorString()));
     }
     BitBtn22->setVisible(false);
     settleAfterStop(this);

@@ -1,15 +1,17 @@
 #include "join/JoinSteps.h"
 
-#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 
 #include <QFileInfo>
 
-QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder) {
+namespace tfs {
+
+QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder) {
     state.FreeSpaceDrive = destFolder;
     GetFreeDiskSpace(state);
     if (static_cast<double>(totalSize) > state.FreeSpaceBytes) {
@@ -24,11 +26,19 @@ QString joinListPathOf(const QString& chosenPart) {
     return folderOf(chosenPart) + joinListNameOf(chosenPart);
 }
 
+QString firstPartPathOf(const QString& chosenPart) {
+    return joinPartPath(basePathOf(chosenPart), 1);
+}
+
+bool hasFirstPart(const QString& chosenPart) {
+    return QFileInfo(firstPartPathOf(chosenPart)).isFile();
+}
+
 void requireFirstPart(const QString& chosenPart) {
-    const QString first = joinPartPath(basePathOf(chosenPart), 1);
-    if (!QFileInfo(first).isFile())
-        throw FileError(QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                            .arg(chosenPart, first));
+    if (!hasFirstPart(chosenPart))
+        throw OperationError(
+            QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
+                .arg(chosenPart, firstPartPathOf(chosenPart)));
 }
 
 QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {
@@ -41,3 +51,5 @@ QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) 
         name = QString::fromLatin1(JoinClonePrefix) + name;
     return destFolder + name;
 }
+
+} // namespace tfs

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-struct ProgramState;
+struct FreeSpaceState;
+
+namespace tfs {
 
 // The join's decisions before it writes anything, shared by the Join button
 // and the command line.
@@ -13,12 +15,16 @@ struct ProgramState;
 // is enough; a volume that can't be queried is full), or a joined file larger
 // than the destination's file system can hold (over 4 GiB onto FAT, which
 // would fail there after 4 GiB of writing). Empty when the join may go ahead.
-QStringList joinRefusal(ProgramState& state, qint64 totalSize, const QString& destFolder);
+QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder);
 
 // The part list file of the chosen part's set, beside the chosen part.
 QString joinListPathOf(const QString& chosenPart);
 
-// Throws FileError when the first part of the chosen part's set is missing:
+// The first part of the chosen part's set, and whether it is there as a file.
+QString firstPartPathOf(const QString& chosenPart);
+bool hasFirstPart(const QString& chosenPart);
+
+// Throws OperationError when the first part of the chosen part's set is missing:
 // such a set joins into an empty file, which is no completed join.
 void requireFirstPart(const QString& chosenPart);
 
@@ -27,3 +33,5 @@ void requireFirstPart(const QString& chosenPart);
 // while the name is taken there by anything (a folder or a dangling link
 // included): no file already there is ever replaced.
 QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart);
+
+} // namespace tfs

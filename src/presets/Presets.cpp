@@ -1,5 +1,7 @@
 #include "presets/Presets.h"
 
+namespace tfs {
+
 namespace {
 
 constexpr qint64 KiB = 1024;
@@ -56,3 +58,5 @@ const MediaPreset* mediaPresetOfSize(qint64 partSize) {
             return &p;
     return nullptr;
 }
+
+} // namespace tfs

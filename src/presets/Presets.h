@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace tfs {
+
 // The ten media presets: one-click splits at part sizes matched to common
 // media. The sizes are exact byte counts (two of them need 64 bits); the
 // report lines are shown when the source is smaller than the medium, blanks
@@ -26,3 +28,5 @@ const MediaPreset* mediaPresetOfSize(qint64 partSize);
 // Whether a source of sourceSize bytes is large enough for the preset: a
 // source of exactly the medium's size passes.
 inline bool fillsMedium(qint64 sourceSize, qint64 partSize) { return sourceSize >= partSize; }
+
+} // namespace tfs

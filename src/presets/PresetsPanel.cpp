@@ -1,14 +1,14 @@
 // The presets panel: ten buttons that each split a file at a medium's exact
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
-#include "core/FileError.h"
 #include "app/PartRemoval.h"
-#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
-#include "presets/Presets.h"
 #include "core/FileCopy.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
+#include "presets/Presets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -20,6 +20,8 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <utility>
+
+using namespace tfs;
 
 namespace {
 
@@ -102,7 +104,6 @@ void TForm1::runMediaPreset(int index) {
     // panel's buttons work again. After a split that failed, the button stays
     // Cancel: it removes the parts that split left, not an earlier split.
     const auto end = qScopeGuard([this] {
-        presetSplitRunning_ = false;
         const QString list = presetListPath();
         if (presetPartsLeft_.isEmpty() && !list.isEmpty() && partListExists(list))
             BitBtn20->setText(UndoCaption);
@@ -146,7 +147,7 @@ void TForm1::standardniformati() {
         run = splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
     }
     G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
-    if (!run.listError.isEmpty()) throw FileError(run.listError);
+    if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
 // ---------------------------------------------------------------- Cancel and Undo

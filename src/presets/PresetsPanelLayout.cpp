@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+using namespace tfs;
+
 void TForm1::buildPresetsPanel() {
     GroupBox5 = skin::panel(this, "GroupBox5", QStringLiteral("Presets"));
     QGroupBox* p = GroupBox5;

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+namespace tfs {
+
 namespace {
 
 bool isSeparator(QChar c) {
@@ -108,3 +110,5 @@ QString joinOutputNameOf(const QString& chosenPart) { return fileNameOf(basePath
 QString joinListNameOf(const QString& chosenPart) {
     return joinOutputNameOf(chosenPart) + QStringLiteral(".txt");
 }
+
+} // namespace tfs

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace tfs {
+
 // Names of the part files of a set: the source's file name, a dot and the
 // ordinal digits. The split writes them and the join finds them again with the
 // same routine, so the digits are a file format on disk.
@@ -59,3 +61,5 @@ QString joinOutputNameOf(const QString& chosenPart);
 // The chosen part's file name with its last extension replaced by ".txt":
 // the name of the set's part list file.
 QString joinListNameOf(const QString& chosenPart);
+
+} // namespace tfs

@@ -1,12 +1,14 @@
 #include "split/PartList.h"
 
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+
+namespace tfs {
 
 QString partListPath(const QString& destFolder, const QString& sourceName) {
     return destFolder + sourceName + QStringLiteral(".txt");
@@ -26,14 +28,14 @@ void saveWholeFile(const QString& path, const QByteArray& content) {
     // buffered QSaveFile may commit without noticing that its final flush failed.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
     if (file.write(content) != content.size()) {
         const QString error = file.errorString();
         file.cancelWriting();
-        throw FileError(QStringLiteral("Cannot write %1: %2").arg(path, error));
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, error));
     }
     if (!file.commit())
-        throw FileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 
 bool partListExists(const QString& path) { return QFileInfo(path).isFile(); }
@@ -115,9 +117,9 @@ QStringList removeEarlierPartList(const QString& path) {
     readPartList(path, names, unreadable);
     QFile file(path);
     if (!file.remove())
-        throw FileError(QStringLiteral("Cannot delete %1, the part list of an earlier split "
-                                       "whose parts this split replaces: %2")
-                            .arg(path, file.errorString()));
+        throw OperationError(QStringLiteral("Cannot delete %1, the part list of an earlier split "
+                                            "whose parts this split replaces: %2")
+                                 .arg(path, file.errorString()));
     return names;
 }
 
@@ -135,7 +137,7 @@ void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& de
     }
 }
 
-void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
+void scanForMissingParts(JoinState& state, const QString& chosenPart) {
     state.JoinListEntries.clear();
     state.JoinMissingParts.clear();
     state.JoinListName = joinListNameOf(chosenPart);
@@ -147,7 +149,7 @@ void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
     QString error;
     const bool read = readPartList(state.JoinListFile->fileName(), lines, error);
     state.JoinListFile.reset();
-    if (!read) throw FileError(error);
+    if (!read) throw OperationError(error);
 
     for (const QString& line : std::as_const(lines)) {
         state.JoinListLine = line;
@@ -161,3 +163,5 @@ void scanForMissingParts(ProgramState& state, const QString& chosenPart) {
             state.JoinMissingParts.append(entry + QLatin1Char(' '));
     }
 }
+
+} // namespace tfs

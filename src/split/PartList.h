@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-struct ProgramState;
+struct JoinState;
+
+namespace tfs {
 
 // The part list file: a plain-text file beside the parts, named after the
 // source with ".txt" added, one part name per line, every line ended by CR LF,
@@ -14,11 +16,11 @@ struct ProgramState;
 QString partListPath(const QString& destFolder, const QString& sourceName);
 
 // Writes the list whole, replacing any file of that name; the file appears
-// only once it is complete. Throws FileError.
+// only once it is complete. Throws OperationError.
 void writePartList(const QString& path, const QStringList& partNames);
 
 // Writes a file whole, replacing any file of that name; the file appears only
-// once it is complete. Throws FileError.
+// once it is complete. Throws OperationError.
 void saveWholeFile(const QString& path, const QByteArray& content);
 
 // Whether a (regular) file exists at the path.
@@ -44,7 +46,7 @@ inline constexpr qint64 PartListMaxBytes = 16 * 1024 * 1024;
 bool isPartListOf(const QString& path, const QString& sourceName);
 
 // Deletes the part list of an earlier split and returns the names it held
-// (none when there is no list, or when it can't be read). Throws FileError
+// (none when there is no list, or when it can't be read). Throws OperationError
 // when it can't be deleted.
 QStringList removeEarlierPartList(const QString& path);
 
@@ -61,6 +63,8 @@ void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& de
 // state.JoinListEntries (CR LF, LF or CR end a line; a last line without an
 // end counts) and puts every entry that names no file in the chosen part's
 // folder into state.JoinMissingParts, followed by one blank. Both lists are
-// made anew. Entries are only tested for existence. Throws FileError when the
+// made anew. Entries are only tested for existence. Throws OperationError when the
 // list can't be read.
-void scanForMissingParts(ProgramState& state, const QString& chosenPart);
+void scanForMissingParts(JoinState& state, const QString& chosenPart);
+
+} // namespace tfs

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace tfs {
+
 namespace {
 
 const QString ListSuffix = QStringLiteral(".txt");
@@ -60,3 +62,5 @@ void deleteCheckFilesOf(const QString& listPath) {
     const QString crc = base + QStringLiteral(".crc");
     if (isOurCrcFile(crc, sourceName)) QFile::remove(crc);
 }
+
+} // namespace tfs

@@ -6,6 +6,8 @@
 
 struct PartCrc;
 
+namespace tfs {
+
 // The check files that a split writes beside its part list, from the same
 // base (destination folder + source name): "<source>.sfv" naming every part
 // with its CRC-32, and "<source>.crc" with the whole source's name, size and
@@ -20,9 +22,11 @@ bool isOurCrcFile(const QString& path, const QString& sourceName);
 
 // Writes both files whole (each appears only once complete). A file of
 // either name that isn't ours is left as it is and that check file is not
-// written. Throws FileError when a file can't be written.
+// written. Throws OperationError when a file can't be written.
 // `base` is the part list's path without ".txt" (destination + source name).
 void writeCheckFiles(const QString& base, const QStringList& partNames, const QList<PartCrc>& crcs);
 
 // Deletes both files beside the part list at listPath where they are ours.
 void deleteCheckFilesOf(const QString& listPath);
+
+} // namespace tfs

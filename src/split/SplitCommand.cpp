@@ -1,12 +1,12 @@
 // The split panel's Split button (checks, conversion, the split, the part list)
 // and its Cancel/Undo button.
-#include "core/FileError.h"
 #include "app/PartRemoval.h"
-#include "core/NumberText.h"
-#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "core/NumberText.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+using namespace tfs;
 
 namespace {
 
@@ -82,7 +84,7 @@ void TForm1::BitBtn6Click() {
     G.SplitSourceName = fileNameOf(G.SourceFilePath);
     if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_)) BitBtn9->setText(Undo);
     sstfenabled();
-    if (!run.listError.isEmpty()) throw FileError(run.listError);
+    if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
 void TForm1::BitBtn9Click() {

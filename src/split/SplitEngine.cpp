@@ -1,9 +1,9 @@
 #include "split/SplitEngine.h"
 
 #include "core/FileCopy.h"
-#include "core/FileError.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -21,6 +21,8 @@
 #endif
 #include <memory>
 
+namespace tfs {
+
 // Checked again right before a split: the source may have changed since it was
 // loaded. An empty file has nothing to split. A part is created over whatever
 // bears its name, so a link to the source named like one of its parts (a
@@ -28,14 +30,14 @@
 void requireSplittableSource(const QString& path, const QString& destFolder) {
     requireRegularFile(path);
     if (QFileInfo(path).size() == 0)
-        throw FileError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
+        throw OperationError(QStringLiteral("Cannot split %1: the file is empty").arg(path));
 
     const QString prefix = fileNameOf(path) + QLatin1Char('.');
     const QDir dest(destFolder);
 #ifdef Q_OS_UNIX
     struct stat source;
     if (::stat(QFile::encodeName(path).constData(), &source) != 0)
-        throw FileError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
+        throw OperationError(systemErrorText(QStringLiteral("Cannot open"), path, errno));
 #endif
     for (const QString& name : dest.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (!name.startsWith(prefix) || name.size() == prefix.size()) continue;
@@ -52,9 +54,10 @@ void requireSplittableSource(const QString& path, const QString& destFolder) {
             QFileInfo(partPath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
 #endif
         if (same)
-            throw FileError(QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
-                                           "and writing that part would destroy it")
-                                .arg(path, partPath));
+            throw OperationError(
+                QStringLiteral("Cannot split %1: %2 is the same file (a link to it), "
+                               "and writing that part would destroy it")
+                    .arg(path, partPath));
     }
 }
 
@@ -62,7 +65,7 @@ namespace {
 
 // Parts larger than the destination's file system can hold (FAT: 4 GiB - 1):
 // the refusal's report lines, or none.
-QStringList oversizedParts(const ProgramState& state, const QString& sourcePath, qint64 partSize) {
+QStringList oversizedParts(const SplitState& state, const QString& sourcePath, qint64 partSize) {
     const qint64 largestFile = largestFileOn(state.SplitDestFolder);
     if (largestFile < 0) return {};
     // The source as it is now: it may have grown since it was loaded.
@@ -88,8 +91,8 @@ QStringList foreignListRefusal(const QString& listName) {
 // from a slow disk doesn't hold the window for its whole time; a cancel
 // asked for meanwhile stops the block there. Returns the bytes copied. Reads
 // ahead of what it copies (not of what the file system shares).
-qint64 copyBlock(const ProgramState& state, QFile& source, qint64 from, QFile& part, qint64 partPos,
-                 qint64 count, const SplitHooks& hooks, ReadAhead& ahead) {
+qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
+                 qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead) {
     qint64 copied = 0;
     while (copied < count) {
         const qint64 slice =
@@ -100,16 +103,17 @@ qint64 copyBlock(const ProgramState& state, QFile& source, qint64 from, QFile& p
         if (shared == 0) ahead.reached(source, from + copied);
         if (n < slice || copied == count) break;
         if (hooks.yield) hooks.yield();
-        if (state.SplitCancelFlag == 1) break;
+        if (cancel.requested()) break;
     }
     return copied;
 }
 
 } // namespace
 
-SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks) {
     state.SplitCancelFlag = 0;
+    const CancelRequest cancel(state.SplitCancelFlag);
     state.FreeSpaceDrive = state.SplitDestFolder;
     GetFreeDiskSpace(state);
 
@@ -159,7 +163,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
         qint64 total = 0;
 
         for (;;) {
-            if (state.SplitCancelFlag == 1) break;
+            if (cancel.requested()) break;
             if (bytesInPart >= partSize || ordinal == 0) {
                 closeWritten(part);
                 ++ordinal;
@@ -184,7 +188,7 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
             const qint64 copied =
-                copyBlock(state, source, total, part, bytesInPart, step, hooks, ahead);
+                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;
@@ -196,21 +200,21 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
             const qint64 sourceSize = sizeOfOpenFile(source);
             if (hooks.progress) hooks.progress(splitProgress(total, sourceSize));
 
-            if (copied < step && state.SplitCancelFlag != 1)
-                throw FileError(QStringLiteral("Cannot read %1: the file became shorter while "
-                                               "it was being split")
-                                    .arg(sourcePath));
+            if (copied < step && !cancel.requested())
+                throw OperationError(QStringLiteral("Cannot read %1: the file became shorter while "
+                                                    "it was being split")
+                                         .arg(sourcePath));
             if (!(sourceSize > total)) break;
         }
-        if (crcs && state.SplitCancelFlag == 0) {
+        if (crcs && !cancel.requested()) {
             const QList<quint32> values = crcs->results();
             for (qsizetype i = 0; i < values.size(); ++i)
                 state.SplitPartCrcs.append({values.at(i), sizes.at(i)});
         }
-        if (state.SplitCancelFlag != 1) closeWritten(part);
+        if (!cancel.requested()) closeWritten(part);
     }
 
-    if (state.SplitCancelFlag != 0) {
+    if (cancel.requested()) {
         for (const QString& path : std::as_const(state.SplitPartPaths))
             if (QFile::exists(path)) QFile::remove(path);
         if (hooks.cancelled) hooks.cancelled();
@@ -221,17 +225,4 @@ SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 pa
     return SplitOutcome::Completed;
 }
 
-bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
-                          const SplitHooks& hooks) {
-    const qint64 largestFile = largestFileOn(state.SplitDestFolder);
-    if (largestFile < 0) return false;
-    // The source as it is now: it may have grown since it was loaded.
-    const QFileInfo source(sourcePath);
-    const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
-    const QStringList lines = oversizedPartRefusal(sourceSize, partSize, largestFile,
-                                                   volumeRootOf(state.SplitDestFolder));
-    if (lines.isEmpty()) return false;
-    state.SplitCancelFlag = 1;
-    if (hooks.refused) hooks.refused(lines);
-    return true;
-}
+} // namespace tfs

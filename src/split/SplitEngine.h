@@ -3,12 +3,15 @@
 // core/), and the split panel's handlers. The join reads sets by the same
 // naming and list.
 
+#include "core/EngineHooks.h"
 #include "core/Progress.h"
 
 #include <QStringList>
 #include <functional>
 
-struct ProgramState;
+struct SplitState;
+
+namespace tfs {
 
 // Bytes demanded on top of the whole source size before a split starts (200 MiB).
 inline constexpr qint64 FreeSpaceMargin = 209715200;
@@ -18,7 +21,7 @@ inline constexpr qint64 SplitBlockSize = 10000000;
 // turn between two slices (a block read from a slow disk takes long).
 inline constexpr qint64 SplitSliceSize = 2 << 20;
 
-// How a split ended (a file error is thrown instead, as FileError).
+// How a split ended (a file error is thrown instead, as OperationError).
 enum class SplitOutcome {
     Completed,          // every part written
     RefusedForSpace,    // the destination lacks the source size plus the margin
@@ -27,11 +30,10 @@ enum class SplitOutcome {
     Cancelled,          // SplitCancelFlag stopped it; its parts are gone
 };
 
-// What the split engine tells the window. Every hook may be empty.
-struct SplitHooks {
-    std::function<void(int percent)> progress; // after every block, 0..100
-    std::function<void()> yield;               // one turn of the event loop
-    std::function<void()> partStarted;         // a new part is about to be created
+// What the split engine tells the window, beyond the progress after every
+// block and the event-loop turn. Every hook may be empty.
+struct SplitHooks : EngineHooks {
+    std::function<void()> partStarted; // a new part is about to be created
     // A refusal (free space, or parts too large for the destination's file
     // system): the report lines. Nothing was written.
     std::function<void(const QStringList& lines)> refused;
@@ -52,27 +54,21 @@ struct SplitHooks {
 // part list of this source (a user's own notes.txt beside notes) is refused
 // before anything is written. The part list of an earlier split is
 // deleted right before the first part is created (one that can't be deleted
-// stops the split there, with a FileError); after a completed split, the parts
+// stops the split there, with an OperationError); after a completed split, the parts
 // it named beyond the new set's last part are deleted too.
 // Appends every part to SplitPartNames and SplitPartPaths before creating it,
-// so that a file error (thrown as FileError) leaves every part on disk listed.
+// so that a file error (thrown as OperationError) leaves every part on disk listed.
 // A completed split leaves each part's CRC-32 and size in state.SplitPartCrcs
 // (with hooks.partCrcs); any other outcome leaves that list empty.
 // A part is closed before the next one starts, and a failed close is a write
 // error like any other.
-SplitOutcome splitfile(ProgramState& state, const QString& sourcePath, qint64 partSize,
+SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks);
 
 // Checked right before a split (the source may have changed since it was
 // loaded): a regular file of at least one byte that does not lie in destFolder
 // under one of its own part names (a link to it, symbolic or hard, which
-// writing that part would empty). Throws FileError otherwise.
+// writing that part would empty). Throws OperationError otherwise.
 void requireSplittableSource(const QString& path, const QString& destFolder);
 
-// The split's check, run after the free-space test: when the largest part of
-// the source would not fit the destination's file system, refuses through
-// hooks.refused (nothing is written, the part lists are left alone) and
-// returns true. The refused split counts as stopped: state.SplitCancelFlag is
-// set to 1, so that no caller writes a part list for it.
-bool refuseOversizedParts(ProgramState& state, const QString& sourcePath, qint64 partSize,
-                          const SplitHooks& hooks);
+} // namespace tfs

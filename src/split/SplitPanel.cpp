@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+using namespace tfs;
+
 namespace {
 
 const QString LoadHint = QStringLiteral("             Click Load File to choose file to be split");

@@ -2,12 +2,12 @@
 // destination field at every new part, the refusals in the report dialog, and
 // one event-loop turn after every block. Then the part list, written when the
 // split ran to completion: the one routine of the Split command and the presets.
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "app/RunMeter.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -21,6 +21,8 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <utility>
+
+using namespace tfs;
 
 SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     SplitHooks hooks;
@@ -55,7 +57,7 @@ SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     });
     removeLeftoverParts();
     const GaugeRun run({Gauge1, Gauge5}, QFileInfo(sourcePath).size());
-    return ::splitfile(G, sourcePath, partSize, hooks);
+    return tfs::splitfile(G, sourcePath, partSize, hooks);
 }
 
 // The parts that a failed split left (of either panel, the last one cut
@@ -86,7 +88,7 @@ TForm1::SplitRun TForm1::splitAndList(const QString& sourcePath, qint64 partSize
         run.list = list;
         writeCheckFiles(G.SplitDestFolder + fileNameOf(sourcePath), G.SplitPartNames,
                         G.SplitPartCrcs);
-    } catch (const FileError& e) {
+    } catch (const OperationError& e) {
         run.listError = e.text() + QStringLiteral("\nThe %1 parts were all written and are kept; "
                                                   "they can be joined without their list.")
                                        .arg(G.SplitPartNames.size());

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+namespace tfs {
+
 namespace {
 
 const QByteArray LineEnd = "\r\n";
@@ -231,3 +233,5 @@ quint32 crc32Combine(quint32 crcA, quint32 crcB, qint64 lengthB) {
     // start value and the final complement cancel out in the sum.
     return multiplyModP(zeroBytesOperator(lengthB), crcA) ^ crcB;
 }
+
+} // namespace tfs

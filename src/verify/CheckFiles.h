@@ -6,6 +6,8 @@
 
 class QIODevice;
 
+namespace tfs {
+
 // Check files that travel with the parts, in the layouts that other tools read:
 //
 // - "<source>.sfv": optional comment lines starting with ';', then one line per
@@ -63,3 +65,5 @@ CrcFileContent readCrcFile(const QString& path);
 
 // The CRC-32 of A followed by B, from crc(A), crc(B) and B's length.
 quint32 crc32Combine(quint32 crcA, quint32 crcB, qint64 lengthB);
+
+} // namespace tfs

@@ -1,20 +1,22 @@
 #include "verify/CompareEngine.h"
 
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "core/Progress.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
+namespace tfs {
+
 namespace {
 
 // Closes and drops both streams when the comparison leaves, however it leaves.
 struct StreamCloser {
-    ProgramState& state;
+    VerifyState& state;
     ~StreamCloser() { close(); }
     void close() {
         state.CompareStream1.reset();
@@ -30,11 +32,11 @@ std::unique_ptr<QFile> openStream(const QString& path) {
 
 qint64 readBlockAt(QFile& file, qint64 pos, QByteArray& buffer) {
     if (!file.seek(pos))
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     const qint64 n = file.read(buffer.data(), CompareBlockSize);
     if (n < 0)
-        throw FileError(
+        throw OperationError(
             QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     return n;
 }
@@ -73,7 +75,7 @@ bool compareMapped(MappedFileWindow& map1, MappedFileWindow& map2, QFile& first,
 // The offset of the first byte that differs in the blocks at `pos` of both
 // files, read again into the buffers (a block compared mapped was never read).
 // A file that got shorter differs where it ends.
-qint64 firstDifferenceAt(ProgramState& state, QFile& first, QFile& second, qint64 pos) {
+qint64 firstDifferenceAt(VerifyState& state, QFile& first, QFile& second, qint64 pos) {
     const qint64 n = std::min(readBlockAt(first, pos, state.CompareBuffer1),
                               readBlockAt(second, pos, state.CompareBuffer2));
     const char* a = state.CompareBuffer1.constData();
@@ -86,7 +88,7 @@ qint64 firstDifferenceAt(ProgramState& state, QFile& first, QFile& second, qint6
 
 } // namespace
 
-bool comparefiles(ProgramState& state, const QString& firstPath, const QString& secondPath,
+bool comparefiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
                   const CompareHooks& hooks) {
     // The window must not start a comparison inside a running one's event-loop
     // turn: the streams and buffers exist once.
@@ -94,6 +96,7 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
     if (hooks.started)
         hooks.started();
     state.CompareCancelFlag = 0;
+    const CancelRequest cancel(state.CompareCancelFlag);
     bool identical = true;
 
     StreamCloser streams{state};
@@ -123,8 +126,7 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
     qint64 pos2 = 0;
     qint64 done = 0;
     while (state.CompareLastRead == CompareBlockSize) {
-        if (state.CompareCancelFlag != 0 || !identical)
-            break;
+        if (cancel.requested() || !identical) break;
         bool same = false;
         qint64 n1 = CompareBlockSize;
         qint64 n2 = CompareBlockSize;
@@ -157,3 +159,5 @@ bool comparefiles(ProgramState& state, const QString& firstPath, const QString& 
         hooks.finished();
     return identical;
 }
+
+} // namespace tfs

@@ -1,16 +1,19 @@
 #pragma once
 
+#include "core/EngineHooks.h"
+
 #include <QString>
 #include <functional>
 
-struct ProgramState;
+struct VerifyState;
 
-// What the comparison tells the window. Every hook may be empty.
-struct CompareHooks {
+namespace tfs {
+
+// What the comparison tells the window, beyond the progress after every pair
+// of blocks and the event-loop turn. Every hook may be empty.
+struct CompareHooks : EngineHooks {
     std::function<void()> started;             // on entry: Main off, Cancel on
     std::function<void()> differentLength;     // lengths differ; nothing will be read
-    std::function<void(int percent)> progress; // after every pair of blocks, 0..100
-    std::function<void()> yield;               // one turn of the event loop
     std::function<void()> finished;            // the block loop is over (any verdict)
     // Equal lengths, and a block differs: the offset (from 0) of the first
     // byte that differs, once, before the comparison stops.
@@ -30,7 +33,9 @@ struct CompareHooks {
 // was seen so far). Progress is the bytes done / the first file's length x 100,
 // rounded half to even; two empty files report 100.
 //
-// Both streams are closed (and reset) on every exit. Throws FileError when a
+// Both streams are closed (and reset) on every exit. Throws OperationError when a
 // file can't be opened or read.
-bool comparefiles(ProgramState& state, const QString& firstPath, const QString& secondPath,
+bool comparefiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
                   const CompareHooks& hooks);
+
+} // namespace tfs

@@ -16,6 +16,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
+
+using namespace tfs;
 
 namespace {
 
@@ -87,22 +90,22 @@ void TForm1::comparePanelCloseStep() {
 // streams and buffers: neither may start inside the other's (or its own)
 // event-loop turn, so both stay disabled until the running command returns,
 // however it returns.
-void TForm1::setVerifyRunning(bool running) {
-    verifyRunning_ = running;
-    BitBtn3->setEnabled(!running);
-    BitBtn4->setEnabled(!running);
+void TForm1::enableVerifyCommands(bool enable) {
+    BitBtn3->setEnabled(enable);
+    BitBtn4->setEnabled(enable);
 }
 
 void TForm1::BitBtn3Click() {
     if (verifyRunning_)
         return;
-    setVerifyRunning(true);
+    const QScopedValueRollback<bool> running(verifyRunning_, true);
+    enableVerifyCommands(false);
     const auto idle = qScopeGuard([this] {
         gEdit3->setVisible(true);
         Gauge4->setProgress(0);
         gEdit4->setVisible(true);
         BitBtn13->setEnabled(true);
-        setVerifyRunning(false);
+        enableVerifyCommands(true);
     });
 
     gEdit3->setVisible(false);
@@ -130,7 +133,7 @@ void TForm1::GetCheckSum1() {
     hooks.progress = [this](int percent) { Gauge3->setProgress(percent); };
     hooks.yield = [this, shown] { serveWindow(this, shown, G.ChecksumCancelFlag); };
     const GaugeRun run({Gauge3}, QFileInfo(path).size());
-    const quint32 crc = FileCrc32(path, hooks, G.ChecksumCancelFlag);
+    const quint32 crc = FileCrc32(G, path, hooks);
 
     if (G.ChecksumCancelFlag != 0) {
         Gauge3->stepDownToZero();
@@ -164,13 +167,14 @@ void TForm1::suiMemo1Change() {
 void TForm1::BitBtn4Click() {
     if (verifyRunning_)
         return;
-    setVerifyRunning(true);
+    const QScopedValueRollback<bool> running(verifyRunning_, true);
+    enableVerifyCommands(false);
     // The idle state of a finished, abandoned or failed comparison.
     const auto idle = qScopeGuard([this] {
         gEdit4->setVisible(true);
         BitBtn13->setEnabled(true);
         BitBtn14->setEnabled(false);
-        setVerifyRunning(false);
+        enableVerifyCommands(true);
     });
 
     BitBtn14->setVisible(true);
@@ -224,7 +228,7 @@ bool TForm1::comparefiles(const QString& first, const QString& second) {
     hooks.yield = [this, shown] { serveWindow(this, shown, G.CompareCancelFlag); };
     hooks.finished = [this] { suiMemo2->clearLines(); };
     const GaugeRun run({Gauge4}, QFileInfo(first).size());
-    return ::comparefiles(G, first, second, hooks);
+    return tfs::comparefiles(G, first, second, hooks);
 }
 
 void TForm1::BitBtn14Click() {

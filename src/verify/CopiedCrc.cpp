@@ -1,8 +1,8 @@
 #include "verify/CopiedCrc.h"
 
-#include "core/FileError.h"
 #include "core/JobThread.h"
 #include "core/MappedFile.h"
+#include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
 
@@ -22,6 +22,8 @@
 #define MADV_POPULATE_READ 22
 #endif
 #endif
+
+namespace tfs {
 
 namespace {
 
@@ -140,7 +142,8 @@ void CopiedCrc::begin(const QFile& file) {
 #ifdef Q_OS_UNIX
     handle->fd = ::fcntl(file.handle(), F_DUPFD_CLOEXEC, 0);
     if (handle->fd < 0)
-        throw FileError(systemErrorText(QStringLiteral("Cannot read"), file.fileName(), errno));
+        throw OperationError(
+            systemErrorText(QStringLiteral("Cannot read"), file.fileName(), errno));
 #endif
     handle->name = file.fileName();
     Worker* w = worker_.get();
@@ -182,6 +185,8 @@ QList<quint32> CopiedCrc::results() {
     Worker* w = worker_.get();
     w->jobs.post([w] { w->endRun(); });
     w->jobs.drain();
-    if (!worker_->error.isEmpty()) throw FileError(worker_->error);
+    if (!worker_->error.isEmpty()) throw OperationError(worker_->error);
     return worker_->crcs;
 }
+
+} // namespace tfs

@@ -6,6 +6,8 @@
 
 class QFile;
 
+namespace tfs {
+
 // The CRC-32 of the bytes an engine copies, taken from the page cache on a
 // thread of its own while the engine goes on copying, so that the check
 // files cost the copy next to nothing. The bytes are read through a mapping
@@ -28,7 +30,7 @@ public:
     // are gathered into larger jobs.
     void add(qint64 pos, qint64 count);
     // Waits for the queued work and returns the CRC-32 of every run begun, in
-    // order. Throws FileError when bytes of a run couldn't be read.
+    // order. Throws OperationError when bytes of a run couldn't be read.
     QList<quint32> results();
 
 private:
@@ -38,3 +40,5 @@ private:
     qint64 pendingPos_ = 0;
     qint64 pendingCount_ = 0;
 };
+
+} // namespace tfs

@@ -10,6 +10,8 @@
 #include <immintrin.h>
 #endif
 
+namespace tfs {
+
 namespace {
 
 using Kernel = quint32 (*)(const uchar* p, size_t n, quint32 c);
@@ -257,3 +259,5 @@ quint32 Crc32Fast(const void* buffer, qint64 length, quint32 c) {
         return c;
     return Fastest(static_cast<const uchar*>(buffer), static_cast<size_t>(length), c);
 }
+
+} // namespace tfs

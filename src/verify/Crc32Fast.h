@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <vector>
 
+namespace tfs {
+
 // Faster ways to compute exactly what Crc32Update (SZCRC32.h) computes: same
 // running value in, same running value out, for any buffer, length and
 // alignment. FileCrc32 feeds its blocks through Crc32Fast.
@@ -26,3 +28,5 @@ quint32 Crc32With(Crc32Kernel kernel, const void* buffer, qint64 length, quint32
 
 // Crc32Update through the fastest kernel.
 quint32 Crc32Fast(const void* buffer, qint64 length, quint32 c);
+
+} // namespace tfs

@@ -1,13 +1,16 @@
 #include "verify/SZCRC32.h"
 
-#include "core/FileError.h"
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "core/Progress.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
 #include <memory>
+
+namespace tfs {
 
 qint64 CrcBytesDone = 0;
 
@@ -54,7 +57,7 @@ bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 leng
 
 } // namespace
 
-quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag) {
+quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks) {
     // POSIX has no share modes: other programs can still write the file while it
     // is read; the progress then follows its current size.
     QFile file;
@@ -69,18 +72,20 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     MappedFileWindow map(file, &helper);
     const qint64 length = sizeOfOpenFile(file);
 
+    const CancelRequest cancel(state.ChecksumCancelFlag);
     CrcBytesDone = 0;
     quint32 crc = CrcInitialValue;
     for (;;) {
-        if (cancelFlag != 0)
-            break;
+        if (cancel.requested()) break;
         qint64 n = CrcBlockSize;
         if (!crcMapped(map, file, CrcBytesDone, length, crc)) {
             if (!file.seek(CrcBytesDone))
-                throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+                throw OperationError(
+                    QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
             n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
             if (n < 0)
-                throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+                throw OperationError(
+                    QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
             crc = Crc32Fast(block.get(), n, crc);
         }
         CrcBytesDone += n;
@@ -94,3 +99,5 @@ quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& canc
     }
     return crc ^ 0xFFFFFFFF;
 }
+
+} // namespace tfs

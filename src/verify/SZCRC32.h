@@ -2,9 +2,14 @@
 // src/verify: the CRC-32 unit and the file comparison (window-free, on core/),
 // and the compare panel's handlers.
 
+#include "core/EngineHooks.h"
+
 #include <QString>
 #include <array>
-#include <functional>
+
+struct VerifyState;
+
+namespace tfs {
 
 // CRC-32 of IEEE 802.3, zlib and ZIP: reflected polynomial 0xEDB88320, start
 // value 0xFFFFFFFF, final complement.
@@ -42,18 +47,19 @@ void Crc32InitTable();
 // A length of 0 or less returns c.
 quint32 Crc32Update(const void* buffer, qint64 length, quint32 c);
 
-// What FileCrc32 tells the window. Either hook may be empty.
-struct CrcHooks {
-    std::function<void(int percent)> progress; // after every block, 0..100
-    std::function<void()> yield;               // one turn of the event loop
-};
+// What FileCrc32 tells the window: the progress after every block and the
+// event-loop turn, nothing more.
+using CrcHooks = EngineHooks;
 
 // The CRC-32 of the whole file at `path`, read in blocks of CrcBlockSize.
-// Before every read (the first included) it looks at `cancelFlag`, which a
-// handler running inside hooks.yield may set; when it is set, the loop stops
-// and the value of the bytes read so far is returned (0 when nothing was read).
-// After every block: one hooks.yield, then one hooks.progress with
-// CrcBytesDone / the file's current size x 100, rounded half to even; an empty
-// file reports 100. Throws FileError when the file can't be opened or read;
-// the file is closed on every exit.
-quint32 FileCrc32(const QString& path, const CrcHooks& hooks, const quint8& cancelFlag);
+// Before every read (the first included) it looks at state.ChecksumCancelFlag,
+// which a handler running inside hooks.yield may set (the caller clears it
+// before); when it is set, the loop stops and the value of the bytes read so
+// far is returned (0 when nothing was read). After every block: one
+// hooks.yield, then one hooks.progress with CrcBytesDone / the file's current
+// size x 100, rounded half to even; an empty file reports 100. Throws
+// OperationError when the file can't be opened or read; the file is closed on
+// every exit.
+quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks);
+
+} // namespace tfs

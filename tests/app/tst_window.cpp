@@ -1,10 +1,10 @@
 #include "app/Skin.h"
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
 #include "common/UiHarness.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -106,7 +106,8 @@ class Thrower : public QObject {
 public:
     bool event(QEvent* e) override {
         if (e->type() == QEvent::User)
-            throw FileError(QStringLiteral("Cannot open /nowhere/file: No such file or directory"));
+            throw OperationError(
+                QStringLiteral("Cannot open /nowhere/file: No such file or directory"));
         return QObject::event(e);
     }
 };
@@ -343,7 +344,7 @@ private slots:
         Thrower thrower;
         QEvent ev(QEvent::User);
         QCoreApplication::sendEvent(&thrower, &ev);
-        ui.form->guarded([] { throw FileError(QStringLiteral("second")); });
+        ui.form->guarded([] { throw OperationError(QStringLiteral("second")); });
         QCOMPARE(ui.errors, (QStringList{"Cannot open /nowhere/file: No such file or directory",
                                          "second"}));
         // The window goes on working.

@@ -1,5 +1,5 @@
-#include "core/FileError.h"
 #include "core/NumberText.h"
+#include "core/OperationError.h"
 
 #include <QtTest>
 #include <limits>
@@ -40,7 +40,7 @@ private slots:
         try {
             QCOMPARE(::checkedMultiply(a, b), product);
             QVERIFY(!overflows);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             QVERIFY2(overflows, qPrintable(e.text()));
             QVERIFY(e.text().contains("overflow"));
         }
@@ -49,7 +49,7 @@ private slots:
     void wholeNumbers() {
         QCOMPARE(parseWholeNumber(" 9223372036854775807 "), std::numeric_limits<qint64>::max());
         for (const char* text : {"9223372036854775808", "12.5", "", "7k"})
-            QVERIFY_THROWS_EXCEPTION(FileError, parseWholeNumber(text));
+            QVERIFY_THROWS_EXCEPTION(OperationError, parseWholeNumber(text));
     }
 };
 

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 using namespace testutil;
+using namespace tfs;
 
 namespace {
 

@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 using namespace faults;
 

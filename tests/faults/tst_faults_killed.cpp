@@ -21,6 +21,8 @@
 #include <csignal>
 #include <sys/types.h>
 
+using namespace tfs;
+
 using namespace testutil;
 using namespace faults;
 

@@ -133,7 +133,7 @@ private slots:
                     ++started;
                     QCOMPARE(entries(fat.path()), QStringList{"big.bin.001"});
                     // The first turn comes after the first slice of the first block.
-                    QCOMPARE(QFileInfo(vol + "big.bin.001").size(), SplitSliceSize);
+                    QCOMPARE(QFileInfo(vol + "big.bin.001").size(), tfs::SplitSliceSize);
                     click(cancel);
                 });
         };

@@ -20,6 +20,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 
 namespace {

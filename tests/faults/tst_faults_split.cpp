@@ -20,6 +20,8 @@
 #include <QStorageInfo>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 using namespace faults;
 

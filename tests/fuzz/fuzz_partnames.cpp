@@ -3,7 +3,7 @@
 // part list file (the missing-part scan). The first line of the input is the
 // chosen part's file name, the rest is the list file's content. The whole
 // input is also read as an .sfv and as a .crc check file.
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
+
+using namespace tfs;
 
 namespace {
 
@@ -106,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ProgramState state;
     try {
         scanForMissingParts(state, chosen);
-    } catch (const FileError&) {
+    } catch (const OperationError&) {
         return 0;
     }
     check(state.JoinListName == listName, "scan uses the derived list name");

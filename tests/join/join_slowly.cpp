@@ -8,6 +8,8 @@
 #include <QThread>
 #include <cstdio>
 
+using namespace tfs;
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc != 3) {

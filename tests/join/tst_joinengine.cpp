@@ -1,5 +1,5 @@
 #include "common/TestUtil.h"
-#include "core/FileError.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "join/JoinEngine.h"
 #include "split/SplitEngine.h"
@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QtTest>
 #include <numeric>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -37,12 +39,12 @@ class TestJoinEngine : public QObject {
         return made;
     }
 
-    // The text of the FileError that the join ends with; "" when it completes.
+    // The text of the OperationError that the join ends with; "" when it completes.
     QString joinError(const QString& chosen, const QString& output) {
         ProgramState s;
         try {
             spojfor(s, chosen, output, hooks);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             return e.text();
         }
         return QString();
@@ -213,7 +215,7 @@ private slots:
         QString error;
         try {
             spojfor(s, made.first(), out, hooks, options);
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             error = e.text();
         }
         QVERIFY2(error.contains(out) && error.contains("exists"), qPrintable(error));

@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 
 namespace {

@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace tfs;
+
 using namespace testutil;
 
 namespace {

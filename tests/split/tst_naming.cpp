@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace tfs;
+
 class TestNaming : public QObject {
     Q_OBJECT
 private slots:

@@ -1,11 +1,13 @@
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "common/TestUtil.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"
 
 #include <QDir>
 #include <QtTest>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -89,10 +91,10 @@ private slots:
         QCOMPARE(s.JoinMissingParts, (QStringList{" ", "a.003 ", "a.004 "}));
     }
 
-    void unreadableListIsAFileError() {
+    void unreadableListIsAnOperationError() {
         QDir().mkpath(dir + "b.txt");
         ProgramState s;
-        QVERIFY_THROWS_EXCEPTION(FileError, scanForMissingParts(s, dir + "b.001"));
+        QVERIFY_THROWS_EXCEPTION(OperationError, scanForMissingParts(s, dir + "b.001"));
     }
 };
 

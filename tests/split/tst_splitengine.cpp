@@ -1,6 +1,6 @@
 #include "common/TestUtil.h"
-#include "core/FileError.h"
 #include "core/FreeSpace.h"
+#include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QtTest>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -30,7 +32,9 @@ class TestSplitEngine : public QObject {
         return s;
     }
 
-    QStringList partsOnDisk() { return QDir(dst).entryList(QDir::Files, QDir::Name); }
+    QStringList partsOnDisk() {
+        return QDir(dst).entryList(QDir::Files, QDir::Name);
+    }
 
 private slots:
     void init() {
@@ -57,15 +61,13 @@ private slots:
         QTest::addColumn<QList<qint64>>("parts");
         QTest::addColumn<QList<int>>("progressSeen");
         QTest::newRow("25M/10M") << 25000000LL << 10000000LL
-                                 << QList<qint64>{10000000, 10000000, 5000000}
-                                 << QList<int>{40, 80, 100};
+                                 << QList<qint64>{10000000, 10000000, 5000000} << QList<int>{40, 80, 100};
         QTest::newRow("30M in one part, three blocks")
             << 30000000LL << 30000000LL << QList<qint64>{30000000} << QList<int>{33, 67, 100};
         QTest::newRow("exact multiple, no empty part")
-            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576}
-            << QList<int>{33, 67, 100};
-        QTest::newRow("parts under a block")
-            << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500} << QList<int>{40, 80, 100};
+            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576} << QList<int>{33, 67, 100};
+        QTest::newRow("parts under a block") << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500}
+                                             << QList<int>{40, 80, 100};
         QTest::newRow("one byte") << 1LL << 1LL << QList<qint64>{1} << QList<int>{100};
     }
     void partSizesAndProgress() {
@@ -96,8 +98,8 @@ private slots:
 
     // Parts beyond 100 carry the longer digits and still concatenate to the source.
     void roundTripManySizes() {
-        const QList<QPair<qint64, qint64>> cases{
-            {150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3}, {999, 1000}, {4096, 4096}};
+        const QList<QPair<qint64, qint64>> cases{{150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3},
+                                                 {999, 1000}, {4096, 4096}};
         for (const auto& [size, partSize] : cases) {
             QDir(dst).removeRecursively();
             QDir().mkpath(dst);
@@ -143,7 +145,8 @@ private slots:
         makeFile(source, 5000);
         ProgramState s = stateFor(source);
         hooks.yield = [&] {
-            if (s.CurrentPartPath.endsWith(".003")) s.SplitCancelFlag = 1;
+            if (s.CurrentPartPath.endsWith(".003"))
+                s.SplitCancelFlag = 1;
         };
         QCOMPARE(splitfile(s, source, 1000, hooks), SplitOutcome::Cancelled);
         QCOMPARE(partsOnDisk(), QStringList());
@@ -193,7 +196,8 @@ private slots:
 
     void realRefusalOnSmallTmpfs() {
         Tmpfs fs(1 << 20);
-        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok())
+            QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1000);
         ProgramState s = stateFor(source);
@@ -206,7 +210,8 @@ private slots:
 
     void diskFillsDuringSplit() {
         Tmpfs fs(256 * 1024);
-        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok())
+            QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1 << 20);
         const QByteArray before = readFile(source);
@@ -217,7 +222,7 @@ private slots:
         try {
             splitfile(s, source, 100000, hooks);
             QFAIL("a full disk must end the split with an error");
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             QVERIFY2(e.text().contains("No space left"), qPrintable(e.text()));
         }
         QCOMPARE(openFileCount(), fds);
@@ -233,7 +238,7 @@ private slots:
     void fileErrors() {
         ProgramState s = stateFor(src + "missing.bin");
         s.SourceFileSize = 10;
-        QVERIFY_THROWS_EXCEPTION(FileError, splitfile(s, src + "missing.bin", 5, hooks));
+        QVERIFY_THROWS_EXCEPTION(OperationError, splitfile(s, src + "missing.bin", 5, hooks));
         QVERIFY(s.SplitPartPaths.isEmpty());
 
         // A part that can't be created: a folder has its name.
@@ -245,7 +250,7 @@ private slots:
         try {
             splitfile(s, source, 5, hooks);
             QFAIL("expected a file error");
-        } catch (const FileError& e) {
+        } catch (const OperationError& e) {
             QVERIFY(e.text().contains("movie.avi.002"));
         }
         QCOMPARE(openFileCount(), fds);

@@ -1,8 +1,8 @@
 // The check files' layouts byte for byte, the CRC-32 combination, the
 // parsers against hostile files, the CRC-32 taken while bytes are copied, and
 // cksfv reading our .sfv.
-#include "core/FileError.h"
 #include "common/TestUtil.h"
+#include "core/OperationError.h"
 #include "verify/CheckFiles.h"
 #include "verify/CopiedCrc.h"
 #include "verify/SZCRC32.h"
@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 #include <sys/stat.h>
+
+using namespace tfs;
 
 using namespace testutil;
 

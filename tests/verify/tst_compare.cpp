@@ -1,11 +1,13 @@
-#include "core/FileError.h"
-#include "core/ProgramState.h"
 #include "common/TestUtil.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "verify/CompareEngine.h"
 
 #include <QDir>
 #include <QtTest>
 #include <csignal>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -201,13 +203,14 @@ private slots:
     void errorsCloseBothStreams() {
         makeFile(path("present"), 500000);
         const int filesBefore = openFileCount();
-        QVERIFY_THROWS_EXCEPTION(FileError,
+        QVERIFY_THROWS_EXCEPTION(OperationError,
                                  comparefiles(s, path("missing"), path("present"), hooks));
         QVERIFY(streamsClosed());
-        QVERIFY_THROWS_EXCEPTION(FileError,
+        QVERIFY_THROWS_EXCEPTION(OperationError,
                                  comparefiles(s, path("present"), path("missing"), hooks));
         QVERIFY(streamsClosed());
-        QVERIFY_THROWS_EXCEPTION(FileError, comparefiles(s, path("present"), tmp.path(), hooks));
+        QVERIFY_THROWS_EXCEPTION(OperationError,
+                                 comparefiles(s, path("present"), tmp.path(), hooks));
         QVERIFY(streamsClosed());
         QCOMPARE(events, (QStringList{"started", "started", "started"}));
 

@@ -16,6 +16,8 @@
 #include <QtTest>
 #include <functional>
 
+using namespace tfs;
+
 using namespace testutil;
 
 namespace {

@@ -1,10 +1,13 @@
-#include "core/FileError.h"
 #include "common/TestUtil.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
 
 #include <QDir>
 #include <QtTest>
+
+using namespace tfs;
 
 using namespace testutil;
 
@@ -22,7 +25,7 @@ class TestCrc32 : public QObject {
     QTemporaryDir tmp;
     QList<int> progress;
     int yields = 0;
-    quint8 cancel = 0;
+    VerifyState state;
     CrcHooks hooks;
 
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
@@ -38,7 +41,7 @@ private slots:
     void init() {
         progress.clear();
         yields = 0;
-        cancel = 0;
+        state.ChecksumCancelFlag = 0;
         hooks = CrcHooks();
         hooks.progress = [this](int p) { progress.append(p); };
         hooks.yield = [this] { ++yields; };
@@ -77,7 +80,7 @@ private slots:
         writeFile(file, content);
         const int filesBefore = openFileCount();
 
-        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content));
+        QCOMPARE(FileCrc32(state, file, hooks), referenceCrc(content));
         QCOMPARE(CrcBytesDone, size);
         QCOMPARE(progress, progressSeen);
         QCOMPARE(yields, progressSeen.size());
@@ -89,16 +92,16 @@ private slots:
         const QString file = path("long.bin");
         const QByteArray content = patternBytes(9 * 1048576 + 12345, 21);
         writeFile(file, content);
-        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content));
+        QCOMPARE(FileCrc32(state, file, hooks), referenceCrc(content));
         QCOMPARE(yields, int(content.size() / CrcBlockSize + 1));
         QCOMPARE(progress.last(), 100);
     }
 
     void checkValueFromFile() {
         writeFile(path("digits"), "123456789");
-        QCOMPARE(FileCrc32(path("digits"), hooks, cancel), 0xCBF43926u);
+        QCOMPARE(FileCrc32(state, path("digits"), hooks), 0xCBF43926u);
         writeFile(path("empty"), "");
-        QCOMPARE(FileCrc32(path("empty"), hooks, cancel), 0u);
+        QCOMPARE(FileCrc32(state, path("empty"), hooks), 0u);
     }
 
     void cancelStopsBeforeTheNextRead() {
@@ -108,20 +111,20 @@ private slots:
 
         // Set before the start: nothing is read.
         CrcBytesDone = 12345;
-        cancel = 1;
-        QCOMPARE(FileCrc32(file, hooks, cancel), 0u);
+        state.ChecksumCancelFlag = 1;
+        QCOMPARE(FileCrc32(state, file, hooks), 0u);
         QCOMPARE(CrcBytesDone, 0);
         QCOMPARE(yields, 0);
         QVERIFY(progress.isEmpty());
 
         // Set by a handler during the first block's event-loop turn: that block
         // is counted and reported, the next one is never read.
-        cancel = 0;
+        state.ChecksumCancelFlag = 0;
         hooks.yield = [this] {
             ++yields;
-            cancel = 1;
+            state.ChecksumCancelFlag = 1;
         };
-        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content.left(CrcBlockSize)));
+        QCOMPARE(FileCrc32(state, file, hooks), referenceCrc(content.left(CrcBlockSize)));
         QCOMPARE(CrcBytesDone, CrcBlockSize);
         QCOMPARE(yields, 1);
         QCOMPARE(progress, QList<int>{44});
@@ -144,25 +147,25 @@ private slots:
         hooks.yield = [&] {
             if (++yields == 1) QVERIFY(QFile::resize(file, newSize));
         };
-        QCOMPARE(FileCrc32(file, hooks, cancel), referenceCrc(content.left(newSize)));
+        QCOMPARE(FileCrc32(state, file, hooks), referenceCrc(content.left(newSize)));
         QCOMPARE(CrcBytesDone, newSize);
         QCOMPARE(progress, progressSeen);
     }
 
     void unreadableFilesThrowAndCloseEverything() {
         const int filesBefore = openFileCount();
-        QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(path("missing"), hooks, cancel));
-        QVERIFY_THROWS_EXCEPTION(FileError, FileCrc32(tmp.path(), hooks, cancel));
+        QVERIFY_THROWS_EXCEPTION(OperationError, FileCrc32(state, path("missing"), hooks));
+        QVERIFY_THROWS_EXCEPTION(OperationError, FileCrc32(state, tmp.path(), hooks));
         try {
-            FileCrc32(path("missing"), hooks, cancel);
-        } catch (const FileError& e) {
+            FileCrc32(state, path("missing"), hooks);
+        } catch (const OperationError& e) {
             QVERIFY2(e.text().contains("No such file or directory"), e.what());
         }
 
         // A handler error during the run ends it with the file closed.
         writeFile(path("some.bin"), patternBytes(300000));
         hooks.yield = [] { throw std::runtime_error("handler failed"); };
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, FileCrc32(path("some.bin"), hooks, cancel));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, FileCrc32(state, path("some.bin"), hooks));
         QCOMPARE(openFileCount(), filesBefore);
     }
 
