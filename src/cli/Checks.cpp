@@ -1,8 +1,13 @@
-// --checksum and --compare: the window's CRC-32 and file comparison.
-#include "core/ProgramState.h"
+// --checksum, --compare and --verify: the window's CRC-32, file comparison
+// and the join's reading of a set's .sfv.
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "core/FileCopy.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
+#include "join/JoinChecks.h"
+#include "split/Naming.h"
+#include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"
 #include "verify/SZCRC32.h"
 
@@ -11,6 +16,40 @@
 using namespace tfs;
 
 namespace cli {
+
+namespace {
+
+// The .sfv of the set that a part, its part list or its .sfv names, and its
+// entries of that set's parts by ordinal. Throws OperationError when the argument
+// names no set, or when there is no .sfv, it can't be read, or it names no
+// part of the set.
+QMap<qint64, SfvEntry> partsToVerify(const QString& argument) {
+    const QFileInfo named(argument);
+    if (named.isDir())
+        throw OperationError(
+            QStringLiteral("Cannot verify %1: it is a folder, not a file").arg(argument));
+    const QString path = named.absoluteFilePath();
+    const QString setName = joinOutputNameOf(path);
+    if (setName.isEmpty() || setName == fileNameOf(path))
+        throw OperationError(
+            QStringLiteral("Cannot verify %1: name a part, the part list or the .sfv "
+                           "of a set")
+                .arg(argument));
+    const QString sfvPath = folderOf(path) + setName + QStringLiteral(".sfv");
+    const QFileInfo sfvFile(sfvPath);
+    if (!sfvFile.exists() && !sfvFile.isSymLink())
+        throw OperationError(QStringLiteral("Cannot verify %1: there is no %2 beside it")
+                                 .arg(argument, fileNameOf(sfvPath)));
+    const SfvContent sfv = readSfv(sfvPath);
+    if (!sfv.error.isEmpty())
+        throw OperationError(QStringLiteral("Cannot read %1: %2").arg(sfvPath, sfv.error));
+    const QMap<qint64, SfvEntry> parts = sfvPartsOf(sfv, setName);
+    if (parts.isEmpty())
+        throw OperationError(QStringLiteral("%1 names no part of %2").arg(sfvPath, setName));
+    return parts;
+}
+
+} // namespace
 
 int checksum(const QString& path) {
     requireRegularFile(path); // a named pipe would wait for a writer
@@ -52,6 +91,48 @@ int compare(const QString& first, const QString& second) {
     print(differentLength ? QStringLiteral("different length")
                           : QStringLiteral("different at byte %1").arg(differentAt + 1));
     return Different;
+}
+
+int verify(const QString& argument) {
+    const QMap<qint64, SfvEntry> expected = partsToVerify(argument);
+    const QString folder = folderOf(QFileInfo(argument).absoluteFilePath());
+    qint64 total = 0;
+    for (const SfvEntry& entry : expected) {
+        const QFileInfo part(folder + entry.name);
+        if (part.isFile()) total += part.size();
+    }
+
+    VerifyState state;
+    qint64 before = 0; // the bytes of the parts read before this one
+    Progress progress(total);
+    CrcHooks hooks;
+    hooks.progress = [&](int) {
+        const qint64 done = before + CrcBytesDone;
+        progress.show(total > 0 ? static_cast<int>(done * 100 / total) : 100, done);
+    };
+    hooks.yield = [&] {
+        if (interrupted()) state.ChecksumCancelFlag = 1;
+    };
+    int status = Success;
+    for (const SfvEntry& entry : expected) {
+        const QString path = folder + entry.name;
+        const QFileInfo part(path);
+        QString verdict = QStringLiteral("MISSING"); // a folder or a pipe of its name as well
+        if (part.isFile()) {
+            try {
+                verdict = FileCrc32(state, path, hooks) == entry.crc ? QStringLiteral("OK")
+                                                                     : QStringLiteral("BAD");
+            } catch (const OperationError& e) {
+                error(e.text()); // unreadable: it can't be the part that was split
+                verdict = QStringLiteral("BAD");
+            }
+            before += part.size();
+        }
+        if (state.ChecksumCancelFlag != 0) return interruptedStatus();
+        if (verdict != QLatin1String("OK")) status = Different;
+        print(entry.name + QLatin1Char(' ') + verdict);
+    }
+    return status;
 }
 
 } // namespace cli

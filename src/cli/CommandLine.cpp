@@ -13,7 +13,7 @@ using namespace tfs;
 
 namespace {
 
-const char* const ModeOptions[] = {"split", "join", "checksum", "compare"};
+const char* const ModeOptions[] = {"split", "join", "checksum", "compare", "verify"};
 
 // A usage error: the reason and the hint, status 2.
 struct UsageError {
@@ -38,7 +38,7 @@ int run(const QCommandLineParser& parser) {
             modes.append(QStringLiteral("--") + QLatin1String(mode));
     require(modes.size() == 1, modes.isEmpty()
                                    ? QStringLiteral("Choose one of --split, --join, --checksum, "
-                                                    "--compare")
+                                                    "--compare, --verify")
                                    : QStringLiteral("Choose one of %1").arg(modes.join(", ")));
     const QString mode = modes.first().mid(2);
     const QStringList extra = parser.positionalArguments();
@@ -61,6 +61,10 @@ int run(const QCommandLineParser& parser) {
     if (mode == QLatin1String("checksum")) {
         only({});
         return cli::checksum(file);
+    }
+    if (mode == QLatin1String("verify")) {
+        only({});
+        return cli::verify(file);
     }
     if (mode == QLatin1String("join")) {
         only({QStringLiteral("into"), QStringLiteral("force")});
@@ -106,15 +110,18 @@ int runCommandLine(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Tarvello File Splitter: cuts a file into numbered parts (name.001, name.002, ...), "
-        "joins such sets back, computes a file's CRC-32 and compares two files. Without "
-        "options it opens its window.\n\n"
+        "joins such sets back, computes a file's CRC-32, compares two files and checks a set's "
+        "parts against its .sfv. Without options it opens its window.\n\n"
         "  tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME) [--into DIR]\n"
         "  tarvello-file-splitter --join PART [--into DIR] [--force]\n"
         "  tarvello-file-splitter --checksum FILE\n"
-        "  tarvello-file-splitter --compare FILE1 FILE2\n\n"
-        "Exit status: 0 done or identical, 1 different or parts missing, 2 refused or "
-        "failed (nothing is left behind), 130 interrupted by Ctrl+C (what was written is "
-        "removed)."));
+        "  tarvello-file-splitter --compare FILE1 FILE2\n"
+        "  tarvello-file-splitter --verify PART|SFV\n\n"
+        "A join checks the parts against the set's .sfv and the joined file against its .crc "
+        "when they are beside the parts.\n\n"
+        "Exit status: 0 done, identical or every part OK; 1 different, damaged or parts "
+        "missing; 2 refused or failed (nothing is left behind); 130 interrupted by Ctrl+C "
+        "(what was written is removed)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -130,7 +137,8 @@ int runCommandLine(int argc, char** argv) {
          QStringLiteral("PART")},
         {QStringLiteral("into"), QStringLiteral("Write the parts or the joined file into DIR."),
          QStringLiteral("DIR")},
-        {QStringLiteral("force"), QStringLiteral("Join although parts are missing.")},
+        {QStringLiteral("force"), QStringLiteral("Join although parts are missing or a check fails "
+                                                 "(what failed is still told).")},
         {QStringLiteral("checksum"),
          QStringLiteral("Print FILE's CRC-32: hexadecimal, decimal, FILE."),
          QStringLiteral("FILE")},
@@ -138,6 +146,10 @@ int runCommandLine(int argc, char** argv) {
          QStringLiteral("Compare FILE1 with FILE2 byte for byte: identical, different at byte N, "
                         "or different length."),
          QStringLiteral("FILE1")},
+        {QStringLiteral("verify"),
+         QStringLiteral("Check every part of the set against the set's .sfv without joining: "
+                        "one line per part, its name and OK, BAD or MISSING."),
+         QStringLiteral("PART|SFV")},
     });
     parser.addPositionalArgument(QStringLiteral("FILE2"),
                                  QStringLiteral("The second file of --compare."),

@@ -29,6 +29,10 @@ int checksum(const QString& path);
 // --compare FILE1 FILE2
 int compare(const QString& first, const QString& second);
 
+// --verify PART|SFV: every part of the set that its .sfv names, one line
+// each on standard output: the part's file name, then OK, BAD or MISSING.
+int verify(const QString& argument);
+
 // A part size: a whole number and one of the units B, KB, MB, GB (any case),
 // in bytes; -1 when the text is none.
 qint64 partSizeOf(const QString& text);

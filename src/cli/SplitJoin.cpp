@@ -1,12 +1,14 @@
 // --split and --join: the window's split (over an earlier set of the same
 // name, then the part list) and join (free space and the largest file, the
-// missing-part scan, "Clone Of ", the hidden file renamed at the end).
+// missing-part scan, the end of the set where its list ends, "Clone Of ", the
+// checks against the set's .sfv and .crc, the hidden file renamed at the end).
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "core/FileCopy.h"
 #include "core/NumberText.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
 #include "presets/Presets.h"
@@ -21,6 +23,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace tfs;
 
@@ -61,6 +64,24 @@ void removeWrittenParts(const QStringList& paths, const QHash<QString, QByteArra
         if (found != before.constEnd() && fileState(path) == *found) continue;
         if (QFileInfo(path).isFile()) QFile::remove(path);
     }
+}
+
+// The first `count` names, then a line for the rest (a list that counts its
+// rest already stays as it is).
+QStringList namedFirst(const QStringList& names, qint64 count) {
+    if (names.size() <= count + 1) return names;
+    return names.mid(0, count) << QStringLiteral("... and %1 more").arg(names.size() - count);
+}
+
+// One line for each failed check: "movie.avi.002 is damaged: expected
+// 1C291CA3, read 0A5F2E11", or the joined file's size or CRC-32.
+void reportFailedChecks(const QStringList& lines) {
+    QString pending;
+    for (const QString& line : lines) {
+        pending += (pending.isEmpty() ? QString() : QStringLiteral(" ")) + line.trimmed();
+        if (!pending.endsWith(QLatin1Char(':'))) error(std::exchange(pending, QString()));
+    }
+    if (!pending.isEmpty()) error(pending);
 }
 
 // The refusals of the part size against the source, in the window's words.
@@ -186,36 +207,63 @@ int join(const QString& part, const QString& into, bool force) {
         return Refused;
     }
 
-    // Parts that the set's list names and that aren't there: only --force
-    // joins them anyway (the parts from 001 up to the first gap).
-    bool joinAnyway = false;
-    if (partListExists(joinListPathOf(chosen))) {
-        scanForMissingParts(state, chosen);
-        if (!state.JoinMissingParts.isEmpty()) {
-            report(QStringList{QStringLiteral("Missing Files:")} + state.JoinMissingParts);
-            if (!force) return Different;
-            joinAnyway = true;
-        }
+    // The check files beside the set; one that can't be used is told, and
+    // the join goes on without it.
+    const JoinChecks checks = readJoinChecks(chosen);
+    for (const QString& note : checks.notes)
+        error(note.trimmed());
+
+    // Parts that the set's list or its .sfv names and that aren't there, or
+    // without a list the gaps below its highest part: only --force joins
+    // anyway (the parts from 001 up to the first gap). Not even --force joins
+    // a set without its first part: that would be an empty file.
+    collectMissingParts(state, chosen, checks);
+    if (!state.JoinMissingParts.isEmpty()) {
+        report(QStringList{QStringLiteral("Missing Files:")} +
+               namedFirst(state.JoinMissingParts, MaxNamedMissingParts));
+        if (!force) return Different;
     }
-    if (!joinAnyway) {
-        try {
-            requireFirstPart(chosen);
-        } catch (const OperationError& e) {
-            error(e.text());
-            return Different;
-        }
+    try {
+        requireFirstPart(chosen);
+    } catch (const OperationError& e) {
+        error(e.text());
+        return Different;
     }
+    const ListedEnd listed = listedEndOf(state, chosen);
 
     const QString output = joinOutputPathFor(destFolder, chosen);
     Progress progress(total);
     hooks.progress = [&](int percent) { progress.show(percent); };
-    spojfor(state, chosen, output, hooks);
+    hooks.partCrcs = checks.any();
+    QStringList failed;
+    hooks.keep = [&] {
+        failed = failedCheckLines(checks, state.JoinPartCrcs);
+        return failed.isEmpty() || force;
+    };
+    JoinOptions options;
+    options.lastOrdinal = listed.last; // parts beyond the list are another set's
+    options.keepExisting = true;
+    spojfor(state, chosen, output, hooks, options);
     if (state.JoinCancelFlag != 0)
         return interruptedStatus(); // the engine has removed its hidden file
     if (interrupted()) {
-        QFile::remove(output); // as the window's Undo does
+        if (failed.isEmpty() || force) QFile::remove(output); // as the window's Undo does
         return interruptedStatus();
     }
+    if (!failed.isEmpty()) {
+        reportFailedChecks(failed);
+        if (!force) {
+            error(QStringLiteral("CRC-32 check failed: not joined (--force keeps the joined "
+                                 "file)"));
+            return Different;
+        }
+        error(QStringLiteral("CRC-32 check failed: the joined file is kept as --force asks"));
+    }
+    if (!listed.beyond.isEmpty())
+        report(QStringList{QStringLiteral("Left out, not listed:")} + listed.beyond);
+    // Standard output stays the joined file's path alone, for scripts.
+    if (checks.any() && failed.isEmpty())
+        error(passedCheckLine(checks, state.JoinPartCrcs).trimmed());
     print(output);
     return Success;
 }

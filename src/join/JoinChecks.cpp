@@ -30,11 +30,7 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     if (present(base + QStringLiteral(".sfv"))) {
         const SfvContent sfv = readSfv(base + QStringLiteral(".sfv"));
         if (!sfv.error.isEmpty()) checks.notes << notCheckedLine(sfvName, sfv.error);
-        // Entries of other files are another tool's business; the first
-        // entry of a part counts.
-        for (const SfvEntry& e : sfv.entries)
-            if (const qint64 ordinal = partOrdinalOf(e.name, checks.setName))
-                if (!checks.parts.contains(ordinal)) checks.parts.insert(ordinal, e.crc);
+        checks.parts = sfvPartsOf(sfv, checks.setName);
     }
 
     const QString crcName = checks.setName + QStringLiteral(".crc");
@@ -53,12 +49,19 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     return checks;
 }
 
+QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName) {
+    QMap<qint64, SfvEntry> parts;
+    for (const SfvEntry& e : sfv.entries)
+        if (basePathOf(e.name) == setName)
+            if (const qint64 ordinal = ordinalOfPart(e.name))
+                if (!parts.contains(ordinal)) parts.insert(ordinal, e);
+    return parts;
+}
+
 QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart) {
     QStringList missing;
-    for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
-        const QString name = checks.setName + QLatin1Char('.') + rednibroj_to_ext(it.key());
-        if (!QFileInfo(folderOf(chosenPart) + name).isFile()) missing << name;
-    }
+    for (const SfvEntry& entry : checks.parts)
+        if (!QFileInfo(folderOf(chosenPart) + entry.name).isFile()) missing << entry.name;
     return missing;
 }
 
@@ -67,10 +70,9 @@ QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joi
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
         if (it.key() > joined.size()) continue; // not joined: the missing-part question has told
         const quint32 actual = joined.at(it.key() - 1).crc;
-        if (actual == it.value()) continue;
-        lines << QStringLiteral("   %1.%2 is damaged:")
-                     .arg(checks.setName, rednibroj_to_ext(it.key()))
-              << QStringLiteral("   expected %1, read %2").arg(crcHex(it.value()), crcHex(actual));
+        if (actual == it->crc) continue;
+        lines << QStringLiteral("   %1 is damaged:").arg(it->name)
+              << QStringLiteral("   expected %1, read %2").arg(crcHex(it->crc), crcHex(actual));
     }
     if (checks.wholeFile) {
         qint64 size = 0;

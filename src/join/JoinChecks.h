@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "verify/CheckFiles.h"
+
 struct PartCrc;
 
 namespace tfs {
@@ -15,10 +17,10 @@ namespace tfs {
 // "<base>.crc" for the joined file's size and CRC-32. A check file that
 // can't be used gives one report line and the join goes on without it.
 struct JoinChecks {
-    QString setName;             // the joined file's name: movie.avi of movie.avi.003
-    QMap<qint64, quint32> parts; // ordinal -> CRC-32 that the .sfv gives
-    bool wholeFile = false;      // whether the .crc is used
-    qint64 size = 0;             // its size and CRC-32
+    QString setName;              // the joined file's name: movie.avi of movie.avi.003
+    QMap<qint64, SfvEntry> parts; // ordinal -> the .sfv's entry: the part's name, its CRC-32
+    bool wholeFile = false;       // whether the .crc is used
+    qint64 size = 0;              // its size and CRC-32
     quint32 crc = 0;
     QStringList notes; // one line for each check file not used
 
@@ -27,6 +29,12 @@ struct JoinChecks {
 };
 
 JoinChecks readJoinChecks(const QString& chosenPart);
+
+// The entries of an .sfv that name parts of the set named setName, by
+// ordinal, in either numbering (movie.avi.0101 or another tool's
+// movie.avi.101). Entries of other files are another tool's business; the
+// first entry of a part counts.
+QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName);
 
 // The parts of the set that the .sfv names but that aren't beside the
 // chosen part (a folder of that name doesn't count), in ordinal order.

@@ -48,74 +48,6 @@ QStringList missingFirstPartLines(const QString& firstName) {
             indent + QStringLiteral("is missing")};
 }
 
-// Without its first part the set joins into an empty file: that is no
-// completed join, unless the user asked for it with "Join Anyway".
-bool firstPartThere(const QString& chosen, bool joinAnyway) {
-    return joinAnyway || hasFirstPart(chosen);
-}
-
-// A last line for the names not shown.
-void countTheRest(QStringList& names, qint64 rest) {
-    if (rest > 0) names << QStringLiteral("   ... and %1 more").arg(rest);
-}
-
-// Without a part list: the ordinals missing below the highest part of the set
-// on disk (the chosen one among them), each with one blank after it as the
-// scan names a missing entry. Consecutive parts have none, and neither has a
-// set without its first part: that join is refused (firstPartThere), as
-// "Join Anyway" could only make an empty file. The first MaxNamedGaps are
-// named, a last line counts the rest.
-constexpr qint64 MaxNamedGaps = 20;
-
-QStringList gapsBelowHighestPart(const QString& chosen) {
-    const PartSet set = partSetOf(chosen);
-    if (!QFileInfo(set.partPath(1)).isFile()) return {};
-    QStringList missing;
-    qint64 expected = 1;
-    qint64 unnamed = 0;
-    for (const qint64 ordinal : presentOrdinals(set)) {
-        for (; expected < ordinal && missing.size() < MaxNamedGaps; ++expected)
-            missing << fileNameOf(set.partPath(expected)) + QLatin1Char(' ');
-        unnamed += ordinal - expected;
-        expected = ordinal + 1;
-    }
-    countTheRest(missing, unnamed);
-    return missing;
-}
-
-// Where the set's part list ends, and the consecutive parts on disk after its
-// last entry: left over from an older set of the same name that had more
-// parts, they are no part of this one. Only a list as a split writes it (the
-// set's parts from 001 on, in order, without folders) ends the set; a list
-// edited into anything else only serves the missing-part check.
-struct ListedEnd {
-    qint64 last = 0; // 0: no such list
-    QStringList beyond;
-};
-
-constexpr int MaxNamedBeyond = 5;
-
-ListedEnd listedEndOf(const QString& chosen) {
-    ListedEnd end;
-    if (!partListExists(joinListPathOf(chosen)) || G.JoinListEntries.isEmpty()) return end;
-    const PartSet set = partSetOf(chosen);
-    const QString setName = fileNameOf(set.basePath);
-    for (qint64 i = 0; i < G.JoinListEntries.size(); ++i) {
-        const QString& entry = G.JoinListEntries[i];
-        if (entry != fileNameOf(entry) || basePathOf(entry) != setName ||
-            ordinalOfPart(entry) != i + 1)
-            return end;
-    }
-    end.last = G.JoinListEntries.size();
-    qint64 count = 0;
-    while (QFileInfo(set.partPath(count + 1)).isFile())
-        ++count;
-    for (qint64 i = end.last + 1; i <= count && end.beyond.size() < MaxNamedBeyond; ++i)
-        end.beyond << fileNameOf(set.partPath(i));
-    countTheRest(end.beyond, count - end.last - end.beyond.size());
-    return end;
-}
-
 } // namespace
 
 // The missing-part scan for the part last chosen in the panel.
@@ -142,11 +74,13 @@ void TForm1::BitBtn2Click() {
             const JoinChecks checks = readJoinChecks(chosen);
             const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
             if (answer == JoinMissingAnswer::Abort) return;
-            if (!firstPartThere(chosen, answer == JoinMissingAnswer::JoinAnyway)) {
+            // Without its first part the set would join into an empty file,
+            // "Join Anyway" or not: that is no join.
+            if (!hasFirstPart(chosen)) {
                 joinRefuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
                 return;
             }
-            listed = listedEndOf(chosen);
+            listed = listedEndOf(G, chosen);
             joinChooseOutputName(chosen);
             completed = joinRunEngine(chosen, listed.last, checks, verdict);
         }
@@ -213,14 +147,7 @@ bool TForm1::joinRefusedBeforeWriting() {
 // chooses between "Join Anyway" and "Abort".
 TForm1::JoinMissingAnswer TForm1::joinAskAboutMissingParts(const QString& chosen,
                                                            const JoinChecks& checks) {
-    G.JoinListName = joinListNameOf(chosen);
-    if (partListExists(joinListPathOf(chosen)))
-        BitBtn5Click();
-    else
-        G.JoinMissingParts = gapsBelowHighestPart(chosen);
-    for (const QString& name : partsNamedButMissing(checks, chosen))
-        if (!G.JoinMissingParts.contains(name + QLatin1Char(' ')))
-            G.JoinMissingParts.append(name + QLatin1Char(' '));
+    collectMissingParts(G, chosen, checks);
     if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
 
     TForm3* dialog = G.Form3;

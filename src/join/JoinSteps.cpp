@@ -4,10 +4,23 @@
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
+#include "split/PartList.h"
 
 #include <QFileInfo>
+
+namespace {
+
+// A last line for the names not shown.
+void countTheRest(QStringList& names, qint64 rest) {
+    if (rest > 0) names << QStringLiteral("   ... and %1 more").arg(rest);
+}
+
+constexpr int MaxNamedBeyond = 5;
+
+} // namespace
 
 namespace tfs {
 
@@ -50,6 +63,55 @@ QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) 
     while (taken(name))
         name = QString::fromLatin1(JoinClonePrefix) + name;
     return destFolder + name;
+}
+
+QStringList gapsBelowHighestPart(const QString& chosenPart) {
+    const PartSet set = partSetOf(chosenPart);
+    if (!QFileInfo(set.partPath(1)).isFile()) return {};
+    QStringList missing;
+    qint64 expected = 1;
+    qint64 unnamed = 0;
+    for (const qint64 ordinal : presentOrdinals(set)) {
+        for (; expected < ordinal && missing.size() < MaxNamedMissingParts; ++expected)
+            missing << fileNameOf(set.partPath(expected)) + QLatin1Char(' ');
+        unnamed += ordinal - expected;
+        expected = ordinal + 1;
+    }
+    countTheRest(missing, unnamed);
+    return missing;
+}
+
+void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks) {
+    state.JoinListName = joinListNameOf(chosenPart);
+    if (partListExists(joinListPathOf(chosenPart)))
+        scanForMissingParts(state, chosenPart);
+    else
+        state.JoinMissingParts = gapsBelowHighestPart(chosenPart);
+    for (const QString& name : partsNamedButMissing(checks, chosenPart))
+        if (!state.JoinMissingParts.contains(name + QLatin1Char(' ')))
+            state.JoinMissingParts.append(name + QLatin1Char(' '));
+}
+
+ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart) {
+    ListedEnd end;
+    const QStringList& entries = state.JoinListEntries;
+    if (!partListExists(joinListPathOf(chosenPart)) || entries.isEmpty()) return end;
+    const PartSet set = partSetOf(chosenPart);
+    const QString setName = fileNameOf(set.basePath);
+    for (qint64 i = 0; i < entries.size(); ++i) {
+        const QString& entry = entries[i];
+        if (entry != fileNameOf(entry) || basePathOf(entry) != setName ||
+            ordinalOfPart(entry) != i + 1)
+            return end;
+    }
+    end.last = entries.size();
+    qint64 count = 0;
+    while (QFileInfo(set.partPath(count + 1)).isFile())
+        ++count;
+    for (qint64 i = end.last + 1; i <= count && end.beyond.size() < MaxNamedBeyond; ++i)
+        end.beyond << fileNameOf(set.partPath(i));
+    countTheRest(end.beyond, count - end.last - end.beyond.size());
+    return end;
 }
 
 } // namespace tfs

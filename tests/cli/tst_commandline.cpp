@@ -5,6 +5,8 @@
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "split/Naming.h"
+#include "verify/CheckFiles.h"
+#include "verify/SZCRC32.h"
 
 #include <QDir>
 #include <QProcess>
@@ -80,6 +82,33 @@ class TestCommandLine : public QObject {
         writeFile(at(base + ".txt"), list);
     }
 
+    static quint32 crcOf(const QByteArray& bytes) {
+        return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
+    }
+
+    // The .sfv of the named files as they are now.
+    void writeSfv(const QString& base, const QStringList& names) {
+        QList<SfvEntry> entries;
+        for (const QString& name : names)
+            entries.append({name, crcOf(readFile(at(name)))});
+        writeFile(at(base + ".sfv"), sfvBytes(entries));
+    }
+
+    // A set with the check files of its parts as they are now: the .sfv, and
+    // the .crc of the whole (a wrong CRC-32 there with wrongCrc).
+    void makeCheckedSet(const QString& base, int count, quint32 key, bool wrongCrc = false) {
+        makeSet(base, count, key);
+        writeSfv(base, parts(base, count));
+        const QByteArray whole = concat(parts(dir + base, count));
+        writeFile(at(base + ".crc"), crcFileBytes(base, whole.size(), crcOf(whole) ^ wrongCrc));
+    }
+
+    void damage(const QString& name) {
+        QByteArray bytes = readFile(at(name));
+        bytes[500] = static_cast<char>(bytes[500] ^ 0x40);
+        writeFile(at(name), bytes);
+    }
+
 private slots:
     void init() {
         tmp = std::make_unique<QTemporaryDir>();
@@ -96,6 +125,24 @@ private slots:
         makeSet("set.bin", 3, 10);
         makeSet("gap.bin", 3, 20);
         QFile::remove(at("gap.bin.002"));
+        makeCheckedSet("chk.bin", 3, 30);
+        makeCheckedSet("bad.bin", 3, 40);
+        damage("bad.bin.002");
+        makeCheckedSet("lost.bin", 3, 50);
+        QFile::remove(at("lost.bin.002"));
+        damage("lost.bin.003");
+        makeCheckedSet("whole.bin", 2, 60, true);
+        makeSet("junk.bin", 2, 70);
+        makeSet("headless.bin", 2, 75);
+        makeSet("old.bin", 2, 77);
+        makeFile(at("old.bin.003"), 1000, 79); // an older set's, beyond the list
+        QFile::remove(at("headless.bin.001"));
+        writeFile(at("junk.bin.sfv"), "not a check file\r\n");
+        for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
+            makeFile(at("hole.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
+        for (const char* name : {"far.bin.001", "far.bin.101"}) // another tool's numbering
+            makeFile(at(name), 1000, 90);
+        writeSfv("far.bin", {"far.bin.001", "far.bin.101"});
         QVERIFY(QDir().mkdir(at("out")));
         QVERIFY(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
     }
@@ -162,6 +209,56 @@ private slots:
             << "Missing Files: gap.bin.002" << QStringList{"gap.bin"} << none;
         row("join a folder") << QStringList{"--join", "out"} << 2 << ""
                              << "it is a folder, not a file" << none << none;
+        row("join, checked against .sfv and .crc")
+            << QStringList{"--join", "chk.bin.002", "--into", "out"} << 0 << "{dir}out/chk.bin\n"
+            << "CRC-32 checked: 3 of 3 parts" << QStringList{"out/chk.bin"} << none;
+        row("join, a damaged part")
+            << QStringList{"--join", "bad.bin.003", "--into", "out"} << 1 << ""
+            << "bad.bin.002 is damaged: expected " << none << QStringList{"out/bad.bin"};
+        row("join, a damaged part, forced")
+            << QStringList{"--join", "bad.bin.001", "--into", "out", "--force"} << 0
+            << "{dir}out/bad.bin\n"
+            << "kept as --force asks" << QStringList{"out/bad.bin"} << none;
+        row("join, the whole file's CRC-32 differs")
+            << QStringList{"--join", "whole.bin.001"} << 1 << ""
+            << "The joined file's CRC-32 differs: expected" << none << QStringList{"whole.bin"};
+        row("join, an unreadable .sfv is told, the join goes on")
+            << QStringList{"--join", "junk.bin.001"} << 0 << "{dir}junk.bin\n"
+            << "junk.bin.sfv not checked: " << QStringList{"junk.bin"} << none;
+        row("join, the first part missing, forced")
+            << QStringList{"--join", "headless.bin.002", "--force"} << 1 << ""
+            << "the first part of its set, {dir}headless.bin.001, is missing" << none
+            << QStringList{"headless.bin"};
+        row("join, a part beyond the list left out")
+            << QStringList{"--join", "old.bin.001"} << 0 << "{dir}old.bin\n"
+            << "Left out, not listed: old.bin.003" << QStringList{"old.bin"} << none;
+        row("join, a gap without a list")
+            << QStringList{"--join", "hole.bin.001"} << 1 << ""
+            << "Missing Files: hole.bin.003 hole.bin.004" << none << QStringList{"hole.bin"};
+        row("join, a gap without a list, the rest counted")
+            << QStringList{"--join", "hole.bin.030"} << 1 << ""
+            << "hole.bin.022 ... and 7 more\n"
+            << none << QStringList{"hole.bin"};
+        row("join, a gap without a list, forced")
+            << QStringList{"--join", "hole.bin.002", "--force"} << 0 << "{dir}hole.bin\n"
+            << "Missing Files: hole.bin.003" << QStringList{"hole.bin"} << none;
+
+        row("verify, every part OK") << QStringList{"--verify", "chk.bin.002"} << 0
+                                     << "chk.bin.001 OK\nchk.bin.002 OK\nchk.bin.003 OK\n"
+                                     << "" << none << none;
+        row("verify, a part missing and one damaged")
+            << QStringList{"--verify", "lost.bin.sfv"} << 1
+            << "lost.bin.001 OK\nlost.bin.002 MISSING\nlost.bin.003 BAD\n"
+            << "" << none << none;
+        row("verify, another tool's numbering past 100")
+            << QStringList{"--verify", "far.bin.101"} << 0 << "far.bin.001 OK\nfar.bin.101 OK\n"
+            << "" << none << none;
+        row("verify, no .sfv") << QStringList{"--verify", "set.bin.txt"} << 2 << ""
+                               << "there is no set.bin.sfv beside it" << none << none;
+        row("verify, an unreadable .sfv") << QStringList{"--verify", "junk.bin.001"} << 2 << ""
+                                          << "Cannot read {dir}junk.bin.sfv" << none << none;
+        row("verify a folder") << QStringList{"--verify", "out"} << 2 << ""
+                               << "it is a folder, not a file" << none << none;
 
         row("checksum") << QStringList{"--checksum", "digits.txt"} << 0
                         << "CBF43926 3421780262 digits.txt\n"
@@ -243,6 +340,10 @@ private slots:
             QVERIFY2(QFileInfo::exists(at(name)), qPrintable(name));
         for (const QString& name : absent)
             QVERIFY2(!QFileInfo::exists(at(name)), qPrintable(name));
+        // What is there up to the gap, or up to the list's end.
+        for (const QString& set : {QStringLiteral("hole.bin"), QStringLiteral("old.bin")})
+            if (present.contains(set))
+                QCOMPARE(readFile(at(set)), concat({at(set + ".001"), at(set + ".002")}));
         // Nothing half-done stays behind: no hidden file of a join.
         for (const QString& folder : {dir, at("out")})
             for (const QString& name : entries(folder))
@@ -317,46 +418,55 @@ private slots:
         QCOMPARE(entries(into), QStringList());
     }
 
-    // Ctrl+C in the middle of a split or a join: status 130, and nothing in
-    // the destination (the window's Cancel: no part, no list, no hidden file
-    // of the join), the source as it was. The child is stopped once it has
-    // written something and before it has finished, so that the signal
-    // surely comes mid-way.
+    // Ctrl+C in the middle of a split, a join or a verify: status 130, and
+    // nothing in the destination (the window's Cancel: no part, no list, no
+    // hidden file of the join), the source as it was. The child is stopped
+    // once it has written something (a verify: holds the part open) and before it
+    // has finished, so that the signal surely comes mid-way.
     void interruptLeavesNothing_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("finished"); // there only once it has finished
-        QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size", "50B"}
+        QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size",
+                                              "50B",     "--into",    "out"}
                                << "out/movie.avi.txt";
-        QTest::newRow("join") << QStringList{"--join", "set/big.bin.001"} << "out/big.bin";
+        QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
+                              << "out/big.bin";
+        QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << QString();
     }
     void interruptLeavesNothing() {
         QFETCH(QStringList, args);
         QFETCH(QString, finished);
         const QByteArray source = readFile(at("movie.avi"));
-        if (args.first() == "--join") { // a sparse first part of 1 GiB: a long join
+        if (args.first() != "--split") { // a sparse first part of 1 GiB: a long join
             QVERIFY(QDir().mkdir(at("set")));
             QFile first(at("set/big.bin.001"));
             QVERIFY(first.open(QIODevice::WriteOnly) && first.resize(Q_INT64_C(1) << 30));
             writeFile(at("set/big.bin.002"), "the end");
+            writeFile(at("set/big.bin.sfv"), "big.bin.001 00000000\r\n");
         }
         QProcess child;
-        runProgram(dir,
-                   args << "--into"
-                        << "out",
-                   &child);
+        runProgram(dir, args, &child);
         QVERIFY(child.waitForStarted());
+        const pid_t pid = static_cast<pid_t>(child.processId());
+        const auto midway = [&] {
+            if (!finished.isEmpty()) return !entries(at("out")).isEmpty();
+            const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
+            for (const QString& fd : entries(fds))
+                if (QFile::symLinkTarget(fds + fd).endsWith("big.bin.001")) return true;
+            return false;
+        };
         QElapsedTimer clock;
         clock.start();
-        while (entries(at("out")).isEmpty() && clock.elapsed() < 60000)
+        while (!midway() && clock.elapsed() < 60000)
             QThread::usleep(200);
-        const pid_t pid = static_cast<pid_t>(child.processId());
         QVERIFY(::kill(pid, SIGSTOP) == 0);
-        QVERIFY(!entries(at("out")).isEmpty() && !QFileInfo::exists(at(finished)));
+        QVERIFY(midway() && (finished.isEmpty() || !QFileInfo::exists(at(finished))));
         QVERIFY(::kill(pid, SIGINT) == 0);
         QVERIFY(::kill(pid, SIGCONT) == 0);
         QVERIFY(child.waitForFinished(120000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 130);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray()); // no verdict on a part not read
         QCOMPARE(entries(at("out")), QStringList());
         QCOMPARE(readFile(at("movie.avi")), source);
     }
