@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_UNIX
@@ -65,9 +67,9 @@ qint64 spliceCopy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 cou
     loff_t outOff = outPos;
     qint64 done = 0;
     while (done < count) {
-        const ssize_t n = ::splice(in.handle(), &inOff, pipe.fd[1], nullptr,
-                                   static_cast<size_t>(std::min<qint64>(count - done, room)),
-                                   SPLICE_F_MOVE);
+        const ssize_t n =
+            ::splice(in.handle(), &inOff, pipe.fd[1], nullptr,
+                     static_cast<size_t>(std::min<qint64>(count - done, room)), SPLICE_F_MOVE);
         if (n < 0) {
             const int err = errno;
             if (err == EINTR) continue;
@@ -77,8 +79,7 @@ qint64 spliceCopy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 cou
             }
             throw OperationError(osErrorText(QStringLiteral("Cannot read"), in, err));
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         for (ssize_t left = n; left > 0;) {
             const ssize_t w = ::splice(pipe.fd[0], nullptr, out.handle(), &outOff,
                                        static_cast<size_t>(left), SPLICE_F_MOVE);
@@ -116,8 +117,7 @@ qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qin
         if (n < 0)
             throw OperationError(
                 QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
-        if (n == 0)
-            break;
+        if (n == 0) break;
         qint64 written = 0;
         while (written < n) {
             const qint64 w = out.write(buffer.data() + written, n - written);
@@ -167,14 +167,15 @@ qint64 sizeOfOpenFile(const QFile& file) {
 #endif
 }
 
-qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
-    if (count <= 0)
-        return 0;
+namespace {
+
+// Copies the bytes themselves (see copyBytes).
+qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
+    if (count <= 0) return 0;
 #ifdef Q_OS_LINUX
     bool unsupported = false;
     qint64 done = spliceCopy(in, inPos, out, outPos, count, unsupported);
-    if (!unsupported)
-        return done;
+    if (!unsupported) return done;
     loff_t inOff = inPos + done;
     loff_t outOff = outPos + done;
     while (done < count) {
@@ -182,8 +183,7 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
                                             static_cast<size_t>(count - done), 0);
         if (n < 0) {
             const int err = errno;
-            if (err == EINTR)
-                continue;
+            if (err == EINTR) continue;
             if (unsupportedByKernel(err))
                 return done + copyWithReadWrite(in, inPos + done, out, outPos + done, count - done);
             if (err == ENOSPC || err == EDQUOT || err == EFBIG)
@@ -192,14 +192,116 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
                                      .arg(in.fileName(), out.fileName(),
                                           QString::fromLocal8Bit(std::strerror(err))));
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         done += n;
     }
     return done;
 #else
     return copyWithReadWrite(in, inPos, out, outPos, count);
 #endif
+}
+
+#ifdef Q_OS_LINUX
+// The file systems (a pair of devices) where sharing extents failed for good,
+// so that their copies don't try again.
+struct NoSharing {
+    dev_t in = 0;
+    dev_t out = 0;
+    bool known = false;
+};
+thread_local NoSharing noSharing;
+
+// Whether sharing failed because these files can't share extents at all (a
+// file system without it, two file systems), rather than for this range.
+bool sharingUnsupported(int err) {
+    return err == EOPNOTSUPP || err == EXDEV || err == ENOTTY || err == ENOSYS || err == EPERM ||
+           err == EBADF;
+}
+
+// The part of a copy that can share the source's extents: `head` bytes to copy
+// first (up to the next block boundary), then `length` bytes of whole blocks
+// (the last one may end at the source's end).
+struct SharedRange {
+    qint64 head = 0;
+    qint64 length = 0;
+};
+
+// Smallest block a file system shares; larger ones refuse misaligned ranges
+// and the copy goes on without sharing.
+constexpr qint64 ShareBlock = 4096;
+
+SharedRange sharableRange(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
+    // Source and output must lie at the same offset within a block.
+    if ((inPos - outPos) % ShareBlock != 0 || count < ShareBlock) return {};
+    struct stat src, dst;
+    if (::fstat(in.handle(), &src) != 0 || ::fstat(out.handle(), &dst) != 0) return {};
+    if (noSharing.known && noSharing.in == src.st_dev && noSharing.out == dst.st_dev) return {};
+    SharedRange r;
+    r.head = (ShareBlock - inPos % ShareBlock) % ShareBlock;
+    const qint64 start = inPos + r.head;
+    const qint64 end = std::min<qint64>(inPos + count, src.st_size);
+    if (end <= start) return {};
+    r.length = end == src.st_size ? end - start : (end - start) / ShareBlock * ShareBlock;
+    return r;
+}
+
+// Makes `length` bytes of the output at `outPos` share the source's extents at
+// `inPos` (a reflink, on btrfs and XFS): nothing is copied. False when the
+// file system can't, so that the caller copies instead.
+bool shareExtents(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 length) {
+    file_clone_range range{};
+    range.src_fd = in.handle();
+    range.src_offset = static_cast<__u64>(inPos);
+    range.src_length = static_cast<__u64>(length);
+    range.dest_offset = static_cast<__u64>(outPos);
+    if (::ioctl(out.handle(), FICLONERANGE, &range) == 0) return true;
+    if (sharingUnsupported(errno)) {
+        struct stat src, dst;
+        if (::fstat(in.handle(), &src) == 0 && ::fstat(out.handle(), &dst) == 0)
+            noSharing = {src.st_dev, dst.st_dev, true};
+    }
+    return false;
+}
+#endif
+
+} // namespace
+
+qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
+                 qint64* sharedBytes) {
+    if (sharedBytes) *sharedBytes = 0;
+    if (count <= 0) return 0;
+#ifdef Q_OS_LINUX
+    const SharedRange shared = sharableRange(in, inPos, out, outPos, count);
+    if (shared.length > 0) {
+        const qint64 head = copyData(in, inPos, out, outPos, shared.head);
+        if (head < shared.head) return head;
+        if (shareExtents(in, inPos + head, out, outPos + head, shared.length)) {
+            if (sharedBytes) *sharedBytes = shared.length;
+            const qint64 done = head + shared.length;
+            return done + copyData(in, inPos + done, out, outPos + done, count - done);
+        }
+        return head + copyData(in, inPos + head, out, outPos + head, count - head);
+    }
+#endif
+    return copyData(in, inPos, out, outPos, count);
+}
+
+void ReadAhead::start(const QFile& file, qint64 askedTo) {
+#ifdef Q_OS_LINUX
+    ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    askedTo_ = askedTo;
+}
+
+void ReadAhead::reached(const QFile& file, qint64 pos) {
+    if (askedTo_ - pos > Stretch / 2) return;
+#ifdef Q_OS_LINUX
+    const qint64 from = std::max(askedTo_, pos);
+    ::posix_fadvise(file.handle(), from, pos + Stretch - from, POSIX_FADV_WILLNEED);
+#else
+    Q_UNUSED(file);
+#endif
+    askedTo_ = pos + Stretch;
 }
 
 // A source must be a regular file before anything opens it: opening a named

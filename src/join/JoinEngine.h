@@ -16,8 +16,10 @@ namespace tfs {
 // What a join puts before an output name that is taken in the destination.
 inline constexpr char JoinClonePrefix[] = "Clone Of ";
 
-// The most that one copy step of the join moves; the window is served after every step.
+// The least and the most that one copy step of the join moves; the window is
+// served after every step. Between the two, a step is 1 % of the whole.
 inline constexpr qint64 JoinBlockSize = 10000;
+inline constexpr qint64 JoinStepMax = 4 << 20;
 
 // What the join engine tells the window, beyond the progress after every step
 // (already clamped to 0..100) and the event-loop turn. Every hook may be empty.

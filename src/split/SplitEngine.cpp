@@ -86,6 +86,28 @@ QStringList foreignListRefusal(const QString& listName) {
             indent + QStringLiteral("nothing was split")};
 }
 
+// Copies one block in slices that end on SplitSliceSize boundaries of the
+// part, with an event-loop turn between two slices, so that a block read
+// from a slow disk doesn't hold the window for its whole time; a cancel
+// asked for meanwhile stops the block there. Returns the bytes copied. Reads
+// ahead of what it copies (not of what the file system shares).
+qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
+                 qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead) {
+    qint64 copied = 0;
+    while (copied < count) {
+        const qint64 slice =
+            std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
+        qint64 shared = 0;
+        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice, &shared);
+        copied += n;
+        if (shared == 0) ahead.reached(source, from + copied);
+        if (n < slice || copied == count) break;
+        if (hooks.yield) hooks.yield();
+        if (cancel.requested()) break;
+    }
+    return copied;
+}
+
 } // namespace
 
 SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
@@ -130,6 +152,8 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
     {
         QFile source;
         openForReading(source, sourcePath);
+        ReadAhead ahead;
+        ahead.start(source);
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
         QList<qint64> sizes;
@@ -158,13 +182,13 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                     sizes.append(0);
                 }
                 const qint64 left = sizeOfOpenFile(source) - total;
-                if (left < partSize)
-                    partSize = left;
+                if (left < partSize) partSize = left;
             }
 
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
-            const qint64 copied = copyBytes(source, total, part, bytesInPart, step);
+            const qint64 copied =
+                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;
@@ -172,11 +196,9 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             bytesInPart += copied;
             total += copied;
 
-            if (hooks.yield)
-                hooks.yield();
+            if (hooks.yield) hooks.yield();
             const qint64 sourceSize = sizeOfOpenFile(source);
-            if (hooks.progress)
-                hooks.progress(splitProgress(total, sourceSize));
+            if (hooks.progress) hooks.progress(splitProgress(total, sourceSize));
 
             if (copied < step && !cancel.requested())
                 throw OperationError(QStringLiteral("Cannot read %1: the file became shorter while "

@@ -17,6 +17,9 @@ namespace tfs {
 inline constexpr qint64 FreeSpaceMargin = 209715200;
 // The most that one copy step moves; the window is served after every step.
 inline constexpr qint64 SplitBlockSize = 10000000;
+// A block is copied in slices of at most this many bytes, with an event-loop
+// turn between two slices (a block read from a slow disk takes long).
+inline constexpr qint64 SplitSliceSize = 2 << 20;
 
 // How a split ended (a file error is thrown instead, as OperationError).
 enum class SplitOutcome {
@@ -30,7 +33,7 @@ enum class SplitOutcome {
 // What the split engine tells the window, beyond the progress after every
 // block and the event-loop turn. Every hook may be empty.
 struct SplitHooks : EngineHooks {
-    std::function<void()> partStarted;           // a new part is about to be created
+    std::function<void()> partStarted; // a new part is about to be created
     // A refusal (free space, or parts too large for the destination's file
     // system): the report lines. Nothing was written.
     std::function<void(const QStringList& lines)> refused;

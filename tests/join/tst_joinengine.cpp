@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
+#include <numeric>
 
 using namespace tfs;
 
@@ -140,6 +141,50 @@ private slots:
         ProgramState s;
         spojfor(s, made.first(), out, hooks);
         QCOMPARE(progress, seen);
+        QCOMPARE(readFile(out), concat(made));
+    }
+
+    // Larger sets copy in larger steps, each at most 1 % of the whole: every
+    // percent is shown, the event loop turns at least once per 1 % copied,
+    // and a cancel asked for from the progress hook stops the join at the
+    // next step's end.
+    void stepsOfAtMostOnePercent_data() {
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::addColumn<int>("cancelAt"); // -1: not cancelled
+        QTest::newRow("two parts") << QList<qint64>{3000000, 3000000} << -1;
+        QTest::newRow("odd sizes, a tiny part") << QList<qint64>{4999993, 7, 2500000} << -1;
+        QTest::newRow("cancelled at 50 %") << QList<qint64>{3000000, 3000000} << 50;
+    }
+    void stepsOfAtMostOnePercent() {
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(int, cancelAt);
+        const QStringList made = makeSet(sizes);
+        const qint64 total = std::accumulate(sizes.begin(), sizes.end(), qint64(0));
+        ProgramState s;
+        qint64 lastSize = 0, largestGrowth = 0;
+        hooks.yield = [&] {
+            const QStringList hidden = entries(outDir).filter(QRegularExpression("^\\.movie"));
+            const qint64 size = hidden.isEmpty() ? 0 : QFileInfo(outDir + hidden[0]).size();
+            largestGrowth = std::max(largestGrowth, size - lastSize);
+            lastSize = size;
+        };
+        int seenAfterCancel = 0;
+        hooks.progress = [&](int p) {
+            if (s.JoinCancelFlag == 1) ++seenAfterCancel;
+            progress.append(p);
+            if (p == cancelAt) s.JoinCancelFlag = 1;
+        };
+        spojfor(s, made.first(), out, hooks);
+        QVERIFY2(largestGrowth <= total / 100, qPrintable(QString::number(largestGrowth)));
+        if (cancelAt >= 0) {
+            QCOMPARE(seenAfterCancel, 1); // the closing 99 only
+            QCOMPARE(progress.count(cancelAt), 1);
+            QCOMPARE(entries(outDir), QStringList());
+            return;
+        }
+        for (int percent = 0; percent <= 99; ++percent)
+            QVERIFY2(progress.contains(percent), qPrintable(QString::number(percent)));
+        checkProgressEndsAt99();
         QCOMPARE(readFile(out), concat(made));
     }
 

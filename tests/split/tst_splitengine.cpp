@@ -118,6 +118,28 @@ private slots:
         }
     }
 
+    // The event loop turns after every slice of a block; a cancel asked for
+    // there stops the split before the next slice.
+    void turnsWithinABlock() {
+        const QString source = src + "movie.avi";
+        makeFile(source, 25000000);
+        ProgramState s = stateFor(source);
+        qint64 lastSize = 0, largestGrowth = 0;
+        int turns = 0;
+        hooks.yield = [&] {
+            const qint64 size = QFileInfo(s.CurrentPartPath).size();
+            largestGrowth = std::max(largestGrowth, size - lastSize);
+            lastSize = size;
+            if (++turns == 7) s.SplitCancelFlag = 1;
+        };
+        QCOMPARE(splitfile(s, source, 25000000, hooks), SplitOutcome::Cancelled);
+        QCOMPARE(largestGrowth, SplitSliceSize);
+        // Turns 1-5: four slices and the end of the first block; 6-7: two
+        // slices of the second, ending on slice boundaries of the part.
+        QCOMPARE(lastSize, 6 * SplitSliceSize);
+        QCOMPARE(partsOnDisk(), QStringList());
+    }
+
     void cancelDuringThirdPartRemovesEverything() {
         const QString source = src + "movie.avi";
         makeFile(source, 5000);

@@ -1,0 +1,166 @@
+// Split and join on file systems that share extents (btrfs, XFS), each on a
+// loop-mounted image of its own: parts and joined files whose ranges line up
+// with the file system's blocks share the source's extents instead of holding
+// a copy; other sizes are copied. Either way the bytes and the check files
+// are right.
+#include "common/FaultUtil.h"
+#include "common/TestUtil.h"
+#include "core/ProgramState.h"
+#include "join/JoinEngine.h"
+#include "split/SplitCheckFiles.h"
+#include "split/SplitEngine.h"
+#include "verify/CheckFiles.h"
+#include "verify/SZCRC32.h"
+
+#include <QtTest>
+#include <numeric>
+
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace testutil;
+using namespace tfs;
+
+namespace {
+
+// A file system made on a sparse image in a fresh temporary folder and
+// mounted through a loop device; unmounted and removed on destruction.
+class LoopVolume {
+public:
+    LoopVolume(const QString& type, qint64 bytes) {
+        if (::geteuid() != 0) {
+            reason_ = "mounting a loop image needs root";
+            return;
+        }
+        if (faults::tool("mkfs." + type).isEmpty()) {
+            reason_ = "mkfs." + type + " is missing (tools/install-deps installs it)";
+            return;
+        }
+        const QString image = dir_.filePath("image");
+        QDir().mkpath(path());
+        if (!QFile(image).open(QIODevice::WriteOnly) || !QFile::resize(image, bytes)) return;
+        reason_ = faults::run("mkfs." + type, {"-q", image});
+        if (reason_.isEmpty()) reason_ = faults::run("mount", {"-o", "loop", image, path()});
+        mounted_ = reason_.isEmpty();
+    }
+    ~LoopVolume() {
+        if (mounted_) faults::run("umount", {path()});
+    }
+    bool ok() const { return mounted_; }
+    QString reason() const { return reason_; }
+    QString path() const { return dir_.filePath("mnt") + '/'; }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+    QString reason_;
+};
+
+// Bytes of the file that lie in extents shared with another file.
+qint64 sharedBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    constexpr int extents = 512;
+    QByteArray buf(sizeof(fiemap) + extents * sizeof(fiemap_extent), '\0');
+    qint64 shared = 0;
+    for (quint64 start = 0;;) {
+        buf.fill('\0');
+        auto* map = reinterpret_cast<fiemap*>(buf.data());
+        map->fm_start = start;
+        map->fm_length = ~0ULL - start;
+        map->fm_flags = FIEMAP_FLAG_SYNC;
+        map->fm_extent_count = extents;
+        if (::ioctl(f.handle(), FS_IOC_FIEMAP, map) != 0) return -1;
+        if (map->fm_mapped_extents == 0) return shared;
+        for (quint32 i = 0; i < map->fm_mapped_extents; ++i) {
+            const fiemap_extent& e = map->fm_extents[i];
+            if (e.fe_flags & FIEMAP_EXTENT_SHARED) shared += qint64(e.fe_length);
+            start = e.fe_logical + e.fe_length;
+            if (e.fe_flags & FIEMAP_EXTENT_LAST) return shared;
+        }
+    }
+}
+
+quint32 crcOf(const QByteArray& bytes) {
+    return Crc32Update(bytes.constData(), bytes.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF;
+}
+
+} // namespace
+
+class TestSharedExtents : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splitAndJoin_data() {
+        QTest::addColumn<QString>("fs");
+        QTest::addColumn<qint64>("partSize");
+        QTest::addColumn<bool>("shares");
+        // 12 MiB parts are copied in blocks that don't end on a block boundary.
+        for (const char* fs : {"btrfs", "xfs"}) {
+            QTest::addRow("%s, 12 MiB parts", fs) << QString(fs) << qint64(12 << 20) << true;
+            QTest::addRow("%s, 1 MiB parts", fs) << QString(fs) << qint64(1 << 20) << true;
+            QTest::addRow("%s, 12,000,000-byte parts", fs)
+                << QString(fs) << qint64(12000000) << false;
+        }
+    }
+    void splitAndJoin() {
+        QFETCH(QString, fs);
+        QFETCH(qint64, partSize);
+        QFETCH(bool, shares);
+        // Room for the split's free-space margin; XFS needs at least 300 MiB.
+        LoopVolume volume(fs, 640 << 20);
+        if (!volume.ok()) QSKIP(qPrintable(volume.reason()));
+        const QString source = volume.path() + "movie.avi";
+        const qint64 size = (40 << 20) + 1234; // the last part ends inside a block
+        makeFile(source, size, 5);
+        const QByteArray original = readFile(source);
+
+        ProgramState s;
+        s.SourceFilePath = source;
+        s.SourceFileSize = size;
+        s.SplitDestFolder = volume.path() + "parts/";
+        QDir().mkpath(s.SplitDestFolder);
+        QCOMPARE(splitfile(s, source, partSize, SplitHooks()), SplitOutcome::Completed);
+        QCOMPARE(concat(s.SplitPartPaths), original);
+        QList<qint64> partShared;
+        for (const QString& part : std::as_const(s.SplitPartPaths))
+            partShared << sharedBytes(part);
+
+        // The check files hold the CRC-32 of the bytes on disk.
+        const QString base = s.SplitDestFolder + "movie.avi";
+        writeCheckFiles(base, s.SplitPartNames, s.SplitPartCrcs);
+        const SfvContent sfv = readSfv(base + ".sfv");
+        QCOMPARE(sfv.entries.size(), s.SplitPartPaths.size());
+        for (int i = 0; i < sfv.entries.size(); ++i)
+            QCOMPARE(sfv.entries[i].crc, crcOf(readFile(s.SplitPartPaths[i])));
+        QCOMPARE(readCrcFile(base + ".crc").crc, crcOf(original));
+
+        const QString joined = volume.path() + "joined.avi";
+        JoinHooks hooks;
+        hooks.partCrcs = true;
+        ProgramState j;
+        spojfor(j, s.SplitPartPaths.first(), joined, hooks);
+        QCOMPARE(readFile(joined), original);
+        QCOMPARE(j.JoinPartCrcs.size(), sfv.entries.size());
+        for (int i = 0; i < sfv.entries.size(); ++i)
+            QCOMPARE(j.JoinPartCrcs[i].crc, sfv.entries[i].crc);
+
+        // Sharing: all but a block at every copy step's boundary. Of the
+        // other sizes, only the first part starts on a block boundary.
+        const qint64 joinedShared = sharedBytes(joined);
+        QVERIFY(!partShared.contains(-1) && joinedShared >= 0);
+        if (shares) {
+            const qint64 all = std::accumulate(partShared.begin(), partShared.end(), qint64(0));
+            QVERIFY2(all > size * 95 / 100, qPrintable(QString::number(all)));
+            QVERIFY2(joinedShared > size * 95 / 100, qPrintable(QString::number(joinedShared)));
+        } else {
+            QCOMPARE(partShared.mid(1), QList<qint64>(partShared.size() - 1, 0));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSharedExtents)
+#include "tst_sharedextents.moc"
