@@ -149,4 +149,12 @@ Tmpfs::~Tmpfs() {
 
 QString Tmpfs::path() const { return dir_.path() + QLatin1Char('/'); }
 
+QString freshPartsFolder(std::unique_ptr<QTemporaryDir>& tmp) {
+    tmp = std::make_unique<QTemporaryDir>();
+    if (!tmp->isValid())
+        return QString();
+    const QString parts = tmp->path() + QStringLiteral("/parts/");
+    return QDir().mkpath(parts) ? parts : QString();
+}
+
 } // namespace testutil

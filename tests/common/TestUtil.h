@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <memory>
 
 namespace testutil {
 
@@ -39,6 +40,11 @@ bool evictFromCache(const QString& path);
 
 // Whether the two files have the same bytes.
 bool sameContent(const QString& a, const QString& b);
+
+// A fresh temporary folder in `tmp` (the previous one is removed) with a
+// "parts" folder in it: that folder's path, ending with a separator, or an
+// empty string when it can't be made.
+QString freshPartsFolder(std::unique_ptr<QTemporaryDir>& tmp);
 
 // The names in a folder (files, folders, hidden ones too), sorted.
 QStringList entries(const QString& folder);

@@ -81,10 +81,8 @@ class TestFaultsChecks : public QObject {
 
 private slots:
     void init() {
-        tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(tmp->isValid());
-        parts = tmp->path() + "/parts/";
-        QVERIFY(QDir().mkpath(parts));
+        parts = freshPartsFolder(tmp);
+        QVERIFY(!parts.isEmpty());
         setFreeSpaceQuery([](const QString&) { return 1e15; });
     }
 

@@ -74,10 +74,8 @@ class TestFaultsJoin : public QObject {
 
 private slots:
     void init() {
-        tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(tmp->isValid());
-        parts = tmp->path() + "/parts/";
-        QVERIFY(QDir().mkpath(parts));
+        parts = freshPartsFolder(tmp);
+        QVERIFY(!parts.isEmpty());
         ui = std::make_unique<Ui>();
         f = ui->form.get();
         claimRoom();

@@ -51,10 +51,8 @@ class TestFaultsLists : public QObject {
 
 private slots:
     void init() {
-        tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(tmp->isValid());
-        parts = tmp->path() + "/parts/";
-        QVERIFY(QDir().mkpath(parts));
+        parts = freshPartsFolder(tmp);
+        QVERIFY(!parts.isEmpty());
         outside = tmp->path() + "/outside.bin";
         writeFile(outside, "not a part");
         whole.clear();

@@ -120,10 +120,8 @@ class TestJoinPanel : public QObject {
 
 private slots:
     void init() {
-        tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(tmp->isValid());
-        parts = tmp->path() + "/parts/";
-        QVERIFY(QDir().mkpath(parts));
+        parts = freshPartsFolder(tmp);
+        QVERIFY(!parts.isEmpty());
     }
 
     // Loading any part, the destination folder, cancelled dialogs, the path fields.
