@@ -12,10 +12,10 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 #endif
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -284,6 +284,22 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
     }
 #endif
     return copyData(in, inPos, out, outPos, count);
+}
+
+void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
+#ifdef Q_OS_UNIX
+    for (qint64 done = 0; done < count;) {
+        const ssize_t n = ::pwrite(out.handle(), data + done, static_cast<size_t>(count - done),
+                                   outPos + done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, n < 0 ? errno : EIO));
+        done += n;
+    }
+#else
+    if (!out.seek(outPos) || out.write(data, count) != count)
+        throw OperationError(
+            QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
+#endif
 }
 
 void ReadAhead::start(const QFile& file, qint64 askedTo) {

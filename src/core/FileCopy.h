@@ -32,6 +32,10 @@ qint64 sizeOfOpenFile(const QFile& file);
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
                  qint64* shared = nullptr);
 
+// Writes `count` bytes from `data` to `out` at `outPos` (its file position
+// is left alone). Throws OperationError.
+void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count);
+
 // Reading ahead of a copy: asks the system to read the next stretch of the
 // file into the page cache in the background while the copy works on the
 // current one, so that a file not in the cache (a cold one) streams from the

@@ -3,6 +3,7 @@
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "core/StreamReader.h"
 #include "split/Naming.h"
 #include "verify/CopiedCrc.h"
 
@@ -320,6 +321,46 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
     return sum(partSizes(set, countParts(set, hooks)));
 }
 
+// Parts not in the page cache (cold ones) are read ahead on a thread of their
+// own while the bytes before them are written, the next part's reading
+// starting before the current one ends. Parts in the cache are copied by the
+// kernel instead (see copyBytes), as are parts that lie in the output at the
+// same offset within a block as in their file: those may share extents.
+class ColdParts {
+public:
+    ColdParts(const PartSet& set, const std::vector<qint64>& sizes, qint64 chunk, bool allowed)
+        : set_(set), sizes_(sizes), chunk_(chunk), allowed_(allowed) {}
+
+    // Part c (from 1) is about to be joined at `outPos`: whether it is read
+    // ahead. Queues the next part at once when it is cold too.
+    bool starting(qint64 c, qint64 outPos) {
+        if (c == 1) queue(1, outPos);
+        const bool streamed = queued_ == c;
+        const auto count = static_cast<qint64>(sizes_.size());
+        if (c < count) queue(c + 1, outPos + sizes_[static_cast<size_t>(c - 1)]);
+        return streamed;
+    }
+    StreamReader& reader() { return *reader_; }
+
+private:
+    void queue(qint64 c, qint64 outPos) {
+        const qint64 size = sizes_[static_cast<size_t>(c - 1)];
+        const QString path = set_.partPath(c);
+        if (!allowed_ || outPos % 4096 == 0 || !StreamReader::isCold(path, 0, size)) return;
+        if (!reader_) reader_ = std::make_unique<StreamReader>(chunk_);
+        if (!reader_->running()) return;
+        reader_->add(path, 0, size);
+        queued_ = c;
+    }
+
+    const PartSet& set_;
+    const std::vector<qint64>& sizes_;
+    const qint64 chunk_;
+    const bool allowed_;
+    std::unique_ptr<StreamReader> reader_;
+    qint64 queued_ = 0; // the last part queued
+};
+
 void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
@@ -342,6 +383,13 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
 
+        // The CRC-32 helper reads the copied bytes from the page cache: with
+        // it, every part is copied there.
+        ColdParts cold(set, sizes, std::min<qint64>(stepMax, 1 << 20), !crcs);
+        const auto keepWaiting = [&] {
+            if (hooks.yield) hooks.yield();
+            return !cancel.requested();
+        };
         // Reading ahead reaches into the next part before the current one ends.
         ReadAhead ahead;
         QFile next;
@@ -349,6 +397,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         for (qint64 c = 1; c <= count && !cancel.requested(); ++c) {
             const QString partPath = set.partPath(c);
             openForReading(part, partPath);
+            const bool streamed = cold.starting(c, written);
             ahead.start(part, next.isOpen() ? nextAhead.askedTo() : 0);
             next.close();
             if (hooks.yield) hooks.yield();
@@ -361,7 +410,21 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
                                                      "while it was being joined")
                                           .arg(partPath));
             };
-            for (qint64 pos = 0; pos < size;) {
+            for (qint64 pos = 0; streamed && pos < size;) {
+                StreamReader::Chunk chunk;
+                if (!cold.reader().next(chunk, keepWaiting)) break; // cancelled
+                if (chunk.error)
+                    throw OperationError(
+                        systemErrorText(QStringLiteral("Cannot read"), partPath, chunk.error));
+                if (chunk.size == 0) throw shorter();
+                writeBytesAt(output.file(), written, chunk.data, chunk.size);
+                pos += chunk.size;
+                written += chunk.size;
+                if (hooks.progress) hooks.progress(joinProgress(written, total));
+                if (hooks.yield) hooks.yield();
+                if (cancel.requested()) break;
+            }
+            for (qint64 pos = 0; !streamed && pos < size;) {
                 const qint64 step = std::min(stepMax, size - pos);
                 qint64 shared = 0;
                 const qint64 copied = copyBytes(part, pos, output.file(), written, step, &shared);

@@ -5,6 +5,7 @@
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "core/Progress.h"
+#include "core/StreamReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -86,38 +87,12 @@ qint64 firstDifferenceAt(VerifyState& state, QFile& first, QFile& second, qint64
     return pos + i;
 }
 
-} // namespace
-
-bool comparefiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
-                  const CompareHooks& hooks) {
-    // The window must not start a comparison inside a running one's event-loop
-    // turn: the streams and buffers exist once.
-    Q_ASSERT(!state.CompareStream1 && !state.CompareStream2);
-    if (hooks.started)
-        hooks.started();
-    state.CompareCancelFlag = 0;
-    const CancelRequest cancel(state.CompareCancelFlag);
-    bool identical = true;
-
-    StreamCloser streams{state};
-    state.CompareStream1 = openStream(firstPath);
-    state.CompareStream2 = openStream(secondPath);
-    QFile& first = *state.CompareStream1;
-    QFile& second = *state.CompareStream2;
-
-    const qint64 length = sizeOfOpenFile(first);
-    if (length != sizeOfOpenFile(second)) {
-        if (hooks.differentLength)
-            hooks.differentLength();
-        return false;
-    }
-
-    state.CompareBuffer1.fill('\0', CompareBlockSize);
-    state.CompareBuffer2.fill('\0', CompareBlockSize);
-    state.CompareLastRead = CompareBlockSize;
-    // Whole blocks inside the measured length are compared where they lie in
-    // the page cache; the last, short block (and any block a mapping can't
-    // serve) is read into the buffers. Both give the same counts and verdicts.
+// The block loop for files in the page cache: whole blocks inside the
+// measured length are compared where they lie in the page cache; the last,
+// short block (and any block a mapping can't serve) is read into the
+// buffers. Both give the same counts and verdicts.
+void compareCached(VerifyState& state, QFile& first, QFile& second, qint64 length,
+                   const CompareHooks& hooks, const CancelRequest& cancel, bool& identical) {
     const MappedReadGuard guard;
     PageTableHelper helper; // before the windows: it must outlive them
     MappedFileWindow map1(first, &helper);
@@ -153,6 +128,105 @@ bool comparefiles(VerifyState& state, const QString& firstPath, const QString& s
                 hooks.differentAt(firstDifferenceAt(state, first, second, pos1 - n1));
         }
     }
+}
+
+// Ten blocks per chunk: the blocks lie whole inside the chunks read ahead.
+constexpr qint64 StreamChunk = 10 * CompareBlockSize;
+
+// The block loop for files mostly not in the page cache: each file is read
+// ahead on a thread of its own, so both stream from the disk while the blocks
+// are compared. Blocks, counts, progress and verdicts are those of the
+// reading loop; the wait for a chunk turns the event loop. False when no
+// reading thread could be started (nothing was done).
+bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 length,
+                     const CompareHooks& hooks, const CancelRequest& cancel, bool& identical) {
+    StreamReader reader1(StreamChunk);
+    StreamReader reader2(StreamChunk);
+    if (!reader1.running() || !reader2.running()) return false;
+    reader1.add(first.fileName(), 0, length);
+    reader2.add(second.fileName(), 0, length);
+    const auto keepWaiting = [&] {
+        if (hooks.yield) hooks.yield();
+        return !cancel.requested();
+    };
+    const auto nextChunk = [&](StreamReader& reader, const QFile& file,
+                               StreamReader::Chunk& chunk) {
+        if (!reader.next(chunk, keepWaiting)) return false;
+        if (chunk.error)
+            throw OperationError(systemErrorText(QStringLiteral("Cannot read"), file.fileName(),
+                                                 chunk.error));
+        return true;
+    };
+    StreamReader::Chunk chunk1, chunk2;
+    qint64 offset = 0; // in both chunks
+    qint64 pos = 0;
+    while (state.CompareLastRead == CompareBlockSize) {
+        if (cancel.requested() || !identical) break;
+        qint64 n1 = 0;
+        qint64 n2 = 0;
+        bool same = true;
+        // A length of whole blocks ends with a pass that reads nothing.
+        if (pos < length) {
+            if (offset >= chunk1.size || offset >= chunk2.size) {
+                if (!nextChunk(reader1, first, chunk1) || !nextChunk(reader2, second, chunk2))
+                    break; // cancelled while waiting
+                offset = 0;
+            }
+            n1 = std::clamp<qint64>(chunk1.size - offset, 0, CompareBlockSize);
+            n2 = std::clamp<qint64>(chunk2.size - offset, 0, CompareBlockSize);
+            // Unequal counts mean that a file got shorter since it was measured.
+            same = n1 == n2 && std::memcmp(chunk1.data + offset, chunk2.data + offset,
+                                           static_cast<size_t>(n2)) == 0;
+            offset += CompareBlockSize;
+        }
+        state.CompareLastRead = n2;
+        pos += n1;
+        if (hooks.progress)
+            hooks.progress(splitProgress(pos - n1 + n2, length));
+        if (hooks.yield)
+            hooks.yield();
+        if (!same) {
+            identical = false;
+            if (hooks.differentAt)
+                hooks.differentAt(firstDifferenceAt(state, first, second, pos - n1));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool comparefiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
+                  const CompareHooks& hooks) {
+    // The window must not start a comparison inside a running one's event-loop
+    // turn: the streams and buffers exist once.
+    Q_ASSERT(!state.CompareStream1 && !state.CompareStream2);
+    if (hooks.started)
+        hooks.started();
+    state.CompareCancelFlag = 0;
+    const CancelRequest cancel(state.CompareCancelFlag);
+    bool identical = true;
+
+    StreamCloser streams{state};
+    state.CompareStream1 = openStream(firstPath);
+    state.CompareStream2 = openStream(secondPath);
+    QFile& first = *state.CompareStream1;
+    QFile& second = *state.CompareStream2;
+
+    const qint64 length = sizeOfOpenFile(first);
+    if (length != sizeOfOpenFile(second)) {
+        if (hooks.differentLength)
+            hooks.differentLength();
+        return false;
+    }
+
+    state.CompareBuffer1.fill('\0', CompareBlockSize);
+    state.CompareBuffer2.fill('\0', CompareBlockSize);
+    state.CompareLastRead = CompareBlockSize;
+    const bool cold =
+        StreamReader::isCold(firstPath, 0, length) || StreamReader::isCold(secondPath, 0, length);
+    if (!cold || !compareStreamed(state, first, second, length, hooks, cancel, identical))
+        compareCached(state, first, second, length, hooks, cancel, identical);
 
     streams.close();
     if (hooks.finished)
