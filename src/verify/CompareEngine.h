@@ -26,7 +26,9 @@ struct CompareHooks : EngineHooks {
 // compares their lengths: when they differ it calls hooks.differentLength and
 // returns false without reading. Otherwise it reads CompareBlockSize bytes of
 // each per pass (a whole block straight from the page cache where it can, else
-// into state.CompareBuffer1/2), while the second file's count
+// into state.CompareBuffer1/2; files mostly not in the page cache are read
+// ahead on threads of their own, and waiting for them turns the event loop
+// through hooks.yield), while the second file's count
 // (state.CompareLastRead) is a whole block, and stops after the first pass
 // that differs or at the top of the pass after a handler running in hooks.yield
 // set state.CompareCancelFlag (the verdict then says only that no difference

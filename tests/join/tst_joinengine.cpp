@@ -1,6 +1,7 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "core/StreamReader.h"
 #include "join/JoinEngine.h"
 #include "split/SplitEngine.h"
 
@@ -151,14 +152,23 @@ private slots:
     void stepsOfAtMostOnePercent_data() {
         QTest::addColumn<QList<qint64>>("sizes");
         QTest::addColumn<int>("cancelAt"); // -1: not cancelled
-        QTest::newRow("two parts") << QList<qint64>{3000000, 3000000} << -1;
-        QTest::newRow("odd sizes, a tiny part") << QList<qint64>{4999993, 7, 2500000} << -1;
-        QTest::newRow("cancelled at 50 %") << QList<qint64>{3000000, 3000000} << 50;
+        QTest::addColumn<bool>("cold");    // the parts read from the disk (streamed ahead)
+        for (const bool cold : {false, true}) {
+            const char* how = cold ? ", from the disk" : "";
+            QTest::addRow("two parts%s", how) << QList<qint64>{3000000, 3000000} << -1 << cold;
+            QTest::addRow("odd sizes, a tiny part%s", how)
+                << QList<qint64>{4999993, 7, 2500000} << -1 << cold;
+            QTest::addRow("cancelled at 50 %%%s", how)
+                << QList<qint64>{3000000, 3000000} << 50 << cold;
+        }
     }
     void stepsOfAtMostOnePercent() {
         QFETCH(QList<qint64>, sizes);
         QFETCH(int, cancelAt);
+        QFETCH(bool, cold);
         const QStringList made = makeSet(sizes);
+        for (const QString& p : made)
+            if (cold && !evictFromCache(p)) QSKIP("this system can't drop a file from the page cache");
         const qint64 total = std::accumulate(sizes.begin(), sizes.end(), qint64(0));
         ProgramState s;
         qint64 lastSize = 0, largestGrowth = 0;
@@ -185,7 +195,26 @@ private slots:
         for (int percent = 0; percent <= 99; ++percent)
             QVERIFY2(progress.contains(percent), qPrintable(QString::number(percent)));
         checkProgressEndsAt99();
+        // The last part (never at a block boundary of the output) was streamed,
+        // and what was read from the disk is not left in the page cache.
+        if (cold) QVERIFY(StreamReader::isCold(made.last(), 0, sizes.last()));
         QCOMPARE(readFile(out), concat(made));
+    }
+
+    // A part read ahead from the disk that gets shorter ends the join with an
+    // error naming it, the file at the output path untouched.
+    void coldPartCutDuringTheJoin() {
+        const QStringList made = makeSet({3000000, 3000000});
+        for (const QString& p : made)
+            if (!evictFromCache(p)) QSKIP("this system can't drop a file from the page cache");
+        writeFile(out, "previous clone");
+        hooks.progress = [&](int p) {
+            if (p == 10) QVERIFY(QFile::resize(made[1], 1000000));
+        };
+        const QString error = joinError(made[0], out);
+        QVERIFY2(error.contains(made[1]), qPrintable(error));
+        QCOMPARE(entries(outDir), QStringList{"movie.avi"});
+        QCOMPARE(readFile(out), QByteArray("previous clone"));
     }
 
     // The "Clone Of" case: a file at the output path is replaced, and only once

@@ -1,6 +1,7 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "core/StreamReader.h"
 #include "verify/CompareEngine.h"
 
 #include <QDir>
@@ -69,19 +70,28 @@ private slots:
         QByteArray other = content;
         if (diffAt >= 0)
             other[diffAt] = static_cast<char>(~other[diffAt]);
-        writeFile(path("a"), content);
-        writeFile(path("b"), other);
-        const char* buffer1 = s.CompareBuffer1.constData();
-        const int filesBefore = openFileCount();
+        // In the page cache, then read from the disk (streamed ahead): the same.
+        for (const bool cold : {false, true}) {
+            init();
+            writeFile(path("a"), content);
+            writeFile(path("b"), other);
+            if (cold && !(evictFromCache(path("a")) && evictFromCache(path("b")))) continue;
+            const char* buffer1 = s.CompareBuffer1.constData();
+            const int filesBefore = openFileCount();
+            qint64 differentAt = -1;
+            hooks.differentAt = [&](qint64 offset) { differentAt = offset; };
 
-        QCOMPARE(comparefiles(s, path("a"), path("b"), hooks), identical);
-        QCOMPARE(progress, progressSeen);
-        QCOMPARE(yields, progressSeen.size());
-        QCOMPARE(events, (QStringList{"started", "finished"}));
-        QVERIFY(streamsClosed());
-        QCOMPARE(openFileCount(), filesBefore);
-        QCOMPARE(s.CompareBuffer1.constData(), buffer1); // no new buffer per run
-        QCOMPARE(s.CompareBuffer1.size(), CompareBlockSize);
+            QCOMPARE(comparefiles(s, path("a"), path("b"), hooks), identical);
+            QCOMPARE(differentAt, diffAt);
+            QCOMPARE(progress, progressSeen);
+            // Waiting for the disk turns the event loop too.
+            QVERIFY(cold ? yields >= progressSeen.size() : yields == progressSeen.size());
+            QCOMPARE(events, (QStringList{"started", "finished"}));
+            QVERIFY(streamsClosed());
+            QCOMPARE(openFileCount(), filesBefore);
+            QCOMPARE(s.CompareBuffer1.constData(), buffer1); // no new buffer per run
+            QCOMPARE(s.CompareBuffer1.size(), CompareBlockSize);
+        }
     }
 
     // Long enough for several mapping windows of the page cache: a difference
@@ -108,6 +118,8 @@ private slots:
         QVERIFY(evicted());
         QVERIFY(!comparefiles(s, path("a"), path("b"), hooks));
         QCOMPARE(progress.last(), 100);
+        // What was read from the disk is not left in the page cache.
+        QCOMPARE(StreamReader::isCold(path("a"), 0, content.size()), !cached);
     }
 
     // The files are read through mappings of their page cache: whatever their
