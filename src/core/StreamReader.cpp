@@ -9,6 +9,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <new>
 #include <sys/mman.h>
 #include <system_error>
 #include <thread>
@@ -16,6 +17,10 @@
 #include <vector>
 
 namespace {
+
+// What direct reads (past the page cache) align their buffers, offsets and
+// lengths to: the block size of any disk.
+constexpr qint64 DirectAlign = 4096;
 
 qint64 pageSize() {
     static const qint64 size = std::max<long>(::sysconf(_SC_PAGESIZE), 4096);
@@ -103,10 +108,12 @@ struct Range {
 } // namespace
 
 struct StreamReader::Worker {
-    Worker(qint64 chunkSize, int buffers)
-        : chunkSize(chunkSize), ring(static_cast<size_t>(buffers)) {
+    Worker(qint64 chunkSize, int buffers, bool direct)
+        : chunkSize(chunkSize), direct(direct && chunkSize % DirectAlign == 0),
+          ring(static_cast<size_t>(buffers)) {
         for (Slot& slot : ring)
-            slot.bytes.reset(new char[static_cast<size_t>(chunkSize)]);
+            slot.bytes.reset(static_cast<char*>(::operator new(
+                static_cast<size_t>(chunkSize), std::align_val_t(DirectAlign))));
         thread = std::thread([this] { run(); });
     }
     ~Worker() {
@@ -119,7 +126,10 @@ struct StreamReader::Worker {
     }
 
     struct Slot {
-        std::unique_ptr<char[]> bytes;
+        struct Free {
+            void operator()(char* p) const { ::operator delete(p, std::align_val_t(DirectAlign)); }
+        };
+        std::unique_ptr<char, Free> bytes;
         Chunk chunk;
     };
 
@@ -155,14 +165,20 @@ struct StreamReader::Worker {
 
     // Reads one range into the ring; false when stopping.
     bool read(const Range& range) {
-        const int fd = ::open(range.path.constData(), O_RDONLY | O_CLOEXEC);
+        bool directNow = direct && range.from % DirectAlign == 0;
+        int fd = directNow ? ::open(range.path.constData(), O_RDONLY | O_CLOEXEC | O_DIRECT) : -1;
+        if (fd < 0) {
+            directNow = false;
+            fd = ::open(range.path.constData(), O_RDONLY | O_CLOEXEC);
+        }
         if (fd < 0) {
             if (!freeSlot()) return false;
             publish(0, errno);
             return true;
         }
         ::posix_fadvise(fd, range.from, range.count, POSIX_FADV_SEQUENTIAL);
-        const Residency residency(fd, range.from, range.count);
+        // Direct reads bring nothing into the page cache: nothing to give back.
+        const Residency residency(fd, range.from, directNow ? 0 : range.count);
         ResidencyLog before(residency);
         if (residency.known()) before.wasCold(range.from); // before the first read
         GiveBack giveBack(fd, before);
@@ -174,16 +190,8 @@ struct StreamReader::Worker {
                 break;
             }
             const qint64 want = std::min(chunkSize, left);
-            qint64 got = 0;
             int error = 0;
-            while (got < want) {
-                const ssize_t n = ::pread(fd, slot->bytes.get() + got,
-                                          static_cast<size_t>(want - got), pos + got);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) error = errno;
-                if (n <= 0) break;
-                got += n;
-            }
+            const qint64 got = readChunk(fd, slot->bytes.get(), pos, want, directNow, error);
             if (residency.known()) giveBack.read(pos, got);
             publish(got, error);
             if (error || got == 0) break; // an empty chunk already ends the range
@@ -201,6 +209,32 @@ struct StreamReader::Worker {
         giveBack.finish();
         ::close(fd);
         return going;
+    }
+
+    // Reads `want` bytes at `pos` into `buffer`; fewer at the file's end or
+    // on an error (set in `error`). Direct reads ask for whole 4 KiB blocks
+    // (the buffer holds them) and fall back to reading through the page
+    // cache where the file system refuses them.
+    static qint64 readChunk(int fd, char* buffer, qint64 pos, qint64 want, bool& directNow,
+                            int& error) {
+        qint64 got = 0;
+        while (got < want) {
+            const qint64 ask =
+                directNow ? (want - got + DirectAlign - 1) / DirectAlign * DirectAlign : want - got;
+            const ssize_t n = ::pread(fd, buffer + got, static_cast<size_t>(ask), pos + got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINVAL && directNow) {
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_DIRECT);
+                directNow = false;
+                continue;
+            }
+            if (n < 0) error = errno;
+            if (n <= 0) break;
+            got += std::min<qint64>(n, want - got);
+            // A direct read short of whole blocks ended at the file's end.
+            if (directNow && n % DirectAlign != 0) break;
+        }
+        return got;
     }
 
     // Gives the pages of a range back to the page cache as they are read,
@@ -243,6 +277,7 @@ struct StreamReader::Worker {
     };
 
     const qint64 chunkSize;
+    const bool direct;
     std::vector<Slot> ring;
     std::mutex mutex;
     std::condition_variable changed;
@@ -254,9 +289,9 @@ struct StreamReader::Worker {
     std::thread thread; // last: it starts once the members above exist
 };
 
-StreamReader::StreamReader(qint64 chunkSize, int buffers) {
+StreamReader::StreamReader(qint64 chunkSize, int buffers, bool direct) {
     try {
-        worker_ = std::make_unique<Worker>(chunkSize, std::max(buffers, 2));
+        worker_ = std::make_unique<Worker>(chunkSize, std::max(buffers, 2), direct);
     } catch (const std::system_error&) {
         // No thread to be had: the callers read themselves.
     }
@@ -267,6 +302,7 @@ StreamReader::~StreamReader() = default;
 bool StreamReader::running() const { return worker_ != nullptr; }
 
 void StreamReader::add(const QString& path, qint64 from, qint64 count) {
+    if (!worker_) return;
     {
         const std::lock_guard<std::mutex> lock(worker_->mutex);
         worker_->ranges.push_back({QFile::encodeName(path), from, count});
@@ -275,6 +311,7 @@ void StreamReader::add(const QString& path, qint64 from, qint64 count) {
 }
 
 bool StreamReader::next(Chunk& chunk, const std::function<bool()>& keepWaiting) {
+    if (!worker_) return false;
     Worker& w = *worker_;
     std::unique_lock<std::mutex> lock(w.mutex);
     if (w.holding) {
@@ -319,7 +356,7 @@ bool StreamReader::isCold(const QString& path, qint64 from, qint64 count) {
 #else // elsewhere the callers read as usual
 
 struct StreamReader::Worker {};
-StreamReader::StreamReader(qint64, int) {}
+StreamReader::StreamReader(qint64, int, bool) {}
 StreamReader::~StreamReader() = default;
 bool StreamReader::running() const { return false; }
 void StreamReader::add(const QString&, qint64, qint64) {}

@@ -24,8 +24,12 @@ public:
         int error = 0;
     };
 
-    // Chunks of at most chunkSize bytes, `buffers` of them filled ahead.
-    explicit StreamReader(qint64 chunkSize = 1 << 20, int buffers = 8);
+    // Chunks of at most chunkSize bytes, `buffers` of them filled ahead. With
+    // `direct` (and a chunkSize of whole 4 KiB blocks), ranges that start on a
+    // block boundary are read past the page cache where the file system
+    // allows (O_DIRECT): the disk writes into the buffers, and no page of the
+    // cache is taken at all.
+    explicit StreamReader(qint64 chunkSize = 1 << 20, int buffers = 8, bool direct = false);
     // Stops the reading (the thread finishes its current read) and waits for it.
     ~StreamReader();
     StreamReader(const StreamReader&) = delete;

@@ -322,8 +322,8 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
 }
 
 // Parts not in the page cache (cold ones) are read ahead on a thread of their
-// own while the bytes before them are written, the next part's reading
-// starting before the current one ends. Parts in the cache are copied by the
+// own, past the page cache where the disk allows, while the bytes before them
+// are written, the next part's reading starting before the current one ends. Parts in the cache are copied by the
 // kernel instead (see copyBytes), as are parts that lie in the output at the
 // same offset within a block as in their file: those may share extents.
 class ColdParts {
@@ -347,7 +347,7 @@ private:
         const qint64 size = sizes_[static_cast<size_t>(c - 1)];
         const QString path = set_.partPath(c);
         if (!allowed_ || outPos % 4096 == 0 || !StreamReader::isCold(path, 0, size)) return;
-        if (!reader_) reader_ = std::make_unique<StreamReader>(chunk_);
+        if (!reader_) reader_ = std::make_unique<StreamReader>(chunk_, 8, true);
         if (!reader_->running()) return;
         reader_->add(path, 0, size);
         queued_ = c;

@@ -5,6 +5,7 @@
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "core/Progress.h"
+#include "core/StreamReader.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
@@ -55,6 +56,48 @@ bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 leng
     return true;
 }
 
+// The block loop for a file mostly not in the page cache: it is read ahead on
+// a thread of its own, in chunks
+// of whole blocks, while the blocks before are folded. Counts, progress and
+// values are those of the reading loop; the wait for a chunk turns the event
+// loop. False when no reading thread could be started (nothing was done).
+bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
+                 const CancelRequest& cancel, quint32& crc) {
+    StreamReader reader(4 * CrcBlockSize);
+    if (!reader.running()) return false;
+    reader.add(file.fileName(), 0, length);
+    const auto keepWaiting = [&] {
+        if (hooks.yield) hooks.yield();
+        return !cancel.requested();
+    };
+    StreamReader::Chunk chunk;
+    qint64 offset = 0;
+    for (;;) {
+        if (cancel.requested()) break;
+        qint64 n = 0; // a length of whole blocks ends with a pass that reads nothing
+        if (CrcBytesDone < length) {
+            if (offset >= chunk.size) {
+                if (!reader.next(chunk, keepWaiting)) break; // cancelled while waiting
+                if (chunk.error)
+                    throw OperationError(systemErrorText(QStringLiteral("Cannot read"),
+                                                         file.fileName(), chunk.error));
+                offset = 0;
+            }
+            n = std::min(CrcBlockSize, chunk.size - offset);
+            crc = Crc32Fast(reinterpret_cast<const uchar*>(chunk.data) + offset, n, crc);
+            offset += n;
+        }
+        CrcBytesDone += n;
+        if (hooks.yield)
+            hooks.yield();
+        if (hooks.progress)
+            hooks.progress(splitProgress(CrcBytesDone, sizeOfOpenFile(file)));
+        if (n != CrcBlockSize)
+            break;
+    }
+    return true;
+}
+
 } // namespace
 
 quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks) {
@@ -75,6 +118,8 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
     const CancelRequest cancel(state.ChecksumCancelFlag);
     CrcBytesDone = 0;
     quint32 crc = CrcInitialValue;
+    if (StreamReader::isCold(path, 0, length) && crcStreamed(file, length, hooks, cancel, crc))
+        return crc ^ 0xFFFFFFFF;
     for (;;) {
         if (cancel.requested()) break;
         qint64 n = CrcBlockSize;

@@ -57,7 +57,9 @@ using CrcHooks = EngineHooks;
 // before); when it is set, the loop stops and the value of the bytes read so
 // far is returned (0 when nothing was read). After every block: one
 // hooks.yield, then one hooks.progress with CrcBytesDone / the file's current
-// size x 100, rounded half to even; an empty file reports 100. Throws
+// size x 100, rounded half to even; an empty file reports 100. A file mostly
+// not in the page cache is read ahead on a thread of its own, and waiting for
+// it calls hooks.yield too (without progress). Throws
 // OperationError when the file can't be opened or read; the file is closed on
 // every exit.
 quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks);

@@ -75,6 +75,39 @@ private slots:
         QCOMPARE(seen.last().size, 10LL);
     }
 
+    // Past the page cache, in whole 4 KiB blocks: the same bytes, ranges that
+    // end inside a block or past the file's end, and the cache left as found.
+    void directReads_data() {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::newRow("whole file, a short last block") << 0LL << 12388LL << QList<qint64>{8192, 4196};
+        QTest::newRow("ends inside a block") << 4096LL << 5000LL << QList<qint64>{5000};
+        QTest::newRow("past the end") << 8192LL << 9000LL << QList<qint64>{4196, 0};
+        QTest::newRow("from inside a block (through the cache)") << 100LL << 8192LL << QList<qint64>{8192};
+    }
+    void directReads() {
+        QFETCH(qint64, from);
+        QFETCH(qint64, count);
+        QFETCH(QList<qint64>, sizes);
+        const QByteArray content = patternBytes(12388, 6);
+        writeFile(path("d"), content);
+        const bool evicted = evictFromCache(path("d"));
+        StreamReader reader(8192, 2, true);
+        reader.add(path("d"), from, count);
+        QByteArray bytes;
+        QList<qint64> seen;
+        for (const StreamReader::Chunk& c : take(reader, sizes.size(), bytes)) {
+            QCOMPARE(c.error, 0);
+            seen << c.size;
+        }
+        QCOMPARE(seen, sizes);
+        QCOMPARE(bytes, content.mid(from, count));
+        // (Read through the cache, the partly read pages at the edges stay.)
+        if (evicted && from % 4096 == 0)
+            QVERIFY(StreamReader::isCold(path("d"), 0, content.size()));
+    }
+
     // Nothing comes: the caller's hook runs while it waits, and it can stop
     // waiting.
     void waitingTurnsTheEventLoop() {

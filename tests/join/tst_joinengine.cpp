@@ -161,6 +161,9 @@ private slots:
             QTest::addRow("cancelled at 50 %%%s", how)
                 << QList<qint64>{3000000, 3000000} << 50 << cold;
         }
+        // Steps of whole 64 KiB: read past the page cache.
+        QTest::newRow("whole blocks per step, from the disk")
+            << QList<qint64>{4000000, 3000000} << -1 << true;
     }
     void stepsOfAtMostOnePercent() {
         QFETCH(QList<qint64>, sizes);
