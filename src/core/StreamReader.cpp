@@ -55,8 +55,7 @@ public:
         std::vector<unsigned char> vec;
         if (!map_ || end <= first) return vec;
         vec.resize(static_cast<size_t>((end - first + pageSize() - 1) / pageSize()));
-        if (::mincore(map_ + first, static_cast<size_t>(end - first), vec.data()) != 0)
-            vec.clear();
+        if (::mincore(map_ + first, static_cast<size_t>(end - first), vec.data()) != 0) vec.clear();
         return vec;
     }
 
@@ -82,7 +81,8 @@ public:
             ahead_ = take(index + 1);
             index_ = index;
         }
-        const auto page = static_cast<size_t>((at - residency_.start() - index * Window) / pageSize());
+        const auto page =
+            static_cast<size_t>((at - residency_.start() - index * Window) / pageSize());
         return page < current_.size() && !(current_[page] & 1);
     }
 
@@ -112,8 +112,8 @@ struct StreamReader::Worker {
         : chunkSize(chunkSize), direct(direct && chunkSize % DirectAlign == 0),
           ring(static_cast<size_t>(buffers)) {
         for (Slot& slot : ring)
-            slot.bytes.reset(static_cast<char*>(::operator new(
-                static_cast<size_t>(chunkSize), std::align_val_t(DirectAlign))));
+            slot.bytes.reset(static_cast<char*>(
+                ::operator new(static_cast<size_t>(chunkSize), std::align_val_t(DirectAlign))));
         thread = std::thread([this] { run(); });
     }
     ~Worker() {
@@ -195,7 +195,7 @@ struct StreamReader::Worker {
             if (residency.known()) giveBack.read(pos, got);
             publish(got, error);
             if (error || got == 0) break; // an empty chunk already ends the range
-            if (got < want) { // the file got shorter: the range ends here
+            if (got < want) {             // the file got shorter: the range ends here
                 if (!freeSlot()) {
                     going = false;
                     break;
@@ -256,7 +256,8 @@ struct StreamReader::Worker {
             }
             constexpr qint64 piece = 2 << 20;
             const qint64 end = pos + got;
-            if (from_ >= 0 && end - from_ >= 2 * piece) dropUpTo(end / piece * piece, end / piece * piece);
+            if (from_ >= 0 && end - from_ >= 2 * piece)
+                dropUpTo(end / piece * piece, end / piece * piece);
             end_ = end;
         }
         // The range is read: the rest of the run goes too.
@@ -282,8 +283,8 @@ struct StreamReader::Worker {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<Range> ranges;
-    size_t filled = 0;  // chunks published so far
-    size_t handed = 0;  // chunks given back by the consumer
+    size_t filled = 0; // chunks published so far
+    size_t handed = 0; // chunks given back by the consumer
     bool holding = false;
     bool stop = false;
     std::thread thread; // last: it starts once the members above exist
@@ -299,7 +300,9 @@ StreamReader::StreamReader(qint64 chunkSize, int buffers, bool direct) {
 
 StreamReader::~StreamReader() = default;
 
-bool StreamReader::running() const { return worker_ != nullptr; }
+bool StreamReader::running() const {
+    return worker_ != nullptr;
+}
 
 void StreamReader::add(const QString& path, qint64 from, qint64 count) {
     if (!worker_) return;
@@ -358,9 +361,15 @@ bool StreamReader::isCold(const QString& path, qint64 from, qint64 count) {
 struct StreamReader::Worker {};
 StreamReader::StreamReader(qint64, int, bool) {}
 StreamReader::~StreamReader() = default;
-bool StreamReader::running() const { return false; }
+bool StreamReader::running() const {
+    return false;
+}
 void StreamReader::add(const QString&, qint64, qint64) {}
-bool StreamReader::next(Chunk&, const std::function<bool()>&) { return false; }
-bool StreamReader::isCold(const QString&, qint64, qint64) { return false; }
+bool StreamReader::next(Chunk&, const std::function<bool()>&) {
+    return false;
+}
+bool StreamReader::isCold(const QString&, qint64, qint64) {
+    return false;
+}
 
 #endif

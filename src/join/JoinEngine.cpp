@@ -8,6 +8,7 @@
 #include "verify/CopiedCrc.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -323,9 +324,10 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
 
 // Parts not in the page cache (cold ones) are read ahead on a thread of their
 // own, past the page cache where the disk allows, while the bytes before them
-// are written, the next part's reading starting before the current one ends. Parts in the cache are copied by the
-// kernel instead (see copyBytes), as are parts that lie in the output at the
-// same offset within a block as in their file: those may share extents.
+// are written, the next part's reading starting before the current one ends.
+// Parts in the cache are copied by the kernel instead (see copyBytes), as are
+// parts that lie in the output at the same offset within a block as in their
+// file: those may share extents.
 class ColdParts {
 public:
     ColdParts(const PartSet& set, const std::vector<qint64>& sizes, qint64 chunk, bool allowed)
@@ -386,6 +388,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         // The CRC-32 helper reads the copied bytes from the page cache: with
         // it, every part is copied there.
         ColdParts cold(set, sizes, std::min<qint64>(stepMax, 1 << 20), !crcs);
+        CopyPace pace;
         const auto keepWaiting = [&] {
             if (hooks.yield) hooks.yield();
             return !cancel.requested();
@@ -427,7 +430,11 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
             for (qint64 pos = 0; !streamed && pos < size;) {
                 const qint64 step = std::min(stepMax, size - pos);
                 qint64 shared = 0;
-                const qint64 copied = copyBytes(part, pos, output.file(), written, step, &shared);
+                QElapsedTimer timer;
+                timer.start();
+                const qint64 copied = copyBytes(part, pos, output.file(), written, step, &shared,
+                                                pace.throughPipe());
+                if (shared == 0) pace.copied(copied, timer.nsecsElapsed());
                 if (copied < step) throw shorter();
                 if (crcs) crcs->add(pos, copied);
                 pos += copied;

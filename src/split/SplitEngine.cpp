@@ -11,6 +11,7 @@
 #include "verify/CopiedCrc.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -90,15 +91,21 @@ QStringList foreignListRefusal(const QString& listName) {
 // part, with an event-loop turn between two slices, so that a block read
 // from a slow disk doesn't hold the window for its whole time; a cancel
 // asked for meanwhile stops the block there. Returns the bytes copied. Reads
-// ahead of what it copies (not of what the file system shares).
+// ahead of what it copies (not of what the file system shares), and tells the
+// pace how long the copies took.
 qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
-                 qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead) {
+                 qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead,
+                 CopyPace& pace) {
     qint64 copied = 0;
     while (copied < count) {
         const qint64 slice =
             std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
         qint64 shared = 0;
-        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice, &shared);
+        QElapsedTimer timer;
+        timer.start();
+        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice, &shared,
+                                   pace.throughPipe());
+        if (shared == 0) pace.copied(n, timer.nsecsElapsed());
         copied += n;
         if (shared == 0) ahead.reached(source, from + copied);
         if (n < slice || copied == count) break;
@@ -153,6 +160,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         QFile source;
         openForReading(source, sourcePath);
         ReadAhead ahead;
+        CopyPace pace;
         ahead.start(source);
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
@@ -188,7 +196,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
             const qint64 copied =
-                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead);
+                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead, pace);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;

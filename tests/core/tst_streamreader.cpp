@@ -52,8 +52,10 @@ private slots:
         QTest::addColumn<qint64>("count");
         QTest::addColumn<QList<qint64>>("sizes");
         QTest::addColumn<int>("error");
-        QTest::newRow("shorter than asked") << "a" << 35000LL << QList<qint64>{10000, 10000, 5000, 0} << 0;
-        QTest::newRow("ends at a chunk's end") << "b" << 30000LL << QList<qint64>{10000, 10000, 0} << 0;
+        QTest::newRow("shorter than asked")
+            << "a" << 35000LL << QList<qint64>{10000, 10000, 5000, 0} << 0;
+        QTest::newRow("ends at a chunk's end")
+            << "b" << 30000LL << QList<qint64>{10000, 10000, 0} << 0;
         QTest::newRow("missing file") << "none" << 100LL << QList<qint64>{0} << ENOENT;
         QTest::newRow("a folder") << "." << 100LL << QList<qint64>{0} << EISDIR;
     }
@@ -70,7 +72,8 @@ private slots:
         QByteArray bytes;
         const QList<StreamReader::Chunk> seen = take(reader, sizes.size() + 1, bytes);
         QCOMPARE(seen.size(), sizes.size() + 1);
-        for (int i = 0; i < sizes.size(); ++i) QCOMPARE(seen[i].size, sizes[i]);
+        for (int i = 0; i < sizes.size(); ++i)
+            QCOMPARE(seen[i].size, sizes[i]);
         QCOMPARE(seen[sizes.size() - 1].error, error);
         QCOMPARE(seen.last().size, 10LL);
     }
@@ -81,10 +84,12 @@ private slots:
         QTest::addColumn<qint64>("from");
         QTest::addColumn<qint64>("count");
         QTest::addColumn<QList<qint64>>("sizes");
-        QTest::newRow("whole file, a short last block") << 0LL << 12388LL << QList<qint64>{8192, 4196};
+        QTest::newRow("whole file, a short last block")
+            << 0LL << 12388LL << QList<qint64>{8192, 4196};
         QTest::newRow("ends inside a block") << 4096LL << 5000LL << QList<qint64>{5000};
         QTest::newRow("past the end") << 8192LL << 9000LL << QList<qint64>{4196, 0};
-        QTest::newRow("from inside a block (through the cache)") << 100LL << 8192LL << QList<qint64>{8192};
+        QTest::newRow("from inside a block (through the cache)")
+            << 100LL << 8192LL << QList<qint64>{8192};
     }
     void directReads() {
         QFETCH(qint64, from);

@@ -1,0 +1,72 @@
+#include "common/TestUtil.h"
+#include "core/FileCopy.h"
+
+#include <QtTest>
+
+using namespace testutil;
+
+// Both ways of copying give the same bytes and counts, and the pace keeps the
+// pipe only while it is fast.
+class TestFileCopy : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    QString path(const QString& name) const { return tmp.path() + "/" + name; }
+
+private slots:
+    void bothWaysCopyTheSame_data() {
+        QTest::addColumn<bool>("throughPipe");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<qint64>("copied");
+        for (const bool pipe : {true, false}) {
+            const char* way = pipe ? "pipe" : "kernel copy";
+            QTest::addRow("%s, whole file", way) << pipe << 0LL << 3000001LL << 3000001LL;
+            QTest::addRow("%s, from inside", way) << pipe << 12345LL << 1500000LL << 1500000LL;
+            QTest::addRow("%s, past the end", way) << pipe << 2999000LL << 5000LL << 1001LL;
+        }
+    }
+    void bothWaysCopyTheSame() {
+        QFETCH(bool, throughPipe);
+        QFETCH(qint64, from);
+        QFETCH(qint64, count);
+        QFETCH(qint64, copied);
+        const QByteArray content = patternBytes(3000001, 9);
+        writeFile(path("in"), content);
+        QFile in(path("in"));
+        QFile out(path("out"));
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        QCOMPARE(copyBytes(in, from, out, 777, count, nullptr, throughPipe), copied);
+        out.close();
+        QCOMPARE(readFile(path("out")), QByteArray(777, '\0') + content.mid(from, copied));
+    }
+
+    void paceKeepsThePipeWhileFast_data() {
+        QTest::addColumn<QList<qint64>>("nanosecondsPer16MiB");
+        QTest::addColumn<QList<bool>>("throughPipe"); // after each
+        const qint64 fast = 4'000'000;                // 4.2 GB/s
+        const qint64 slow = 20'000'000;               // 0.84 GB/s
+        QTest::newRow("fast") << QList<qint64>{fast, fast, fast, fast, fast}
+                              << QList<bool>{true, true, true, true, true};
+        QTest::newRow("slow: judged after 64 MiB") << QList<qint64>{slow, slow, slow, slow, fast}
+                                                   << QList<bool>{true, true, true, false, false};
+        QTest::newRow("one slow copy among fast ones")
+            << QList<qint64>{fast, slow, fast, fast} << QList<bool>{true, true, true, true};
+        QTest::newRow("slow in the second 64 MiB")
+            << QList<qint64>{fast, fast, fast, fast, slow, slow, slow, slow}
+            << QList<bool>{true, true, true, true, true, true, true, false};
+    }
+    void paceKeepsThePipeWhileFast() {
+        QFETCH(QList<qint64>, nanosecondsPer16MiB);
+        QFETCH(QList<bool>, throughPipe);
+        CopyPace pace;
+        QVERIFY(pace.throughPipe());
+        for (int i = 0; i < nanosecondsPer16MiB.size(); ++i) {
+            pace.copied(16 << 20, nanosecondsPer16MiB[i]);
+            QCOMPARE(pace.throughPipe(), throughPipe[i]);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileCopy)
+#include "tst_filecopy.moc"
