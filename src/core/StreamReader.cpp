@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -99,6 +100,23 @@ private:
     std::vector<unsigned char> ahead_;
 };
 
+// Opens a regular file for reading; -1 (errno set) for anything else. A
+// named pipe put in a file's place is not waited on.
+int openRegular(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    const bool measured = ::fstat(fd, &st) == 0;
+    if (!measured || !S_ISREG(st.st_mode)) {
+        const int err = !measured ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 struct Range {
     QByteArray path;
     qint64 from;
@@ -166,10 +184,10 @@ struct StreamReader::Worker {
     // Reads one range into the ring; false when stopping.
     bool read(const Range& range) {
         bool directNow = direct && range.from % DirectAlign == 0;
-        int fd = directNow ? ::open(range.path.constData(), O_RDONLY | O_CLOEXEC | O_DIRECT) : -1;
+        int fd = directNow ? openRegular(range.path, O_DIRECT) : -1;
         if (fd < 0) {
             directNow = false;
-            fd = ::open(range.path.constData(), O_RDONLY | O_CLOEXEC);
+            fd = openRegular(range.path, 0);
         }
         if (fd < 0) {
             if (!freeSlot()) return false;
@@ -335,7 +353,7 @@ bool StreamReader::next(Chunk& chunk, const std::function<bool()>& keepWaiting) 
 
 bool StreamReader::isCold(const QString& path, qint64 from, qint64 count) {
     if (count <= 0) return false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegular(QFile::encodeName(path), 0);
     if (fd < 0) return false;
     // Up to 64 probes of 64 pages each, spread evenly over the range.
     constexpr qint64 probes = 64;

@@ -3,6 +3,7 @@
 
 #include <QtTest>
 #include <cerrno>
+#include <sys/stat.h>
 
 using namespace testutil;
 
@@ -58,6 +59,7 @@ private slots:
             << "b" << 30000LL << QList<qint64>{10000, 10000, 0} << 0;
         QTest::newRow("missing file") << "none" << 100LL << QList<qint64>{0} << ENOENT;
         QTest::newRow("a folder") << "." << 100LL << QList<qint64>{0} << EISDIR;
+        QTest::newRow("a named pipe, not waited on") << "fifo" << 100LL << QList<qint64>{0} << EINVAL;
     }
     void rangesThatEndEarly() {
         QFETCH(QString, name);
@@ -66,6 +68,8 @@ private slots:
         QFETCH(int, error);
         writeFile(path("a"), patternBytes(25000, 1));
         writeFile(path("b"), patternBytes(20000, 2));
+        QVERIFY(QFile::exists(path("fifo")) || ::mkfifo(qPrintable(path("fifo")), 0600) == 0);
+        QVERIFY(!StreamReader::isCold(path(name), 0, count));
         StreamReader reader(10000);
         reader.add(path(name), 0, count);
         reader.add(path("a"), 0, 10); // the next range still comes
