@@ -87,6 +87,32 @@ qint64 firstDifferenceAt(VerifyState& state, QFile& first, QFile& second, qint64
     return pos + i;
 }
 
+// One pass of a block loop, as both loops end it.
+struct Pass {
+    qint64 secondCount; // the second file's bytes in the block
+    qint64 done;        // bytes compared so far, of `length`
+    qint64 length;
+    qint64 blockStart;
+    bool same;
+};
+
+// Records the second file's count, reports the progress, turns the event
+// loop and, when the block differs, gives the verdict and the offset of its
+// first difference.
+void passDone(VerifyState& state, QFile& first, QFile& second, const CompareHooks& hooks,
+              const Pass& pass, bool& identical) {
+    state.CompareLastRead = pass.secondCount;
+    if (hooks.progress)
+        hooks.progress(splitProgress(pass.done, pass.length));
+    if (hooks.yield)
+        hooks.yield();
+    if (!pass.same) {
+        identical = false;
+        if (hooks.differentAt)
+            hooks.differentAt(firstDifferenceAt(state, first, second, pass.blockStart));
+    }
+}
+
 // The block loop for files in the page cache: whole blocks inside the
 // measured length are compared where they lie in the page cache; the last,
 // short block (and any block a mapping can't serve) is read into the
@@ -114,19 +140,10 @@ void compareCached(VerifyState& state, QFile& first, QFile& second, qint64 lengt
                                            state.CompareBuffer2.constData(),
                                            static_cast<size_t>(n2)) == 0;
         }
-        state.CompareLastRead = n2;
         pos1 += n1;
         pos2 += n2;
         done += n2;
-        if (hooks.progress)
-            hooks.progress(splitProgress(done, length));
-        if (hooks.yield)
-            hooks.yield();
-        if (!same) {
-            identical = false;
-            if (hooks.differentAt)
-                hooks.differentAt(firstDifferenceAt(state, first, second, pos1 - n1));
-        }
+        passDone(state, first, second, hooks, {n2, done, length, pos1 - n1, same}, identical);
     }
 }
 
@@ -160,6 +177,7 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
     StreamReader::Chunk chunk1, chunk2;
     qint64 offset = 0; // in both chunks
     qint64 pos = 0;
+    qint64 done = 0;
     while (state.CompareLastRead == CompareBlockSize) {
         if (cancel.requested() || !identical) break;
         qint64 n1 = 0;
@@ -179,17 +197,9 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
                                            static_cast<size_t>(n2)) == 0;
             offset += CompareBlockSize;
         }
-        state.CompareLastRead = n2;
         pos += n1;
-        if (hooks.progress)
-            hooks.progress(splitProgress(pos - n1 + n2, length));
-        if (hooks.yield)
-            hooks.yield();
-        if (!same) {
-            identical = false;
-            if (hooks.differentAt)
-                hooks.differentAt(firstDifferenceAt(state, first, second, pos - n1));
-        }
+        done += n2;
+        passDone(state, first, second, hooks, {n2, done, length, pos - n1, same}, identical);
     }
     return true;
 }
