@@ -27,4 +27,14 @@ private:
     const quint8& flag_;
 };
 
+// What an engine calls while it waits (for a reading thread, say): one turn
+// of the event loop, then whether to go on waiting (no cancel was asked).
+// Both arguments must outlive the function returned.
+inline std::function<bool()> waitingTurn(const EngineHooks& hooks, const CancelRequest& cancel) {
+    return [&hooks, &cancel] {
+        if (hooks.yield) hooks.yield();
+        return !cancel.requested();
+    };
+}
+
 } // namespace tfs

@@ -389,10 +389,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         // it, every part is copied there.
         ColdParts cold(set, sizes, std::min<qint64>(stepMax, 1 << 20), !crcs);
         CopyPace pace;
-        const auto keepWaiting = [&] {
-            if (hooks.yield) hooks.yield();
-            return !cancel.requested();
-        };
+        const auto keepWaiting = waitingTurn(hooks, cancel);
         // Reading ahead reaches into the next part before the current one ends.
         ReadAhead ahead;
         QFile next;

@@ -162,10 +162,7 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
     if (!reader1.running() || !reader2.running()) return false;
     reader1.add(first.fileName(), 0, length);
     reader2.add(second.fileName(), 0, length);
-    const auto keepWaiting = [&] {
-        if (hooks.yield) hooks.yield();
-        return !cancel.requested();
-    };
+    const auto keepWaiting = waitingTurn(hooks, cancel);
     const auto nextChunk = [&](StreamReader& reader, const QFile& file,
                                StreamReader::Chunk& chunk) {
         if (!reader.next(chunk, keepWaiting)) return false;

@@ -66,10 +66,7 @@ bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
     StreamReader reader(4 * CrcBlockSize);
     if (!reader.running()) return false;
     reader.add(file.fileName(), 0, length);
-    const auto keepWaiting = [&] {
-        if (hooks.yield) hooks.yield();
-        return !cancel.requested();
-    };
+    const auto keepWaiting = waitingTurn(hooks, cancel);
     StreamReader::Chunk chunk;
     qint64 offset = 0;
     for (;;) {
