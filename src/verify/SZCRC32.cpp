@@ -57,10 +57,10 @@ bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 leng
 }
 
 // The block loop for a file mostly not in the page cache: it is read ahead on
-// a thread of its own, in chunks
-// of whole blocks, while the blocks before are folded. Counts, progress and
-// values are those of the reading loop; the wait for a chunk turns the event
-// loop. False when no reading thread could be started (nothing was done).
+// a thread of its own, in chunks of whole blocks, while the blocks before are
+// folded. Counts, progress and values are those of the reading loop; the wait
+// for a chunk turns the event loop. False when no reading thread could be
+// started (nothing was done).
 bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
                  const CancelRequest& cancel, quint32& crc) {
     StreamReader reader(4 * CrcBlockSize);
