@@ -97,13 +97,21 @@ def measure(work, size, runs, bench, window_bench, xvfb, args, began):
     if not have_window:
         log("no Xvfb: the window's figures are left out")
 
-    s = Runs()
+    counted = Runs()
 
     # The rounds: every contender of a group once per round, in turn.
-    log(f"{runs} rounds; load average {load():.2f}")
-    for r in range(runs):
-        log(f"round {r + 1}/{runs}, load {load():.2f}")
-        loads.append(load())
+    # Round 0 warms up and is not counted: the first copies after the test
+    # files were made write into memory the machine has not used for a while
+    # (on a virtual machine the host may have taken it back). They were up to
+    # five times slower for every contender, and the first round always
+    # starts with the same one.
+    log(f"{runs} rounds after a warm-up round; load average {load():.2f}")
+    for r in range(-1, runs):
+        log(f"round {r + 1}/{runs}{' (warm-up, not counted)' if r < 0 else ''}, "
+            f"load {load():.2f}")
+        s = Runs() if r < 0 else counted
+        if r >= 0:
+            loads.append(load())
         # Split
         for who in rotate(["split-ours", "split-ours-nochecks", "split-gnu", "split-window"], r):
             fresh_folder(out)
@@ -155,7 +163,7 @@ def measure(work, size, runs, bench, window_bench, xvfb, args, began):
                 s(who).add(*run([sys.executable, "-c", code, src]))
             elif who == "read-dd":
                 s(who).add(*run(["dd", f"if={src}", "of=/dev/null", "bs=1M"]))
-            elif r < 3 or size <= GIB:  # slow: three rounds on big files
+            elif 0 <= r < 3 or size <= GIB:  # slow: three rounds on big files
                 s(who).add(*run([bench, "crc-reference", src]))
         # Comparison
         for who in rotate(["compare-ours", "compare-gnu"], r):
@@ -170,6 +178,7 @@ def measure(work, size, runs, bench, window_bench, xvfb, args, began):
             seconds, fields = run([window_bench, "startup"], env=xvfb.env())
             fields["startup_ms"] = (int(fields["first_paint_epoch_us"]) / 1e6 - started) * 1000
             s("startup").add(seconds, fields)
+    s = counted
     loads.append(load())
     xvfb.stop()
 
