@@ -72,3 +72,9 @@ void JobThread::drain() {
     std::unique_lock<std::mutex> lock(worker_->mutex);
     worker_->changed.wait(lock, [this] { return worker_->jobs.empty(); });
 }
+
+bool JobThread::drain(std::chrono::milliseconds timeout) {
+    if (!worker_) return true;
+    std::unique_lock<std::mutex> lock(worker_->mutex);
+    return worker_->changed.wait_for(lock, timeout, [this] { return worker_->jobs.empty(); });
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -22,6 +23,8 @@ public:
     void post(std::function<void()> job);
     // Waits until every job posted so far has run.
     void drain();
+    // The same, for at most `timeout`: whether they have all run.
+    bool drain(std::chrono::milliseconds timeout);
 
 private:
     struct Worker;

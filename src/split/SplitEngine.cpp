@@ -5,8 +5,10 @@
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "core/StreamReader.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/PartWriter.h"
 #include "split/SplitCheckFiles.h"
 #include "verify/CopiedCrc.h"
 
@@ -21,6 +23,7 @@
 #include <sys/stat.h>
 #endif
 #include <memory>
+#include <utility>
 
 namespace tfs {
 
@@ -162,6 +165,11 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         ReadAhead ahead;
         CopyPace pace;
         ahead.start(source);
+        const auto shorter = [&sourcePath] {
+            return OperationError(QStringLiteral("Cannot read %1: the file became shorter while "
+                                                 "it was being split")
+                                      .arg(sourcePath));
+        };
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
         QList<qint64> sizes;
@@ -170,10 +178,43 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         qint64 bytesInPart = 0;
         qint64 total = 0;
 
+        // Large parts of a source in the page cache are written two at a
+        // time: every other one by a second writer, while this thread writes
+        // the one before it. (A source read from the disk is bound by the
+        // disk: one writer keeps its reads in order.)
+        std::unique_ptr<PartWriter> writer;
+        if (partSize >= ParallelPartSize && sizeOfOpenFile(source) >= 2 * partSize &&
+            !StreamReader::isCold(sourcePath, 0, sizeOfOpenFile(source)))
+            writer = std::make_unique<PartWriter>(source);
+        qint64 handedOver = 0; // the size of the part the writer copies, 0 when idle
+        const auto keepWaiting = waitingTurn(hooks, cancel);
+        // Waits for the writer's part, which follows the bytes copied here;
+        // false when cancelled meanwhile.
+        const auto collect = [&]() -> bool {
+            const qint64 count = std::exchange(handedOver, 0);
+            const qint64 got = writer->finish(keepWaiting);
+            if (got < 0) return false;
+            if (crcs) {
+                crcs->begin(source);
+                crcs->add(total, got);
+                sizes.append(got);
+            }
+            total += got;
+            // Copied whole before the source was cut: it is shorter all the same.
+            if (got < count || sizeOfOpenFile(source) < total) throw shorter();
+            return true;
+        };
+
         for (;;) {
             if (cancel.requested()) break;
             if (bytesInPart >= partSize || ordinal == 0) {
                 closeWritten(part);
+                if (handedOver > 0) {
+                    if (!collect()) break;
+                    if (hooks.progress)
+                        hooks.progress(splitProgress(total, sizeOfOpenFile(source)));
+                    if (!(sizeOfOpenFile(source) > total)) break;
+                }
                 ++ordinal;
                 bytesInPart = 0;
                 state.CurrentPartPath = partPath(state.SplitDestFolder, sourcePath, ordinal);
@@ -191,6 +232,18 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                 }
                 const qint64 left = sizeOfOpenFile(source) - total;
                 if (left < partSize) partSize = left;
+                // The next part goes to the writer when a whole one follows this.
+                if (writer && writer->running() && left - partSize >= partSize) {
+                    ++ordinal;
+                    const QString next = partPath(state.SplitDestFolder, sourcePath, ordinal);
+                    const QString current = std::exchange(state.CurrentPartPath, next);
+                    if (hooks.partStarted) hooks.partStarted();
+                    state.SplitPartNames.append(fileNameOf(next));
+                    state.SplitPartPaths.append(next);
+                    writer->start(next, total + partSize, partSize);
+                    handedOver = partSize;
+                    state.CurrentPartPath = current;
+                }
             }
 
             const qint64 room = partSize - bytesInPart;
@@ -208,12 +261,11 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             const qint64 sourceSize = sizeOfOpenFile(source);
             if (hooks.progress) hooks.progress(splitProgress(total, sourceSize));
 
-            if (copied < step && !cancel.requested())
-                throw OperationError(QStringLiteral("Cannot read %1: the file became shorter while "
-                                                    "it was being split")
-                                         .arg(sourcePath));
+            if (copied < step && !cancel.requested()) throw shorter();
             if (!(sourceSize > total)) break;
         }
+        // A source cut short before the writer's part: that part is short too.
+        if (handedOver > 0 && !cancel.requested()) collect();
         if (crcs && !cancel.requested()) {
             const QList<quint32> values = crcs->results();
             for (qsizetype i = 0; i < values.size(); ++i)

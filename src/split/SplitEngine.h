@@ -20,6 +20,9 @@ inline constexpr qint64 SplitBlockSize = 10000000;
 // A block is copied in slices of at most this many bytes, with an event-loop
 // turn between two slices (a block read from a slow disk takes long).
 inline constexpr qint64 SplitSliceSize = 2 << 20;
+// Parts of at least this size, of a source in the page cache, are written
+// two at a time (see PartWriter).
+inline constexpr qint64 ParallelPartSize = 4 << 20;
 
 // How a split ended (a file error is thrown instead, as OperationError).
 enum class SplitOutcome {
@@ -60,8 +63,8 @@ struct SplitHooks : EngineHooks {
 // so that a file error (thrown as OperationError) leaves every part on disk listed.
 // A completed split leaves each part's CRC-32 and size in state.SplitPartCrcs
 // (with hooks.partCrcs); any other outcome leaves that list empty.
-// A part is closed before the next one starts, and a failed close is a write
-// error like any other.
+// A part is closed before the split goes past it (two parts may be written
+// at once), and a failed close is a write error like any other.
 SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks);
 

@@ -4,6 +4,8 @@
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
+#include "verify/Crc32Fast.h"
+#include "verify/SZCRC32.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -125,6 +127,8 @@ private slots:
         makeFile(source, 25000000);
         ProgramState s = stateFor(source);
         qint64 lastSize = 0, largestGrowth = 0;
+        QList<int> startedAt; // the progress reports made when each part started
+        hooks.partStarted = [&] { startedAt << progress.size(); };
         int turns = 0;
         hooks.yield = [&] {
             const qint64 size = QFileInfo(s.CurrentPartPath).size();
@@ -255,6 +259,73 @@ private slots:
         }
         QCOMPARE(openFileCount(), fds);
         QCOMPARE(s.SplitPartPaths, (QStringList{dst + "movie.avi.001", dst + "movie.avi.002"}));
+    }
+
+    // Large parts of a cached source are written two at a time; the set, its
+    // CRC-32s and every way of ending are as with one writer.
+    void twoPartsAtOnce_data() {
+        QTest::addColumn<QString>("ending");
+        for (const char* ending : {"complete", "cancel", "part in the way", "disk full", "cut"})
+            QTest::newRow(ending) << QString(ending);
+    }
+    void twoPartsAtOnce() {
+        QFETCH(QString, ending);
+        const qint64 part = ParallelPartSize;
+        const QString source = src + "movie.avi";
+        makeFile(source, 4 * part + 5, 3);
+        const QByteArray bytes = readFile(source);
+        ProgramState s = stateFor(source);
+        std::unique_ptr<Tmpfs> fs;
+        if (ending == "disk full") {
+            fs = std::make_unique<Tmpfs>(part + part / 2);
+            if (!fs->ok()) QSKIP(qPrintable(fs->reason()));
+            s.SplitDestFolder = fs->path();
+            setFreeSpaceQuery([](const QString&) { return 1e15; });
+        }
+        if (ending == "part in the way") QDir().mkpath(dst + "movie.avi.002");
+        QList<int> startedAt; // the progress reports made when each part started
+        hooks.partStarted = [&] { startedAt << progress.size(); };
+        int turns = 0;
+        hooks.yield = [&] {
+            if (++turns == 2 && ending == "cancel") s.SplitCancelFlag = 1;
+            if (turns == 2 && ending == "cut") QFile::resize(source, part + 7);
+        };
+        const int fds = openFileCount();
+        QString error;
+        SplitOutcome outcome = SplitOutcome::Completed;
+        try {
+            outcome = splitfile(s, source, part, hooks);
+        } catch (const OperationError& e) {
+            error = e.text();
+        }
+        QCOMPARE(openFileCount(), fds);
+        const QStringList onDisk = QDir(s.SplitDestFolder).entryList(QDir::Files, QDir::Name);
+        for (const QString& name : onDisk)
+            QVERIFY(s.SplitPartPaths.contains(s.SplitDestFolder + name));
+        if (ending == "complete") {
+            QCOMPARE(error, QString());
+            QCOMPARE(onDisk.size(), 5);
+            QCOMPARE(concat(s.SplitPartPaths), bytes);
+            QCOMPARE(s.SplitPartCrcs.size(), 5);
+            for (int i = 0; i < 5; ++i) {
+                const QByteArray b = readFile(s.SplitPartPaths[i]);
+                QCOMPARE(s.SplitPartCrcs[i].crc,
+                         Crc32Fast(b.constData(), b.size(), CrcInitialValue) ^ 0xFFFFFFFF);
+                QCOMPARE(s.SplitPartCrcs[i].size, b.size());
+            }
+            QCOMPARE(progress.last(), 100);
+            // Parts 2 and 4 went to the second writer with parts 1 and 3.
+            QCOMPARE(startedAt, (QList<int>{0, 0, 2, 2, 4}));
+        } else if (ending == "cancel") {
+            QCOMPARE(outcome, SplitOutcome::Cancelled);
+            QCOMPARE(onDisk, QStringList());
+        } else {
+            const char* expected = ending == "disk full" ? "No space left"
+                                   : ending == "cut"     ? "became shorter"
+                                                         : "movie.avi.002";
+            QVERIFY2(error.contains(expected), qPrintable(error));
+        }
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
     }
 
     void existingPartIsOverwritten() {

@@ -1,0 +1,86 @@
+#include "split/PartWriter.h"
+
+#include "core/FileCopy.h"
+#include "core/OperationError.h"
+#include "split/SplitEngine.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+#include <utility>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace tfs {
+
+PartWriter::PartWriter(const QFile& source) {
+    input_.setFileName(source.fileName());
+#ifdef Q_OS_UNIX
+    // The same open file, so that a source renamed or replaced meanwhile is
+    // not read in its place.
+    const int fd = ::fcntl(source.handle(), F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0 &&
+        !input_.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        ::close(fd);
+#else
+    input_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+#endif
+}
+
+PartWriter::~PartWriter() {
+    stop_ = true;
+}
+
+bool PartWriter::running() const {
+    return thread_.running() && input_.isOpen();
+}
+
+void PartWriter::start(const QString& path, qint64 from, qint64 count) {
+    stop_ = false;
+    thread_.post([this, path, from, count] {
+        try {
+            result_ = copy(path, from, count);
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+    });
+}
+
+// Copies in slices, stopping between two when asked.
+qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
+    QFile part;
+    createForWriting(part, path);
+    CopyPace pace;
+    qint64 done = 0;
+    while (done < count && !stop_) {
+        const qint64 slice = std::min(count - done, SplitSliceSize);
+        qint64 shared = 0;
+        QElapsedTimer timer;
+        timer.start();
+        const qint64 n =
+            copyBytes(input_, from + done, part, done, slice, &shared, pace.throughPipe());
+        if (shared == 0) pace.copied(n, timer.nsecsElapsed());
+        done += n;
+        if (n < slice) break;
+    }
+    closeWritten(part);
+    return done;
+}
+
+qint64 PartWriter::finish(const std::function<bool()>& keepWaiting) {
+    bool cancelled = false;
+    while (!thread_.drain(std::chrono::milliseconds(10))) {
+        if (cancelled || !keepWaiting || keepWaiting()) continue;
+        cancelled = true;
+        stop_ = true;
+    }
+    if (cancelled) {
+        error_ = nullptr; // the copy was stopped: its end is no error
+        return -1;
+    }
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    return result_;
+}
+
+} // namespace tfs
