@@ -19,8 +19,15 @@ QPixmap svgPixmap(const QString& resource, const QSize& size) {
 
 // ---------------------------------------------------------------- Gauge
 
+// A frame at 60 Hz. Each paint costs a round trip to the display server
+// (0.2-0.3 ms): a 2 GiB join moving the gauge 100 times in half a second
+// spent 5 % of its time painting.
+constexpr int FrameMs = 16;
+
 Gauge::Gauge(QWidget* parent, const QColor& bar) : QWidget(parent), bar_(bar) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    paintLater_.setSingleShot(true);
+    connect(&paintLater_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void Gauge::setProgress(int value) {
@@ -29,7 +36,11 @@ void Gauge::setProgress(int value) {
         return;
     progress_ = value;
     announce();
-    update();
+    const qint64 since = painted_.isValid() ? painted_.elapsed() : FrameMs;
+    if (since >= FrameMs)
+        update();
+    else if (!paintLater_.isActive())
+        paintLater_.start(static_cast<int>(FrameMs - since));
     emit progressChanged(value);
 }
 
@@ -53,6 +64,7 @@ void Gauge::announce() {
 }
 
 void Gauge::paintEvent(QPaintEvent*) {
+    painted_.start();
     QPainter p(this);
     const QRect r = rect();
     p.fillRect(r, Qt::white);

@@ -2,10 +2,12 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 // Small custom-painted controls of the dark skinned window.
@@ -36,6 +38,10 @@ private:
     void announce(); // tells screen readers the new value
     QColor bar_;
     int progress_ = 0;
+    // A gauge that moves faster than the screen refreshes is painted at
+    // most once a frame; the value it ends on is always painted.
+    QElapsedTimer painted_;
+    QTimer paintLater_;
 };
 
 // A read-only multi-line text area that holds a list of lines, as the

@@ -95,6 +95,19 @@ public slots:
 
 Q_DECLARE_METATYPE(Start)
 
+// Calls back on every paint of the widget it watches.
+class PaintSpy : public QObject {
+public:
+    explicit PaintSpy(std::function<void()> onPaint) : onPaint_(std::move(onPaint)) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) onPaint_();
+        return false;
+    }
+
+private:
+    std::function<void()> onPaint_;
+};
+
 class TestRunMeter : public QObject {
     Q_OBJECT
 private slots:
@@ -121,6 +134,30 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(text, expected);
+    }
+
+    // A gauge set faster than the screen refreshes paints at most once a
+    // frame, and the value it ends on is painted.
+    void gaugePaintsOncePerFrame() {
+        QWidget window;
+        Gauge gauge(&window, Qt::blue);
+        gauge.resize(200, 20);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QList<int> painted;
+        PaintSpy spy([&] { painted << gauge.Progress(); });
+        gauge.installEventFilter(&spy);
+        QTest::qWait(50);
+        painted.clear();
+        QElapsedTimer clock;
+        clock.start();
+        for (int v = 1; v <= 100; ++v) {
+            gauge.setProgress(v);
+            QCoreApplication::processEvents();
+        }
+        const qint64 frames = clock.elapsed() / 16 + 2;
+        QTRY_COMPARE(painted.value(painted.size() - 1), 100);
+        QVERIFY2(painted.size() <= frames + 1, qPrintable(QString::number(painted.size())));
     }
 
     // While an operation runs its gauge tells how far it is; afterwards nothing.
