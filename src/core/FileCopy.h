@@ -47,6 +47,9 @@ public:
     bool throughPipe() const { return throughPipe_; }
     // A copy (not shared) of `bytes` took `nanoseconds`.
     void copied(qint64 bytes, qint64 nanoseconds);
+    // copyBytes the way the pace says, timed and told to it (when not shared).
+    qint64 copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
+                qint64* shared);
 
 private:
     bool throughPipe_ = true;

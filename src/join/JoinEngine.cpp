@@ -8,7 +8,6 @@
 #include "verify/CopiedCrc.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -427,11 +426,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
             for (qint64 pos = 0; !streamed && pos < size;) {
                 const qint64 step = std::min(stepMax, size - pos);
                 qint64 shared = 0;
-                QElapsedTimer timer;
-                timer.start();
-                const qint64 copied = copyBytes(part, pos, output.file(), written, step, &shared,
-                                                pace.throughPipe());
-                if (shared == 0) pace.copied(copied, timer.nsecsElapsed());
+                const qint64 copied = pace.copy(part, pos, output.file(), written, step, &shared);
                 if (copied < step) throw shorter();
                 if (crcs) crcs->add(pos, copied);
                 pos += copied;

@@ -4,7 +4,6 @@
 #include "core/OperationError.h"
 #include "split/SplitEngine.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
 #include <utility>
 #ifdef Q_OS_UNIX
@@ -55,12 +54,7 @@ qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
     qint64 done = 0;
     while (done < count && !stop_) {
         const qint64 slice = std::min(count - done, SplitSliceSize);
-        qint64 shared = 0;
-        QElapsedTimer timer;
-        timer.start();
-        const qint64 n =
-            copyBytes(input_, from + done, part, done, slice, &shared, pace.throughPipe());
-        if (shared == 0) pace.copied(n, timer.nsecsElapsed());
+        const qint64 n = pace.copy(input_, from + done, part, done, slice, nullptr);
         done += n;
         if (n < slice) break;
     }

@@ -13,7 +13,6 @@
 #include "verify/CopiedCrc.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -104,11 +103,7 @@ qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile&
         const qint64 slice =
             std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
         qint64 shared = 0;
-        QElapsedTimer timer;
-        timer.start();
-        const qint64 n = copyBytes(source, from + copied, part, partPos + copied, slice, &shared,
-                                   pace.throughPipe());
-        if (shared == 0) pace.copied(n, timer.nsecsElapsed());
+        const qint64 n = pace.copy(source, from + copied, part, partPos + copied, slice, &shared);
         copied += n;
         if (shared == 0) ahead.reached(source, from + copied);
         if (n < slice || copied == count) break;
