@@ -12,7 +12,9 @@
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/ioctl.h>
+#include <sys/vfs.h>
 #endif
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -324,6 +326,31 @@ void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
     if (!out.seek(outPos) || out.write(data, count) != count)
         throw OperationError(
             QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
+#endif
+}
+
+void reserveSpace(QFile& out, qint64 length) {
+#ifdef Q_OS_LINUX
+    // Only where it was measured to pay: other file systems have their own
+    // ways (XFS sets room aside by itself, btrfs and XFS may share extents).
+    struct statfs fs {};
+    if (length <= 0 || ::fstatfs(out.handle(), &fs) != 0 || fs.f_type != EXT4_SUPER_MAGIC)
+        return;
+    if (::fallocate(out.handle(), FALLOC_FL_KEEP_SIZE, 0, length) != 0)
+        releaseUnwritten(out); // what a failed call took (too little space) goes back
+#else
+    Q_UNUSED(out);
+    Q_UNUSED(length);
+#endif
+}
+
+void releaseUnwritten(QFile& out) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    // Cutting a file to its own size frees its blocks past the end.
+    if (out.isOpen() && ::fstat(out.handle(), &st) == 0) (void)::ftruncate(out.handle(), st.st_size);
+#else
+    Q_UNUSED(out);
 #endif
 }
 

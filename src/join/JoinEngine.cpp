@@ -379,6 +379,8 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         const std::vector<qint64> sizes = partSizes(set, count);
         const qint64 total = sum(sizes);
         const qint64 stepMax = joinStep(total);
+        // Discarded on every failure: the room needs no giving back.
+        reserveSpace(output.file(), total);
         qint64 written = 0;
         QFile part;
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.

@@ -4,6 +4,7 @@
 #include "core/OperationError.h"
 #include "split/SplitEngine.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <utility>
 #ifdef Q_OS_UNIX
@@ -50,6 +51,9 @@ void PartWriter::start(const QString& path, qint64 from, qint64 count) {
 qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
     QFile part;
     createForWriting(part, path);
+    reserveSpace(part, count);
+    // A part that stops early keeps only the blocks it holds.
+    const auto trim = qScopeGuard([&part] { releaseUnwritten(part); });
     CopyPace pace;
     qint64 done = 0;
     while (done < count && !stop_) {
@@ -58,6 +62,7 @@ qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
         done += n;
         if (n < slice) break;
     }
+    if (done < count) releaseUnwritten(part);
     closeWritten(part);
     return done;
 }

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 #ifdef Q_OS_UNIX
@@ -169,6 +170,8 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
         QList<qint64> sizes;
         QFile part;
+        // A part that an error leaves unfinished keeps only the blocks it holds.
+        const auto trimPart = qScopeGuard([&part] { releaseUnwritten(part); });
         qint64 ordinal = 0;
         qint64 bytesInPart = 0;
         qint64 total = 0;
@@ -227,6 +230,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                 }
                 const qint64 left = sizeOfOpenFile(source) - total;
                 if (left < partSize) partSize = left;
+                reserveSpace(part, partSize);
                 // The next part goes to the writer when a whole one follows this.
                 if (writer && writer->running() && left - partSize >= partSize) {
                     ++ordinal;
