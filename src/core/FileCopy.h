@@ -30,11 +30,11 @@ qint64 sizeOfOpenFile(const QFile& file);
 // lie at the same offset within a block; `shared`, if given, receives how
 // many bytes were shared that way.
 // With `throughPipe` false, the bytes are copied by the kernel's own file copy
-// (copy_file_range, in small pieces) rather than through the 1 MiB pipe.
+// (copy_file_range, in small pieces) rather than through the 512 KiB pipe.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
                  qint64* shared = nullptr, bool throughPipe = true);
 
-// Copying through the 1 MiB pipe fills the output with large page-cache
+// Copying through the 512 KiB pipe fills the output with large page-cache
 // folios: the fastest copy while memory comes easily. Where large pieces of
 // fresh memory come slowly (a virtual machine whose host took back what the
 // guest freed), the same copy ran at a third of the speed of the kernel's own
