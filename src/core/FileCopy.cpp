@@ -332,18 +332,32 @@ void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
 #endif
 }
 
-void reserveSpace(QFile& out, qint64 length) {
+void RoomAhead::start(QFile& out, qint64 length) {
+    out_ = &out;
+    length_ = length;
+    reserved_ = 0;
+    on_ = false;
 #ifdef Q_OS_LINUX
     // Only where it was measured to pay: other file systems have their own
     // ways (XFS sets room aside by itself, btrfs and XFS may share extents).
     struct statfs fs {};
-    if (length <= 0 || ::fstatfs(out.handle(), &fs) != 0 || fs.f_type != EXT4_SUPER_MAGIC)
+    on_ = length > 0 && ::fstatfs(out.handle(), &fs) == 0 && fs.f_type == EXT4_SUPER_MAGIC;
+#endif
+    reached(0);
+}
+
+void RoomAhead::reached(qint64 pos) {
+    if (!on_ || reserved_ >= length_ || pos + Stretch / 2 < reserved_) return;
+#ifdef Q_OS_LINUX
+    const qint64 next = std::min(length_, reserved_ + Stretch);
+    if (::fallocate(out_->handle(), FALLOC_FL_KEEP_SIZE, reserved_, next - reserved_) != 0) {
+        on_ = false;
+        releaseUnwritten(*out_); // what the failed call took (too little space) goes back
         return;
-    if (::fallocate(out.handle(), FALLOC_FL_KEEP_SIZE, 0, length) != 0)
-        releaseUnwritten(out); // what a failed call took (too little space) goes back
+    }
+    reserved_ = next;
 #else
-    Q_UNUSED(out);
-    Q_UNUSED(length);
+    Q_UNUSED(pos);
 #endif
 }
 
@@ -351,7 +365,8 @@ void releaseUnwritten(QFile& out) {
 #ifdef Q_OS_UNIX
     struct stat st {};
     // Cutting a file to its own size frees its blocks past the end.
-    if (out.isOpen() && ::fstat(out.handle(), &st) == 0) (void)::ftruncate(out.handle(), st.st_size);
+    if (out.isOpen() && ::fstat(out.handle(), &st) == 0)
+        (void)::ftruncate(out.handle(), st.st_size);
 #else
     Q_UNUSED(out);
 #endif

@@ -61,15 +61,31 @@ private:
 // is left alone). Throws OperationError.
 void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count);
 
-// Sets aside room for the first `length` bytes of a file about to be written,
-// without changing its size. On ext4, writing into blocks set aside at once
-// costs markedly less than growing the file block by block (a 2 GiB join into
-// the page cache took a fifth less time). Elsewhere, and when the file system
-// is short of space, nothing is set aside: the writes then fail on a full
-// disk as they would without it. A hint, never an error.
-void reserveSpace(QFile& out, qint64 length);
+// Room set aside ahead of a file's writing, a stretch at a time. On ext4,
+// writing into blocks set aside at once costs markedly less than growing the
+// file block by block (a 2 GiB join into the page cache took a fifth less
+// time). The file's size doesn't change: it still grows only as bytes are
+// written. Stretches keep each call short (the thread that writes is often
+// the window's) and leave little unused room behind a run that is killed.
+// Elsewhere, and when the file system is short of space, nothing is set
+// aside: the writes then fail on a full disk as they would without it. A
+// hint, never an error.
+class RoomAhead {
+public:
+    static constexpr qint64 Stretch = 128 << 20;
+    // `out` is about to be written from its start, up to `length` bytes.
+    void start(QFile& out, qint64 length);
+    // The writing has reached `pos`: the next stretch is set aside in time.
+    void reached(qint64 pos);
 
-// Gives back the room reserveSpace set aside past the bytes written, for a
+private:
+    QFile* out_ = nullptr;
+    qint64 length_ = 0;
+    qint64 reserved_ = 0; // set aside up to here
+    bool on_ = false;
+};
+
+// Gives back the room a RoomAhead set aside past the bytes written, for a
 // file whose writing stopped early and that stays on disk.
 void releaseUnwritten(QFile& out);
 

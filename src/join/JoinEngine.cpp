@@ -379,8 +379,9 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         const std::vector<qint64> sizes = partSizes(set, count);
         const qint64 total = sum(sizes);
         const qint64 stepMax = joinStep(total);
-        // Discarded on every failure: the room needs no giving back.
-        reserveSpace(output.file(), total);
+        // Discarded on every failure: its room needs no giving back.
+        RoomAhead room;
+        room.start(output.file(), total);
         qint64 written = 0;
         QFile part;
         // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
@@ -421,6 +422,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
                 writeBytesAt(output.file(), written, chunk.data, chunk.size);
                 pos += chunk.size;
                 written += chunk.size;
+                room.reached(written);
                 if (hooks.progress) hooks.progress(joinProgress(written, total));
                 if (hooks.yield) hooks.yield();
                 if (cancel.requested()) break;
@@ -433,6 +435,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
                 if (crcs) crcs->add(pos, copied);
                 pos += copied;
                 written += copied;
+                room.reached(written);
                 if (shared == 0) ahead.reached(part, pos);
                 if (ahead.askedTo() > size && c < count && !next.isOpen()) {
                     next.setFileName(set.partPath(c + 1));

@@ -51,7 +51,8 @@ void PartWriter::start(const QString& path, qint64 from, qint64 count) {
 qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
     QFile part;
     createForWriting(part, path);
-    reserveSpace(part, count);
+    RoomAhead room;
+    room.start(part, count);
     // A part that stops early keeps only the blocks it holds.
     const auto trim = qScopeGuard([&part] { releaseUnwritten(part); });
     CopyPace pace;
@@ -61,6 +62,7 @@ qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
         const qint64 n = pace.copy(input_, from + done, part, done, slice, nullptr);
         done += n;
         if (n < slice) break;
+        room.reached(done);
     }
     if (done < count) releaseUnwritten(part);
     closeWritten(part);

@@ -172,6 +172,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         QFile part;
         // A part that an error leaves unfinished keeps only the blocks it holds.
         const auto trimPart = qScopeGuard([&part] { releaseUnwritten(part); });
+        RoomAhead setAside;
         qint64 ordinal = 0;
         qint64 bytesInPart = 0;
         qint64 total = 0;
@@ -230,7 +231,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                 }
                 const qint64 left = sizeOfOpenFile(source) - total;
                 if (left < partSize) partSize = left;
-                reserveSpace(part, partSize);
+                setAside.start(part, partSize);
                 // The next part goes to the writer when a whole one follows this.
                 if (writer && writer->running() && left - partSize >= partSize) {
                     ++ordinal;
@@ -255,6 +256,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             }
             bytesInPart += copied;
             total += copied;
+            setAside.reached(bytesInPart);
 
             if (hooks.yield) hooks.yield();
             const qint64 sourceSize = sizeOfOpenFile(source);

@@ -7,6 +7,7 @@
 // disk is still reported.
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
+#include "core/FileCopy.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
@@ -236,6 +237,35 @@ private slots:
             const qint64 ordinal = QFileInfo(name).suffix().toLongLong();
             QVERIFY(original.mid((ordinal - 1) * partSize, partSize).startsWith(readFile(path)));
         }
+    }
+
+    // A long join sets its room aside a stretch ahead of the bytes written,
+    // never the whole file at once.
+    void ext4RoomInStretches() {
+        LoopVolume volume("ext4", 640 << 20);
+        if (!volume.ok()) QSKIP(qPrintable(volume.reason()));
+        QTemporaryDir dir;
+        const QString source = dir.filePath("movie.avi");
+        const qint64 size = 3 * RoomAhead::Stretch + 12345;
+        makeFile(source, size, 9);
+        ProgramState s;
+        s.SplitDestFolder = dir.path() + "/";
+        QCOMPARE(splitfile(s, source, 50 << 20, SplitHooks()), SplitOutcome::Completed);
+
+        JoinHooks hooks;
+        qint64 mostAhead = 0;
+        hooks.progress = [&](int) {
+            const QStringList hidden =
+                QDir(volume.path()).entryList({".*"}, QDir::Files | QDir::Hidden);
+            if (hidden.size() == 1)
+                mostAhead = std::max(mostAhead, heldBeyondSize(volume.path() + hidden.first()));
+        };
+        ProgramState j;
+        spojfor(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", hooks);
+        QCOMPARE(readFile(volume.path() + "joined.avi"), readFile(source));
+        QVERIFY2(mostAhead > RoomAhead::Stretch / 2 &&
+                     mostAhead <= RoomAhead::Stretch * 3 / 2 + (1 << 20),
+                 qPrintable(QString::number(mostAhead)));
     }
 };
 
