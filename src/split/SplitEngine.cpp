@@ -272,6 +272,8 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             for (qsizetype i = 0; i < values.size(); ++i)
                 state.SplitPartCrcs.append({values.at(i), sizes.at(i)});
         }
+        // A source that got shorter between two blocks ends the last part early.
+        if (bytesInPart < partSize) releaseUnwritten(part);
         if (!cancel.requested()) closeWritten(part);
     }
 
