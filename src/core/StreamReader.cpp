@@ -9,7 +9,6 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
-#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -19,9 +18,6 @@
 
 namespace {
 
-// What direct reads (past the page cache) align their buffers, offsets and
-// lengths to: the block size of any disk.
-constexpr qint64 DirectAlign = 4096;
 
 qint64 pageSize() {
     static const qint64 size = std::max<long>(::sysconf(_SC_PAGESIZE), 4096);
@@ -102,8 +98,8 @@ private:
 
 // Opens a regular file for reading; -1 (errno set) for anything else. A
 // named pipe put in a file's place is not waited on.
-int openRegular(const QByteArray& path, int flags) {
-    const int fd = ::open(path.constData(), flags | O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+int openRegular(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat st {};
     const bool measured = ::fstat(fd, &st) == 0;
@@ -126,12 +122,11 @@ struct Range {
 } // namespace
 
 struct StreamReader::Worker {
-    Worker(qint64 chunkSize, int buffers, bool direct)
-        : chunkSize(chunkSize), direct(direct && chunkSize % DirectAlign == 0),
+    Worker(qint64 chunkSize, int buffers, qint64 readSize)
+        : chunkSize(chunkSize), readSize(readSize > 0 ? readSize : chunkSize),
           ring(static_cast<size_t>(buffers)) {
         for (Slot& slot : ring)
-            slot.bytes.reset(static_cast<char*>(
-                ::operator new(static_cast<size_t>(chunkSize), std::align_val_t(DirectAlign))));
+            slot.bytes.resize(static_cast<size_t>(chunkSize));
         thread = std::thread([this] { run(); });
     }
     ~Worker() {
@@ -144,10 +139,7 @@ struct StreamReader::Worker {
     }
 
     struct Slot {
-        struct Free {
-            void operator()(char* p) const { ::operator delete(p, std::align_val_t(DirectAlign)); }
-        };
-        std::unique_ptr<char, Free> bytes;
+        std::vector<char> bytes;
         Chunk chunk;
     };
 
@@ -161,7 +153,7 @@ struct StreamReader::Worker {
         {
             const std::lock_guard<std::mutex> lock(mutex);
             Slot& slot = ring[filled % ring.size()];
-            slot.chunk = {slot.bytes.get(), size, error};
+            slot.chunk = {slot.bytes.data(), size, error};
             ++filled;
         }
         changed.notify_all();
@@ -183,20 +175,14 @@ struct StreamReader::Worker {
 
     // Reads one range into the ring; false when stopping.
     bool read(const Range& range) {
-        bool directNow = direct && range.from % DirectAlign == 0;
-        int fd = directNow ? openRegular(range.path, O_DIRECT) : -1;
-        if (fd < 0) {
-            directNow = false;
-            fd = openRegular(range.path, 0);
-        }
+        const int fd = openRegular(range.path);
         if (fd < 0) {
             if (!freeSlot()) return false;
             publish(0, errno);
             return true;
         }
         ::posix_fadvise(fd, range.from, range.count, POSIX_FADV_SEQUENTIAL);
-        // Direct reads bring nothing into the page cache: nothing to give back.
-        const Residency residency(fd, range.from, directNow ? 0 : range.count);
+        const Residency residency(fd, range.from, range.count);
         ResidencyLog before(residency);
         if (residency.known()) before.wasCold(range.from); // before the first read
         GiveBack giveBack(fd, before);
@@ -209,7 +195,7 @@ struct StreamReader::Worker {
             }
             const qint64 want = std::min(chunkSize, left);
             int error = 0;
-            const qint64 got = readChunk(fd, slot->bytes.get(), pos, want, directNow, error);
+            const qint64 got = readChunk(fd, slot->bytes.data(), pos, want, readSize, error);
             if (residency.known()) giveBack.read(pos, got);
             publish(got, error);
             if (error || got == 0) break; // an empty chunk already ends the range
@@ -229,28 +215,18 @@ struct StreamReader::Worker {
         return going;
     }
 
-    // Reads `want` bytes at `pos` into `buffer`; fewer at the file's end or
-    // on an error (set in `error`). Direct reads ask for whole 4 KiB blocks
-    // (the buffer holds them) and fall back to reading through the page
-    // cache where the file system refuses them.
-    static qint64 readChunk(int fd, char* buffer, qint64 pos, qint64 want, bool& directNow,
+    // Reads `want` bytes at `pos` into `buffer`, at most `piece` at a time;
+    // fewer at the file's end or on an error (set in `error`).
+    static qint64 readChunk(int fd, char* buffer, qint64 pos, qint64 want, qint64 piece,
                             int& error) {
         qint64 got = 0;
         while (got < want) {
-            const qint64 ask =
-                directNow ? (want - got + DirectAlign - 1) / DirectAlign * DirectAlign : want - got;
+            const qint64 ask = std::min(piece, want - got);
             const ssize_t n = ::pread(fd, buffer + got, static_cast<size_t>(ask), pos + got);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno == EINVAL && directNow) {
-                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_DIRECT);
-                directNow = false;
-                continue;
-            }
             if (n < 0) error = errno;
             if (n <= 0) break;
-            got += std::min<qint64>(n, want - got);
-            // A direct read short of whole blocks ended at the file's end.
-            if (directNow && n % DirectAlign != 0) break;
+            got += n;
         }
         return got;
     }
@@ -296,7 +272,7 @@ struct StreamReader::Worker {
     };
 
     const qint64 chunkSize;
-    const bool direct;
+    const qint64 readSize;
     std::vector<Slot> ring;
     std::mutex mutex;
     std::condition_variable changed;
@@ -308,9 +284,9 @@ struct StreamReader::Worker {
     std::thread thread; // last: it starts once the members above exist
 };
 
-StreamReader::StreamReader(qint64 chunkSize, int buffers, bool direct) {
+StreamReader::StreamReader(qint64 chunkSize, int buffers, qint64 readSize) {
     try {
-        worker_ = std::make_unique<Worker>(chunkSize, std::max(buffers, 2), direct);
+        worker_ = std::make_unique<Worker>(chunkSize, std::max(buffers, 2), readSize);
     } catch (const std::system_error&) {
         // No thread to be had: the callers read themselves.
     }
@@ -353,7 +329,7 @@ bool StreamReader::next(Chunk& chunk, const std::function<bool()>& keepWaiting) 
 
 bool StreamReader::isCold(const QString& path, qint64 from, qint64 count) {
     if (count <= 0) return false;
-    const int fd = openRegular(QFile::encodeName(path), 0);
+    const int fd = openRegular(QFile::encodeName(path));
     if (fd < 0) return false;
     // Up to 64 probes of 64 pages each, spread evenly over the range.
     constexpr qint64 probes = 64;
@@ -377,7 +353,7 @@ bool StreamReader::isCold(const QString& path, qint64 from, qint64 count) {
 #else // elsewhere the callers read as usual
 
 struct StreamReader::Worker {};
-StreamReader::StreamReader(qint64, int, bool) {}
+StreamReader::StreamReader(qint64, int, qint64) {}
 StreamReader::~StreamReader() = default;
 bool StreamReader::running() const {
     return false;

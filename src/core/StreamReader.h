@@ -24,12 +24,9 @@ public:
         int error = 0;
     };
 
-    // Chunks of at most chunkSize bytes, `buffers` of them filled ahead. With
-    // `direct` (and a chunkSize of whole 4 KiB blocks), ranges that start on a
-    // block boundary are read past the page cache where the file system
-    // allows (O_DIRECT): the disk writes into the buffers, and no page of the
-    // cache is taken at all.
-    explicit StreamReader(qint64 chunkSize = 1 << 20, int buffers = 8, bool direct = false);
+    // Chunks of at most chunkSize bytes, `buffers` of them filled ahead, each
+    // read at most readSize bytes at a time (0: a chunk at a time).
+    explicit StreamReader(qint64 chunkSize = 1 << 20, int buffers = 8, qint64 readSize = 0);
     // Stops the reading (the thread finishes its current read) and waits for it.
     ~StreamReader();
     StreamReader(const StreamReader&) = delete;
