@@ -18,7 +18,6 @@
 
 namespace {
 
-
 qint64 pageSize() {
     static const qint64 size = std::max<long>(::sysconf(_SC_PAGESIZE), 4096);
     return size;

@@ -355,9 +355,9 @@ private:
         queued_ = c;
     }
 
-    // Reads of a megabyte through the page cache made the join a third slower
-    // from a disk, just after the cache was emptied, than reads of a quarter
-    // of that, while the kernel's read-ahead streams the disk either way.
+    // Reads of a megabyte through the page cache made the join from a disk a
+    // quarter to a third slower, just after the cache was emptied, than reads
+    // of a quarter of that; the kernel's read-ahead streams the disk either way.
     static constexpr qint64 ReadSize = 256 << 10;
 
     const PartSet& set_;
