@@ -161,7 +161,7 @@ private slots:
             QTest::addRow("cancelled at 50 %%%s", how)
                 << QList<qint64>{3000000, 3000000} << 50 << cold;
         }
-        // Steps of whole 64 KiB: read past the page cache.
+        // Steps of whole 64 KiB units, from the disk: chunks of whole pages.
         QTest::newRow("whole blocks per step, from the disk")
             << QList<qint64>{4000000, 3000000} << -1 << true;
     }
