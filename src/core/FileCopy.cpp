@@ -332,6 +332,25 @@ void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
 #endif
 }
 
+namespace {
+
+// Cutting a file to its own size frees the blocks set aside past its end.
+void releaseUnwritten(QFile& out) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (out.isOpen() && ::fstat(out.handle(), &st) == 0)
+        (void)::ftruncate(out.handle(), st.st_size);
+#else
+    Q_UNUSED(out);
+#endif
+}
+
+} // namespace
+
+RoomAhead::~RoomAhead() {
+    if (reserved_ > 0 && out_->isOpen()) releaseUnwritten(*out_);
+}
+
 void RoomAhead::start(QFile& out, qint64 length) {
     out_ = &out;
     length_ = length;
@@ -361,15 +380,9 @@ void RoomAhead::reached(qint64 pos) {
 #endif
 }
 
-void releaseUnwritten(QFile& out) {
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    // Cutting a file to its own size frees its blocks past the end.
-    if (out.isOpen() && ::fstat(out.handle(), &st) == 0)
-        (void)::ftruncate(out.handle(), st.st_size);
-#else
-    Q_UNUSED(out);
-#endif
+void RoomAhead::ended(qint64 pos) {
+    if (reserved_ > pos) releaseUnwritten(*out_);
+    reserved_ = 0;
 }
 
 void ReadAhead::start(const QFile& file, qint64 askedTo) {

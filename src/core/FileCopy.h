@@ -69,14 +69,24 @@ void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count);
 // the window's) and leave little unused room behind a run that is killed.
 // Elsewhere, and when the file system is short of space, nothing is set
 // aside: the writes then fail on a full disk as they would without it. A
-// hint, never an error.
+// hint, never an error. Room a file didn't fill goes back: at ended(), and
+// when the RoomAhead goes while the file is still open (an error stopped
+// its writing); `out` must outlive it.
 class RoomAhead {
 public:
     static constexpr qint64 Stretch = 128 << 20;
+    RoomAhead() = default;
+    ~RoomAhead();
+    RoomAhead(const RoomAhead&) = delete;
+    RoomAhead& operator=(const RoomAhead&) = delete;
+
     // `out` is about to be written from its start, up to `length` bytes.
     void start(QFile& out, qint64 length);
     // The writing has reached `pos`: the next stretch is set aside in time.
     void reached(qint64 pos);
+    // The writing ended at `pos`, before the file is closed: what was set
+    // aside past it (a file that came out shorter) goes back.
+    void ended(qint64 pos);
 
 private:
     QFile* out_ = nullptr;
@@ -84,10 +94,6 @@ private:
     qint64 reserved_ = 0; // set aside up to here
     bool on_ = false;
 };
-
-// Gives back the room a RoomAhead set aside past the bytes written, for a
-// file whose writing stopped early and that stays on disk.
-void releaseUnwritten(QFile& out);
 
 // Reading ahead of a copy: asks the system to read the next stretch of the
 // file into the page cache in the background while the copy works on the

@@ -385,7 +385,6 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         const std::vector<qint64> sizes = partSizes(set, count);
         const qint64 total = sum(sizes);
         const qint64 stepMax = joinStep(total);
-        // Discarded on every failure: its room needs no giving back.
         RoomAhead room;
         room.start(output.file(), total);
         qint64 written = 0;

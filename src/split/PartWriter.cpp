@@ -4,7 +4,6 @@
 #include "core/OperationError.h"
 #include "split/SplitEngine.h"
 
-#include <QScopeGuard>
 #include <algorithm>
 #include <utility>
 #ifdef Q_OS_UNIX
@@ -51,10 +50,8 @@ void PartWriter::start(const QString& path, qint64 from, qint64 count) {
 qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
     QFile part;
     createForWriting(part, path);
-    RoomAhead room;
+    RoomAhead room; // a part that stops early keeps only the blocks it holds
     room.start(part, count);
-    // A part that stops early keeps only the blocks it holds.
-    const auto trim = qScopeGuard([&part] { releaseUnwritten(part); });
     CopyPace pace;
     qint64 done = 0;
     while (done < count && !stop_) {
@@ -64,7 +61,7 @@ qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
         if (n < slice) break;
         room.reached(done);
     }
-    if (done < count) releaseUnwritten(part);
+    room.ended(done);
     closeWritten(part);
     return done;
 }

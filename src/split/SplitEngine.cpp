@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 #ifdef Q_OS_UNIX
@@ -170,9 +169,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
         QList<qint64> sizes;
         QFile part;
-        // A part that an error leaves unfinished keeps only the blocks it holds.
-        const auto trimPart = qScopeGuard([&part] { releaseUnwritten(part); });
-        RoomAhead setAside;
+        RoomAhead setAside; // a part that stops early keeps only the blocks it holds
         qint64 ordinal = 0;
         qint64 bytesInPart = 0;
         qint64 total = 0;
@@ -207,6 +204,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         for (;;) {
             if (cancel.requested()) break;
             if (bytesInPart >= partSize || ordinal == 0) {
+                setAside.ended(bytesInPart);
                 closeWritten(part);
                 if (handedOver > 0) {
                     if (!collect()) break;
@@ -273,7 +271,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                 state.SplitPartCrcs.append({values.at(i), sizes.at(i)});
         }
         // A source that got shorter between two blocks ends the last part early.
-        if (bytesInPart < partSize) releaseUnwritten(part);
+        setAside.ended(bytesInPart);
         if (!cancel.requested()) closeWritten(part);
     }
 
