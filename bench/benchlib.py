@@ -107,6 +107,10 @@ class Series:
         values = [float(r[key]) for r in self.reports if key in r]
         return max(values) if values else None
 
+    def field_min(self, key):
+        values = [float(r[key]) for r in self.reports if key in r]
+        return min(values) if values else None
+
     def field_median(self, key):
         values = [float(r[key]) for r in self.reports if key in r]
         return statistics.median(values) if values else None
