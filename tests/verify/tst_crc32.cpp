@@ -6,6 +6,7 @@
 #include "verify/SZCRC32.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QtTest>
 
 using namespace tfs;
@@ -112,6 +113,59 @@ private slots:
         QVERIFY(cached ? yields == progress.size() : yields >= progress.size());
         QCOMPARE(progress.last(), 100);
         QCOMPARE(StreamReader::isCold(file, 0, size), !cached);
+    }
+
+    // A large file in the page cache is folded in two halves at once: the
+    // same value and count, progress up to 100, fewer turns than blocks (the
+    // second half's blocks have none of their own). Cancel and a cut in the
+    // first half end it as they end the plain loop.
+    void largeFileInTwoHalves_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("cancelAt"); // the yield that sets the cancel flag (0: none)
+        QTest::addColumn<qint64>("cutTo");  // the size the first yield cuts it to (-1: none)
+        const qint64 large = 64LL << 20;
+        QTest::newRow("whole blocks and a tail") << large + 3 * CrcBlockSize + 12345 << 0 << -1LL;
+        QTest::newRow("whole blocks only") << large << 0 << -1LL;
+        QTest::newRow("cancelled in the first half") << large << 10 << -1LL;
+        QTest::newRow("cut in the first half") << large << 0 << 10 * CrcBlockSize + 7;
+    }
+    void largeFileInTwoHalves() {
+        QFETCH(qint64, size);
+        QFETCH(int, cancelAt);
+        QFETCH(qint64, cutTo);
+        const QString file = path("large.bin");
+        const QByteArray content = patternBytes(size, 31);
+        writeFile(file, content);
+        const int filesBefore = openFileCount();
+        hooks.yield = [&] {
+            ++yields;
+            if (yields == cancelAt) state.ChecksumCancelFlag = 1;
+            if (yields == 1 && cutTo >= 0) QVERIFY(QFile::resize(file, cutTo));
+        };
+        const quint32 crc = FileCrc32(state, file, hooks);
+        QCOMPARE(openFileCount(), filesBefore);
+        if (cancelAt > 0) { // the value of the first half's blocks read before
+            QCOMPARE(crc, referenceCrc(content.left(cancelAt * CrcBlockSize)));
+            QCOMPARE(yields, cancelAt);
+            return;
+        }
+        const qint64 expected = cutTo >= 0 ? cutTo : size;
+        QCOMPARE(crc, referenceCrc(content.left(expected)));
+        QCOMPARE(CrcBytesDone, expected);
+        QCOMPARE(progress.last(), 100);
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        if (cutTo < 0) QVERIFY2(yields < size / CrcBlockSize, qPrintable(QString::number(yields)));
+    }
+
+    // Two running values joined give the value of the bytes fed in one go.
+    void joinedValues() {
+        const QByteArray data = patternBytes(CrcBlockSize + 4099, 17);
+        for (qint64 cut : {0LL, 1LL, 7LL, 4096LL, CrcBlockSize, data.size() - 1, data.size()}) {
+            const quint32 first = Crc32Update(data.constData(), cut, CrcInitialValue);
+            const quint32 second = Crc32Update(data.constData() + cut, data.size() - cut, 0);
+            QCOMPARE(Crc32Join(first, second, data.size() - cut),
+                     Crc32Update(data.constData(), data.size(), CrcInitialValue));
+        }
     }
 
     void checkValueFromFile() {
