@@ -50,6 +50,10 @@ public:
     // in the page cache, judged from pages spread over the range. False where
     // the platform can't tell (the callers then take their usual way).
     static bool isCold(const QString& path, qint64 from, qint64 count);
+    // Whether `count` bytes from `from` of the open file `fd` are in the page
+    // cache, judged from their first and last pages. True where the platform
+    // can't tell.
+    static bool isCached(int fd, qint64 from, qint64 count);
 
 private:
     struct Worker;

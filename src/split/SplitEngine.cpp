@@ -13,6 +13,7 @@
 #include "verify/CopiedCrc.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -21,7 +22,9 @@
 #include <cerrno>
 #include <sys/stat.h>
 #endif
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace tfs {
@@ -89,6 +92,25 @@ QStringList foreignListRefusal(const QString& listName) {
             indent + QStringLiteral("nothing was split")};
 }
 
+// Waits until the slice of the source at `pos`, asked for by the read-ahead,
+// is in the page cache, turning the event loop meanwhile: a disk that stalls
+// doesn't hold the window (it looks every quarter millisecond). After a
+// second the copy reads the slice itself.
+// False when cancelled meanwhile.
+bool awaitCached(const QFile& source, qint64 pos, qint64 count, const SplitHooks& hooks,
+                 const CancelRequest& cancel) {
+    count = std::min(count, sizeOfOpenFile(source) - pos); // no pages past the end
+    QElapsedTimer waited;
+    waited.start();
+    while (count > 0 && !StreamReader::isCached(source.handle(), pos, count) &&
+           waited.elapsed() < 1000) {
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        if (hooks.yield) hooks.yield();
+        if (cancel.requested()) return false;
+    }
+    return true;
+}
+
 // Copies one block in slices that end on SplitSliceSize boundaries of the
 // part, with an event-loop turn between two slices, so that a block read
 // from a slow disk doesn't hold the window for its whole time; a cancel
@@ -97,11 +119,17 @@ QStringList foreignListRefusal(const QString& listName) {
 // pace how long the copies took.
 qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
                  qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead,
-                 CopyPace& pace) {
+                 CopyPace& pace, bool fromDisk) {
     qint64 copied = 0;
     while (copied < count) {
         const qint64 slice =
             std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
+        if (fromDisk) {
+            if (ahead.askedTo() == 0) ahead.reached(source, from + copied); // the first stretch
+            if (ahead.askedTo() >= from + copied + slice &&
+                !awaitCached(source, from + copied, slice, hooks, cancel))
+                break;
+        }
         qint64 shared = 0;
         const qint64 n = pace.copy(source, from + copied, part, partPos + copied, slice, &shared);
         copied += n;
@@ -178,9 +206,9 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         // time: every other one by a second writer, while this thread writes
         // the one before it. (A source read from the disk is bound by the
         // disk: one writer keeps its reads in order.)
+        const bool fromDisk = StreamReader::isCold(sourcePath, 0, sizeOfOpenFile(source));
         std::unique_ptr<PartWriter> writer;
-        if (partSize >= ParallelPartSize && sizeOfOpenFile(source) >= 2 * partSize &&
-            !StreamReader::isCold(sourcePath, 0, sizeOfOpenFile(source)))
+        if (partSize >= ParallelPartSize && sizeOfOpenFile(source) >= 2 * partSize && !fromDisk)
             writer = std::make_unique<PartWriter>(source);
         qint64 handedOver = 0; // the size of the part the writer copies, 0 when idle
         const auto keepWaiting = waitingTurn(hooks, cancel);
@@ -247,7 +275,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
             const qint64 copied =
-                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead, pace);
+                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead, pace, fromDisk);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;

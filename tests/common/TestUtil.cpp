@@ -2,10 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <stdexcept>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -155,6 +159,50 @@ QString freshPartsFolder(std::unique_ptr<QTemporaryDir>& tmp) {
         return QString();
     const QString parts = tmp->path() + QStringLiteral("/parts/");
     return QDir().mkpath(parts) ? parts : QString();
+}
+
+namespace {
+
+const QString BlkioRoot = QStringLiteral("/sys/fs/cgroup/blkio/");
+
+bool writeText(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.flush();
+}
+
+} // namespace
+
+SlowReads::SlowReads(const QString& path, qint64 bytesPerSecond) {
+    struct stat st {};
+    if (!QFileInfo(BlkioRoot + "tasks").exists()) {
+        reason_ = "no blkio cgroup (version 1) to slow the disk with";
+        return;
+    }
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        reason_ = "cannot stat " + path;
+        return;
+    }
+    // A partition's reads are throttled on its disk.
+    QString device = QStringLiteral("%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
+    const QString sys = "/sys/dev/block/" + device;
+    if (QFileInfo::exists(sys + "/partition"))
+        device = QString::fromLatin1(readFile(sys + "/../dev")).trimmed();
+    group_ = BlkioRoot + QStringLiteral("tfs-test-%1").arg(::getpid());
+    const QByteArray tid = QByteArray::number(static_cast<qint64>(::syscall(SYS_gettid)));
+    if (!QDir().mkpath(group_) ||
+        !writeText(group_ + "/blkio.throttle.read_bps_device",
+                   (device + " " + QString::number(bytesPerSecond)).toLatin1()) ||
+        !writeText(group_ + "/tasks", tid)) {
+        reason_ = "cannot throttle reads from device " + device + " (needs root and a disk)";
+        return;
+    }
+    ok_ = true;
+}
+
+SlowReads::~SlowReads() {
+    if (group_.isEmpty()) return;
+    writeText(BlkioRoot + "tasks", QByteArray::number(static_cast<qint64>(::syscall(SYS_gettid))));
+    QDir().rmdir(group_);
 }
 
 } // namespace testutil

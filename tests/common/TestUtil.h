@@ -71,4 +71,22 @@ private:
     QString reason_;
 };
 
+// Reads by the calling thread from the disk holding `path` slowed down to
+// `bytesPerSecond` (a blkio cgroup of version 1, root only), until
+// destruction. When that can't be done, ok() is false and reason() says why.
+class SlowReads {
+public:
+    SlowReads(const QString& path, qint64 bytesPerSecond);
+    ~SlowReads();
+    SlowReads(const SlowReads&) = delete;
+    SlowReads& operator=(const SlowReads&) = delete;
+    bool ok() const { return ok_; }
+    QString reason() const { return reason_; }
+
+private:
+    QString group_;
+    bool ok_ = false;
+    QString reason_;
+};
+
 } // namespace testutil

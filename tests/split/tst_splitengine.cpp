@@ -144,6 +144,27 @@ private slots:
         QCOMPARE(partsOnDisk(), QStringList());
     }
 
+    // A source on a slow disk: the event loop turns while the read-ahead
+    // brings each slice in (the first one too), not only once a slice is
+    // copied.
+    void slowDiskKeepsTheLoopTurning() {
+        const QString source = src + "slow.bin";
+        makeFile(source, 8 * SplitSliceSize);
+        if (!evictFromCache(source)) QSKIP("this system can't drop a file from the page cache");
+        SlowReads slow(source, 16 << 20); // half a second for the file
+        if (!slow.ok()) QSKIP(qPrintable(slow.reason()));
+        ProgramState s = stateFor(source);
+        int turns = 0;
+        qint64 firstTurnAt = -1; // the first part's size at the first turn
+        hooks.yield = [&] {
+            if (++turns == 1) firstTurnAt = QFileInfo(s.CurrentPartPath).size();
+        };
+        QCOMPARE(splitfile(s, source, 3 * SplitSliceSize, hooks), SplitOutcome::Completed);
+        QCOMPARE(concat(s.SplitPartPaths), readFile(source));
+        QCOMPARE(firstTurnAt, 0);
+        QVERIFY2(turns > 40, qPrintable(QString::number(turns))); // 8 slices, waits of 1 ms
+    }
+
     void cancelDuringThirdPartRemovesEverything() {
         const QString source = src + "movie.avi";
         makeFile(source, 5000);
