@@ -1,7 +1,6 @@
 #include "verify/CopiedCrc.h"
 
 #include "core/JobThread.h"
-#include "core/MappedFile.h"
 #include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
@@ -16,18 +15,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#ifndef MADV_POPULATE_READ
-#define MADV_POPULATE_READ 22
-#endif
-#endif
 
 namespace tfs {
 
 namespace {
 
-// Bytes gathered into one job, and mapped at once.
+// Bytes gathered into one job.
 constexpr qint64 JobBytes = 4 << 20;
 // Jobs queued before the copying side waits: the helper stays close behind,
 // where the bytes are still in the page cache.
@@ -45,19 +38,9 @@ struct Handle {
     }
 };
 
-struct MappedCrc {
-    const uchar* bytes;
-    qint64 count;
-    quint32 crc;
-};
-
 } // namespace
 
 struct CopiedCrc::Worker {
-    // Lets a mapped page that vanished (a file cut short meanwhile) end the
-    // mapped read instead of the program, for as long as the helper lives.
-    const MappedReadGuard guard;
-
     // The helper's own; the copying side reads them only after drain().
     std::shared_ptr<Handle> file;
     quint32 crc = CrcInitialValue;
@@ -74,46 +57,21 @@ struct CopiedCrc::Worker {
     }
 
     void take(qint64 pos, qint64 count) {
-        if (error.isEmpty() && file && !crcMapped(pos, count))
+        if (error.isEmpty() && file)
             crcRead(pos, count);
     }
 
-    // The running value over the range through a mapping of it; false when it
-    // can't be mapped or a page vanished (the caller reads instead).
-    bool crcMapped(qint64 pos, qint64 count) {
-#ifdef Q_OS_LINUX
-        static const qint64 page = ::sysconf(_SC_PAGESIZE);
-        const qint64 start = pos - pos % page;
-        const auto length = static_cast<size_t>(pos + count - start);
-        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, file->fd, start);
-        if (map == MAP_FAILED)
-            return false;
-        ::madvise(map, length, MADV_POPULATE_READ);
-        MappedCrc job{static_cast<const uchar*>(map) + (pos - start), count, crc};
-        const bool whole = readMapped(
-            [](void* context) {
-                auto* j = static_cast<MappedCrc*>(context);
-                j->crc = Crc32Fast(j->bytes, j->count, j->crc);
-            },
-            &job);
-        ::munmap(map, length);
-        if (whole)
-            crc = job.crc;
-        return whole;
-#else
-        Q_UNUSED(pos);
-        Q_UNUSED(count);
-        return false;
-#endif
-    }
-
+    // The running value over the range, read again from the page cache into a
+    // buffer that stays in the processor's cache: cheaper than mapping the
+    // pages, whose unmapping interrupts the copying threads.
     void crcRead(qint64 pos, qint64 count) {
 #ifdef Q_OS_UNIX
-        buffer.resize(1 << 20);
+        constexpr qint64 Piece = 256 << 10;
+        buffer.resize(Piece);
         for (qint64 done = 0; done < count;) {
             const ssize_t n =
                 ::pread(file->fd, buffer.data(),
-                        static_cast<size_t>(std::min<qint64>(count - done, 1 << 20)), pos + done);
+                        static_cast<size_t>(std::min(count - done, Piece)), pos + done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {

@@ -10,8 +10,8 @@ namespace tfs {
 
 // The CRC-32 of the bytes an engine copies, taken from the page cache on a
 // thread of its own while the engine goes on copying, so that the check
-// files cost the copy next to nothing. The bytes are read through a mapping
-// where the system allows (a read otherwise), with the fast kernel.
+// files cost the copy next to nothing. The bytes are read again into a small
+// buffer and folded with the fast kernel.
 //
 // A run is a sequence of ranges of one open file: the split's parts are runs
 // of its source, the join's parts are one run each. Where no thread can be
