@@ -260,31 +260,4 @@ quint32 Crc32Fast(const void* buffer, qint64 length, quint32 c) {
     return Fastest(static_cast<const uchar*>(buffer), static_cast<size_t>(length), c);
 }
 
-namespace {
-
-// a * b mod P, both read as the running value reads them (bit i holds the
-// coefficient of x^(31-i)).
-quint32 multiplyModP(quint32 a, quint32 b) {
-    quint32 product = 0;
-    for (quint32 bit = 0x80000000; bit != 0; bit >>= 1) {
-        if (a & bit) product ^= b;
-        b = (b >> 1) ^ ((b & 1) ? 0xEDB88320 : 0); // b * x
-    }
-    return product;
-}
-
-} // namespace
-
-quint32 Crc32Join(quint32 first, quint32 second, qint64 secondLength) {
-    // The bytes B move `first` on by x^(8 * secondLength) and add what they
-    // add from 0: `second`. The power is taken by squaring.
-    quint32 shift = 0x80000000; // x^0
-    quint32 square = 0x00800000; // x^8: one byte
-    for (qint64 n = secondLength; n > 0; n >>= 1) {
-        if (n & 1) shift = multiplyModP(shift, square);
-        square = multiplyModP(square, square);
-    }
-    return multiplyModP(shift, first) ^ second;
-}
-
 } // namespace tfs

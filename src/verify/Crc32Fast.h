@@ -29,10 +29,4 @@ quint32 Crc32With(Crc32Kernel kernel, const void* buffer, qint64 length, quint32
 // Crc32Update through the fastest kernel.
 quint32 Crc32Fast(const void* buffer, qint64 length, quint32 c);
 
-// Joins two running values: `first`, after some bytes A from any start value,
-// and `second`, after the `secondLength` bytes B that follow them, started
-// from 0. Returns the running value after A and B, as if they were fed in one
-// go; two threads can thus fold two halves of a file at once.
-quint32 Crc32Join(quint32 first, quint32 second, qint64 secondLength);
-
 } // namespace tfs

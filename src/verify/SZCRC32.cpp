@@ -7,6 +7,7 @@
 #include "core/ProgramState.h"
 #include "core/Progress.h"
 #include "core/StreamReader.h"
+#include "verify/CheckFiles.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
@@ -207,7 +208,7 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
     if (second.error != 0)
         throw OperationError(
             systemErrorText(QStringLiteral("Cannot read"), file.fileName(), second.error));
-    crc = Crc32Join(crc, second.crc, second.done);
+    crc = crc32Combine(crc, second.crc, second.done);
     report(bothHalves(second.from));
     return second.cut;
 }

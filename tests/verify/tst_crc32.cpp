@@ -157,17 +157,6 @@ private slots:
         if (cutTo < 0) QVERIFY2(yields < size / CrcBlockSize, qPrintable(QString::number(yields)));
     }
 
-    // Two running values joined give the value of the bytes fed in one go.
-    void joinedValues() {
-        const QByteArray data = patternBytes(CrcBlockSize + 4099, 17);
-        for (qint64 cut : {0LL, 1LL, 7LL, 4096LL, CrcBlockSize, data.size() - 1, data.size()}) {
-            const quint32 first = Crc32Update(data.constData(), cut, CrcInitialValue);
-            const quint32 second = Crc32Update(data.constData() + cut, data.size() - cut, 0);
-            QCOMPARE(Crc32Join(first, second, data.size() - cut),
-                     Crc32Update(data.constData(), data.size(), CrcInitialValue));
-        }
-    }
-
     void checkValueFromFile() {
         writeFile(path("digits"), "123456789");
         QCOMPARE(FileCrc32(state, path("digits"), hooks), 0xCBF43926u);
