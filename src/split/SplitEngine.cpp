@@ -274,8 +274,8 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
 
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
-            const qint64 copied =
-                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead, pace, fromDisk);
+            const qint64 copied = copyBlock(cancel, source, total, part, bytesInPart, step, hooks,
+                                            ahead, pace, fromDisk);
             if (crcs) {
                 crcs->add(total, copied);
                 sizes.back() += copied;

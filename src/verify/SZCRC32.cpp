@@ -157,8 +157,9 @@ struct SecondHalf {
 };
 
 // The block loop for a large file in the page cache. Reading into a buffer
-// and folding there, on two threads, beats mapping the file's pages, all the
-// more where the cache holds them in small pages. Its whole blocks are
+// and folding there, on two threads, beats the mapped loop of one; mapping
+// on both threads would win only where the cache holds the file in 2 MiB
+// folios, and lose more where it holds small pages. Its whole blocks are
 // split in two: the first half is read here, block by block, with the
 // event-loop turn and the progress (which counts both halves) after each;
 // the second on a helper, waited for in 10 ms slices that turn the event
@@ -184,13 +185,16 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
     const auto bothHalves = [&](qint64 first) {
         return first + second.done.load(std::memory_order_acquire);
     };
+    const auto readError = [&file](int error) {
+        return OperationError(
+            systemErrorText(QStringLiteral("Cannot read"), file.fileName(), error));
+    };
     const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
     for (qint64 pos = 0; pos < second.from;) {
         if (cancel.requested()) return true;
         int error = 0;
         const qint64 n = readBlock(file.handle(), block.get(), pos, error);
-        if (n < 0)
-            throw OperationError(systemErrorText(QStringLiteral("Cannot read"), file.fileName(), error));
+        if (n < 0) throw readError(error);
         crc = Crc32Fast(block.get(), n, crc);
         pos += n;
         if (hooks.yield) hooks.yield();
@@ -205,9 +209,7 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
         if (cancel.requested()) return true;
         report(bothHalves(second.from));
     }
-    if (second.error != 0)
-        throw OperationError(
-            systemErrorText(QStringLiteral("Cannot read"), file.fileName(), second.error));
+    if (second.error != 0) throw readError(second.error);
     crc = crc32Combine(crc, second.crc, second.done);
     report(bothHalves(second.from));
     return second.cut;

@@ -6,8 +6,8 @@
 #include "verify/SZCRC32.h"
 
 #include <QDir>
-#include <algorithm>
 #include <QtTest>
+#include <algorithm>
 
 using namespace tfs;
 
@@ -122,7 +122,7 @@ private slots:
     void largeFileInTwoHalves_data() {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<int>("cancelAt"); // the yield that sets the cancel flag (0: none)
-        QTest::addColumn<qint64>("cutTo");  // the size the first yield cuts it to (-1: none)
+        QTest::addColumn<qint64>("cutTo"); // the size the first yield cuts it to (-1: none)
         const qint64 large = 64LL << 20;
         QTest::newRow("whole blocks and a tail") << large + 3 * CrcBlockSize + 12345 << 0 << -1LL;
         QTest::newRow("whole blocks only") << large << 0 << -1LL;
