@@ -1,12 +1,15 @@
 #include "core/FileCopy.h"
 
 #include "core/OperationError.h"
+#include "core/StreamReader.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #ifdef Q_OS_LINUX
@@ -401,6 +404,43 @@ void ReadAhead::reached(const QFile& file, qint64 pos) {
     Q_UNUSED(file);
 #endif
     askedTo_ = pos + Stretch;
+}
+
+bool ReadAhead::awaitAsked(const QFile& file, qint64 pos, qint64 count,
+                           const std::function<bool()>& keepWaiting) const {
+    if (askedTo_ < pos + count) return true;         // not asked for (yet)
+    count = std::min(count, sizeOfOpenFile(file) - pos); // no pages past the end
+    QElapsedTimer waited;
+    waited.start();
+    while (count > 0 && !StreamReader::isCached(file.handle(), pos, count) &&
+           waited.elapsed() < 1000) {
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        if (!keepWaiting()) return false;
+    }
+    return true;
+}
+
+qint64 readFullyAt(int fd, char* buffer, qint64 pos, qint64 count, int& error, qint64 piece) {
+#ifdef Q_OS_UNIX
+    qint64 got = 0;
+    while (got < count) {
+        const qint64 ask = piece > 0 ? std::min(piece, count - got) : count - got;
+        const ssize_t n = ::pread(fd, buffer + got, static_cast<size_t>(ask), pos + got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        if (n <= 0) break;
+        got += n;
+    }
+    return got;
+#else
+    Q_UNUSED(fd);
+    Q_UNUSED(buffer);
+    Q_UNUSED(pos);
+    Q_UNUSED(count);
+    Q_UNUSED(piece);
+    error = EIO;
+    return 0;
+#endif
 }
 
 // A source must be a regular file before anything opens it: opening a named

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QString>
+#include <functional>
 
 // Low-level file access shared by the split and join engines. Every failure
 // throws OperationError with the system's message and the path concerned.
@@ -115,10 +116,23 @@ public:
     void reached(const QFile& file, qint64 pos);
     // How far ahead of the copy it has asked for (0 before start()).
     qint64 askedTo() const { return askedTo_; }
+    // Waits until `count` bytes at `pos`, when already asked for, are in the
+    // page cache (judged from their ends), calling keepWaiting (an event-loop
+    // turn) every quarter millisecond meanwhile: a disk that stalls doesn't
+    // hold the window. After a second the copy reads them itself. False when
+    // keepWaiting said stop.
+    bool awaitAsked(const QFile& file, qint64 pos, qint64 count,
+                    const std::function<bool()>& keepWaiting) const;
 
 private:
     qint64 askedTo_ = 0;
 };
+
+// Reads up to `count` bytes at `pos` of the open file `fd` into `buffer`, at
+// most `piece` bytes per read (0: no limit), going on after interrupted and
+// partial reads: the bytes read, fewer at the file's end or on an error (set
+// in `error`, which is left alone otherwise). POSIX only.
+qint64 readFullyAt(int fd, char* buffer, qint64 pos, qint64 count, int& error, qint64 piece = 0);
 
 // A source must be a regular file before anything opens it: a folder, a named
 // pipe (whose opening waits for a writer), a device or a missing path throws

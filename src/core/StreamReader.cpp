@@ -1,5 +1,7 @@
 #include "core/StreamReader.h"
 
+#include "core/FileCopy.h"
+
 #ifdef Q_OS_LINUX
 
 #include <QFile>
@@ -195,7 +197,7 @@ struct StreamReader::Worker {
             }
             const qint64 want = std::min(chunkSize, left);
             int error = 0;
-            const qint64 got = readChunk(fd, slot->bytes.data(), pos, want, readSize, error);
+            const qint64 got = readFullyAt(fd, slot->bytes.data(), pos, want, error, readSize);
             if (residency.known()) giveBack.read(pos, got);
             publish(got, error);
             if (error || got == 0) break; // an empty chunk already ends the range
@@ -213,22 +215,6 @@ struct StreamReader::Worker {
         giveBack.finish();
         ::close(fd);
         return going;
-    }
-
-    // Reads `want` bytes at `pos` into `buffer`, at most `piece` at a time;
-    // fewer at the file's end or on an error (set in `error`).
-    static qint64 readChunk(int fd, char* buffer, qint64 pos, qint64 want, qint64 piece,
-                            int& error) {
-        qint64 got = 0;
-        while (got < want) {
-            const qint64 ask = std::min(piece, want - got);
-            const ssize_t n = ::pread(fd, buffer + got, static_cast<size_t>(ask), pos + got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) error = errno;
-            if (n <= 0) break;
-            got += n;
-        }
-        return got;
     }
 
     // Gives the pages of a range back to the page cache as they are read,

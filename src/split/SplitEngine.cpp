@@ -13,7 +13,6 @@
 #include "verify/CopiedCrc.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -22,9 +21,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 #endif
-#include <chrono>
 #include <memory>
-#include <thread>
 #include <utility>
 
 namespace tfs {
@@ -92,43 +89,25 @@ QStringList foreignListRefusal(const QString& listName) {
             indent + QStringLiteral("nothing was split")};
 }
 
-// Waits until the slice of the source at `pos`, asked for by the read-ahead,
-// is in the page cache, turning the event loop meanwhile: a disk that stalls
-// doesn't hold the window (it looks every quarter millisecond). After a
-// second the copy reads the slice itself.
-// False when cancelled meanwhile.
-bool awaitCached(const QFile& source, qint64 pos, qint64 count, const SplitHooks& hooks,
-                 const CancelRequest& cancel) {
-    count = std::min(count, sizeOfOpenFile(source) - pos); // no pages past the end
-    QElapsedTimer waited;
-    waited.start();
-    while (count > 0 && !StreamReader::isCached(source.handle(), pos, count) &&
-           waited.elapsed() < 1000) {
-        std::this_thread::sleep_for(std::chrono::microseconds(250));
-        if (hooks.yield) hooks.yield();
-        if (cancel.requested()) return false;
-    }
-    return true;
-}
-
 // Copies one block in slices that end on SplitSliceSize boundaries of the
 // part, with an event-loop turn between two slices, so that a block read
 // from a slow disk doesn't hold the window for its whole time; a cancel
 // asked for meanwhile stops the block there. Returns the bytes copied. Reads
-// ahead of what it copies (not of what the file system shares), and tells the
-// pace how long the copies took.
+// ahead of what it copies (not of what the file system shares); from a source
+// read from the disk (`fromDisk`), each slice is copied once the read-ahead
+// has brought it in, the event loop turning meanwhile. Tells the pace how
+// long the copies took.
 qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
                  qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead,
                  CopyPace& pace, bool fromDisk) {
+    const auto keepWaiting = waitingTurn(hooks, cancel);
     qint64 copied = 0;
     while (copied < count) {
         const qint64 slice =
             std::min(count - copied, SplitSliceSize - (partPos + copied) % SplitSliceSize);
-        if (fromDisk) {
+        if (fromDisk) { // the copy waits for the read-ahead, the window doesn't
             if (ahead.askedTo() == 0) ahead.reached(source, from + copied); // the first stretch
-            if (ahead.askedTo() >= from + copied + slice &&
-                !awaitCached(source, from + copied, slice, hooks, cancel))
-                break;
+            if (!ahead.awaitAsked(source, from + copied, slice, keepWaiting)) break;
         }
         qint64 shared = 0;
         const qint64 n = pace.copy(source, from + copied, part, partPos + copied, slice, &shared);

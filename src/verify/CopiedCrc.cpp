@@ -1,5 +1,6 @@
 #include "verify/CopiedCrc.h"
 
+#include "core/FileCopy.h"
 #include "core/JobThread.h"
 #include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
@@ -7,11 +8,11 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -65,28 +66,21 @@ struct CopiedCrc::Worker {
     // buffer that stays in the processor's cache: cheaper than mapping the
     // pages, whose unmapping interrupts the copying threads.
     void crcRead(qint64 pos, qint64 count) {
-#ifdef Q_OS_UNIX
         constexpr qint64 Piece = 256 << 10;
         buffer.resize(Piece);
         for (qint64 done = 0; done < count;) {
-            const ssize_t n =
-                ::pread(file->fd, buffer.data(),
-                        static_cast<size_t>(std::min(count - done, Piece)), pos + done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
+            const qint64 want = std::min(count - done, Piece);
+            int err = 0;
+            const qint64 n = readFullyAt(file->fd, reinterpret_cast<char*>(buffer.data()),
+                                         pos + done, want, err);
+            if (n < want) { // an error, or the file got shorter
                 error = systemErrorText(QStringLiteral("Cannot read"), file->name,
-                                        n < 0 ? errno : EIO);
+                                        err != 0 ? err : EIO);
                 return;
             }
             crc = Crc32Fast(buffer.data(), n, crc);
             done += n;
         }
-#else
-        Q_UNUSED(pos);
-        Q_UNUSED(count);
-        error = QStringLiteral("Cannot read %1").arg(file->name);
-#endif
     }
 };
 

@@ -14,11 +14,6 @@
 #include <atomic>
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <unistd.h>
-#endif
-
 namespace tfs {
 
 qint64 CrcBytesDone = 0;
@@ -113,19 +108,8 @@ constexpr qint64 HalvesFrom = 64 << 20;
 // The block at `pos`, read whole unless the file ends first: its length, or
 // -1 on an error (set in `error`).
 qint64 readBlock(int fd, uchar* block, qint64 pos, int& error) {
-    qint64 got = 0;
-    while (got < CrcBlockSize) {
-        const ssize_t n =
-            ::pread(fd, block + got, static_cast<size_t>(CrcBlockSize - got), pos + got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        got += n;
-    }
-    return got;
+    const qint64 got = readFullyAt(fd, reinterpret_cast<char*>(block), pos, CrcBlockSize, error);
+    return error != 0 ? -1 : got;
 }
 
 // The second half, on the helper: its blocks folded from 0, until its end, a
@@ -224,14 +208,6 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
     // is read; the progress then follows its current size.
     QFile file;
     openForReading(file, path);
-    const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
-
-    // Whole blocks inside the size measured at the start are taken from the
-    // page cache where they lie; the last, short block (and any block a mapping
-    // can't serve) is read. Both give the same counts and values.
-    const MappedReadGuard guard;
-    PageTableHelper helper; // before the window: it must outlive it
-    MappedFileWindow map(file, &helper);
     const qint64 length = sizeOfOpenFile(file);
 
     const CancelRequest cancel(state.ChecksumCancelFlag);
@@ -243,6 +219,14 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
     if (length >= HalvesFrom && crcInHalves(file, length, hooks, cancel, crc))
         return crc ^ 0xFFFFFFFF;
 #endif
+
+    // Whole blocks inside the size measured at the start are taken from the
+    // page cache where they lie; the last, short block (and any block a mapping
+    // can't serve) is read. Both give the same counts and values.
+    const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
+    const MappedReadGuard guard;
+    PageTableHelper helper; // before the window: it must outlive it
+    MappedFileWindow map(file, &helper);
     for (;;) {
         if (cancel.requested()) break;
         qint64 n = CrcBlockSize;
