@@ -11,8 +11,10 @@
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
+#include <QList>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace tfs {
 
@@ -100,10 +102,12 @@ bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
 
 #ifdef Q_OS_UNIX
 
-// Files from this size up are folded in two halves at once: one on the
-// caller's thread, one on a helper. A block then counts for two blocks'
-// progress, under one percent of such a file.
+// Files from this size up are folded on two threads at once: the caller's
+// takes blocks from the start, a helper chunks of whole blocks from the end.
+// A block then counts for up to two blocks' progress, under one percent of
+// such a file.
 constexpr qint64 HalvesFrom = 64 << 20;
+constexpr qint64 ChunkFromEnd = 16 * CrcBlockSize;
 
 // The block at `pos`, read whole unless the file ends first: its length, or
 // -1 on an error (set in `error`).
@@ -112,30 +116,56 @@ qint64 readBlock(int fd, uchar* block, qint64 pos, int& error) {
     return error != 0 ? -1 : got;
 }
 
-// The second half, on the helper: its blocks folded from 0, until its end, a
-// short block (the file got shorter), an error, or `quit`.
-struct SecondHalf {
-    int fd;
-    qint64 from;
-    qint64 to;
+// The two threads' shares of the file's whole blocks. They meet wherever
+// they meet: a helper that gets less of the processor (a virtual machine's
+// second core is often busy elsewhere) leaves more to the caller, instead of
+// the caller waiting for a fixed half.
+struct FromBothEnds {
+    FromBothEnds(int fd, qint64 whole) : fd(fd), back(whole) {}
+
+    const int fd;
+    std::mutex mutex;
+    qint64 front = 0; // the caller's blocks end here
+    qint64 back;      // the helper's chunks begin here
+    QList<quint32> chunkCrcs; // each from 0, the last chunk first
+    std::atomic<qint64> done{0}; // bytes the helper folded
     std::atomic<bool> quit{false};
-    std::atomic<qint64> done{0}; // bytes folded
-    quint32 crc = 0;
-    bool cut = false; // a short block ended it
+    bool cut = false; // a short block: the file got shorter
     int error = 0;
 
+    // The caller takes the block at `pos` unless the helper has.
+    bool take(qint64 pos) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (pos + CrcBlockSize > back) return false;
+        front = pos + CrcBlockSize;
+        return true;
+    }
+
+    // The helper's loop: a chunk at a time, down from the end, while a whole
+    // chunk is left between the two.
     void run() {
         const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
-        for (qint64 pos = from; pos < to && !quit.load(std::memory_order_relaxed);) {
-            const qint64 n = readBlock(fd, block.get(), pos, error);
-            if (n < 0) return;
-            crc = Crc32Fast(block.get(), n, crc);
-            pos += n;
-            done.store(pos - from, std::memory_order_release);
-            if (n != CrcBlockSize) {
-                cut = true;
-                return;
+        while (!quit.load(std::memory_order_relaxed)) {
+            qint64 at = 0;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (back - ChunkFromEnd < front) return;
+                back -= ChunkFromEnd;
+                at = back;
             }
+            quint32 crc = 0;
+            for (qint64 pos = at; pos < at + ChunkFromEnd; pos += CrcBlockSize) {
+                if (quit.load(std::memory_order_relaxed)) return;
+                const qint64 n = readBlock(fd, block.get(), pos, error);
+                if (n < 0) return;
+                if (n != CrcBlockSize) {
+                    cut = true;
+                    return;
+                }
+                crc = Crc32Fast(block.get(), n, crc);
+                done.fetch_add(n, std::memory_order_release);
+            }
+            chunkCrcs.append(crc);
         }
     }
 };
@@ -143,38 +173,40 @@ struct SecondHalf {
 // The block loop for a large file in the page cache. Reading into a buffer
 // and folding there, on two threads, beats the mapped loop of one; mapping
 // on both threads would win only where the cache holds the file in 2 MiB
-// folios, and lose more where it holds small pages. Its whole blocks are
-// split in two: the first half is read here, block by block, with the
-// event-loop turn and the progress (which counts both halves) after each;
-// the second on a helper, waited for in 10 ms slices that turn the event
-// loop. The two running values are then joined. True when the run is over
-// (the end reached, cancelled); false when the caller's loop goes on from
-// CrcBytesDone, with nothing done when no helper could be started.
+// folios, and lose more where it holds small pages. The caller's blocks have
+// the event-loop turn and the progress (which counts both threads') after
+// each; once the two meet, the helper's last chunk is waited for in 10 ms
+// slices that turn the event loop, and the running values are joined. True
+// when the run is over (the end reached in the caller's blocks, cancelled);
+// false when the caller's loop goes on from CrcBytesDone, with nothing done
+// when no helper could be started. A file that got shorter under the helper
+// goes on from the caller's blocks, as a single loop would have read it.
 bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
                  const CancelRequest& cancel, quint32& crc) {
     const qint64 whole = length / CrcBlockSize * CrcBlockSize;
-    SecondHalf second{file.handle(), whole / 2 / CrcBlockSize * CrcBlockSize, whole};
+    FromBothEnds ends(file.handle(), whole);
     JobThread helper(1);
     if (!helper.running()) return false;
     struct Quit { // however this ends, the helper stops before it is waited for
-        SecondHalf& half;
-        ~Quit() { half.quit = true; }
-    } quit{second};
-    helper.post([&second] { second.run(); });
+        FromBothEnds& ends;
+        ~Quit() { ends.quit = true; }
+    } quit{ends};
+    helper.post([&ends] { ends.run(); });
 
     const auto report = [&](qint64 done) {
         CrcBytesDone = done;
         if (hooks.progress) hooks.progress(splitProgress(done, sizeOfOpenFile(file)));
     };
-    const auto bothHalves = [&](qint64 first) {
-        return first + second.done.load(std::memory_order_acquire);
+    const auto both = [&](qint64 first) {
+        return first + ends.done.load(std::memory_order_acquire);
     };
     const auto readError = [&file](int error) {
         return OperationError(
             systemErrorText(QStringLiteral("Cannot read"), file.fileName(), error));
     };
     const std::unique_ptr<uchar[]> block(new uchar[CrcBlockSize]);
-    for (qint64 pos = 0; pos < second.from;) {
+    qint64 pos = 0;
+    while (ends.take(pos)) {
         if (cancel.requested()) return true;
         int error = 0;
         const qint64 n = readBlock(file.handle(), block.get(), pos, error);
@@ -182,21 +214,26 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
         crc = Crc32Fast(block.get(), n, crc);
         pos += n;
         if (hooks.yield) hooks.yield();
-        if (n != CrcBlockSize) { // the file ends in the first half now
+        if (n != CrcBlockSize) { // the file ends in the caller's blocks now
             report(pos);
             return true;
         }
-        report(bothHalves(pos));
+        report(both(pos));
     }
     while (!helper.drain(std::chrono::milliseconds(10))) {
         if (hooks.yield) hooks.yield();
         if (cancel.requested()) return true;
-        report(bothHalves(second.from));
+        report(both(pos));
     }
-    if (second.error != 0) throw readError(second.error);
-    crc = crc32Combine(crc, second.crc, second.done);
-    report(bothHalves(second.from));
-    return second.cut;
+    if (ends.error != 0) throw readError(ends.error);
+    if (ends.cut) {
+        report(pos);
+        return false;
+    }
+    for (auto c = ends.chunkCrcs.crbegin(); c != ends.chunkCrcs.crend(); ++c)
+        crc = crc32Combine(crc, *c, ChunkFromEnd);
+    report(whole);
+    return false;
 }
 
 #endif

@@ -115,10 +115,10 @@ private slots:
         QCOMPARE(StreamReader::isCold(file, 0, size), !cached);
     }
 
-    // A large file in the page cache is folded in two halves at once: the
-    // same value and count, progress up to 100, fewer turns than blocks (the
-    // second half's blocks have none of their own). Cancel and a cut in the
-    // first half end it as they end the plain loop.
+    // A large file in the page cache is folded on two threads at once, from
+    // both ends: the same value and count, progress up to 100, fewer turns
+    // than blocks (the helper's blocks have none of their own). Cancel and a
+    // cut in the first blocks end it as they end the plain loop.
     void largeFileInTwoHalves_data() {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<int>("cancelAt"); // the yield that sets the cancel flag (0: none)
@@ -126,8 +126,8 @@ private slots:
         const qint64 large = 64LL << 20;
         QTest::newRow("whole blocks and a tail") << large + 3 * CrcBlockSize + 12345 << 0 << -1LL;
         QTest::newRow("whole blocks only") << large << 0 << -1LL;
-        QTest::newRow("cancelled in the first half") << large << 10 << -1LL;
-        QTest::newRow("cut in the first half") << large << 0 << 10 * CrcBlockSize + 7;
+        QTest::newRow("cancelled in the first blocks") << large << 2 << -1LL;
+        QTest::newRow("cut in the first blocks") << large << 0 << 10 * CrcBlockSize + 7;
     }
     void largeFileInTwoHalves() {
         QFETCH(qint64, size);
