@@ -62,19 +62,18 @@ bool foldMapped(const uchar* bytes, qint64 length, quint32& crc) {
     return whole;
 }
 
-// The running value after the whole block at `pos`, taken straight from the
-// page cache instead of a read into the block buffer: what reading it would
-// give, when the file still holds the whole block. Returns false when it
-// can't tell (no mapping, a page vanished, the file got shorter); the caller
-// then reads the block.
-bool crcMapped(MappedFileWindow& map, const QFile& file, qint64 pos, qint64 length,
-               quint32& crc) {
-    const uchar* bytes = map.at(pos, CrcBlockSize, length);
+// The running value after the whole block at `pos`, taken from `bytes`, its
+// mapping (or nullptr), instead of a read into the block buffer: what reading
+// it would give, when the file still holds the whole block. Returns false
+// when it can't tell (no mapping, a page vanished, the file got shorter); the
+// caller then reads the block. `size`: the file's size, measured after it.
+bool crcMapped(const uchar* bytes, const QFile& file, qint64 pos, quint32& crc, qint64& size) {
     quint32 folded = crc;
     if (!bytes || !foldMapped(bytes, CrcBlockSize, folded))
         return false;
     // A file cut inside the block's last page maps the cut-off bytes as zeros.
-    if (sizeOfOpenFile(file) < pos + CrcBlockSize)
+    size = sizeOfOpenFile(file);
+    if (size < pos + CrcBlockSize)
         return false;
     crc = folded;
     return true;
@@ -333,19 +332,15 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
         const uchar* mapped = bytes.chunk(start, count);
         while (pos < start + count) {
             if (cancel.requested()) return true;
-            quint32 folded = crc;
             qint64 n = CrcBlockSize;
-            const bool fromMap = mapped && foldMapped(mapped + (pos - start), n, folded);
-            qint64 size = sizeOfOpenFile(file);
-            // A file cut inside the block's last page maps the cut-off bytes as zeros.
-            if (!fromMap || size < pos + n) {
+            qint64 size = 0;
+            if (!crcMapped(mapped ? mapped + (pos - start) : nullptr, file, pos, crc, size)) {
                 int error = 0;
                 n = readBlock(file.handle(), block.get(), pos, error);
                 if (n < 0) throw readError(error);
-                folded = Crc32Fast(block.get(), n, crc);
+                crc = Crc32Fast(block.get(), n, crc);
                 size = sizeOfOpenFile(file);
             }
-            crc = folded;
             pos += n;
             if (hooks.yield) hooks.yield();
             if (n != CrcBlockSize) { // the file ends in the caller's blocks now
@@ -403,7 +398,9 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
     for (;;) {
         if (cancel.requested()) break;
         qint64 n = CrcBlockSize;
-        if (!crcMapped(map, file, CrcBytesDone, length, crc)) {
+        qint64 measured = 0;
+        if (!crcMapped(map.at(CrcBytesDone, CrcBlockSize, length), file, CrcBytesDone, crc,
+                       measured)) {
             if (!file.seek(CrcBytesDone))
                 throw OperationError(
                     QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));

@@ -60,10 +60,11 @@ using CrcHooks = EngineHooks;
 // size x 100, rounded half to even; an empty file reports 100. A file mostly
 // not in the page cache is read ahead on a thread of its own, and waiting for
 // it calls hooks.yield too (without progress). A file of 64 MiB or more in the
-// page cache has the second half of its whole blocks folded on a helper
-// thread: those blocks count in CrcBytesDone and the progress after each
-// block of the first half, and waiting for the helper calls hooks.yield and
-// hooks.progress every 10 ms. Throws
+// page cache has its whole blocks folded from both ends at once, the caller's
+// thread taking them from the start, a helper from the end: the helper's
+// blocks count in CrcBytesDone and the progress after each of the caller's
+// blocks, and waiting for the helper calls hooks.yield and hooks.progress
+// every 10 ms. Throws
 // OperationError when the file can't be opened or read; the file is closed on
 // every exit.
 quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks);
