@@ -138,7 +138,7 @@ int runCommandLine(int argc, char** argv) {
         {QStringLiteral("into"), QStringLiteral("Write the parts or the joined file into DIR."),
          QStringLiteral("DIR")},
         {QStringLiteral("force"), QStringLiteral("Join although parts are missing or a check fails "
-                                                 "(what failed is still told).")},
+                                                 "(what failed is still told; exit status 1).")},
         {QStringLiteral("checksum"),
          QStringLiteral("Print FILE's CRC-32: hexadecimal, decimal, FILE."),
          QStringLiteral("FILE")},

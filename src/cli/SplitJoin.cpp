@@ -218,7 +218,8 @@ int join(const QString& part, const QString& into, bool force) {
     // anyway (the parts from 001 up to the first gap). Not even --force joins
     // a set without its first part: that would be an empty file.
     collectMissingParts(state, chosen, checks);
-    if (!state.JoinMissingParts.isEmpty()) {
+    const bool partsMissing = !state.JoinMissingParts.isEmpty();
+    if (partsMissing) {
         report(QStringList{QStringLiteral("Missing Files:")} +
                namedFirst(state.JoinMissingParts, MaxNamedMissingParts));
         if (!force) return Different;
@@ -265,7 +266,9 @@ int join(const QString& part, const QString& into, bool force) {
     if (checks.any() && failed.isEmpty())
         error(passedCheckLine(checks, state.JoinPartCrcs).trimmed());
     print(output);
-    return Success;
+    // A file joined by --force from an incomplete or damaged set is kept,
+    // but it is not the original: the status says so to a script.
+    return partsMissing || !failed.isEmpty() ? Different : Success;
 }
 
 } // namespace cli

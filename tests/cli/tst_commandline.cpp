@@ -205,7 +205,7 @@ private slots:
             << QStringList{"--join", "gap.bin.001"} << 1 << ""
             << "Missing Files: gap.bin.002" << none << QStringList{"gap.bin"};
         row("join, a listed part missing, forced")
-            << QStringList{"--join", "gap.bin.003", "--force"} << 0 << "{dir}gap.bin\n"
+            << QStringList{"--join", "gap.bin.003", "--force"} << 1 << "{dir}gap.bin\n"
             << "Missing Files: gap.bin.002" << QStringList{"gap.bin"} << none;
         row("join a folder") << QStringList{"--join", "out"} << 2 << ""
                              << "it is a folder, not a file" << none << none;
@@ -216,7 +216,7 @@ private slots:
             << QStringList{"--join", "bad.bin.003", "--into", "out"} << 1 << ""
             << "bad.bin.002 is damaged: expected " << none << QStringList{"out/bad.bin"};
         row("join, a damaged part, forced")
-            << QStringList{"--join", "bad.bin.001", "--into", "out", "--force"} << 0
+            << QStringList{"--join", "bad.bin.001", "--into", "out", "--force"} << 1
             << "{dir}out/bad.bin\n"
             << "kept as --force asks" << QStringList{"out/bad.bin"} << none;
         row("join, the whole file's CRC-32 differs")
@@ -240,7 +240,7 @@ private slots:
             << "hole.bin.022 ... and 7 more\n"
             << none << QStringList{"hole.bin"};
         row("join, a gap without a list, forced")
-            << QStringList{"--join", "hole.bin.002", "--force"} << 0 << "{dir}hole.bin\n"
+            << QStringList{"--join", "hole.bin.002", "--force"} << 1 << "{dir}hole.bin\n"
             << "Missing Files: hole.bin.003" << QStringList{"hole.bin"} << none;
 
         row("verify, every part OK") << QStringList{"--verify", "chk.bin.002"} << 0
