@@ -176,6 +176,16 @@ qint64 sizeOfOpenFile(const QFile& file) {
 #endif
 }
 
+qint64 sizeOfFd(int fd) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+#else
+    Q_UNUSED(fd);
+    return -1;
+#endif
+}
+
 namespace {
 
 // Copies the bytes themselves (see copyBytes).

@@ -19,6 +19,9 @@ void closeWritten(QFile& file);
 
 // Current size of an open file, from the file system. Throws OperationError.
 qint64 sizeOfOpenFile(const QFile& file);
+// The same for a descriptor of a thread's own, without throwing: -1 when it
+// can't be read (or, on other platforms, isn't asked).
+qint64 sizeOfFd(int fd);
 
 // Copies up to `count` bytes of `in`, starting at `inPos`, to `out` at `outPos`,
 // with the bytes copied once where the platform allows (splice through a pipe,

@@ -4,10 +4,12 @@
 #include "core/JobThread.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <time.h>
 #ifndef MADV_POPULATE_READ
 #define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
 #endif
@@ -125,6 +127,59 @@ void MappedFileWindow::unmap() {
     map_ = nullptr;
 }
 
+WholeMapping::WholeMapping(int fd, qint64 length) : length(length) {
+    void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd, 0);
+    if (p != MAP_FAILED) bytes = static_cast<const uchar*>(p);
+}
+
+WholeMapping::~WholeMapping() {
+    if (bytes) ::munmap(const_cast<uchar*>(bytes), static_cast<size_t>(length));
+}
+
+namespace {
+
+// The processor time this thread has used: what filling page tables costs,
+// without the time another thread had the processor meanwhile.
+qint64 threadNanoseconds() {
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+} // namespace
+
+const uchar* ChunkBytes::chunk(qint64 pos, qint64 count) {
+    // Slower than this per 4 MiB: the chunk lies in small folios.
+    constexpr qint64 SlowFillNanoseconds = 60000;
+    constexpr qint64 SlowFillBytes = 4 << 20;
+    done();
+    if (!map_) return nullptr;
+    if (skip_ > 0) {
+        --skip_;
+        return nullptr;
+    }
+    auto* address = const_cast<uchar*>(map_ + pos);
+    const qint64 started = threadNanoseconds();
+    if (::madvise(address, static_cast<size_t>(count), MADV_POPULATE_READ) != 0) {
+        if (errno == EINVAL) map_ = nullptr; // a kernel before 5.14
+        return nullptr; // a page past the end (the file got shorter), a failing disk
+    }
+    mapped_ = address;
+    mappedLength_ = static_cast<size_t>(count);
+    if (threadNanoseconds() - started > SlowFillNanoseconds * count / SlowFillBytes) {
+        skip_ = backOff_;
+        backOff_ = std::min<qint64>(2 * backOff_, 256);
+    } else {
+        backOff_ = 1;
+    }
+    return mapped_;
+}
+
+void ChunkBytes::done() {
+    if (mapped_) ::madvise(mapped_, mappedLength_, MADV_DONTNEED);
+    mapped_ = nullptr;
+}
+
 MappedReadGuard::MappedReadGuard() {
     if (guardDepth++ > 0)
         return;
@@ -166,6 +221,10 @@ void PageTableHelper::drain() {}
 const uchar* MappedFileWindow::at(qint64, qint64, qint64) { return nullptr; }
 void MappedFileWindow::advise(qint64, qint64, int) {}
 void MappedFileWindow::unmap() {}
+WholeMapping::WholeMapping(int, qint64 length) : length(length) {}
+WholeMapping::~WholeMapping() = default;
+const uchar* ChunkBytes::chunk(qint64, qint64) { return nullptr; }
+void ChunkBytes::done() {}
 MappedReadGuard::MappedReadGuard() {}
 MappedReadGuard::~MappedReadGuard() {}
 bool readMapped(void (*read)(void* context), void* context) {

@@ -2,6 +2,7 @@
 
 #include "core/FileCopy.h"
 #include "core/JobThread.h"
+#include "core/MappedFile.h"
 #include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
@@ -21,8 +22,10 @@ namespace tfs {
 
 namespace {
 
-// Bytes gathered into one job.
+// Bytes gathered into one job, at most; jobs end on multiples of it in the
+// file, so that a mapped job holds whole 2 MiB folios.
 constexpr qint64 JobBytes = 4 << 20;
+constexpr qint64 PageBytes = 4096;
 // Jobs queued before the copying side waits: the helper stays close behind,
 // where the bytes are still in the page cache.
 constexpr size_t MaxJobs = 16;
@@ -31,7 +34,9 @@ constexpr size_t MaxJobs = 16;
 struct Handle {
     int fd = -1;
     QString name; // for an error text
+    std::unique_ptr<WholeMapping> mapping; // made by the helper, at its first job
     ~Handle() {
+        mapping.reset();
 #ifdef Q_OS_UNIX
         if (fd >= 0)
             ::close(fd);
@@ -48,23 +53,47 @@ struct CopiedCrc::Worker {
     QList<quint32> crcs;
     QString error;
     std::vector<uchar> buffer;
+    std::unique_ptr<ChunkBytes> chunks; // of the run's mapping
 
     JobThread jobs{MaxJobs}; // last: its jobs use the members above
 
     void endRun() {
         if (file)
             crcs.append(crc ^ CrcInitialValue);
+        chunks.reset();
         file.reset();
     }
 
     void take(qint64 pos, qint64 count) {
-        if (error.isEmpty() && file)
+        if (error.isEmpty() && file && !crcMapped(pos, count))
             crcRead(pos, count);
     }
 
+    // The running value over the range, folded where it lies in the page
+    // cache, when its page tables fill quickly (the cache holds large folios
+    // there); false when the range is to be read instead (also when the file
+    // got shorter: reading it tells).
+    bool crcMapped(qint64 pos, qint64 count) {
+        if (!chunks) {
+            const qint64 size = sizeOfFd(file->fd);
+            if (size <= 0) return false;
+            file->mapping = std::make_unique<WholeMapping>(file->fd, size);
+            chunks = std::make_unique<ChunkBytes>(file->mapping->bytes);
+        }
+        const qint64 from = pos - pos % PageBytes;
+        if (pos + count > file->mapping->length) return false;
+        const uchar* bytes = chunks->chunk(from, pos + count - from);
+        quint32 folded = crc;
+        // A file cut inside the range's last page maps the cut-off bytes as zeros.
+        if (!bytes || !foldMapped(bytes + (pos - from), count, folded) ||
+            sizeOfFd(file->fd) < pos + count)
+            return false;
+        crc = folded;
+        return true;
+    }
+
     // The running value over the range, read again from the page cache into a
-    // buffer that stays in the processor's cache: cheaper than mapping the
-    // pages, whose unmapping interrupts the copying threads.
+    // buffer that stays in the processor's cache.
     void crcRead(qint64 pos, qint64 count) {
         constexpr qint64 Piece = 256 << 10;
         buffer.resize(Piece);
@@ -114,12 +143,15 @@ void CopiedCrc::add(qint64 pos, qint64 count) {
     if (pendingCount_ == 0)
         pendingPos_ = pos;
     pendingCount_ += count;
-    while (pendingCount_ >= JobBytes) {
+    for (;;) {
+        const qint64 boundary = (pendingPos_ / JobBytes + 1) * JobBytes;
+        const qint64 count = boundary - pendingPos_;
+        if (pendingCount_ < count) break;
         Worker* w = worker_.get();
         const qint64 from = pendingPos_;
-        w->jobs.post([w, from] { w->take(from, JobBytes); });
-        pendingPos_ += JobBytes;
-        pendingCount_ -= JobBytes;
+        w->jobs.post([w, from, count] { w->take(from, count); });
+        pendingPos_ = boundary;
+        pendingCount_ -= count;
     }
 }
 

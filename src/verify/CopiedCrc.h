@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/MappedFile.h"
+
 #include <QList>
 #include <QtGlobal>
 #include <memory>
@@ -10,8 +12,9 @@ namespace tfs {
 
 // The CRC-32 of the bytes an engine copies, taken from the page cache on a
 // thread of its own while the engine goes on copying, so that the check
-// files cost the copy next to nothing. The bytes are read again into a small
-// buffer and folded with the fast kernel.
+// files cost the copy next to nothing. The bytes are folded with the fast
+// kernel where they lie, through a mapping, where the page cache holds them
+// in large folios; elsewhere they are read again into a small buffer.
 //
 // A run is a sequence of ranges of one open file: the split's parts are runs
 // of its source, the join's parts are one run each. Where no thread can be
@@ -35,6 +38,7 @@ public:
 
 private:
     void flush();
+    const MappedReadGuard guard_; // while the helper folds mapped bytes
     struct Worker;
     std::unique_ptr<Worker> worker_;
     qint64 pendingPos_ = 0;

@@ -17,13 +17,6 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#ifdef Q_OS_UNIX
-#include <sys/mman.h>
-#include <sys/stat.h>
-#endif
-#if defined(Q_OS_LINUX) && !defined(MADV_POPULATE_READ)
-#define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
-#endif
 
 namespace tfs {
 
@@ -48,8 +41,8 @@ struct MappedCrc {
     quint32 crc;
 };
 
-// Folds `length` mapped bytes into `crc`; false (crc untouched) when a page
-// vanished meanwhile.
+} // namespace
+
 bool foldMapped(const uchar* bytes, qint64 length, quint32& crc) {
     MappedCrc job{bytes, length, crc};
     const bool whole = readMapped(
@@ -61,6 +54,8 @@ bool foldMapped(const uchar* bytes, qint64 length, quint32& crc) {
     if (whole) crc = job.crc;
     return whole;
 }
+
+namespace {
 
 // The running value after the whole block at `pos`, taken from `bytes`, its
 // mapping (or nullptr), instead of a read into the block buffer: what reading
@@ -133,90 +128,6 @@ qint64 readBlock(int fd, uchar* block, qint64 pos, int& error) {
     const qint64 got = readFullyAt(fd, reinterpret_cast<char*>(block), pos, CrcBlockSize, error);
     return error != 0 ? -1 : got;
 }
-
-qint64 sizeOfFd(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
-}
-
-// Where a thread's chunks are folded from. Folding a chunk straight from a
-// mapping of the page cache spares copying it, but filling its page tables
-// costs: under 10 us for 4 MiB where the cache holds 2 MiB folios (an entry
-// each), 300-450 us where it holds 4 KiB pages, against about 200 us for
-// reading the chunk into a buffer. A file may hold both (a stretch written
-// in small pieces). So each chunk's filling is timed; after a slow one, the
-// next chunk is read, then twice as many after each further slow one in a
-// row, and the mapping tried again after them. The mapped chunk's page
-// tables are emptied when it is done: the resident memory stays a chunk.
-class ChunkBytes {
-public:
-    explicit ChunkBytes(const uchar* map) : map_(map) {}
-    ~ChunkBytes() { done(); }
-    ChunkBytes(const ChunkBytes&) = delete;
-    ChunkBytes& operator=(const ChunkBytes&) = delete;
-
-    // The chunk at `pos` is folded next: its mapped bytes, or nullptr when
-    // it is read instead.
-    const uchar* chunk(qint64 pos, qint64 count) {
-        done();
-#ifdef MADV_POPULATE_READ
-        if (!map_) return nullptr;
-        if (skip_ > 0) {
-            --skip_;
-            return nullptr;
-        }
-        auto* address = const_cast<uchar*>(map_ + pos);
-        const auto started = std::chrono::steady_clock::now();
-        if (::madvise(address, static_cast<size_t>(count), MADV_POPULATE_READ) != 0) {
-            if (errno == EINVAL) map_ = nullptr; // a kernel before 5.14
-            return nullptr; // a page past the end (the file got shorter), a failing disk
-        }
-        mapped_ = address;
-        mappedLength_ = static_cast<size_t>(count);
-        if (std::chrono::steady_clock::now() - started > SlowFill * count / ChunkSize) {
-            skip_ = backOff_;
-            backOff_ = std::min<qint64>(2 * backOff_, 256);
-        } else {
-            backOff_ = 1;
-        }
-        return mapped_;
-#else
-        Q_UNUSED(pos);
-        Q_UNUSED(count);
-        return nullptr;
-#endif
-    }
-
-    // The chunk is folded.
-    void done() {
-        if (mapped_) ::madvise(mapped_, mappedLength_, MADV_DONTNEED);
-        mapped_ = nullptr;
-    }
-
-private:
-    static constexpr std::chrono::microseconds SlowFill{60};
-    const uchar* map_;
-    uchar* mapped_ = nullptr;
-    size_t mappedLength_ = 0;
-    qint64 skip_ = 0;
-    qint64 backOff_ = 1;
-};
-
-// The file mapped whole (address space only; ChunkBytes fills and empties
-// the page tables), or nothing where it can't be.
-struct WholeMapping {
-    WholeMapping(int fd, qint64 length) : length(static_cast<size_t>(length)) {
-        void* p = ::mmap(nullptr, this->length, PROT_READ, MAP_SHARED, fd, 0);
-        if (p != MAP_FAILED) bytes = static_cast<const uchar*>(p);
-    }
-    ~WholeMapping() {
-        if (bytes) ::munmap(const_cast<uchar*>(bytes), length);
-    }
-    WholeMapping(const WholeMapping&) = delete;
-    WholeMapping& operator=(const WholeMapping&) = delete;
-    const size_t length;
-    const uchar* bytes = nullptr;
-};
 
 // The two threads' shares of the file's whole blocks. They meet wherever
 // they meet: a helper that gets less of the processor (a virtual machine's

@@ -52,6 +52,18 @@ void writeFile(const QString& path, const QByteArray& content) {
         throw std::runtime_error("cannot write test file " + path.toStdString());
 }
 
+void writeFileInPieces(const QString& path, const QByteArray& content, qint64 piece) {
+    if (piece <= 0) return writeFile(path, content);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw std::runtime_error("cannot write test file " + path.toStdString());
+    for (qint64 at = 0; at < content.size(); at += piece) {
+        const qint64 n = std::min<qint64>(piece, content.size() - at);
+        if (f.write(content.constData() + at, n) != n)
+            throw std::runtime_error("cannot write test file " + path.toStdString());
+    }
+}
+
 QByteArray readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

@@ -14,6 +14,9 @@ QByteArray patternBytes(qint64 size, quint32 key = 1);
 // Writes a file of `size` pattern bytes (streamed, so large files are cheap).
 void makeFile(const QString& path, qint64 size, quint32 key = 1);
 void writeFile(const QString& path, const QByteArray& content);
+// The same in writes of `piece` bytes each (0: one write): the page cache then
+// holds the file in folios of about that size (4096: small pages).
+void writeFileInPieces(const QString& path, const QByteArray& content, qint64 piece);
 QByteArray readFile(const QString& path);
 
 // The 4 KiB marker block written at `offset` of a sparse file.

@@ -142,14 +142,7 @@ private slots:
         QFETCH(int, piece);
         const QString file = path("large.bin");
         const QByteArray content = patternBytes(size, 31);
-        writeFile(file, piece == 0 ? content : QByteArray());
-        if (piece > 0) {
-            QFile out(file);
-            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            for (qint64 at = 0; at < size; at += piece)
-                QCOMPARE(out.write(content.constData() + at, std::min<qint64>(piece, size - at)),
-                         std::min<qint64>(piece, size - at));
-        }
+        writeFileInPieces(file, content, piece);
         const int filesBefore = openFileCount();
         hooks.yield = [&] {
             ++yields;
