@@ -63,7 +63,7 @@ constexpr int SplicePipeSize = 512 << 10;
 // copied; sets `unsupported` (and returns what was done so far) when the kernel
 // can't splice between these files, so that the caller goes on another way.
 qint64 spliceCopy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                  bool& unsupported) {
+                  bool& unsupported, CopyWatcher* watcher) {
     unsupported = false;
     SplicePipe pipe;
     if (::pipe2(pipe.fd, O_CLOEXEC) != 0) {
@@ -106,12 +106,14 @@ qint64 spliceCopy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 cou
             left -= w;
         }
         done += n;
+        if (watcher) watcher->copied(in, inOff - n, n);
     }
     return done;
 }
 #endif
 
-qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
+qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
+                         CopyWatcher* watcher) {
     constexpr qint64 chunk = 1 << 20;
     static std::vector<char> buffer(chunk); // one copy runs at a time, on the window's thread
     qint64 done = 0;
@@ -135,6 +137,7 @@ qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qin
                     QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
             written += w;
         }
+        if (watcher) watcher->copied(in, inPos + done, n);
         done += n;
     }
     return done;
@@ -190,11 +193,12 @@ namespace {
 
 // Copies the bytes themselves (see copyBytes).
 qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                bool throughPipe) {
+                bool throughPipe, CopyWatcher* watcher) {
     if (count <= 0) return 0;
 #ifdef Q_OS_LINUX
     bool unsupported = !throughPipe;
-    qint64 done = throughPipe ? spliceCopy(in, inPos, out, outPos, count, unsupported) : 0;
+    qint64 done =
+        throughPipe ? spliceCopy(in, inPos, out, outPos, count, unsupported, watcher) : 0;
     if (!unsupported) return done;
     loff_t inOff = inPos + done;
     loff_t outOff = outPos + done;
@@ -205,7 +209,8 @@ qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count
             const int err = errno;
             if (err == EINTR) continue;
             if (unsupportedByKernel(err))
-                return done + copyWithReadWrite(in, inPos + done, out, outPos + done, count - done);
+                return done + copyWithReadWrite(in, inPos + done, out, outPos + done,
+                                                count - done, watcher);
             if (err == ENOSPC || err == EDQUOT || err == EFBIG)
                 throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, err));
             throw OperationError(QStringLiteral("Cannot copy %1 to %2: %3")
@@ -213,12 +218,13 @@ qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count
                                           QString::fromLocal8Bit(std::strerror(err))));
         }
         if (n == 0) break;
+        if (watcher) watcher->copied(in, inOff - n, n);
         done += n;
     }
     return done;
 #else
     Q_UNUSED(throughPipe);
-    return copyWithReadWrite(in, inPos, out, outPos, count);
+    return copyWithReadWrite(in, inPos, out, outPos, count, watcher);
 #endif
 }
 
@@ -288,23 +294,26 @@ bool shareExtents(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 len
 } // namespace
 
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                 qint64* sharedBytes, bool throughPipe) {
+                 qint64* sharedBytes, bool throughPipe, CopyWatcher* watcher) {
     if (sharedBytes) *sharedBytes = 0;
     if (count <= 0) return 0;
 #ifdef Q_OS_LINUX
     const SharedRange shared = sharableRange(in, inPos, out, outPos, count);
     if (shared.length > 0) {
-        const qint64 head = copyData(in, inPos, out, outPos, shared.head, throughPipe);
+        const qint64 head = copyData(in, inPos, out, outPos, shared.head, throughPipe, watcher);
         if (head < shared.head) return head;
         if (shareExtents(in, inPos + head, out, outPos + head, shared.length)) {
             if (sharedBytes) *sharedBytes = shared.length;
+            if (watcher) watcher->copied(in, inPos + head, shared.length);
             const qint64 done = head + shared.length;
-            return done + copyData(in, inPos + done, out, outPos + done, count - done, throughPipe);
+            return done + copyData(in, inPos + done, out, outPos + done, count - done,
+                                   throughPipe, watcher);
         }
-        return head + copyData(in, inPos + head, out, outPos + head, count - head, throughPipe);
+        return head + copyData(in, inPos + head, out, outPos + head, count - head, throughPipe,
+                               watcher);
     }
 #endif
-    return copyData(in, inPos, out, outPos, count, throughPipe);
+    return copyData(in, inPos, out, outPos, count, throughPipe, watcher);
 }
 
 void CopyPace::copied(qint64 bytes, qint64 nanoseconds) {
@@ -319,12 +328,25 @@ void CopyPace::copied(qint64 bytes, qint64 nanoseconds) {
 }
 
 qint64 CopyPace::copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                      qint64* shared) {
+                      qint64* shared, CopyWatcher* watcher) {
+    // The watcher's time is not the copy's.
+    struct Timed : CopyWatcher {
+        CopyWatcher* watcher = nullptr;
+        qint64 nanoseconds = 0;
+        void copied(QFile& file, qint64 pos, qint64 length) override {
+            QElapsedTimer timer;
+            timer.start();
+            watcher->copied(file, pos, length);
+            nanoseconds += timer.nsecsElapsed();
+        }
+    } timed;
+    timed.watcher = watcher;
     qint64 sharedHere = 0;
     QElapsedTimer timer;
     timer.start();
-    const qint64 n = copyBytes(in, inPos, out, outPos, count, &sharedHere, throughPipe_);
-    if (sharedHere == 0) copied(n, timer.nsecsElapsed());
+    const qint64 n = copyBytes(in, inPos, out, outPos, count, &sharedHere, throughPipe_,
+                               watcher ? &timed : nullptr);
+    if (sharedHere == 0) copied(n, timer.nsecsElapsed() - timed.nanoseconds);
     if (shared) *shared = sharedHere;
     return n;
 }

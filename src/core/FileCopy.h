@@ -23,6 +23,17 @@ qint64 sizeOfOpenFile(const QFile& file);
 // can't be read (or, on other platforms, isn't asked).
 qint64 sizeOfFd(int fd);
 
+// Told of every stretch of the source that a copy has just moved (copied
+// through the pipe, by the kernel's copy, through a buffer, or shared), in
+// order, right after it: a stretch copied through the pipe is at most 512 KiB
+// and still in the processor's caches then. It may throw OperationError,
+// which ends the copy.
+class CopyWatcher {
+public:
+    virtual ~CopyWatcher() = default;
+    virtual void copied(QFile& in, qint64 pos, qint64 count) = 0;
+};
+
 // Copies up to `count` bytes of `in`, starting at `inPos`, to `out` at `outPos`,
 // with the bytes copied once where the platform allows (splice through a pipe,
 // else copy_file_range, where the kernel supports them between the two files;
@@ -35,8 +46,10 @@ qint64 sizeOfFd(int fd);
 // many bytes were shared that way.
 // With `throughPipe` false, the bytes are copied by the kernel's own file copy
 // (copy_file_range, in small pieces) rather than through the 512 KiB pipe.
+// A `watcher` is told of the stretches moved.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                 qint64* shared = nullptr, bool throughPipe = true);
+                 qint64* shared = nullptr, bool throughPipe = true,
+                 CopyWatcher* watcher = nullptr);
 
 // Copying through the 512 KiB pipe fills the output with large page-cache
 // folios: the fastest copy while memory comes easily. Where large pieces of
@@ -51,9 +64,10 @@ public:
     bool throughPipe() const { return throughPipe_; }
     // A copy (not shared) of `bytes` took `nanoseconds`.
     void copied(qint64 bytes, qint64 nanoseconds);
-    // copyBytes the way the pace says, timed and told to it (when not shared).
+    // copyBytes the way the pace says, timed (without the watcher's time) and
+    // told to it (when not shared).
     qint64 copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                qint64* shared);
+                qint64* shared, CopyWatcher* watcher = nullptr);
 
 private:
     bool throughPipe_ = true;

@@ -13,7 +13,7 @@
 
 namespace tfs {
 
-PartWriter::PartWriter(const QFile& source) {
+PartWriter::PartWriter(const QFile& source, bool takeCrc) : takeCrc_(takeCrc) {
     input_.setFileName(source.fileName());
 #ifdef Q_OS_UNIX
     // The same open file, so that a source renamed or replaced meanwhile is
@@ -53,10 +53,12 @@ qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
     RoomAhead room; // a part that stops early keeps only the blocks it holds
     room.start(part, count);
     CopyPace pace;
+    crc_.reset();
     qint64 done = 0;
     while (done < count && !stop_) {
         const qint64 slice = std::min(count - done, SplitSliceSize);
-        const qint64 n = pace.copy(input_, from + done, part, done, slice, nullptr);
+        const qint64 n =
+            pace.copy(input_, from + done, part, done, slice, nullptr, takeCrc_ ? &crc_ : nullptr);
         done += n;
         if (n < slice) break;
         room.reached(done);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/JobThread.h"
+#include "verify/CopyCrc.h"
 
 #include <QFile>
 #include <QString>
@@ -17,8 +18,9 @@ namespace tfs {
 // half as long, and so do the stalls of memory that comes slowly.
 class PartWriter {
 public:
-    // Copies from the open `source` (through a handle of its own).
-    explicit PartWriter(const QFile& source);
+    // Copies from the open `source` (through a handle of its own); with
+    // `takeCrc`, takes each part's CRC-32 as it copies it.
+    explicit PartWriter(const QFile& source, bool takeCrc = false);
     // Stops a copy under way and waits for it; the part stays as far as it got.
     ~PartWriter();
     PartWriter(const PartWriter&) = delete;
@@ -36,6 +38,8 @@ public:
     // (fewer than asked when the source ended early). Throws the copy's
     // OperationError.
     qint64 finish(const std::function<bool()>& keepWaiting);
+    // The CRC-32 of the part finished last (with takeCrc).
+    quint32 partCrc() const { return crc_.value(); }
 
 private:
     qint64 copy(const QString& path, qint64 from, qint64 count);
@@ -44,6 +48,8 @@ private:
     std::atomic<bool> stop_{false};
     qint64 result_ = 0;
     std::exception_ptr error_;
+    const bool takeCrc_;
+    CopyCrc crc_;
     JobThread thread_{1}; // last: gone first, before what its job uses
 };
 

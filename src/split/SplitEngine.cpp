@@ -10,7 +10,7 @@
 #include "split/PartList.h"
 #include "split/PartWriter.h"
 #include "split/SplitCheckFiles.h"
-#include "verify/CopiedCrc.h"
+#include "verify/CopyCrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +99,7 @@ QStringList foreignListRefusal(const QString& listName) {
 // long the copies took.
 qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
                  qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead,
-                 CopyPace& pace, bool fromDisk) {
+                 CopyPace& pace, bool fromDisk, CopyCrc* crc) {
     const auto keepWaiting = waitingTurn(hooks, cancel);
     qint64 copied = 0;
     while (copied < count) {
@@ -110,7 +110,8 @@ qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile&
             if (!ahead.awaitAsked(source, from + copied, slice, keepWaiting)) break;
         }
         qint64 shared = 0;
-        const qint64 n = pace.copy(source, from + copied, part, partPos + copied, slice, &shared);
+        const qint64 n =
+            pace.copy(source, from + copied, part, partPos + copied, slice, &shared, crc);
         copied += n;
         if (shared == 0) ahead.reached(source, from + copied);
         if (n < slice || copied == count) break;
@@ -172,9 +173,10 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                                                  "it was being split")
                                       .arg(sourcePath));
         };
-        // Each part's CRC-32 from the bytes as they are copied, on a helper thread.
-        std::unique_ptr<CopiedCrc> crcs = hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
-        QList<qint64> sizes;
+        // Each part's CRC-32 from the bytes as they are copied, taken by the
+        // thread that copies them; in the order of the parts.
+        CopyCrc partCrc; // of the part copied here
+        QList<PartCrc> crcs;
         QFile part;
         RoomAhead setAside; // a part that stops early keeps only the blocks it holds
         qint64 ordinal = 0;
@@ -188,7 +190,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         const bool fromDisk = StreamReader::isCold(sourcePath, 0, sizeOfOpenFile(source));
         std::unique_ptr<PartWriter> writer;
         if (partSize >= ParallelPartSize && sizeOfOpenFile(source) >= 2 * partSize && !fromDisk)
-            writer = std::make_unique<PartWriter>(source);
+            writer = std::make_unique<PartWriter>(source, hooks.partCrcs);
         qint64 handedOver = 0; // the size of the part the writer copies, 0 when idle
         const auto keepWaiting = waitingTurn(hooks, cancel);
         // Waits for the writer's part, which follows the bytes copied here;
@@ -197,11 +199,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             const qint64 count = std::exchange(handedOver, 0);
             const qint64 got = writer->finish(keepWaiting);
             if (got < 0) return false;
-            if (crcs) {
-                crcs->begin(source);
-                crcs->add(total, got);
-                sizes.append(got);
-            }
+            if (hooks.partCrcs) crcs.append({writer->partCrc(), got});
             total += got;
             // Copied whole before the source was cut: it is shorter all the same.
             if (got < count || sizeOfOpenFile(source) < total) throw shorter();
@@ -230,9 +228,9 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
                 createForWriting(part, state.CurrentPartPath);
-                if (crcs) {
-                    crcs->begin(source);
-                    sizes.append(0);
+                if (hooks.partCrcs) {
+                    partCrc.reset();
+                    crcs.append({partCrc.value(), 0});
                 }
                 const qint64 left = sizeOfOpenFile(source) - total;
                 if (left < partSize) partSize = left;
@@ -254,11 +252,9 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
             const qint64 copied = copyBlock(cancel, source, total, part, bytesInPart, step, hooks,
-                                            ahead, pace, fromDisk);
-            if (crcs) {
-                crcs->add(total, copied);
-                sizes.back() += copied;
-            }
+                                            ahead, pace, fromDisk,
+                                            hooks.partCrcs ? &partCrc : nullptr);
+            if (hooks.partCrcs) crcs.last() = {partCrc.value(), partCrc.size()};
             bytesInPart += copied;
             total += copied;
             setAside.reached(bytesInPart);
@@ -272,11 +268,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         }
         // A source cut short before the writer's part: that part is short too.
         if (handedOver > 0 && !cancel.requested()) collect();
-        if (crcs && !cancel.requested()) {
-            const QList<quint32> values = crcs->results();
-            for (qsizetype i = 0; i < values.size(); ++i)
-                state.SplitPartCrcs.append({values.at(i), sizes.at(i)});
-        }
+        if (hooks.partCrcs && !cancel.requested()) state.SplitPartCrcs = crcs;
         // A source that got shorter between two blocks ends the last part early.
         setAside.ended(bytesInPart);
         if (!cancel.requested()) closeWritten(part);

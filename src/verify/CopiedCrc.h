@@ -16,9 +16,11 @@ namespace tfs {
 // kernel where they lie, through a mapping, where the page cache holds them
 // in large folios; elsewhere they are read again into a small buffer.
 //
-// A run is a sequence of ranges of one open file: the split's parts are runs
-// of its source, the join's parts are one run each. Where no thread can be
-// started, the work is done inside the calls.
+// For an engine that copies on one thread, so that the helper has the other
+// core (the join); an engine whose copies take every core folds on its own
+// threads instead (CopyCrc). A run is a sequence of ranges of one open file:
+// the join's parts are one run each. Where no thread can be started, the
+// work is done inside the calls.
 class CopiedCrc {
 public:
     CopiedCrc();

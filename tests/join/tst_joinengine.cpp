@@ -4,6 +4,7 @@
 #include "core/StreamReader.h"
 #include "join/JoinEngine.h"
 #include "split/SplitEngine.h"
+#include "verify/SZCRC32.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -153,22 +154,26 @@ private slots:
         QTest::addColumn<QList<qint64>>("sizes");
         QTest::addColumn<int>("cancelAt"); // -1: not cancelled
         QTest::addColumn<bool>("cold");    // the parts read from the disk (streamed ahead)
+        QTest::addColumn<bool>("checked"); // each part's CRC-32 taken as it is joined
         for (const bool cold : {false, true}) {
             const char* how = cold ? ", from the disk" : "";
-            QTest::addRow("two parts%s", how) << QList<qint64>{3000000, 3000000} << -1 << cold;
-            QTest::addRow("odd sizes, a tiny part%s", how)
-                << QList<qint64>{4999993, 7, 2500000} << -1 << cold;
+            QTest::addRow("two parts%s", how)
+                << QList<qint64>{3000000, 3000000} << -1 << cold << false;
+            QTest::addRow("odd sizes, a tiny part, checked%s", how)
+                << QList<qint64>{4999993, 7, 2500000} << -1 << cold << true;
             QTest::addRow("cancelled at 50 %%%s", how)
-                << QList<qint64>{3000000, 3000000} << 50 << cold;
+                << QList<qint64>{3000000, 3000000} << 50 << cold << true;
         }
         // Steps of whole 64 KiB units, from the disk: chunks of whole pages.
         QTest::newRow("whole blocks per step, from the disk")
-            << QList<qint64>{4000000, 3000000} << -1 << true;
+            << QList<qint64>{4000000, 3000000} << -1 << true << false;
     }
     void stepsOfAtMostOnePercent() {
         QFETCH(QList<qint64>, sizes);
         QFETCH(int, cancelAt);
         QFETCH(bool, cold);
+        QFETCH(bool, checked);
+        hooks.partCrcs = checked;
         const QStringList made = makeSet(sizes);
         for (const QString& p : made)
             if (cold && !evictFromCache(p)) QSKIP("this system can't drop a file from the page cache");
@@ -202,6 +207,13 @@ private slots:
         // and what was read from the disk is not left in the page cache.
         if (cold) QVERIFY(StreamReader::isCold(made.last(), 0, sizes.last()));
         QCOMPARE(readFile(out), concat(made));
+        QCOMPARE(s.JoinPartCrcs.size(), checked ? made.size() : 0);
+        for (int i = 0; i < s.JoinPartCrcs.size(); ++i) {
+            const QByteArray b = readFile(made[i]);
+            QCOMPARE(s.JoinPartCrcs[i].crc,
+                     Crc32Update(b.constData(), b.size(), CrcInitialValue) ^ CrcInitialValue);
+            QCOMPARE(s.JoinPartCrcs[i].size, b.size());
+        }
     }
 
     // A part read ahead from the disk that gets shorter ends the join with an

@@ -5,6 +5,7 @@
 #include "core/OperationError.h"
 #include "verify/CheckFiles.h"
 #include "verify/CopiedCrc.h"
+#include "verify/CopyCrc.h"
 #include "verify/SZCRC32.h"
 
 #include <QBuffer>
@@ -198,7 +199,7 @@ private slots:
         QVERIFY(!readCrcFile(path("pipe.sfv")).error.isEmpty());
     }
 
-    // The CRC-32 taken while copying: runs of ranges, in pieces of any size,
+    // The CRC-32 taken by a helper while copying: runs of ranges, in pieces of any size,
     // of a file that may be closed as soon as its run is begun; folded from
     // the page cache's large folios or read from its small ones; a file cut
     // short under the helper is an error.
@@ -234,6 +235,25 @@ private slots:
             return;
         }
         QCOMPARE(crcs.results(), expected);
+    }
+
+    // The CRC-32 taken by the copying thread: stretches read again from the source
+    // (longer ones in pieces) and bytes folded from a buffer, in any mix;
+    // a stretch past the source's end is an error.
+    void copyCrc() {
+        const QByteArray bytes = patternBytes(3 << 20, 4);
+        writeFile(path("src.bin"), bytes);
+        QFile in(path("src.bin"));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        CopyCrc crc;
+        crc.copied(in, 0, 1);
+        crc.fold(bytes.constData() + 1, 700000 - 1);
+        crc.copied(in, 700000, bytes.size() - 700000);
+        QCOMPARE(crc.value(), crcOf(bytes));
+        QCOMPARE(crc.size(), bytes.size());
+        crc.reset();
+        QCOMPARE(crc.value(), crcOf(QByteArray()));
+        QVERIFY_THROWS_EXCEPTION(OperationError, crc.copied(in, bytes.size() - 10, 20));
     }
 
     // cksfv, as users run it in the parts' folder, accepts our .sfv and then
