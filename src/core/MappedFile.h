@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QFile>
-#include <chrono>
 #include <cstddef>
 #include <memory>
 
@@ -90,7 +89,8 @@ struct WholeMapping {
 // filling its page tables costs: under 10 us for 4 MiB where the cache holds
 // 2 MiB folios (an entry each), 300-450 us where it holds 4 KiB pages,
 // against about 200 us for reading the chunk into a buffer. A file may hold
-// both (a stretch written in small pieces). So each chunk's filling is timed;
+// both (a stretch written in small pieces). So each chunk's filling is timed
+// (in the thread's own processor time, which a busy machine doesn't inflate);
 // after a slow one, the next chunk is read, then twice as many after each
 // further slow one in a row, and the mapping tried again after them. The
 // mapped chunk's page tables are emptied when it is done: the resident
