@@ -463,7 +463,7 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
             }
             if (!cancel.requested() && sizeOfOpenFile(part) < size) throw shorter();
             part.close();
-            crcs.append({streamedCrc.value(), size});
+            if (copiedCrcs) crcs.append({streamedCrc.value(), size});
         }
 
         if (hooks.progress) hooks.progress(99);

@@ -36,7 +36,6 @@ struct Handle {
     QString name; // for an error text
     std::unique_ptr<WholeMapping> mapping; // made by the helper, at its first job
     ~Handle() {
-        mapping.reset();
 #ifdef Q_OS_UNIX
         if (fd >= 0)
             ::close(fd);
@@ -83,13 +82,8 @@ struct CopiedCrc::Worker {
         const qint64 from = pos - pos % PageBytes;
         if (pos + count > file->mapping->length) return false;
         const uchar* bytes = chunks->chunk(from, pos + count - from);
-        quint32 folded = crc;
-        // A file cut inside the range's last page maps the cut-off bytes as zeros.
-        if (!bytes || !foldMapped(bytes + (pos - from), count, folded) ||
-            sizeOfFd(file->fd) < pos + count)
-            return false;
-        crc = folded;
-        return true;
+        return foldMappedRange(bytes ? bytes + (pos - from) : nullptr, count, file->fd,
+                               pos + count, crc);
     }
 
     // The running value over the range, read again from the page cache into a

@@ -41,8 +41,8 @@ struct MappedCrc {
     quint32 crc;
 };
 
-} // namespace
-
+// Folds `length` mapped bytes into `crc`; false (crc untouched) when a page
+// vanished meanwhile.
 bool foldMapped(const uchar* bytes, qint64 length, quint32& crc) {
     MappedCrc job{bytes, length, crc};
     const bool whole = readMapped(
@@ -53,6 +53,15 @@ bool foldMapped(const uchar* bytes, qint64 length, quint32& crc) {
         &job);
     if (whole) crc = job.crc;
     return whole;
+}
+
+} // namespace
+
+bool foldMappedRange(const uchar* bytes, qint64 length, int fd, qint64 end, quint32& crc) {
+    quint32 folded = crc;
+    if (!bytes || !foldMapped(bytes, length, folded) || sizeOfFd(fd) < end) return false;
+    crc = folded;
+    return true;
 }
 
 namespace {
@@ -180,10 +189,7 @@ struct FromBothEnds {
         qint64 count = 0;
         while (!quit.load(std::memory_order_relaxed) && takeBack(at, count)) {
             quint32 crc = 0;
-            const uchar* mapped = bytes.chunk(at, count);
-            // A file cut inside the chunk's last page maps the cut-off bytes as zeros.
-            if (!mapped || !foldMapped(mapped, count, crc) || sizeOfFd(fd) < at + count) {
-                crc = 0;
+            if (!foldMappedRange(bytes.chunk(at, count), count, fd, at + count, crc)) {
                 for (qint64 pos = at; pos < at + count; pos += CrcBlockSize) {
                     if (quit.load(std::memory_order_relaxed)) return;
                     const qint64 n = readBlock(fd, block.get(), pos, error);

@@ -47,10 +47,12 @@ void Crc32InitTable();
 // A length of 0 or less returns c.
 quint32 Crc32Update(const void* buffer, qint64 length, quint32 c);
 
-// Folds `length` bytes of a file's mapping into the running value `crc`
-// through Crc32Fast, under readMapped() (MappedFile.h): false, with `crc`
-// untouched, when a page vanished meanwhile (the file got shorter).
-bool foldMapped(const uchar* bytes, qint64 length, quint32& crc);
+// Folds `length` bytes of the mapping of the open file `fd` into the running
+// value `crc` through Crc32Fast, under readMapped() (MappedFile.h), the bytes
+// ending at `end` of the file: false, with `crc` untouched, when the file no
+// longer reaches `end` (a page vanished, or the cut-off bytes of its new last
+// page read as zeros); the caller then reads them.
+bool foldMappedRange(const uchar* bytes, qint64 length, int fd, qint64 end, quint32& crc);
 
 // What FileCrc32 tells the window: the progress after every block and the
 // event-loop turn, nothing more.
