@@ -24,7 +24,7 @@
 #include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"
 #include "verify/Crc32Fast.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -102,7 +102,7 @@ int run(const QStringList& args) {
         hooks.refused = [&](const QStringList&) { refused = true; };
         hooks.partCrcs = checks != "off";
         meter.start();
-        splitfile(state, args[1], partSize, hooks);
+        splitIntoParts(state, args[1], partSize, hooks);
         meter.stop();
         if (refused) {
             std::fprintf(stderr, "tfs_bench: the split was refused (free space)\n");
@@ -119,7 +119,7 @@ int run(const QStringList& args) {
         hooks.yield = turn;
         hooks.partCrcs = checks == "on";
         meter.start();
-        spojfor(state, args[1], args[2], hooks);
+        joinParts(state, args[1], args[2], hooks);
         meter.stop();
         quint32 whole = 0;
         for (const PartCrc& part : std::as_const(state.JoinPartCrcs))

@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
             G.SplitPartPaths.clear();
             QElapsedTimer clock;
             clock.start();
-            form1.splitfile(G.SourceFilePath, SplitBlockSize);
+            form1.runSplit(G.SourceFilePath, SplitBlockSize);
             const double seconds = clock.nsecsElapsed() / 1e9;
             if (G.SplitPartPaths.isEmpty())
                 status = 1;

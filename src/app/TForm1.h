@@ -198,9 +198,9 @@ public:
     void sstfdisabled();
     void sstfenabled();
     // The split engine run with the window's hooks (gauges, Edit4, report dialog).
-    tfs::SplitOutcome splitfile(const QString& sourcePath, qint64 partSize);
+    tfs::SplitOutcome runSplit(const QString& sourcePath, qint64 partSize);
     // Split, then write the list: the Split command's and the presets' one
-    // routine. Runs splitfile and, when the split ran to completion, writes
+    // routine. Runs runSplit and, when the split ran to completion, writes
     // its part list beside the parts (list: its path; empty when none was
     // written; listError: why the list could not be written, the parts being
     // complete and kept). The parts that a failed split leaves go to

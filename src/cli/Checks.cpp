@@ -9,7 +9,7 @@
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QFileInfo>
 

@@ -161,7 +161,7 @@ int split(const SplitRequest& request) {
         if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
     };
     try {
-        const SplitOutcome outcome = splitfile(state, source, partSize, hooks);
+        const SplitOutcome outcome = splitIntoParts(state, source, partSize, hooks);
         if (refused || outcome == SplitOutcome::RefusedForSpace ||
             outcome == SplitOutcome::RefusedForFileSize)
             return Refused;
@@ -198,7 +198,7 @@ int join(const QString& part, const QString& into, bool force) {
     hooks.yield = [&] {
         if (interrupted()) state.JoinCancelFlag = 1;
     };
-    const qint64 total = original_size(chosen, hooks);
+    const qint64 total = joinedSize(chosen, hooks);
     if (interrupted()) return interruptedStatus();
 
     const QStringList refusal = joinRefusal(state, total, destFolder);
@@ -244,7 +244,7 @@ int join(const QString& part, const QString& into, bool force) {
     JoinOptions options;
     options.lastOrdinal = listed.last; // parts beyond the list are another set's
     options.keepExisting = true;
-    spojfor(state, chosen, output, hooks, options);
+    joinParts(state, chosen, output, hooks, options);
     if (state.JoinCancelFlag != 0)
         return interruptedStatus(); // the engine has removed its hidden file
     if (interrupted()) {

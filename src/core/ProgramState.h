@@ -31,7 +31,7 @@ inline constexpr qint64 CompareBlockSize = 100000;
 // still named as itself (state.SplitCancelFlag, G.JoinOutputPath).
 //
 // The CRC-32 table, its start value and the running byte count belong to the
-// CRC unit itself (verify/SZCRC32.h).
+// CRC unit itself (verify/Crc32.h).
 
 // The last free-space measurement: the split's, and the join's before it writes.
 struct FreeSpaceState {

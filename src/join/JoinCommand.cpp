@@ -216,7 +216,7 @@ bool TForm1::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const Join
     options.lastOrdinal = lastOrdinal;
     options.keepExisting = true;
     const GaugeRun run({Gauge2}, G.JoinTotalSize);
-    spojfor(G, chosen, G.JoinOutputPath, hooks, options);
+    joinParts(G, chosen, G.JoinOutputPath, hooks, options);
     const bool completed = G.JoinCancelFlag == 0 && (!verdict.decided || kept);
     if (completed && !verdict.decided && checks.any())
         verdict.lines << passedCheckLine(checks, G.JoinPartCrcs);

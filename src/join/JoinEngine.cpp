@@ -5,8 +5,8 @@
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
 #include "split/Naming.h"
-#include "verify/CopiedCrc.h"
-#include "verify/CopyCrc.h"
+#include "verify/HelperThreadCrc.h"
+#include "verify/CopyingThreadCrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -317,7 +317,7 @@ QList<qint64> presentOrdinals(const PartSet& set) {
     return present;
 }
 
-qint64 original_size(const QString& chosenPart, const JoinHooks& hooks) {
+qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks) {
     const PartSet set = partSetOf(chosenPart);
     return sum(partSizes(set, countParts(set, hooks)));
 }
@@ -368,7 +368,7 @@ private:
     qint64 queued_ = 0; // the last part queued
 };
 
-void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
+void joinParts(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
     const CancelRequest cancel(state.JoinCancelFlag);
@@ -393,9 +393,9 @@ void spojfor(JoinState& state, const QString& chosenPart, const QString& outputP
         // ahead is folded from the buffer it is written from; the bytes of a
         // copied part on a helper thread, which has the other core to itself
         // (taking them on this thread made the join a quarter slower).
-        CopyCrc streamedCrc;
-        std::unique_ptr<CopiedCrc> copiedCrcs =
-            hooks.partCrcs ? std::make_unique<CopiedCrc>() : nullptr;
+        CopyingThreadCrc streamedCrc;
+        std::unique_ptr<HelperThreadCrc> copiedCrcs =
+            hooks.partCrcs ? std::make_unique<HelperThreadCrc>() : nullptr;
         QList<PartCrc> crcs; // placeholders for the copied parts, in order
         QList<qsizetype> copiedAt;
 

@@ -62,10 +62,10 @@ struct JoinOptions {
 // up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
 // Yields before every existence test. Creates and changes nothing; a part that
 // can't be opened throws OperationError.
-qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
+qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks);
 
 // Joins the set that chosenPart belongs to (parts 1..N, found and sized as
-// original_size does) into outputPath.
+// joinedSize does) into outputPath.
 //
 // The bytes go to a hidden file beside the output (".<name>.part-XXXXXX"),
 // which is renamed to outputPath, replacing any file there (unless
@@ -87,7 +87,7 @@ qint64 original_size(const QString& chosenPart, const JoinHooks& hooks);
 // Any failure (a part that can't be opened or read, or that became shorter
 // since it was counted, an output that can't be created, written or renamed,
 // a full disk) deletes the hidden file and throws OperationError naming the file.
-void spojfor(JoinState& state, const QString& chosenPart, const QString& outputPath,
+void joinParts(JoinState& state, const QString& chosenPart, const QString& outputPath,
              const JoinHooks& hooks, const JoinOptions& options = {});
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;

@@ -130,7 +130,7 @@ void TForm1::suiImageButton10Click() {
     G.JoinDestFolder = withTrailingSeparator(folderOf(chosen));
     JoinHooks hooks;
     hooks.yield = [] { QCoreApplication::processEvents(); };
-    G.JoinTotalSize = original_size(chosen, hooks);
+    G.JoinTotalSize = joinedSize(chosen, hooks);
     Edit5->setText(chosen);
     Edit6->setText(G.JoinDestFolder);
     joinenable();

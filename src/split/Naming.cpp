@@ -29,7 +29,7 @@ int lastDotInName(const QString& path) {
 
 } // namespace
 
-QString rednibroj_to_ext(qint64 ordinal) {
+QString ordinalSuffix(qint64 ordinal) {
     QString digits = QStringLiteral("000");
     if (ordinal < 10)
         digits = QStringLiteral("00") + QString::number(ordinal);
@@ -56,7 +56,7 @@ QString withTrailingSeparator(const QString& folder) {
 }
 
 QString partName(const QString& sourcePath, qint64 ordinal) {
-    return fileNameOf(sourcePath) + QLatin1Char('.') + rednibroj_to_ext(ordinal);
+    return fileNameOf(sourcePath) + QLatin1Char('.') + ordinalSuffix(ordinal);
 }
 
 qint64 partOrdinalOf(const QString& name, const QString& setName) {
@@ -66,7 +66,7 @@ qint64 partOrdinalOf(const QString& name, const QString& setName) {
     const QString digits = name.mid(setName.size() + 1);
     bool number = false;
     const qint64 ordinal = digits.toLongLong(&number);
-    return number && ordinal > 0 && rednibroj_to_ext(ordinal) == digits ? ordinal : 0;
+    return number && ordinal > 0 && ordinalSuffix(ordinal) == digits ? ordinal : 0;
 }
 
 QString partPath(const QString& destFolder, const QString& sourcePath, qint64 ordinal) {
@@ -80,7 +80,7 @@ QString basePathOf(const QString& chosenPart) {
 
 QString ordinalDigits(qint64 ordinal, PartNumbering numbering) {
     if (numbering == PartNumbering::Ours)
-        return rednibroj_to_ext(ordinal);
+        return ordinalSuffix(ordinal);
     return QStringLiteral("%1").arg(ordinal, 3, 10, QLatin1Char('0'));
 }
 

@@ -10,7 +10,7 @@ namespace tfs {
 
 // Ordinal digits: 001..099, 100, then a zero before the full number
 // (0101, ..., 0999, 01000, ...). Callers pass ordinals of 1 and above.
-QString rednibroj_to_ext(qint64 ordinal);
+QString ordinalSuffix(qint64 ordinal);
 
 // The text after the last path separator (the whole text when there is none).
 QString fileNameOf(const QString& path);
@@ -25,7 +25,7 @@ QString withTrailingSeparator(const QString& folder);
 QString partName(const QString& sourcePath, qint64 ordinal);
 
 // The ordinal of a part name of the set named setName (movie.avi.003 of
-// movie.avi: 3), digits exactly as rednibroj_to_ext writes them; 0 for any
+// movie.avi: 3), digits exactly as ordinalSuffix writes them; 0 for any
 // other name.
 qint64 partOrdinalOf(const QString& name, const QString& setName);
 
@@ -43,7 +43,7 @@ QString basePathOf(const QString& chosenPart);
 // agree.
 enum class PartNumbering { Ours, Plain };
 
-// The ordinal digits in either numbering (Ours: rednibroj_to_ext).
+// The ordinal digits in either numbering (Ours: ordinalSuffix).
 QString ordinalDigits(qint64 ordinal, PartNumbering numbering);
 
 // The ordinal that a part's extension stands for in either numbering

@@ -104,7 +104,7 @@ bool isPartListOf(const QString& path, const QString& sourceName) {
         const QString digits = line.mid(prefix.size());
         const qint64 ordinal = digits.toLongLong(&number);
         if (!line.startsWith(prefix) || !number || ordinal < 1 ||
-            rednibroj_to_ext(ordinal) != digits)
+            ordinalSuffix(ordinal) != digits)
             return false;
     }
     return true;
@@ -131,7 +131,7 @@ void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& de
         bool number = false;
         const QString digits = name.mid(prefix.size());
         const qint64 ordinal = digits.toLongLong(&number);
-        if (!number || ordinal <= newCount || rednibroj_to_ext(ordinal) != digits) continue;
+        if (!number || ordinal <= newCount || ordinalSuffix(ordinal) != digits) continue;
         const QString path = destFolder + name;
         if (QFileInfo(path).isFile()) QFile::remove(path);
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/JobThread.h"
-#include "verify/CopyCrc.h"
+#include "verify/CopyingThreadCrc.h"
 
 #include <QFile>
 #include <QString>
@@ -49,7 +49,7 @@ private:
     qint64 result_ = 0;
     std::exception_ptr error_;
     const bool takeCrc_;
-    CopyCrc crc_;
+    CopyingThreadCrc crc_;
     JobThread thread_{1}; // last: gone first, before what its job uses
 };
 

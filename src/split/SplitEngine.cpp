@@ -10,7 +10,7 @@
 #include "split/PartList.h"
 #include "split/PartWriter.h"
 #include "split/SplitCheckFiles.h"
-#include "verify/CopyCrc.h"
+#include "verify/CopyingThreadCrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +99,7 @@ QStringList foreignListRefusal(const QString& listName) {
 // long the copies took.
 qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
                  qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead,
-                 CopyPace& pace, bool fromDisk, CopyCrc* crc) {
+                 CopyPace& pace, bool fromDisk, CopyingThreadCrc* crc) {
     const auto keepWaiting = waitingTurn(hooks, cancel);
     qint64 copied = 0;
     while (copied < count) {
@@ -123,7 +123,7 @@ qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile&
 
 } // namespace
 
-SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
+SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks) {
     state.SplitCancelFlag = 0;
     const CancelRequest cancel(state.SplitCancelFlag);
@@ -175,7 +175,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         };
         // Each part's CRC-32 from the bytes as they are copied, taken by the
         // thread that copies them; in the order of the parts.
-        CopyCrc partCrc; // of the part copied here
+        CopyingThreadCrc partCrc; // of the part copied here
         QList<PartCrc> crcs;
         QFile part;
         RoomAhead setAside; // a part that stops early keeps only the blocks it holds

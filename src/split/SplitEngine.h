@@ -65,7 +65,7 @@ struct SplitHooks : EngineHooks {
 // (with hooks.partCrcs); any other outcome leaves that list empty.
 // A part is closed before the split goes past it (two parts may be written
 // at once), and a failed close is a write error like any other.
-SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
+SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64 partSize,
                        const SplitHooks& hooks);
 
 // Checked right before a split (the source may have changed since it was

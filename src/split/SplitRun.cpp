@@ -24,7 +24,7 @@
 
 using namespace tfs;
 
-SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
+SplitOutcome TForm1::runSplit(const QString& sourcePath, qint64 partSize) {
     SplitHooks hooks;
     hooks.progress = [this](int percent) {
         Gauge1->setProgress(percent);
@@ -57,7 +57,7 @@ SplitOutcome TForm1::splitfile(const QString& sourcePath, qint64 partSize) {
     });
     removeLeftoverParts();
     const GaugeRun run({Gauge1, Gauge5}, QFileInfo(sourcePath).size());
-    return tfs::splitfile(G, sourcePath, partSize, hooks);
+    return tfs::splitIntoParts(G, sourcePath, partSize, hooks);
 }
 
 // The parts that a failed split left (of either panel, the last one cut
@@ -73,7 +73,7 @@ TForm1::SplitRun TForm1::splitAndList(const QString& sourcePath, qint64 partSize
                                       QStringList& partsLeft) {
     SplitRun run;
     try {
-        run.outcome = splitfile(sourcePath, partSize);
+        run.outcome = runSplit(sourcePath, partSize);
     } catch (...) {
         // The parts written so far stay listed for Cancel, or for the close.
         partsLeft = G.SplitPartPaths;

@@ -8,7 +8,7 @@
 #include "app/Widgets.h"
 #include "core/FileCopy.h"
 #include "verify/CompareEngine.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "verify/Crc32Fast.h"
 
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QtEndian>
 #include <cstring>

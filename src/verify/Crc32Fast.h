@@ -5,7 +5,7 @@
 
 namespace tfs {
 
-// Faster ways to compute exactly what Crc32Update (SZCRC32.h) computes: same
+// Faster ways to compute exactly what Crc32Update (Crc32.h) computes: same
 // running value in, same running value out, for any buffer, length and
 // alignment. FileCrc32 feeds its blocks through Crc32Fast.
 //

@@ -6,7 +6,7 @@
 #include "common/TestUtil.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QDir>
 #include <QProcess>
@@ -58,7 +58,7 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
 QStringList parts(const QString& base, int count) {
     QStringList names;
     for (int i = 1; i <= count; ++i)
-        names << base + QLatin1Char('.') + rednibroj_to_ext(i);
+        names << base + QLatin1Char('.') + ordinalSuffix(i);
     return names;
 }
 
@@ -139,7 +139,7 @@ private slots:
         QFile::remove(at("headless.bin.001"));
         writeFile(at("junk.bin.sfv"), "not a check file\r\n");
         for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
-            makeFile(at("hole.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
+            makeFile(at("hole.bin." + ordinalSuffix(ordinal)), 1000, 80 + ordinal);
         for (const char* name : {"far.bin.001", "far.bin.101"}) // another tool's numbering
             makeFile(at(name), 1000, 90);
         writeSfv("far.bin", {"far.bin.001", "far.bin.101"});

@@ -15,7 +15,7 @@
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 #include "verify/CheckFiles.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QtTest>
 #include <numeric>
@@ -137,7 +137,7 @@ private slots:
         s.SourceFileSize = size;
         s.SplitDestFolder = volume.path() + "parts/";
         QDir().mkpath(s.SplitDestFolder);
-        QCOMPARE(splitfile(s, source, partSize, SplitHooks()), SplitOutcome::Completed);
+        QCOMPARE(splitIntoParts(s, source, partSize, SplitHooks()), SplitOutcome::Completed);
         QCOMPARE(concat(s.SplitPartPaths), original);
         QList<qint64> partShared;
         for (const QString& part : std::as_const(s.SplitPartPaths))
@@ -156,7 +156,7 @@ private slots:
         JoinHooks hooks;
         hooks.partCrcs = true;
         ProgramState j;
-        spojfor(j, s.SplitPartPaths.first(), joined, hooks);
+        joinParts(j, s.SplitPartPaths.first(), joined, hooks);
         QCOMPARE(readFile(joined), original);
         QCOMPARE(j.JoinPartCrcs.size(), sfv.entries.size());
         for (int i = 0; i < sfv.entries.size(); ++i)
@@ -217,10 +217,10 @@ private slots:
         };
         QString error;
         try {
-            splitfile(s, source, partSize, hooks);
+            splitIntoParts(s, source, partSize, hooks);
             if (ending == "join") {
                 ProgramState j;
-                spojfor(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", JoinHooks());
+                joinParts(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", JoinHooks());
             }
         } catch (const OperationError& e) {
             error = e.text();
@@ -257,7 +257,7 @@ private slots:
         makeFile(source, size, 9);
         ProgramState s;
         s.SplitDestFolder = dir.path() + "/";
-        QCOMPARE(splitfile(s, source, 50 << 20, SplitHooks()), SplitOutcome::Completed);
+        QCOMPARE(splitIntoParts(s, source, 50 << 20, SplitHooks()), SplitOutcome::Completed);
 
         JoinHooks hooks;
         qint64 mostAhead = 0;
@@ -268,7 +268,7 @@ private slots:
                 mostAhead = std::max(mostAhead, heldBeyondSize(volume.path() + hidden.first()));
         };
         ProgramState j;
-        spojfor(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", hooks);
+        joinParts(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", hooks);
         QCOMPARE(readFile(volume.path() + "joined.avi"), readFile(source));
         QVERIFY2(mostAhead > RoomAhead::Stretch / 2 &&
                      mostAhead <= RoomAhead::Stretch * 3 / 2 + (1 << 20),

@@ -15,7 +15,7 @@
 #include "common/FaultUtil.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -45,7 +45,7 @@ QByteArray partBytes(int ordinal) {
 QByteArray sfvOfParts(int count) {
     QList<SfvEntry> entries;
     for (int i = 1; i <= count; ++i)
-        entries.append({"movie.avi." + rednibroj_to_ext(i), crcOf(partBytes(i))});
+        entries.append({"movie.avi." + ordinalSuffix(i), crcOf(partBytes(i))});
     return sfvBytes(entries);
 }
 
@@ -64,14 +64,14 @@ class TestFaultsChecks : public QObject {
     std::unique_ptr<QTemporaryDir> tmp;
     QString parts; // the set's folder, "/" at the end
 
-    QString part(int ordinal) const { return parts + "movie.avi." + rednibroj_to_ext(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + ordinalSuffix(ordinal); }
 
     // The check files a split of `source` into `out` must leave, from the parts' bytes.
     void checkSplitChecks(const QString& source, const QString& out, int count) {
         const QString name = fileNameOf(source);
         QList<SfvEntry> entries;
         for (int i = 1; i <= count; ++i) {
-            const QString partName = name + "." + rednibroj_to_ext(i);
+            const QString partName = name + "." + ordinalSuffix(i);
             entries.append({partName, crcOf(readFile(out + partName))});
         }
         QCOMPARE(readFile(out + name + ".sfv"), sfvBytes(entries));

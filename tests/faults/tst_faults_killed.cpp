@@ -33,7 +33,7 @@ class TestFaultsKilled : public QObject {
     QString source, out, list; // out ends with "/"
     QByteArray original;
 
-    QString part(int ordinal) const { return out + "movie.avi." + rednibroj_to_ext(ordinal); }
+    QString part(int ordinal) const { return out + "movie.avi." + ordinalSuffix(ordinal); }
 
     // An earlier, completed split of the same source into the same folder,
     // in parts of 7,000 bytes, with its list.
@@ -42,7 +42,7 @@ class TestFaultsKilled : public QObject {
         s.SourceFilePath = source;
         s.SourceFileSize = original.size();
         s.SplitDestFolder = out;
-        splitfile(s, source, 7000, SplitHooks());
+        splitIntoParts(s, source, 7000, SplitHooks());
         writePartList(list, s.SplitPartNames);
         return s.SplitPartNames;
     }

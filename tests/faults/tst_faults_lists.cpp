@@ -47,7 +47,7 @@ class TestFaultsLists : public QObject {
     QString parts, outside; // the set's folder ("/" at the end); a file beside it
     QByteArray whole;       // the parts' bytes in order
 
-    QString part(int ordinal) const { return parts + "movie.avi." + rednibroj_to_ext(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + ordinalSuffix(ordinal); }
 
 private slots:
     void init() {

@@ -98,7 +98,7 @@ private slots:
         QStringList refused;
         SplitHooks hooks;
         hooks.refused = [&](const QStringList& lines) { refused = lines; };
-        splitfile(s, source, 50, hooks);
+        splitIntoParts(s, source, 50, hooks);
         QCOMPARE(refused, QStringList());
         QCOMPARE(s.SplitPartNames.size(), 1004);
         const QList<QPair<int, QString>> names{{99, "099"},   {100, "100"},    {101, "0101"},
@@ -115,14 +115,14 @@ private slots:
         scanForMissingParts(join, parts + "set.bin.01002");
         QCOMPARE(join.JoinListEntries, s.SplitPartNames);
         QCOMPARE(join.JoinMissingParts, QStringList());
-        QCOMPARE(original_size(parts + "set.bin.0101", JoinHooks()), s.SourceFileSize);
-        spojfor(join, parts + "set.bin.01002", out + "set.bin", JoinHooks());
+        QCOMPARE(joinedSize(parts + "set.bin.0101", JoinHooks()), s.SourceFileSize);
+        joinParts(join, parts + "set.bin.01002", out + "set.bin", JoinHooks());
         QVERIFY(sameContent(out + "set.bin", source));
 
         QVERIFY(QFile::remove(parts + "set.bin.01000"));
         scanForMissingParts(join, parts + "set.bin.001");
         QCOMPARE(join.JoinMissingParts, QStringList{"set.bin.01000 "});
-        QCOMPARE(original_size(parts + "set.bin.001", JoinHooks()), qint64(999 * 50));
+        QCOMPARE(joinedSize(parts + "set.bin.001", JoinHooks()), qint64(999 * 50));
     }
 
     // A second split of the same name into the same folder with fewer parts
@@ -147,7 +147,7 @@ private slots:
                  (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.crc",
                               "movie.avi.sfv", "movie.avi.txt"}));
         ProgramState join;
-        spojfor(join, parts + "movie.avi.002", out + "movie.avi", JoinHooks());
+        joinParts(join, parts + "movie.avi.002", out + "movie.avi", JoinHooks());
         QCOMPARE(readFile(out + "movie.avi"), readFile(source));
         QVERIFY(ui.errors.isEmpty());
     }
@@ -190,7 +190,7 @@ private slots:
             QVERIFY2(shown, qPrintable(why + "no part count shown: " + f->Edit7->text()));
 
             ProgramState s = stateFor(source);
-            splitfile(s, source, partBytes, SplitHooks());
+            splitIntoParts(s, source, partBytes, SplitHooks());
             QVERIFY2(s.SplitPartPaths.size() == predicted,
                      qPrintable(why + QStringLiteral("%1 parts written, %2 predicted")
                                           .arg(s.SplitPartPaths.size())
@@ -205,7 +205,7 @@ private slots:
             }
             ProgramState join;
             const QString joined = out + fileNameOf(source);
-            spojfor(join, s.SplitPartPaths.last(), joined, JoinHooks());
+            joinParts(join, s.SplitPartPaths.last(), joined, JoinHooks());
             QVERIFY2(readFile(joined) == readFile(source),
                      qPrintable(why + "the joined file differs"));
 

@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
     };
     hooks.yield = [] { QThread::msleep(20); };
     ProgramState state;
-    spojfor(state, QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), hooks);
+    joinParts(state, QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), hooks);
     return 0;
 }

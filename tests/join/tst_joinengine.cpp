@@ -4,7 +4,7 @@
 #include "core/StreamReader.h"
 #include "join/JoinEngine.h"
 #include "split/SplitEngine.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,7 +45,7 @@ class TestJoinEngine : public QObject {
     QString joinError(const QString& chosen, const QString& output) {
         ProgramState s;
         try {
-            spojfor(s, chosen, output, hooks);
+            joinParts(s, chosen, output, hooks);
         } catch (const OperationError& e) {
             return e.text();
         }
@@ -112,12 +112,12 @@ private slots:
 
         // Any part of the set gives the same total.
         for (const QString& p : made)
-            QCOMPARE(original_size(p, hooks), expectedSize);
+            QCOMPARE(joinedSize(p, hooks), expectedSize);
         QCOMPARE(entries(outDir), QStringList());
 
         ProgramState s;
         s.JoinCancelFlag = 1; // left over from an earlier cancel
-        spojfor(s, part(chosen), out, hooks);
+        joinParts(s, part(chosen), out, hooks);
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
         QCOMPARE(QFileInfo(out).size(), expectedSize);
         QCOMPARE(readFile(out), concat(expected));
@@ -141,7 +141,7 @@ private slots:
         QFETCH(QList<int>, seen);
         const QStringList made = makeSet(sizes);
         ProgramState s;
-        spojfor(s, made.first(), out, hooks);
+        joinParts(s, made.first(), out, hooks);
         QCOMPARE(progress, seen);
         QCOMPARE(readFile(out), concat(made));
     }
@@ -192,7 +192,7 @@ private slots:
             progress.append(p);
             if (p == cancelAt) s.JoinCancelFlag = 1;
         };
-        spojfor(s, made.first(), out, hooks);
+        joinParts(s, made.first(), out, hooks);
         QVERIFY2(largestGrowth <= total / 100, qPrintable(QString::number(largestGrowth)));
         if (cancelAt >= 0) {
             QCOMPARE(seenAfterCancel, 1); // the closing 99 only
@@ -240,7 +240,7 @@ private slots:
         bool previousKept = true;
         hooks.yield = [&] { previousKept = previousKept && readFile(out) == "previous clone"; };
         ProgramState s;
-        spojfor(s, made.first(), out, hooks);
+        joinParts(s, made.first(), out, hooks);
         QVERIFY(previousKept);
         QCOMPARE(readFile(out), concat(made));
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
@@ -258,7 +258,7 @@ private slots:
         ProgramState s;
         QString error;
         try {
-            spojfor(s, made.first(), out, hooks, options);
+            joinParts(s, made.first(), out, hooks, options);
         } catch (const OperationError& e) {
             error = e.text();
         }
@@ -274,7 +274,7 @@ private slots:
             makeFile(partsDir + name + ".00" + QString::number(i), 15000, quint32(i));
         hooks.iconRefresh = {};
         ProgramState s;
-        spojfor(s, partsDir + name + ".002", outDir + name, hooks);
+        joinParts(s, partsDir + name + ".002", outDir + name, hooks);
         QCOMPARE(entries(outDir), QStringList{name});
         QCOMPARE(readFile(outDir + name),
                  concat({partsDir + name + ".001", partsDir + name + ".002"}));
@@ -288,14 +288,14 @@ private slots:
         s.SourceFilePath = source;
         s.SourceFileSize = QFileInfo(source).size();
         s.SplitDestFolder = partsDir;
-        splitfile(s, source, 15000, SplitHooks());
+        splitIntoParts(s, source, 15000, SplitHooks());
         QCOMPARE(s.SplitPartPaths.size(), 150);
         QVERIFY(QFileInfo::exists(partsDir + "movie.avi.0150"));
 
         // Window-free, without any hook.
-        spojfor(s, partsDir + "movie.avi.0101", out, JoinHooks());
+        joinParts(s, partsDir + "movie.avi.0101", out, JoinHooks());
         QVERIFY(sameContent(out, source));
-        QCOMPARE(original_size(partsDir + "movie.avi.100", JoinHooks()), s.SourceFileSize);
+        QCOMPARE(joinedSize(partsDir + "movie.avi.100", JoinHooks()), s.SourceFileSize);
     }
 
     void cancelLeavesNoOutput_data() {
@@ -318,7 +318,7 @@ private slots:
         hooks.yield = [&] {
             if (++yields == cancelAt) s.JoinCancelFlag = 1;
         };
-        spojfor(s, made[1], out, hooks);
+        joinParts(s, made[1], out, hooks);
         QCOMPARE(s.JoinCancelFlag, quint8(1));
         QCOMPARE(progress.size(), steps + 1);
         QCOMPARE(progress.last(), 99);
@@ -432,14 +432,14 @@ private slots:
             writeFile(outDir + hidden, "left behind");
         }
         ProgramState s;
-        spojfor(s, made.first(), out, hooks);
+        joinParts(s, made.first(), out, hooks);
         QCOMPARE(readFile(out), concat(made));
         QCOMPARE(QFileInfo::exists(outDir + hidden), !removed);
         if (child.state() == QProcess::Running) {
             child.kill();
             QVERIFY(child.waitForFinished(20000));
             QVERIFY(QFileInfo::exists(outDir + hidden));
-            spojfor(s, made.first(), out, hooks);
+            joinParts(s, made.first(), out, hooks);
             QCOMPARE(entries(outDir), QStringList{"movie.avi"});
         }
     }

@@ -90,7 +90,7 @@ class TestJoinPanel : public QObject {
     QString parts; // folder of the parts, ending with "/"
 
     QString part(int ordinal, const QString& folder = QString()) {
-        return (folder.isEmpty() ? parts : folder) + "movie.avi." + rednibroj_to_ext(ordinal);
+        return (folder.isEmpty() ? parts : folder) + "movie.avi." + ordinalSuffix(ordinal);
     }
 
     // movie.avi.001, .002, ... of the given sizes; -1 leaves an ordinal out.
@@ -292,7 +292,7 @@ private slots:
         QTest::newRow("001 gone") << QList<int>{2, 3} << 2 << false << QStringList() << -1;
         QStringList many;
         for (int n = 2; n <= 21; ++n)
-            many << "movie.avi." + rednibroj_to_ext(n) + " ";
+            many << "movie.avi." + ordinalSuffix(n) + " ";
         QTest::newRow("many gone")
             << QList<int>{1, 30} << 1 << false << (many << "   ... and 8 more") << 1;
         QTest::newRow("no gap") << QList<int>{1, 2, 3} << 2 << false << QStringList() << 3;

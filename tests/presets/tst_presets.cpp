@@ -347,7 +347,7 @@ private slots:
             G.SplitDestFolder = dst + "other/";
             G.SourceFilePath = src + "second.bin";
             G.SourceFileSize = 5 * Size12;
-            f->guarded([&] { f->splitfile(G.SourceFilePath, Size12); });
+            f->guarded([&] { f->runSplit(G.SourceFilePath, Size12); });
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(dst), earlier);
             QVERIFY(filesIn(dst + "other").isEmpty());

@@ -20,7 +20,7 @@ private slots:
     void ordinalDigits() {
         QFETCH(qint64, ordinal);
         QFETCH(QString, digits);
-        QCOMPARE(rednibroj_to_ext(ordinal), digits);
+        QCOMPARE(ordinalSuffix(ordinal), digits);
     }
 
     // The ordinal of a part's extension in either numbering, 0 for no part name.

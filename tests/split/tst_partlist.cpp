@@ -45,7 +45,7 @@ private slots:
         ProgramState s;
         s.SourceFileSize = 2500;
         s.SplitDestFolder = dir;
-        splitfile(s, dir + "movie.avi", 1000, SplitHooks());
+        splitIntoParts(s, dir + "movie.avi", 1000, SplitHooks());
         writePartList(partListPath(dir, "movie.avi"), s.SplitPartNames);
         QCOMPARE(readFile(dir + "movie.avi.txt").size(), 45);
     }

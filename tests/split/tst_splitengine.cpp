@@ -5,7 +5,7 @@
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
 #include "verify/Crc32Fast.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -80,7 +80,7 @@ private slots:
         const QString source = src + "movie.avi";
         makeFile(source, size);
         ProgramState s = stateFor(source);
-        QCOMPARE(splitfile(s, source, partSize, hooks), SplitOutcome::Completed);
+        QCOMPARE(splitIntoParts(s, source, partSize, hooks), SplitOutcome::Completed);
 
         QStringList expectNames;
         for (int i = 0; i < parts.size(); ++i)
@@ -108,7 +108,7 @@ private slots:
             const QString source = src + QString("file-%1.bin").arg(size);
             makeFile(source, size, quint32(size));
             ProgramState s = stateFor(source);
-            splitfile(s, source, partSize, hooks);
+            splitIntoParts(s, source, partSize, hooks);
             const qint64 expected = (size + partSize - 1) / partSize;
             QCOMPARE(s.SplitPartPaths.size(), expected);
             QCOMPARE(concat(s.SplitPartPaths), readFile(source));
@@ -136,7 +136,7 @@ private slots:
             lastSize = size;
             if (++turns == 7) s.SplitCancelFlag = 1;
         };
-        QCOMPARE(splitfile(s, source, 25000000, hooks), SplitOutcome::Cancelled);
+        QCOMPARE(splitIntoParts(s, source, 25000000, hooks), SplitOutcome::Cancelled);
         QCOMPARE(largestGrowth, SplitSliceSize);
         // Turns 1-5: four slices and the end of the first block; 6-7: two
         // slices of the second, ending on slice boundaries of the part.
@@ -159,7 +159,7 @@ private slots:
         hooks.yield = [&] {
             if (++turns == 1) firstTurnAt = QFileInfo(s.CurrentPartPath).size();
         };
-        QCOMPARE(splitfile(s, source, 3 * SplitSliceSize, hooks), SplitOutcome::Completed);
+        QCOMPARE(splitIntoParts(s, source, 3 * SplitSliceSize, hooks), SplitOutcome::Completed);
         QCOMPARE(concat(s.SplitPartPaths), readFile(source));
         QCOMPARE(firstTurnAt, 0);
         QVERIFY2(turns > 40, qPrintable(QString::number(turns))); // 8 slices, looked at 4 times a ms
@@ -173,7 +173,7 @@ private slots:
             if (s.CurrentPartPath.endsWith(".003"))
                 s.SplitCancelFlag = 1;
         };
-        QCOMPARE(splitfile(s, source, 1000, hooks), SplitOutcome::Cancelled);
+        QCOMPARE(splitIntoParts(s, source, 1000, hooks), SplitOutcome::Cancelled);
         QCOMPARE(partsOnDisk(), QStringList());
         QCOMPARE(s.SplitPartPaths.size(), 3);
         QCOMPARE(s.SplitCancelFlag, quint8(1));
@@ -182,7 +182,7 @@ private slots:
         // The flag left at 1 doesn't stop the next split.
         hooks.yield = {};
         s.SplitPartPaths.clear();
-        splitfile(s, source, 1000, hooks);
+        splitIntoParts(s, source, 1000, hooks);
         QCOMPARE(partsOnDisk().size(), 5);
     }
 
@@ -192,7 +192,7 @@ private slots:
         ProgramState s = stateFor(source);
         s.SplitPartNames = QStringList{"previous.001"};
         setFreeSpaceQuery([](const QString&) { return double(3000 + FreeSpaceMargin - 1); });
-        QCOMPARE(splitfile(s, source, 1000, hooks), SplitOutcome::RefusedForSpace);
+        QCOMPARE(splitIntoParts(s, source, 1000, hooks), SplitOutcome::RefusedForSpace);
         QCOMPARE(refusal, (QStringList{" ", " ", " ",
                                        "There is Not enough Free Space on drive  " +
                                            volumeRootOf(dst) + "  to complete operation"}));
@@ -202,7 +202,7 @@ private slots:
 
         refusal.clear();
         setFreeSpaceQuery([](const QString&) { return double(3000 + FreeSpaceMargin); });
-        splitfile(s, source, 1000, hooks);
+        splitIntoParts(s, source, 1000, hooks);
         QVERIFY(refusal.isEmpty());
         QCOMPARE(partsOnDisk().size(), 3);
         QCOMPARE(s.FreeSpaceBytes, double(3000 + FreeSpaceMargin));
@@ -213,7 +213,7 @@ private slots:
         makeFile(source, 10);
         ProgramState s = stateFor(source);
         s.SplitDestFolder = tmp.path() + "/gone/";
-        splitfile(s, source, 5, hooks);
+        splitIntoParts(s, source, 5, hooks);
         QCOMPARE(s.FreeSpaceBytes, -1.0);
         QCOMPARE(refusal.value(3), "There is Not enough Free Space on drive  " + s.SplitDestFolder +
                                        "  to complete operation");
@@ -227,7 +227,7 @@ private slots:
         makeFile(source, 1000);
         ProgramState s = stateFor(source);
         s.SplitDestFolder = fs.path();
-        splitfile(s, source, 100, hooks);
+        splitIntoParts(s, source, 100, hooks);
         QCOMPARE(refusal.size(), 4);
         QVERIFY(refusal[3].contains(QDir::cleanPath(fs.path())));
         QCOMPARE(QDir(fs.path()).entryList(QDir::Files), QStringList());
@@ -245,7 +245,7 @@ private slots:
         setFreeSpaceQuery([](const QString&) { return 1e15; });
         const int fds = openFileCount();
         try {
-            splitfile(s, source, 100000, hooks);
+            splitIntoParts(s, source, 100000, hooks);
             QFAIL("a full disk must end the split with an error");
         } catch (const OperationError& e) {
             QVERIFY2(e.text().contains("No space left"), qPrintable(e.text()));
@@ -263,7 +263,7 @@ private slots:
     void fileErrors() {
         ProgramState s = stateFor(src + "missing.bin");
         s.SourceFileSize = 10;
-        QVERIFY_THROWS_EXCEPTION(OperationError, splitfile(s, src + "missing.bin", 5, hooks));
+        QVERIFY_THROWS_EXCEPTION(OperationError, splitIntoParts(s, src + "missing.bin", 5, hooks));
         QVERIFY(s.SplitPartPaths.isEmpty());
 
         // A part that can't be created: a folder has its name.
@@ -273,7 +273,7 @@ private slots:
         QDir().mkpath(dst + "movie.avi.002");
         const int fds = openFileCount();
         try {
-            splitfile(s, source, 5, hooks);
+            splitIntoParts(s, source, 5, hooks);
             QFAIL("expected a file error");
         } catch (const OperationError& e) {
             QVERIFY(e.text().contains("movie.avi.002"));
@@ -315,7 +315,7 @@ private slots:
         QString error;
         SplitOutcome outcome = SplitOutcome::Completed;
         try {
-            outcome = splitfile(s, source, part, hooks);
+            outcome = splitIntoParts(s, source, part, hooks);
         } catch (const OperationError& e) {
             error = e.text();
         }
@@ -354,7 +354,7 @@ private slots:
         makeFile(source, 10);
         writeFile(dst + "movie.avi.001", QByteArray(100, 'x'));
         ProgramState s = stateFor(source);
-        splitfile(s, source, 10, hooks);
+        splitIntoParts(s, source, 10, hooks);
         QCOMPARE(readFile(dst + "movie.avi.001"), readFile(source));
     }
 };

@@ -4,9 +4,9 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "verify/CheckFiles.h"
-#include "verify/CopiedCrc.h"
-#include "verify/CopyCrc.h"
-#include "verify/SZCRC32.h"
+#include "verify/HelperThreadCrc.h"
+#include "verify/CopyingThreadCrc.h"
+#include "verify/Crc32.h"
 
 #include <QBuffer>
 #include <QProcess>
@@ -218,7 +218,7 @@ private slots:
         const qint64 part = 10000000; // parts that start inside a page
         const QList<QPair<qint64, qint64>> runs{
             {0, 1}, {1, part}, {part + 1, 0}, {part + 1, bytes.size() - part - 1}};
-        CopiedCrc crcs;
+        HelperThreadCrc crcs;
         QList<quint32> expected;
         for (const auto& [from, length] : runs) {
             QFile file(path("src.bin"));
@@ -245,7 +245,7 @@ private slots:
         writeFile(path("src.bin"), bytes);
         QFile in(path("src.bin"));
         QVERIFY(in.open(QIODevice::ReadOnly));
-        CopyCrc crc;
+        CopyingThreadCrc crc;
         crc.copied(in, 0, 1);
         crc.fold(bytes.constData() + 1, 700000 - 1);
         crc.copied(in, 700000, bytes.size() - 700000);

@@ -7,7 +7,7 @@
 #include "app/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QGroupBox>
 #include <QLabel>

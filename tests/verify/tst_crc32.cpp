@@ -3,7 +3,7 @@
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
 #include "verify/Crc32Fast.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QDir>
 #include <QtTest>

@@ -1,15 +1,15 @@
-#include "verify/CopyCrc.h"
+#include "verify/CopyingThreadCrc.h"
 
 #include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QFile>
 #include <algorithm>
 
 namespace tfs {
 
-void CopyCrc::copied(QFile& in, qint64 pos, qint64 count) {
+void CopyingThreadCrc::copied(QFile& in, qint64 pos, qint64 count) {
     // A pass through the copy's pipe at most: it is still in the caches.
     constexpr qint64 Piece = 512 << 10;
     buffer_.resize(static_cast<size_t>(std::min(count, Piece)));
@@ -29,14 +29,14 @@ void CopyCrc::copied(QFile& in, qint64 pos, qint64 count) {
     }
 }
 
-void CopyCrc::fold(const char* bytes, qint64 count) {
+void CopyingThreadCrc::fold(const char* bytes, qint64 count) {
     crc_ = Crc32Fast(bytes, count, crc_);
     size_ += count;
 }
 
-quint32 CopyCrc::value() const { return crc_ ^ CrcInitialValue; }
+quint32 CopyingThreadCrc::value() const { return crc_ ^ CrcInitialValue; }
 
-void CopyCrc::reset() {
+void CopyingThreadCrc::reset() {
     crc_ = CrcInitialValue;
     size_ = 0;
 }

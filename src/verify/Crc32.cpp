@@ -1,4 +1,4 @@
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include "core/FileCopy.h"
 #include "core/JobThread.h"

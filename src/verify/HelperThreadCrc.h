@@ -18,15 +18,15 @@ namespace tfs {
 //
 // For an engine that copies on one thread, so that the helper has the other
 // core (the join); an engine whose copies take every core folds on its own
-// threads instead (CopyCrc). A run is a sequence of ranges of one open file:
+// threads instead (CopyingThreadCrc). A run is a sequence of ranges of one open file:
 // the join's parts are one run each. Where no thread can be started, the
 // work is done inside the calls.
-class CopiedCrc {
+class HelperThreadCrc {
 public:
-    CopiedCrc();
-    ~CopiedCrc();
-    CopiedCrc(const CopiedCrc&) = delete;
-    CopiedCrc& operator=(const CopiedCrc&) = delete;
+    HelperThreadCrc();
+    ~HelperThreadCrc();
+    HelperThreadCrc(const HelperThreadCrc&) = delete;
+    HelperThreadCrc& operator=(const HelperThreadCrc&) = delete;
 
     // Starts a new run on `file`, which the caller may close or reuse
     // afterwards (the helper keeps its own handle).

@@ -1,11 +1,11 @@
-#include "verify/CopiedCrc.h"
+#include "verify/HelperThreadCrc.h"
 
 #include "core/FileCopy.h"
 #include "core/JobThread.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
 #include "verify/Crc32Fast.h"
-#include "verify/SZCRC32.h"
+#include "verify/Crc32.h"
 
 #include <QFile>
 #include <algorithm>
@@ -45,7 +45,7 @@ struct Handle {
 
 } // namespace
 
-struct CopiedCrc::Worker {
+struct HelperThreadCrc::Worker {
     // The helper's own; the copying side reads them only after drain().
     std::shared_ptr<Handle> file;
     quint32 crc = CrcInitialValue;
@@ -107,11 +107,11 @@ struct CopiedCrc::Worker {
     }
 };
 
-CopiedCrc::CopiedCrc() : worker_(std::make_unique<Worker>()) {}
+HelperThreadCrc::HelperThreadCrc() : worker_(std::make_unique<Worker>()) {}
 
-CopiedCrc::~CopiedCrc() = default;
+HelperThreadCrc::~HelperThreadCrc() = default;
 
-void CopiedCrc::begin(const QFile& file) {
+void HelperThreadCrc::begin(const QFile& file) {
     flush();
     auto handle = std::make_shared<Handle>();
 #ifdef Q_OS_UNIX
@@ -129,7 +129,7 @@ void CopiedCrc::begin(const QFile& file) {
     });
 }
 
-void CopiedCrc::add(qint64 pos, qint64 count) {
+void HelperThreadCrc::add(qint64 pos, qint64 count) {
     if (count <= 0)
         return;
     if (pendingCount_ > 0 && pendingPos_ + pendingCount_ != pos)
@@ -149,7 +149,7 @@ void CopiedCrc::add(qint64 pos, qint64 count) {
     }
 }
 
-void CopiedCrc::flush() {
+void HelperThreadCrc::flush() {
     if (pendingCount_ > 0) {
         Worker* w = worker_.get();
         const qint64 from = pendingPos_, count = pendingCount_;
@@ -158,7 +158,7 @@ void CopiedCrc::flush() {
     pendingCount_ = 0;
 }
 
-QList<quint32> CopiedCrc::results() {
+QList<quint32> HelperThreadCrc::results() {
     flush();
     Worker* w = worker_.get();
     w->jobs.post([w] { w->endRun(); });

@@ -17,7 +17,7 @@ namespace tfs {
 // that reads the bytes later from memory (which, with two writers on two
 // cores, also has no core of its own). Bytes the copying thread holds in a
 // buffer anyway are folded from there.
-class CopyCrc : public CopyWatcher {
+class CopyingThreadCrc : public CopyWatcher {
 public:
     // Throws OperationError when the stretch can't be read again.
     void copied(QFile& in, qint64 pos, qint64 count) override;
