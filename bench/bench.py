@@ -307,7 +307,7 @@ def report(series, size, runs, loads, have_window):
         ms = [r["startup_ms"] for r in st.reports]
         print(f"Window start-up, process start to the first paint (Xvfb): median "
               f"{statistics.median(ms):.0f} ms, longest {max(ms):.0f} ms (target <= 300 ms)")
-        for op, handler in (("split", "TForm1::runSplit"), ("join", "the Join button, BitBtn2Click")):
+        for op, handler in (("split", "MainWindow::runSplit"), ("join", "the Join button, startJoin")):
             w, o = series[f"{op}-window"], series[f"{op}-paired"]
             wsecs, osecs = w.field_median("seconds"), o.field_median("seconds")
             print(f"{op.capitalize()} from the window ({handler}, Xvfb): {wsecs:.3f} s "

@@ -150,7 +150,7 @@ int run(const QStringList& args) {
         hooks.progress = progress;
         hooks.yield = turn;
         meter.start();
-        const bool identical = comparefiles(state, args[1], args[2], hooks);
+        const bool identical = compareFiles(state, args[1], args[2], hooks);
         meter.stop();
         print(resultLine(op, meter, QFileInfo(args[1]).size(),
                          QStringLiteral("identical=%1").arg(identical ? 1 : 0)));

@@ -1,6 +1,6 @@
 // tfs_window_bench: the program's own start-up (the same steps as its main())
 // with a clock on the main window's first paint, a split run from the window's
-// own handler with the window's hooks (gauges, Edit4, one processEvents per
+// own handler with the window's hooks (gauges, destinationField, one processEvents per
 // block), and a join run by the Join button's own handler as a user runs it.
 // For the benchmark script, under Xvfb.
 //
@@ -11,11 +11,11 @@
 //                                        then the Join button (its report closed at once)
 #include "TurnMeter.h"
 
-#include "app/Application.h"
-#include "app/Seams.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/Application.h"
+#include "gui/Seams.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
@@ -64,22 +64,22 @@ private:
 // The join as a user runs it: the join panel, its Load File and destination
 // answered with PART and DEST, and the Join button's handler timed; the
 // report it shows at the end is closed at once.
-int windowJoin(TForm1& form1, const QString& part, const QString& dest) {
+int windowJoin(MainWindow& form1, const QString& part, const QString& dest) {
     Seams& s = seams();
     s.openFile = [&](QWidget*, const QString&, const QString&) { return part; };
     s.browseFolder = [&](QWidget*, const QString&, const QString&) { return dest; };
     QStringList report;
-    s.showModal = [&](TForm3* dialog) {
-        report = dialog->suiMemo1->lines();
+    s.showModal = [&](ReportDialog* dialog) {
+        report = dialog->reportArea->lines();
         dialog->done(0);
     };
-    form1.suiImageButton1Click(); // the join panel, with its gauge showing
-    form1.suiImageButton10Click();
-    form1.suiImageButton12Click();
+    form1.showJoinPage(); // the join panel, with its gauge showing
+    form1.choosePart();
+    form1.chooseJoinDestination();
     QCoreApplication::processEvents();
     QElapsedTimer clock;
     clock.start();
-    form1.BitBtn2Click();
+    form1.startJoin();
     const double seconds = clock.nsecsElapsed() / 1e9;
     const qint64 bytes = QFileInfo(G.JoinOutputPath).size();
     if (bytes != G.JoinTotalSize || G.JoinCancelFlag != 0) {
@@ -98,8 +98,8 @@ int windowJoin(TForm1& form1, const QString& part, const QString& dest) {
 int main(int argc, char** argv) {
     Application app(argc, argv);
     prepareApplication();
-    TForm1 form1;
-    TForm3 form3(&form1);
+    MainWindow form1;
+    ReportDialog form3(&form1);
     const QStringList args = QCoreApplication::arguments();
     const QString op = args.value(1);
     if (!(op == QLatin1String("startup") && args.size() == 2) &&
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
                     static_cast<long long>(wallClockMicroseconds()));
         std::fflush(stdout);
         if (op == QLatin1String("split")) {
-            form1.suiImageButton3Click(); // the split panel, with its gauge showing
+            form1.showSplitPage(); // the split panel, with its gauge showing
             QCoreApplication::processEvents();
             G.SourceFilePath = args[2];
             G.SourceFileSize = QFileInfo(args[2]).size();

@@ -81,7 +81,7 @@ int compare(const QString& first, const QString& second) {
     hooks.yield = [&] {
         if (interrupted()) state.CompareCancelFlag = 1;
     };
-    const bool identical = comparefiles(state, first, second, hooks);
+    const bool identical = compareFiles(state, first, second, hooks);
     if (state.CompareCancelFlag != 0) return interruptedStatus();
     if (identical) {
         print(QStringLiteral("identical"));

@@ -11,8 +11,8 @@
 #include <QStringList>
 #include <memory>
 
-class TForm1;
-class TForm3;
+class MainWindow;
+class ReportDialog;
 
 // One part's CRC-32 and size in bytes, as an engine copied it.
 struct PartCrc {
@@ -88,8 +88,8 @@ struct VerifyState {
 // G below) and is touched only from the window's thread.
 struct ProgramState : SplitState, JoinState, VerifyState {
     // Windows
-    TForm1* Form1 = nullptr;
-    TForm3* Form3 = nullptr;
+    MainWindow* mainWindow = nullptr;
+    ReportDialog* reportDialog = nullptr;
 };
 
 // The program's one state.

@@ -24,7 +24,7 @@ inline constexpr qint64 JoinStepMax = 4 << 20;
 // What the join engine tells the window, beyond the progress after every step
 // (already clamped to 0..100) and the event-loop turn. Every hook may be empty.
 struct JoinHooks : EngineHooks {
-    std::function<void()> iconRefresh;         // Exticon: the output has just been created
+    std::function<void()> iconRefresh;         // showOutputIcon: the output has just been created
     // Whether the join takes each part's CRC-32 as it copies, into
     // state.JoinPartCrcs (for the check files beside the parts).
     bool partCrcs = false;

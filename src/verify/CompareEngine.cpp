@@ -203,7 +203,7 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
 
 } // namespace
 
-bool comparefiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
+bool compareFiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
                   const CompareHooks& hooks) {
     // The window must not start a comparison inside a running one's event-loop
     // turn: the streams and buffers exist once.

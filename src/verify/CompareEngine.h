@@ -37,7 +37,7 @@ struct CompareHooks : EngineHooks {
 //
 // Both streams are closed (and reset) on every exit. Throws OperationError when a
 // file can't be opened or read.
-bool comparefiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
+bool compareFiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
                   const CompareHooks& hooks);
 
 } // namespace tfs

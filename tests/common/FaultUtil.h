@@ -5,7 +5,7 @@
 // image, and sparse sources with marker blocks.
 
 #include "common/PanelDriver.h"
-#include "app/TForm1.h"
+#include "gui/MainWindow.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"

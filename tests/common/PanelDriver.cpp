@@ -1,7 +1,7 @@
 #include "common/PanelDriver.h"
 
-#include "app/TForm1.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/Widgets.h"
 #include "common/UiHarness.h"
 
 #include <QComboBox>
@@ -13,32 +13,32 @@ namespace testutil {
 
 void loadSource(Ui& ui, const QString& source) {
     ui.fileAnswers << source;
-    click(ui.form->BitBtn1);
+    click(ui.form->loadSourceButton);
 }
 
 void prepareSplit(Ui& ui, const QString& source, int unit, const QString& partSize,
                   const QString& dest) {
-    TForm1* f = ui.form.get();
+    MainWindow* f = ui.form.get();
     loadSource(ui, source);
-    f->ComboBox1->setCurrentIndex(unit);
-    QTest::keyClicks(f->Edit2, partSize);
+    f->unitBox->setCurrentIndex(unit);
+    QTest::keyClicks(f->partSizeField, partSize);
     if (!dest.isEmpty()) {
         ui.folderAnswers << dest;
-        click(f->BitBtn7);
+        click(f->destinationButton);
     }
 }
 
-QList<bool> navigation(TForm1* f) {
-    return {f->BitBtn1->isEnabled(), f->BitBtn6->isEnabled(), f->BitBtn7->isEnabled(),
-            f->BitBtn10->isEnabled()};
+QList<bool> navigation(MainWindow* f) {
+    return {f->loadSourceButton->isEnabled(), f->splitButton->isEnabled(), f->destinationButton->isEnabled(),
+            f->splitMainButton->isEnabled()};
 }
 
 void loadPart(Ui& ui, const QString& chosen, const QString& dest) {
     ui.fileAnswers << chosen;
-    click(ui.form->suiImageButton10);
+    click(ui.form->loadPartButton);
     if (!dest.isEmpty()) {
         ui.folderAnswers << dest;
-        click(ui.form->suiImageButton12);
+        click(ui.form->joinDestinationButton);
     }
 }
 

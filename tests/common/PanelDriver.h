@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-class TForm1;
+class MainWindow;
 
 namespace testutil {
 
@@ -20,7 +20,7 @@ void prepareSplit(Ui& ui, const QString& source, int unit, const QString& partSi
                   const QString& dest = QString());
 
 // The split panel's Load, Split, Destination and Main buttons: enabled or not.
-QList<bool> navigation(TForm1* f);
+QList<bool> navigation(MainWindow* f);
 inline const QList<bool> AllOn{true, true, true, true};
 inline const QList<bool> AllOff{false, false, false, false};
 

@@ -1,11 +1,11 @@
 #include "common/UiHarness.h"
 
-#include "app/Application.h"
+#include "gui/Application.h"
 #include "core/ProgramState.h"
-#include "app/Seams.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/Seams.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "core/FreeSpace.h"
 
 #include <QDragEnterEvent>
@@ -36,18 +36,18 @@ Ui::Ui() {
     };
     s.openUrl = [this](const QUrl& url) { opened << url; };
     s.showError = [this](QWidget*, const QString& text) { errors << text; };
-    s.showModal = [this](TForm3* d) {
+    s.showModal = [this](ReportDialog* d) {
         d->show();
-        reports << d->suiMemo1->lines();
+        reports << d->reportArea->lines();
         if (answer)
             answer(d);
-        else if (d->OKBtn->isVisible())
-            press(d, "OKBtn");
+        else if (d->okButton->isVisible())
+            press(d, "okButton");
         if (d->isVisible())
             d->done(0); // an answer that left it open: closed by the window system
     };
-    form = std::make_unique<TForm1>();
-    dialog = std::make_unique<TForm3>(form.get());
+    form = std::make_unique<MainWindow>();
+    dialog = std::make_unique<ReportDialog>(form.get());
     form->show();
 }
 
@@ -58,14 +58,14 @@ Ui::~Ui() {
     setFreeSpaceQuery({});
 }
 
-void Ui::press(TForm3* dialog, const char* buttonName) {
+void Ui::press(ReportDialog* dialog, const char* buttonName) {
     auto* button = dialog->findChild<QPushButton*>(QString::fromLatin1(buttonName));
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
 void click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
 
-bool drop(TForm1* form, QWidget* at, const QList<QUrl>& urls) {
+bool drop(MainWindow* form, QWidget* at, const QList<QUrl>& urls) {
     const QPoint pos = at->mapTo(form, at->rect().center());
     QMimeData mime;
     mime.setUrls(urls);
@@ -78,7 +78,7 @@ bool drop(TForm1* form, QWidget* at, const QList<QUrl>& urls) {
     return dropped.isAccepted();
 }
 
-bool drop(TForm1* form, QWidget* at, const QStringList& paths) {
+bool drop(MainWindow* form, QWidget* at, const QStringList& paths) {
     QList<QUrl> urls;
     for (const QString& path : paths)
         urls << QUrl::fromLocalFile(path);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Application.h"
+#include "gui/Application.h"
 
 #include <QList>
 #include <QTest>
@@ -11,8 +11,8 @@
 
 class QObject;
 class QWidget;
-class TForm1;
-class TForm3;
+class MainWindow;
+class ReportDialog;
 
 namespace testutil {
 
@@ -28,8 +28,8 @@ public:
     Ui(const Ui&) = delete;
     Ui& operator=(const Ui&) = delete;
 
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm3> dialog;
+    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<ReportDialog> dialog;
 
     QStringList fileAnswers;
     QStringList folderAnswers;
@@ -38,10 +38,10 @@ public:
     QList<QUrl> opened;
     QStringList errors;
     QList<QStringList> reports; // the report area's lines at each showing
-    std::function<void(TForm3*)> answer;
+    std::function<void(ReportDialog*)> answer;
 
     // Presses a button of the dialog as a user would (a real mouse click).
-    static void press(TForm3* dialog, const char* buttonName);
+    static void press(ReportDialog* dialog, const char* buttonName);
 };
 
 // A real mouse click on a control.
@@ -50,8 +50,8 @@ void click(QWidget* control);
 // Files dragged onto the window and dropped on `at` (at its centre), as a file
 // manager does: a drag carrying the files' URLs. Runs what the drop started;
 // false when the window did not take the drag.
-bool drop(TForm1* form, QWidget* at, const QList<QUrl>& urls);
-bool drop(TForm1* form, QWidget* at, const QStringList& paths);
+bool drop(MainWindow* form, QWidget* at, const QList<QUrl>& urls);
+bool drop(MainWindow* form, QWidget* at, const QStringList& paths);
 
 // Runs `action` once, at the first event-loop turn (of a running operation,
 // typically) at which `when` holds: a click or a close arriving mid-run.

@@ -6,9 +6,10 @@
 // program's handling of SIGTERM, SIGINT and SIGHUP is installed, and the Split
 // click is served by the event loop, as in the program; a signal ends the
 // event loop with 128 + its number.
-#include "app/Application.h"
-#include "app/TForm1.h"
-#include "app/Widgets.h"
+#include "gui/Application.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/UiHarness.h"
 #include "core/ProgramState.h"
@@ -25,8 +26,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     Application app(argc, argv);
     testutil::Ui ui;
-    TForm1* f = ui.form.get();
-    QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+    MainWindow* f = ui.form.get();
+    QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
     testutil::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
                            QString::fromLocal8Bit(argv[2]));
 
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
     slow.start();
     closeOnTerminationSignals(f);
     QTimer::singleShot(0, f, [f, &ui] {
-        QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+        QTest::mouseClick(f->splitButton, Qt::LeftButton);
         std::printf("done\n");
         std::fflush(stdout);
         for (const QString& error : ui.errors)

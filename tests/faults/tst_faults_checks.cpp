@@ -6,9 +6,10 @@
 // them, asks about parts that an .sfv names but that are missing, and goes on
 // unchecked past a check file it can't use.
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -109,16 +110,16 @@ private slots:
             writeFile(parts + "src.bin.crc", foreignCrc);
         }
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         if (preset) {
-            f->suiImageButton4Click();
+            f->showPresetsPage();
             ui.fileAnswers << source;
             ui.folderAnswers << parts;
-            click(f->BitBtn23);
+            click(f->floppy12Button);
         } else {
-            f->suiImageButton3Click();
+            f->showSplitPage();
             testutil::prepareSplit(ui, source, 2, "1", parts); // 1 Megabyte
-            click(f->BitBtn6);
+            click(f->splitButton);
         }
         QCOMPARE(ui.errors, QStringList());
         const int count = 2; // 1.2 MB or 1 MB parts of 2,080,000 bytes
@@ -130,7 +131,7 @@ private slots:
         } else {
             checkSplitChecks(source, parts, count);
         }
-        click(preset ? f->BitBtn20 : f->BitBtn9); // Undo
+        click(preset ? f->presetsCancelButton : f->splitCancelButton); // Undo
         const QStringList left =
             foreign ? QStringList{"src.bin.crc", "src.bin.sfv"} : QStringList();
         QCOMPARE(filesIn(parts), left);
@@ -143,15 +144,15 @@ private slots:
         const QString source = tmp->path() + "/src.bin";
         makeFile(source, 2080000, 7);
         Ui ui;
-        TForm1* f = ui.form.get();
-        f->suiImageButton3Click();
+        MainWindow* f = ui.form.get();
+        f->showSplitPage();
         testutil::prepareSplit(ui, source, 2, "1", parts); // 1 Megabyte
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(filesIn(parts).size(), 5);
-        f->ComboBox1->setCurrentIndex(1); // 1 Kilobyte parts
+        f->unitBox->setCurrentIndex(1); // 1 Kilobyte parts
         during(
-            f, [f] { return f->Gauge1->Progress() > 0; }, [f] { click(f->BitBtn9); });
-        click(f->BitBtn6);
+            f, [f] { return f->splitGauge->Progress() > 0; }, [f] { click(f->splitCancelButton); });
+        click(f->splitButton);
         QCOMPARE(ui.errors, QStringList());
         // (The earlier split's part 002, which the cancelled one didn't reach, stays.)
         QCOMPARE(filesIn(parts).filter(QRegularExpression("\\.(txt|sfv|crc)$")), QStringList());
@@ -236,20 +237,20 @@ private slots:
         const auto before = snapshot(parts);
 
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         QStringList duringDecision;
-        ui.answer = [&](TForm3* d) {
-            if (d->OKBtn->isVisible()) return Ui::press(d, "OKBtn");
+        ui.answer = [&](ReportDialog* d) {
+            if (d->okButton->isVisible()) return Ui::press(d, "okButton");
             duringDecision = entries(parts); // hidden ones too
             if (choice == "Keep")
-                Ui::press(d, "BitBtn1");
+                Ui::press(d, "joinAnywayButton");
             else if (choice == "Remove")
-                Ui::press(d, "BitBtn2");
+                Ui::press(d, "abortButton");
         };
-        click(f->suiImageButton1);
+        click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(2);
-        click(f->suiImageButton10);
-        click(f->BitBtn2);
+        click(f->loadPartButton);
+        click(f->joinButton);
 
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.size(), 1);
@@ -266,7 +267,7 @@ private slots:
         QCOMPARE(after.contains("movie.avi"), output);
         if (output) QCOMPARE(after.take("movie.avi"), whole);
         QCOMPARE(after, before); // the parts and check files untouched, nothing hidden left
-        QCOMPARE(f->BitBtn22->isVisible(), output); // Undo of a kept join
+        QCOMPARE(f->joinUndoButton->isVisible(), output); // Undo of a kept join
     }
 
     // Parts that an .sfv names but that are missing lead to the missing-parts
@@ -277,12 +278,12 @@ private slots:
         writeFile(parts + "movie.avi.sfv", sfvOfParts(5));
         QVERIFY(QFile::remove(part(3)));
         Ui ui;
-        TForm1* f = ui.form.get();
-        ui.answer = [](TForm3* d) { Ui::press(d, d->OKBtn->isVisible() ? "OKBtn" : "BitBtn1"); };
-        click(f->suiImageButton1);
+        MainWindow* f = ui.form.get();
+        ui.answer = [](ReportDialog* d) { Ui::press(d, d->okButton->isVisible() ? "okButton" : "joinAnywayButton"); };
+        click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(1);
-        click(f->suiImageButton10);
-        click(f->BitBtn2);
+        click(f->loadPartButton);
+        click(f->joinButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.size(), 2);
         QCOMPARE(ui.reports.first(),

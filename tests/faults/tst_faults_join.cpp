@@ -4,9 +4,10 @@
 // list are unchanged byte for byte, no output (nor a hidden leftover) remains
 // unless the user chose to join, errors name the file and the reason, and the
 // panel joins again.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -32,7 +33,7 @@ class TestFaultsJoin : public QObject {
     QString parts;    // the set's folder, ending with "/"
     QByteArray whole; // the set's bytes in order
     std::unique_ptr<Ui> ui;
-    TForm1* f = nullptr;
+    MainWindow* f = nullptr;
 
     QString part(int ordinal) const { return parts + "movie.avi." + ordinalSuffix(ordinal); }
 
@@ -50,7 +51,7 @@ class TestFaultsJoin : public QObject {
 
     void loadAndJoin(const QString& chosen, const QString& dest = QString()) {
         loadPart(*ui, chosen, dest);
-        click(f->BitBtn2);
+        click(f->joinButton);
     }
 
     void checkError(int count, const QString& file, const QString& reason) {
@@ -68,7 +69,7 @@ class TestFaultsJoin : public QObject {
         QCOMPARE(ui->errors.size(), errors);
         QCOMPARE(ui->reports.last(), CompletedWithList);
         QCOMPARE(readFile(dest + "movie.avi"), whole);
-        click(f->BitBtn22);
+        click(f->joinUndoButton);
         QCOMPARE(entries(dest), QStringList());
     }
 
@@ -79,7 +80,7 @@ private slots:
         ui = std::make_unique<Ui>();
         f = ui->form.get();
         claimRoom();
-        click(f->suiImageButton1);
+        click(f->startPanel->joinPageButton);
     }
     void cleanup() { ui.reset(); }
 
@@ -93,7 +94,7 @@ private slots:
         checkError(1, fs.path() + "movie.avi", "No space left on device");
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(snapshot(parts), before);
-        QVERIFY(f->BitBtn2->isEnabled() && f->BitBtn11->isEnabled() && f->BitBtn22->isHidden());
+        QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() && f->joinUndoButton->isHidden());
         goodJoinStillWorks();
     }
 
@@ -104,7 +105,7 @@ private slots:
         const QByteArray fourth = readFile(part(4));
         for (const bool removed : {false, true}) {
             during(
-                f, [this] { return f->Gauge2->Progress() >= 30; },
+                f, [this] { return f->joinGauge->Progress() >= 30; },
                 [&] {
                     if (removed)
                         QVERIFY(QFile::remove(part(3)));
@@ -119,7 +120,7 @@ private slots:
             QCOMPARE(entries(parts), left);
             QCOMPARE(readFile(part(4)), fourth);
             QCOMPARE(ui->reports, QList<QStringList>());
-            QCOMPARE(f->Gauge2->Progress(), 0);
+            QCOMPARE(f->joinGauge->Progress(), 0);
         }
         QCOMPARE(concat({part(1), part(2)}), whole.left(400000));
     }
@@ -133,7 +134,7 @@ private slots:
         makeSet(3, 5000);
         QVERIFY(QFile::remove(parts + "movie.avi.txt"));
         ui->fileAnswers << part(2);
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         QVERIFY(QFile::remove(part(1)));
         const QStringList refusal{" ", " ", "     Not joined: the first part", "     movie.avi.001",
                                   "     is missing"};
@@ -142,16 +143,16 @@ private slots:
                 writeFile(parts + "movie.avi.txt",
                           "movie.avi.001\r\nmovie.avi.002\r\nmovie.avi.003\r\n");
             ui->reports.clear();
-            ui->answer = [](TForm3* d) {
-                Ui::press(d, d->BitBtn1->isVisible() ? "BitBtn1" : "OKBtn");
+            ui->answer = [](ReportDialog* d) {
+                Ui::press(d, d->joinAnywayButton->isVisible() ? "joinAnywayButton" : "okButton");
             };
             const auto before = snapshot(parts);
-            click(f->BitBtn2);
+            click(f->joinButton);
             QCOMPARE(ui->errors, QStringList());
             QCOMPARE(ui->reports.size(), listed ? 2 : 1);
             QCOMPARE(ui->reports.last(), refusal);
             QCOMPARE(snapshot(parts), before);
-            QVERIFY(f->BitBtn2->isEnabled() && f->BitBtn11->isEnabled() && f->BitBtn22->isHidden());
+            QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() && f->joinUndoButton->isHidden());
         }
     }
 
@@ -166,11 +167,11 @@ private slots:
         QVERIFY(QDir().mkpath(gone));
         setFreeSpaceQuery({});
         ui->fileAnswers << part(1);
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         ui->folderAnswers << gone;
-        click(f->suiImageButton12);
+        click(f->joinDestinationButton);
         QVERIFY(QDir(gone).removeRecursively());
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui->reports, (QList<QStringList>{
                                   {"  ", "  ", "  ", "Not Enough Disk Space on Drive " + gone}}));
         QVERIFY(!QFileInfo::exists(gone));

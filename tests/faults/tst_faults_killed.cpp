@@ -3,9 +3,10 @@
 // earlier split of the same name had left one: that list goes as soon as the
 // new split starts overwriting its parts, and stays when the new split is
 // refused before writing anything.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -184,23 +185,23 @@ private slots:
         earlierSet();
         const auto before = snapshot(out);
         Ui ui;
-        TForm1* f = ui.form.get();
-        click(f->suiImageButton3);
+        MainWindow* f = ui.form.get();
+        click(f->startPanel->splitPageButton);
         testutil::prepareSplit(ui, source, 0, "10000", out);
 
         setFreeSpaceQuery([](const QString&) { return 1000.0; });
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(snapshot(out), before);
         setFreeSpaceQuery({});
 
         if (faults::run("chattr", {"+i", list}).isEmpty()) {
-            click(f->BitBtn6);
+            click(f->splitButton);
             QVERIFY(faults::run("chattr", {"-i", list}).isEmpty());
             checkError(ui.errors, 1, list, "Cannot delete");
             QCOMPARE(G.SplitPartPaths, QStringList());
             QCOMPARE(snapshot(out), before);
-            click(f->BitBtn9);
+            click(f->splitCancelButton);
             QCOMPARE(snapshot(out), before);
         } else {
             qWarning("chattr +i does not work here: the undeletable list is not tried");
@@ -212,16 +213,16 @@ private slots:
             [&] {
                 ++turns;
                 QVERIFY(!QFileInfo::exists(list));
-                click(f->BitBtn9);
+                click(f->splitCancelButton);
             });
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(turns, 1);
         QVERIFY(!QFileInfo::exists(list));
         QVERIFY(!QFileInfo::exists(part(1)));
 
         earlierSet();
-        click(f->BitBtn10);
-        click(f->suiImageButton4);
+        click(f->splitMainButton);
+        click(f->startPanel->presetsPageButton);
         during(
             f, [] { return !G.SplitPartPaths.isEmpty(); },
             [&] {
@@ -230,9 +231,9 @@ private slots:
             });
         ui.fileAnswers << source;
         ui.folderAnswers << out;
-        click(f->BitBtn23); // 1.2 MB
+        click(f->floppy12Button); // 1.2 MB
         QCOMPARE(turns, 2);
-        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
+        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
         QCOMPARE(readFile(list), QByteArray("movie.avi.001\r\nmovie.avi.002\r\n"));
         QCOMPARE(concat({part(1), part(2)}), original);
     }

@@ -4,9 +4,10 @@
 // joined file take about 8.6 GB, so the test runs only where that is free.
 // It takes about 16 s, 25 s under the sanitizers, which then also watch the
 // mapped-window and size arithmetic past 4 GiB.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -66,15 +67,15 @@ private slots:
         clock.start();
 
         Ui ui;
-        TForm1* f = ui.form.get();
-        click(f->suiImageButton3);
+        MainWindow* f = ui.form.get();
+        click(f->startPanel->splitPageButton);
         testutil::prepareSplit(ui, source, 0, QByteArray::number(partSize), out);
-        QCOMPARE(f->Edit7->text(), QString("3"));
-        click(f->BitBtn6);
+        QCOMPARE(f->partCountField->text(), QString("3"));
+        click(f->splitButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports, QList<QStringList>());
-        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
-        QCOMPARE(f->Gauge1->Progress(), 100);
+        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+        QCOMPARE(f->splitGauge->Progress(), 100);
         const QStringList parts{out + "big.bin.001", out + "big.bin.002", out + "big.bin.003"};
         QCOMPARE(entries(out), (QStringList{"big.bin.001", "big.bin.002", "big.bin.003",
                                             "big.bin.crc", "big.bin.sfv", "big.bin.txt"}));
@@ -93,12 +94,12 @@ private slots:
         const qint64 splitMs = clock.restart();
 
         ui.reports.clear();
-        click(f->BitBtn10);
-        click(f->suiImageButton1);
+        click(f->splitMainButton);
+        click(f->startPanel->joinPageButton);
         ui.fileAnswers << parts[2];
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         QCOMPARE(G.JoinTotalSize, size);
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports, QList<QStringList>{CompletedWithList +
                                                 QStringList{"     CRC-32 checked: 3 of 3 parts"}});

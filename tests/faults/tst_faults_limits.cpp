@@ -3,9 +3,10 @@
 // "5 Gigabytes") is refused before anything is written, in the report dialog,
 // instead of failing half-way; parts up to the limit are accepted. A join whose
 // output would be larger is refused the same way.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -91,32 +92,32 @@ private slots:
                                   "     (largest file 4294967295 bytes)"};
 
         Ui ui;
-        TForm1* f = ui.form.get();
-        click(f->suiImageButton3);
+        MainWindow* f = ui.form.get();
+        click(f->startPanel->splitPageButton);
         const QString small = tmp.filePath("small.bin");
         makeFile(small, 3000);
         testutil::prepareSplit(ui, small, 0, "1000", tmp.path());
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(G.SplitPartNames.size(), 3);
 
         const QList<QPair<int, QByteArray>> tooLarge{{3, "5"}, {0, "4294967296"}};
         for (const auto& [unit, size] : tooLarge) {
             ui.reports.clear();
             testutil::prepareSplit(ui, source, unit, size, fat.path());
-            click(f->BitBtn6);
+            click(f->splitButton);
             QCOMPARE(ui.reports, QList<QStringList>{refusal});
-            QVERIFY(!f->BitBtn9->isEnabled());
-            QVERIFY(f->BitBtn6->isEnabled());
+            QVERIFY(!f->splitCancelButton->isEnabled());
+            QVERIFY(f->splitButton->isEnabled());
             QCOMPARE(snapshot(fat.path()), before);
         }
-        click(f->BitBtn10);
-        click(f->suiImageButton4);
+        click(f->splitMainButton);
+        click(f->startPanel->presetsPageButton);
         ui.reports.clear();
         ui.fileAnswers << source;
         ui.folderAnswers << fat.path();
-        click(f->BitBtn18); // DVD
+        click(f->dvdButton); // DVD
         QCOMPARE(ui.reports, QList<QStringList>{refusal});
-        QVERIFY(!f->BitBtn20->isEnabled());
+        QVERIFY(!f->presetsCancelButton->isEnabled());
         QCOMPARE(snapshot(fat.path()), before);
         QCOMPARE(ui.errors, QStringList());
 
@@ -137,18 +138,18 @@ private slots:
                     click(cancel);
                 });
         };
-        cancelAtFirstBlock(f->BitBtn20);
+        cancelAtFirstBlock(f->presetsCancelButton);
         ui.fileAnswers << source;
         ui.folderAnswers << fat.path();
-        click(f->suiImageButton8); // Fat32
+        click(f->fat32Button); // Fat32
         QCOMPARE(started, 1);
         QCOMPARE(entries(fat.path()), QStringList());
 
-        click(f->BitBtn19);
-        click(f->suiImageButton3);
+        click(f->presetsMainButton);
+        click(f->startPanel->splitPageButton);
         testutil::prepareSplit(ui, source, 0, "4294967295", fat.path());
-        cancelAtFirstBlock(f->BitBtn9);
-        click(f->BitBtn6);
+        cancelAtFirstBlock(f->splitCancelButton);
+        click(f->splitButton);
         QCOMPARE(started, 2);
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(ui.errors, QStringList());
@@ -172,31 +173,31 @@ private slots:
         const auto before = snapshot(fat.path());
 
         Ui ui;
-        TForm1* f = ui.form.get();
-        click(f->suiImageButton1);
+        MainWindow* f = ui.form.get();
+        click(f->startPanel->joinPageButton);
         ui.fileAnswers << base + ".002";
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         ui.folderAnswers << fat.path();
-        click(f->suiImageButton12);
+        click(f->joinDestinationButton);
         QCOMPARE(G.JoinTotalSize, 4 * GiB + 1);
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.reports, (QList<QStringList>{{" ", " ", "     The joined file can not",
                                                   "     be stored on drive", "     " + fat.path(),
                                                   "     (largest file 4294967295 bytes)"}}));
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(snapshot(fat.path()), before);
-        QVERIFY(f->suiImageButton10->isEnabled());
-        QVERIFY(!f->BitBtn12->isEnabled());
+        QVERIFY(f->loadPartButton->isEnabled());
+        QVERIFY(!f->joinCancelButton->isEnabled());
 
         const QStringList made = {tmp.filePath("small.bin.001"), tmp.filePath("small.bin.002")};
         writeFile(made[0], "first part, ");
         writeFile(made[1], "second part");
         ui.reports.clear();
         ui.fileAnswers << made[1];
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         ui.folderAnswers << fat.path();
-        click(f->suiImageButton12);
-        click(f->BitBtn2);
+        click(f->joinDestinationButton);
+        click(f->joinButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].last(), "         Check.txt not availiable");

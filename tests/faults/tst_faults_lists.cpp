@@ -3,9 +3,10 @@
 // absolute, and names of parts that are folders. The list is only read and
 // its names only tested for existence: nothing outside the parts' folder is
 // read, written or deleted, the list stays as it was, and the window answers.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -28,13 +29,13 @@ namespace {
 
 const QStringList MissingHeader{"        ", "             Missing Files:"};
 
-// Answers the missing-parts question with "Join Anyway" (BitBtn1) or "Abort"
-// (BitBtn2), and any report with OK.
+// Answers the missing-parts question with "Join Anyway" (loadSourceButton) or "Abort"
+// (joinButton), and any report with OK.
 // Each showing is drawn first, as the user would see it.
-std::function<void(TForm3*)> answering(const char* choice) {
-    return [choice](TForm3* d) {
+std::function<void(ReportDialog*)> answering(const char* choice) {
+    return [choice](ReportDialog* d) {
         d->grab();
-        Ui::press(d, d->BitBtn1->isVisible() ? choice : "OKBtn");
+        Ui::press(d, d->joinAnywayButton->isVisible() ? choice : "okButton");
     };
 }
 
@@ -94,14 +95,14 @@ private slots:
         const auto outsideBefore = snapshot(tmp->path());
 
         Ui ui;
-        TForm1* f = ui.form.get();
-        ui.answer = answering("BitBtn1");
-        click(f->suiImageButton1);
+        MainWindow* f = ui.form.get();
+        ui.answer = answering("joinAnywayButton");
+        click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(2);
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         QElapsedTimer clock;
         clock.start();
-        click(f->BitBtn2);
+        click(f->joinButton);
         QVERIFY2(clock.elapsed() < 30000, "the join took too long to ask or report");
 
         QCOMPARE(ui.errors, QStringList());
@@ -116,7 +117,7 @@ private slots:
                 QCOMPARE(question.mid(2), missing);
         }
         QCOMPARE(readFile(parts + "movie.avi"), whole);
-        click(f->BitBtn22); // Undo: only the output goes
+        click(f->joinUndoButton); // Undo: only the output goes
         QCOMPARE(snapshot(parts), setBefore);
         QCOMPARE(snapshot(tmp->path()), outsideBefore);
     }
@@ -129,19 +130,19 @@ private slots:
         writeFile(parts + "movie.avi.txt", "movie.avi.001\r\nmovie.avi.002\r\nmovie.avi.003\r\n");
         const auto before = snapshot(parts);
         Ui ui;
-        TForm1* f = ui.form.get();
-        click(f->suiImageButton1);
+        MainWindow* f = ui.form.get();
+        click(f->startPanel->joinPageButton);
         const QStringList question = MissingHeader + QStringList{"movie.avi.002 "};
         const auto join = [&](const char* choice) {
             ui.answer = answering(choice);
             ui.fileAnswers << part(3);
-            click(f->suiImageButton10);
-            click(f->BitBtn2);
+            click(f->loadPartButton);
+            click(f->joinButton);
         };
-        join("BitBtn2");
+        join("abortButton");
         QCOMPARE(ui.reports, QList<QStringList>{question});
         QCOMPARE(snapshot(parts), before);
-        join("BitBtn1");
+        join("joinAnywayButton");
         QCOMPARE(ui.reports, (QList<QStringList>{question, question, CompletedWithList}));
         QCOMPARE(readFile(parts + "movie.avi"), whole.left(30000));
         QCOMPARE(ui.errors, QStringList());
@@ -177,16 +178,16 @@ private slots:
             writeFile(list, content);
         const auto before = snapshot(parts);
         Ui ui;
-        TForm1* f = ui.form.get();
-        click(f->suiImageButton3);
+        MainWindow* f = ui.form.get();
+        click(f->startPanel->splitPageButton);
         prepareSplit(ui, source, 0, "10000", parts);
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(ui.errors, QStringList());
         if (replaced) {
             QCOMPARE(readFile(list), QByteArray("notes.001\r\nnotes.002\r\nnotes.003\r\n"));
             QCOMPARE(concat({parts + "notes.001", parts + "notes.002", parts + "notes.003"}),
                      readFile(source));
-            QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+            QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
             return;
         }
         QCOMPARE(
@@ -194,7 +195,7 @@ private slots:
             (QList<QStringList>{{" ", " ", "     notes.txt", "     is not a part list of this file",
                                  "     and would be replaced:", "     nothing was split"}}));
         QCOMPARE(snapshot(parts), before);
-        QVERIFY(!f->BitBtn9->isEnabled());
+        QVERIFY(!f->splitCancelButton->isEnabled());
     }
 };
 

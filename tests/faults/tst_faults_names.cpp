@@ -3,9 +3,10 @@
 // names with blanks, quotes, UTF-8 beyond ASCII and a leading dash; names so
 // long that a part's name exceeds the file system's 255 bytes end with a
 // clear error, every part made listed (Cancel removes them) and no list.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -37,14 +38,14 @@ class TestFaultsNames : public QObject {
     std::unique_ptr<QTemporaryDir> tmp;
     QString src, parts, joined; // folders, ending with "/"
     std::unique_ptr<Ui> ui;
-    TForm1* f = nullptr;
+    MainWindow* f = nullptr;
 
     // Splits `source` on the split panel into `dest` (else `parts`), at
     // `partSize` bytes.
     void split(const QString& source, const QByteArray& partSize, const QString& dest = QString()) {
-        click(f->suiImageButton3);
+        click(f->startPanel->splitPageButton);
         prepareSplit(*ui, source, 0, partSize, dest.isEmpty() ? parts : dest);
-        click(f->BitBtn6);
+        click(f->splitButton);
     }
 
 private slots:
@@ -82,13 +83,13 @@ private slots:
                                      << name + ".crc" << name + ".sfv" << name + ".txt");
         QCOMPARE(readFile(parts + name + ".txt"), (names.join("\r\n") + "\r\n").toUtf8());
 
-        click(f->BitBtn10);
-        click(f->suiImageButton1);
+        click(f->splitMainButton);
+        click(f->startPanel->joinPageButton);
         ui->fileAnswers << parts + names[1];
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         ui->folderAnswers << joined;
-        click(f->suiImageButton12);
-        click(f->BitBtn2);
+        click(f->joinDestinationButton);
+        click(f->joinButton);
         QCOMPARE(ui->errors, QStringList());
         // The split's check files came along: every part was checked.
         QCOMPARE(ui->reports.last().mid(3), (QStringList{"              Joining completed,",
@@ -112,8 +113,8 @@ private slots:
                  qPrintable(ui->errors[0]));
         QCOMPARE(G.SplitPartPaths, QStringList{first});
         QCOMPARE(entries(parts), QStringList());
-        click(f->BitBtn9);
-        QVERIFY(f->BitBtn1->isEnabled() && f->BitBtn6->isEnabled());
+        click(f->splitCancelButton);
+        QVERIFY(f->loadSourceButton->isEnabled() && f->splitButton->isEnabled());
 
         const QString longName = src + nameOfBytes(251);
         makeFile(longName, 101, 5);
@@ -128,7 +129,7 @@ private slots:
         QCOMPARE(made.size(), 100);
         QCOMPARE(made.last(), nameOfBytes(251) + ".100");
         QCOMPARE(concat(G.SplitPartPaths.mid(0, 100)), original.left(100));
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(entries(parts), QStringList());
         QCOMPARE(readFile(longName), original);
         QCOMPARE(readFile(tooLong).size(), 3000);
@@ -143,17 +144,17 @@ private slots:
         split(source, "1000", src);
         QCOMPARE(ui->errors, QStringList());
         const auto before = snapshot(src);
-        click(f->BitBtn10);
-        click(f->suiImageButton1);
+        click(f->splitMainButton);
+        click(f->startPanel->joinPageButton);
         ui->fileAnswers << source + ".001";
-        click(f->suiImageButton10);
-        click(f->BitBtn2);
+        click(f->loadPartButton);
+        click(f->joinButton);
         QCOMPARE(ui->errors.size(), 1);
         QVERIFY2(ui->errors[0].contains(src + "Clone Of " + nameOfBytes(251)) &&
                      ui->errors[0].contains("File name too long"),
                  qPrintable(ui->errors[0]));
         QCOMPARE(snapshot(src), before);
-        QVERIFY(f->BitBtn2->isEnabled() && f->BitBtn22->isHidden());
+        QVERIFY(f->joinButton->isEnabled() && f->joinUndoButton->isHidden());
     }
 };
 

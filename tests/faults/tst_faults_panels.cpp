@@ -1,9 +1,10 @@
 // Faults that every panel that takes a file meets: a folder or a named pipe
 // chosen as the file (a pipe opened for reading waits for a writer, which
 // would freeze the window), and a preset split that fails on a full disk.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -53,45 +54,45 @@ private slots:
         QVERIFY(QDir().mkpath(out));
 
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         claimRoom();
         // Runs the panel's command on `file`; returns what the panel shows of it.
         std::function<QString(const QString&)> take;
         if (panel == "split") {
-            click(f->suiImageButton3);
+            click(f->startPanel->splitPageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
-                click(f->BitBtn1);
-                return f->Edit1->text();
+                click(f->loadSourceButton);
+                return f->sourceSizeField->text();
             };
         } else if (panel == "presets") {
-            click(f->suiImageButton4);
+            click(f->startPanel->presetsPageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
                 ui.folderAnswers << out;
-                click(f->BitBtn23);
+                click(f->floppy12Button);
                 return entries(out).join(' ');
             };
         } else if (panel == "checksum") {
-            click(f->suiImageButton2);
+            click(f->startPanel->comparePageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
-                click(f->BitBtn3);
-                return f->suiMemo1->lines().join(' ').trimmed();
+                click(f->checksumButton);
+                return f->checksumResults->lines().join(' ').trimmed();
             };
         } else if (panel == "compare") {
-            click(f->suiImageButton2);
+            click(f->startPanel->comparePageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << real << file;
-                click(f->BitBtn4);
-                return f->suiMemo2->lines().join(' ').trimmed();
+                click(f->compareButton);
+                return f->compareResults->lines().join(' ').trimmed();
             };
         } else {
-            click(f->suiImageButton1);
+            click(f->startPanel->joinPageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
-                click(f->suiImageButton10);
-                return f->Edit5->text();
+                click(f->loadPartButton);
+                return f->chosenPartField->text();
             };
         }
 
@@ -126,16 +127,16 @@ private slots:
         const QByteArray sourceBytes = readFile(source);
 
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         claimRoom();
-        click(f->suiImageButton4);
+        click(f->startPanel->presetsPageButton);
         const auto preset = [&](const QString& file) {
             ui.fileAnswers << file;
             ui.folderAnswers << fs.path();
-            click(f->BitBtn23);
+            click(f->floppy12Button);
         };
         preset(earlier);
-        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
+        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
         const auto earlierSet = snapshot(fs.path());
         QCOMPARE(earlierSet.size(), 5); // a part, the list, the check files
 
@@ -144,11 +145,11 @@ private slots:
         QVERIFY2(ui.errors[0].contains(fs.path() + "src.bin.") && ui.errors[0].contains("No space left on device"),
                  qPrintable(ui.errors[0]));
         QVERIFY(G.SplitPartPaths.size() >= 2);
-        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
-        QVERIFY(f->BitBtn20->isEnabled());
-        click(f->BitBtn20);
+        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
+        QVERIFY(f->presetsCancelButton->isEnabled());
+        click(f->presetsCancelButton);
         QCOMPARE(snapshot(fs.path()), earlierSet);
-        QVERIFY(!f->BitBtn20->isEnabled());
+        QVERIFY(!f->presetsCancelButton->isEnabled());
 
         preset(source);
         QCOMPARE(ui.errors.size(), 2);

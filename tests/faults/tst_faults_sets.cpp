@@ -2,8 +2,9 @@
 // digits) and a few hundred random source and part sizes, each split by the
 // split engine and joined back by the join engine byte for byte, with the
 // number of parts that the Split panel predicted beforehand.
-#include "app/TForm1.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -130,19 +131,19 @@ private slots:
     // consecutive part it finds and would otherwise append the old ones.
     void resplitWithFewerPartsLeavesNoOldParts() {
         Ui ui;
-        TForm1* f = ui.form.get();
-        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        MainWindow* f = ui.form.get();
+        QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
         const QString source = tmp->filePath("movie.avi");
         makeFile(source, 10000, 7);
         testutil::prepareSplit(ui, source, 0, "1000", parts);
-        QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+        QTest::mouseClick(f->splitButton, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files).size(),
                  13); // ten parts, the list, 2 check files
         writeFile(parts + "movie.avi.012", "not listed, not ours"); // stays
 
         makeFile(source, 4500, 8);
         testutil::prepareSplit(ui, source, 0, "3000", parts);
-        QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+        QTest::mouseClick(f->splitButton, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files, QDir::Name),
                  (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.crc",
                               "movie.avi.sfv", "movie.avi.txt"}));
@@ -153,15 +154,15 @@ private slots:
     }
 
     // For a few hundred random sizes: the part count that the Split panel
-    // shows (Edit7) is the number of parts the engine writes, every part but
+    // shows (partCountField) is the number of parts the engine writes, every part but
     // the last has exactly the part size, the last holds 1 to part size
     // bytes, and the join gives back the source byte for byte.
     void splitThenJoinGivesBackTheSource() {
         const quint32 key = propertyKey();
         QRandomGenerator rng(key);
         Ui ui;
-        TForm1* f = ui.form.get();
-        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        MainWindow* f = ui.form.get();
+        QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
         QElapsedTimer clock;
         clock.start();
         const int rounds = 300;
@@ -181,13 +182,13 @@ private slots:
 
             // The panel's prediction, as the user sees it after typing the part size.
             ui.fileAnswers << source;
-            QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
-            f->ComboBox1->setCurrentIndex(c.unit);
-            QTest::keyClicks(f->Edit2, QByteArray::number(c.partUnits));
+            QTest::mouseClick(f->loadSourceButton, Qt::LeftButton);
+            f->unitBox->setCurrentIndex(c.unit);
+            QTest::keyClicks(f->partSizeField, QByteArray::number(c.partUnits));
             QVERIFY2(ui.reports.isEmpty(), qPrintable(why + ui.reports.value(0).join('|')));
             bool shown = false;
-            const qint64 predicted = f->Edit7->text().toLongLong(&shown);
-            QVERIFY2(shown, qPrintable(why + "no part count shown: " + f->Edit7->text()));
+            const qint64 predicted = f->partCountField->text().toLongLong(&shown);
+            QVERIFY2(shown, qPrintable(why + "no part count shown: " + f->partCountField->text()));
 
             ProgramState s = stateFor(source);
             splitIntoParts(s, source, partBytes, SplitHooks());

@@ -3,9 +3,10 @@
 // and "Split", a destination that is gone or read-only, and part sizes at
 // their limits. After each: the source is unchanged, the error names the file
 // and the reason, nothing unlisted stays on disk, and the panel still splits.
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -38,7 +39,7 @@ class TestFaultsSplit : public QObject {
     QString source, out;
     QByteArray original;
     std::unique_ptr<Ui> ui; // the window, split panel open
-    TForm1* f = nullptr;
+    MainWindow* f = nullptr;
 
     void makeSource(qint64 size) {
         makeFile(source, size, 7);
@@ -53,7 +54,7 @@ class TestFaultsSplit : public QObject {
     }
     void split(int unit, const QByteArray& partSize, const QString& dest) {
         prepare(unit, partSize, dest);
-        click(f->BitBtn6);
+        click(f->splitButton);
     }
 
     // The source was not touched, and the panel still works: a split of it
@@ -64,12 +65,12 @@ class TestFaultsSplit : public QObject {
         const int errors = ui->errors.size();
         split(0, QByteArray::number(original.size() / 3 + 1), out);
         QCOMPARE(ui->errors.size(), errors);
-        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
         QCOMPARE(entries(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.003",
                                             "src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(concat({out + "/src.bin.001", out + "/src.bin.002", out + "/src.bin.003"}),
                  original);
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(entries(out), QStringList());
         QCOMPARE(navigation(f), AllOn);
     }
@@ -84,7 +85,7 @@ private slots:
         ui = std::make_unique<Ui>();
         f = ui->form.get();
         claimRoom();
-        click(f->suiImageButton3);
+        click(f->startPanel->splitPageButton);
     }
     void cleanup() {
         ui.reset();
@@ -106,16 +107,16 @@ private slots:
         QCOMPARE(entries(fs.path()), (QStringList{"src.bin.001", "src.bin.002", "src.bin.003"}));
         QCOMPARE(concat(G.SplitPartPaths.mid(0, 2)), original.left(2 * 102400));
         QCOMPARE(navigation(f), AllOff);
-        QVERIFY(f->BitBtn9->isEnabled());
-        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
-        click(f->BitBtn9);
+        QVERIFY(f->splitCancelButton->isEnabled());
+        QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
+        click(f->splitCancelButton);
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(navigation(f), AllOn);
         goodSplitStillWorks();
 
         split(1, "500", fs.path());
         checkError(ui->errors, 2, fs.path() + "src.bin.001", "No space left on device");
-        QCOMPARE(f->Gauge1->Progress(), 0);
+        QCOMPARE(f->splitGauge->Progress(), 0);
         QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
         f->close();
         QVERIFY(!f->isVisible());
@@ -144,11 +145,11 @@ private slots:
         makeSource(preset ? 2 * 1258291 : 256 * 1024);
         QStringList parts{"src.bin.001", "src.bin.002"};
         if (preset) {
-            click(f->BitBtn10);
-            click(f->suiImageButton4);
+            click(f->splitMainButton);
+            click(f->startPanel->presetsPageButton);
             ui->fileAnswers << source;
             ui->folderAnswers << fs.path();
-            click(f->BitBtn23);
+            click(f->floppy12Button);
         } else {
             split(1, "64", fs.path());
             parts << "src.bin.003"
@@ -160,7 +161,7 @@ private slots:
                  qPrintable(ui->errors[0]));
         QCOMPARE(entries(fs.path()), parts);
         QCOMPARE(concat(G.SplitPartPaths), original);
-        QPushButton* cancel = preset ? f->BitBtn20 : f->BitBtn9;
+        QPushButton* cancel = preset ? f->presetsCancelButton : f->splitCancelButton;
         QCOMPARE(cancel->text(), QString("Cancel"));
         if (!preset) QCOMPARE(navigation(f), AllOn);
         if (close) {
@@ -188,22 +189,22 @@ private slots:
         TFS_MOUNT_OR_SKIP(fs, 1 << 20);
         makeSource(3 * 1258291);
         QVERIFY(QDir().mkpath(out));
-        click(f->BitBtn10);
-        click(f->suiImageButton4);
+        click(f->splitMainButton);
+        click(f->startPanel->presetsPageButton);
         ui->fileAnswers << source;
         ui->folderAnswers << fs.path();
-        click(f->BitBtn23);
+        click(f->floppy12Button);
         checkError(ui->errors, 1, fs.path() + "src.bin.001", "No space left on device");
         QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
 
         if (next == 2) {
-            click(f->BitBtn19);
-            click(f->suiImageButton3);
+            click(f->presetsMainButton);
+            click(f->startPanel->splitPageButton);
             split(1, "1024", out);
         } else {
             ui->fileAnswers << (next == 0 ? source : QString());
             ui->folderAnswers << out;
-            click(f->BitBtn23);
+            click(f->floppy12Button);
         }
         QCOMPARE(ui->errors.size(), 1);
         QCOMPARE(entries(fs.path()), QStringList());
@@ -220,9 +221,9 @@ private slots:
         const auto splitAfter = [&](const std::function<void()>& change) {
             makeSource(50000);
             prepare(0, "20000", folder);
-            QCOMPARE(f->Edit7->text(), QString("3"));
+            QCOMPARE(f->partCountField->text(), QString("3"));
             change();
-            click(f->BitBtn6);
+            click(f->splitButton);
         };
 
         splitAfter([&] {
@@ -231,7 +232,7 @@ private slots:
         });
         checkError(ui->errors, 1, source, "No such file or directory");
         QCOMPARE(entries(folder), QStringList());
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(navigation(f), AllOn);
 
         splitAfter([&] {
@@ -240,7 +241,7 @@ private slots:
         });
         checkError(ui->errors, 2, source, "empty");
         QCOMPARE(entries(folder), QStringList{"src.bin"});
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
 
         std::unique_ptr<FifoWatchdog> watchdog;
         splitAfter([&] {
@@ -251,7 +252,7 @@ private slots:
         QVERIFY2(!watchdog->readerWasBlocked(), "the split opened the named pipe");
         checkError(ui->errors, 3, source, "named pipe");
         QCOMPARE(entries(folder), QStringList{"src.bin"});
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QVERIFY(QFile::remove(source));
 
         splitAfter([&] {
@@ -263,8 +264,8 @@ private slots:
                                                "src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(concat({source + ".001", source + ".002"}), original);
         QCOMPARE(readFile(source + ".txt"), QByteArray("src.bin.001\r\nsrc.bin.002\r\n"));
-        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
-        click(f->BitBtn9);
+        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+        click(f->splitCancelButton);
         QCOMPARE(entries(folder), QStringList{"src.bin"});
     }
 
@@ -280,13 +281,13 @@ private slots:
         checkError(ui->errors, 1, link, "same file");
         QVERIFY(ui->errors[0].contains(source));
         QCOMPARE(entries(out), QStringList{"src.bin.002"});
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QVERIFY(QFile::remove(link));
         QVERIFY(::link(QFile::encodeName(source).constData(), QFile::encodeName(link).constData()) == 0);
         split(0, "20000", out);
         checkError(ui->errors, 2, link, "same file");
         QCOMPARE(entries(out), QStringList{"src.bin.002"});
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(readFile(source), original);
     }
 
@@ -299,13 +300,13 @@ private slots:
         setFreeSpaceQuery({}); // the real query
         prepare(1, "20", out);
         QVERIFY(QDir(out).removeRecursively());
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(ui->reports, (QList<QStringList>{{" ", " ", " ",
                                                    "There is Not enough Free Space on drive  " + out +
                                                        "/  to complete operation"}}));
         QCOMPARE(ui->errors, QStringList());
         QCOMPARE(entries(tmp->path()), QStringList{"src.bin"});
-        QVERIFY(!f->BitBtn9->isEnabled());
+        QVERIFY(!f->splitCancelButton->isEnabled());
         QCOMPARE(navigation(f), AllOn);
         claimRoom();
         goodSplitStillWorks();
@@ -322,7 +323,7 @@ private slots:
         split(1, "20", fs.path());
         checkError(ui->errors, 1, fs.path() + "src.bin.001", "Read-only file system");
         QCOMPARE(entries(fs.path()), QStringList());
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(navigation(f), AllOn);
         goodSplitStillWorks();
     }
@@ -334,14 +335,14 @@ private slots:
         makeSource(300);
         QVERIFY(QDir().mkpath(out));
         prepare(0, "1", out);
-        QCOMPARE(f->Edit7->text(), QString("300"));
-        click(f->BitBtn6);
+        QCOMPARE(f->partCountField->text(), QString("300"));
+        click(f->splitButton);
         QCOMPARE(ui->errors, QStringList());
         QCOMPARE(G.SplitPartPaths.size(), 300);
         QCOMPARE(fileNameOf(G.SplitPartPaths[100]), QString("src.bin.0101"));
         QCOMPARE(concat(G.SplitPartPaths), original);
         QCOMPARE(entries(out).size(), 303); // with the list and the check files
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(entries(out), QStringList());
 
         // Exactly the file size, in bytes and in kilobytes.
@@ -350,8 +351,8 @@ private slots:
             split(unit, size, out);
             QCOMPARE(ui->reports.last(), Blank3 + QStringList{"As a Result You will have identical file"});
             QCOMPARE(entries(out), QStringList());
-            click(f->BitBtn10); // only Main is left; it enables the rest
-            click(f->suiImageButton3);
+            click(f->splitMainButton); // only Main is left; it enables the rest
+            click(f->startPanel->splitPageButton);
         }
 
         // 9,000,000,000 bytes of a 10 GiB file, then the unit changed to
@@ -362,16 +363,16 @@ private slots:
             QVERIFY(b.open(QIODevice::WriteOnly) && b.resize(10LL << 30)); // sparse
         }
         load(big);
-        f->ComboBox1->setCurrentIndex(0);
-        QTest::keyClicks(f->Edit2, "9000000000");
+        f->unitBox->setCurrentIndex(0);
+        QTest::keyClicks(f->partSizeField, "9000000000");
         QCOMPARE(ui->errors, QStringList());
-        f->ComboBox1->setCurrentIndex(3);
+        f->unitBox->setCurrentIndex(3);
         QCOMPARE(ui->errors.size(), 1);
         QVERIFY2(ui->errors[0].contains("overflow") && ui->errors[0].contains("9000000000"),
                  qPrintable(ui->errors[0]));
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(ui->reports.last(), Blank3 + QStringList{"Part Size is bigger then File"});
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(entries(tmp->path()), (QStringList{"big.bin", "out", "src.bin"}));
         QVERIFY(QFile::remove(big));
         goodSplitStillWorks();

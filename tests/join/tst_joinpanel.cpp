@@ -2,9 +2,10 @@
 // and folder dialogs, the report dialog's answers and the free-space query
 // scripted.
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -33,45 +34,45 @@ const QStringList CompletedWithoutList{"", "", "              Joining completed,
 
 // The panel's buttons and extras as the state tables name them: the enabled
 // buttons (a hidden one counts as not enabled), the visible extras, the gauge.
-QString panelState(TForm1* f) {
+QString panelState(MainWindow* f) {
     QStringList enabled, shown;
     const QList<QPair<QWidget*, QString>> buttons{
-        {f->suiImageButton10, "Load File"}, {f->suiImageButton12, "Destination"},
-        {f->BitBtn2, "Join"},               {f->BitBtn11, "Main"},
-        {f->BitBtn12, "Cancel"},            {f->BitBtn22, "Undo"}};
+        {f->loadPartButton, "Load File"}, {f->joinDestinationButton, "Destination"},
+        {f->joinButton, "Join"},               {f->joinMainButton, "Main"},
+        {f->joinCancelButton, "Cancel"},            {f->joinUndoButton, "Undo"}};
     for (const auto& [w, name] : buttons)
         if (w->isEnabled() && !w->isHidden())
             enabled << name;
-    const QList<QPair<QWidget*, QString>> extras{{f->BitBtn22, "Undo"},
-                                                 {f->suiImageButton5, "suiImageButton5"},
-                                                 {f->Label12, "Label12"},
-                                                 {f->Image1, "Image1"},
-                                                 {f->gEdit2, "gEdit2"}};
+    const QList<QPair<QWidget*, QString>> extras{{f->joinUndoButton, "Undo"},
+                                                 {f->runJoinedButton, "runJoinedButton"},
+                                                 {f->runJoinedLabel, "runJoinedLabel"},
+                                                 {f->outputIcon, "outputIcon"},
+                                                 {f->joinHint, "joinHint"}};
     for (const auto& [w, name] : extras)
         if (!w->isHidden())
             shown << name;
     return QString("enabled: %1 | shown: %2 | gauge %3")
         .arg(enabled.join(", "), shown.join(", "))
-        .arg(f->Gauge2->Progress());
+        .arg(f->joinGauge->Progress());
 }
 
-const QString Opened = "enabled: Load File, Main | shown: gEdit2 | gauge 0";
-const QString Loaded = "enabled: Load File, Destination, Join, Main | shown: gEdit2 | gauge 0";
+const QString Opened = "enabled: Load File, Main | shown: joinHint | gauge 0";
+const QString Loaded = "enabled: Load File, Destination, Join, Main | shown: joinHint | gauge 0";
 const QString Completed = "enabled: Load File, Destination, Join, Main, Undo"
-                          " | shown: Undo, suiImageButton5, Label12 | gauge 100";
+                          " | shown: Undo, runJoinedButton, runJoinedLabel | gauge 100";
 const QString CancelledOrUndone = Loaded;
 // A refusal leaves "Main" enabled too: with no roomy destination the user can go back.
 const QString NotEnoughSpace =
-    "enabled: Load File, Destination, Join, Main | shown: Image1, gEdit2 | gauge 0";
+    "enabled: Load File, Destination, Join, Main | shown: outputIcon, joinHint | gauge 0";
 const QString Aborted = Opened;
 
 // Runs `action` once inside the running join's event-loop turns, as soon as
 // the gauge shows at least `percent`.
-void whenGaugeReaches(TForm1* f, int percent, std::function<void()> action) {
+void whenGaugeReaches(MainWindow* f, int percent, std::function<void()> action) {
     auto* timer = new QTimer(f);
     timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, f, [=] {
-        if (f->Gauge2->Progress() < percent)
+        if (f->joinGauge->Progress() < percent)
             return;
         timer->stop();
         timer->deleteLater();
@@ -114,7 +115,7 @@ class TestJoinPanel : public QObject {
 
     // Opens the join panel from the start panel and loads a part.
     void openAndLoad(Ui& ui, const QString& chosen) {
-        click(ui.form->suiImageButton1);
+        click(ui.form->startPanel->joinPageButton);
         loadPart(ui, chosen);
     }
 
@@ -127,33 +128,33 @@ private slots:
     // Loading any part, the destination folder, cancelled dialogs, the path fields.
     void loadingAndDestination() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         makeSet({1000, 2500, 300, -1, 7000});
-        click(f->suiImageButton1);
+        click(f->startPanel->joinPageButton);
         QCOMPARE(panelState(f), Opened);
-        QVERIFY(!f->Image6->isEnabled());
+        QVERIFY(!f->joinDestinationPicture->isEnabled());
 
         ui.fileAnswers << part(2);
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         QCOMPARE(G.JoinDestFolder, parts);
         QCOMPARE(G.JoinTotalSize, qint64(3800)); // 001..003; 005 lies after the gap
-        QCOMPARE(f->Edit5->toolTip(), part(2));
-        QCOMPARE(f->Edit6->toolTip(), parts);
+        QCOMPARE(f->chosenPartField->toolTip(), part(2));
+        QCOMPARE(f->joinDestinationField->toolTip(), parts);
         QCOMPARE(panelState(f), Loaded);
-        QVERIFY(f->Image6->isEnabled());
+        QVERIFY(f->joinDestinationPicture->isEnabled());
 
         ui.folderAnswers << tmp->path() + "/elsewhere" << "/" << "";
-        click(f->suiImageButton12);
+        click(f->joinDestinationButton);
         QCOMPARE(G.JoinDestFolder, tmp->path() + "/elsewhere/");
-        QCOMPARE(f->Edit6->toolTip(), G.JoinDestFolder);
-        click(f->suiImageButton12);
+        QCOMPARE(f->joinDestinationField->toolTip(), G.JoinDestFolder);
+        click(f->joinDestinationButton);
         QCOMPARE(G.JoinDestFolder, QString("/"));
-        click(f->suiImageButton12); // cancelled: nothing changes
+        click(f->joinDestinationButton); // cancelled: nothing changes
         QCOMPARE(G.JoinDestFolder, QString("/"));
         QCOMPARE(G.JoinTotalSize, qint64(3800));
 
         // A cancelled file dialog after a part was loaded leaves Join disabled.
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         QCOMPARE(panelState(f), Opened);
         QCOMPARE(ui.errors, QStringList());
     }
@@ -162,7 +163,7 @@ private slots:
     // so does a volume that can't be queried.
     void freeSpaceMargins() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         const QStringList made = makeSet({30000, 30000, 12345});
         const qint64 total = 72345;
         double free = total;
@@ -172,7 +173,7 @@ private slots:
             return free;
         });
         openAndLoad(ui, part(1));
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(asked, QStringList{parts});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
         QCOMPARE(ui.reports.size(), 1);
@@ -181,9 +182,9 @@ private slots:
         const QString dest = tmp->path() + "/dest/";
         QVERIFY(QDir().mkpath(dest));
         ui.folderAnswers << dest;
-        click(f->suiImageButton12);
+        click(f->joinDestinationButton);
         free = total - 1;
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.reports.last(),
                  (QStringList{"  ", "  ", "  ", "Not Enough Disk Space on Drive " + volumeRootOf(dest)}));
         QCOMPARE(panelState(f), NotEnoughSpace);
@@ -191,7 +192,7 @@ private slots:
         QCOMPARE(entries(parts), before);
 
         free = -1;
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.reports.last().last(), "Not Enough Disk Space on Drive " + dest);
         QCOMPARE(ui.reports.size(), 3);
         QCOMPARE(entries(dest), QStringList());
@@ -201,32 +202,32 @@ private slots:
     // after a completed join, the split panel's buttons included.
     void completedJoins() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         const QStringList made = makeSet({10000, 20000, 5});
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(3));
-        f->BitBtn9->setEnabled(true);
-        f->BitBtn10->setEnabled(false);
-        click(f->BitBtn2);
+        f->splitCancelButton->setEnabled(true);
+        f->splitMainButton->setEnabled(false);
+        click(f->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{CompletedWithoutList});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
         QCOMPARE(G.JoinOutputPath, parts + "movie.avi");
-        QCOMPARE(f->Edit6->toolTip(), G.JoinOutputPath);
+        QCOMPARE(f->joinDestinationField->toolTip(), G.JoinOutputPath);
         QCOMPARE(panelState(f), Completed);
-        QVERIFY(!f->BitBtn9->isEnabled()); // the split panel's part size is empty
-        QVERIFY(f->BitBtn10->isEnabled());
-        QVERIFY(!f->Image1->pixmap().isNull()); // the output type's icon...
-        QCOMPARE(f->suiImageButton5->size(), f->Image1->size()); // ...on the run-joined button too
+        QVERIFY(!f->splitCancelButton->isEnabled()); // the split panel's part size is empty
+        QVERIFY(f->splitMainButton->isEnabled());
+        QVERIFY(!f->outputIcon->pixmap().isNull()); // the output type's icon...
+        QCOMPARE(f->runJoinedButton->size(), f->outputIcon->size()); // ...on the run-joined button too
 
         // With the list beside the parts (chosen through another part).
         writeList(3);
         const QString other = tmp->path() + "/other/";
         QVERIFY(QDir().mkpath(other));
         ui.fileAnswers << part(1);
-        click(f->suiImageButton10);
+        click(f->loadPartButton);
         ui.folderAnswers << other;
-        click(f->suiImageButton12);
-        click(f->BitBtn2);
+        click(f->joinDestinationButton);
+        click(f->joinButton);
         QCOMPARE(ui.reports.size(), 2); // no question asked
         QCOMPARE(ui.reports.last(), CompletedWithList);
         QCOMPARE(readFile(other + "movie.avi"), concat(made));
@@ -237,36 +238,36 @@ private slots:
     // "Abort" writes nothing and resets the panel.
     void missingParts() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         const QStringList made = makeSet({4000, 5000, 6000, 7000, 8000});
         writeList(5);
         QFile::remove(part(3));
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         const QStringList question{"        ", "             Missing Files:", "movie.avi.003 "};
 
-        ui.answer = [](TForm3* d) {
-            Ui::press(d, d->BitBtn1->isVisible() ? "BitBtn1" : "OKBtn");
+        ui.answer = [](ReportDialog* d) {
+            Ui::press(d, d->joinAnywayButton->isVisible() ? "joinAnywayButton" : "okButton");
         };
         openAndLoad(ui, part(5));
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.reports, (QList<QStringList>{question, CompletedWithList}));
         QCOMPARE(readFile(parts + "movie.avi"), concat(made.mid(0, 2)));
         QCOMPARE(panelState(f), Completed);
         QVERIFY(QFile::remove(parts + "movie.avi"));
 
         ui.reports.clear();
-        ui.answer = [](TForm3* d) { Ui::press(d, "BitBtn2"); };
+        ui.answer = [](ReportDialog* d) { Ui::press(d, "abortButton"); };
         openAndLoad(ui, part(2));
-        f->onemogucix();
+        f->setCloseAllowed(false);
         const QStringList before = entries(parts);
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{question});
         QCOMPARE(entries(parts), before);
-        QCOMPARE(f->Edit5->text(), QString());
-        QCOMPARE(f->Edit6->text(), QString());
+        QCOMPARE(f->chosenPartField->text(), QString());
+        QCOMPARE(f->joinDestinationField->text(), QString());
         QCOMPARE(panelState(f), Aborted);
-        QVERIFY(f->GroupBox3->isVisible() && !f->GroupBox1->isVisible());
-        QVERIFY(!f->Image6->isEnabled());
+        QVERIFY(f->joinPanel->isVisible() && !f->startPanel->isVisible());
+        QVERIFY(!f->joinDestinationPicture->isEnabled());
         QVERIFY(f->closeCommandEnabled());
     }
 
@@ -307,11 +308,11 @@ private slots:
         for (int n : present)
             writeFile(part(n), QByteArray::number(n) + ",");
         setFreeSpaceQuery([](const QString&) { return 1e12; });
-        ui.answer = [abort](TForm3* d) {
-            Ui::press(d, !d->BitBtn1->isVisible() ? "OKBtn" : abort ? "BitBtn2" : "BitBtn1");
+        ui.answer = [abort](ReportDialog* d) {
+            Ui::press(d, !d->joinAnywayButton->isVisible() ? "okButton" : abort ? "abortButton" : "joinAnywayButton");
         };
         openAndLoad(ui, part(chosen));
-        click(ui.form->BitBtn2);
+        click(ui.form->joinButton);
         QList<QStringList> reports;
         if (!missing.isEmpty())
             reports << QStringList{"        ", "             Missing Files:"} + missing;
@@ -355,7 +356,7 @@ private slots:
         writeList(listed);
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(1));
-        click(ui.form->BitBtn2);
+        click(ui.form->joinButton);
         QStringList report = CompletedWithList;
         if (!leftOut.isEmpty())
             report << "  "
@@ -383,24 +384,24 @@ private slots:
         QFETCH(QStringList, taken);
         QFETCH(QString, written);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         const QStringList made = makeSet({3000, 4000});
         for (const QString& name : taken)
             writeFile(parts + name, name.toUtf8());
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(2));
         for (int round = 0; round < 2; ++round) {
-            click(f->BitBtn2);
+            click(f->joinButton);
             QCOMPARE(G.JoinOutputPath, parts + written);
             QCOMPARE(readFile(parts + written), concat(made));
             for (const QString& name : taken)
                 QCOMPARE(readFile(parts + name), name.toUtf8());
             if (round == 0) {
-                click(f->BitBtn22);
+                click(f->joinUndoButton);
                 QVERIFY(!QFileInfo::exists(parts + written));
             }
         }
-        click(f->suiImageButton5);
+        click(f->runJoinedButton);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts + written)});
     }
 
@@ -409,7 +410,7 @@ private slots:
     // an earlier clone untouched and offers no Undo for it.
     void cloneUndoAndCancel() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         const QStringList made = makeSet({100000, 100000, 100000});
         writeList(3);
         makeFile(parts + "movie.avi", 5000, 99); // the original source, still there
@@ -418,17 +419,17 @@ private slots:
         const QString clone = parts + "Clone Of movie.avi";
 
         openAndLoad(ui, part(1));
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(G.JoinOutputPath, clone);
         QCOMPARE(readFile(clone), concat(made));
         writeFile(clone, "an older clone");
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(G.JoinOutputPath, parts + "Clone Of Clone Of movie.avi");
         QCOMPARE(readFile(G.JoinOutputPath), concat(made));
         QCOMPARE(readFile(clone), QByteArray("an older clone"));
         QCOMPARE(readFile(parts + "movie.avi"), source);
 
-        click(f->BitBtn22);
+        click(f->joinUndoButton);
         QVERIFY(!QFileInfo::exists(G.JoinOutputPath));
         QCOMPARE(entries(parts), (QStringList{"Clone Of movie.avi", "movie.avi", "movie.avi.001",
                                               "movie.avi.002", "movie.avi.003", "movie.avi.txt"}));
@@ -439,11 +440,11 @@ private slots:
         ui.reports.clear();
         bool iconShown = false;
         whenGaugeReaches(f, 10, [&] {
-            iconShown = f->Image1->isVisible() && !f->Image1->pixmap().isNull();
-            QVERIFY(f->gEdit2->isHidden());
-            click(f->BitBtn12);
+            iconShown = f->outputIcon->isVisible() && !f->outputIcon->pixmap().isNull();
+            QVERIFY(f->joinHint->isHidden());
+            click(f->joinCancelButton);
         });
-        click(f->BitBtn2);
+        click(f->joinButton);
         QVERIFY(iconShown);
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(readFile(clone), QByteArray("an older clone"));
@@ -456,15 +457,15 @@ private slots:
     // cancelled join is still unwinding, starts no second join inside it.
     void joinClickBehindCancel() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         makeSet({100000, 100000});
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(1));
         whenGaugeReaches(f, 5, [&] {
-            click(f->BitBtn12);
-            click(f->BitBtn2); // enabled again by Cancel
+            click(f->joinCancelButton);
+            click(f->joinButton); // enabled again by Cancel
         });
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(entries(parts), (QStringList{"movie.avi.001", "movie.avi.002"}));
         QCOMPARE(panelState(f), CancelledOrUndone);
@@ -480,7 +481,7 @@ private slots:
     void closeDuringJoin() {
         QFETCH(int, atPercent);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         makeSet({60000, 60000, 60000, 60000});
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(1));
@@ -488,7 +489,7 @@ private slots:
             QTimer::singleShot(0, f, [f] { f->close(); });
         else
             whenGaugeReaches(f, atPercent, [f] { f->close(); });
-        click(f->BitBtn2);
+        click(f->joinButton);
         QVERIFY(!f->isVisible());
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(entries(parts).size(), 4);
@@ -528,7 +529,7 @@ private slots:
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, parts + name(chosen));
         QCOMPARE(G.JoinTotalSize, qint64(concat(made).size()));
-        click(ui.form->BitBtn2);
+        click(ui.form->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{listed ? CompletedWithList : CompletedWithoutList});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
     }
@@ -536,27 +537,27 @@ private slots:
     // The joined file: run it and quit (also when it is gone), its folder.
     void runJoinedAndFolder() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         makeSet({100});
         setFreeSpaceQuery([](const QString&) { return 1e12; });
 
         // Before any join the output path holds at most a bare name: nothing opens.
         G.JoinOutputPath = "movie.avi";
         openAndLoad(ui, part(1));
-        click(f->Image6);
+        click(f->joinDestinationPicture);
         QCOMPARE(ui.opened, QList<QUrl>());
 
-        click(f->BitBtn2);
-        click(f->Image6);
+        click(f->joinButton);
+        click(f->joinDestinationPicture);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts)});
-        click(f->suiImageButton5);
+        click(f->runJoinedButton);
         QCOMPARE(ui.opened.last(), QUrl::fromLocalFile(parts + "movie.avi"));
         QVERIFY(!f->isVisible());
 
         f->show();
         QFile::remove(parts + "movie.avi");
         ui.opened.clear();
-        click(f->suiImageButton5);
+        click(f->runJoinedButton);
         QCOMPARE(ui.opened, QList<QUrl>());
         QVERIFY(!f->isVisible());
     }
@@ -565,13 +566,13 @@ private slots:
     // usable panel and its error in the message box.
     void failingJoins() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         makeSet({200000, 200000, 200000});
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(1));
 
         whenGaugeReaches(f, 20, [&] { QFile::remove(part(3)); });
-        click(f->BitBtn2);
+        click(f->joinButton);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY2(ui.errors[0].contains(part(3)), qPrintable(ui.errors[0]));
         QCOMPARE(ui.reports, QList<QStringList>());
@@ -583,16 +584,16 @@ private slots:
         if (!fs.ok())
             QSKIP(qPrintable(fs.reason()));
         ui.folderAnswers << fs.path();
-        click(f->suiImageButton12);
-        click(f->BitBtn2);
+        click(f->joinDestinationButton);
+        click(f->joinButton);
         QCOMPARE(ui.errors.size(), 2);
         QVERIFY2(ui.errors[1].contains("No space left"), qPrintable(ui.errors[1]));
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(panelState(f), CancelledOrUndone);
         // And the panel is usable: another destination joins.
         ui.folderAnswers << parts;
-        click(f->suiImageButton12);
-        click(f->BitBtn2);
+        click(f->joinDestinationButton);
+        click(f->joinButton);
         QCOMPARE(ui.errors.size(), 2);
         QCOMPARE(panelState(f), Completed);
     }

@@ -4,9 +4,10 @@
 // split, the hover outline and the folder picture, and one real split of a
 // file just over 4 GiB at the "Fat32" size.
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "presets/Presets.h"
@@ -31,10 +32,10 @@ namespace {
 
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
 
-QList<QWidget*> presetButtonsAndMain(TForm1* f) {
-    return {f->BitBtn23, f->BitBtn15, f->suiImageButton11, f->BitBtn16, f->suiImageButton6,
-            f->suiImageButton7, f->BitBtn17, f->suiImageButton13, f->BitBtn18, f->suiImageButton8,
-            f->BitBtn19};
+QList<QWidget*> presetButtonsAndMain(MainWindow* f) {
+    return {f->floppy12Button, f->floppy144Button, f->floppy288Button, f->zip100Button, f->zip250Button,
+            f->cd650Button, f->cd700Button, f->cd800Button, f->dvdButton, f->fat32Button,
+            f->presetsMainButton};
 }
 
 bool allEnabled(const QList<QWidget*>& widgets) {
@@ -58,8 +59,8 @@ class TestPresets : public QObject {
 
     // The real window with the presets panel open.
     static void openPanel(Ui& ui) {
-        QTest::mouseClick(ui.form->suiImageButton4, Qt::LeftButton);
-        QVERIFY(ui.form->GroupBox5->isVisible());
+        QTest::mouseClick(ui.form->startPanel->presetsPageButton, Qt::LeftButton);
+        QVERIFY(ui.form->presetsPanel->isVisible());
     }
 
     // Runs a preset on `source` into `dest` (an empty text cancels that dialog).
@@ -110,29 +111,29 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("1.2 MB") << "BitBtn23" << qint64(0x133333)
+        QTest::newRow("1.2 MB") << "floppy12Button" << qint64(0x133333)
             << QStringList{"  ", "  ", "  ", "     File is smaller  then 1.2MB Floppy"};
-        QTest::newRow("1.44MB") << "BitBtn15" << qint64(0x164000)
+        QTest::newRow("1.44MB") << "floppy144Button" << qint64(0x164000)
             << QStringList{"  ", "  ", "               File is smaller then", "  ",
                            "        Standard Formated Floppy"};
-        QTest::newRow("2.88MB") << "suiImageButton11" << qint64(0x2E147A)
+        QTest::newRow("2.88MB") << "floppy288Button" << qint64(0x2E147A)
             << QStringList{"  ", "  ", "  ", "    File is smaller  then 2.88MB Floppy"};
-        QTest::newRow("100") << "BitBtn16" << qint64(0x5FC8000)
+        QTest::newRow("100") << "zip100Button" << qint64(0x5FC8000)
             << QStringList{"   ", " ", "               File is smaller then", " ",
                            "               Zip- 100 standard"};
-        QTest::newRow("250") << "suiImageButton6" << qint64(0xFA00000)
+        QTest::newRow("250") << "zip250Button" << qint64(0xFA00000)
             << QStringList{"   ", "   ", "             File is smaller then", "   ",
                            "             Zip- 250 standard"};
-        QTest::newRow("650MB") << "suiImageButton7" << qint64(0x28A00000)
+        QTest::newRow("650MB") << "cd650Button" << qint64(0x28A00000)
             << QStringList{"   ", "   ", "   ", "  File is smaller  then CD-650 standard"};
-        QTest::newRow("700MB") << "BitBtn17" << qint64(0x2BC00000)
+        QTest::newRow("700MB") << "cd700Button" << qint64(0x2BC00000)
             << QStringList{"   ", "   ", "            File is smaller  then", "   ",
                            "            Standard 700 MB CD"};
-        QTest::newRow("800MB") << "suiImageButton13" << qint64(0x32000000)
+        QTest::newRow("800MB") << "cd800Button" << qint64(0x32000000)
             << QStringList{"   ", "   ", "   ", "      File is smaller  then 800-MB CD"};
-        QTest::newRow("DVD") << "BitBtn18" << qint64(0x118244F00LL)
+        QTest::newRow("DVD") << "dvdButton" << qint64(0x118244F00LL)
             << QStringList{"  ", "  ", "  ", "      File is smaller  then 4.7 GB DVD"};
-        QTest::newRow("Fat32") << "suiImageButton8" << qint64(0xFFFFFFFELL)
+        QTest::newRow("Fat32") << "fat32Button" << qint64(0xFFFFFFFELL)
             << QStringList{"  ", "  ", "              File is smaller  then ", "  ",
                            "             Max Fat32 File Size"};
     }
@@ -141,7 +142,7 @@ private slots:
         QFETCH(qint64, size);
         QFETCH(QStringList, lines);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
         auto* b = f->findChild<PictureButton*>(button);
         const QString shortSource = src + "short.bin";
@@ -174,35 +175,35 @@ private slots:
     // The "DVD" and "Fat32" presets leave the hint label as it is.
     void cancelledDialogs() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
         makeFile(src + "a.bin", Size12 + 10);
 
         G.SourceFileSize = 12345;
-        runPreset(ui, f->BitBtn23, QString(), dst);
+        runPreset(ui, f->floppy12Button, QString(), dst);
         QCOMPARE(G.SourceFileSize, 0);
         QVERIFY(ui.folderDialogTitles.isEmpty());
-        QVERIFY(!f->BitBtn20->isEnabled());
-        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
 
-        runPreset(ui, f->BitBtn23, src + "a.bin", QString());
+        runPreset(ui, f->floppy12Button, src + "a.bin", QString());
         QCOMPARE(G.SourceFileSize, 0);
         QVERIFY(filesIn(dst).isEmpty());
-        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
 
-        f->gedit5->setVisible(false);
-        runPreset(ui, f->BitBtn18, QString(), dst);
-        QVERIFY(!f->gedit5->isVisible());
-        runPreset(ui, f->BitBtn23, QString(), dst);
-        QVERIFY(f->gedit5->isVisible());
+        f->presetsHint->setVisible(false);
+        runPreset(ui, f->dvdButton, QString(), dst);
+        QVERIFY(!f->presetsHint->isVisible());
+        runPreset(ui, f->floppy12Button, QString(), dst);
+        QVERIFY(f->presetsHint->isVisible());
 
         // After a finished split its list makes the caption "Undo" again, but
         // the button stays disabled: this run forgot the parts.
-        runPreset(ui, f->BitBtn23, src + "a.bin", dst);
-        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
-        runPreset(ui, f->BitBtn23, QString(), dst);
-        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
-        QVERIFY(!f->BitBtn20->isEnabled());
+        runPreset(ui, f->floppy12Button, src + "a.bin", dst);
+        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
+        runPreset(ui, f->floppy12Button, QString(), dst);
+        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
+        QVERIFY(!f->presetsCancelButton->isEnabled());
         QCOMPARE(filesIn(dst),
                  (QStringList{"a.bin.001", "a.bin.002", "a.bin.crc", "a.bin.sfv", "a.bin.txt"}));
         QVERIFY(ui.reports.isEmpty());
@@ -213,13 +214,13 @@ private slots:
     // list, "Undo", the folder picture; then Undo removes all of it.
     void finishedSplitAndUndo() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
-        QVERIFY(!f->Image7->isEnabled());
+        QVERIFY(!f->presetsDestinationPicture->isEnabled());
         const QString source = src + "movie.avi";
         makeFile(source, 3 * Size12 + 1000);
 
-        runPreset(ui, f->BitBtn23, source, dst.chopped(1));
+        runPreset(ui, f->floppy12Button, source, dst.chopped(1));
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(ui.reports.isEmpty());
         const QStringList names{"movie.avi.001", "movie.avi.002", "movie.avi.003", "movie.avi.004"};
@@ -235,38 +236,38 @@ private slots:
         QCOMPARE(G.SplitDestFolder, dst);
         QCOMPARE(G.PresetListBase, dst + "movie.avi");
         QCOMPARE(G.SourceFileSize, 0);
-        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
-        QVERIFY(f->BitBtn20->isEnabled());
-        QCOMPARE(f->Gauge5->Progress(), 100);
-        QCOMPARE(f->Gauge1->Progress(), 100);
-        QVERIFY(!f->gedit5->isVisible());
+        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
+        QVERIFY(f->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsGauge->Progress(), 100);
+        QCOMPARE(f->splitGauge->Progress(), 100);
+        QVERIFY(!f->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
         // The folder picture opens the destination; pressing it nudges it.
-        QVERIFY(f->Image7->isEnabled());
-        const QPoint at = f->Image7->pos();
-        QTest::mousePress(f->Image7, Qt::LeftButton);
-        QCOMPARE(f->Image7->pos(), at + QPoint(1, 1));
-        QTest::mouseRelease(f->Image7, Qt::LeftButton);
-        QCOMPARE(f->Image7->pos(), at);
+        QVERIFY(f->presetsDestinationPicture->isEnabled());
+        const QPoint at = f->presetsDestinationPicture->pos();
+        QTest::mousePress(f->presetsDestinationPicture, Qt::LeftButton);
+        QCOMPARE(f->presetsDestinationPicture->pos(), at + QPoint(1, 1));
+        QTest::mouseRelease(f->presetsDestinationPicture, Qt::LeftButton);
+        QCOMPARE(f->presetsDestinationPicture->pos(), at);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(dst)});
 
         // A part that the user removed meanwhile is no error for Undo.
         QFile::remove(parts[1]);
-        QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
+        QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(filesIn(dst).isEmpty());
         QVERIFY(QFileInfo::exists(source));
-        QVERIFY(!f->BitBtn20->isEnabled());
-        QVERIFY(!f->Image7->isEnabled());
-        QCOMPARE(f->Gauge5->Progress(), 0);
-        QVERIFY(f->gedit5->isVisible());
+        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QVERIFY(!f->presetsDestinationPicture->isEnabled());
+        QCOMPARE(f->presetsGauge->Progress(), 0);
+        QVERIFY(f->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
         // Main leaves the panel; opening it again starts fresh.
-        QTest::mouseClick(f->BitBtn19, Qt::LeftButton);
-        QVERIFY(f->GroupBox1->isVisible() && !f->GroupBox5->isVisible());
-        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+        QTest::mouseClick(f->presetsMainButton, Qt::LeftButton);
+        QVERIFY(f->startPanel->isVisible() && !f->presetsPanel->isVisible());
+        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
     }
 
     // Cancel during a split stops only that split: none of its files remain,
@@ -275,11 +276,11 @@ private slots:
     // list either.
     void cancelAndRefusalKeepTheEarlierSet() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
         makeFile(src + "first.bin", 2 * Size12);
         makeFile(src + "second.bin", 5 * Size12, 2);
-        runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+        runPreset(ui, f->floppy12Button, src + "first.bin", dst);
         const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.crc",
                                   "first.bin.sfv", "first.bin.txt"};
         QCOMPARE(filesIn(dst), earlier);
@@ -287,26 +288,26 @@ private slots:
 
         bool buttonsHeldDuringSplit = false;
         during(f, [] { return G.SplitPartPaths.size() == 2; }, [&] {
-            QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
-            buttonsHeldDuringSplit = !f->BitBtn23->isEnabled() && !f->BitBtn19->isEnabled();
+            QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
+            buttonsHeldDuringSplit = !f->floppy12Button->isEnabled() && !f->presetsMainButton->isEnabled();
         });
-        runPreset(ui, f->BitBtn23, src + "second.bin", dst);
+        runPreset(ui, f->floppy12Button, src + "second.bin", dst);
         QVERIFY(buttonsHeldDuringSplit);
         QCOMPARE(G.SplitCancelFlag, 1);
         QCOMPARE(filesIn(dst), earlier);
         QCOMPARE(readFile(dst + "first.bin.001"), earlierPart);
-        QCOMPARE(f->Gauge5->Progress(), 0);
-        QVERIFY(!f->BitBtn20->isEnabled());
-        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
+        QCOMPARE(f->presetsGauge->Progress(), 0);
+        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
         setFreeSpaceQuery([](const QString&) { return 1000.0; });
-        runPreset(ui, f->BitBtn23, src + "second.bin", dst);
+        runPreset(ui, f->floppy12Button, src + "second.bin", dst);
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].size(), 4);
         QVERIFY(ui.reports[0][3].startsWith("There is Not enough Free Space on drive  "));
         QCOMPARE(filesIn(dst), earlier);
-        QVERIFY(!f->BitBtn20->isEnabled());
+        QVERIFY(!f->presetsCancelButton->isEnabled());
         QVERIFY(ui.errors.isEmpty());
     }
 
@@ -321,13 +322,13 @@ private slots:
                                   "first.bin.sfv", "first.bin.txt"};
         {
             Ui ui;
-            TForm1* f = ui.form.get();
+            MainWindow* f = ui.form.get();
             openPanel(ui);
-            runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+            runPreset(ui, f->floppy12Button, src + "first.bin", dst);
             QCOMPARE(filesIn(dst), earlier);
-            during(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
+            during(f, [f] { return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100; },
                     [f] { f->close(); });
-            runPreset(ui, f->BitBtn23, src + "second.bin", dst);
+            runPreset(ui, f->floppy12Button, src + "second.bin", dst);
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(dst), earlier);
             QVERIFY(ui.errors.isEmpty());
@@ -336,11 +337,11 @@ private slots:
             // Every split moves the presets gauge too, so the close request
             // reaches the panel's Cancel during this one as well.
             Ui ui;
-            TForm1* f = ui.form.get();
+            MainWindow* f = ui.form.get();
             openPanel(ui);
-            runPreset(ui, f->BitBtn23, src + "first.bin", dst);
-            QTest::mouseClick(f->BitBtn19, Qt::LeftButton);
-            during(f, [f] { return f->Gauge5->Progress() > 0 && f->Gauge5->Progress() < 100; },
+            runPreset(ui, f->floppy12Button, src + "first.bin", dst);
+            QTest::mouseClick(f->presetsMainButton, Qt::LeftButton);
+            during(f, [f] { return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100; },
                     [f] { f->close(); });
             QDir().mkpath(dst + "other");
             G.SplitPartPaths.clear();
@@ -354,9 +355,9 @@ private slots:
         }
         {
             Ui ui;
-            TForm1* f = ui.form.get();
+            MainWindow* f = ui.form.get();
             openPanel(ui);
-            runPreset(ui, f->BitBtn23, src + "first.bin", dst);
+            runPreset(ui, f->floppy12Button, src + "first.bin", dst);
             f->close();
             QCOMPARE(filesIn(dst), earlier);
         }
@@ -366,9 +367,9 @@ private slots:
     // panel works again.
     void unreadableSource() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
-        runPreset(ui, f->suiImageButton8, src + "missing.bin", dst);
+        runPreset(ui, f->fat32Button, src + "missing.bin", dst);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.errors[0].contains("missing.bin"));
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
@@ -380,27 +381,27 @@ private slots:
     // refuses the preset split; once the field is emptied it counts no more.
     void splitPanelPartSize() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         const QString big = src + "big.bin";
         const QString source = src + "small.bin";
         makeFile(big, 3 * 1048576);
         makeFile(source, 1500000);
-        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
+        QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
         ui.fileAnswers = {big};
-        QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
-        QTest::keyClicks(f->Edit2, "2");
-        QCOMPARE(f->Edit2->text(), QString("2"));
-        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
-        QTest::mouseClick(f->BitBtn10, Qt::LeftButton);
+        QTest::mouseClick(f->loadSourceButton, Qt::LeftButton);
+        QTest::keyClicks(f->partSizeField, "2");
+        QCOMPARE(f->partSizeField->text(), QString("2"));
+        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
+        QTest::mouseClick(f->splitMainButton, Qt::LeftButton);
         openPanel(ui);
 
-        runPreset(ui, f->BitBtn23, source, dst);
+        runPreset(ui, f->floppy12Button, source, dst);
         QCOMPARE(ui.reports, (QList<QStringList>{{"", "", "Part Size is bigger then File"}}));
         QVERIFY(filesIn(dst).isEmpty());
         QCOMPARE(G.SourceFileSize, 0);
 
-        f->Edit2->clear();
-        runPreset(ui, f->BitBtn23, source, dst);
+        f->partSizeField->clear();
+        runPreset(ui, f->floppy12Button, source, dst);
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(filesIn(dst), (QStringList{"small.bin.001", "small.bin.002", "small.bin.crc",
                                             "small.bin.sfv", "small.bin.txt"}));
@@ -410,17 +411,17 @@ private slots:
     // The hover outline frames whichever preset button the pointer is over.
     void hoverOutline() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
-        QVERIFY(!f->Shape1->isVisible());
-        for (QWidget* b : {static_cast<QWidget*>(f->BitBtn15), static_cast<QWidget*>(f->suiImageButton8)}) {
+        QVERIFY(!f->presetOutline->isVisible());
+        for (QWidget* b : {static_cast<QWidget*>(f->floppy144Button), static_cast<QWidget*>(f->fat32Button)}) {
             QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
             QCoreApplication::sendEvent(b, &enter);
-            QCOMPARE(f->Shape1->geometry(), b->geometry().adjusted(-1, -1, 1, 1));
-            QVERIFY(f->Shape1->isVisible());
+            QCOMPARE(f->presetOutline->geometry(), b->geometry().adjusted(-1, -1, 1, 1));
+            QVERIFY(f->presetOutline->isVisible());
             QEvent leave(QEvent::Leave);
             QCoreApplication::sendEvent(b, &leave);
-            QVERIFY(!f->Shape1->isVisible());
+            QVERIFY(!f->presetOutline->isVisible());
         }
     }
 
@@ -443,11 +444,11 @@ private slots:
             }
         }
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         openPanel(ui);
         QElapsedTimer clock;
         clock.start();
-        runPreset(ui, f->suiImageButton8, source, dst);
+        runPreset(ui, f->fat32Button, source, dst);
         qInfo("Fat32 split of %lld bytes took %lld ms", size, clock.elapsed());
         QVERIFY(ui.errors.isEmpty());
         QCOMPARE(filesIn(dst), (QStringList{"big.img.001", "big.img.002", "big.img.crc",
@@ -462,8 +463,8 @@ private slots:
                 QCOMPARE(part.read(1), QByteArray(1, char(0x40 + at % 31)));
             }
         }
-        QCOMPARE(f->BitBtn20->text(), QString("Undo"));
-        QTest::mouseClick(f->BitBtn20, Qt::LeftButton);
+        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
+        QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
         QVERIFY(filesIn(dst).isEmpty());
         QFile::remove(source);
     }

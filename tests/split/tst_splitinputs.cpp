@@ -3,9 +3,10 @@
 // parts, and the number texts in locales with other digits and separators.
 #include "core/NumberText.h"
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
@@ -25,18 +26,18 @@ using namespace testutil;
 namespace {
 
 // Opens the split panel (with room to spare) and loads `source`.
-TForm1* openAndLoad(Ui& ui, const QString& source) {
+MainWindow* openAndLoad(Ui& ui, const QString& source) {
     setFreeSpaceQuery([](const QString&) { return 1e15; });
-    click(ui.form->suiImageButton3);
+    click(ui.form->startPanel->splitPageButton);
     ui.fileAnswers << source;
-    click(ui.form->BitBtn1);
+    click(ui.form->loadSourceButton);
     return ui.form.get();
 }
 
 // Split, Destination, Load, Main.
-QList<bool> buttonsEnabled(TForm1* f) {
-    return {f->BitBtn6->isEnabled(), f->BitBtn7->isEnabled(), f->BitBtn1->isEnabled(),
-            f->BitBtn10->isEnabled()};
+QList<bool> buttonsEnabled(MainWindow* f) {
+    return {f->splitButton->isEnabled(), f->destinationButton->isEnabled(), f->loadSourceButton->isEnabled(),
+            f->splitMainButton->isEnabled()};
 }
 
 // Counts the paintings of a widget.
@@ -75,26 +76,26 @@ private slots:
         const QString source = tmp->filePath("src.bin");
         makeFile(source, 3 * 1048576);
         Ui ui;
-        TForm1* f = openAndLoad(ui, source);
-        QTest::keyClicks(f->Edit2, "1");
+        MainWindow* f = openAndLoad(ui, source);
+        QTest::keyClicks(f->partSizeField, "1");
         QList<bool> lockedDuringSplit;
         during(
-            f, [f] { return f->Gauge1->Progress() > 0; },
+            f, [f] { return f->splitGauge->Progress() > 0; },
             [&] {
-                lockedDuringSplit = {f->Edit2->isEnabled(), f->ComboBox1->isEnabled()};
+                lockedDuringSplit = {f->partSizeField->isEnabled(), f->unitBox->isEnabled()};
             });
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(lockedDuringSplit, (QList<bool>{false, false}));
-        QVERIFY(f->Edit2->isEnabled() && f->ComboBox1->isEnabled());
-        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+        QVERIFY(f->partSizeField->isEnabled() && f->unitBox->isEnabled());
+        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
 
         // A refused part size empties the field; Undo then leaves Split and Destination off.
-        QTest::keyClicks(f->Edit2, "0");
-        QVERIFY(f->Edit2->text().isEmpty());
-        click(f->BitBtn9);
+        QTest::keyClicks(f->partSizeField, "0");
+        QVERIFY(f->partSizeField->text().isEmpty());
+        click(f->splitCancelButton);
         QCOMPARE(buttonsEnabled(f), (QList<bool>{false, false, true, true}));
         QCOMPARE(QDir(tmp->path()).entryList(QDir::Files), QStringList{"src.bin"});
-        click(f->BitBtn10);
+        click(f->splitMainButton);
         QCOMPARE(buttonsEnabled(f), (QList<bool>{false, false, true, true}));
         QVERIFY(ui.errors.isEmpty());
     }
@@ -106,15 +107,15 @@ private slots:
         const QString source = tmp->filePath("src.bin");
         makeFile(source, count);
         Ui ui;
-        TForm1* f = openAndLoad(ui, source);
-        f->ComboBox1->setCurrentIndex(0); // Bytes
-        QTest::keyClicks(f->Edit2, "1");
-        click(f->BitBtn6);
+        MainWindow* f = openAndLoad(ui, source);
+        f->unitBox->setCurrentIndex(0); // Bytes
+        QTest::keyClicks(f->partSizeField, "1");
+        click(f->splitButton);
         QCOMPARE(G.SplitPartPaths.size(), count);
-        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
 
         PaintCounter counter;
-        f->Gauge1->installEventFilter(&counter);
+        f->splitGauge->installEventFilter(&counter);
         double lastTurn = workMs(), longestWork = 0;
         bool inOrder = true;
         QTimer turns;
@@ -131,7 +132,7 @@ private slots:
             lastTurn = workMs();
         });
         turns.start();
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         longestWork = std::max(longestWork, workMs() - lastTurn);
         turns.stop();
 
@@ -140,9 +141,9 @@ private slots:
         QVERIFY2(longestWork < 50,
                  qPrintable(QString("%1 ms of work without an event-loop turn").arg(longestWork)));
         QVERIFY2(counter.paints <= 110, qPrintable(QString("%1 paintings").arg(counter.paints)));
-        QCOMPARE(f->Gauge1->Progress(), 0);
-        QCOMPARE(f->gEdit1->text(), QString("src.bin is Already Looaded"));
-        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
+        QCOMPARE(f->splitGauge->Progress(), 0);
+        QCOMPARE(f->splitHint->text(), QString("src.bin is Already Looaded"));
+        QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
     }
 
     // Number texts keep ASCII digits with the locale's decimal separator, and
@@ -167,17 +168,17 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(734003200)); // sparse
         file.close();
         Ui ui;
-        TForm1* f = openAndLoad(ui, source);
-        QCOMPARE(f->suiMemo3->lines(), (QStringList{"   ", "B=734003200", "KB=716800", "MB=700",
+        MainWindow* f = openAndLoad(ui, source);
+        QCOMPARE(f->convertedSizeList->lines(), (QStringList{"   ", "B=734003200", "KB=716800", "MB=700",
                                                     "GB=0" + sep + "68359375"}));
-        QCOMPARE(f->Edit1->text(), QString("700"));
-        QTest::keyClicks(f->Edit2, "700");
-        click(f->BitBtn6);
+        QCOMPARE(f->sourceSizeField->text(), QString("700"));
+        QTest::keyClicks(f->partSizeField, "700");
+        click(f->splitButton);
         QCOMPARE(ui.reports.last().last(), QString("As a Result You will have identical file"));
 
-        click(f->BitBtn10);
-        f->ComboBox1->setCurrentIndex(3); // Gigabytes: 700 no longer fits
-        QCOMPARE(f->Edit1->text(), "0" + sep + "68359375");
+        click(f->splitMainButton);
+        f->unitBox->setCurrentIndex(3); // Gigabytes: 700 no longer fits
+        QCOMPARE(f->sourceSizeField->text(), "0" + sep + "68359375");
         QCOMPARE(ui.reports.last().last(), QString("            Part Is Bigger then file"));
         QVERIFY(ui.errors.isEmpty());
     }

@@ -1,9 +1,10 @@
 // The split panel driven as a user drives it: real widgets, scripted dialogs.
-#include "app/PathShortening.h"
+#include "gui/PathShortening.h"
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
@@ -30,9 +31,9 @@ const QString BiggerLine = QStringLiteral("            Part Is Bigger then file"
 void roomy() { setFreeSpaceQuery([](const QString&) { return 1e15; }); }
 
 // Opens the panel, with plenty of free space unless the test sets its own.
-TForm1* openPanel(Ui& ui) {
+MainWindow* openPanel(Ui& ui) {
     roomy();
-    ui.form->suiImageButton3Click();
+    ui.form->showSplitPage();
     return ui.form.get();
 }
 
@@ -43,12 +44,12 @@ void backspaces(QLineEdit* e, int n) {
 
 // The panel after a Cancel or Undo of a split of src.bin.
 void checkCancelled(const Ui& ui) {
-    TForm1* f = ui.form.get();
-    QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
-    QVERIFY(!f->BitBtn9->isEnabled());
-    QCOMPARE(f->Gauge1->Progress(), 0);
-    QCOMPARE(f->gEdit1->text(), QString("src.bin is Already Looaded"));
-    QVERIFY(f->gEdit1->isVisible());
+    MainWindow* f = ui.form.get();
+    QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
+    QVERIFY(!f->splitCancelButton->isEnabled());
+    QCOMPARE(f->splitGauge->Progress(), 0);
+    QCOMPARE(f->splitHint->text(), QString("src.bin is Already Looaded"));
+    QVERIFY(f->splitHint->isVisible());
     QCOMPARE(navigation(f), AllOn);
     QVERIFY(ui.errors.isEmpty());
 }
@@ -56,19 +57,19 @@ void checkCancelled(const Ui& ui) {
 // Splits the source into dest from the open Split panel, in parts of 1,000
 // bytes, or with the 1.2 MB preset.
 void splitInto(Ui& ui, bool preset, const QString& source, const QString& dest) {
-    TForm1* f = ui.form.get();
+    MainWindow* f = ui.form.get();
     if (preset) {
-        QTest::mouseClick(f->BitBtn10, Qt::LeftButton);
-        QTest::mouseClick(f->suiImageButton4, Qt::LeftButton);
+        QTest::mouseClick(f->splitMainButton, Qt::LeftButton);
+        QTest::mouseClick(f->startPanel->presetsPageButton, Qt::LeftButton);
         ui.fileAnswers << source;
         ui.folderAnswers << dest;
-        QTest::mouseClick(f->BitBtn23, Qt::LeftButton);
+        QTest::mouseClick(f->floppy12Button, Qt::LeftButton);
         return;
     }
     prepareSplit(ui, source, 0, "1000");
     ui.folderAnswers << dest;
-    QTest::mouseClick(f->BitBtn7, Qt::LeftButton);
-    QTest::mouseClick(f->BitBtn6, Qt::LeftButton);
+    QTest::mouseClick(f->destinationButton, Qt::LeftButton);
+    QTest::mouseClick(f->splitButton, Qt::LeftButton);
 }
 } // namespace
 
@@ -94,50 +95,50 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(734003200)); // sparse
         }
         Ui ui;
-        TForm1* f = openPanel(ui);
-        QVERIFY(!f->Edit2->isEnabled());
+        MainWindow* f = openPanel(ui);
+        QVERIFY(!f->partSizeField->isEnabled());
         loadSource(ui, source);
 
-        QCOMPARE(f->suiMemo3->lines(),
+        QCOMPARE(f->convertedSizeList->lines(),
                  (QStringList{"   ", "B=734003200", "KB=716800", "MB=700", "GB=0.68359375"}));
-        QCOMPARE(f->Edit1->text(), QString("700"));
-        QCOMPARE(f->gEdit1->text(), QString(" src.bin Loaded"));
+        QCOMPARE(f->sourceSizeField->text(), QString("700"));
+        QCOMPARE(f->splitHint->text(), QString(" src.bin Loaded"));
         QCOMPARE(G.SplitDestFolder, tmp->path() + "/");
-        QVERIFY(f->Edit2->isEnabled());
-        QVERIFY(!f->BitBtn6->isEnabled() && !f->BitBtn7->isEnabled());
+        QVERIFY(f->partSizeField->isEnabled());
+        QVERIFY(!f->splitButton->isEnabled() && !f->destinationButton->isEnabled());
 
-        QTest::keyClicks(f->Edit2, "100");
-        QCOMPARE(f->Edit7->text(), QString("7"));
-        QVERIFY(f->BitBtn6->isEnabled() && f->BitBtn7->isEnabled());
-        backspaces(f->Edit2, 3);
-        QVERIFY(!f->BitBtn6->isEnabled() && !f->BitBtn7->isEnabled());
-        QTest::keyClicks(f->Edit2, "700");
-        QCOMPARE(f->Edit7->text(), QString("1"));
+        QTest::keyClicks(f->partSizeField, "100");
+        QCOMPARE(f->partCountField->text(), QString("7"));
+        QVERIFY(f->splitButton->isEnabled() && f->destinationButton->isEnabled());
+        backspaces(f->partSizeField, 3);
+        QVERIFY(!f->splitButton->isEnabled() && !f->destinationButton->isEnabled());
+        QTest::keyClicks(f->partSizeField, "700");
+        QCOMPARE(f->partCountField->text(), QString("1"));
 
         // Same text as the size: nothing to split; only Main is left enabled.
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{"As a Result You will have identical file"});
-        QCOMPARE(f->Edit7->text(), QString("1"));
+        QCOMPARE(f->partCountField->text(), QString("1"));
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
         QCOMPARE(navigation(f), (QList<bool>{false, false, false, true}));
-        QVERIFY(!f->BitBtn9->isEnabled());
+        QVERIFY(!f->splitCancelButton->isEnabled());
 
         // The unit box takes unit letters only; "g" picks gigabytes and 700 no longer fits.
-        QTest::keyClicks(f->ComboBox1, "x1");
-        QTest::keyClick(f->ComboBox1, Qt::Key_Backspace);
-        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
+        QTest::keyClicks(f->unitBox, "x1");
+        QTest::keyClick(f->unitBox, Qt::Key_Backspace);
+        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
         const int before = ui.reports.size();
         f->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f));
-        f->ComboBox1->setFocus(); // the box completes the letter only while it has the focus
-        f->ComboBox1->lineEdit()->selectAll();
-        QTest::keyClicks(f->ComboBox1, "g");
-        QCOMPARE(f->ComboBox1->currentText(), QString("Gigabytes"));
-        QCOMPARE(f->Edit1->text(), QString("0.68359375"));
+        f->unitBox->setFocus(); // the box completes the letter only while it has the focus
+        f->unitBox->lineEdit()->selectAll();
+        QTest::keyClicks(f->unitBox, "g");
+        QCOMPARE(f->unitBox->currentText(), QString("Gigabytes"));
+        QCOMPARE(f->sourceSizeField->text(), QString("0.68359375"));
         QCOMPARE(ui.reports.size(), before + 1);
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{BiggerLine});
-        QVERIFY(f->Edit2->text().isEmpty());
-        QVERIFY(f->Edit7->text().isEmpty());
+        QVERIFY(f->partSizeField->text().isEmpty());
+        QVERIFY(f->partCountField->text().isEmpty());
         QVERIFY(ui.errors.isEmpty());
     }
 
@@ -145,32 +146,32 @@ private slots:
     void partSizeTyping() {
         makeFile(source, 3 * 1048576);
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         loadSource(ui, source);
 
-        QTest::keyClick(f->Edit2, Qt::Key_0);
-        QVERIFY(f->Edit2->text().isEmpty());
-        QTest::keyClicks(f->Edit2, "a-.,+ e");
-        QVERIFY(f->Edit2->text().isEmpty());
-        QTest::keyClicks(f->Edit2, "2");
-        QCOMPARE(f->Edit7->text(), QString("2"));
+        QTest::keyClick(f->partSizeField, Qt::Key_0);
+        QVERIFY(f->partSizeField->text().isEmpty());
+        QTest::keyClicks(f->partSizeField, "a-.,+ e");
+        QVERIFY(f->partSizeField->text().isEmpty());
+        QTest::keyClicks(f->partSizeField, "2");
+        QCOMPARE(f->partCountField->text(), QString("2"));
 
         QGuiApplication::clipboard()->setText("1234");
-        QTest::keyClick(f->Edit2, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(f->Edit2, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-        QTest::keyClick(f->Edit2, Qt::Key_Insert, Qt::ShiftModifier);
-        QCOMPARE(f->Edit2->text(), QString("2"));
+        QTest::keyClick(f->partSizeField, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(f->partSizeField, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(f->partSizeField, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(f->partSizeField->text(), QString("2"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("1234"));
 
         // Delete and Tab type no character: they still edit and move on.
-        QTest::keyClick(f->Edit2, Qt::Key_Home);
-        QTest::keyClick(f->Edit2, Qt::Key_Delete);
-        QVERIFY(f->Edit2->text().isEmpty());
+        QTest::keyClick(f->partSizeField, Qt::Key_Home);
+        QTest::keyClick(f->partSizeField, Qt::Key_Delete);
+        QVERIFY(f->partSizeField->text().isEmpty());
         f->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f));
-        f->Edit2->setFocus();
+        f->partSizeField->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QVERIFY(QApplication::focusWidget() != f->Edit2);
+        QVERIFY(QApplication::focusWidget() != f->partSizeField);
 
         QVERIFY(ui.reports.isEmpty());
     }
@@ -180,47 +181,47 @@ private slots:
         makeFile(tmp->filePath("half.bin"), 524288);
         writeFile(tmp->filePath("empty.bin"), QByteArray());
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         loadSource(ui, tmp->filePath("half.bin"));
-        QCOMPARE(f->suiMemo3->lines(),
+        QCOMPARE(f->convertedSizeList->lines(),
                  (QStringList{"   ", "B=524288", "KB=512", "MB=0.5", "GB=0.00048828125"}));
-        QCOMPARE(f->Edit1->text(), QString("0.5"));
-        QVERIFY(f->Edit2->isEnabled());
+        QCOMPARE(f->sourceSizeField->text(), QString("0.5"));
+        QVERIFY(f->partSizeField->isEnabled());
 
         loadSource(ui, tmp->filePath("empty.bin"));
-        QCOMPARE(f->suiMemo3->lines(), QStringList{"   "});
-        QVERIFY(f->Edit1->text().isEmpty());
-        QVERIFY(!f->Edit2->isEnabled());
-        QVERIFY(!f->BitBtn6->isEnabled());
+        QCOMPARE(f->convertedSizeList->lines(), QStringList{"   "});
+        QVERIFY(f->sourceSizeField->text().isEmpty());
+        QVERIFY(!f->partSizeField->isEnabled());
+        QVERIFY(!f->splitButton->isEnabled());
     }
 
     // 2,080,000 bytes at one megabyte into a chosen folder, then Undo.
     void splitAndUndo() {
         makeFile(source, 2080000);
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         loadSource(ui, source);
-        QTest::keyClicks(f->Edit2, "1");
-        QCOMPARE(f->Edit7->text(), QString("2"));
+        QTest::keyClicks(f->partSizeField, "1");
+        QCOMPARE(f->partCountField->text(), QString("2"));
         ui.folderAnswers << out;
-        click(f->BitBtn7);
+        click(f->destinationButton);
         QCOMPARE(G.SplitDestFolder, out + "/");
-        QCOMPARE(f->Edit4->toolTip(), out + "/");
+        QCOMPARE(f->destinationField->toolTip(), out + "/");
 
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(filesIn(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.crc",
                                             "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(QFileInfo(out + "/src.bin.001").size(), 1048576);
         QCOMPARE(QFileInfo(out + "/src.bin.002").size(), 1031424);
         QCOMPARE(concat({out + "/src.bin.001", out + "/src.bin.002"}), readFile(source));
         QCOMPARE(readFile(out + "/src.bin.txt"), QByteArray("src.bin.001\r\nsrc.bin.002\r\n"));
-        QCOMPARE(f->BitBtn9->text(), QString("Undo"));
-        QVERIFY(f->BitBtn9->isEnabled());
+        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+        QVERIFY(f->splitCancelButton->isEnabled());
         QCOMPARE(navigation(f), AllOn);
-        QCOMPARE(f->Gauge1->Progress(), 100);
-        QVERIFY(!f->gEdit1->isVisible());
+        QCOMPARE(f->splitGauge->Progress(), 100);
+        QVERIFY(!f->splitHint->isVisible());
 
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(filesIn(out), QStringList());
         checkCancelled(ui);
     }
@@ -232,39 +233,39 @@ private slots:
         const QStringList setOfA{"b.bin",       "src.bin",     "src.bin.001", "src.bin.002",
                                  "src.bin.003", "src.bin.crc", "src.bin.sfv", "src.bin.txt"};
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         auto splitA = [&] {
             prepareSplit(ui, source, 0, "4000");
-            click(f->BitBtn6);
-            QCOMPARE(f->BitBtn9->text(), QString("Undo"));
+            click(f->splitButton);
+            QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
         };
 
         // A new load forgets the parts; Cancel then leaves them and their list.
         splitA();
         loadSource(ui, tmp->filePath("b.bin"));
-        QVERIFY(f->BitBtn9->isEnabled());
-        click(f->BitBtn9);
+        QVERIFY(f->splitCancelButton->isEnabled());
+        click(f->splitCancelButton);
         QCOMPARE(filesIn(tmp->path()), setOfA);
 
         // A split stopped by the unit check: Cancel leaves the earlier set too.
         splitA();
-        f->ComboBox1->lineEdit()->selectAll();
-        QTest::keyClick(f->ComboBox1, Qt::Key_Delete);
-        QVERIFY(f->ComboBox1->currentText().isEmpty());
-        QVERIFY(f->Edit7->text().isEmpty());
-        click(f->BitBtn6);
+        f->unitBox->lineEdit()->selectAll();
+        QTest::keyClick(f->unitBox, Qt::Key_Delete);
+        QVERIFY(f->unitBox->currentText().isEmpty());
+        QVERIFY(f->partCountField->text().isEmpty());
+        click(f->splitButton);
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{"You must select Unit !"});
         QCOMPARE(navigation(f), AllOff);
-        QVERIFY(f->BitBtn9->isEnabled());
-        click(f->BitBtn9);
+        QVERIFY(f->splitCancelButton->isEnabled());
+        click(f->splitCancelButton);
         QCOMPARE(navigation(f), AllOn);
         QCOMPARE(filesIn(tmp->path()), setOfA);
 
         // A unit text that names no unit is refused the same way.
-        f->ComboBox1->setEditText("Kb");
-        click(f->BitBtn6);
+        f->unitBox->setEditText("Kb");
+        click(f->splitButton);
         QCOMPARE(ui.reports.last().mid(0, 4), Blank3 + QStringList{"   Unknown unit \"Kb\""});
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(filesIn(tmp->path()), setOfA);
         QVERIFY(ui.errors.isEmpty());
     }
@@ -276,26 +277,26 @@ private slots:
     void cancelDuringSplit() {
         makeFile(source, 40000);
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         prepareSplit(ui, source, 0, "5000");
-        click(f->BitBtn6);
+        click(f->splitButton);
         const QByteArray earlierList = readFile(tmp->filePath("src.bin.txt"));
         QCOMPARE(earlierList.count('\n'), 8);
 
-        backspaces(f->Edit2, 4);
-        QTest::keyClicks(f->Edit2, "4000");
-        QCOMPARE(f->Edit7->text(), QString("10"));
+        backspaces(f->partSizeField, 4);
+        QTest::keyClicks(f->partSizeField, "4000");
+        QCOMPARE(f->partCountField->text(), QString("10"));
         bool cancelled = false;
         QList<bool> lockedWhileRunning, lockedAfterCancel;
         during(f, [] { return G.SplitPartPaths.size() >= 3; },
                [&] {
-                   QTest::keyClick(f->Edit2, Qt::Key_0); // a new part size doesn't unlock Split
+                   QTest::keyClick(f->partSizeField, Qt::Key_0); // a new part size doesn't unlock Split
                    lockedWhileRunning = navigation(f);
-                   click(f->BitBtn9);
+                   click(f->splitCancelButton);
                    cancelled = true;
                    lockedAfterCancel = navigation(f);
                });
-        click(f->BitBtn6);
+        click(f->splitButton);
         QVERIFY(cancelled);
         QCOMPARE(lockedWhileRunning, AllOff);
         QCOMPARE(lockedAfterCancel, AllOff);
@@ -311,11 +312,11 @@ private slots:
         makeFile(source, 40000);
         for (const bool whileRunning : {true, false}) {
             Ui ui;
-            TForm1* f = openPanel(ui);
+            MainWindow* f = openPanel(ui);
             prepareSplit(ui, source, 0, "4000");
             if (whileRunning)
-                during(f, [f] { return f->Gauge1->Progress() > 0; }, [f] { f->close(); });
-            click(f->BitBtn6);
+                during(f, [f] { return f->splitGauge->Progress() > 0; }, [f] { f->close(); });
+            click(f->splitButton);
             if (!whileRunning)
                 f->close();
             QVERIFY(!f->isVisible());
@@ -330,17 +331,17 @@ private slots:
         makeFile(source, 10000);
         QDir().mkpath(tmp->filePath("src.bin.002"));
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         prepareSplit(ui, source, 1, "4");
-        click(f->BitBtn6);
+        click(f->splitButton);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.errors.first().contains("src.bin.002"));
         QCOMPARE(navigation(f), AllOff);
-        QVERIFY(f->BitBtn9->isEnabled());
-        QCOMPARE(f->BitBtn9->text(), QString("Cancel"));
+        QVERIFY(f->splitCancelButton->isEnabled());
+        QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
         QVERIFY(QFileInfo::exists(tmp->filePath("src.bin.001")));
 
-        click(f->BitBtn9);
+        click(f->splitCancelButton);
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
         QVERIFY(QFileInfo(tmp->filePath("src.bin.002")).isDir());
         QCOMPARE(navigation(f), AllOn);
@@ -364,7 +365,7 @@ private slots:
         QFETCH(int, closeAtPart);
         makeFile(source, size);
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         during(
             f, [closeAtPart] { return G.SplitPartPaths.size() == closeAtPart; },
             [f] { f->close(); });
@@ -395,11 +396,11 @@ private slots:
         makeFile(source, size);
         const double free = double(size + 209715200 + spare);
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         setFreeSpaceQuery([free](const QString&) { return free; });
-        QPushButton* undo = f->BitBtn9;
+        QPushButton* undo = f->splitCancelButton;
         splitInto(ui, preset, source, out);
-        if (preset) undo = f->BitBtn20;
+        if (preset) undo = f->presetsCancelButton;
         const QStringList parts = preset ? QStringList{"src.bin.001", "src.bin.002"}
                                          : QStringList{"src.bin.001", "src.bin.002", "src.bin.003"};
         if (spare < 0) {
@@ -424,45 +425,45 @@ private slots:
     void openingAndMain() {
         makeFile(source, 3 * 1048576);
         Ui ui;
-        TForm1* f = ui.form.get();
-        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
-        QVERIFY(f->GroupBox2->isVisible() && !f->GroupBox1->isVisible());
-        click(f->BitBtn10); // Main enables all four, the part size still empty
-        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
-        QVERIFY(!f->BitBtn6->isEnabled() && !f->BitBtn7->isEnabled());
+        MainWindow* f = ui.form.get();
+        QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
+        QVERIFY(f->splitPanel->isVisible() && !f->startPanel->isVisible());
+        click(f->splitMainButton); // Main enables all four, the part size still empty
+        QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
+        QVERIFY(!f->splitButton->isEnabled() && !f->destinationButton->isEnabled());
 
-        f->BitBtn20->setEnabled(true);
-        f->BitBtn20->setText("Undo");
+        f->presetsCancelButton->setEnabled(true);
+        f->presetsCancelButton->setText("Undo");
         loadSource(ui, source);
-        QVERIFY(!f->BitBtn20->isEnabled());
-        QCOMPARE(f->BitBtn20->text(), QString("Cancel"));
-        f->ComboBox1->setCurrentIndex(1);
-        QTest::keyClicks(f->Edit2, "1");
-        QCOMPARE(f->Edit1->text(), QString("3072"));
+        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
+        f->unitBox->setCurrentIndex(1);
+        QTest::keyClicks(f->partSizeField, "1");
+        QCOMPARE(f->sourceSizeField->text(), QString("3072"));
 
-        const QPoint at = f->Image5->pos();
-        QTest::mousePress(f->Image5, Qt::LeftButton);
-        QCOMPARE(f->Image5->pos(), at + QPoint(1, 1));
-        QTest::mouseRelease(f->Image5, Qt::LeftButton);
-        QCOMPARE(f->Image5->pos(), at);
+        const QPoint at = f->destinationPicture->pos();
+        QTest::mousePress(f->destinationPicture, Qt::LeftButton);
+        QCOMPARE(f->destinationPicture->pos(), at + QPoint(1, 1));
+        QTest::mouseRelease(f->destinationPicture, Qt::LeftButton);
+        QCOMPARE(f->destinationPicture->pos(), at);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(tmp->path() + "/")});
 
         // A cancelled load keeps the size loaded before, shown in megabytes.
         loadSource(ui, QString());
-        QCOMPARE(f->Edit1->text(), QString("3"));
-        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
+        QCOMPARE(f->sourceSizeField->text(), QString("3"));
+        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
 
-        click(f->BitBtn10);
-        QVERIFY(f->GroupBox1->isVisible() && !f->GroupBox2->isVisible());
-        QCOMPARE(f->Edit1->text(), QString("3"));
-        QVERIFY(!f->Image5->isEnabled());
-        QTest::mouseClick(f->suiImageButton3, Qt::LeftButton);
-        for (QLineEdit* e : {f->Edit1, f->Edit2, f->Edit3, f->Edit4, f->Edit7})
+        click(f->splitMainButton);
+        QVERIFY(f->startPanel->isVisible() && !f->splitPanel->isVisible());
+        QCOMPARE(f->sourceSizeField->text(), QString("3"));
+        QVERIFY(!f->destinationPicture->isEnabled());
+        QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
+        for (QLineEdit* e : {f->sourceSizeField, f->partSizeField, f->sourcePathField, f->destinationField, f->partCountField})
             QVERIFY(e->text().isEmpty());
-        QCOMPARE(f->suiMemo3->lineCount(), 0);
-        QCOMPARE(f->ComboBox1->currentText(), QString("Megabytes"));
-        QVERIFY(!f->BitBtn9->isEnabled() && !f->Image5->isEnabled());
-        QCOMPARE(f->gEdit1->text(), QString("             Click Load File to choose file to be split"));
+        QCOMPARE(f->convertedSizeList->lineCount(), 0);
+        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
+        QVERIFY(!f->splitCancelButton->isEnabled() && !f->destinationPicture->isEnabled());
+        QCOMPARE(f->splitHint->text(), QString("             Click Load File to choose file to be split"));
     }
 
     // Path shortening: folders give way first, then the root, then the
@@ -491,13 +492,13 @@ private slots:
         const QString movie = deep + "/movie.avi";
         makeFile(movie, 100);
         Ui ui;
-        TForm1* f = openPanel(ui);
+        MainWindow* f = openPanel(ui);
         loadSource(ui, movie);
-        const QString shown = f->Edit3->text();
+        const QString shown = f->sourcePathField->text();
         QVERIFY2(shown.startsWith("/.../") && shown.endsWith("/movie.avi"), qPrintable(shown));
-        QVERIFY(f->Edit3->fontMetrics().horizontalAdvance(shown) < f->Edit3->width());
-        QCOMPARE(f->Edit3->toolTip(), movie);
-        QCOMPARE(f->Edit4->toolTip(), deep + "/");
+        QVERIFY(f->sourcePathField->fontMetrics().horizontalAdvance(shown) < f->sourcePathField->width());
+        QCOMPARE(f->sourcePathField->toolTip(), movie);
+        QCOMPARE(f->destinationField->toolTip(), deep + "/");
     }
 };
 

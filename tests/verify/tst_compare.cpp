@@ -81,7 +81,7 @@ private slots:
             qint64 differentAt = -1;
             hooks.differentAt = [&](qint64 offset) { differentAt = offset; };
 
-            QCOMPARE(comparefiles(s, path("a"), path("b"), hooks), identical);
+            QCOMPARE(compareFiles(s, path("a"), path("b"), hooks), identical);
             QCOMPARE(differentAt, diffAt);
             QCOMPARE(progress, progressSeen);
             // Waiting for the disk turns the event loop too.
@@ -111,12 +111,12 @@ private slots:
         writeFile(path("a"), content);
         writeFile(path("b"), content);
         if (!evicted()) QSKIP("this system can't drop a file from the page cache");
-        QVERIFY(comparefiles(s, path("a"), path("b"), hooks));
+        QVERIFY(compareFiles(s, path("a"), path("b"), hooks));
         QByteArray other = content;
         other[other.size() - 1] = static_cast<char>(~other[other.size() - 1]);
         writeFile(path("b"), other);
         QVERIFY(evicted());
-        QVERIFY(!comparefiles(s, path("a"), path("b"), hooks));
+        QVERIFY(!compareFiles(s, path("a"), path("b"), hooks));
         QCOMPARE(progress.last(), 100);
         // What was read from the disk is not left in the page cache.
         QCOMPARE(StreamReader::isCold(path("a"), 0, content.size()), !cached);
@@ -138,7 +138,7 @@ private slots:
             if (++yields % 64 == 0)
                 peak = std::max(peak, residentFileKiB());
         };
-        QVERIFY(comparefiles(s, path("sparse1"), path("sparse2"), hooks));
+        QVERIFY(compareFiles(s, path("sparse1"), path("sparse2"), hooks));
         QVERIFY2(peak - before < 48 * 1024,
                  qPrintable(QString("%1 MiB of the files mapped").arg((peak - before) / 1024)));
         QFile::remove(path("sparse1"));
@@ -147,7 +147,7 @@ private slots:
 
     void sameFileTwice() {
         makeFile(path("same"), 1234567, 11);
-        QVERIFY(comparefiles(s, path("same"), path("same"), hooks));
+        QVERIFY(compareFiles(s, path("same"), path("same"), hooks));
         QCOMPARE(yields, 13);
         QCOMPARE(s.CompareLastRead, 34567);
     }
@@ -155,7 +155,7 @@ private slots:
     void differentLengthsReadNothing() {
         writeFile(path("short"), "abc");
         writeFile(path("long"), "abcd");
-        QVERIFY(!comparefiles(s, path("short"), path("long"), hooks));
+        QVERIFY(!compareFiles(s, path("short"), path("long"), hooks));
         QCOMPARE(events, (QStringList{"started", "differentLength"}));
         QCOMPARE(yields, 0);
         QVERIFY(progress.isEmpty());
@@ -168,7 +168,7 @@ private slots:
         makeFile(path("b"), 350000, 4);
         // A flag left set by an earlier cancel doesn't stop the next comparison.
         s.CompareCancelFlag = 1;
-        QVERIFY(comparefiles(s, path("a"), path("b"), hooks));
+        QVERIFY(compareFiles(s, path("a"), path("b"), hooks));
         QCOMPARE(yields, 4);
 
         // Set during the first block's turn: that block is still compared, the
@@ -178,7 +178,7 @@ private slots:
             ++yields;
             s.CompareCancelFlag = 1;
         };
-        QVERIFY(comparefiles(s, path("a"), path("b"), hooks));
+        QVERIFY(compareFiles(s, path("a"), path("b"), hooks));
         QCOMPARE(yields, 1);
         QCOMPARE(progress, QList<int>{29});
         QCOMPARE(s.CompareCancelFlag, quint8(1));
@@ -214,7 +214,7 @@ private slots:
             if (cut != "b") QVERIFY(QFile::resize(path("a"), newSize));
             if (cut != "a") QVERIFY(QFile::resize(path("b"), newSize));
         };
-        QCOMPARE(comparefiles(s, path("a"), path("b"), hooks), identical);
+        QCOMPARE(compareFiles(s, path("a"), path("b"), hooks), identical);
         QCOMPARE(progress, progressSeen);
         QCOMPARE(s.CompareLastRead, lastRead);
         QVERIFY(streamsClosed());
@@ -228,20 +228,20 @@ private slots:
         makeFile(path("present"), 500000);
         const int filesBefore = openFileCount();
         QVERIFY_THROWS_EXCEPTION(OperationError,
-                                 comparefiles(s, path("missing"), path("present"), hooks));
+                                 compareFiles(s, path("missing"), path("present"), hooks));
         QVERIFY(streamsClosed());
         QVERIFY_THROWS_EXCEPTION(OperationError,
-                                 comparefiles(s, path("present"), path("missing"), hooks));
+                                 compareFiles(s, path("present"), path("missing"), hooks));
         QVERIFY(streamsClosed());
         QVERIFY_THROWS_EXCEPTION(OperationError,
-                                 comparefiles(s, path("present"), tmp.path(), hooks));
+                                 compareFiles(s, path("present"), tmp.path(), hooks));
         QVERIFY(streamsClosed());
         QCOMPARE(events, (QStringList{"started", "started", "started"}));
 
         // A handler failing inside the event-loop turn leaves no stream open either.
         hooks.yield = [] { throw std::runtime_error("handler failed"); };
         QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 comparefiles(s, path("present"), path("present"), hooks));
+                                 compareFiles(s, path("present"), path("present"), hooks));
         QVERIFY(streamsClosed());
         QCOMPARE(openFileCount(), filesBefore);
     }

@@ -2,9 +2,10 @@
 // dialogs: the checksum and comparison lines, both Cancels pressed while the
 // operation runs, failures, the lock between the two commands, navigation.
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "verify/Crc32.h"
@@ -87,7 +88,7 @@ class TestComparePanel : public QObject {
     QTemporaryDir tmp;
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
 
-    static void open(TForm1* f) { QTest::mouseClick(f->suiImageButton2, Qt::LeftButton); }
+    static void open(MainWindow* f) { QTest::mouseClick(f->startPanel->comparePageButton, Qt::LeftButton); }
 
     // A file of the nine digits, whose CRC-32 is CBF43926.
     QString digitsFile() const {
@@ -98,17 +99,17 @@ class TestComparePanel : public QObject {
     // A complete checksum of the digits through the CheckSum button.
     void checksumOfDigits(Ui& ui) const {
         ui.fileAnswers << digitsFile();
-        QTest::mouseClick(ui.form->BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(ui.form->checksumButton, Qt::LeftButton);
     }
 
     // The panel at rest: both commands usable, Main enabled, both labels up.
-    static void verifyIdle(TForm1* f) {
-        QVERIFY(f->BitBtn3->isEnabled());
-        QVERIFY(f->BitBtn4->isEnabled());
-        QVERIFY(f->BitBtn13->isEnabled());
-        QVERIFY(f->gEdit3->isVisible());
-        QVERIFY(f->gEdit4->isVisible());
-        QCOMPARE(f->Gauge4->Progress(), 0);
+    static void verifyIdle(MainWindow* f) {
+        QVERIFY(f->checksumButton->isEnabled());
+        QVERIFY(f->compareButton->isEnabled());
+        QVERIFY(f->compareMainButton->isEnabled());
+        QVERIFY(f->checksumHint->isVisible());
+        QVERIFY(f->compareHint->isVisible());
+        QCOMPARE(f->compareGauge->Progress(), 0);
     }
 
 private slots:
@@ -129,20 +130,20 @@ private slots:
         QFETCH(QString, hex);
         QFETCH(QString, decimal);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         const QString file = path("sum.bin");
         writeFile(file, content);
         ui.fileAnswers << file;
-        QTest::mouseClick(f->BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(f->checksumButton, Qt::LeftButton);
 
         QCOMPARE(ui.fileDialogTitles, QStringList{"Select File to Split"});
-        QCOMPARE(f->suiMemo1->lines(),
+        QCOMPARE(f->checksumResults->lines(),
                  QStringList({"  ", "CheckSum for " + file, "", "CRC32 is: $" + hex, decimal}));
-        QCOMPARE(f->Gauge3->Progress(), 100);
-        QVERIFY(!f->BitBtn21->isEnabled());
-        QVERIFY(f->BitBtn21->isVisible());
-        QVERIFY(!f->BitBtn14->isVisible());
+        QCOMPARE(f->checksumGauge->Progress(), 100);
+        QVERIFY(!f->checksumCancelButton->isEnabled());
+        QVERIFY(f->checksumCancelButton->isVisible());
+        QVERIFY(!f->compareCancelButton->isVisible());
         QVERIFY(ui.reports.isEmpty());
         QVERIFY(ui.errors.isEmpty());
         verifyIdle(f);
@@ -152,19 +153,19 @@ private slots:
     // Cancel left enabled then still reports.
     void checksumDialogCancelled() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         checksumOfDigits(ui);
-        QTest::mouseClick(f->BitBtn3, Qt::LeftButton); // dialog cancelled
-        QCOMPARE(f->suiMemo1->lines(), QStringList{"  "});
-        QCOMPARE(f->Gauge3->Progress(), 100);
-        QVERIFY(f->BitBtn21->isEnabled());
+        QTest::mouseClick(f->checksumButton, Qt::LeftButton); // dialog cancelled
+        QCOMPARE(f->checksumResults->lines(), QStringList{"  "});
+        QCOMPARE(f->checksumGauge->Progress(), 100);
+        QVERIFY(f->checksumCancelButton->isEnabled());
         verifyIdle(f);
 
-        QTest::mouseClick(f->BitBtn21, Qt::LeftButton);
+        QTest::mouseClick(f->checksumCancelButton, Qt::LeftButton);
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Blank10, Aborted})});
-        QVERIFY(f->suiMemo1->lines().isEmpty());
-        QVERIFY(!f->BitBtn21->isEnabled());
+        QVERIFY(f->checksumResults->lines().isEmpty());
+        QVERIFY(!f->checksumCancelButton->isEnabled());
     }
 
     // Cancel pressed in the first event-loop turn: the block in hand is
@@ -178,32 +179,32 @@ private slots:
     void checksumCancelDuringRun() {
         QFETCH(qint64, size);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
-        PaintLog paints(f->Gauge3);
+        PaintLog paints(f->checksumGauge);
         const QString file = path("big.bin");
         makeFile(file, size);
         ui.fileAnswers << file;
-        clickWhileRunning(f->BitBtn3, [&] {
+        clickWhileRunning(f->checksumButton, [&] {
             // Running: only Cancel works; the other command is locked out.
-            QVERIFY(f->BitBtn21->isVisible() && f->BitBtn21->isEnabled());
-            QVERIFY(!f->BitBtn14->isVisible());
-            QVERIFY(!f->BitBtn13->isEnabled());
-            QVERIFY(!f->BitBtn3->isEnabled());
-            QVERIFY(!f->BitBtn4->isEnabled());
-            QVERIFY(!f->gEdit3->isVisible());
-            QTest::mouseClick(f->BitBtn4, Qt::LeftButton); // disabled: no dialog opens
+            QVERIFY(f->checksumCancelButton->isVisible() && f->checksumCancelButton->isEnabled());
+            QVERIFY(!f->compareCancelButton->isVisible());
+            QVERIFY(!f->compareMainButton->isEnabled());
+            QVERIFY(!f->checksumButton->isEnabled());
+            QVERIFY(!f->compareButton->isEnabled());
+            QVERIFY(!f->checksumHint->isVisible());
+            QTest::mouseClick(f->compareButton, Qt::LeftButton); // disabled: no dialog opens
             QCOMPARE(ui.fileDialogTitles.size(), 1);
-            QTest::mouseClick(f->BitBtn21, Qt::LeftButton);
+            QTest::mouseClick(f->checksumCancelButton, Qt::LeftButton);
         });
 
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Blank10, Aborted})});
         QCOMPARE(CrcBytesDone, qMin(size, CrcBlockSize));
-        QVERIFY(f->suiMemo1->lines().isEmpty());
+        QVERIFY(f->checksumResults->lines().isEmpty());
         const int share = int(100 * qMin(size, CrcBlockSize) / size);
         QVERIFY2(paints.endsWithStepsDownFrom(share), paints.text().constData());
-        QCOMPARE(f->Gauge3->Progress(), 0);
-        QVERIFY(!f->BitBtn21->isEnabled());
+        QCOMPARE(f->checksumGauge->Progress(), 0);
+        QVERIFY(!f->checksumCancelButton->isEnabled());
         verifyIdle(f);
         QVERIFY(ui.errors.isEmpty());
     }
@@ -218,29 +219,29 @@ private slots:
     void failuresLeaveThePanelUsable() {
         QFETCH(QString, bad);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         const QString good = digitsFile();
 
         ui.fileAnswers << bad;
-        QTest::mouseClick(f->BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(f->checksumButton, Qt::LeftButton);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY2(ui.errors[0].contains(bad), qPrintable(ui.errors[0]));
-        QCOMPARE(f->suiMemo1->lines(), QStringList{"  "});
+        QCOMPARE(f->checksumResults->lines(), QStringList{"  "});
         verifyIdle(f);
 
         ui.fileAnswers << good << bad;
-        QTest::mouseClick(f->BitBtn4, Qt::LeftButton);
+        QTest::mouseClick(f->compareButton, Qt::LeftButton);
         QCOMPARE(ui.errors.size(), 2);
-        QVERIFY(!f->BitBtn14->isEnabled());
+        QVERIFY(!f->compareCancelButton->isEnabled());
         QVERIFY(!G.CompareStream1 && !G.CompareStream2);
         verifyIdle(f);
 
         ui.fileAnswers << good << good;
-        QTest::mouseClick(f->BitBtn4, Qt::LeftButton);
-        QCOMPARE(f->suiMemo2->lines(), QStringList{identical(good, good)});
+        QTest::mouseClick(f->compareButton, Qt::LeftButton);
+        QCOMPARE(f->compareResults->lines(), QStringList{identical(good, good)});
         checksumOfDigits(ui);
-        QCOMPARE(f->suiMemo1->lines().value(4), QString("3421780262"));
+        QCOMPARE(f->checksumResults->lines().value(4), QString("3421780262"));
         QCOMPARE(ui.errors.size(), 2);
     }
 
@@ -272,26 +273,26 @@ private slots:
         QFETCH(bool, lengthsDiffer);
         QFETCH(int, gauge);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         const QString a = path("first.bin"), b = path(secondName);
         writeFile(b, second);
         writeFile(a, first);
         ui.fileAnswers << a << b;
-        QTest::mouseClick(f->BitBtn4, Qt::LeftButton);
+        QTest::mouseClick(f->compareButton, Qt::LeftButton);
 
         QCOMPARE(ui.fileDialogTitles, QStringList({"Select File to Split", "Select File to Split"}));
         QStringList expected;
         if (lengthsDiffer)
             expected << "Files Have different length, so  ";
         expected << (same ? identical(a, b) : notIdentical(a, b));
-        QCOMPARE(f->suiMemo2->lines(), expected);
-        QCOMPARE(f->Gauge4->Progress(), gauge); // 0: different lengths read nothing
-        QVERIFY(f->BitBtn14->isVisible());
-        QVERIFY(!f->BitBtn14->isEnabled());
-        QVERIFY(!f->BitBtn21->isVisible());
-        QVERIFY(f->BitBtn13->isEnabled());
-        QVERIFY(f->gEdit3->isVisible() && f->gEdit4->isVisible());
+        QCOMPARE(f->compareResults->lines(), expected);
+        QCOMPARE(f->compareGauge->Progress(), gauge); // 0: different lengths read nothing
+        QVERIFY(f->compareCancelButton->isVisible());
+        QVERIFY(!f->compareCancelButton->isEnabled());
+        QVERIFY(!f->checksumCancelButton->isVisible());
+        QVERIFY(f->compareMainButton->isEnabled());
+        QVERIFY(f->checksumHint->isVisible() && f->compareHint->isVisible());
         QVERIFY(ui.errors.isEmpty() && ui.reports.isEmpty());
     }
 
@@ -303,15 +304,15 @@ private slots:
     void comparisonDialogCancelled() {
         QFETCH(int, answered);
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         writeFile(path("x.txt"), "x");
         if (answered == 1)
             ui.fileAnswers << path("x.txt");
-        QTest::mouseClick(f->BitBtn4, Qt::LeftButton);
+        QTest::mouseClick(f->compareButton, Qt::LeftButton);
         QCOMPARE(ui.fileDialogTitles.size(), answered + 1);
-        QCOMPARE(f->suiMemo2->lines(), QStringList{"  "});
-        QVERIFY(!f->BitBtn14->isEnabled());
+        QCOMPARE(f->compareResults->lines(), QStringList{"  "});
+        QVERIFY(!f->compareCancelButton->isEnabled());
         verifyIdle(f);
     }
 
@@ -320,36 +321,36 @@ private slots:
     // gauge steps down to 0.
     void comparisonCancelDuringRun() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         checksumOfDigits(ui);
-        QCOMPARE(f->suiMemo1->lineCount(), 5);
+        QCOMPARE(f->checksumResults->lineCount(), 5);
 
-        PaintLog paints(f->Gauge4);
+        PaintLog paints(f->compareGauge);
         const QString a = path("c1.bin"), b = path("c2.bin");
         makeFile(a, 5 * CompareBlockSize);
         makeFile(b, 5 * CompareBlockSize);
         ui.fileAnswers << a << b;
-        clickWhileRunning(f->BitBtn4, [&] {
-            QCOMPARE(f->suiMemo2->lines(),
+        clickWhileRunning(f->compareButton, [&] {
+            QCOMPARE(f->compareResults->lines(),
                      QStringList({"  ", "                     Comparing", a, "                     and", b}));
-            QVERIFY(f->BitBtn14->isVisible() && f->BitBtn14->isEnabled());
-            QVERIFY(!f->BitBtn21->isVisible());
-            QVERIFY(!f->BitBtn13->isEnabled());
-            QVERIFY(!f->BitBtn3->isEnabled());
-            QVERIFY(!f->BitBtn4->isEnabled());
-            QVERIFY(!f->gEdit4->isVisible());
-            QCOMPARE(f->Gauge4->Progress(), 20);
-            QTest::mouseClick(f->BitBtn14, Qt::LeftButton);
+            QVERIFY(f->compareCancelButton->isVisible() && f->compareCancelButton->isEnabled());
+            QVERIFY(!f->checksumCancelButton->isVisible());
+            QVERIFY(!f->compareMainButton->isEnabled());
+            QVERIFY(!f->checksumButton->isEnabled());
+            QVERIFY(!f->compareButton->isEnabled());
+            QVERIFY(!f->compareHint->isVisible());
+            QCOMPARE(f->compareGauge->Progress(), 20);
+            QTest::mouseClick(f->compareCancelButton, Qt::LeftButton);
         });
 
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Aborted})});
-        QVERIFY(f->suiMemo1->lines().isEmpty());
-        QVERIFY(f->suiMemo2->lines().isEmpty());
+        QVERIFY(f->checksumResults->lines().isEmpty());
+        QVERIFY(f->compareResults->lines().isEmpty());
         QVERIFY2(paints.endsWithStepsDownFrom(20), paints.text().constData());
         QVERIFY(*std::max_element(paints.values.begin(), paints.values.end()) <= 20);
-        QCOMPARE(f->Gauge3->Progress(), 0);
-        QVERIFY(!f->BitBtn14->isEnabled());
+        QCOMPARE(f->checksumGauge->Progress(), 0);
+        QVERIFY(!f->compareCancelButton->isEnabled());
         verifyIdle(f);
         QVERIFY(!G.CompareStream1 && !G.CompareStream2);
     }
@@ -358,21 +359,21 @@ private slots:
     // quietly instead of reading on behind the closed window.
     void closingTheWindowStopsTheRun() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
         const QString a = path("w1.bin"), b = path("w2.bin");
         makeFile(a, 4 * CrcBlockSize);
         makeFile(b, 4 * CrcBlockSize);
         ui.fileAnswers << a;
-        clickWhileRunning(f->BitBtn3, [&] { f->close(); });
+        clickWhileRunning(f->checksumButton, [&] { f->close(); });
         QCOMPARE(CrcBytesDone, CrcBlockSize);
-        QCOMPARE(f->suiMemo1->lines(), QStringList{"  "});
+        QCOMPARE(f->checksumResults->lines(), QStringList{"  "});
 
         f->show();
         ui.fileAnswers << a << b;
-        clickWhileRunning(f->BitBtn4, [&] { f->close(); });
-        QCOMPARE(f->Gauge4->Progress(), qRound(100.0 * CompareBlockSize / (4 * CrcBlockSize)));
-        QVERIFY(f->suiMemo2->lines().isEmpty());
+        clickWhileRunning(f->compareButton, [&] { f->close(); });
+        QCOMPARE(f->compareGauge->Progress(), qRound(100.0 * CompareBlockSize / (4 * CrcBlockSize)));
+        QVERIFY(f->compareResults->lines().isEmpty());
         QVERIFY(ui.reports.isEmpty());
         QVERIFY(ui.errors.isEmpty());
     }
@@ -381,33 +382,33 @@ private slots:
     // empties the memos and leaves both Cancels visible but disabled.
     void mainAndOpening() {
         Ui ui;
-        TForm1* f = ui.form.get();
+        MainWindow* f = ui.form.get();
         open(f);
-        QVERIFY(f->GroupBox4->isVisible() && !f->GroupBox1->isVisible());
-        QVERIFY(f->BitBtn14->isVisible() && f->BitBtn21->isVisible());
-        QVERIFY(!f->BitBtn14->isEnabled() && !f->BitBtn21->isEnabled());
+        QVERIFY(f->comparePanel->isVisible() && !f->startPanel->isVisible());
+        QVERIFY(f->compareCancelButton->isVisible() && f->checksumCancelButton->isVisible());
+        QVERIFY(!f->compareCancelButton->isEnabled() && !f->checksumCancelButton->isEnabled());
         verifyIdle(f);
 
         checksumOfDigits(ui);
         ui.fileAnswers << digitsFile() << digitsFile();
-        QTest::mouseClick(f->BitBtn4, Qt::LeftButton);
-        f->Gauge3->setProgress(40);
-        f->Gauge4->setProgress(55);
+        QTest::mouseClick(f->compareButton, Qt::LeftButton);
+        f->checksumGauge->setProgress(40);
+        f->compareGauge->setProgress(55);
 
-        QTest::mouseClick(f->BitBtn13, Qt::LeftButton);
-        QVERIFY(f->GroupBox1->isVisible() && !f->GroupBox4->isVisible());
-        QCOMPARE(f->Gauge3->Progress(), 0);
-        QCOMPARE(f->Gauge4->Progress(), 0);
-        QCOMPARE(f->suiMemo1->lineCount(), 5);
-        QCOMPARE(f->suiMemo2->lineCount(), 1);
+        QTest::mouseClick(f->compareMainButton, Qt::LeftButton);
+        QVERIFY(f->startPanel->isVisible() && !f->comparePanel->isVisible());
+        QCOMPARE(f->checksumGauge->Progress(), 0);
+        QCOMPARE(f->compareGauge->Progress(), 0);
+        QCOMPARE(f->checksumResults->lineCount(), 5);
+        QCOMPARE(f->compareResults->lineCount(), 1);
 
-        f->Gauge3->setProgress(30);
+        f->checksumGauge->setProgress(30);
         open(f);
-        QVERIFY(f->GroupBox4->isVisible() && !f->GroupBox1->isVisible());
-        QVERIFY(f->suiMemo1->lines().isEmpty() && f->suiMemo2->lines().isEmpty());
-        QCOMPARE(f->Gauge3->Progress(), 0);
-        QVERIFY(f->BitBtn14->isVisible() && f->BitBtn21->isVisible());
-        QVERIFY(!f->BitBtn14->isEnabled() && !f->BitBtn21->isEnabled());
+        QVERIFY(f->comparePanel->isVisible() && !f->startPanel->isVisible());
+        QVERIFY(f->checksumResults->lines().isEmpty() && f->compareResults->lines().isEmpty());
+        QCOMPARE(f->checksumGauge->Progress(), 0);
+        QVERIFY(f->compareCancelButton->isVisible() && f->checksumCancelButton->isVisible());
+        QVERIFY(!f->compareCancelButton->isEnabled() && !f->checksumCancelButton->isEnabled());
         verifyIdle(f);
     }
 };

@@ -3,11 +3,11 @@
 // Under Wayland (a headless Weston started with --debug) it writes two, taken
 // with weston-screenshooter: a file loaded on the Split panel with a report
 // over it, and the join panel's file dialog.
-#include "app/Application.h"
+#include "gui/Application.h"
 #include "core/ProgramState.h"
-#include "app/TForm1.h"
-#include "app/TForm3.h"
-#include "app/Widgets.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,15 +55,15 @@ void shootWayland(const QString& name) {
     QFile::copy(QDir(work.path()).filePath(taken.constFirst()), target);
 }
 
-int wayland(TForm1& form1, TForm3& form3) {
-    seams().showModal = [](TForm3* d) {
+int wayland(MainWindow& form1, ReportDialog& form3) {
+    seams().showModal = [](ReportDialog* d) {
         d->show();
         shootWayland(QStringLiteral("9-wayland"));
         d->done(0);
     };
     form1.openGiven({QCoreApplication::applicationFilePath()});
     settle();
-    form3.Report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+    form3.report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
                   QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
                                  "complete operation")});
     // The join panel's file dialog, shot and closed while it is up.
@@ -71,8 +71,8 @@ int wayland(TForm1& form1, TForm3& form3) {
         shootWayland(QStringLiteral("10-wayland-file-dialog"));
         if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
     });
-    form1.suiImageButton1Click();
-    form1.suiImageButton10Click();
+    form1.showJoinPage();
+    form1.choosePart();
     return 0;
 }
 
@@ -83,42 +83,42 @@ int main(int argc, char** argv) {
     prepareApplication();
     outDir = qEnvironmentVariable("TFS_SCREENSHOTS", QStringLiteral("screenshots"));
     QDir().mkpath(outDir);
-    TForm1 form1;
-    TForm3 form3(&form1);
+    MainWindow form1;
+    ReportDialog form3(&form1);
     form1.show();
     settle();
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return wayland(form1, form3);
     form1.move(0, 0);
     shoot(QStringLiteral("1-start"));
-    form1.suiImageButton3Click();
+    form1.showSplitPage();
     shoot(QStringLiteral("2-split"));
-    form1.suiImageButton1Click();
+    form1.showJoinPage();
     shoot(QStringLiteral("3-join"));
-    form1.suiImageButton2Click();
+    form1.showComparePage();
     shoot(QStringLiteral("4-compare"));
-    form1.suiImageButton4Click();
+    form1.showPresetsPage();
     shoot(QStringLiteral("5-presets"));
-    form1.suiImageButton9Click();
+    form1.showAboutPage();
     shoot(QStringLiteral("6-about"));
-    form1.Image4Click();
+    form1.leaveAboutPage();
 
-    seams().showModal = [](TForm3* d) {
+    seams().showModal = [](ReportDialog* d) {
         d->show();
-        shoot(d->BitBtn1->isVisible() ? QStringLiteral("8-dialog-choice")
+        shoot(d->joinAnywayButton->isVisible() ? QStringLiteral("8-dialog-choice")
                                       : QStringLiteral("7-dialog-report"));
         d->done(0);
     };
-    form3.Report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+    form3.report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
                   QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
                                  "complete operation")});
-    form3.BitBtn1->show();
-    form3.BitBtn2->show();
+    form3.loadSourceButton->show();
+    form3.joinButton->show();
     form3.OKBtn->hide();
-    form3.suiMemo1->addLine(QStringLiteral("        "));
-    form3.suiMemo1->addLine(QStringLiteral("             Missing Files:"));
-    form3.suiMemo1->addText(QStringLiteral("movie.avi.003 \r\n"));
-    form3.suiMemo1->show();
-    form3.ShowModal();
+    form3.checksumResults->addLine(QStringLiteral("        "));
+    form3.checksumResults->addLine(QStringLiteral("             Missing Files:"));
+    form3.checksumResults->addText(QStringLiteral("movie.avi.003 \r\n"));
+    form3.checksumResults->show();
+    form3.showModal();
     return 0;
 }

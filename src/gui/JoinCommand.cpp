@@ -1,0 +1,260 @@
+// The Join button: the destination's free space and largest file, the
+// missing-part question when the set's part list (or its .sfv) names parts
+// that aren't there (or, without a list, when parts lie beyond a gap), the end
+// of the set where its list ends, the output name ("Clone Of " before a name
+// while it is taken), the join engine with the panel's gauge and icon, the
+// check files' verdict (keep or remove the joined bytes when a check failed),
+// and the completion report.
+#include "gui/RunMeter.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
+#include "core/FileSystemLimits.h"
+#include "core/FreeSpace.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
+#include "join/JoinChecks.h"
+#include "join/JoinEngine.h"
+#include "join/JoinSteps.h"
+#include "split/Naming.h"
+#include "split/PartList.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+
+using namespace tfs;
+
+namespace {
+
+const QString ClonePrefix = QString::fromLatin1(JoinClonePrefix);
+
+const QStringList CompletedWithListLines{QString(), QString(), QString(),
+                                         QStringLiteral("              Joining completed,")};
+
+const QStringList CompletedWithoutListLines{
+    QString(), QString(), QStringLiteral("              Joining completed,"), QStringLiteral("  "),
+    QStringLiteral("         Check.txt not availiable")};
+
+// Short lines: the report's memo is narrow.
+QStringList missingFirstPartLines(const QString& firstName) {
+    const QString indent = QStringLiteral("     ");
+    return {QStringLiteral(" "), QStringLiteral(" "),
+            indent + QStringLiteral("Not joined: the first part"), indent + firstName,
+            indent + QStringLiteral("is missing")};
+}
+
+} // namespace
+
+// The Join button, step by step: the panel made ready, the refusals before
+// anything is written, the question about missing parts, the output's name,
+// the engine's run and the result.
+void MainWindow::startJoin() {
+    // A Join click that was queued behind Cancel can arrive while the
+    // cancelled join is still unwinding: it must not start a join inside it.
+    if (joinRunning_) return;
+    const QScopedValueRollback<bool> running(joinRunning_, true);
+
+    const QString chosen = partDialog.FileName;
+    try {
+        ListedEnd listed;
+        JoinCheckVerdict verdict;
+        bool completed = joinPrepare(chosen);
+        if (completed) {
+            if (joinRefusedBeforeWriting()) return;
+            const JoinChecks checks = readJoinChecks(chosen);
+            const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
+            if (answer == JoinMissingAnswer::Abort) return;
+            // Without its first part the set would join into an empty file,
+            // "Join Anyway" or not: that is no join.
+            if (!hasFirstPart(chosen)) {
+                joinRefuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
+                return;
+            }
+            listed = listedEndOf(G, chosen);
+            joinChooseOutputName(chosen);
+            completed = joinRunEngine(chosen, listed.last, checks, verdict);
+        }
+        joinShowResult(completed, chosen, listed.beyond, verdict);
+    } catch (...) {
+        // The engine has removed its partial output. The panel is put back as
+        // Cancel leaves it, and the error goes on to the message box.
+        cancelJoin();
+        throw;
+    }
+}
+
+// The panel as it is while a join runs, and one turn of the event loop.
+// False when Cancel (or a close of the window) came during that turn: the
+// command then ends before anything is written.
+bool MainWindow::joinPrepare(const QString& chosen) {
+    ReportDialog* dialog = G.reportDialog;
+    joinMainButton->setEnabled(false);
+    loadPartButton->setEnabled(false);
+    joinDestinationButton->setEnabled(false);
+    joinUndoButton->setVisible(false);
+    dialog->messageLabel->clear();
+    joinGauge->setProgress(0);
+    joinHint->setVisible(true);
+    setJoinCommandsEnabled(false);
+    joinCancelButton->setEnabled(true);
+    chosenPartField->setText(chosen);
+    runJoinedButton->setVisible(false);
+    runJoinedLabel->setVisible(false);
+    outputIcon->setVisible(true);
+    G.JoinCancelFlag = 0;
+    QCoreApplication::processEvents();
+    return G.JoinCancelFlag == 0;
+}
+
+// A refusal before anything is written: its report, then the panel as after
+// Cancel but with Load and "Main" ready (the user may give up on this set).
+void MainWindow::joinRefuse(const QStringList& lines) {
+    ReportDialog* dialog = G.reportDialog;
+    for (const QString& line : lines)
+        dialog->reportArea->addLine(line);
+    dialog->reportArea->setVisible(true);
+    dialog->okButton->setVisible(true);
+    setJoinCommandsEnabled(true);
+    joinCancelButton->setEnabled(false);
+    dialog->showModal();
+    loadPartButton->setEnabled(true);
+    joinMainButton->setEnabled(true);
+}
+
+// The refusals before anything is written: too little free space, or a
+// joined file larger than the destination's file system can hold. A refusal
+// shows its report and leaves the panel as after Cancel but with Load ready.
+bool MainWindow::joinRefusedBeforeWriting() {
+    const QStringList refusal = joinRefusal(G, G.JoinTotalSize, G.JoinDestFolder);
+    if (refusal.isEmpty()) return false;
+    joinRefuse(refusal);
+    return true;
+}
+
+// The parts that the set's part list (or its .sfv) names but that aren't
+// there, or without a list the gaps below the set's highest part: the user
+// chooses between "Join Anyway" and "Abort".
+MainWindow::JoinMissingAnswer MainWindow::joinAskAboutMissingParts(const QString& chosen,
+                                                           const JoinChecks& checks) {
+    collectMissingParts(G, chosen, checks);
+    if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
+
+    ReportDialog* dialog = G.reportDialog;
+    Memo* memo = dialog->reportArea;
+    joinCancelButton->setEnabled(false);
+    dialog->joinAnywayButton->setVisible(true);
+    dialog->abortButton->setVisible(true);
+    dialog->okButton->setVisible(false);
+    memo->addLine(QStringLiteral("        "));
+    memo->addLine(QStringLiteral("             Missing Files:"));
+    QString missing;
+    for (const QString& entry : std::as_const(G.JoinMissingParts))
+        missing += entry + QStringLiteral("\r\n");
+    memo->addText(missing);
+    memo->setVisible(true);
+    // A close by the window system joins anyway, as the choice does.
+    const bool abort = dialog->showModal() == ReportDialog::Answer::Abort;
+    if (abort) joinAbortReset();
+    joinUndoButton->setVisible(false);
+    joinCancelButton->setVisible(true);
+    if (abort) {
+        joinCancelButton->setEnabled(false);
+        joinMainButton->setEnabled(true);
+        chosenPartField->clear();
+        joinDestinationField->clear();
+        return JoinMissingAnswer::Abort;
+    }
+    joinCancelButton->setEnabled(true);
+    joinMainButton->setEnabled(false);
+    return JoinMissingAnswer::JoinAnyway;
+}
+
+// The output: the parts' name without the ordinal, in the destination, with
+// "Clone Of " put before it again and again while that name is taken: no file
+// already there is ever replaced.
+void MainWindow::joinChooseOutputName(const QString& chosen) {
+    G.JoinOutputPath = joinOutputPathFor(G.JoinDestFolder, chosen);
+    joinDestinationField->setText(G.JoinOutputPath);
+    joinHint->setVisible(false);
+}
+
+// The join engine with the panel's gauge and icon, up to lastOrdinal when
+// that is above 0, checking the parts against the check files as it copies.
+// True when it completed: the engine puts the output in place exactly when it
+// wasn't cancelled, nor removed after a failed check. A failed check keeps the
+// joined bytes under the hidden name until the user has decided in the
+// report; the parts are never touched.
+bool MainWindow::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
+                           JoinCheckVerdict& verdict) {
+    JoinHooks hooks;
+    hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    hooks.iconRefresh = [this] { showOutputIcon(); };
+    hooks.partCrcs = checks.any();
+    bool kept = false;
+    hooks.keep = [&] {
+        const QStringList failed = failedCheckLines(checks, G.JoinPartCrcs);
+        if (failed.isEmpty()) return true;
+        verdict.decided = true;
+        kept = G.reportDialog->decide(QStringList{QStringLiteral("   CRC-32 check failed:")} + failed +
+                                   checks.notes +
+                                   QStringList{QStringLiteral("   Keep the joined file?")},
+                               QStringLiteral("Keep"), QStringLiteral("Remove"));
+        return kept;
+    };
+    JoinOptions options;
+    options.lastOrdinal = lastOrdinal;
+    options.keepExisting = true;
+    const GaugeRun run({joinGauge}, G.JoinTotalSize);
+    joinParts(G, chosen, G.JoinOutputPath, hooks, options);
+    const bool completed = G.JoinCancelFlag == 0 && (!verdict.decided || kept);
+    if (completed && !verdict.decided && checks.any())
+        verdict.lines << passedCheckLine(checks, G.JoinPartCrcs);
+    if (!verdict.decided) verdict.lines << checks.notes;
+    return completed;
+}
+
+// The panel after the join (or a cancel before it), and the completion
+// report, which names the parts after the list's end that were left out.
+void MainWindow::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
+                            const JoinCheckVerdict& verdict) {
+    if (completed) {
+        showOutputIcon();
+        runJoinedButton->setVisible(true);
+        runJoinedLabel->setVisible(true);
+        outputIcon->setVisible(false);
+    }
+    outputIcon->repaint();
+    joinMainButton->setEnabled(true);
+    loadPartButton->setEnabled(true);
+    setJoinCommandsEnabled(true);
+    joinGauge->setProgress(100);
+    if (!completed) joinGauge->setProgress(0);
+    runJoinedButton->setVisible(completed);
+    runJoinedLabel->setVisible(completed);
+    joinCancelButton->setEnabled(false);
+    joinUndoButton->setVisible(completed);
+    if (completed) {
+        QStringList lines = partListExists(joinListPathOf(chosen)) ? CompletedWithListLines
+                                                                   : CompletedWithoutListLines;
+        lines << verdict.lines;
+        if (!leftOut.isEmpty())
+            lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")
+                  << leftOut;
+        // After a failed check that the user kept, the decision was the report.
+        if (!verdict.decided) G.reportDialog->report(lines);
+        joinUndoButton->setVisible(true);
+        joinCancelButton->setEnabled(false);
+        joinUndoButton->setEnabled(true);
+        if (partSizeField->text().isEmpty()) {
+            splitCancelButton->setEnabled(false);
+            splitMainButton->setEnabled(true);
+        }
+    }
+    loadPartButton->setEnabled(true);
+    joinDestinationButton->setEnabled(true);
+}

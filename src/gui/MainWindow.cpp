@@ -1,0 +1,224 @@
+#include "gui/MainWindow.h"
+
+#include "gui/AboutPage.h"
+#include "gui/Guarded.h"
+#include "gui/StartPage.h"
+#include "gui/Skin.h"
+#include "gui/Widgets.h"
+#include "core/OperationError.h"
+#include "core/ProgramState.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+MainWindow::MainWindow() : QWidget(nullptr) {
+    G.mainWindow = this;
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Tarvello File Splitter"));
+    setWindowIcon(QIcon(QStringLiteral(":/art/tarvello-file-splitter.svg")));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_StyledBackground);
+    setFont(skin::windowFont());
+    setStyleSheet(skin::windowStyle());
+    // Only the panels' controls take the focus: a focused window would be a
+    // Tab stop where nothing shows it. Keys that no control takes come here.
+    setFocusPolicy(Qt::NoFocus);
+
+    startPanel = new StartPage(this);
+    bind(startPanel->splitPageButton, &QAbstractButton::clicked, &MainWindow::showSplitPage);
+    bind(startPanel->joinPageButton, &QAbstractButton::clicked, &MainWindow::showJoinPage);
+    bind(startPanel->comparePageButton, &QAbstractButton::clicked, &MainWindow::showComparePage);
+    bind(startPanel->presetsPageButton, &QAbstractButton::clicked, &MainWindow::showPresetsPage);
+    bind(startPanel->aboutPageButton, &QAbstractButton::clicked, &MainWindow::showAboutPage);
+    buildSplitPanel();
+    buildJoinPanel();
+    buildComparePanel();
+    buildPresetsPanel();
+    aboutPanel = new AboutPage(this);
+    bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);
+
+    // One page at a time, each filling the stack.
+    pages_ = new QStackedWidget(this);
+    pages_->setObjectName(QStringLiteral("pages"));
+    for (QGroupBox* g : QList<QGroupBox*>{startPanel, splitPanel, joinPanel, comparePanel,
+                                          presetsPanel, aboutPanel})
+        pages_->addWidget(g);
+    setTabOrder({startPanel, splitPanel, joinPanel, comparePanel, presetsPanel, aboutPanel});
+
+    sourceDialog.onClose = [this] { sourceDialogClosed(); };
+    folderBrowser.onClose = [this] { folderBrowserClosed(); };
+
+    prepareDrops();
+    guarded([this] { initialize(); });
+}
+
+MainWindow::~MainWindow() {
+    if (G.mainWindow == this)
+        G.mainWindow = nullptr;
+}
+
+void MainWindow::guarded(const std::function<void()>& handler) { runGuarded(handler); }
+
+void runGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        MainWindow::showError(QString::fromStdString(e.what()));
+    } catch (...) {
+        MainWindow::showError(QStringLiteral("Unknown error"));
+    }
+}
+
+void MainWindow::showError(const QString& text) {
+    seams().showError(G.mainWindow, text);
+}
+
+void MainWindow::setTabOrder(const QList<QWidget*>& order) {
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void MainWindow::initialize() {
+    // The tooltip delay (5 ms) is set by the application's style.
+    splitPanelStartup();
+    G.SplitPartNames.clear();
+    G.SplitPartPaths.clear();
+    arrange();
+}
+
+void MainWindow::arrange() {
+    pages_->setGeometry(7, 5, startPanel->width(), startPanel->height());
+    fitOuterSize();
+    showPage(startPanel);
+}
+
+void MainWindow::fitOuterSize() {
+    // The outer size, frame included, is the start panel's size + (20, 45).
+    const QSize outer(startPanel->width() + 20, startPanel->height() + 45);
+    const QSize frame = frameGeometry().size() - geometry().size();
+    setFixedSize(outer - frame);
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (shownBefore_)
+        return;
+    shownBefore_ = true;
+    // The frame is known once the window is shown (a window manager may tell it later).
+    fitOuterSize();
+    QTimer::singleShot(300, this, [this] { fitOuterSize(); });
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        const QSize outer = frameGeometry().size();
+        move(area.left() + (area.width() - outer.width()) / 2,
+             area.top() + (area.height() - outer.height()) / 2);
+    }
+}
+
+void MainWindow::showPage(QWidget* page) {
+    // A hidden control keeps the focus unless told otherwise: the keys would
+    // go on reaching it (Space pressing the hidden button that opened the page).
+    if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        focus->clearFocus();
+    pages_->setCurrentWidget(page);
+}
+
+QWidget* MainWindow::currentPage() const { return pages_->currentWidget(); }
+
+// ---------------------------------------------------------------- about page
+
+void MainWindow::showAboutPage() {
+    showPage(aboutPanel);
+    if (aboutPanel->isVisible()) setCloseAllowed(false);
+}
+
+void MainWindow::leaveAboutPage() {
+    setCloseAllowed(true);
+    showPage(startPanel);
+}
+
+// ---------------------------------------------------------------- close command
+
+namespace {
+void setCloseButton(QWidget* window, bool enabled) {
+    if (QWindow* handle = window->windowHandle()) {
+        handle->setFlag(Qt::WindowCloseButtonHint, enabled);
+    } else {
+        window->setWindowFlag(Qt::WindowCloseButtonHint, enabled);
+    }
+}
+} // namespace
+
+void MainWindow::setCloseAllowed(bool allowed) {
+    closeEnabled_ = allowed;
+    setCloseButton(this, allowed);
+}
+
+void MainWindow::closeByProgram() {
+    programClose_ = true;
+    close();
+    programClose_ = false;
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    // While Close is greyed, a close asked for by the window system is ignored;
+    // one the program asks for always goes through.
+    if (!closeEnabled_ && !programClose_) {
+        e->ignore();
+        return;
+    }
+    guarded([this] { stopOperationsBeforeClose(); });
+    e->accept();
+}
+
+void MainWindow::stopOperationsBeforeClose() {
+    splitPanelCloseStep();
+    joinPanelCloseStep();
+    presetsPanelCloseStep();
+    comparePanelCloseStep();
+}
+
+// ---------------------------------------------------------------- keyboard
+
+// A key that produces a character: letters, digits and signs, and also
+// Escape, Enter/Return and Backspace (Esc, CR and BS); Tab moves the focus.
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+    const QString text = e->text();
+    const bool character = !text.isEmpty() && text.at(0) != QLatin1Char('\t');
+    QWidget* focus = QApplication::focusWidget();
+    if (character && (focus == nullptr || focus == this)) {
+        const QChar key = text.at(0);
+        guarded([this, key] { keyWithoutFocus(key); });
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void MainWindow::keyWithoutFocus(QChar) {
+    // The about page gives way to the start page; a work page stays. Either
+    // way the close command comes back.
+    if (currentPage() == aboutPanel) showPage(startPanel);
+    setCloseAllowed(true);
+}
+
+// ---------------------------------------------------------------- shell
+
+void MainWindow::openInShell(const QString& path) {
+    seams().openUrl(QUrl::fromLocalFile(path));
+    raise();
+    activateWindow();
+    repaint();
+}

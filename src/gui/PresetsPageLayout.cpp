@@ -1,0 +1,77 @@
+// The presets panel's controls at their places, with their events bound.
+#include "gui/Accessibility.h"
+#include "gui/Skin.h"
+#include "gui/MainWindow.h"
+#include "gui/Widgets.h"
+#include "presets/Presets.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace tfs;
+
+void MainWindow::buildPresetsPanel() {
+    presetsPanel = skin::panel(this, "presetsPanel", QStringLiteral("Presets"));
+    QGroupBox* p = presetsPanel;
+    struct Row {
+        PictureButton** button;
+        const char* name;
+        int x, y;
+        void (MainWindow::*click)();
+    };
+    const Row rows[] = {
+        {&floppy12Button, "floppy12Button", 6, 13, &MainWindow::runFloppy12Preset},
+        {&floppy144Button, "floppy144Button", 71, 14, &MainWindow::runFloppy144Preset},
+        {&floppy288Button, "floppy288Button", 136, 13, &MainWindow::runFloppy288Preset},
+        {&zip100Button, "zip100Button", 201, 13, &MainWindow::runZip100Preset},
+        {&zip250Button, "zip250Button", 266, 13, &MainWindow::runZip250Preset},
+        {&cd650Button, "cd650Button", 38, 71, &MainWindow::runCd650Preset},
+        {&cd700Button, "cd700Button", 104, 71, &MainWindow::runCd700Preset},
+        {&cd800Button, "cd800Button", 171, 71, &MainWindow::runCd800Preset},
+        {&dvdButton, "dvdButton", 238, 71, &MainWindow::runDvdPreset},
+        {&fat32Button, "fat32Button", 136, 126, &MainWindow::runFat32Preset},
+    };
+    // The rows follow the preset table's order, which gives the captions.
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        const Row& r = rows[i];
+        PictureButton* b = skin::pictureButton(p, r.name, ":/art/floppy.svg", r.x, r.y, 50, 50);
+        b->setText(mediaPresets().at(i).caption);
+        // "800MB" is the one caption that isn't bold.
+        b->setCaptionFont(skin::windowFont(qstrcmp(r.name, "cd800Button") != 0), Qt::white);
+        *r.button = b;
+        bind(b, &QAbstractButton::clicked, r.click);
+        connect(b, &PictureButton::entered, this,
+                [this, b] { guarded([this, b] { outlinePreset(b); }); });
+        bind(b, &PictureButton::left, &MainWindow::hidePresetOutline);
+    }
+    fat32Label = skin::label(p, "fat32Label", QStringLiteral("The Largest File that You can Create on Fat32"), 53, 177);
+    QFont italic = skin::windowFont();
+    italic.setItalic(true);
+    fat32Label->setProperty("italic", true); // kept when the style sheet polishes the label
+    fat32Label->setFont(italic);
+    fat32Label->resize(246, 13);
+    presetsDestinationPicture = skin::picture(p, "presetsDestinationPicture", ":/art/folder.svg", 142, 204, 35, 37);
+    presetsDestinationPicture->setCursor(Qt::PointingHandCursor);
+    presetOutline = new ShapeOutline(p, QColor(255, 255, 190));
+    presetOutline->setObjectName(QStringLiteral("presetOutline"));
+    presetOutline->setGeometry(261, 197, 37, 33);
+    presetOutline->hide();
+    presetsGauge = skin::gauge(p, "presetsGauge", 3, 250, 313, 25, QColor(128, 0, 0));
+    presetsHint = skin::hintLabel(p, "presetsHint",
+                             QStringLiteral("            Presets for some frequently used media"),
+                             4, 255, 310, 14);
+    presetsMainButton = skin::button(p, "presetsMainButton", QStringLiteral("Main"), 9, 288, 85, 25);
+    presetsCancelButton = skin::button(p, "presetsCancelButton", QStringLiteral("Cancel"), 224, 288, 85, 25);
+
+    setAccessibleNames({{presetsDestinationPicture, "Destination Folder"}, {presetsGauge, "Presets"}});
+
+    bind(presetsDestinationPicture, &ClickLabel::clicked, &MainWindow::openPresetsDestination);
+    bind(presetsDestinationPicture, &ClickLabel::pressed, &MainWindow::pressPresetsDestinationPicture);
+    bind(presetsDestinationPicture, &ClickLabel::released, &MainWindow::releasePresetsDestinationPicture);
+    bind(presetsMainButton, &QPushButton::clicked, &MainWindow::leavePresetsPage);
+    bind(presetsCancelButton, &QPushButton::clicked, &MainWindow::cancelOrUndoPreset);
+
+    setTabOrder({presetsMainButton, presetsCancelButton, floppy144Button, zip100Button, zip250Button, dvdButton, fat32Button,
+                 cd700Button, cd650Button, floppy12Button, floppy288Button, cd800Button});
+}

@@ -1,0 +1,18 @@
+#include "gui/Application.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "cli/CommandLine.h"
+
+int main(int argc, char** argv) {
+    // Options such as --split run without the window (and without a display).
+    if (isCommandLine(argc, argv)) return runCommandLine(argc, argv);
+    Application app(argc, argv);
+    prepareApplication();
+    MainWindow form1; // sets G.mainWindow
+    ReportDialog form3(&form1); // sets G.reportDialog
+    form1.show();
+    closeOnTerminationSignals(&form1);
+    form1.openGiven(QApplication::arguments().mid(1));
+    return app.exec();
+}
