@@ -46,8 +46,7 @@ void TurnMeter::stop() {
 }
 
 double TurnMeter::gapPercentileMs(double fraction) const {
-    if (gaps_ == 0)
-        return 0;
+    if (gaps_ == 0) return 0;
     const qint64 wanted = static_cast<qint64>(fraction * static_cast<double>(gaps_) + 0.999999);
     qint64 seen = 0;
     for (size_t i = 0; i < histogram_.size(); ++i) {
@@ -55,8 +54,7 @@ double TurnMeter::gapPercentileMs(double fraction) const {
         if (seen >= wanted) {
             // The upper edge of the bucket, in ms.
             const int b = static_cast<int>(i);
-            if (b < FineBuckets)
-                return (b + 1) / 1000.0;
+            if (b < FineBuckets) return (b + 1) / 1000.0;
             if (b < FineBuckets + CoarseBuckets)
                 return FineBuckets / 1000.0 + (b - FineBuckets + 1) / 10.0;
             return longestGapMs();

@@ -23,8 +23,8 @@
 #include "split/SplitEngine.h"
 #include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"
-#include "verify/Crc32Fast.h"
 #include "verify/Crc32.h"
+#include "verify/Crc32Fast.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -43,8 +43,7 @@ QByteArray checks; // TFS_BENCH_CHECKS
 
 void turn() {
     meter.turn();
-    if (eventTurns)
-        QCoreApplication::processEvents();
+    if (eventTurns) QCoreApplication::processEvents();
 }
 
 void progress(int percent) { meter.progress(percent); }
@@ -81,8 +80,7 @@ quint32 referenceFileCrc32(const QString& path) {
         crc = Crc32Update(block.get(), n, crc);
         turn();
         progress(splitProgress(done, size));
-        if (n != CrcBlockSize)
-            break;
+        if (n != CrcBlockSize) break;
     }
     return crc ^ 0xFFFFFFFF;
 }
@@ -128,8 +126,7 @@ int run(const QStringList& args) {
                          hooks.partCrcs ? QStringLiteral("crc=%1").arg(hex(whole)) : QString()));
         return 0;
     }
-    if ((op == QLatin1String("crc") || op == QLatin1String("crc-reference")) &&
-        args.size() == 2) {
+    if ((op == QLatin1String("crc") || op == QLatin1String("crc-reference")) && args.size() == 2) {
         const VerifyState state;
         CrcHooks hooks;
         hooks.progress = progress;

@@ -11,12 +11,12 @@
 //                                        then the Join button (its report closed at once)
 #include "TurnMeter.h"
 
+#include "core/ProgramState.h"
 #include "gui/Application.h"
-#include "gui/Seams.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
+#include "gui/Seams.h"
 #include "gui/Widgets.h"
-#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
 
@@ -125,8 +125,7 @@ int main(int argc, char** argv) {
             clock.start();
             form1.runSplit(G.SourceFilePath, SplitBlockSize);
             const double seconds = clock.nsecsElapsed() / 1e9;
-            if (G.SplitPartPaths.isEmpty())
-                status = 1;
+            if (G.SplitPartPaths.isEmpty()) status = 1;
             std::printf("RESULT op=window-split seconds=%.6f bytes=%lld parts=%lld "
                         "peak_rss_kib=%ld\n",
                         seconds, static_cast<long long>(G.SourceFileSize),

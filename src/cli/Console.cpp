@@ -15,9 +15,7 @@ volatile std::sig_atomic_t caughtSignal = 0;
 // other output.
 bool progressShown = false;
 
-extern "C" void onInterrupt(int signal) {
-    caughtSignal = signal;
-}
+extern "C" void onInterrupt(int signal) { caughtSignal = signal; }
 
 void writeErr(const QString& text) {
     if (std::exchange(progressShown, false)) std::fputs("\r\033[K", stderr);
@@ -59,13 +57,9 @@ void catchInterrupts() {
         sigaction(signal, &action, nullptr);
 }
 
-bool interrupted() {
-    return caughtSignal != 0;
-}
+bool interrupted() { return caughtSignal != 0; }
 
-int interruptedStatus() {
-    return 128 + static_cast<int>(caughtSignal);
-}
+int interruptedStatus() { return 128 + static_cast<int>(caughtSignal); }
 
 void error(const QString& text) {
     writeErr(QStringLiteral("tarvello-file-splitter: %1\n").arg(text));

@@ -192,13 +192,12 @@ qint64 sizeOfFd(int fd) {
 namespace {
 
 // Copies the bytes themselves (see copyBytes).
-qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                bool throughPipe, CopyWatcher* watcher) {
+qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count, bool throughPipe,
+                CopyWatcher* watcher) {
     if (count <= 0) return 0;
 #ifdef Q_OS_LINUX
     bool unsupported = !throughPipe;
-    qint64 done =
-        throughPipe ? spliceCopy(in, inPos, out, outPos, count, unsupported, watcher) : 0;
+    qint64 done = throughPipe ? spliceCopy(in, inPos, out, outPos, count, unsupported, watcher) : 0;
     if (!unsupported) return done;
     loff_t inOff = inPos + done;
     loff_t outOff = outPos + done;
@@ -209,8 +208,8 @@ qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count
             const int err = errno;
             if (err == EINTR) continue;
             if (unsupportedByKernel(err))
-                return done + copyWithReadWrite(in, inPos + done, out, outPos + done,
-                                                count - done, watcher);
+                return done + copyWithReadWrite(in, inPos + done, out, outPos + done, count - done,
+                                                watcher);
             if (err == ENOSPC || err == EDQUOT || err == EFBIG)
                 throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, err));
             throw OperationError(QStringLiteral("Cannot copy %1 to %2: %3")
@@ -306,11 +305,11 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
             if (sharedBytes) *sharedBytes = shared.length;
             if (watcher) watcher->copied(in, inPos + head, shared.length);
             const qint64 done = head + shared.length;
-            return done + copyData(in, inPos + done, out, outPos + done, count - done,
-                                   throughPipe, watcher);
+            return done + copyData(in, inPos + done, out, outPos + done, count - done, throughPipe,
+                                   watcher);
         }
-        return head + copyData(in, inPos + head, out, outPos + head, count - head, throughPipe,
-                               watcher);
+        return head +
+               copyData(in, inPos + head, out, outPos + head, count - head, throughPipe, watcher);
     }
 #endif
     return copyData(in, inPos, out, outPos, count, throughPipe, watcher);
@@ -354,10 +353,12 @@ qint64 CopyPace::copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64
 void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
 #ifdef Q_OS_UNIX
     for (qint64 done = 0; done < count;) {
-        const ssize_t n = ::pwrite(out.handle(), data + done, static_cast<size_t>(count - done),
-                                   outPos + done);
+        const ssize_t n =
+            ::pwrite(out.handle(), data + done, static_cast<size_t>(count - done), outPos + done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw OperationError(osErrorText(QStringLiteral("Cannot write"), out, n < 0 ? errno : EIO));
+        if (n <= 0)
+            throw OperationError(
+                osErrorText(QStringLiteral("Cannot write"), out, n < 0 ? errno : EIO));
         done += n;
     }
 #else
@@ -440,7 +441,7 @@ void ReadAhead::reached(const QFile& file, qint64 pos) {
 
 bool ReadAhead::awaitAsked(const QFile& file, qint64 pos, qint64 count,
                            const std::function<bool()>& keepWaiting) const {
-    if (askedTo_ < pos + count) return true;         // not asked for (yet)
+    if (askedTo_ < pos + count) return true;             // not asked for (yet)
     count = std::min(count, sizeOfOpenFile(file) - pos); // no pages past the end
     QElapsedTimer waited;
     waited.start();

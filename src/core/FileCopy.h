@@ -48,8 +48,7 @@ public:
 // (copy_file_range, in small pieces) rather than through the 512 KiB pipe.
 // A `watcher` is told of the stretches moved.
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                 qint64* shared = nullptr, bool throughPipe = true,
-                 CopyWatcher* watcher = nullptr);
+                 qint64* shared = nullptr, bool throughPipe = true, CopyWatcher* watcher = nullptr);
 
 // Copying through the 512 KiB pipe fills the output with large page-cache
 // folios: the fastest copy while memory comes easily. Where large pieces of
@@ -66,8 +65,8 @@ public:
     void copied(qint64 bytes, qint64 nanoseconds);
     // copyBytes the way the pace says, timed (without the watcher's time) and
     // told to it (when not shared).
-    qint64 copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                qint64* shared, CopyWatcher* watcher = nullptr);
+    qint64 copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count, qint64* shared,
+                CopyWatcher* watcher = nullptr);
 
 private:
     bool throughPipe_ = true;

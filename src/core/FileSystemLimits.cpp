@@ -46,12 +46,10 @@ namespace {
 // Short lines: the report's memo is narrow.
 QStringList refusalLines(const QString& what, qint64 largestFile, const QString& volumeRoot) {
     const QString indent = QStringLiteral("     ");
-    return {QStringLiteral(" "),
-            QStringLiteral(" "),
-            indent + what,
-            indent + QStringLiteral("be stored on drive"),
-            indent + volumeRoot,
-            indent + QStringLiteral("(largest file %1 bytes)").arg(largestFile)};
+    return {
+        QStringLiteral(" "), QStringLiteral(" "),
+        indent + what,       indent + QStringLiteral("be stored on drive"),
+        indent + volumeRoot, indent + QStringLiteral("(largest file %1 bytes)").arg(largestFile)};
 }
 
 } // namespace
@@ -62,8 +60,7 @@ QStringList oversizedPartRefusal(qint64 sourceSize, qint64 partSize, qint64 larg
     return refusalLines(QStringLiteral("Parts of this size can not"), largestFile, volumeRoot);
 }
 
-QStringList oversizedJoinRefusal(qint64 totalSize, qint64 largestFile,
-                                 const QString& volumeRoot) {
+QStringList oversizedJoinRefusal(qint64 totalSize, qint64 largestFile, const QString& volumeRoot) {
     if (largestFile < 0 || totalSize <= largestFile) return {};
     return refusalLines(QStringLiteral("The joined file can not"), largestFile, volumeRoot);
 }

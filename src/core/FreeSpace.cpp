@@ -13,11 +13,9 @@ FreeSpaceQuery& overrideQuery() {
 }
 
 double realFreeSpace(const QString& folder) {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return -1;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return -1;
     QStorageInfo info(folder);
-    if (!info.isValid())
-        return -1;
+    if (!info.isValid()) return -1;
     const qint64 bytes = info.bytesAvailable();
     return bytes < 0 ? -1.0 : static_cast<double>(bytes);
 }
@@ -28,12 +26,12 @@ void setFreeSpaceQuery(FreeSpaceQuery query) { overrideQuery() = std::move(query
 
 void GetFreeDiskSpace(FreeSpaceState& state) {
     const FreeSpaceQuery& query = overrideQuery();
-    state.FreeSpaceBytes = query ? query(state.FreeSpaceDrive) : realFreeSpace(state.FreeSpaceDrive);
+    state.FreeSpaceBytes =
+        query ? query(state.FreeSpaceDrive) : realFreeSpace(state.FreeSpaceDrive);
 }
 
 QString volumeRootOf(const QString& folder) {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return folder;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return folder;
     QStorageInfo info(folder);
     return info.isValid() ? info.rootPath() : folder;
 }

@@ -50,9 +50,7 @@ JobThread::JobThread(size_t maxJobs) {
 
 JobThread::~JobThread() = default;
 
-bool JobThread::running() const {
-    return worker_ != nullptr;
-}
+bool JobThread::running() const { return worker_ != nullptr; }
 
 void JobThread::post(std::function<void()> job) {
     if (!worker_) {

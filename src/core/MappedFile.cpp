@@ -32,13 +32,11 @@ int guardDepth = 0;
 struct sigaction previousBusAction;
 
 extern "C" void onMappedReadFault(int signal, siginfo_t* info, void*) {
-    if (mappedReadJump != nullptr && info->si_code > 0)
-        siglongjmp(*mappedReadJump, 1);
+    if (mappedReadJump != nullptr && info->si_code > 0) siglongjmp(*mappedReadJump, 1);
     // Not one of ours: the previous disposition handles it. A fault raises
     // the signal again as soon as the faulting instruction is retried.
     sigaction(SIGBUS, &previousBusAction, nullptr);
-    if (info->si_code <= 0)
-        raise(signal);
+    if (info->si_code <= 0) raise(signal);
 }
 
 } // namespace
@@ -63,14 +61,13 @@ void PageTableHelper::post(void* address, size_t length, int advice) {
 void PageTableHelper::drain() { thread_->drain(); }
 
 const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
-    if (failed_ || pos < 0 || count > MapAlign || pos + count > length)
-        return nullptr;
+    if (failed_ || pos < 0 || count > MapAlign || pos + count > length) return nullptr;
     if (!map_) {
         // The whole file is mapped once (address space only); its page tables
         // are filled a window ahead of the reads and emptied behind them, so
         // the resident memory stays a few MiB whatever the file size.
-        void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED,
-                         file_.handle(), 0);
+        void* p =
+            ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, file_.handle(), 0);
         if (p == MAP_FAILED) {
             failed_ = true;
             return nullptr;
@@ -97,13 +94,11 @@ const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
         // the filled part ends.
         const qint64 start = pos - pos % MapAlign;
         const qint64 end = std::min(start + MapWindow + ahead, length_);
-        if (start > start_)
-            advise(start_, start, MADV_DONTNEED);
+        if (start > start_) advise(start_, start, MADV_DONTNEED);
         const qint64 from = std::max(start, end_);
         // One pass over the page tables instead of a fault per page later; a
         // kernel without MADV_POPULATE_READ (before 5.14) faults them instead.
-        if (end > from)
-            advise(from, end, MADV_POPULATE_READ);
+        if (end > from) advise(from, end, MADV_POPULATE_READ);
         start_ = start;
         end_ = end;
     }
@@ -120,10 +115,8 @@ void MappedFileWindow::advise(qint64 from, qint64 to, int advice) {
 }
 
 void MappedFileWindow::unmap() {
-    if (helper_)
-        helper_->drain(); // no madvise may run on the range once it is unmapped
-    if (map_)
-        ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
+    if (helper_) helper_->drain(); // no madvise may run on the range once it is unmapped
+    if (map_) ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
     map_ = nullptr;
 }
 
@@ -141,7 +134,7 @@ namespace {
 // The processor time this thread has used: what filling page tables costs,
 // without the time another thread had the processor meanwhile.
 qint64 threadNanoseconds() {
-    timespec t {};
+    timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
@@ -181,8 +174,7 @@ void ChunkBytes::done() {
 }
 
 MappedReadGuard::MappedReadGuard() {
-    if (guardDepth++ > 0)
-        return;
+    if (guardDepth++ > 0) return;
     struct sigaction action {};
     action.sa_sigaction = onMappedReadFault;
     // SA_NODEFER: the jump out of the handler leaves SIGBUS unblocked, so
@@ -193,8 +185,7 @@ MappedReadGuard::MappedReadGuard() {
 }
 
 MappedReadGuard::~MappedReadGuard() {
-    if (--guardDepth == 0)
-        sigaction(SIGBUS, &previousBusAction, nullptr);
+    if (--guardDepth == 0) sigaction(SIGBUS, &previousBusAction, nullptr);
 }
 
 bool readMapped(void (*read)(void* context), void* context) {

@@ -68,7 +68,7 @@ private:
     PageTableHelper* const helper_;
     const uchar* map_ = nullptr; // the whole file, as long as it was measured
     qint64 length_ = 0;
-    qint64 start_ = 0;           // the window whose page tables are (being) filled
+    qint64 start_ = 0; // the window whose page tables are (being) filled
     qint64 end_ = 0;
     bool failed_ = false;
 };

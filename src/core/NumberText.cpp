@@ -9,9 +9,7 @@
 // takes only those, and the texts are compared character for character. Only
 // the decimal separator is the user's.
 namespace {
-QString decimalSeparator() {
-    return QLocale().decimalPoint();
-}
+QString decimalSeparator() { return QLocale().decimalPoint(); }
 } // namespace
 
 QString numberText(double value) {

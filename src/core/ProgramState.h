@@ -58,17 +58,17 @@ struct SplitState : FreeSpaceState {
 
 // Joining.
 struct JoinState {
-    QString JoinOutputPath;       // full path of the joined file
-    QString JoinDestFolder;       // destination of the joined file, ends with one separator
-    qint64 JoinTotalSize = 0;     // total size of the consecutive parts from ordinal 1
-    QString JoinListName;         // file name of the part list the join looks for
+    QString JoinOutputPath;              // full path of the joined file
+    QString JoinDestFolder;              // destination of the joined file, ends with one separator
+    qint64 JoinTotalSize = 0;            // total size of the consecutive parts from ordinal 1
+    QString JoinListName;                // file name of the part list the join looks for
     std::unique_ptr<QFile> JoinListFile; // the list file while the scan reads it
-    QString JoinListLine;         // the line last read from the list
-    QString JoinListedName;       // the entry whose existence is being tested
-    QStringList JoinListEntries;  // the lines of the list, made anew by each scan
-    QStringList JoinMissingParts; // entries without a file, each followed by a blank
-    quint8 JoinCancelFlag = 0;    // 1: the running join stops and deletes its output
-    QList<PartCrc> JoinPartCrcs;  // CRC-32 of each part joined, when the join takes them
+    QString JoinListLine;                // the line last read from the list
+    QString JoinListedName;              // the entry whose existence is being tested
+    QStringList JoinListEntries;         // the lines of the list, made anew by each scan
+    QStringList JoinMissingParts;        // entries without a file, each followed by a blank
+    quint8 JoinCancelFlag = 0;           // 1: the running join stops and deletes its output
+    QList<PartCrc> JoinPartCrcs;         // CRC-32 of each part joined, when the join takes them
 };
 
 // The checksum and the comparison.

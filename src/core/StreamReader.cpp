@@ -280,9 +280,7 @@ StreamReader::StreamReader(qint64 chunkSize, int buffers, qint64 readSize) {
 
 StreamReader::~StreamReader() = default;
 
-bool StreamReader::running() const {
-    return worker_ != nullptr;
-}
+bool StreamReader::running() const { return worker_ != nullptr; }
 
 void StreamReader::add(const QString& path, qint64 from, qint64 count) {
     if (!worker_) return;
@@ -357,18 +355,10 @@ bool StreamReader::isCached(int fd, qint64 from, qint64 count) {
 struct StreamReader::Worker {};
 StreamReader::StreamReader(qint64, int, qint64) {}
 StreamReader::~StreamReader() = default;
-bool StreamReader::running() const {
-    return false;
-}
+bool StreamReader::running() const { return false; }
 void StreamReader::add(const QString&, qint64, qint64) {}
-bool StreamReader::next(Chunk&, const std::function<bool()>&) {
-    return false;
-}
-bool StreamReader::isCold(const QString&, qint64, qint64) {
-    return false;
-}
-bool StreamReader::isCached(int, qint64, qint64) {
-    return true;
-}
+bool StreamReader::next(Chunk&, const std::function<bool()>&) { return false; }
+bool StreamReader::isCold(const QString&, qint64, qint64) { return false; }
+bool StreamReader::isCached(int, qint64, qint64) { return true; }
 
 #endif

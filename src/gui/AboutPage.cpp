@@ -49,7 +49,8 @@ AboutPage::AboutPage(QWidget* parent) : QGroupBox(QStringLiteral("About"), paren
     homePageLink->setObjectName(QStringLiteral("homePageLink"));
     homePageLink->setText(QStringLiteral("tarvello.example.org"));
     homePageLink->Hint = QString::fromLatin1(HomePage);
-    homePageLink->setStyleSheet(QStringLiteral("color: rgb(80,140,255); text-decoration: underline;"));
+    homePageLink->setStyleSheet(
+        QStringLiteral("color: rgb(80,140,255); text-decoration: underline;"));
     homePageLink->setCursor(Qt::PointingHandCursor);
     homePageLink->adjustSize();
     homePageLink->move(96, 120);
@@ -68,17 +69,14 @@ AboutPage::AboutPage(QWidget* parent) : QGroupBox(QStringLiteral("About"), paren
     commentsBox->setObjectName(QStringLiteral("commentsBox"));
     commentsBox->setGeometry(8, 142, 303, 142);
     commentsText = skin::memo(commentsBox, "commentsText", 7, 14, 289, 123);
-    for (const char* line : {"    - Tarvello File Splitter is absolutely free, easy to use",
-                             "application,  which allows splitting  files, of any type and ",
-                             "size in smaller pieces,  so  they can be transfered by ",
-                             "e-mail , uploaded on file-sharing sites, or to be copying on",
-                             "different media type, and  afterwards they can be ",
-                             "merged again.",
-                             "Software is fully compatible with other similar ",
-                             "applications, so there is no need for same software",
-                             "on  another PC.",
-                             "   ",
-                             ""})
+    for (const char* line :
+         {"    - Tarvello File Splitter is absolutely free, easy to use",
+          "application,  which allows splitting  files, of any type and ",
+          "size in smaller pieces,  so  they can be transfered by ",
+          "e-mail , uploaded on file-sharing sites, or to be copying on",
+          "different media type, and  afterwards they can be ", "merged again.",
+          "Software is fully compatible with other similar ",
+          "applications, so there is no need for same software", "on  another PC.", "   ", ""})
         commentsText->addLine(QString::fromLatin1(line));
     commentsText->setEnabled(false);
     commentsText->setStyleSheet(QStringLiteral("QPlainTextEdit:disabled { color: black; }"));

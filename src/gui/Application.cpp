@@ -1,8 +1,8 @@
 #include "gui/Application.h"
 
 #include "gui/Accessibility.h"
-#include "gui/Skin.h"
 #include "gui/MainWindow.h"
+#include "gui/Skin.h"
 
 #include <QProxyStyle>
 #include <QSocketNotifier>
@@ -21,8 +21,7 @@ class WindowStyle : public QProxyStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
-        if (hint == QStyle::SH_ToolTip_WakeUpDelay)
-            return 5;
+        if (hint == QStyle::SH_ToolTip_WakeUpDelay) return 5;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };

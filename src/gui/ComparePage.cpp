@@ -1,12 +1,12 @@
 // The compare panel: the CRC-32 of one file (upper half), the byte comparison
 // of two files (lower half), their Cancel buttons, and the panel's steps in
 // the window's navigation.
+#include "core/FileCopy.h"
 #include "core/ProgramState.h"
-#include "gui/RunMeter.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
+#include "gui/RunMeter.h"
 #include "gui/Widgets.h"
-#include "core/FileCopy.h"
 #include "verify/CompareEngine.h"
 #include "verify/Crc32.h"
 
@@ -42,8 +42,7 @@ void reportAborted(int spacers) {
 // left to see its result, and the program ends only once it has returned.
 void serveWindow(MainWindow* window, bool windowWasShown, quint8& cancelFlag) {
     QCoreApplication::processEvents();
-    if (windowWasShown && !window->isVisible())
-        cancelFlag = 1;
+    if (windowWasShown && !window->isVisible()) cancelFlag = 1;
 }
 
 } // namespace
@@ -94,8 +93,7 @@ void MainWindow::enableVerifyCommands(bool enable) {
 }
 
 void MainWindow::startChecksum() {
-    if (verifyRunning_)
-        return;
+    if (verifyRunning_) return;
     const QScopedValueRollback<bool> running(verifyRunning_, true);
     enableVerifyCommands(false);
     const auto idle = qScopeGuard([this] {
@@ -118,8 +116,7 @@ void MainWindow::startChecksum() {
 
 void MainWindow::computeChecksum() {
     G.ChecksumCancelFlag = 0;
-    if (!sourceDialog.Execute(this))
-        return;
+    if (!sourceDialog.Execute(this)) return;
     const QString path = sourceDialog.FileName;
     requireRegularFile(path); // a named pipe would wait for a writer
     checksumHint->setVisible(false);
@@ -156,15 +153,13 @@ void MainWindow::cancelChecksum() {
 // Cancel stays usable while only the "  " line is there; the first result
 // line ends the run it belongs to.
 void MainWindow::checksumResultsChanged() {
-    if (checksumResults->lineCount() > 1)
-        checksumCancelButton->setEnabled(false);
+    if (checksumResults->lineCount() > 1) checksumCancelButton->setEnabled(false);
 }
 
 // ---------------------------------------------------------------- comparison
 
 void MainWindow::startCompare() {
-    if (verifyRunning_)
-        return;
+    if (verifyRunning_) return;
     const QScopedValueRollback<bool> running(verifyRunning_, true);
     enableVerifyCommands(false);
     // The idle state of a finished, abandoned or failed comparison.
@@ -182,11 +177,9 @@ void MainWindow::startCompare() {
     compareMainButton->setEnabled(true);
     compareGauge->setProgress(0);
 
-    if (!sourceDialog.Execute(this))
-        return;
+    if (!sourceDialog.Execute(this)) return;
     const QString first = sourceDialog.FileName;
-    if (!sourceDialog.Execute(this))
-        return;
+    if (!sourceDialog.Execute(this)) return;
     const QString second = sourceDialog.FileName;
     requireRegularFile(first); // a named pipe would wait for a writer
     requireRegularFile(second);
@@ -201,14 +194,13 @@ void MainWindow::startCompare() {
 
     const bool identical = runCompare(first, second);
     if (identical)
-        compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("    and ") + second +
-                          QStringLiteral(" are Identical"));
+        compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("    and ") +
+                                second + QStringLiteral(" are Identical"));
     else
-        compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("        and ") + second +
-                          QStringLiteral(" are Not Identical"));
+        compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("        and ") +
+                                second + QStringLiteral(" are Not Identical"));
     compareHint->setVisible(true);
-    if (G.CompareCancelFlag != 0)
-        compareResults->clearLines();
+    if (G.CompareCancelFlag != 0) compareResults->clearLines();
 }
 
 bool MainWindow::runCompare(const QString& first, const QString& second) {
@@ -244,6 +236,5 @@ void MainWindow::cancelCompare() {
 // The fourth line of a comparison's header disables Cancel; the comparison
 // itself enables it again when it starts.
 void MainWindow::compareResultsChanged() {
-    if (compareResults->lineCount() > 3)
-        compareCancelButton->setEnabled(false);
+    if (compareResults->lineCount() > 3) compareCancelButton->setEnabled(false);
 }

@@ -1,7 +1,7 @@
 // The compare panel's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/Skin.h"
 #include "gui/MainWindow.h"
+#include "gui/Skin.h"
 #include "gui/Widgets.h"
 
 #include <QGroupBox>
@@ -13,17 +13,21 @@ void MainWindow::buildComparePanel() {
     QGroupBox* p = comparePanel;
     checksumButton = skin::button(p, "checksumButton", QStringLiteral("CheckSum"), 9, 19, 82, 25);
     checksumGauge = skin::gauge(p, "checksumGauge", 96, 19, 220, 25, QColor(0, 0, 128));
-    checksumHint = skin::hintLabel(p, "checksumHint", QStringLiteral("       Calculates checksum of a file"),
-                             97, 25, 217, 14);
+    checksumHint = skin::hintLabel(
+        p, "checksumHint", QStringLiteral("       Calculates checksum of a file"), 97, 25, 217, 14);
     checksumResults = skin::memo(p, "checksumResults", 4, 48, 312, 97);
-    compareButton = skin::button(p, "compareButton", QStringLiteral("Compare Files"), 7, 152, 85, 25);
+    compareButton =
+        skin::button(p, "compareButton", QStringLiteral("Compare Files"), 7, 152, 85, 25);
     compareGauge = skin::gauge(p, "compareGauge", 96, 153, 220, 25, QColor(0, 0, 255));
-    compareHint = skin::hintLabel(p, "compareHint", QStringLiteral("                Compares two files"),
-                             97, 158, 217, 14);
+    compareHint = skin::hintLabel(
+        p, "compareHint", QStringLiteral("                Compares two files"), 97, 158, 217, 14);
     compareResults = skin::memo(p, "compareResults", 3, 184, 313, 97);
-    compareMainButton = skin::button(p, "compareMainButton", QStringLiteral("Main"), 6, 288, 85, 25);
-    checksumCancelButton = skin::button(p, "checksumCancelButton", QStringLiteral("Cancel"), 229, 288, 85, 25);
-    compareCancelButton = skin::button(p, "compareCancelButton", QStringLiteral("Cancel"), 229, 288, 85, 25);
+    compareMainButton =
+        skin::button(p, "compareMainButton", QStringLiteral("Main"), 6, 288, 85, 25);
+    checksumCancelButton =
+        skin::button(p, "checksumCancelButton", QStringLiteral("Cancel"), 229, 288, 85, 25);
+    compareCancelButton =
+        skin::button(p, "compareCancelButton", QStringLiteral("Cancel"), 229, 288, 85, 25);
 
     setAccessibleNames({{checksumGauge, "CheckSum"}, {compareGauge, "Compare Files"}});
 
@@ -35,5 +39,6 @@ void MainWindow::buildComparePanel() {
     bind(checksumCancelButton, &QPushButton::clicked, &MainWindow::cancelChecksum);
     bind(compareCancelButton, &QPushButton::clicked, &MainWindow::cancelCompare);
 
-    setTabOrder({compareButton, checksumCancelButton, compareCancelButton, compareMainButton, checksumButton});
+    setTabOrder({compareButton, checksumCancelButton, compareCancelButton, compareMainButton,
+                 checksumButton});
 }

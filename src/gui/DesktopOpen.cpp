@@ -2,9 +2,9 @@
 // manager's "Open With") and files dropped on a panel. Each is loaded exactly
 // as the panel's own file dialog would have chosen it, through that panel's
 // handler, so that the checks, texts and refusals are the panel's.
-#include "gui/OpenedFile.h"
 #include "core/ProgramState.h"
 #include "gui/MainWindow.h"
+#include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
 
@@ -56,8 +56,10 @@ MainWindow::DropZone MainWindow::dropZoneAt(const QPoint& pos) const {
     if (aboutPanel->isVisible() || presetsPanel->isVisible()) return DropZone::None;
     if (comparePanel->isVisible()) {
         // The checksum's half ends between its memo and Compare Files.
-        const int border = (checksumResults->geometry().bottom() + compareButton->geometry().top()) / 2;
-        return comparePanel->mapFrom(this, pos).y() <= border ? DropZone::Checksum : DropZone::Compare;
+        const int border =
+            (checksumResults->geometry().bottom() + compareButton->geometry().top()) / 2;
+        return comparePanel->mapFrom(this, pos).y() <= border ? DropZone::Checksum
+                                                              : DropZone::Compare;
     }
     if (joinPanel->isVisible()) return DropZone::Join;
     if (splitPanel->isVisible()) return DropZone::Split;
@@ -148,7 +150,7 @@ void MainWindow::openInFittingPanel(const QString& path) {
 }
 
 void MainWindow::loadGiven(FileOpenDialog& dialog, const QStringList& paths,
-                       void (MainWindow::*handler)()) {
+                           void (MainWindow::*handler)()) {
     dialog.Given = paths;
     try {
         (this->*handler)();

@@ -5,14 +5,14 @@
 // while it is taken), the join engine with the panel's gauge and icon, the
 // check files' verdict (keep or remove the joined bytes when a check failed),
 // and the completion report.
-#include "gui/RunMeter.h"
-#include "gui/MainWindow.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/RunMeter.h"
+#include "gui/Widgets.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
@@ -139,7 +139,7 @@ bool MainWindow::joinRefusedBeforeWriting() {
 // there, or without a list the gaps below the set's highest part: the user
 // chooses between "Join Anyway" and "Abort".
 MainWindow::JoinMissingAnswer MainWindow::joinAskAboutMissingParts(const QString& chosen,
-                                                           const JoinChecks& checks) {
+                                                                   const JoinChecks& checks) {
     collectMissingParts(G, chosen, checks);
     if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
 
@@ -189,7 +189,7 @@ void MainWindow::joinChooseOutputName(const QString& chosen) {
 // joined bytes under the hidden name until the user has decided in the
 // report; the parts are never touched.
 bool MainWindow::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
-                           JoinCheckVerdict& verdict) {
+                               JoinCheckVerdict& verdict) {
     JoinHooks hooks;
     hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
@@ -200,10 +200,10 @@ bool MainWindow::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const 
         const QStringList failed = failedCheckLines(checks, G.JoinPartCrcs);
         if (failed.isEmpty()) return true;
         verdict.decided = true;
-        kept = G.reportDialog->decide(QStringList{QStringLiteral("   CRC-32 check failed:")} + failed +
-                                   checks.notes +
-                                   QStringList{QStringLiteral("   Keep the joined file?")},
-                               QStringLiteral("Keep"), QStringLiteral("Remove"));
+        kept = G.reportDialog->decide(QStringList{QStringLiteral("   CRC-32 check failed:")} +
+                                          failed + checks.notes +
+                                          QStringList{QStringLiteral("   Keep the joined file?")},
+                                      QStringLiteral("Keep"), QStringLiteral("Remove"));
         return kept;
     };
     JoinOptions options;
@@ -221,7 +221,7 @@ bool MainWindow::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const 
 // The panel after the join (or a cancel before it), and the completion
 // report, which names the parts after the list's end that were left out.
 void MainWindow::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
-                            const JoinCheckVerdict& verdict) {
+                                const JoinCheckVerdict& verdict) {
     if (completed) {
         showOutputIcon();
         runJoinedButton->setVisible(true);

@@ -3,12 +3,12 @@
 // two path fields, the button groups, the file-type icon, the panel's step of
 // the close request and its reset after "Abort". The Join button itself is in
 // JoinCommand.cpp.
-#include "gui/PathShortening.h"
-#include "gui/MainWindow.h"
-#include "gui/Widgets.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/PathShortening.h"
+#include "gui/Widgets.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 
@@ -35,13 +35,10 @@ constexpr int IconSide = 32;
 QIcon fileTypeIcon(const QString& path) {
     const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
     QIcon icon = QIcon::fromTheme(type.iconName());
-    if (icon.isNull())
-        icon = QIcon::fromTheme(type.genericIconName());
+    if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
     const QFileIconProvider provider;
-    if (icon.isNull())
-        icon = provider.icon(QFileInfo(path));
-    if (icon.isNull())
-        icon = provider.icon(QAbstractFileIconProvider::File);
+    if (icon.isNull()) icon = provider.icon(QFileInfo(path));
+    if (icon.isNull()) icon = provider.icon(QAbstractFileIconProvider::File);
     return icon;
 }
 
@@ -119,8 +116,7 @@ void MainWindow::joinAbortReset() {
 
 void MainWindow::choosePart() {
     setJoinCommandsEnabled(false);
-    if (!partDialog.Execute(this))
-        return;
+    if (!partDialog.Execute(this)) return;
     const QString chosen = partDialog.FileName;
     requireRegularFile(chosen); // a folder or a pipe named like a part is no part
     joinDestinationPicture->setEnabled(true);
@@ -134,19 +130,14 @@ void MainWindow::choosePart() {
 }
 
 void MainWindow::chooseJoinDestination() {
-    if (!folderBrowser.Execute(this))
-        return;
+    if (!folderBrowser.Execute(this)) return;
     G.JoinDestFolder = withTrailingSeparator(folderBrowser.Folder);
     joinDestinationField->setText(G.JoinDestFolder);
 }
 
-void MainWindow::chosenPartChanged() {
-    showShortenedPath(chosenPartField);
-}
+void MainWindow::chosenPartChanged() { showShortenedPath(chosenPartField); }
 
-void MainWindow::joinDestinationChanged() {
-    showShortenedPath(joinDestinationField);
-}
+void MainWindow::joinDestinationChanged() { showShortenedPath(joinDestinationField); }
 
 // ---------------------------------------------------------------- Cancel and Undo
 
@@ -186,14 +177,17 @@ void MainWindow::runJoinedAndExit() {
 // file loaded on the split or presets panel: then there is no folder to open.
 void MainWindow::openJoinDestination() {
     const QString folder = folderOf(G.JoinOutputPath);
-    if (folder.isEmpty())
-        return;
+    if (folder.isEmpty()) return;
     openInShell(folder);
 }
 
-void MainWindow::pressJoinDestinationPicture() { joinDestinationPicture->move(joinDestinationPicture->pos() + QPoint(1, 1)); }
+void MainWindow::pressJoinDestinationPicture() {
+    joinDestinationPicture->move(joinDestinationPicture->pos() + QPoint(1, 1));
+}
 
-void MainWindow::releaseJoinDestinationPicture() { joinDestinationPicture->move(joinDestinationPicture->pos() - QPoint(1, 1)); }
+void MainWindow::releaseJoinDestinationPicture() {
+    joinDestinationPicture->move(joinDestinationPicture->pos() - QPoint(1, 1));
+}
 
 // Shows the icon of the output's type in outputIcon and on the run-joined button,
 // each sized to the icon; both stay without a picture when the desktop has

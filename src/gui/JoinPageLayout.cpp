@@ -1,7 +1,7 @@
 // The join panel's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/Skin.h"
 #include "gui/MainWindow.h"
+#include "gui/Skin.h"
 #include "gui/Widgets.h"
 
 #include <QGroupBox>
@@ -15,9 +15,12 @@ void MainWindow::buildJoinPanel() {
     loadPartButton = skin::button(p, "loadPartButton", QStringLiteral("Load File"), 4, 21, 92, 33);
     chosenPartLabel = skin::label(p, "chosenPartLabel", QStringLiteral("Source"), 134, 43, true);
     chosenPartField = skin::field(p, "chosenPartField", 5, 70, 312, 21, true);
-    joinDestinationButton = skin::button(p, "joinDestinationButton", QStringLiteral("Destination"), 6, 108, 92, 33);
-    joinDestinationLabel = skin::label(p, "joinDestinationLabel", QStringLiteral("Destination"), 130, 119, true);
-    joinDestinationPicture = skin::picture(p, "joinDestinationPicture", ":/art/folder.svg", 258, 108, 37, 35);
+    joinDestinationButton =
+        skin::button(p, "joinDestinationButton", QStringLiteral("Destination"), 6, 108, 92, 33);
+    joinDestinationLabel =
+        skin::label(p, "joinDestinationLabel", QStringLiteral("Destination"), 130, 119, true);
+    joinDestinationPicture =
+        skin::picture(p, "joinDestinationPicture", ":/art/folder.svg", 258, 108, 37, 35);
     joinDestinationPicture->setCursor(Qt::PointingHandCursor);
     joinDestinationField = skin::field(p, "joinDestinationField", 5, 153, 312, 21, true);
     outputIcon = skin::picture(p, "outputIcon", QString(), 22, 195, 50, 50);
@@ -26,13 +29,15 @@ void MainWindow::buildJoinPanel() {
     outputIcon->setEnabled(false);
     joinButton = skin::button(p, "joinButton", QStringLiteral("Join"), 116, 200, 92, 31);
     runJoinedButton = skin::pictureButton(p, "runJoinedButton", QString(), 250, 195, 50, 50);
-    runJoinedLabel = skin::label(p, "runJoinedLabel", QStringLiteral("Run Joined and Exit"), 220, 231);
+    runJoinedLabel =
+        skin::label(p, "runJoinedLabel", QStringLiteral("Run Joined and Exit"), 220, 231);
     joinGauge = skin::gauge(p, "joinGauge", 3, 249, 313, 25, QColor(255, 0, 0));
-    joinHint = skin::hintLabel(p, "joinHint",
-                             QStringLiteral("    Choose anyone of files with ascending extensions"),
-                             4, 254, 310, 14);
+    joinHint = skin::hintLabel(
+        p, "joinHint", QStringLiteral("    Choose anyone of files with ascending extensions"), 4,
+        254, 310, 14);
     joinMainButton = skin::button(p, "joinMainButton", QStringLiteral("Main"), 8, 288, 83, 26);
-    joinCancelButton = skin::button(p, "joinCancelButton", QStringLiteral("Cancel"), 224, 288, 85, 25);
+    joinCancelButton =
+        skin::button(p, "joinCancelButton", QStringLiteral("Cancel"), 224, 288, 85, 25);
     joinUndoButton = skin::button(p, "joinUndoButton", QStringLiteral("Undo"), 224, 288, 85, 25);
 
     setAccessibleNames({{chosenPartField, "Source"},
@@ -54,6 +59,7 @@ void MainWindow::buildJoinPanel() {
     bind(joinCancelButton, &QPushButton::clicked, &MainWindow::cancelJoin);
     bind(joinUndoButton, &QPushButton::clicked, &MainWindow::undoJoin);
 
-    setTabOrder({chosenPartField, joinDestinationField, joinButton, joinMainButton, joinCancelButton, joinUndoButton, loadPartButton,
-                 joinDestinationButton, runJoinedButton});
+    setTabOrder({chosenPartField, joinDestinationField, joinButton, joinMainButton,
+                 joinCancelButton, joinUndoButton, loadPartButton, joinDestinationButton,
+                 runJoinedButton});
 }

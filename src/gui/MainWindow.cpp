@@ -1,12 +1,12 @@
 #include "gui/MainWindow.h"
 
-#include "gui/AboutPage.h"
-#include "gui/Guarded.h"
-#include "gui/StartPage.h"
-#include "gui/Skin.h"
-#include "gui/Widgets.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/AboutPage.h"
+#include "gui/Guarded.h"
+#include "gui/Skin.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -64,8 +64,7 @@ MainWindow::MainWindow() : QWidget(nullptr) {
 }
 
 MainWindow::~MainWindow() {
-    if (G.mainWindow == this)
-        G.mainWindow = nullptr;
+    if (G.mainWindow == this) G.mainWindow = nullptr;
 }
 
 void MainWindow::guarded(const std::function<void()>& handler) { runGuarded(handler); }
@@ -80,9 +79,7 @@ void runGuarded(const std::function<void()>& handler) {
     }
 }
 
-void MainWindow::showError(const QString& text) {
-    seams().showError(G.mainWindow, text);
-}
+void MainWindow::showError(const QString& text) { seams().showError(G.mainWindow, text); }
 
 void MainWindow::setTabOrder(const QList<QWidget*>& order) {
     for (int i = 1; i < order.size(); ++i)
@@ -114,8 +111,7 @@ void MainWindow::fitOuterSize() {
 
 void MainWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    if (shownBefore_)
-        return;
+    if (shownBefore_) return;
     shownBefore_ = true;
     // The frame is known once the window is shown (a window manager may tell it later).
     fitOuterSize();

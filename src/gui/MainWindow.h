@@ -56,11 +56,11 @@ public:
 
     // ---------------------------------------------------------------- panels
     StartPage* startPanel;
-    QGroupBox* splitPanel; // "Split Files"
-    QGroupBox* joinPanel; // "Join Files"
+    QGroupBox* splitPanel;   // "Split Files"
+    QGroupBox* joinPanel;    // "Join Files"
     QGroupBox* comparePanel; // "Compare"
     QGroupBox* presetsPanel; // "Presets"
-    AboutPage* aboutPanel; // "About"
+    AboutPage* aboutPanel;   // "About"
 
     // ---------------------------------------------------------------- split panel
     QPushButton* loadSourceButton; // "Load  File"
@@ -83,8 +83,8 @@ public:
     QLineEdit* destinationField;
     Gauge* splitGauge;
     QLabel* splitHint;
-    QPushButton* splitMainButton; // "Main"
-    QPushButton* splitCancelButton;  // "Cancel" / "Undo"
+    QPushButton* splitMainButton;   // "Main"
+    QPushButton* splitCancelButton; // "Cancel" / "Undo"
     QMenu* partSizeMenu;
 
     // ---------------------------------------------------------------- join panel
@@ -96,14 +96,14 @@ public:
     ClickLabel* joinDestinationPicture;
     QLineEdit* joinDestinationField;
     ClickLabel* outputIcon;
-    QPushButton* joinButton;          // "Join"
+    QPushButton* joinButton;        // "Join"
     PictureButton* runJoinedButton; // run joined and exit
     QLabel* runJoinedLabel;
     Gauge* joinGauge;
     QLabel* joinHint;
-    QPushButton* joinMainButton; // "Main"
+    QPushButton* joinMainButton;   // "Main"
     QPushButton* joinCancelButton; // "Cancel"
-    QPushButton* joinUndoButton; // "Undo"
+    QPushButton* joinUndoButton;   // "Undo"
 
     // ---------------------------------------------------------------- compare panel
     QPushButton* checksumButton; // "CheckSum"
@@ -114,34 +114,34 @@ public:
     Gauge* compareGauge;
     QLabel* compareHint;
     Memo* compareResults;
-    QPushButton* compareMainButton; // "Main"
+    QPushButton* compareMainButton;    // "Main"
     QPushButton* checksumCancelButton; // checksum "Cancel"
-    QPushButton* compareCancelButton; // comparison "Cancel"
+    QPushButton* compareCancelButton;  // comparison "Cancel"
 
     // ---------------------------------------------------------------- presets panel
-    PictureButton* floppy12Button;        // "1.2 MB"
-    PictureButton* floppy144Button;        // "1.44MB"
+    PictureButton* floppy12Button;  // "1.2 MB"
+    PictureButton* floppy144Button; // "1.44MB"
     PictureButton* floppy288Button; // "2.88MB"
-    PictureButton* zip100Button;        // "100"
-    PictureButton* zip250Button; // "250"
-    PictureButton* cd650Button; // "650MB"
-    PictureButton* cd700Button;        // "700MB"
-    PictureButton* cd800Button; // "800MB"
-    PictureButton* dvdButton;        // "DVD"
-    PictureButton* fat32Button; // "Fat32"
+    PictureButton* zip100Button;    // "100"
+    PictureButton* zip250Button;    // "250"
+    PictureButton* cd650Button;     // "650MB"
+    PictureButton* cd700Button;     // "700MB"
+    PictureButton* cd800Button;     // "800MB"
+    PictureButton* dvdButton;       // "DVD"
+    PictureButton* fat32Button;     // "Fat32"
     QLabel* fat32Label;
     ClickLabel* presetsDestinationPicture;
     ShapeOutline* presetOutline;
     Gauge* presetsGauge;
     QLabel* presetsHint;
-    QPushButton* presetsMainButton; // "Main"
+    QPushButton* presetsMainButton;   // "Main"
     QPushButton* presetsCancelButton; // "Cancel" / "Undo"
 
     // ---------------------------------------------------------------- outside the panels
     FileOpenDialog sourceDialog{QStringLiteral("Select File to Split"), QString()};
     FileOpenDialog partDialog{QStringLiteral("Join Files"), QStringLiteral("Select File  (*.0*)")};
     FolderBrowser folderBrowser{QStringLiteral("Browse for Folder to store Your Splited Files"),
-                          QStringLiteral(" Output Folder")};
+                                QStringLiteral(" Output Folder")};
 
     // ---------------------------------------------------------------- window and navigation
     void initialize();
@@ -157,14 +157,14 @@ public:
     // ---------------------------------------------------------------- split panel
     void showSplitPage(); // opens the panel
     void leaveSplitPage();
-    void splitPanelStartup();    // runs inside initialize
-    void splitPanelCloseStep();  // the panel's step of the close request
+    void splitPanelStartup();   // runs inside initialize
+    void splitPanelCloseStep(); // the panel's step of the close request
     void chooseSource();
     void unitChanged();
     bool unitKeyAllowed(QChar key); // false: the key is discarded
     void sourceSizeChanged();
-    bool partSizeKeyAllowed(QChar key);     // false: the key is discarded
-    bool partSizeKeyDownAllowed(QKeyEvent* e);   // false: the key is discarded
+    bool partSizeKeyAllowed(QChar key);        // false: the key is discarded
+    bool partSizeKeyDownAllowed(QKeyEvent* e); // false: the key is discarded
     void partSizeChanged();
     qint64 partCount();
     void updatePartSizeBytes();
@@ -200,7 +200,7 @@ public:
     void showJoinPage(); // opens the panel
     void leaveJoinPage();
     void joinPanelCloseStep();
-    void joinAbortReset();       // the reset after "Abort" in the report dialog
+    void joinAbortReset(); // the reset after "Abort" in the report dialog
     void choosePart();
     void chooseJoinDestination();
     void startJoin();
@@ -284,7 +284,8 @@ private:
     // Connects a control's signal to a handler run through guarded().
     template <class Sender, class Signal>
     void bind(Sender* sender, Signal signal, void (MainWindow::*handler)()) {
-        connect(sender, signal, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        connect(sender, signal, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     }
 
     // Sizes the window so that its outer size, frame included, is 340 x 365.

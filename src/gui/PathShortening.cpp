@@ -13,8 +13,7 @@
 // shortened (its first folder "...") is read back the same way, so shortening
 // a shortened text that fits leaves it as it is.
 QString shortenPath(const QString& path, const QFontMetrics& metrics, int width) {
-    if (metrics.horizontalAdvance(path) <= width)
-        return path;
+    if (metrics.horizontalAdvance(path) <= width) return path;
 
     const QChar sep = QLatin1Char('/');
     const QString ellipsis = QStringLiteral("...");
@@ -25,18 +24,15 @@ QString shortenPath(const QString& path, const QFontMetrics& metrics, int width)
         rest.remove(0, 1);
     }
     const bool folderPath = rest.endsWith(sep);
-    if (folderPath)
-        rest.chop(1);
+    if (folderPath) rest.chop(1);
     QStringList folders = rest.split(sep);
     const QString name = folders.takeLast() + (folderPath ? QString(sep) : QString());
     bool elided = !folders.isEmpty() && folders.first() == ellipsis;
-    if (elided)
-        folders.removeFirst();
+    if (elided) folders.removeFirst();
 
     const auto compose = [&] {
         QString text = root;
-        if (elided)
-            text += ellipsis + sep;
+        if (elided) text += ellipsis + sep;
         for (const QString& folder : std::as_const(folders))
             text += folder + sep;
         return text + name;

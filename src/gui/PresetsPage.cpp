@@ -1,13 +1,13 @@
 // The presets panel: ten buttons that each split a file at a medium's exact
 // size, Cancel/Undo, the hover outline, the folder picture, and the panel's
 // steps in the window's navigation and close request.
-#include "gui/PartRemoval.h"
-#include "gui/MainWindow.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/PartRemoval.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "presets/Presets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -37,7 +37,6 @@ QString presetListPath() {
 bool removeParts(MainWindow* f, const QStringList& paths) {
     return removePartsStepping(paths, f->presetsGauge);
 }
-
 
 } // namespace
 
@@ -83,8 +82,7 @@ void MainWindow::runFat32Preset() { runMediaPreset(9); }
 void MainWindow::runMediaPreset(int index) {
     const MediaPreset& preset = mediaPresets().at(index);
     setPresetButtonsEnabled(false);
-    if (preset.showsHint)
-        presetsHint->setVisible(true);
+    if (preset.showsHint) presetsHint->setVisible(true);
     G.SplitPartPaths.clear();
     removeLeftoverParts();
     presetsCancelButton->setText(CancelCaption);
@@ -105,8 +103,7 @@ void MainWindow::runMediaPreset(int index) {
 }
 
 void MainWindow::runPresetSplit() {
-    if (!sourceDialog.Execute(this))
-        return;
+    if (!sourceDialog.Execute(this)) return;
     G.SourceFilePath = sourceDialog.FileName;
     G.JoinOutputPath = fileNameOf(G.SourceFilePath);
     G.SourceFileSize = measureFile(G.SourceFilePath);
@@ -116,8 +113,7 @@ void MainWindow::runPresetSplit() {
         return;
     }
 
-    if (!folderBrowser.Execute(this))
-        return;
+    if (!folderBrowser.Execute(this)) return;
     presetsHint->setVisible(false);
     G.SplitDestFolder = withTrailingSeparator(folderBrowser.Folder);
     G.FreeSpaceDrive = G.SplitDestFolder;
@@ -126,7 +122,8 @@ void MainWindow::runPresetSplit() {
     // The Split panel's part size, when one is typed there, must fit the source too.
     updatePartSizeBytes();
     if (!partSizeField->text().isEmpty() && G.SourceFileSize < G.PartSizeBytes) {
-        G.reportDialog->report({QString(), QString(), QStringLiteral("Part Size is bigger then File")});
+        G.reportDialog->report(
+            {QString(), QString(), QStringLiteral("Part Size is bigger then File")});
         return;
     }
 
@@ -172,7 +169,8 @@ void MainWindow::cancelOrUndoPreset() {
 bool MainWindow::undoPresetSplit() {
     if (!presetPartsLeft_.isEmpty()) return removeParts(this, std::exchange(presetPartsLeft_, {}));
     const QString list = presetListPath();
-    if (presetsCancelButton->text() != UndoCaption || list.isEmpty() || !partListExists(list)) return true;
+    if (presetsCancelButton->text() != UndoCaption || list.isEmpty() || !partListExists(list))
+        return true;
     if (!removeParts(this, G.SplitPartPaths)) return false;
     deletePartList(list);
     deleteCheckFilesOf(list);
@@ -182,21 +180,26 @@ bool MainWindow::undoPresetSplit() {
 // ---------------------------------------------------------------- hover outline and folder picture
 
 void MainWindow::outlinePreset(QWidget* button) {
-    presetOutline->setGeometry(button->x() - 1, button->y() - 1, button->width() + 2, button->height() + 2);
+    presetOutline->setGeometry(button->x() - 1, button->y() - 1, button->width() + 2,
+                               button->height() + 2);
     presetOutline->setVisible(true);
 }
 
 void MainWindow::hidePresetOutline() { presetOutline->setVisible(false); }
 
 void MainWindow::openPresetsDestination() { openInShell(G.SplitDestFolder); }
-void MainWindow::pressPresetsDestinationPicture() { presetsDestinationPicture->move(presetsDestinationPicture->pos() + QPoint(1, 1)); }
-void MainWindow::releasePresetsDestinationPicture() { presetsDestinationPicture->move(presetsDestinationPicture->pos() - QPoint(1, 1)); }
+void MainWindow::pressPresetsDestinationPicture() {
+    presetsDestinationPicture->move(presetsDestinationPicture->pos() + QPoint(1, 1));
+}
+void MainWindow::releasePresetsDestinationPicture() {
+    presetsDestinationPicture->move(presetsDestinationPicture->pos() - QPoint(1, 1));
+}
 
 // ---------------------------------------------------------------- button groups
 
 void MainWindow::setPresetButtonsEnabled(bool enabled) {
-    for (QWidget* w : QList<QWidget*>{floppy12Button, floppy144Button, floppy288Button, zip100Button,
-                                      zip250Button, cd650Button, cd700Button, cd800Button,
-                                      dvdButton, fat32Button, presetsMainButton})
+    for (QWidget* w : QList<QWidget*>{floppy12Button, floppy144Button, floppy288Button,
+                                      zip100Button, zip250Button, cd650Button, cd700Button,
+                                      cd800Button, dvdButton, fat32Button, presetsMainButton})
         w->setEnabled(enabled);
 }

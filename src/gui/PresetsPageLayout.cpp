@@ -1,7 +1,7 @@
 // The presets panel's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/Skin.h"
 #include "gui/MainWindow.h"
+#include "gui/Skin.h"
 #include "gui/Widgets.h"
 #include "presets/Presets.h"
 
@@ -45,33 +45,41 @@ void MainWindow::buildPresetsPanel() {
                 [this, b] { guarded([this, b] { outlinePreset(b); }); });
         bind(b, &PictureButton::left, &MainWindow::hidePresetOutline);
     }
-    fat32Label = skin::label(p, "fat32Label", QStringLiteral("The Largest File that You can Create on Fat32"), 53, 177);
+    fat32Label = skin::label(
+        p, "fat32Label", QStringLiteral("The Largest File that You can Create on Fat32"), 53, 177);
     QFont italic = skin::windowFont();
     italic.setItalic(true);
     fat32Label->setProperty("italic", true); // kept when the style sheet polishes the label
     fat32Label->setFont(italic);
     fat32Label->resize(246, 13);
-    presetsDestinationPicture = skin::picture(p, "presetsDestinationPicture", ":/art/folder.svg", 142, 204, 35, 37);
+    presetsDestinationPicture =
+        skin::picture(p, "presetsDestinationPicture", ":/art/folder.svg", 142, 204, 35, 37);
     presetsDestinationPicture->setCursor(Qt::PointingHandCursor);
     presetOutline = new ShapeOutline(p, QColor(255, 255, 190));
     presetOutline->setObjectName(QStringLiteral("presetOutline"));
     presetOutline->setGeometry(261, 197, 37, 33);
     presetOutline->hide();
     presetsGauge = skin::gauge(p, "presetsGauge", 3, 250, 313, 25, QColor(128, 0, 0));
-    presetsHint = skin::hintLabel(p, "presetsHint",
-                             QStringLiteral("            Presets for some frequently used media"),
-                             4, 255, 310, 14);
-    presetsMainButton = skin::button(p, "presetsMainButton", QStringLiteral("Main"), 9, 288, 85, 25);
-    presetsCancelButton = skin::button(p, "presetsCancelButton", QStringLiteral("Cancel"), 224, 288, 85, 25);
+    presetsHint = skin::hintLabel(
+        p, "presetsHint", QStringLiteral("            Presets for some frequently used media"), 4,
+        255, 310, 14);
+    presetsMainButton =
+        skin::button(p, "presetsMainButton", QStringLiteral("Main"), 9, 288, 85, 25);
+    presetsCancelButton =
+        skin::button(p, "presetsCancelButton", QStringLiteral("Cancel"), 224, 288, 85, 25);
 
-    setAccessibleNames({{presetsDestinationPicture, "Destination Folder"}, {presetsGauge, "Presets"}});
+    setAccessibleNames(
+        {{presetsDestinationPicture, "Destination Folder"}, {presetsGauge, "Presets"}});
 
     bind(presetsDestinationPicture, &ClickLabel::clicked, &MainWindow::openPresetsDestination);
-    bind(presetsDestinationPicture, &ClickLabel::pressed, &MainWindow::pressPresetsDestinationPicture);
-    bind(presetsDestinationPicture, &ClickLabel::released, &MainWindow::releasePresetsDestinationPicture);
+    bind(presetsDestinationPicture, &ClickLabel::pressed,
+         &MainWindow::pressPresetsDestinationPicture);
+    bind(presetsDestinationPicture, &ClickLabel::released,
+         &MainWindow::releasePresetsDestinationPicture);
     bind(presetsMainButton, &QPushButton::clicked, &MainWindow::leavePresetsPage);
     bind(presetsCancelButton, &QPushButton::clicked, &MainWindow::cancelOrUndoPreset);
 
-    setTabOrder({presetsMainButton, presetsCancelButton, floppy144Button, zip100Button, zip250Button, dvdButton, fat32Button,
-                 cd700Button, cd650Button, floppy12Button, floppy288Button, cd800Button});
+    setTabOrder({presetsMainButton, presetsCancelButton, floppy144Button, zip100Button,
+                 zip250Button, dvdButton, fat32Button, cd700Button, cd650Button, floppy12Button,
+                 floppy288Button, cd800Button});
 }

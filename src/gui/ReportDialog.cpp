@@ -1,9 +1,9 @@
 #include "gui/ReportDialog.h"
 
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
 #include "gui/Seams.h"
 #include "gui/Skin.h"
-#include "gui/MainWindow.h"
 #include "gui/Widgets.h"
 
 #include <QGuiApplication>
@@ -47,15 +47,17 @@ ReportDialog::ReportDialog(QWidget* mainWindow)
         b->setAutoDefault(false);
         b->setDefault(false);
     }
-    connect(okButton, &QPushButton::clicked, this, [this] { runButton(&ReportDialog::acknowledge); });
-    connect(joinAnywayButton, &QPushButton::clicked, this, [this] { runButton(&ReportDialog::chooseJoinAnyway); });
-    connect(abortButton, &QPushButton::clicked, this, [this] { runButton(&ReportDialog::chooseAbort); });
+    connect(okButton, &QPushButton::clicked, this,
+            [this] { runButton(&ReportDialog::acknowledge); });
+    connect(joinAnywayButton, &QPushButton::clicked, this,
+            [this] { runButton(&ReportDialog::chooseJoinAnyway); });
+    connect(abortButton, &QPushButton::clicked, this,
+            [this] { runButton(&ReportDialog::chooseAbort); });
     initialize();
 }
 
 ReportDialog::~ReportDialog() {
-    if (G.reportDialog == this)
-        G.reportDialog = nullptr;
+    if (G.reportDialog == this) G.reportDialog = nullptr;
 }
 
 void ReportDialog::initialize() { okButton->setText(QStringLiteral("OK")); }
@@ -163,8 +165,7 @@ void ReportDialog::resetToIdle() {
 }
 
 void ReportDialog::done(int result) {
-    if (closing_)
-        return;
+    if (closing_) return;
     closing_ = true;
     QDialog::done(result);
     resetToIdle();
@@ -173,10 +174,10 @@ void ReportDialog::done(int result) {
 
 void ReportDialog::keyPressEvent(QKeyEvent* e) {
     // No cancel key and no default key: only Space or Enter on the focused button.
-    if (e->key() == Qt::Key_Escape)
-        return;
+    if (e->key() == Qt::Key_Escape) return;
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isVisible() && b->isEnabled())
+        if (auto* b = qobject_cast<QPushButton*>(focusWidget());
+            b && b->isVisible() && b->isEnabled())
             b->click();
         return;
     }

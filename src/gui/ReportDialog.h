@@ -9,8 +9,8 @@ class Memo;
 // The report dialog: a small frameless modal box through which the operations
 // report (lines acknowledged with "OK") and, once, ask ("Join Anyway" or
 // "Abort"). Callers append lines to reportArea, make the fitting controls
-// visible and call showModal(), which returns the button pressed; every close puts the dialog back to its idle
-// state (OK visible, choice buttons hidden, report area hidden and empty).
+// visible and call showModal(), which returns the button pressed; every close puts the dialog back
+// to its idle state (OK visible, choice buttons hidden, report area hidden and empty).
 class ReportDialog : public QDialog {
     Q_OBJECT
 public:

@@ -18,8 +18,7 @@ QString realBrowseFolder(QWidget* parent, const QString& title, const QString& o
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, false); // files are shown as well
     dialog.setLabelText(QFileDialog::Accept, okCaption);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     return QDir::cleanPath(dialog.selectedFiles().constFirst());
 }
 
@@ -46,8 +45,7 @@ void resetSeams() { seams() = productionSeams(); }
 
 bool DesktopDialog::close(const QString& chosen, QString& kept) {
     if (!chosen.isEmpty()) kept = chosen;
-    if (onClose)
-        onClose();
+    if (onClose) onClose();
     return !chosen.isEmpty();
 }
 

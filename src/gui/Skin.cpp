@@ -65,7 +65,8 @@ QToolTip { color: black; background-color: rgb(255,255,225); border: 1px solid b
 }
 
 QString dialogStyle() {
-    return QStringLiteral("ReportDialog { background-color: rgb(56,56,56); } QLabel { color: white; }");
+    return QStringLiteral(
+        "ReportDialog { background-color: rgb(56,56,56); } QLabel { color: white; }");
 }
 
 namespace {
@@ -130,8 +131,7 @@ Gauge* gauge(QWidget* parent, const char* name, int x, int y, int w, int h, cons
 ClickLabel* picture(QWidget* parent, const char* name, const QString& svg, int x, int y, int w,
                     int h) {
     auto* p = place(new ClickLabel(parent), name, x, y, w, h);
-    if (!svg.isEmpty())
-        p->setPixmap(svgPixmap(svg, QSize(w, h)));
+    if (!svg.isEmpty()) p->setPixmap(svgPixmap(svg, QSize(w, h)));
     p->setScaledContents(true);
     p->setAttribute(Qt::WA_TranslucentBackground);
     return p;

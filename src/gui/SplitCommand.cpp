@@ -1,12 +1,12 @@
 // The split panel's Split button (checks, conversion, the split, the part list)
 // and its Cancel/Undo button.
-#include "gui/PartRemoval.h"
-#include "gui/MainWindow.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "core/NumberText.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/PartRemoval.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
@@ -30,7 +30,9 @@ const QString Undo = QStringLiteral("Undo");
 QStringList unitRefusal(const QString& unitText) {
     if (unitText.isEmpty())
         return {QString(), QString(), QString(), QStringLiteral("You must select Unit !")};
-    return {QString(), QString(), QString(),
+    return {QString(),
+            QString(),
+            QString(),
             QStringLiteral("   Unknown unit \"%1\"").arg(unitText),
             QStringLiteral("   Choose Bytes, Kilobytes,"),
             QStringLiteral("   Megabytes or Gigabytes !")};
@@ -54,9 +56,11 @@ void MainWindow::startSplit() {
         return;
     }
 
-    const qint64 product = checkedMultiply(parseWholeNumber(partCountField->text()), parseWholeNumber(partSizeField->text()));
+    const qint64 product = checkedMultiply(parseWholeNumber(partCountField->text()),
+                                           parseWholeNumber(partSizeField->text()));
     if (product == 0) {
-        G.reportDialog->report({QString(), QString(), QStringLiteral("Part Size is bigger then File")});
+        G.reportDialog->report(
+            {QString(), QString(), QStringLiteral("Part Size is bigger then File")});
         splitCancelButton->setEnabled(false);
         splitMainButton->setEnabled(true);
         return;
@@ -65,14 +69,15 @@ void MainWindow::startSplit() {
     if (partSizeField->text() == sourceSizeField->text()) {
         partCountField->setText(QStringLiteral("1"));
         G.reportDialog->report({QString(), QString(), QString(),
-                         QStringLiteral("As a Result You will have identical file")});
+                                QStringLiteral("As a Result You will have identical file")});
         splitCancelButton->setEnabled(false);
         splitMainButton->setEnabled(true);
         return;
     }
 
     if (parseNumberText(partSizeField->text()) > parseNumberText(sourceSizeField->text())) {
-        G.reportDialog->report({QString(), QString(), QString(), QStringLiteral("Part Size is bigger then File")});
+        G.reportDialog->report(
+            {QString(), QString(), QString(), QStringLiteral("Part Size is bigger then File")});
         return;
     }
 
@@ -82,7 +87,8 @@ void MainWindow::startSplit() {
     const SplitRun run = splitAndList(G.SourceFilePath, G.PartSizeBytes, splitPartsLeft_);
     splitListWritten_ = run.list;
     G.SplitSourceName = fileNameOf(G.SourceFilePath);
-    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_)) splitCancelButton->setText(Undo);
+    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_))
+        splitCancelButton->setText(Undo);
     setSplitButtonsEnabled(true);
     if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
@@ -100,7 +106,8 @@ void MainWindow::cancelOrUndo() {
     splitPartsLeft_.clear();
     if (!parts.isEmpty()) {
         splitGauge->setVisible(true);
-        splitHint->setText(fileNameOf(sourceDialog.FileName) + QStringLiteral(" is Already Looaded"));
+        splitHint->setText(fileNameOf(sourceDialog.FileName) +
+                           QStringLiteral(" is Already Looaded"));
         splitHint->setVisible(true);
     }
 
@@ -114,8 +121,7 @@ void MainWindow::cancelOrUndo() {
     splitListWritten_.clear();
 
     splitCancelButton->setEnabled(false);
-    if (splitCancelButton->text() == Undo)
-        splitCancelButton->setText(Cancel);
+    if (splitCancelButton->text() == Undo) splitCancelButton->setText(Cancel);
     // A running split re-enables the panel itself once the engine has returned.
     if (!splitEngineRunning_) {
         splitMainButton->setEnabled(true);

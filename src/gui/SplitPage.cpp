@@ -2,13 +2,13 @@
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the
 // two path fields. The Split and Cancel/Undo buttons are in SplitCommand.cpp.
+#include "core/FileCopy.h"
 #include "core/NumberText.h"
-#include "gui/PathShortening.h"
 #include "core/ProgramState.h"
 #include "gui/MainWindow.h"
+#include "gui/PathShortening.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
-#include "core/FileCopy.h"
 #include "split/Naming.h"
 #include "split/SizeUnits.h"
 
@@ -124,7 +124,8 @@ void MainWindow::chooseSource() {
         splitGauge->setProgress(0);
     }
 
-    sourceSizeField->setText(QString::number(G.SourceFileSize / sizeunits::Factors[sizeunits::Megabytes]));
+    sourceSizeField->setText(
+        QString::number(G.SourceFileSize / sizeunits::Factors[sizeunits::Megabytes]));
     static const char* const prefixes[] = {"B=", "KB=", "MB=", "GB="};
     convertedSizeList->addLine(QStringLiteral("   "));
     for (int unit = 0; unit < 4; ++unit) {
@@ -137,34 +138,26 @@ void MainWindow::chooseSource() {
 
 void MainWindow::sourceSizeChanged() {
     const bool filled = !sourceSizeField->text().isEmpty();
-    if (filled)
-        unitBox->setEnabled(true);
+    if (filled) unitBox->setEnabled(true);
     partSizeField->setEnabled(filled);
-    if (sourceSizeField->text() == QLatin1String("0"))
-        sourceSizeField->clear();
+    if (sourceSizeField->text() == QLatin1String("0")) sourceSizeField->clear();
 }
 
 // ---------------------------------------------------------------- unit
 
-bool MainWindow::unitKeyAllowed(QChar key) {
-    return QStringLiteral("BbKkMmGg").contains(key);
-}
+bool MainWindow::unitKeyAllowed(QChar key) { return QStringLiteral("BbKkMmGg").contains(key); }
 
 void MainWindow::unitChanged() {
     // The box's completion keeps the case typed: "gigabytes" becomes "Gigabytes".
     for (int i = 0; i < sizeunits::Names.size(); ++i)
-        if (unitBox->currentText() == sizeunits::Names.at(i).toLower())
-            selectUnit(unitBox, i);
+        if (unitBox->currentText() == sizeunits::Names.at(i).toLower()) selectUnit(unitBox, i);
     const int unit = sizeunits::indexOf(unitBox->currentText());
     if (unit >= 0) {
-        if (unitBox->currentIndex() != unit)
-            selectUnit(unitBox, unit);
+        if (unitBox->currentIndex() != unit) selectUnit(unitBox, unit);
         const double value = static_cast<double>(G.SourceFileSize) / sizeunits::Factors[unit];
-        if (value > 0)
-            sourceSizeField->setText(numberText(value));
+        if (value > 0) sourceSizeField->setText(numberText(value));
     }
-    if (partSizeField->text().isEmpty())
-        partCountField->clear();
+    if (partSizeField->text().isEmpty()) partCountField->clear();
     partSizeChanged();
 }
 
@@ -190,8 +183,7 @@ void MainWindow::partSizeChanged() {
     const bool enable = G.PartSizeEmpty == 0 && !splitEngineRunning_;
     splitButton->setEnabled(enable);
     destinationButton->setEnabled(enable);
-    if (G.PartSizeEmpty == 1)
-        return;
+    if (G.PartSizeEmpty == 1) return;
 
     parseWholeNumber(partSizeField->text());
     if (partSizeField->text() == QLatin1String("0")) {
@@ -208,7 +200,7 @@ void MainWindow::partSizeChanged() {
     if (parseNumberText(sourceSizeField->text()) - parseNumberText(partSizeField->text()) < 0) {
         partCountField->clear();
         G.reportDialog->report({QString(), QString(), QString(),
-                         QStringLiteral("            Part Is Bigger then file")});
+                                QStringLiteral("            Part Is Bigger then file")});
         partSizeField->clear();
     }
 }
@@ -217,48 +209,45 @@ void MainWindow::partSizeChanged() {
 // over the part size in bytes (0 when there is no unit or the part size is 0).
 qint64 MainWindow::partCount() {
     const int unit = sizeunits::indexOf(unitBox->currentText());
-    if (unit < 0)
-        return 0;
-    const qint64 partBytes = checkedMultiply(parseWholeNumber(partSizeField->text()), sizeunits::Factors[unit]);
-    if (partBytes <= 0)
-        return 0;
+    if (unit < 0) return 0;
+    const qint64 partBytes =
+        checkedMultiply(parseWholeNumber(partSizeField->text()), sizeunits::Factors[unit]);
+    if (partBytes <= 0) return 0;
     return G.SourceFileSize / partBytes + (G.SourceFileSize % partBytes != 0 ? 1 : 0);
 }
 
 // PartSizeBytes from the part size and the unit; unchanged when the part size
 // is empty or the unit text names no unit.
 void MainWindow::updatePartSizeBytes() {
-    if (partSizeField->text().isEmpty())
-        return;
+    if (partSizeField->text().isEmpty()) return;
     const int unit = sizeunits::indexOf(unitBox->currentText());
-    if (unit < 0)
-        return;
-    G.PartSizeBytes = checkedMultiply(parseWholeNumber(partSizeField->text()), sizeunits::Factors[unit]);
+    if (unit < 0) return;
+    G.PartSizeBytes =
+        checkedMultiply(parseWholeNumber(partSizeField->text()), sizeunits::Factors[unit]);
 }
 
 // ---------------------------------------------------------------- destination
 
 void MainWindow::chooseDestination() {
-    if (!folderBrowser.Execute(this))
-        return;
+    if (!folderBrowser.Execute(this)) return;
     G.SplitDestFolder = withTrailingSeparator(folderBrowser.Folder);
     G.FreeSpaceDrive = G.SplitDestFolder;
     destinationField->setText(G.SplitDestFolder);
 }
 
-void MainWindow::sourcePathChanged() {
-    showShortenedPath(sourcePathField);
-}
+void MainWindow::sourcePathChanged() { showShortenedPath(sourcePathField); }
 
-void MainWindow::destinationChanged() {
-    showShortenedPath(destinationField);
-}
+void MainWindow::destinationChanged() { showShortenedPath(destinationField); }
 
 void MainWindow::openDestination() { openInShell(G.SplitDestFolder); }
 
-void MainWindow::pressDestinationPicture() { destinationPicture->move(destinationPicture->pos() + QPoint(1, 1)); }
+void MainWindow::pressDestinationPicture() {
+    destinationPicture->move(destinationPicture->pos() + QPoint(1, 1));
+}
 
-void MainWindow::releaseDestinationPicture() { destinationPicture->move(destinationPicture->pos() - QPoint(1, 1)); }
+void MainWindow::releaseDestinationPicture() {
+    destinationPicture->move(destinationPicture->pos() - QPoint(1, 1));
+}
 
 // Either dialog closing, from this panel or from the presets, resets the
 // presets panel's Cancel button.

@@ -1,7 +1,7 @@
 // The split panel's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/Skin.h"
 #include "gui/MainWindow.h"
+#include "gui/Skin.h"
 #include "gui/Widgets.h"
 
 #include <QComboBox>
@@ -16,8 +16,10 @@
 void MainWindow::buildSplitPanel() {
     splitPanel = skin::panel(this, "splitPanel", QStringLiteral("Split Files"));
     QGroupBox* p = splitPanel;
-    loadSourceButton = skin::button(p, "loadSourceButton", QStringLiteral("Load  File"), 4, 15, 92, 33);
-    convertedSizeLabel = skin::label(p, "convertedSizeLabel", QStringLiteral("Converted File Size"), 170, 8, true);
+    loadSourceButton =
+        skin::button(p, "loadSourceButton", QStringLiteral("Load  File"), 4, 15, 92, 33);
+    convertedSizeLabel =
+        skin::label(p, "convertedSizeLabel", QStringLiteral("Converted File Size"), 170, 8, true);
     convertedSizeList = skin::memo(p, "convertedSizeList", 136, 21, 179, 71);
     sourceSizeLabel = skin::label(p, "sourceSizeLabel", QStringLiteral("FIle Size"), 7, 53, true);
     sourceSizeField = skin::field(p, "sourceSizeField", 4, 72, 121, 19, true);
@@ -29,24 +31,28 @@ void MainWindow::buildSplitPanel() {
     unitBox->setEditable(true);
     unitBox->setInsertPolicy(QComboBox::NoInsert);
     unitBox->addItems({QStringLiteral("Bytes"), QStringLiteral("Kilobytes"),
-                         QStringLiteral("Megabytes"), QStringLiteral("Gigabytes")});
+                       QStringLiteral("Megabytes"), QStringLiteral("Gigabytes")});
     unitBox->setCurrentIndex(2);
     partCountField = skin::field(p, "partCountField", 224, 108, 93, 23, true);
     splitButton = skin::button(p, "splitButton", QStringLiteral("Split"), 4, 134, 92, 33);
     sourcePathLabel = skin::label(p, "sourcePathLabel", QStringLiteral("Source"), 131, 153, true);
     sourcePathField = skin::field(p, "sourcePathField", 5, 171, 311, 21, true);
-    destinationButton = skin::button(p, "destinationButton", QStringLiteral(" Destination"), 4, 196, 92, 33);
-    destinationLabel = skin::label(p, "destinationLabel", QStringLiteral("Destination Folder  "), 109, 213, true);
+    destinationButton =
+        skin::button(p, "destinationButton", QStringLiteral(" Destination"), 4, 196, 92, 33);
+    destinationLabel =
+        skin::label(p, "destinationLabel", QStringLiteral("Destination Folder  "), 109, 213, true);
     destinationLabel->setCursor(Qt::PointingHandCursor);
-    destinationPicture = skin::picture(p, "destinationPicture", ":/art/folder.svg", 275, 195, 31, 35);
+    destinationPicture =
+        skin::picture(p, "destinationPicture", ":/art/folder.svg", 275, 195, 31, 35);
     destinationPicture->setCursor(Qt::PointingHandCursor);
     destinationField = skin::field(p, "destinationField", 6, 233, 310, 21, true);
     splitGauge = skin::gauge(p, "splitGauge", 6, 258, 310, 25, QColor(128, 0, 0));
-    splitHint = skin::hintLabel(p, "splitHint",
-                             QStringLiteral("             Click Load File to choose file to be split"),
-                             8, 263, 306, 14);
+    splitHint = skin::hintLabel(
+        p, "splitHint", QStringLiteral("             Click Load File to choose file to be split"),
+        8, 263, 306, 14);
     splitMainButton = skin::button(p, "splitMainButton", QStringLiteral("Main"), 6, 288, 85, 25);
-    splitCancelButton = skin::button(p, "splitCancelButton", QStringLiteral("Cancel"), 227, 288, 85, 25);
+    splitCancelButton =
+        skin::button(p, "splitCancelButton", QStringLiteral("Cancel"), 227, 288, 85, 25);
 
     // The fields are named by their captions, the folder picture by its label.
     setAccessibleNames({{sourceSizeField, "FIle Size"},
@@ -66,13 +72,11 @@ void MainWindow::buildSplitPanel() {
     partSizeField->setAcceptDrops(false);
     partSizeField->setAttribute(Qt::WA_InputMethodEnabled, false); // digits come from the keys only
     connect(partSizeField, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (!partSizeMenu->isEmpty())
-            partSizeMenu->popup(partSizeField->mapToGlobal(at));
+        if (!partSizeMenu->isEmpty()) partSizeMenu->popup(partSizeField->mapToGlobal(at));
     });
     partSizeField->installEventFilter(this);
     unitBox->installEventFilter(this);
-    if (unitBox->lineEdit())
-        unitBox->lineEdit()->installEventFilter(this);
+    if (unitBox->lineEdit()) unitBox->lineEdit()->installEventFilter(this);
 
     bind(loadSourceButton, &QPushButton::clicked, &MainWindow::chooseSource);
     bind(sourceSizeField, &QLineEdit::textChanged, &MainWindow::sourceSizeChanged);
@@ -88,8 +92,9 @@ void MainWindow::buildSplitPanel() {
     bind(splitMainButton, &QPushButton::clicked, &MainWindow::leaveSplitPage);
     bind(splitCancelButton, &QPushButton::clicked, &MainWindow::cancelOrUndo);
 
-    setTabOrder({sourceSizeField, partCountField, unitBox, partSizeField, sourcePathField, destinationField, loadSourceButton, splitButton, destinationButton, splitMainButton,
-                 splitCancelButton});
+    setTabOrder({sourceSizeField, partCountField, unitBox, partSizeField, sourcePathField,
+                 destinationField, loadSourceButton, splitButton, destinationButton,
+                 splitMainButton, splitCancelButton});
 }
 
 // Key filters of the part-size field and the unit box: a key that a handler
@@ -97,13 +102,12 @@ void MainWindow::buildSplitPanel() {
 // and work as usual.
 // partSizeField takes no paste by mouse either (the middle button pastes the selection).
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == partSizeField && (e->type() == QEvent::MouseButtonPress ||
-                             e->type() == QEvent::MouseButtonRelease ||
-                             e->type() == QEvent::MouseButtonDblClick) &&
+    if (watched == partSizeField &&
+        (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease ||
+         e->type() == QEvent::MouseButtonDblClick) &&
         static_cast<QMouseEvent*>(e)->button() == Qt::MiddleButton)
         return true;
-    if (e->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(watched, e);
+    if (e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
     auto* key = static_cast<QKeyEvent*>(e);
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Delete)
         return QWidget::eventFilter(watched, e);
@@ -111,11 +115,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     bool pass = true;
     if (watched == partSizeField) {
         guarded([&] { pass = partSizeKeyDownAllowed(key); });
-        if (pass && !text.isEmpty())
-            guarded([&] { pass = partSizeKeyAllowed(text.at(0)); });
+        if (pass && !text.isEmpty()) guarded([&] { pass = partSizeKeyAllowed(text.at(0)); });
     } else if (watched == unitBox || watched == unitBox->lineEdit()) {
-        if (!text.isEmpty())
-            guarded([&] { pass = unitKeyAllowed(text.at(0)); });
+        if (!text.isEmpty()) guarded([&] { pass = unitKeyAllowed(text.at(0)); });
     }
     return pass ? QWidget::eventFilter(watched, e) : true;
 }

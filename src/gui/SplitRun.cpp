@@ -2,12 +2,12 @@
 // destination field at every new part, the refusals in the report dialog, and
 // one event-loop turn after every block. Then the part list, written when the
 // split ran to completion: the one routine of the Split command and the presets.
-#include "gui/RunMeter.h"
-#include "gui/MainWindow.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/RunMeter.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -70,7 +70,7 @@ void MainWindow::removeLeftoverParts() {
 }
 
 MainWindow::SplitRun MainWindow::splitAndList(const QString& sourcePath, qint64 partSize,
-                                      QStringList& partsLeft) {
+                                              QStringList& partsLeft) {
     SplitRun run;
     try {
         run.outcome = runSplit(sourcePath, partSize);

@@ -32,8 +32,7 @@ Gauge::Gauge(QWidget* parent, const QColor& bar) : QWidget(parent), bar_(bar) {
 
 void Gauge::setProgress(int value) {
     value = std::clamp(value, 0, 100);
-    if (value == progress_)
-        return;
+    if (value == progress_) return;
     progress_ = value;
     announce();
     const qint64 since = painted_.isValid() ? painted_.elapsed() : FrameMs;
@@ -70,8 +69,7 @@ void Gauge::paintEvent(QPaintEvent*) {
     p.fillRect(r, Qt::white);
     const QRect inner = r.adjusted(1, 1, -1, -1);
     const int w = inner.width() * progress_ / 100;
-    if (w > 0)
-        p.fillRect(QRect(inner.left(), inner.top(), w, inner.height()), bar_);
+    if (w > 0) p.fillRect(QRect(inner.left(), inner.top(), w, inner.height()), bar_);
     p.setPen(QColor(0, 0, 0));
     p.drawRect(r.adjusted(0, 0, -1, -1));
 
@@ -108,15 +106,13 @@ void Memo::addLine(const QString& line) {
 void Memo::addText(const QString& text) {
     QString t = text;
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (t.endsWith(QLatin1Char('\n')))
-        t.chop(1);
+    if (t.endsWith(QLatin1Char('\n'))) t.chop(1);
     lines_.append(t.split(QLatin1Char('\n')));
     refresh();
 }
 
 void Memo::clearLines() {
-    if (lines_.isEmpty() && toPlainText().isEmpty())
-        return;
+    if (lines_.isEmpty() && toPlainText().isEmpty()) return;
     lines_.clear();
     refresh();
 }
@@ -127,7 +123,8 @@ void Memo::refresh() {
     QStringList shown;
     shown.reserve(lines_.size());
     for (const QString& line : std::as_const(lines_))
-        shown << (line.size() > shownLength ? line.left(shownLength) + QStringLiteral("...") : line);
+        shown << (line.size() > shownLength ? line.left(shownLength) + QStringLiteral("...")
+                                            : line);
     setPlainText(shown.join(QLatin1Char('\n')));
     emit linesChanged();
 }
@@ -201,18 +198,15 @@ bool ClickLabel::takesClicks() const {
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton)
-        return;
+    if (e->button() != Qt::LeftButton) return;
     down_ = true;
     emit pressed();
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || !down_)
-        return;
+    if (e->button() != Qt::LeftButton || !down_) return;
     down_ = false;
-    if (rect().adjusted(-1, -1, 1, 1).contains(e->position().toPoint()))
-        emit clicked();
+    if (rect().adjusted(-1, -1, 1, 1).contains(e->position().toPoint())) emit clicked();
     emit released();
 }
 

@@ -1,15 +1,15 @@
-#include "gui/Application.h"
+#include "cli/CommandLine.h"
 #include "core/ProgramState.h"
+#include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
-#include "cli/CommandLine.h"
 
 int main(int argc, char** argv) {
     // Options such as --split run without the window (and without a display).
     if (isCommandLine(argc, argv)) return runCommandLine(argc, argv);
     Application app(argc, argv);
     prepareApplication();
-    MainWindow form1; // sets G.mainWindow
+    MainWindow form1;           // sets G.mainWindow
     ReportDialog form3(&form1); // sets G.reportDialog
     form1.show();
     closeOnTerminationSignals(&form1);

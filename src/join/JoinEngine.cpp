@@ -5,8 +5,8 @@
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
 #include "split/Naming.h"
-#include "verify/HelperThreadCrc.h"
 #include "verify/CopyingThreadCrc.h"
+#include "verify/HelperThreadCrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -233,9 +233,7 @@ qint64 joinStep(qint64 total) {
     return std::max(step, JoinBlockSize);
 }
 
-bool partExists(const QString& path) {
-    return QFileInfo(path).isFile();
-}
+bool partExists(const QString& path) { return QFileInfo(path).isFile(); }
 
 // The ordinals past 100 that the set's folder holds in each numbering.
 struct LongOrdinals {
@@ -369,7 +367,7 @@ private:
 };
 
 void joinParts(JoinState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks, const JoinOptions& options) {
+               const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
     const CancelRequest cancel(state.JoinCancelFlag);
     state.JoinPartCrcs.clear();

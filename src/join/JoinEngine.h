@@ -24,7 +24,7 @@ inline constexpr qint64 JoinStepMax = 4 << 20;
 // What the join engine tells the window, beyond the progress after every step
 // (already clamped to 0..100) and the event-loop turn. Every hook may be empty.
 struct JoinHooks : EngineHooks {
-    std::function<void()> iconRefresh;         // showOutputIcon: the output has just been created
+    std::function<void()> iconRefresh; // showOutputIcon: the output has just been created
     // Whether the join takes each part's CRC-32 as it copies, into
     // state.JoinPartCrcs (for the check files beside the parts).
     bool partCrcs = false;
@@ -88,7 +88,7 @@ qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks);
 // since it was counted, an output that can't be created, written or renamed,
 // a full disk) deletes the hidden file and throws OperationError naming the file.
 void joinParts(JoinState& state, const QString& chosenPart, const QString& outputPath,
-             const JoinHooks& hooks, const JoinOptions& options = {});
+               const JoinHooks& hooks, const JoinOptions& options = {});
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;
 // 99 when the total is 0.

@@ -16,8 +16,7 @@ bool isSeparator(QChar c) {
 
 int lastSeparator(const QString& path) {
     for (int i = path.size() - 1; i >= 0; --i)
-        if (isSeparator(path.at(i)))
-            return i;
+        if (isSeparator(path.at(i))) return i;
     return -1;
 }
 
@@ -31,12 +30,9 @@ int lastDotInName(const QString& path) {
 
 QString ordinalSuffix(qint64 ordinal) {
     QString digits = QStringLiteral("000");
-    if (ordinal < 10)
-        digits = QStringLiteral("00") + QString::number(ordinal);
-    if (ordinal >= 10)
-        digits = QStringLiteral("0") + QString::number(ordinal);
-    if (ordinal == 100)
-        digits = QStringLiteral("100");
+    if (ordinal < 10) digits = QStringLiteral("00") + QString::number(ordinal);
+    if (ordinal >= 10) digits = QStringLiteral("0") + QString::number(ordinal);
+    if (ordinal == 100) digits = QStringLiteral("100");
     return digits;
 }
 
@@ -46,12 +42,10 @@ QString folderOf(const QString& path) { return path.left(lastSeparator(path) + 1
 
 QString withTrailingSeparator(const QString& folder) {
     QString f = folder;
-    if (f.isEmpty())
-        return f;
+    if (f.isEmpty()) return f;
     while (f.size() > 1 && isSeparator(f.back()) && isSeparator(f.at(f.size() - 2)))
         f.chop(1);
-    if (!isSeparator(f.back()))
-        f += QDir::separator();
+    if (!isSeparator(f.back())) f += QDir::separator();
     return f;
 }
 
@@ -79,23 +73,19 @@ QString basePathOf(const QString& chosenPart) {
 }
 
 QString ordinalDigits(qint64 ordinal, PartNumbering numbering) {
-    if (numbering == PartNumbering::Ours)
-        return ordinalSuffix(ordinal);
+    if (numbering == PartNumbering::Ours) return ordinalSuffix(ordinal);
     return QStringLiteral("%1").arg(ordinal, 3, 10, QLatin1Char('0'));
 }
 
 qint64 ordinalOfPart(const QString& partPath) {
     const int dot = lastDotInName(partPath);
-    if (dot < 0)
-        return 0;
+    if (dot < 0) return 0;
     const QString digits = partPath.mid(dot + 1);
     for (const QChar c : digits)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return 0;
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return 0;
     bool ok = false;
     const qint64 ordinal = digits.toLongLong(&ok);
-    if (!ok || ordinal < 1)
-        return 0;
+    if (!ok || ordinal < 1) return 0;
     const bool named = ordinalDigits(ordinal, PartNumbering::Ours) == digits ||
                        ordinalDigits(ordinal, PartNumbering::Plain) == digits;
     return named ? ordinal : 0;

@@ -41,8 +41,7 @@ void saveWholeFile(const QString& path, const QByteArray& content) {
 bool partListExists(const QString& path) { return QFileInfo(path).isFile(); }
 
 void deletePartList(const QString& path) {
-    if (partListExists(path))
-        QFile::remove(path);
+    if (partListExists(path)) QFile::remove(path);
 }
 
 namespace {
@@ -56,14 +55,12 @@ QStringList splitLines(const QByteArray& content) {
         const char c = content.at(i);
         if (c == '\r' || c == '\n') {
             lines.append(QString::fromUtf8(content.mid(start, i - start)));
-            if (c == '\r' && i + 1 < n && content.at(i + 1) == '\n')
-                ++i;
+            if (c == '\r' && i + 1 < n && content.at(i + 1) == '\n') ++i;
             start = i + 1;
         }
         ++i;
     }
-    if (start < n)
-        lines.append(QString::fromUtf8(content.mid(start)));
+    if (start < n) lines.append(QString::fromUtf8(content.mid(start)));
     return lines;
 }
 
@@ -103,8 +100,7 @@ bool isPartListOf(const QString& path, const QString& sourceName) {
         bool number = false;
         const QString digits = line.mid(prefix.size());
         const qint64 ordinal = digits.toLongLong(&number);
-        if (!line.startsWith(prefix) || !number || ordinal < 1 ||
-            ordinalSuffix(ordinal) != digits)
+        if (!line.startsWith(prefix) || !number || ordinal < 1 || ordinalSuffix(ordinal) != digits)
             return false;
     }
     return true;
@@ -159,8 +155,7 @@ void scanForMissingParts(JoinState& state, const QString& chosenPart) {
         state.JoinListedName = entry;
         const bool exists = !entry.isEmpty() && !entry.contains(QChar(0)) &&
                             QFileInfo(folder.filePath(entry)).isFile();
-        if (!exists)
-            state.JoinMissingParts.append(entry + QLatin1Char(' '));
+        if (!exists) state.JoinMissingParts.append(entry + QLatin1Char(' '));
     }
 }
 

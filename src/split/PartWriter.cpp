@@ -27,13 +27,9 @@ PartWriter::PartWriter(const QFile& source, bool takeCrc) : takeCrc_(takeCrc) {
 #endif
 }
 
-PartWriter::~PartWriter() {
-    stop_ = true;
-}
+PartWriter::~PartWriter() { stop_ = true; }
 
-bool PartWriter::running() const {
-    return thread_.running() && input_.isOpen();
-}
+bool PartWriter::running() const { return thread_.running() && input_.isOpen(); }
 
 void PartWriter::start(const QString& path, qint64 from, qint64 count) {
     stop_ = false;

@@ -124,7 +124,7 @@ qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile&
 } // namespace
 
 SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64 partSize,
-                       const SplitHooks& hooks) {
+                            const SplitHooks& hooks) {
     state.SplitCancelFlag = 0;
     const CancelRequest cancel(state.SplitCancelFlag);
     state.FreeSpaceDrive = state.SplitDestFolder;
@@ -251,9 +251,9 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
 
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
-            const qint64 copied = copyBlock(cancel, source, total, part, bytesInPart, step, hooks,
-                                            ahead, pace, fromDisk,
-                                            hooks.partCrcs ? &partCrc : nullptr);
+            const qint64 copied =
+                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead, pace,
+                          fromDisk, hooks.partCrcs ? &partCrc : nullptr);
             if (hooks.partCrcs) crcs.last() = {partCrc.value(), partCrc.size()};
             bytesInPart += copied;
             total += copied;

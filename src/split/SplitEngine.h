@@ -66,7 +66,7 @@ struct SplitHooks : EngineHooks {
 // A part is closed before the split goes past it (two parts may be written
 // at once), and a failed close is a write error like any other.
 SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64 partSize,
-                       const SplitHooks& hooks);
+                            const SplitHooks& hooks);
 
 // Checked right before a split (the source may have changed since it was
 // loaded): a regular file of at least one byte that does not lie in destFolder

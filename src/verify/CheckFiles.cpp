@@ -28,9 +28,7 @@ bool isHexDigits(const QByteArray& text) {
     return true;
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 QByteArray trimmedRight(QByteArray line) {
     while (!line.isEmpty() && (isBlank(line.back()) || line.back() == '\r'))

@@ -57,8 +57,7 @@ bool compareMapped(MappedFileWindow& map1, MappedFileWindow& map2, QFile& first,
                    qint64 pos, qint64 length, bool& same) {
     MappedCompare job{map1.at(pos, CompareBlockSize, length),
                       map2.at(pos, CompareBlockSize, length), 0};
-    if (!job.first || !job.second)
-        return false;
+    if (!job.first || !job.second) return false;
     const bool whole = readMapped(
         [](void* context) {
             auto* j = static_cast<MappedCompare*>(context);
@@ -102,10 +101,8 @@ struct Pass {
 void passDone(VerifyState& state, QFile& first, QFile& second, const CompareHooks& hooks,
               const Pass& pass, bool& identical) {
     state.CompareLastRead = pass.secondCount;
-    if (hooks.progress)
-        hooks.progress(splitProgress(pass.done, pass.length));
-    if (hooks.yield)
-        hooks.yield();
+    if (hooks.progress) hooks.progress(splitProgress(pass.done, pass.length));
+    if (hooks.yield) hooks.yield();
     if (!pass.same) {
         identical = false;
         if (hooks.differentAt)
@@ -136,9 +133,9 @@ void compareCached(VerifyState& state, QFile& first, QFile& second, qint64 lengt
             state.CompareLastRead = n1;
             n2 = readBlockAt(second, pos2, state.CompareBuffer2);
             // Unequal counts mean that a file changed length since it was measured.
-            same = n1 == n2 && std::memcmp(state.CompareBuffer1.constData(),
-                                           state.CompareBuffer2.constData(),
-                                           static_cast<size_t>(n2)) == 0;
+            same = n1 == n2 &&
+                   std::memcmp(state.CompareBuffer1.constData(), state.CompareBuffer2.constData(),
+                               static_cast<size_t>(n2)) == 0;
         }
         pos1 += n1;
         pos2 += n2;
@@ -167,8 +164,8 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
                                StreamReader::Chunk& chunk) {
         if (!reader.next(chunk, keepWaiting)) return false;
         if (chunk.error)
-            throw OperationError(systemErrorText(QStringLiteral("Cannot read"), file.fileName(),
-                                                 chunk.error));
+            throw OperationError(
+                systemErrorText(QStringLiteral("Cannot read"), file.fileName(), chunk.error));
         return true;
     };
     StreamReader::Chunk chunk1, chunk2;
@@ -208,8 +205,7 @@ bool compareFiles(VerifyState& state, const QString& firstPath, const QString& s
     // The window must not start a comparison inside a running one's event-loop
     // turn: the streams and buffers exist once.
     Q_ASSERT(!state.CompareStream1 && !state.CompareStream2);
-    if (hooks.started)
-        hooks.started();
+    if (hooks.started) hooks.started();
     state.CompareCancelFlag = 0;
     const CancelRequest cancel(state.CompareCancelFlag);
     bool identical = true;
@@ -222,8 +218,7 @@ bool compareFiles(VerifyState& state, const QString& firstPath, const QString& s
 
     const qint64 length = sizeOfOpenFile(first);
     if (length != sizeOfOpenFile(second)) {
-        if (hooks.differentLength)
-            hooks.differentLength();
+        if (hooks.differentLength) hooks.differentLength();
         return false;
     }
 
@@ -236,8 +231,7 @@ bool compareFiles(VerifyState& state, const QString& firstPath, const QString& s
         compareCached(state, first, second, length, hooks, cancel, identical);
 
     streams.close();
-    if (hooks.finished)
-        hooks.finished();
+    if (hooks.finished) hooks.finished();
     return identical;
 }
 

@@ -12,9 +12,9 @@ namespace tfs {
 // What the comparison tells the window, beyond the progress after every pair
 // of blocks and the event-loop turn. Every hook may be empty.
 struct CompareHooks : EngineHooks {
-    std::function<void()> started;             // on entry: Main off, Cancel on
-    std::function<void()> differentLength;     // lengths differ; nothing will be read
-    std::function<void()> finished;            // the block loop is over (any verdict)
+    std::function<void()> started;         // on entry: Main off, Cancel on
+    std::function<void()> differentLength; // lengths differ; nothing will be read
+    std::function<void()> finished;        // the block loop is over (any verdict)
     // Equal lengths, and a block differs: the offset (from 0) of the first
     // byte that differs, once, before the comparison stops.
     std::function<void(qint64 offset)> differentAt;

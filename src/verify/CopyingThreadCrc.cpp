@@ -1,8 +1,8 @@
 #include "verify/CopyingThreadCrc.h"
 
 #include "core/OperationError.h"
-#include "verify/Crc32Fast.h"
 #include "verify/Crc32.h"
+#include "verify/Crc32Fast.h"
 
 #include <QFile>
 #include <algorithm>
@@ -19,7 +19,8 @@ void CopyingThreadCrc::copied(QFile& in, qint64 pos, qint64 count) {
         const qint64 n = readFullyAt(in.handle(), reinterpret_cast<char*>(buffer_.data()),
                                      pos + done, want, err);
         if (err != 0)
-            throw OperationError(systemErrorText(QStringLiteral("Cannot read"), in.fileName(), err));
+            throw OperationError(
+                systemErrorText(QStringLiteral("Cannot read"), in.fileName(), err));
         if (n < want)
             throw OperationError(
                 QStringLiteral("Cannot read %1: the file became shorter while it was being copied")

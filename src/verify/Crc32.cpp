@@ -22,9 +22,7 @@ namespace tfs {
 
 qint64 CrcBytesDone = 0;
 
-void Crc32InitTable() {
-    Crc32FastInit();
-}
+void Crc32InitTable() { Crc32FastInit(); }
 
 quint32 Crc32Update(const void* buffer, qint64 length, quint32 c) {
     const auto* p = static_cast<const uchar*>(buffer);
@@ -73,12 +71,10 @@ namespace {
 // caller then reads the block. `size`: the file's size, measured after it.
 bool crcMapped(const uchar* bytes, const QFile& file, qint64 pos, quint32& crc, qint64& size) {
     quint32 folded = crc;
-    if (!bytes || !foldMapped(bytes, CrcBlockSize, folded))
-        return false;
+    if (!bytes || !foldMapped(bytes, CrcBlockSize, folded)) return false;
     // A file cut inside the block's last page maps the cut-off bytes as zeros.
     size = sizeOfOpenFile(file);
-    if (size < pos + CrcBlockSize)
-        return false;
+    if (size < pos + CrcBlockSize) return false;
     crc = folded;
     return true;
 }
@@ -112,12 +108,9 @@ bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
             offset += n;
         }
         CrcBytesDone += n;
-        if (hooks.yield)
-            hooks.yield();
-        if (hooks.progress)
-            hooks.progress(splitProgress(CrcBytesDone, sizeOfOpenFile(file)));
-        if (n != CrcBlockSize)
-            break;
+        if (hooks.yield) hooks.yield();
+        if (hooks.progress) hooks.progress(splitProgress(CrcBytesDone, sizeOfOpenFile(file)));
+        if (n != CrcBlockSize) break;
     }
     return true;
 }
@@ -155,7 +148,7 @@ struct FromBothEnds {
     qint64 front = 0; // the caller's chunks end here
     qint64 back;      // the helper's chunks begin here
     const uchar* const map;
-    QList<Chunk> chunks; // the helper's, the last one first
+    QList<Chunk> chunks;         // the helper's, the last one first
     std::atomic<qint64> done{0}; // bytes the helper folded
     std::atomic<bool> quit{false};
     bool cut = false; // a short block: the file got shorter
@@ -328,13 +321,10 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
             crc = Crc32Fast(block.get(), n, crc);
         }
         CrcBytesDone += n;
-        if (hooks.yield)
-            hooks.yield();
+        if (hooks.yield) hooks.yield();
         const qint64 size = sizeOfOpenFile(file);
-        if (hooks.progress)
-            hooks.progress(splitProgress(CrcBytesDone, size));
-        if (n != CrcBlockSize)
-            break;
+        if (hooks.progress) hooks.progress(splitProgress(CrcBytesDone, size));
+        if (n != CrcBlockSize) break;
     }
     return crc ^ 0xFFFFFFFF;
 }

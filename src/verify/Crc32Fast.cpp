@@ -108,8 +108,7 @@ TFS_PCLMUL quint32 finish(__m128i x, const uchar* p, size_t n) {
 }
 
 TFS_PCLMUL quint32 pclmul(const uchar* p, size_t n, quint32 c) {
-    if (n < 128)
-        return slice16(p, n, c);
+    if (n < 128) return slice16(p, n, c);
     const __m128i k512 = load128(Fold512);
     const __m128i k128 = load128(Fold128);
     __m128i x0 = _mm_xor_si128(loadu(p), _mm_cvtsi32_si128(static_cast<int>(c)));
@@ -145,8 +144,7 @@ TFS_VPCLMUL inline __m512i broadcast(const FoldPair& f) {
 // Four 512-bit registers, each four independent 128-bit chunks, fold 256 bytes
 // per step; they are then folded into one register and its four chunks into one.
 TFS_VPCLMUL quint32 vpclmul512(const uchar* p, size_t n, quint32 c) {
-    if (n < 512)
-        return pclmul(p, n, c);
+    if (n < 512) return pclmul(p, n, c);
     const __m512i k2048 = broadcast(Fold2048);
     const __m512i k512 = broadcast(Fold512);
     const __m512i first = _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(c)));
@@ -229,10 +227,8 @@ namespace {
 std::vector<Crc32Kernel> crc32Kernels() {
     std::vector<Crc32Kernel> kernels{Crc32Kernel::Slice16};
 #ifdef TFS_CRC32_X86
-    if (cpuHasPclmul())
-        kernels.push_back(Crc32Kernel::Pclmul);
-    if (cpuHasVpclmul512())
-        kernels.push_back(Crc32Kernel::Vpclmul512);
+    if (cpuHasPclmul()) kernels.push_back(Crc32Kernel::Pclmul);
+    if (cpuHasVpclmul512()) kernels.push_back(Crc32Kernel::Vpclmul512);
 #endif
     return kernels;
 }
@@ -249,14 +245,12 @@ const char* crc32KernelName(Crc32Kernel kernel) {
 }
 
 quint32 Crc32With(Crc32Kernel kernel, const void* buffer, qint64 length, quint32 c) {
-    if (length <= 0)
-        return c;
+    if (length <= 0) return c;
     return kernelFor(kernel)(static_cast<const uchar*>(buffer), static_cast<size_t>(length), c);
 }
 
 quint32 Crc32Fast(const void* buffer, qint64 length, quint32 c) {
-    if (length <= 0)
-        return c;
+    if (length <= 0) return c;
     return Fastest(static_cast<const uchar*>(buffer), static_cast<size_t>(length), c);
 }
 

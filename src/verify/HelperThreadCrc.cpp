@@ -4,8 +4,8 @@
 #include "core/JobThread.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "verify/Crc32Fast.h"
 #include "verify/Crc32.h"
+#include "verify/Crc32Fast.h"
 
 #include <QFile>
 #include <algorithm>
@@ -33,12 +33,11 @@ constexpr size_t MaxJobs = 16;
 // The helper's own handle of a run's file, closed with the last job that holds it.
 struct Handle {
     int fd = -1;
-    QString name; // for an error text
+    QString name;                          // for an error text
     std::unique_ptr<WholeMapping> mapping; // made by the helper, at its first job
     ~Handle() {
 #ifdef Q_OS_UNIX
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0) ::close(fd);
 #endif
     }
 };
@@ -57,15 +56,13 @@ struct HelperThreadCrc::Worker {
     JobThread jobs{MaxJobs}; // last: its jobs use the members above
 
     void endRun() {
-        if (file)
-            crcs.append(crc ^ CrcInitialValue);
+        if (file) crcs.append(crc ^ CrcInitialValue);
         chunks.reset();
         file.reset();
     }
 
     void take(qint64 pos, qint64 count) {
-        if (error.isEmpty() && file && !crcMapped(pos, count))
-            crcRead(pos, count);
+        if (error.isEmpty() && file && !crcMapped(pos, count)) crcRead(pos, count);
     }
 
     // The running value over the range, folded where it lies in the page
@@ -82,8 +79,8 @@ struct HelperThreadCrc::Worker {
         const qint64 from = pos - pos % PageBytes;
         if (pos + count > file->mapping->length) return false;
         const uchar* bytes = chunks->chunk(from, pos + count - from);
-        return foldMappedRange(bytes ? bytes + (pos - from) : nullptr, count, file->fd,
-                               pos + count, crc);
+        return foldMappedRange(bytes ? bytes + (pos - from) : nullptr, count, file->fd, pos + count,
+                               crc);
     }
 
     // The running value over the range, read again from the page cache into a
@@ -130,12 +127,9 @@ void HelperThreadCrc::begin(const QFile& file) {
 }
 
 void HelperThreadCrc::add(qint64 pos, qint64 count) {
-    if (count <= 0)
-        return;
-    if (pendingCount_ > 0 && pendingPos_ + pendingCount_ != pos)
-        flush();
-    if (pendingCount_ == 0)
-        pendingPos_ = pos;
+    if (count <= 0) return;
+    if (pendingCount_ > 0 && pendingPos_ + pendingCount_ != pos) flush();
+    if (pendingCount_ == 0) pendingPos_ = pos;
     pendingCount_ += count;
     for (;;) {
         const qint64 boundary = (pendingPos_ / JobBytes + 1) * JobBytes;

@@ -5,10 +5,10 @@
 // image, and sparse sources with marker blocks.
 
 #include "common/PanelDriver.h"
-#include "gui/MainWindow.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
+#include "gui/MainWindow.h"
 
 #include <QComboBox>
 #include <QDir>

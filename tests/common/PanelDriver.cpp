@@ -1,8 +1,8 @@
 #include "common/PanelDriver.h"
 
+#include "common/UiHarness.h"
 #include "gui/MainWindow.h"
 #include "gui/Widgets.h"
-#include "common/UiHarness.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -29,8 +29,8 @@ void prepareSplit(Ui& ui, const QString& source, int unit, const QString& partSi
 }
 
 QList<bool> navigation(MainWindow* f) {
-    return {f->loadSourceButton->isEnabled(), f->splitButton->isEnabled(), f->destinationButton->isEnabled(),
-            f->splitMainButton->isEnabled()};
+    return {f->loadSourceButton->isEnabled(), f->splitButton->isEnabled(),
+            f->destinationButton->isEnabled(), f->splitMainButton->isEnabled()};
 }
 
 void loadPart(Ui& ui, const QString& chosen, const QString& dest) {

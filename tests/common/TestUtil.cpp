@@ -66,8 +66,7 @@ void writeFileInPieces(const QString& path, const QByteArray& content, qint64 pi
 
 QByteArray readFile(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
     return f.readAll();
 }
 
@@ -84,8 +83,7 @@ int openFileCount() {
 
 qint64 residentFileKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
+    if (!status.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
         if (line.startsWith("RssFile:"))
             return line.mid(8).trimmed().split(' ').value(0).toLongLong();
@@ -129,13 +127,10 @@ QStringList filesIn(const QString& folder) {
 
 bool sameContent(const QString& a, const QString& b) {
     QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
-        return false;
-    if (fa.size() != fb.size())
-        return false;
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) return false;
+    if (fa.size() != fb.size()) return false;
     while (!fa.atEnd()) {
-        if (fa.read(1 << 20) != fb.read(1 << 20))
-            return false;
+        if (fa.read(1 << 20) != fb.read(1 << 20)) return false;
     }
     return true;
 }
@@ -145,9 +140,9 @@ Tmpfs::Tmpfs(qint64 bytes) {
         reason_ = QStringLiteral("no temporary folder");
         return;
     }
-    const QStringList args{QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                           QStringLiteral("size=%1").arg(bytes), QStringLiteral("tmpfs"),
-                           dir_.path()};
+    const QStringList args{QStringLiteral("-t"),    QStringLiteral("tmpfs"),
+                           QStringLiteral("-o"),    QStringLiteral("size=%1").arg(bytes),
+                           QStringLiteral("tmpfs"), dir_.path()};
     QProcess p;
     p.start(QStringLiteral("mount"), args);
     if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
@@ -159,16 +154,14 @@ Tmpfs::Tmpfs(qint64 bytes) {
 }
 
 Tmpfs::~Tmpfs() {
-    if (mounted_)
-        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
+    if (mounted_) QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
 }
 
 QString Tmpfs::path() const { return dir_.path() + QLatin1Char('/'); }
 
 QString freshPartsFolder(std::unique_ptr<QTemporaryDir>& tmp) {
     tmp = std::make_unique<QTemporaryDir>();
-    if (!tmp->isValid())
-        return QString();
+    if (!tmp->isValid()) return QString();
     const QString parts = tmp->path() + QStringLiteral("/parts/");
     return QDir().mkpath(parts) ? parts : QString();
 }

@@ -1,12 +1,12 @@
 #include "common/UiHarness.h"
 
-#include "gui/Application.h"
+#include "core/FreeSpace.h"
 #include "core/ProgramState.h"
-#include "gui/Seams.h"
+#include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
+#include "gui/Seams.h"
 #include "gui/Widgets.h"
-#include "core/FreeSpace.h"
 
 #include <QDragEnterEvent>
 #include <QMimeData>
@@ -43,8 +43,7 @@ Ui::Ui() {
             answer(d);
         else if (d->okButton->isVisible())
             press(d, "okButton");
-        if (d->isVisible())
-            d->done(0); // an answer that left it open: closed by the window system
+        if (d->isVisible()) d->done(0); // an answer that left it open: closed by the window system
     };
     form = std::make_unique<MainWindow>();
     dialog = std::make_unique<ReportDialog>(form.get());
@@ -89,8 +88,7 @@ void during(QObject* owner, std::function<bool()> when, std::function<void()> ac
     auto* timer = new QTimer(owner);
     timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, owner, [timer, when, action] {
-        if (!when())
-            return;
+        if (!when()) return;
         timer->stop();
         timer->deleteLater();
         action();

@@ -3,8 +3,8 @@
 #include "gui/Application.h"
 
 #include <QList>
-#include <QTest>
 #include <QStringList>
+#include <QTest>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -61,9 +61,9 @@ void during(QObject* owner, std::function<bool()> when, std::function<void()> ac
 
 // main() of a window test: the program's own application object (with its
 // top-level error handler), headless.
-#define TFS_UI_TEST_MAIN(TestClass)                                                               \
-    int main(int argc, char** argv) {                                                             \
-        Application app(argc, argv);                                                              \
-        TestClass test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                   \
+#define TFS_UI_TEST_MAIN(TestClass)                                                                \
+    int main(int argc, char** argv) {                                                              \
+        Application app(argc, argv);                                                               \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
     }

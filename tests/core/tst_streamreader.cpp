@@ -59,7 +59,8 @@ private slots:
             << "b" << 30000LL << QList<qint64>{10000, 10000, 0} << 0;
         QTest::newRow("missing file") << "none" << 100LL << QList<qint64>{0} << ENOENT;
         QTest::newRow("a folder") << "." << 100LL << QList<qint64>{0} << EISDIR;
-        QTest::newRow("a named pipe, not waited on") << "fifo" << 100LL << QList<qint64>{0} << EINVAL;
+        QTest::newRow("a named pipe, not waited on")
+            << "fifo" << 100LL << QList<qint64>{0} << EINVAL;
     }
     void rangesThatEndEarly() {
         QFETCH(QString, name);

@@ -6,13 +6,13 @@
 // program's handling of SIGTERM, SIGINT and SIGHUP is installed, and the Split
 // click is served by the event loop, as in the program; a signal ends the
 // event loop with 128 + its number.
+#include "common/FaultUtil.h"
+#include "common/UiHarness.h"
+#include "core/ProgramState.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
-#include "common/FaultUtil.h"
-#include "common/UiHarness.h"
-#include "core/ProgramState.h"
 
 #include <QThread>
 #include <QTimer>

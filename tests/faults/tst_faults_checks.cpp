@@ -5,15 +5,15 @@
 // keeps the joined bytes under a hidden name until the user keeps or removes
 // them, asks about parts that an .sfv names but that are missing, and goes on
 // unchecked past a check file it can't use.
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "common/FaultUtil.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
 #include "verify/Crc32.h"
@@ -38,9 +38,7 @@ quint32 crcOf(const QByteArray& bytes) {
     return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
 }
 
-QByteArray partBytes(int ordinal) {
-    return patternBytes(PartSize, quint32(ordinal));
-}
+QByteArray partBytes(int ordinal) { return patternBytes(PartSize, quint32(ordinal)); }
 
 // The .sfv of parts 1..count of movie.avi as they are made below.
 QByteArray sfvOfParts(int count) {
@@ -279,7 +277,9 @@ private slots:
         QVERIFY(QFile::remove(part(3)));
         Ui ui;
         MainWindow* f = ui.form.get();
-        ui.answer = [](ReportDialog* d) { Ui::press(d, d->okButton->isVisible() ? "okButton" : "joinAnywayButton"); };
+        ui.answer = [](ReportDialog* d) {
+            Ui::press(d, d->okButton->isVisible() ? "okButton" : "joinAnywayButton");
+        };
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(1);
         click(f->loadPartButton);

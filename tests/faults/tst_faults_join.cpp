@@ -4,15 +4,15 @@
 // list are unchanged byte for byte, no output (nor a hidden leftover) remains
 // unless the user chose to join, errors name the file and the reason, and the
 // panel joins again.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -94,7 +94,8 @@ private slots:
         checkError(1, fs.path() + "movie.avi", "No space left on device");
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(snapshot(parts), before);
-        QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() && f->joinUndoButton->isHidden());
+        QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() &&
+                f->joinUndoButton->isHidden());
         goodJoinStillWorks();
     }
 
@@ -152,7 +153,8 @@ private slots:
             QCOMPARE(ui->reports.size(), listed ? 2 : 1);
             QCOMPARE(ui->reports.last(), refusal);
             QCOMPARE(snapshot(parts), before);
-            QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() && f->joinUndoButton->isHidden());
+            QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() &&
+                    f->joinUndoButton->isHidden());
         }
     }
 

@@ -3,15 +3,15 @@
 // earlier split of the same name had left one: that list goes as soon as the
 // new split starts overwriting its parts, and stays when the new split is
 // refused before writing anything.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"

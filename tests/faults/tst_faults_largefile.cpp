@@ -4,14 +4,14 @@
 // joined file take about 8.6 GB, so the test runs only where that is free.
 // It takes about 16 s, 25 s under the sanitizers, which then also watch the
 // mapped-window and size arithmetic past 4 GiB.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/SplitEngine.h"
 
 #include <QElapsedTimer>

@@ -3,15 +3,15 @@
 // "5 Gigabytes") is refused before anything is written, in the report dialog,
 // instead of failing half-way; parts up to the limit are accepted. A join whose
 // output would be larger is refused the same way.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FileSystemLimits.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/SplitEngine.h"
 
 #include <QPushButton>

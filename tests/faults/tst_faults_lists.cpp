@@ -3,15 +3,15 @@
 // absolute, and names of parts that are folders. The list is only read and
 // its names only tested for existence: nothing outside the parts' folder is
 // read, written or deleted, the list stays as it was, and the window answers.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 
 #include <QElapsedTimer>
@@ -113,8 +113,7 @@ private slots:
             QCOMPARE(ui.reports.size(), 2);
             const QStringList question = ui.reports.first();
             QCOMPARE(question.mid(0, 2), MissingHeader);
-            if (missing != QStringList{"*"})
-                QCOMPARE(question.mid(2), missing);
+            if (missing != QStringList{"*"}) QCOMPARE(question.mid(2), missing);
         }
         QCOMPARE(readFile(parts + "movie.avi"), whole);
         click(f->joinUndoButton); // Undo: only the output goes

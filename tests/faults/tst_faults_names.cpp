@@ -3,15 +3,15 @@
 // names with blanks, quotes, UTF-8 beyond ASCII and a leading dash; names so
 // long that a part's name exceeds the file system's 255 bytes end with a
 // clear error, every part made listed (Cancel removes them) and no list.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 
 #include <QComboBox>

@@ -1,15 +1,15 @@
 // Faults that every panel that takes a file meets: a folder or a named pipe
 // chosen as the file (a pipe opened for reading waits for a writer, which
 // would freeze the window), and a preset split that fails on a full disk.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 
 #include <QFileInfo>
 #include <QGroupBox>
@@ -98,14 +98,16 @@ private slots:
 
         QCOMPARE(take(folder), QString());
         QCOMPARE(ui.errors.size(), 1);
-        QVERIFY2(ui.errors[0].contains(folder) && ui.errors[0].contains("folder"), qPrintable(ui.errors[0]));
+        QVERIFY2(ui.errors[0].contains(folder) && ui.errors[0].contains("folder"),
+                 qPrintable(ui.errors[0]));
         {
             FifoWatchdog watchdog(fifo);
             QCOMPARE(take(fifo), QString());
             QVERIFY2(!watchdog.readerWasBlocked(), "the named pipe was opened for reading");
         }
         QCOMPARE(ui.errors.size(), 2);
-        QVERIFY2(ui.errors[1].contains(fifo) && ui.errors[1].contains("named pipe"), qPrintable(ui.errors[1]));
+        QVERIFY2(ui.errors[1].contains(fifo) && ui.errors[1].contains("named pipe"),
+                 qPrintable(ui.errors[1]));
         QCOMPARE(entries(dir), (QStringList{"folder.bin.001", "out", "pipe.bin.001", "real.bin"}));
         QCOMPARE(entries(out), QStringList());
         QCOMPARE(entries(folder), QStringList());
@@ -142,7 +144,8 @@ private slots:
 
         preset(source);
         QCOMPARE(ui.errors.size(), 1);
-        QVERIFY2(ui.errors[0].contains(fs.path() + "src.bin.") && ui.errors[0].contains("No space left on device"),
+        QVERIFY2(ui.errors[0].contains(fs.path() + "src.bin.") &&
+                     ui.errors[0].contains("No space left on device"),
                  qPrintable(ui.errors[0]));
         QVERIFY(G.SplitPartPaths.size() >= 2);
         QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));

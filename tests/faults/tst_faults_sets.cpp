@@ -2,13 +2,13 @@
 // digits) and a few hundred random source and part sizes, each split by the
 // split engine and joined back by the join engine byte for byte, with the
 // number of parts that the Split panel predicted beforehand.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -213,8 +213,7 @@ private slots:
             QVERIFY(QDir(parts).removeRecursively() && QDir().mkpath(parts));
             QVERIFY(QFile::remove(joined) && QFile::remove(source));
         }
-        qInfo("%d random sets split and joined in %lld ms (key %u)", rounds, clock.elapsed(),
-              key);
+        qInfo("%d random sets split and joined in %lld ms (key %u)", rounds, clock.elapsed(), key);
     }
 };
 

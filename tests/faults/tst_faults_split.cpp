@@ -3,15 +3,15 @@
 // and "Split", a destination that is gone or read-only, and part sizes at
 // their limits. After each: the source is unchanged, the error names the file
 // and the reason, nothing unlisted stays on disk, and the panel still splits.
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 
 #include <QComboBox>
@@ -103,7 +103,8 @@ private slots:
         const QString third = fs.path() + "src.bin.003";
         checkError(ui->errors, 1, third, "No space left on device");
         QCOMPARE(ui->reports, QList<QStringList>());
-        QCOMPARE(G.SplitPartPaths, (QStringList{fs.path() + "src.bin.001", fs.path() + "src.bin.002", third}));
+        QCOMPARE(G.SplitPartPaths,
+                 (QStringList{fs.path() + "src.bin.001", fs.path() + "src.bin.002", third}));
         QCOMPARE(entries(fs.path()), (QStringList{"src.bin.001", "src.bin.002", "src.bin.003"}));
         QCOMPARE(concat(G.SplitPartPaths.mid(0, 2)), original.left(2 * 102400));
         QCOMPARE(navigation(f), AllOff);
@@ -283,7 +284,8 @@ private slots:
         QCOMPARE(entries(out), QStringList{"src.bin.002"});
         click(f->splitCancelButton);
         QVERIFY(QFile::remove(link));
-        QVERIFY(::link(QFile::encodeName(source).constData(), QFile::encodeName(link).constData()) == 0);
+        QVERIFY(::link(QFile::encodeName(source).constData(),
+                       QFile::encodeName(link).constData()) == 0);
         split(0, "20000", out);
         checkError(ui->errors, 2, link, "same file");
         QCOMPARE(entries(out), QStringList{"src.bin.002"});
@@ -302,8 +304,8 @@ private slots:
         QVERIFY(QDir(out).removeRecursively());
         click(f->splitButton);
         QCOMPARE(ui->reports, (QList<QStringList>{{" ", " ", " ",
-                                                   "There is Not enough Free Space on drive  " + out +
-                                                       "/  to complete operation"}}));
+                                                   "There is Not enough Free Space on drive  " +
+                                                       out + "/  to complete operation"}}));
         QCOMPARE(ui->errors, QStringList());
         QCOMPARE(entries(tmp->path()), QStringList{"src.bin"});
         QVERIFY(!f->splitCancelButton->isEnabled());
@@ -317,8 +319,7 @@ private slots:
     void readOnlyDestination() {
         TFS_MOUNT_OR_SKIP(fs, 256 * 1024);
         const QString why = remountReadOnly(fs);
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+        if (!why.isEmpty()) QSKIP(qPrintable(why));
         makeSource(50000);
         split(1, "20", fs.path());
         checkError(ui->errors, 1, fs.path() + "src.bin.001", "Read-only file system");
@@ -349,7 +350,8 @@ private slots:
         makeSource(8192);
         for (const auto& [unit, size] : {std::pair{0, "8192"}, std::pair{1, "8"}}) {
             split(unit, size, out);
-            QCOMPARE(ui->reports.last(), Blank3 + QStringList{"As a Result You will have identical file"});
+            QCOMPARE(ui->reports.last(),
+                     Blank3 + QStringList{"As a Result You will have identical file"});
             QCOMPARE(entries(out), QStringList());
             click(f->splitMainButton); // only Main is left; it enables the rest
             click(f->startPanel->splitPageButton);

@@ -100,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
     QFile list(folder + listName);
-    if (!list.open(QIODevice::WriteOnly))
-        return 0;
+    if (!list.open(QIODevice::WriteOnly)) return 0;
     list.write(listContent);
     list.close();
 
@@ -116,8 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString& m : std::as_const(state.JoinMissingParts))
         check(m.endsWith(QLatin1Char(' ')), "missing entries end with a blank");
     for (const QString& e : std::as_const(state.JoinListEntries))
-        check(!e.contains(QLatin1Char('\n')) && !e.contains(QLatin1Char('\r')), "entries are lines");
-    check(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size() == 1,
+        check(!e.contains(QLatin1Char('\n')) && !e.contains(QLatin1Char('\r')),
+              "entries are lines");
+    check(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size() ==
+              1,
           "the scan creates nothing");
     return 0;
 }

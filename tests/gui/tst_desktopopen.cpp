@@ -1,13 +1,13 @@
 // Files from the desktop through the real window: the program's argument and
 // drops (drag events carrying QMimeData URLs) on each panel, with the panels'
 // own loading, the refusals and the drops that a running operation ignores.
-#include "gui/OpenedFile.h"
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/OpenedFile.h"
+#include "gui/ReportDialog.h"
+#include "gui/Widgets.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -21,7 +21,7 @@ namespace {
 
 // Panels by the number of their group box.
 int shownPanel(MainWindow* f) {
-    const QList<QGroupBox*> panels{f->startPanel, f->splitPanel, f->joinPanel,
+    const QList<QGroupBox*> panels{f->startPanel,   f->splitPanel,   f->joinPanel,
                                    f->comparePanel, f->presetsPanel, f->aboutPanel};
     for (int i = panels.size() - 1; i >= 0; --i)
         if (panels[i]->isVisible()) return i + 1;
@@ -139,8 +139,8 @@ private slots:
             << 1 << "splitPageButton" << QStringList{"movie.avi.003"} << 3 << "load:movie.avi.003";
         QTest::newRow("start: file")
             << 1 << "joinPageButton" << QStringList{"photo.jpg"} << 2 << "load:photo.jpg";
-        QTest::newRow("start: two")
-            << 1 << "comparePageButton" << QStringList{"x.01", "photo.jpg"} << 1 << refusal::OneFile;
+        QTest::newRow("start: two") << 1 << "comparePageButton" << QStringList{"x.01", "photo.jpg"}
+                                    << 1 << refusal::OneFile;
         QTest::newRow("split: part as source")
             << 2 << "sourcePathField" << QStringList{"movie.avi.002"} << 2 << "load:movie.avi.002";
         QTest::newRow("split: folder")
@@ -198,7 +198,8 @@ private slots:
         if (kind == "load") {
             QCOMPARE(loaded(f), files.path(value));
         } else if (kind == "memo1" || kind == "memo2") {
-            const QStringList lines = (kind == "memo1" ? f->checksumResults : f->compareResults)->lines();
+            const QStringList lines =
+                (kind == "memo1" ? f->checksumResults : f->compareResults)->lines();
             QVERIFY2(!lines.filter(value).isEmpty(), qPrintable(lines.join('\n')));
         } else if (!expected.isEmpty()) {
             QCOMPARE(ui.reports.size(), 1);
@@ -230,11 +231,14 @@ private slots:
         during(
             f, [f] { return f->checksumGauge->Progress() > 0; },
             [&] {
-                taken = drop(f, f->compareButton, QStringList{files.path("x.01"), files.path("x.01")});
+                taken =
+                    drop(f, f->compareButton, QStringList{files.path("x.01"), files.path("x.01")});
             });
         click(f->checksumButton);
         QVERIFY(!taken);
-        QVERIFY(f->checksumResults->lines().filter("CheckSum for " + files.path("big.bin")).size() == 1);
+        QVERIFY(
+            f->checksumResults->lines().filter("CheckSum for " + files.path("big.bin")).size() ==
+            1);
         QCOMPARE(f->compareResults->lines(), QStringList());
         QVERIFY(ui.reports.isEmpty());
     }

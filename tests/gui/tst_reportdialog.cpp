@@ -1,8 +1,8 @@
+#include "common/UiHarness.h"
 #include "core/ProgramState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
-#include "common/UiHarness.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -25,7 +25,8 @@ private slots:
         QCOMPARE(d->size(), QSize(194, 154));
         bool okShown = false;
         ui.answer = [&](ReportDialog* dlg) {
-            okShown = dlg->okButton->isVisible() && !dlg->joinAnywayButton->isVisible() && !dlg->abortButton->isVisible();
+            okShown = dlg->okButton->isVisible() && !dlg->joinAnywayButton->isVisible() &&
+                      !dlg->abortButton->isVisible();
             Ui::press(dlg, "okButton");
         };
         d->reportArea->addLine("  ");
@@ -79,10 +80,9 @@ private slots:
             d->reportArea->addLine("             Missing Files:");
             d->reportArea->setVisible(true);
             ui.answer = [button, &modesRight](ReportDialog* dlg) {
-                modesRight = modesRight && dlg->joinAnywayButton->isVisible() && dlg->abortButton->isVisible() &&
-                             !dlg->okButton->isVisible();
-                if (button)
-                    Ui::press(dlg, button);
+                modesRight = modesRight && dlg->joinAnywayButton->isVisible() &&
+                             dlg->abortButton->isVisible() && !dlg->okButton->isVisible();
+                if (button) Ui::press(dlg, button);
             };
             const Answer answer = d->showModal();
             modesRight = modesRight && !d->isVisible() && !d->joinAnywayButton->isVisible() &&

@@ -1,12 +1,12 @@
 // Progress beyond the gauges: the texts of a running gauge's tooltip, the
 // tooltip of each operation's gauge while it runs and after, and the
 // launcher entry's D-Bus signal (run on a private session bus, see CMake).
-#include "core/ProgramState.h"
-#include "gui/RunMeter.h"
-#include "gui/MainWindow.h"
-#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/RunMeter.h"
+#include "gui/Widgets.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

@@ -1,12 +1,12 @@
-#include "gui/Skin.h"
-#include "gui/AboutPage.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/UiHarness.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "gui/AboutPage.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/Skin.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -28,8 +28,7 @@ QList<QGroupBox*> visiblePanels(MainWindow* f) {
     QList<QGroupBox*> shown;
     for (QGroupBox* g : QList<QGroupBox*>{f->startPanel, f->splitPanel, f->joinPanel,
                                           f->comparePanel, f->presetsPanel, f->aboutPanel})
-        if (g->isVisible())
-            shown << g;
+        if (g->isVisible()) shown << g;
     return shown;
 }
 
@@ -44,8 +43,8 @@ QGroupBox* openPanel(MainWindow* f, int panel) {
                              "aboutPageButton"};
     if (auto* opener = f->findChild<QAbstractButton*>(openers[panel]))
         QTest::mouseClick(opener, Qt::LeftButton);
-    const char* panels[] = {"",           "startPanel",   "splitPanel", "joinPanel",
-                            "comparePanel", "presetsPanel", "aboutPanel"};
+    const char* panels[] = {
+        "", "startPanel", "splitPanel", "joinPanel", "comparePanel", "presetsPanel", "aboutPanel"};
     return f->findChild<QGroupBox*>(panels[panel]);
 }
 
@@ -91,17 +90,24 @@ void panelRows() {
                            << "joinPageButton splitPageButton comparePageButton presetsPageButton "
                               "aboutPageButton"
                            << 0;
-    QTest::newRow("split") << 2
-                           << "sourceSizeField partCountField unitBox partSizeField sourcePathField destinationField loadSourceButton splitButton destinationButton "
-                              "splitMainButton splitCancelButton"
-                           << 1;
+    QTest::newRow("split")
+        << 2
+        << "sourceSizeField partCountField unitBox partSizeField sourcePathField destinationField "
+           "loadSourceButton splitButton destinationButton "
+           "splitMainButton splitCancelButton"
+        << 1;
     QTest::newRow("join") << 3
-                          << "chosenPartField joinDestinationField joinButton joinMainButton joinCancelButton joinUndoButton loadPartButton "
+                          << "chosenPartField joinDestinationField joinButton joinMainButton "
+                             "joinCancelButton joinUndoButton loadPartButton "
                              "joinDestinationButton runJoinedButton"
                           << 1;
-    QTest::newRow("compare") << 4 << "compareButton checksumCancelButton compareCancelButton compareMainButton checksumButton" << 2;
+    QTest::newRow("compare")
+        << 4
+        << "compareButton checksumCancelButton compareCancelButton compareMainButton checksumButton"
+        << 2;
     QTest::newRow("presets") << 5
-                             << "presetsMainButton presetsCancelButton floppy144Button zip100Button zip250Button dvdButton "
+                             << "presetsMainButton presetsCancelButton floppy144Button "
+                                "zip100Button zip250Button dvdButton "
                                 "fat32Button cd700Button cd650Button floppy12Button "
                                 "floppy288Button cd800Button"
                              << 1;
@@ -158,8 +164,10 @@ private slots:
         QCOMPARE(geometryOf("commentsText"), QRect(7, 14, 289, 123));
         QCOMPARE(f->findChild<QPushButton*>("loadSourceButton")->text(), QString("Load  File"));
         QCOMPARE(f->findChild<QPushButton*>("destinationButton")->text(), QString(" Destination"));
-        QCOMPARE(f->findChild<QLabel*>("destinationLabel")->text(), QString("Destination Folder  "));
-        QCOMPARE(f->findChild<QLabel*>("compareHint")->text(), QString("                Compares two files"));
+        QCOMPARE(f->findChild<QLabel*>("destinationLabel")->text(),
+                 QString("Destination Folder  "));
+        QCOMPARE(f->findChild<QLabel*>("compareHint")->text(),
+                 QString("                Compares two files"));
         QCOMPARE(f->findChild<PictureButton*>("dvdButton")->text(), QString("DVD"));
         QCOMPARE(f->aboutPanel->commentsText->lineCount(), 11);
         QCOMPARE(f->aboutPanel->commentsText->lines().at(9), QString("   "));
@@ -186,7 +194,8 @@ private slots:
             QTest::mouseClick(target.second, Qt::LeftButton);
             QCOMPARE(visiblePanels(f), QList<QGroupBox*>{f->startPanel});
         }
-        // A character key on a work panel shows the start panel beneath it: nothing visible changes.
+        // A character key on a work panel shows the start panel beneath it: nothing visible
+        // changes.
         f->showComparePage();
         f->keyWithoutFocus(QLatin1Char('a'));
         QVERIFY(f->comparePanel->isVisible());
@@ -240,8 +249,10 @@ private slots:
         QTest::addColumn<bool>("bold");
         QTest::addColumn<bool>("italic");
         for (const char* bold :
-             {"convertedSizeLabel", "sourceSizeLabel", "partSizeLabel", "unitLabel", "partCountLabel", "sourcePathLabel", "destinationLabel", "chosenPartLabel",
-              "joinDestinationLabel", "splitHint", "joinHint", "checksumHint", "compareHint", "presetsHint"})
+             {"convertedSizeLabel", "sourceSizeLabel", "partSizeLabel", "unitLabel",
+              "partCountLabel", "sourcePathLabel", "destinationLabel", "chosenPartLabel",
+              "joinDestinationLabel", "splitHint", "joinHint", "checksumHint", "compareHint",
+              "presetsHint"})
             QTest::newRow(bold) << QString(bold) << true << false;
         QTest::newRow("runJoinedLabel") << "runJoinedLabel" << false << false;
         QTest::newRow("fat32Label") << "fat32Label" << false << true;
@@ -336,7 +347,8 @@ private slots:
         QVERIFY(clickable > 0);
         QCOMPARE(found, gauges);
         if (panel == 6) { // the miniature leads back like "Main"
-            QAccessibleInterface* image4 = QAccessible::queryAccessibleInterface(ui.form->aboutPanel->startMiniature);
+            QAccessibleInterface* image4 =
+                QAccessible::queryAccessibleInterface(ui.form->aboutPanel->startMiniature);
             QCOMPARE(image4->role(), QAccessible::Button);
             image4->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
             QCOMPARE(visiblePanels(ui.form.get()), QList<QGroupBox*>{ui.form->startPanel});
@@ -356,8 +368,8 @@ private slots:
         QEvent ev(QEvent::User);
         QCoreApplication::sendEvent(&thrower, &ev);
         ui.form->guarded([] { throw OperationError(QStringLiteral("second")); });
-        QCOMPARE(ui.errors, (QStringList{"Cannot open /nowhere/file: No such file or directory",
-                                         "second"}));
+        QCOMPARE(ui.errors,
+                 (QStringList{"Cannot open /nowhere/file: No such file or directory", "second"}));
         // The window goes on working.
         QTest::mouseClick(ui.form->startPanel->aboutPageButton, Qt::LeftButton);
         QVERIFY(ui.form->aboutPanel->isVisible());

@@ -176,7 +176,8 @@ private slots:
         hooks.partCrcs = checked;
         const QStringList made = makeSet(sizes);
         for (const QString& p : made)
-            if (cold && !evictFromCache(p)) QSKIP("this system can't drop a file from the page cache");
+            if (cold && !evictFromCache(p))
+                QSKIP("this system can't drop a file from the page cache");
         const qint64 total = std::accumulate(sizes.begin(), sizes.end(), qint64(0));
         ProgramState s;
         qint64 lastSize = 0, largestGrowth = 0;

@@ -1,15 +1,15 @@
 // The join panel and the Join command through the real window, with the file
 // and folder dialogs, the report dialog's answers and the free-space query
 // scripted.
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -38,19 +38,17 @@ QString panelState(MainWindow* f) {
     QStringList enabled, shown;
     const QList<QPair<QWidget*, QString>> buttons{
         {f->loadPartButton, "Load File"}, {f->joinDestinationButton, "Destination"},
-        {f->joinButton, "Join"},               {f->joinMainButton, "Main"},
-        {f->joinCancelButton, "Cancel"},            {f->joinUndoButton, "Undo"}};
+        {f->joinButton, "Join"},          {f->joinMainButton, "Main"},
+        {f->joinCancelButton, "Cancel"},  {f->joinUndoButton, "Undo"}};
     for (const auto& [w, name] : buttons)
-        if (w->isEnabled() && !w->isHidden())
-            enabled << name;
+        if (w->isEnabled() && !w->isHidden()) enabled << name;
     const QList<QPair<QWidget*, QString>> extras{{f->joinUndoButton, "Undo"},
                                                  {f->runJoinedButton, "runJoinedButton"},
                                                  {f->runJoinedLabel, "runJoinedLabel"},
                                                  {f->outputIcon, "outputIcon"},
                                                  {f->joinHint, "joinHint"}};
     for (const auto& [w, name] : extras)
-        if (!w->isHidden())
-            shown << name;
+        if (!w->isHidden()) shown << name;
     return QString("enabled: %1 | shown: %2 | gauge %3")
         .arg(enabled.join(", "), shown.join(", "))
         .arg(f->joinGauge->Progress());
@@ -72,15 +70,13 @@ void whenGaugeReaches(MainWindow* f, int percent, std::function<void()> action) 
     auto* timer = new QTimer(f);
     timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, f, [=] {
-        if (f->joinGauge->Progress() < percent)
-            return;
+        if (f->joinGauge->Progress() < percent) return;
         timer->stop();
         timer->deleteLater();
         action();
     });
     timer->start();
 }
-
 
 } // namespace
 
@@ -98,8 +94,7 @@ class TestJoinPanel : public QObject {
     QStringList makeSet(const QList<qint64>& sizes) {
         QStringList made;
         for (int i = 0; i < sizes.size(); ++i) {
-            if (sizes[i] < 0)
-                continue;
+            if (sizes[i] < 0) continue;
             makeFile(part(i + 1), sizes[i], quint32(i + 3));
             made << part(i + 1);
         }
@@ -143,7 +138,9 @@ private slots:
         QCOMPARE(panelState(f), Loaded);
         QVERIFY(f->joinDestinationPicture->isEnabled());
 
-        ui.folderAnswers << tmp->path() + "/elsewhere" << "/" << "";
+        ui.folderAnswers << tmp->path() + "/elsewhere"
+                         << "/"
+                         << "";
         click(f->joinDestinationButton);
         QCOMPARE(G.JoinDestFolder, tmp->path() + "/elsewhere/");
         QCOMPARE(f->joinDestinationField->toolTip(), G.JoinDestFolder);
@@ -186,7 +183,8 @@ private slots:
         free = total - 1;
         click(f->joinButton);
         QCOMPARE(ui.reports.last(),
-                 (QStringList{"  ", "  ", "  ", "Not Enough Disk Space on Drive " + volumeRootOf(dest)}));
+                 (QStringList{"  ", "  ", "  ",
+                              "Not Enough Disk Space on Drive " + volumeRootOf(dest)}));
         QCOMPARE(panelState(f), NotEnoughSpace);
         QCOMPARE(entries(dest), QStringList());
         QCOMPARE(entries(parts), before);
@@ -217,7 +215,8 @@ private slots:
         QVERIFY(!f->splitCancelButton->isEnabled()); // the split panel's part size is empty
         QVERIFY(f->splitMainButton->isEnabled());
         QVERIFY(!f->outputIcon->pixmap().isNull()); // the output type's icon...
-        QCOMPARE(f->runJoinedButton->size(), f->outputIcon->size()); // ...on the run-joined button too
+        QCOMPARE(f->runJoinedButton->size(),
+                 f->outputIcon->size()); // ...on the run-joined button too
 
         // With the list beside the parts (chosen through another part).
         writeList(3);
@@ -309,7 +308,9 @@ private slots:
             writeFile(part(n), QByteArray::number(n) + ",");
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         ui.answer = [abort](ReportDialog* d) {
-            Ui::press(d, !d->joinAnywayButton->isVisible() ? "okButton" : abort ? "abortButton" : "joinAnywayButton");
+            Ui::press(d, !d->joinAnywayButton->isVisible() ? "okButton"
+                         : abort                           ? "abortButton"
+                                                           : "joinAnywayButton");
         };
         openAndLoad(ui, part(chosen));
         click(ui.form->joinButton);
@@ -318,8 +319,8 @@ private slots:
             reports << QStringList{"        ", "             Missing Files:"} + missing;
         if (joined >= 0) reports << CompletedWithoutList;
         if (present.first() != 1)
-            reports << QStringList{" ", " ", "     Not joined: the first part", "     movie.avi.001",
-                                   "     is missing"};
+            reports << QStringList{" ", " ", "     Not joined: the first part",
+                                   "     movie.avi.001", "     is missing"};
         QCOMPARE(ui.reports, reports);
         QCOMPARE(ui.errors.size(), 0);
         QByteArray bytes;
@@ -516,7 +517,8 @@ private slots:
         QFETCH(bool, listed);
         Ui ui;
         const auto name = [&](int n) {
-            return "movie.avi." + ordinalDigits(n, plain ? PartNumbering::Plain : PartNumbering::Ours);
+            return "movie.avi." +
+                   ordinalDigits(n, plain ? PartNumbering::Plain : PartNumbering::Ours);
         };
         QStringList made, names;
         for (int n = 1; n <= count; ++n) {
@@ -524,8 +526,7 @@ private slots:
             names << name(n);
             writeFile(made.last(), QByteArray::number(n) + ",");
         }
-        if (listed)
-            writePartList(parts + "movie.avi.txt", names);
+        if (listed) writePartList(parts + "movie.avi.txt", names);
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, parts + name(chosen));
         QCOMPARE(G.JoinTotalSize, qint64(concat(made).size()));
@@ -581,8 +582,7 @@ private slots:
 
         makeSet({200000, 200000, 200000});
         Tmpfs fs(256 * 1024);
-        if (!fs.ok())
-            QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         ui.folderAnswers << fs.path();
         click(f->joinDestinationButton);
         click(f->joinButton);

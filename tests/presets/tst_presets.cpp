@@ -3,15 +3,15 @@
 // with its list and Undo, Cancel during a split, closing the window during a
 // split, the hover outline and the folder picture, and one real split of a
 // file just over 4 GiB at the "Fat32" size.
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "presets/Presets.h"
 #include "core/FreeSpace.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
+#include "presets/Presets.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -33,9 +33,9 @@ namespace {
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
 
 QList<QWidget*> presetButtonsAndMain(MainWindow* f) {
-    return {f->floppy12Button, f->floppy144Button, f->floppy288Button, f->zip100Button, f->zip250Button,
-            f->cd650Button, f->cd700Button, f->cd800Button, f->dvdButton, f->fat32Button,
-            f->presetsMainButton};
+    return {f->floppy12Button, f->floppy144Button, f->floppy288Button,  f->zip100Button,
+            f->zip250Button,   f->cd650Button,     f->cd700Button,      f->cd800Button,
+            f->dvdButton,      f->fat32Button,     f->presetsMainButton};
 }
 
 bool allEnabled(const QList<QWidget*>& widgets) {
@@ -84,7 +84,7 @@ private slots:
     // The table against the media's byte counts in hexadecimal, the buttons'
     // captions, and the two sizes that need more than 32 bits.
     void presetTable() {
-        const QList<qint64> hex{0x133333, 0x164000, 0x2E147A, 0x5FC8000, 0xFA00000,
+        const QList<qint64> hex{0x133333,   0x164000,   0x2E147A,   0x5FC8000,     0xFA00000,
                                 0x28A00000, 0x2BC00000, 0x32000000, 0x118244F00LL, 0xFFFFFFFELL};
         QCOMPARE(mediaPresets().size(), hex.size());
         Ui ui;
@@ -112,30 +112,35 @@ private slots:
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("1.2 MB") << "floppy12Button" << qint64(0x133333)
-            << QStringList{"  ", "  ", "  ", "     File is smaller  then 1.2MB Floppy"};
+                                << QStringList{"  ", "  ", "  ",
+                                               "     File is smaller  then 1.2MB Floppy"};
         QTest::newRow("1.44MB") << "floppy144Button" << qint64(0x164000)
-            << QStringList{"  ", "  ", "               File is smaller then", "  ",
-                           "        Standard Formated Floppy"};
+                                << QStringList{"  ", "  ", "               File is smaller then",
+                                               "  ", "        Standard Formated Floppy"};
         QTest::newRow("2.88MB") << "floppy288Button" << qint64(0x2E147A)
-            << QStringList{"  ", "  ", "  ", "    File is smaller  then 2.88MB Floppy"};
+                                << QStringList{"  ", "  ", "  ",
+                                               "    File is smaller  then 2.88MB Floppy"};
         QTest::newRow("100") << "zip100Button" << qint64(0x5FC8000)
-            << QStringList{"   ", " ", "               File is smaller then", " ",
-                           "               Zip- 100 standard"};
+                             << QStringList{"   ", " ", "               File is smaller then", " ",
+                                            "               Zip- 100 standard"};
         QTest::newRow("250") << "zip250Button" << qint64(0xFA00000)
-            << QStringList{"   ", "   ", "             File is smaller then", "   ",
-                           "             Zip- 250 standard"};
+                             << QStringList{"   ", "   ", "             File is smaller then",
+                                            "   ", "             Zip- 250 standard"};
         QTest::newRow("650MB") << "cd650Button" << qint64(0x28A00000)
-            << QStringList{"   ", "   ", "   ", "  File is smaller  then CD-650 standard"};
+                               << QStringList{"   ", "   ", "   ",
+                                              "  File is smaller  then CD-650 standard"};
         QTest::newRow("700MB") << "cd700Button" << qint64(0x2BC00000)
-            << QStringList{"   ", "   ", "            File is smaller  then", "   ",
-                           "            Standard 700 MB CD"};
+                               << QStringList{"   ", "   ", "            File is smaller  then",
+                                              "   ", "            Standard 700 MB CD"};
         QTest::newRow("800MB") << "cd800Button" << qint64(0x32000000)
-            << QStringList{"   ", "   ", "   ", "      File is smaller  then 800-MB CD"};
+                               << QStringList{"   ", "   ", "   ",
+                                              "      File is smaller  then 800-MB CD"};
         QTest::newRow("DVD") << "dvdButton" << qint64(0x118244F00LL)
-            << QStringList{"  ", "  ", "  ", "      File is smaller  then 4.7 GB DVD"};
+                             << QStringList{"  ", "  ", "  ",
+                                            "      File is smaller  then 4.7 GB DVD"};
         QTest::newRow("Fat32") << "fat32Button" << qint64(0xFFFFFFFELL)
-            << QStringList{"  ", "  ", "              File is smaller  then ", "  ",
-                           "             Max Fat32 File Size"};
+                               << QStringList{"  ", "  ", "              File is smaller  then ",
+                                              "  ", "             Max Fat32 File Size"};
     }
     void sizeCheckAtTheMediumsSize() {
         QFETCH(QString, button);
@@ -162,7 +167,8 @@ private slots:
         ui.folderAnswers.clear(); // the folder dialog is cancelled
         QTest::mouseClick(b, Qt::LeftButton);
         QCOMPARE(ui.reports.size(), 1);
-        QCOMPARE(ui.folderDialogTitles, QStringList{"Browse for Folder to store Your Splited Files"});
+        QCOMPARE(ui.folderDialogTitles,
+                 QStringList{"Browse for Folder to store Your Splited Files"});
 
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(filesIn(dst).isEmpty());
@@ -287,10 +293,13 @@ private slots:
         const QByteArray earlierPart = readFile(dst + "first.bin.001");
 
         bool buttonsHeldDuringSplit = false;
-        during(f, [] { return G.SplitPartPaths.size() == 2; }, [&] {
-            QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
-            buttonsHeldDuringSplit = !f->floppy12Button->isEnabled() && !f->presetsMainButton->isEnabled();
-        });
+        during(
+            f, [] { return G.SplitPartPaths.size() == 2; },
+            [&] {
+                QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
+                buttonsHeldDuringSplit =
+                    !f->floppy12Button->isEnabled() && !f->presetsMainButton->isEnabled();
+            });
         runPreset(ui, f->floppy12Button, src + "second.bin", dst);
         QVERIFY(buttonsHeldDuringSplit);
         QCOMPARE(G.SplitCancelFlag, 1);
@@ -326,8 +335,12 @@ private slots:
             openPanel(ui);
             runPreset(ui, f->floppy12Button, src + "first.bin", dst);
             QCOMPARE(filesIn(dst), earlier);
-            during(f, [f] { return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100; },
-                    [f] { f->close(); });
+            during(
+                f,
+                [f] {
+                    return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100;
+                },
+                [f] { f->close(); });
             runPreset(ui, f->floppy12Button, src + "second.bin", dst);
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(dst), earlier);
@@ -341,8 +354,12 @@ private slots:
             openPanel(ui);
             runPreset(ui, f->floppy12Button, src + "first.bin", dst);
             QTest::mouseClick(f->presetsMainButton, Qt::LeftButton);
-            during(f, [f] { return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100; },
-                    [f] { f->close(); });
+            during(
+                f,
+                [f] {
+                    return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100;
+                },
+                [f] { f->close(); });
             QDir().mkpath(dst + "other");
             G.SplitPartPaths.clear();
             G.SplitDestFolder = dst + "other/";
@@ -414,7 +431,8 @@ private slots:
         MainWindow* f = ui.form.get();
         openPanel(ui);
         QVERIFY(!f->presetOutline->isVisible());
-        for (QWidget* b : {static_cast<QWidget*>(f->floppy144Button), static_cast<QWidget*>(f->fat32Button)}) {
+        for (QWidget* b :
+             {static_cast<QWidget*>(f->floppy144Button), static_cast<QWidget*>(f->fat32Button)}) {
             QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
             QCoreApplication::sendEvent(b, &enter);
             QCOMPARE(f->presetOutline->geometry(), b->geometry().adjusted(-1, -1, 1, 1));
@@ -432,7 +450,8 @@ private slots:
         const QStorageInfo volume(tmp.path());
         if (volume.bytesAvailable() < Q_INT64_C(9000000000))
             QSKIP(qPrintable(QString("needs about 9 GB free in %1, has %2 bytes")
-                                 .arg(tmp.path()).arg(volume.bytesAvailable())));
+                                 .arg(tmp.path())
+                                 .arg(volume.bytesAvailable())));
         const QString source = src + "big.img";
         QVERIFY(makeSparse(source, size));
         {

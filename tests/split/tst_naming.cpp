@@ -10,10 +10,17 @@ private slots:
     void ordinalDigits_data() {
         QTest::addColumn<qint64>("ordinal");
         QTest::addColumn<QString>("digits");
-        const QList<QPair<qint64, const char*>> rows{
-            {1, "001"},     {9, "009"},      {10, "010"},       {99, "099"},
-            {100, "100"},   {101, "0101"},   {999, "0999"},     {1000, "01000"},
-            {9999, "09999"}, {10000, "010000"}, {4294967297LL, "04294967297"}};
+        const QList<QPair<qint64, const char*>> rows{{1, "001"},
+                                                     {9, "009"},
+                                                     {10, "010"},
+                                                     {99, "099"},
+                                                     {100, "100"},
+                                                     {101, "0101"},
+                                                     {999, "0999"},
+                                                     {1000, "01000"},
+                                                     {9999, "09999"},
+                                                     {10000, "010000"},
+                                                     {4294967297LL, "04294967297"}};
         for (const auto& r : rows)
             QTest::newRow(r.second) << r.first << QString::fromLatin1(r.second);
     }
@@ -28,10 +35,10 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<qint64>("ordinal");
         const QList<QPair<const char*, qint64>> rows{
-            {"/o/m.avi.001", 1},     {"/o/m.avi.100", 100},   {"/o/m.avi.0120", 120},
-            {"/o/m.avi.120", 120},   {"/o/m.avi.1000", 1000}, {"/o/m.avi.01000", 1000},
-            {"/o/m.avi.0100", 0},    {"/o/m.avi.01", 0},      {"/o/m.avi.000", 0},
-            {"/o/m.avi.00101", 0},   {"/o/m.avi.12a", 0},     {"/o.d/m", 0}};
+            {"/o/m.avi.001", 1},   {"/o/m.avi.100", 100},   {"/o/m.avi.0120", 120},
+            {"/o/m.avi.120", 120}, {"/o/m.avi.1000", 1000}, {"/o/m.avi.01000", 1000},
+            {"/o/m.avi.0100", 0},  {"/o/m.avi.01", 0},      {"/o/m.avi.000", 0},
+            {"/o/m.avi.00101", 0}, {"/o/m.avi.12a", 0},     {"/o.d/m", 0}};
         for (const auto& r : rows)
             QTest::newRow(r.first) << QString::fromLatin1(r.first) << r.second;
     }
@@ -45,8 +52,10 @@ private slots:
     }
 
     void partPathsAndNames() {
-        QCOMPARE(partPath("/mnt/parts/", "/video/movie.avi", 1), QString("/mnt/parts/movie.avi.001"));
-        QCOMPARE(partPath("/mnt/parts/", "/video/movie.avi", 2), QString("/mnt/parts/movie.avi.002"));
+        QCOMPARE(partPath("/mnt/parts/", "/video/movie.avi", 1),
+                 QString("/mnt/parts/movie.avi.001"));
+        QCOMPARE(partPath("/mnt/parts/", "/video/movie.avi", 2),
+                 QString("/mnt/parts/movie.avi.002"));
         QCOMPARE(partName("/video/movie.avi", 101), QString("movie.avi.0101"));
         QCOMPARE(partPath("/mnt/parts/", "/data/backup", 1), QString("/mnt/parts/backup.001"));
         QCOMPARE(partPath("/mnt/", "/x/a.tar.gz", 1), QString("/mnt/a.tar.gz.001"));

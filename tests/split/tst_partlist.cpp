@@ -34,7 +34,9 @@ private slots:
 
         // Rewritten whole; non-ASCII names are UTF-8 without a byte-order mark.
         writePartList(list, {QString::fromUtf8("čaša.001")});
-        QCOMPARE(readFile(list), QByteArray("\xc4\x8d" "a\xc5\xa1" "a.001\r\n"));
+        QCOMPARE(readFile(list), QByteArray("\xc4\x8d"
+                                            "a\xc5\xa1"
+                                            "a.001\r\n"));
         deletePartList(list);
         QVERIFY(!partListExists(list));
         deletePartList(list); // a second delete is harmless
@@ -53,8 +55,8 @@ private slots:
     void scanFindsMissingParts() {
         for (int i = 1; i <= 5; ++i)
             writeFile(dir + QString("movie.avi.00%1").arg(i), "x");
-        writePartList(dir + "movie.avi.txt",
-                      {"movie.avi.001", "movie.avi.002", "movie.avi.003", "movie.avi.004", "movie.avi.005"});
+        writePartList(dir + "movie.avi.txt", {"movie.avi.001", "movie.avi.002", "movie.avi.003",
+                                              "movie.avi.004", "movie.avi.005"});
         ProgramState s;
         scanForMissingParts(s, dir + "movie.avi.002");
         QCOMPARE(s.JoinListName, QString("movie.avi.txt"));

@@ -4,8 +4,8 @@
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
-#include "verify/Crc32Fast.h"
 #include "verify/Crc32.h"
+#include "verify/Crc32Fast.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -34,9 +34,7 @@ class TestSplitEngine : public QObject {
         return s;
     }
 
-    QStringList partsOnDisk() {
-        return QDir(dst).entryList(QDir::Files, QDir::Name);
-    }
+    QStringList partsOnDisk() { return QDir(dst).entryList(QDir::Files, QDir::Name); }
 
 private slots:
     void init() {
@@ -63,13 +61,15 @@ private slots:
         QTest::addColumn<QList<qint64>>("parts");
         QTest::addColumn<QList<int>>("progressSeen");
         QTest::newRow("25M/10M") << 25000000LL << 10000000LL
-                                 << QList<qint64>{10000000, 10000000, 5000000} << QList<int>{40, 80, 100};
+                                 << QList<qint64>{10000000, 10000000, 5000000}
+                                 << QList<int>{40, 80, 100};
         QTest::newRow("30M in one part, three blocks")
             << 30000000LL << 30000000LL << QList<qint64>{30000000} << QList<int>{33, 67, 100};
         QTest::newRow("exact multiple, no empty part")
-            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576} << QList<int>{33, 67, 100};
-        QTest::newRow("parts under a block") << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500}
-                                             << QList<int>{40, 80, 100};
+            << 3145728LL << 1048576LL << QList<qint64>{1048576, 1048576, 1048576}
+            << QList<int>{33, 67, 100};
+        QTest::newRow("parts under a block")
+            << 2500LL << 1000LL << QList<qint64>{1000, 1000, 500} << QList<int>{40, 80, 100};
         QTest::newRow("one byte") << 1LL << 1LL << QList<qint64>{1} << QList<int>{100};
     }
     void partSizesAndProgress() {
@@ -100,8 +100,8 @@ private slots:
 
     // Parts beyond 100 carry the longer digits and still concatenate to the source.
     void roundTripManySizes() {
-        const QList<QPair<qint64, qint64>> cases{{150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3},
-                                                 {999, 1000}, {4096, 4096}};
+        const QList<QPair<qint64, qint64>> cases{
+            {150 * 100 + 37, 100}, {101 * 7, 7}, {5, 3}, {999, 1000}, {4096, 4096}};
         for (const auto& [size, partSize] : cases) {
             QDir(dst).removeRecursively();
             QDir().mkpath(dst);
@@ -162,7 +162,8 @@ private slots:
         QCOMPARE(splitIntoParts(s, source, 3 * SplitSliceSize, hooks), SplitOutcome::Completed);
         QCOMPARE(concat(s.SplitPartPaths), readFile(source));
         QCOMPARE(firstTurnAt, 0);
-        QVERIFY2(turns > 40, qPrintable(QString::number(turns))); // 8 slices, looked at 4 times a ms
+        QVERIFY2(turns > 40,
+                 qPrintable(QString::number(turns))); // 8 slices, looked at 4 times a ms
     }
 
     void cancelDuringThirdPartRemovesEverything() {
@@ -170,8 +171,7 @@ private slots:
         makeFile(source, 5000);
         ProgramState s = stateFor(source);
         hooks.yield = [&] {
-            if (s.CurrentPartPath.endsWith(".003"))
-                s.SplitCancelFlag = 1;
+            if (s.CurrentPartPath.endsWith(".003")) s.SplitCancelFlag = 1;
         };
         QCOMPARE(splitIntoParts(s, source, 1000, hooks), SplitOutcome::Cancelled);
         QCOMPARE(partsOnDisk(), QStringList());
@@ -221,8 +221,7 @@ private slots:
 
     void realRefusalOnSmallTmpfs() {
         Tmpfs fs(1 << 20);
-        if (!fs.ok())
-            QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1000);
         ProgramState s = stateFor(source);
@@ -235,8 +234,7 @@ private slots:
 
     void diskFillsDuringSplit() {
         Tmpfs fs(256 * 1024);
-        if (!fs.ok())
-            QSKIP(qPrintable(fs.reason()));
+        if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1 << 20);
         const QByteArray before = readFile(source);

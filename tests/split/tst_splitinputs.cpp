@@ -1,15 +1,15 @@
 // The split panel's inputs around a split: which buttons and fields a user can
 // reach with no part size and while a split runs, Cancel/Undo of thousands of
 // parts, and the number texts in locales with other digits and separators.
-#include "core/NumberText.h"
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
+#include "core/NumberText.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -36,8 +36,8 @@ MainWindow* openAndLoad(Ui& ui, const QString& source) {
 
 // Split, Destination, Load, Main.
 QList<bool> buttonsEnabled(MainWindow* f) {
-    return {f->splitButton->isEnabled(), f->destinationButton->isEnabled(), f->loadSourceButton->isEnabled(),
-            f->splitMainButton->isEnabled()};
+    return {f->splitButton->isEnabled(), f->destinationButton->isEnabled(),
+            f->loadSourceButton->isEnabled(), f->splitMainButton->isEnabled()};
 }
 
 // Counts the paintings of a widget.
@@ -169,8 +169,8 @@ private slots:
         file.close();
         Ui ui;
         MainWindow* f = openAndLoad(ui, source);
-        QCOMPARE(f->convertedSizeList->lines(), (QStringList{"   ", "B=734003200", "KB=716800", "MB=700",
-                                                    "GB=0" + sep + "68359375"}));
+        QCOMPARE(f->convertedSizeList->lines(), (QStringList{"   ", "B=734003200", "KB=716800",
+                                                             "MB=700", "GB=0" + sep + "68359375"}));
         QCOMPARE(f->sourceSizeField->text(), QString("700"));
         QTest::keyClicks(f->partSizeField, "700");
         click(f->splitButton);

@@ -1,14 +1,14 @@
 // The split panel driven as a user drives it: real widgets, scripted dialogs.
-#include "gui/PathShortening.h"
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/PathShortening.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -28,7 +28,9 @@ namespace {
 const QStringList Blank3{QString(), QString(), QString()};
 const QString BiggerLine = QStringLiteral("            Part Is Bigger then file");
 
-void roomy() { setFreeSpaceQuery([](const QString&) { return 1e15; }); }
+void roomy() {
+    setFreeSpaceQuery([](const QString&) { return 1e15; });
+}
 
 // Opens the panel, with plenty of free space unless the test sets its own.
 MainWindow* openPanel(Ui& ui) {
@@ -117,7 +119,8 @@ private slots:
 
         // Same text as the size: nothing to split; only Main is left enabled.
         click(f->splitButton);
-        QCOMPARE(ui.reports.last(), Blank3 + QStringList{"As a Result You will have identical file"});
+        QCOMPARE(ui.reports.last(),
+                 Blank3 + QStringList{"As a Result You will have identical file"});
         QCOMPARE(f->partCountField->text(), QString("1"));
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
         QCOMPARE(navigation(f), (QList<bool>{false, false, false, true}));
@@ -288,22 +291,24 @@ private slots:
         QCOMPARE(f->partCountField->text(), QString("10"));
         bool cancelled = false;
         QList<bool> lockedWhileRunning, lockedAfterCancel;
-        during(f, [] { return G.SplitPartPaths.size() >= 3; },
-               [&] {
-                   QTest::keyClick(f->partSizeField, Qt::Key_0); // a new part size doesn't unlock Split
-                   lockedWhileRunning = navigation(f);
-                   click(f->splitCancelButton);
-                   cancelled = true;
-                   lockedAfterCancel = navigation(f);
-               });
+        during(
+            f, [] { return G.SplitPartPaths.size() >= 3; },
+            [&] {
+                QTest::keyClick(f->partSizeField,
+                                Qt::Key_0); // a new part size doesn't unlock Split
+                lockedWhileRunning = navigation(f);
+                click(f->splitCancelButton);
+                cancelled = true;
+                lockedAfterCancel = navigation(f);
+            });
         click(f->splitButton);
         QVERIFY(cancelled);
         QCOMPARE(lockedWhileRunning, AllOff);
         QCOMPARE(lockedAfterCancel, AllOff);
         QCOMPARE(G.SplitPartPaths.size(), 3);
         // Parts 4 to 8 are the earlier split's, which the cancelled one never reached.
-        QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.004", "src.bin.005", "src.bin.006",
-                                                   "src.bin.007", "src.bin.008"}));
+        QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.004", "src.bin.005",
+                                                    "src.bin.006", "src.bin.007", "src.bin.008"}));
         checkCancelled(ui);
     }
 
@@ -315,10 +320,10 @@ private slots:
             MainWindow* f = openPanel(ui);
             prepareSplit(ui, source, 0, "4000");
             if (whileRunning)
-                during(f, [f] { return f->splitGauge->Progress() > 0; }, [f] { f->close(); });
+                during(
+                    f, [f] { return f->splitGauge->Progress() > 0; }, [f] { f->close(); });
             click(f->splitButton);
-            if (!whileRunning)
-                f->close();
+            if (!whileRunning) f->close();
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(tmp->path()).size(),
                      whileRunning ? 1 : 14); // 10 parts, the list, 2 check files
@@ -411,7 +416,8 @@ private slots:
             QCOMPARE(filesIn(out), QStringList());
             QVERIFY(!undo->isEnabled());
         } else {
-            QCOMPARE(filesIn(out), parts + (QStringList{"src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
+            QCOMPARE(filesIn(out),
+                     parts + (QStringList{"src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
             QCOMPARE(readFile(out + "/src.bin.txt"), (parts.join("\r\n") + "\r\n").toLatin1());
             QCOMPARE(undo->text(), QString("Undo"));
             QVERIFY(undo->isEnabled());
@@ -458,20 +464,25 @@ private slots:
         QCOMPARE(f->sourceSizeField->text(), QString("3"));
         QVERIFY(!f->destinationPicture->isEnabled());
         QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
-        for (QLineEdit* e : {f->sourceSizeField, f->partSizeField, f->sourcePathField, f->destinationField, f->partCountField})
+        for (QLineEdit* e : {f->sourceSizeField, f->partSizeField, f->sourcePathField,
+                             f->destinationField, f->partCountField})
             QVERIFY(e->text().isEmpty());
         QCOMPARE(f->convertedSizeList->lineCount(), 0);
         QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
         QVERIFY(!f->splitCancelButton->isEnabled() && !f->destinationPicture->isEnabled());
-        QCOMPARE(f->splitHint->text(), QString("             Click Load File to choose file to be split"));
+        QCOMPARE(f->splitHint->text(),
+                 QString("             Click Load File to choose file to be split"));
     }
 
     // Path shortening: folders give way first, then the root, then the
     // ellipsis; the name is never cut, and a shortened text is read back.
     void pathShortening() {
         const QFontMetrics fm(QApplication::font());
-        const QStringList steps{"/home/user/videos/movie.avi", "/.../user/videos/movie.avi",
-                                "/.../videos/movie.avi", "/.../movie.avi", ".../movie.avi",
+        const QStringList steps{"/home/user/videos/movie.avi",
+                                "/.../user/videos/movie.avi",
+                                "/.../videos/movie.avi",
+                                "/.../movie.avi",
+                                ".../movie.avi",
                                 "movie.avi"};
         for (const QString& step : steps) {
             const int width = fm.horizontalAdvance(step);
@@ -487,7 +498,7 @@ private slots:
 
         // In the source field: fits, keeps the name, full path as tooltip.
         const QString deep = tmp->path() + "/a-rather-long-folder-name/another-long-folder-name/"
-                                          "yet-another-folder/and-one-more";
+                                           "yet-another-folder/and-one-more";
         QDir().mkpath(deep);
         const QString movie = deep + "/movie.avi";
         makeFile(movie, 100);
@@ -496,7 +507,8 @@ private slots:
         loadSource(ui, movie);
         const QString shown = f->sourcePathField->text();
         QVERIFY2(shown.startsWith("/.../") && shown.endsWith("/movie.avi"), qPrintable(shown));
-        QVERIFY(f->sourcePathField->fontMetrics().horizontalAdvance(shown) < f->sourcePathField->width());
+        QVERIFY(f->sourcePathField->fontMetrics().horizontalAdvance(shown) <
+                f->sourcePathField->width());
         QCOMPARE(f->sourcePathField->toolTip(), movie);
         QCOMPARE(f->destinationField->toolTip(), deep + "/");
     }

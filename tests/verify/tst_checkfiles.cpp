@@ -4,9 +4,9 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "verify/CheckFiles.h"
-#include "verify/HelperThreadCrc.h"
 #include "verify/CopyingThreadCrc.h"
 #include "verify/Crc32.h"
+#include "verify/HelperThreadCrc.h"
 
 #include <QBuffer>
 #include <QProcess>
@@ -204,7 +204,7 @@ private slots:
     // the page cache's large folios or read from its small ones; a file cut
     // short under the helper is an error.
     void copiedCrc_data() {
-        QTest::addColumn<int>("piece"); // the writes that made the file (0: one)
+        QTest::addColumn<int>("piece");    // the writes that made the file (0: one)
         QTest::addColumn<qint64>("cutTo"); // -1: not cut
         QTest::newRow("written at once") << 0 << -1LL;
         QTest::newRow("written in 4 KiB pieces") << 4096 << -1LL;

@@ -68,8 +68,7 @@ private slots:
         QFETCH(QList<int>, progressSeen);
         const QByteArray content = patternBytes(size, 3);
         QByteArray other = content;
-        if (diffAt >= 0)
-            other[diffAt] = static_cast<char>(~other[diffAt]);
+        if (diffAt >= 0) other[diffAt] = static_cast<char>(~other[diffAt]);
         // In the page cache, then read from the disk (streamed ahead): the same.
         for (const bool cold : {false, true}) {
             init();
@@ -126,8 +125,7 @@ private slots:
     // size, only a few MiB of them may be mapped at any time.
     void longFilesKeepFewPagesMapped() {
         const qint64 before = residentFileKiB();
-        if (before < 0)
-            QSKIP("this system doesn't report the resident memory of mapped files");
+        if (before < 0) QSKIP("this system doesn't report the resident memory of mapped files");
         const qint64 size = 512LL << 20; // sparse: no disk space, zeros when read
         for (const char* name : {"sparse1", "sparse2"}) {
             QFile file(path(name));
@@ -135,8 +133,7 @@ private slots:
         }
         qint64 peak = before;
         hooks.yield = [&] {
-            if (++yields % 64 == 0)
-                peak = std::max(peak, residentFileKiB());
+            if (++yields % 64 == 0) peak = std::max(peak, residentFileKiB());
         };
         QVERIFY(compareFiles(s, path("sparse1"), path("sparse2"), hooks));
         QVERIFY2(peak - before < 48 * 1024,
@@ -194,10 +191,13 @@ private slots:
         QTest::addColumn<bool>("identical");
         QTest::addColumn<QList<int>>("progressSeen");
         QTest::addColumn<qint64>("lastRead");
-        QTest::newRow("second, whole pages gone") << "b" << 150000LL << false << QList<int>{29, 43} << 50000LL;
-        QTest::newRow("second, inside its last page") << "b" << 199999LL << false << QList<int>{29, 57} << 99999LL;
+        QTest::newRow("second, whole pages gone")
+            << "b" << 150000LL << false << QList<int>{29, 43} << 50000LL;
+        QTest::newRow("second, inside its last page")
+            << "b" << 199999LL << false << QList<int>{29, 57} << 99999LL;
         QTest::newRow("first") << "a" << 150000LL << false << QList<int>{29, 57} << 100000LL;
-        QTest::newRow("both alike") << "both" << 250000LL << true << QList<int>{29, 57, 71} << 50000LL;
+        QTest::newRow("both alike")
+            << "both" << 250000LL << true << QList<int>{29, 57, 71} << 50000LL;
     }
     void fileCutDuringTheComparison() {
         QFETCH(QString, cut);

@@ -1,13 +1,13 @@
 // The Compare panel driven through its real buttons, with scripted file
 // dialogs: the checksum and comparison lines, both Cancels pressed while the
 // operation runs, failures, the lock between the two commands, navigation.
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
-#include "gui/StartPage.h"
-#include "gui/ReportDialog.h"
-#include "gui/Widgets.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
+#include "core/ProgramState.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportDialog.h"
+#include "gui/StartPage.h"
+#include "gui/Widgets.h"
 #include "verify/Crc32.h"
 
 #include <QGroupBox>
@@ -46,8 +46,7 @@ class PaintLog : public QObject {
 public:
     explicit PaintLog(Gauge* g) : gauge(g) { g->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            values << gauge->Progress();
+        if (e->type() == QEvent::Paint) values << gauge->Progress();
         return false;
     }
     // Whether the log ends with every value from `from` down to 0.
@@ -88,7 +87,9 @@ class TestComparePanel : public QObject {
     QTemporaryDir tmp;
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
 
-    static void open(MainWindow* f) { QTest::mouseClick(f->startPanel->comparePageButton, Qt::LeftButton); }
+    static void open(MainWindow* f) {
+        QTest::mouseClick(f->startPanel->comparePageButton, Qt::LeftButton);
+    }
 
     // A file of the nine digits, whose CRC-32 is CBF43926.
     QString digitsFile() const {
@@ -119,11 +120,16 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("hex");
         QTest::addColumn<QString>("decimal");
-        QTest::newRow("digits 1 to 9") << QByteArray("123456789") << "CBF43926" << "3421780262";
-        QTest::newRow("empty") << QByteArray() << "00000000" << "0";
-        QTest::newRow("leading zeros") << QByteArray("x31") << "001685F0" << "1476080";
-        QTest::newRow("one whole block") << rampBytes(CrcBlockSize) << "4270C7A5" << "1114687397";
-        QTest::newRow("a block and a byte") << rampBytes(CrcBlockSize + 1) << "8F288448" << "2401797192";
+        QTest::newRow("digits 1 to 9") << QByteArray("123456789") << "CBF43926"
+                                       << "3421780262";
+        QTest::newRow("empty") << QByteArray() << "00000000"
+                               << "0";
+        QTest::newRow("leading zeros") << QByteArray("x31") << "001685F0"
+                                       << "1476080";
+        QTest::newRow("one whole block") << rampBytes(CrcBlockSize) << "4270C7A5"
+                                         << "1114687397";
+        QTest::newRow("a block and a byte") << rampBytes(CrcBlockSize + 1) << "8F288448"
+                                            << "2401797192";
     }
     void checksumLines() {
         QFETCH(QByteArray, content);
@@ -258,12 +264,17 @@ private slots:
         const QByteArray big = rampBytes(250000);
         QByteArray firstByte = big;
         firstByte[0] = char(firstByte[0] ^ 0x80);
-        QTest::newRow("copies of 250,000 bytes") << big << big << "second.bin" << true << false << 100;
-        QTest::newRow("different lengths") << big << big.left(249999) << "second.bin" << false << true << 0;
-        QTest::newRow("100,000 bytes, last differs") << block << lastByte << "second.bin" << false << false << 100;
-        QTest::newRow("first byte differs") << big << firstByte << "second.bin" << false << false << 40;
+        QTest::newRow("copies of 250,000 bytes")
+            << big << big << "second.bin" << true << false << 100;
+        QTest::newRow("different lengths")
+            << big << big.left(249999) << "second.bin" << false << true << 0;
+        QTest::newRow("100,000 bytes, last differs")
+            << block << lastByte << "second.bin" << false << false << 100;
+        QTest::newRow("first byte differs")
+            << big << firstByte << "second.bin" << false << false << 40;
         QTest::newRow("the same file twice") << big << big << "first.bin" << true << false << 100;
-        QTest::newRow("two empty files") << QByteArray() << QByteArray() << "second.bin" << true << false << 100;
+        QTest::newRow("two empty files")
+            << QByteArray() << QByteArray() << "second.bin" << true << false << 100;
     }
     void comparisonLines() {
         QFETCH(QByteArray, first);
@@ -281,10 +292,10 @@ private slots:
         ui.fileAnswers << a << b;
         QTest::mouseClick(f->compareButton, Qt::LeftButton);
 
-        QCOMPARE(ui.fileDialogTitles, QStringList({"Select File to Split", "Select File to Split"}));
+        QCOMPARE(ui.fileDialogTitles,
+                 QStringList({"Select File to Split", "Select File to Split"}));
         QStringList expected;
-        if (lengthsDiffer)
-            expected << "Files Have different length, so  ";
+        if (lengthsDiffer) expected << "Files Have different length, so  ";
         expected << (same ? identical(a, b) : notIdentical(a, b));
         QCOMPARE(f->compareResults->lines(), expected);
         QCOMPARE(f->compareGauge->Progress(), gauge); // 0: different lengths read nothing
@@ -307,8 +318,7 @@ private slots:
         MainWindow* f = ui.form.get();
         open(f);
         writeFile(path("x.txt"), "x");
-        if (answered == 1)
-            ui.fileAnswers << path("x.txt");
+        if (answered == 1) ui.fileAnswers << path("x.txt");
         QTest::mouseClick(f->compareButton, Qt::LeftButton);
         QCOMPARE(ui.fileDialogTitles.size(), answered + 1);
         QCOMPARE(f->compareResults->lines(), QStringList{"  "});
@@ -333,7 +343,8 @@ private slots:
         ui.fileAnswers << a << b;
         clickWhileRunning(f->compareButton, [&] {
             QCOMPARE(f->compareResults->lines(),
-                     QStringList({"  ", "                     Comparing", a, "                     and", b}));
+                     QStringList({"  ", "                     Comparing", a,
+                                  "                     and", b}));
             QVERIFY(f->compareCancelButton->isVisible() && f->compareCancelButton->isEnabled());
             QVERIFY(!f->checksumCancelButton->isVisible());
             QVERIFY(!f->compareMainButton->isEnabled());
@@ -372,7 +383,8 @@ private slots:
         f->show();
         ui.fileAnswers << a << b;
         clickWhileRunning(f->compareButton, [&] { f->close(); });
-        QCOMPARE(f->compareGauge->Progress(), qRound(100.0 * CompareBlockSize / (4 * CrcBlockSize)));
+        QCOMPARE(f->compareGauge->Progress(),
+                 qRound(100.0 * CompareBlockSize / (4 * CrcBlockSize)));
         QVERIFY(f->compareResults->lines().isEmpty());
         QVERIFY(ui.reports.isEmpty());
         QVERIFY(ui.errors.isEmpty());

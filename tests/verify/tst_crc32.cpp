@@ -2,8 +2,8 @@
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
-#include "verify/Crc32Fast.h"
 #include "verify/Crc32.h"
+#include "verify/Crc32Fast.h"
 
 #include <QDir>
 #include <QtTest>
