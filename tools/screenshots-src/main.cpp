@@ -3,8 +3,8 @@
 // Under Wayland (a headless Weston started with --debug) it writes two, taken
 // with weston-screenshooter: a file loaded on the Split panel with a report
 // over it, and the join panel's file dialog.
-#include "gui/Application.h"
 #include "core/ProgramState.h"
+#include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
@@ -35,8 +35,8 @@ void settle() {
 void shoot(const QString& name) {
     settle();
     QProcess::execute(QStringLiteral("import"),
-                      {QStringLiteral("-window"), QStringLiteral("root"),
-                       QStringLiteral("-crop"), QStringLiteral("360x385+0+0"),
+                      {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
+                       QStringLiteral("360x385+0+0"),
                        QDir(outDir).filePath(name + QStringLiteral(".png"))});
 }
 
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     seams().showModal = [](ReportDialog* d) {
         d->show();
         shoot(d->joinAnywayButton->isVisible() ? QStringLiteral("8-dialog-choice")
-                                      : QStringLiteral("7-dialog-report"));
+                                               : QStringLiteral("7-dialog-report"));
         d->done(0);
     };
     form3.report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
