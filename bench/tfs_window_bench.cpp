@@ -64,7 +64,7 @@ private:
 // The join as a user runs it: the join panel, its Load File and destination
 // answered with PART and DEST, and the Join button's handler timed; the
 // report it shows at the end is closed at once.
-int windowJoin(MainWindow& form1, const QString& part, const QString& dest) {
+int windowJoin(MainWindow& window, const QString& part, const QString& dest) {
     Seams& s = seams();
     s.openFile = [&](QWidget*, const QString&, const QString&) { return part; };
     s.browseFolder = [&](QWidget*, const QString&, const QString&) { return dest; };
@@ -73,13 +73,13 @@ int windowJoin(MainWindow& form1, const QString& part, const QString& dest) {
         report = dialog->reportArea->lines();
         dialog->done(0);
     };
-    form1.showJoinPage(); // the join panel, with its gauge showing
-    form1.choosePart();
-    form1.chooseJoinDestination();
+    window.showJoinPage(); // the join panel, with its gauge showing
+    window.choosePart();
+    window.chooseJoinDestination();
     QCoreApplication::processEvents();
     QElapsedTimer clock;
     clock.start();
-    form1.startJoin();
+    window.startJoin();
     const double seconds = clock.nsecsElapsed() / 1e9;
     const qint64 bytes = QFileInfo(G.JoinOutputPath).size();
     if (bytes != G.JoinTotalSize || G.JoinCancelFlag != 0) {
@@ -98,8 +98,8 @@ int windowJoin(MainWindow& form1, const QString& part, const QString& dest) {
 int main(int argc, char** argv) {
     Application app(argc, argv);
     prepareApplication();
-    MainWindow form1;
-    ReportDialog form3(&form1);
+    MainWindow window;
+    ReportDialog reportDialog(&window);
     const QStringList args = QCoreApplication::arguments();
     const QString op = args.value(1);
     if (!(op == QLatin1String("startup") && args.size() == 2) &&
@@ -110,12 +110,12 @@ int main(int argc, char** argv) {
     }
 
     int status = 0;
-    FirstPaint firstPaint(&form1, [&] {
+    FirstPaint firstPaint(&window, [&] {
         std::printf("RESULT op=startup first_paint_epoch_us=%lld\n",
                     static_cast<long long>(wallClockMicroseconds()));
         std::fflush(stdout);
         if (op == QLatin1String("split")) {
-            form1.showSplitPage(); // the split panel, with its gauge showing
+            window.showSplitPage(); // the split panel, with its gauge showing
             QCoreApplication::processEvents();
             G.SourceFilePath = args[2];
             G.SourceFileSize = QFileInfo(args[2]).size();
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
             G.SplitPartPaths.clear();
             QElapsedTimer clock;
             clock.start();
-            form1.runSplit(G.SourceFilePath, SplitBlockSize);
+            window.runSplit(G.SourceFilePath, SplitBlockSize);
             const double seconds = clock.nsecsElapsed() / 1e9;
             if (G.SplitPartPaths.isEmpty()) status = 1;
             std::printf("RESULT op=window-split seconds=%.6f bytes=%lld parts=%lld "
@@ -132,9 +132,9 @@ int main(int argc, char** argv) {
                         static_cast<long long>(G.SplitPartPaths.size()), peakResidentKiB());
             std::fflush(stdout);
         }
-        if (op == QLatin1String("join")) status = windowJoin(form1, args[2], args[3]);
+        if (op == QLatin1String("join")) status = windowJoin(window, args[2], args[3]);
         QCoreApplication::exit(status);
     });
-    form1.show();
+    window.show();
     return app.exec();
 }

@@ -9,10 +9,10 @@ int main(int argc, char** argv) {
     if (isCommandLine(argc, argv)) return runCommandLine(argc, argv);
     Application app(argc, argv);
     prepareApplication();
-    MainWindow form1;           // sets G.mainWindow
-    ReportDialog form3(&form1); // sets G.reportDialog
-    form1.show();
-    closeOnTerminationSignals(&form1);
-    form1.openGiven(QApplication::arguments().mid(1));
+    MainWindow window;                  // sets G.mainWindow
+    ReportDialog reportDialog(&window); // sets G.reportDialog
+    window.show();
+    closeOnTerminationSignals(&window);
+    window.openGiven(QApplication::arguments().mid(1));
     return app.exec();
 }

@@ -55,24 +55,25 @@ void shootWayland(const QString& name) {
     QFile::copy(QDir(work.path()).filePath(taken.constFirst()), target);
 }
 
-int wayland(MainWindow& form1, ReportDialog& form3) {
+int wayland(MainWindow& window, ReportDialog& reportDialog) {
     seams().showModal = [](ReportDialog* d) {
         d->show();
         shootWayland(QStringLiteral("9-wayland"));
         d->done(0);
     };
-    form1.openGiven({QCoreApplication::applicationFilePath()});
+    window.openGiven({QCoreApplication::applicationFilePath()});
     settle();
-    form3.report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
-                  QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
-                                 "complete operation")});
+    reportDialog.report(
+        {QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+         QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
+                        "complete operation")});
     // The join panel's file dialog, shot and closed while it is up.
     QTimer::singleShot(1000, [] {
         shootWayland(QStringLiteral("10-wayland-file-dialog"));
         if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
     });
-    form1.showJoinPage();
-    form1.choosePart();
+    window.showJoinPage();
+    window.choosePart();
     return 0;
 }
 
@@ -83,25 +84,25 @@ int main(int argc, char** argv) {
     prepareApplication();
     outDir = qEnvironmentVariable("TFS_SCREENSHOTS", QStringLiteral("screenshots"));
     QDir().mkpath(outDir);
-    MainWindow form1;
-    ReportDialog form3(&form1);
-    form1.show();
+    MainWindow window;
+    ReportDialog reportDialog(&window);
+    window.show();
     settle();
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        return wayland(form1, form3);
-    form1.move(0, 0);
+        return wayland(window, reportDialog);
+    window.move(0, 0);
     shoot(QStringLiteral("1-start"));
-    form1.showSplitPage();
+    window.showSplitPage();
     shoot(QStringLiteral("2-split"));
-    form1.showJoinPage();
+    window.showJoinPage();
     shoot(QStringLiteral("3-join"));
-    form1.showComparePage();
+    window.showComparePage();
     shoot(QStringLiteral("4-compare"));
-    form1.showPresetsPage();
+    window.showPresetsPage();
     shoot(QStringLiteral("5-presets"));
-    form1.showAboutPage();
+    window.showAboutPage();
     shoot(QStringLiteral("6-about"));
-    form1.leaveAboutPage();
+    window.leaveAboutPage();
 
     seams().showModal = [](ReportDialog* d) {
         d->show();
@@ -109,16 +110,17 @@ int main(int argc, char** argv) {
                                                : QStringLiteral("7-dialog-report"));
         d->done(0);
     };
-    form3.report({QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
-                  QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
-                                 "complete operation")});
-    form3.loadSourceButton->show();
-    form3.joinButton->show();
-    form3.OKBtn->hide();
-    form3.checksumResults->addLine(QStringLiteral("        "));
-    form3.checksumResults->addLine(QStringLiteral("             Missing Files:"));
-    form3.checksumResults->addText(QStringLiteral("movie.avi.003 \r\n"));
-    form3.checksumResults->show();
-    form3.showModal();
+    reportDialog.report(
+        {QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "),
+         QStringLiteral("There is Not enough Free Space on drive  /media/usb-stick  to "
+                        "complete operation")});
+    reportDialog.joinAnywayButton->show();
+    reportDialog.abortButton->show();
+    reportDialog.okButton->hide();
+    reportDialog.reportArea->addLine(QStringLiteral("        "));
+    reportDialog.reportArea->addLine(QStringLiteral("             Missing Files:"));
+    reportDialog.reportArea->addText(QStringLiteral("movie.avi.003 \r\n"));
+    reportDialog.reportArea->show();
+    reportDialog.showModal();
     return 0;
 }
