@@ -84,9 +84,10 @@ struct VerifyState {
     qint64 CompareLastRead = 0;
 };
 
-// The whole state. Every variable exists once for the whole run (the instance
-// G below) and is touched only from the window's thread.
-struct ProgramState : SplitState, JoinState, VerifyState {
+// The window's split and join state. Every variable exists once for the whole
+// run (the instance G below) and is touched only from the window's thread.
+// The compare page owns its VerifyState.
+struct ProgramState : SplitState, JoinState {
     // Windows
     MainWindow* mainWindow = nullptr;
     ReportDialog* reportDialog = nullptr;

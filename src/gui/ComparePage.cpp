@@ -1,11 +1,13 @@
-// The compare panel: the CRC-32 of one file (upper half), the byte comparison
-// of two files (lower half), their Cancel buttons, and the panel's steps in
-// the window's navigation.
+#include "gui/ComparePage.h"
+
 #include "core/FileCopy.h"
 #include "core/ProgramState.h"
-#include "gui/MainWindow.h"
+#include "gui/Accessibility.h"
+#include "gui/Guarded.h"
 #include "gui/ReportDialog.h"
 #include "gui/RunMeter.h"
+#include "gui/Seams.h"
+#include "gui/Skin.h"
 #include "gui/Widgets.h"
 #include "verify/CompareEngine.h"
 #include "verify/Crc32.h"
@@ -40,31 +42,69 @@ void reportAborted(int spacers) {
 // One turn of the event loop for a running checksum or comparison. When the
 // window was closed during that turn the operation stops quietly: nobody is
 // left to see its result, and the program ends only once it has returned.
-void serveWindow(MainWindow* window, bool windowWasShown, quint8& cancelFlag) {
+void serveWindow(QWidget* window, bool windowWasShown, quint8& cancelFlag) {
     QCoreApplication::processEvents();
     if (windowWasShown && !window->isVisible()) cancelFlag = 1;
 }
 
 } // namespace
 
-// ---------------------------------------------------------------- navigation
+ComparePage::ComparePage(QWidget* parent, FileOpenDialog& fileDialog)
+    : QGroupBox(QStringLiteral("Compare"), parent), fileDialog_(fileDialog) {
+    setObjectName(QStringLiteral("comparePanel"));
+    setGeometry(7, 5, 320, 320);
+    setFlat(false);
+    QGroupBox* p = this;
+    checksumButton = skin::button(p, "checksumButton", QStringLiteral("CheckSum"), 9, 19, 82, 25);
+    checksumGauge = skin::gauge(p, "checksumGauge", 96, 19, 220, 25, QColor(0, 0, 128));
+    checksumHint = skin::hintLabel(
+        p, "checksumHint", QStringLiteral("       Calculates checksum of a file"), 97, 25, 217, 14);
+    checksumResults = skin::memo(p, "checksumResults", 4, 48, 312, 97);
+    compareButton =
+        skin::button(p, "compareButton", QStringLiteral("Compare Files"), 7, 152, 85, 25);
+    compareGauge = skin::gauge(p, "compareGauge", 96, 153, 220, 25, QColor(0, 0, 255));
+    compareHint = skin::hintLabel(
+        p, "compareHint", QStringLiteral("                Compares two files"), 97, 158, 217, 14);
+    compareResults = skin::memo(p, "compareResults", 3, 184, 313, 97);
+    compareMainButton =
+        skin::button(p, "compareMainButton", QStringLiteral("Main"), 6, 288, 85, 25);
+    checksumCancelButton =
+        skin::button(p, "checksumCancelButton", QStringLiteral("Cancel"), 229, 288, 85, 25);
+    compareCancelButton =
+        skin::button(p, "compareCancelButton", QStringLiteral("Cancel"), 229, 288, 85, 25);
 
-void MainWindow::showComparePage() {
+    setAccessibleNames({{checksumGauge, "CheckSum"}, {compareGauge, "Compare Files"}});
+
+    bindGuarded(checksumButton, &QPushButton::clicked, this, &ComparePage::startChecksum);
+    bindGuarded(checksumResults, &Memo::linesChanged, this, &ComparePage::checksumResultsChanged);
+    bindGuarded(compareButton, &QPushButton::clicked, this, &ComparePage::startCompare);
+    bindGuarded(compareResults, &Memo::linesChanged, this, &ComparePage::compareResultsChanged);
+    connect(compareMainButton, &QPushButton::clicked, this, &ComparePage::startPageRequested);
+    bindGuarded(checksumCancelButton, &QPushButton::clicked, this, &ComparePage::cancelChecksum);
+    bindGuarded(compareCancelButton, &QPushButton::clicked, this, &ComparePage::cancelCompare);
+
+    QWidget::setTabOrder(compareButton, checksumCancelButton);
+    QWidget::setTabOrder(checksumCancelButton, compareCancelButton);
+    QWidget::setTabOrder(compareCancelButton, compareMainButton);
+    QWidget::setTabOrder(compareMainButton, checksumButton);
+}
+
+// ---------------------------------------------------------------- showing and leaving
+
+void ComparePage::prepareToShow() {
     checksumResults->clearLines();
     compareResults->clearLines();
     checksumGauge->setProgress(0);
     checksumHint->setVisible(true);
     compareGauge->setProgress(0);
     compareHint->setVisible(true);
-    showPage(comparePanel);
     compareCancelButton->setVisible(true);
     checksumCancelButton->setVisible(true);
     compareCancelButton->setEnabled(false);
     checksumCancelButton->setEnabled(false);
 }
 
-void MainWindow::leaveComparePage() {
-    showPage(startPanel);
+void ComparePage::prepareToLeave() {
     compareHint->setVisible(true);
     checksumHint->setVisible(true);
     compareGauge->setProgress(0);
@@ -75,10 +115,10 @@ void MainWindow::leaveComparePage() {
 // running one sees its flag after this event-loop turn and returns, and the
 // program ends. There is nothing of it to remove, and nobody is left to
 // acknowledge an "Aborted by user" report.
-void MainWindow::comparePanelCloseStep() {
-    if (!verifyRunning_) return;
-    G.ChecksumCancelFlag = 1;
-    G.CompareCancelFlag = 1;
+void ComparePage::stopForClose() {
+    if (!running_) return;
+    state_.ChecksumCancelFlag = 1;
+    state_.CompareCancelFlag = 1;
 }
 
 // ---------------------------------------------------------------- checksum
@@ -87,21 +127,21 @@ void MainWindow::comparePanelCloseStep() {
 // streams and buffers: neither may start inside the other's (or its own)
 // event-loop turn, so both stay disabled until the running command returns,
 // however it returns.
-void MainWindow::enableVerifyCommands(bool enable) {
+void ComparePage::setCommandsEnabled(bool enable) {
     checksumButton->setEnabled(enable);
     compareButton->setEnabled(enable);
 }
 
-void MainWindow::startChecksum() {
-    if (verifyRunning_) return;
-    const QScopedValueRollback<bool> running(verifyRunning_, true);
-    enableVerifyCommands(false);
+void ComparePage::startChecksum() {
+    if (running_) return;
+    const QScopedValueRollback<bool> running(running_, true);
+    setCommandsEnabled(false);
     const auto idle = qScopeGuard([this] {
         checksumHint->setVisible(true);
         compareGauge->setProgress(0);
         compareHint->setVisible(true);
         compareMainButton->setEnabled(true);
-        enableVerifyCommands(true);
+        setCommandsEnabled(true);
     });
 
     checksumHint->setVisible(false);
@@ -114,23 +154,23 @@ void MainWindow::startChecksum() {
     computeChecksum();
 }
 
-void MainWindow::computeChecksum() {
-    G.ChecksumCancelFlag = 0;
-    if (!sourceDialog.Execute(this)) return;
-    const QString path = sourceDialog.FileName;
+void ComparePage::computeChecksum() {
+    state_.ChecksumCancelFlag = 0;
+    if (!fileDialog_.Execute(window())) return;
+    const QString path = fileDialog_.FileName;
     requireRegularFile(path); // a named pipe would wait for a writer
     checksumHint->setVisible(false);
     compareHint->setVisible(true);
     compareGauge->setProgress(0);
 
-    const bool shown = isVisible();
+    const bool shown = window()->isVisible();
     CrcHooks hooks;
     hooks.progress = [this](int percent) { checksumGauge->setProgress(percent); };
-    hooks.yield = [this, shown] { serveWindow(this, shown, G.ChecksumCancelFlag); };
+    hooks.yield = [this, shown] { serveWindow(window(), shown, state_.ChecksumCancelFlag); };
     const GaugeRun run({checksumGauge}, QFileInfo(path).size());
-    const quint32 crc = FileCrc32(G, path, hooks);
+    const quint32 crc = FileCrc32(state_, path, hooks);
 
-    if (G.ChecksumCancelFlag != 0) {
+    if (state_.ChecksumCancelFlag != 0) {
         checksumGauge->stepDownToZero();
         return;
     }
@@ -140,8 +180,8 @@ void MainWindow::computeChecksum() {
     checksumResults->addLine(QString::number(crc));
 }
 
-void MainWindow::cancelChecksum() {
-    G.ChecksumCancelFlag = 1;
+void ComparePage::cancelChecksum() {
+    state_.ChecksumCancelFlag = 1;
     checksumResults->clearLines();
     reportAborted(3);
     checksumHint->setVisible(true);
@@ -152,22 +192,22 @@ void MainWindow::cancelChecksum() {
 
 // Cancel stays usable while only the "  " line is there; the first result
 // line ends the run it belongs to.
-void MainWindow::checksumResultsChanged() {
+void ComparePage::checksumResultsChanged() {
     if (checksumResults->lineCount() > 1) checksumCancelButton->setEnabled(false);
 }
 
 // ---------------------------------------------------------------- comparison
 
-void MainWindow::startCompare() {
-    if (verifyRunning_) return;
-    const QScopedValueRollback<bool> running(verifyRunning_, true);
-    enableVerifyCommands(false);
+void ComparePage::startCompare() {
+    if (running_) return;
+    const QScopedValueRollback<bool> running(running_, true);
+    setCommandsEnabled(false);
     // The idle state of a finished, abandoned or failed comparison.
     const auto idle = qScopeGuard([this] {
         compareHint->setVisible(true);
         compareMainButton->setEnabled(true);
         compareCancelButton->setEnabled(false);
-        enableVerifyCommands(true);
+        setCommandsEnabled(true);
     });
 
     compareCancelButton->setVisible(true);
@@ -177,10 +217,10 @@ void MainWindow::startCompare() {
     compareMainButton->setEnabled(true);
     compareGauge->setProgress(0);
 
-    if (!sourceDialog.Execute(this)) return;
-    const QString first = sourceDialog.FileName;
-    if (!sourceDialog.Execute(this)) return;
-    const QString second = sourceDialog.FileName;
+    if (!fileDialog_.Execute(window())) return;
+    const QString first = fileDialog_.FileName;
+    if (!fileDialog_.Execute(window())) return;
+    const QString second = fileDialog_.FileName;
     requireRegularFile(first); // a named pipe would wait for a writer
     requireRegularFile(second);
 
@@ -200,11 +240,11 @@ void MainWindow::startCompare() {
         compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("        and ") +
                                 second + QStringLiteral(" are Not Identical"));
     compareHint->setVisible(true);
-    if (G.CompareCancelFlag != 0) compareResults->clearLines();
+    if (state_.CompareCancelFlag != 0) compareResults->clearLines();
 }
 
-bool MainWindow::runCompare(const QString& first, const QString& second) {
-    const bool shown = isVisible();
+bool ComparePage::runCompare(const QString& first, const QString& second) {
+    const bool shown = window()->isVisible();
     CompareHooks hooks;
     hooks.started = [this] {
         compareMainButton->setEnabled(false);
@@ -215,14 +255,14 @@ bool MainWindow::runCompare(const QString& first, const QString& second) {
         compareResults->addLine(QStringLiteral("Files Have different length, so  "));
     };
     hooks.progress = [this](int percent) { compareGauge->setProgress(percent); };
-    hooks.yield = [this, shown] { serveWindow(this, shown, G.CompareCancelFlag); };
+    hooks.yield = [this, shown] { serveWindow(window(), shown, state_.CompareCancelFlag); };
     hooks.finished = [this] { compareResults->clearLines(); };
     const GaugeRun run({compareGauge}, QFileInfo(first).size());
-    return tfs::compareFiles(G, first, second, hooks);
+    return tfs::compareFiles(state_, first, second, hooks);
 }
 
-void MainWindow::cancelCompare() {
-    G.CompareCancelFlag = 1;
+void ComparePage::cancelCompare() {
+    state_.CompareCancelFlag = 1;
     checksumGauge->setProgress(0);
     checksumHint->setVisible(true);
     checksumResults->clearLines();
@@ -235,6 +275,6 @@ void MainWindow::cancelCompare() {
 
 // The fourth line of a comparison's header disables Cancel; the comparison
 // itself enables it again when it starts.
-void MainWindow::compareResultsChanged() {
+void ComparePage::compareResultsChanged() {
     if (compareResults->lineCount() > 3) compareCancelButton->setEnabled(false);
 }

@@ -47,7 +47,7 @@ void MainWindow::prepareDrops() {
 }
 
 bool MainWindow::operationRunning() const {
-    return splitEngineRunning_ || presetSplitRunning_ || joinRunning_ || verifyRunning_ ||
+    return splitEngineRunning_ || presetSplitRunning_ || joinRunning_ || comparePanel->running() ||
            (G.reportDialog && G.reportDialog->isVisible());
 }
 
@@ -56,8 +56,9 @@ MainWindow::DropZone MainWindow::dropZoneAt(const QPoint& pos) const {
     if (aboutPanel->isVisible() || presetsPanel->isVisible()) return DropZone::None;
     if (comparePanel->isVisible()) {
         // The checksum's half ends between its memo and Compare Files.
-        const int border =
-            (checksumResults->geometry().bottom() + compareButton->geometry().top()) / 2;
+        const int border = (comparePanel->checksumResults->geometry().bottom() +
+                            comparePanel->compareButton->geometry().top()) /
+                           2;
         return comparePanel->mapFrom(this, pos).y() <= border ? DropZone::Checksum
                                                               : DropZone::Compare;
     }
@@ -114,18 +115,18 @@ void MainWindow::takeDrop(DropZone zone, const QList<QUrl>& urls) {
     case DropZone::Start:
         return openInFittingPanel(paths.constFirst());
     case DropZone::Split:
-        return loadGiven(sourceDialog, paths, &MainWindow::chooseSource);
+        return loadGiven(sourceDialog, paths, [this] { chooseSource(); });
     case DropZone::Join: {
         // A part list or check file stands for its set's first part.
         const OpenedFile opened = classifyOpened(paths.constFirst());
         return loadGiven(partDialog,
                          {opened.panel == OpenedFile::Join ? opened.path : paths.constFirst()},
-                         &MainWindow::choosePart);
+                         [this] { choosePart(); });
     }
     case DropZone::Checksum:
-        return loadGiven(sourceDialog, paths, &MainWindow::startChecksum);
+        return loadGiven(sourceDialog, paths, [this] { comparePanel->startChecksum(); });
     case DropZone::Compare:
-        return loadGiven(sourceDialog, paths, &MainWindow::startCompare);
+        return loadGiven(sourceDialog, paths, [this] { comparePanel->startCompare(); });
     case DropZone::None:
         return;
     }
@@ -138,9 +139,9 @@ void MainWindow::openInFittingPanel(const QString& path) {
     join ? showJoinPage() : showSplitPage();
     try {
         if (join)
-            loadGiven(partDialog, {opened.path}, &MainWindow::choosePart);
+            loadGiven(partDialog, {opened.path}, [this] { choosePart(); });
         else
-            loadGiven(sourceDialog, {opened.path}, &MainWindow::chooseSource);
+            loadGiven(sourceDialog, {opened.path}, [this] { chooseSource(); });
     } catch (...) {
         // A file that can't be loaded puts the start panel back; the error
         // goes on to the message box.
@@ -150,10 +151,10 @@ void MainWindow::openInFittingPanel(const QString& path) {
 }
 
 void MainWindow::loadGiven(FileOpenDialog& dialog, const QStringList& paths,
-                           void (MainWindow::*handler)()) {
+                           const std::function<void()>& handler) {
     dialog.Given = paths;
     try {
-        (this->*handler)();
+        handler();
     } catch (...) {
         dialog.Given.clear();
         throw;

@@ -43,7 +43,8 @@ MainWindow::MainWindow() : QWidget(nullptr) {
     bind(startPanel->aboutPageButton, &QAbstractButton::clicked, &MainWindow::showAboutPage);
     buildSplitPanel();
     buildJoinPanel();
-    buildComparePanel();
+    comparePanel = new ComparePage(this, sourceDialog);
+    bind(comparePanel, &ComparePage::startPageRequested, &MainWindow::leaveComparePage);
     buildPresetsPanel();
     aboutPanel = new AboutPage(this);
     bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);
@@ -146,6 +147,18 @@ void MainWindow::leaveAboutPage() {
     showPage(startPanel);
 }
 
+// ---------------------------------------------------------------- compare page
+
+void MainWindow::showComparePage() {
+    comparePanel->prepareToShow();
+    showPage(comparePanel);
+}
+
+void MainWindow::leaveComparePage() {
+    showPage(startPanel);
+    comparePanel->prepareToLeave();
+}
+
 // ---------------------------------------------------------------- close command
 
 namespace {
@@ -184,7 +197,7 @@ void MainWindow::stopOperationsBeforeClose() {
     splitPanelCloseStep();
     joinPanelCloseStep();
     presetsPanelCloseStep();
-    comparePanelCloseStep();
+    comparePanel->stopForClose();
 }
 
 // ---------------------------------------------------------------- keyboard

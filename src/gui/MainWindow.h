@@ -4,6 +4,7 @@
 // the desktop.
 
 #include "gui/AboutPage.h"
+#include "gui/ComparePage.h"
 #include "gui/Seams.h"
 #include "gui/StartPage.h"
 #include "split/SplitEngine.h"
@@ -56,11 +57,11 @@ public:
 
     // ---------------------------------------------------------------- panels
     StartPage* startPanel;
-    QGroupBox* splitPanel;   // "Split Files"
-    QGroupBox* joinPanel;    // "Join Files"
-    QGroupBox* comparePanel; // "Compare"
-    QGroupBox* presetsPanel; // "Presets"
-    AboutPage* aboutPanel;   // "About"
+    QGroupBox* splitPanel;     // "Split Files"
+    QGroupBox* joinPanel;      // "Join Files"
+    ComparePage* comparePanel; // "Compare"
+    QGroupBox* presetsPanel;   // "Presets"
+    AboutPage* aboutPanel;     // "About"
 
     // ---------------------------------------------------------------- split panel
     QPushButton* loadSourceButton; // "Load  File"
@@ -104,19 +105,6 @@ public:
     QPushButton* joinMainButton;   // "Main"
     QPushButton* joinCancelButton; // "Cancel"
     QPushButton* joinUndoButton;   // "Undo"
-
-    // ---------------------------------------------------------------- compare panel
-    QPushButton* checksumButton; // "CheckSum"
-    Gauge* checksumGauge;
-    QLabel* checksumHint;
-    Memo* checksumResults;
-    QPushButton* compareButton; // "Compare Files"
-    Gauge* compareGauge;
-    QLabel* compareHint;
-    Memo* compareResults;
-    QPushButton* compareMainButton;    // "Main"
-    QPushButton* checksumCancelButton; // checksum "Cancel"
-    QPushButton* compareCancelButton;  // comparison "Cancel"
 
     // ---------------------------------------------------------------- presets panel
     PictureButton* floppy12Button;  // "1.2 MB"
@@ -217,22 +205,13 @@ public:
     void showOutputIcon();
 
     // ---------------------------------------------------------------- compare panel
-    void showComparePage(); // opens the panel
+    void showComparePage(); // opens the page
     void leaveComparePage();
-    void startChecksum();
-    void computeChecksum();
-    void cancelChecksum();
-    void checksumResultsChanged();
-    void startCompare();
-    bool runCompare(const QString& first, const QString& second);
-    void cancelCompare();
-    void compareResultsChanged();
 
     // ---------------------------------------------------------------- presets panel
     void showPresetsPage(); // opens the panel
     void leavePresetsPage();
     void presetsPanelCloseStep();
-    void comparePanelCloseStep();
     void runFloppy12Preset();
     void runFloppy144Preset();
     void runFloppy288Preset();
@@ -278,7 +257,6 @@ private:
     // Each panel's controls, built at their places, with their events bound.
     void buildSplitPanel();
     void buildJoinPanel();
-    void buildComparePanel();
     void buildPresetsPanel();
     void setTabOrder(const QList<QWidget*>& order);
     // Connects a control's signal to a handler run through guarded().
@@ -308,9 +286,6 @@ private:
     // the Undo of a finished preset split.
     void runMediaPreset(int index);
     bool undoPresetSplit();
-    // Compare panel: true while a checksum or a comparison runs.
-    bool verifyRunning_ = false;
-    void enableVerifyCommands(bool enable); // CheckSum and Compare Files
     // Join panel: true while a join runs.
     bool joinRunning_ = false;
     // The steps of the Join command (startJoin), in their order.
@@ -344,6 +319,7 @@ private:
     void prepareDrops();
     void takeDrop(DropZone zone, const QList<QUrl>& urls);
     void openInFittingPanel(const QString& path);
-    void loadGiven(FileOpenDialog& dialog, const QStringList& paths, void (MainWindow::*handler)());
+    void loadGiven(FileOpenDialog& dialog, const QStringList& paths,
+                   const std::function<void()>& handler);
     void refuseOpening(const QStringList& report);
 };

@@ -77,15 +77,15 @@ private slots:
             click(f->startPanel->comparePageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
-                click(f->checksumButton);
-                return f->checksumResults->lines().join(' ').trimmed();
+                click(f->comparePanel->checksumButton);
+                return f->comparePanel->checksumResults->lines().join(' ').trimmed();
             };
         } else if (panel == "compare") {
             click(f->startPanel->comparePageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << real << file;
-                click(f->compareButton);
-                return f->compareResults->lines().join(' ').trimmed();
+                click(f->comparePanel->compareButton);
+                return f->comparePanel->compareResults->lines().join(' ').trimmed();
             };
         } else {
             click(f->startPanel->joinPageButton);

@@ -198,8 +198,9 @@ private slots:
         if (kind == "load") {
             QCOMPARE(loaded(f), files.path(value));
         } else if (kind == "memo1" || kind == "memo2") {
-            const QStringList lines =
-                (kind == "memo1" ? f->checksumResults : f->compareResults)->lines();
+            const QStringList lines = (kind == "memo1" ? f->comparePanel->checksumResults
+                                                       : f->comparePanel->compareResults)
+                                          ->lines();
             QVERIFY2(!lines.filter(value).isEmpty(), qPrintable(lines.join('\n')));
         } else if (!expected.isEmpty()) {
             QCOMPARE(ui.reports.size(), 1);
@@ -229,17 +230,17 @@ private slots:
         ui.fileAnswers << files.path("big.bin");
         bool taken = true;
         during(
-            f, [f] { return f->checksumGauge->Progress() > 0; },
+            f, [f] { return f->comparePanel->checksumGauge->Progress() > 0; },
             [&] {
-                taken =
-                    drop(f, f->compareButton, QStringList{files.path("x.01"), files.path("x.01")});
+                taken = drop(f, f->comparePanel->compareButton,
+                             QStringList{files.path("x.01"), files.path("x.01")});
             });
-        click(f->checksumButton);
+        click(f->comparePanel->checksumButton);
         QVERIFY(!taken);
-        QVERIFY(
-            f->checksumResults->lines().filter("CheckSum for " + files.path("big.bin")).size() ==
-            1);
-        QCOMPARE(f->compareResults->lines(), QStringList());
+        QVERIFY(f->comparePanel->checksumResults->lines()
+                    .filter("CheckSum for " + files.path("big.bin"))
+                    .size() == 1);
+        QCOMPARE(f->comparePanel->compareResults->lines(), QStringList());
         QVERIFY(ui.reports.isEmpty());
     }
 };

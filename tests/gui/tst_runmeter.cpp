@@ -27,13 +27,14 @@ using Start = std::function<Gauge*(MainWindow*, const QTemporaryDir&)>;
 
 Gauge* checksum(MainWindow* f, const QTemporaryDir& dir) {
     f->showComparePage();
-    drop(f, f->checksumResults, QStringList{dir.filePath("source")});
-    return f->checksumGauge;
+    drop(f, f->comparePanel->checksumResults, QStringList{dir.filePath("source")});
+    return f->comparePanel->checksumGauge;
 }
 Gauge* compare(MainWindow* f, const QTemporaryDir& dir) {
     f->showComparePage();
-    drop(f, f->compareResults, QStringList{dir.filePath("source"), dir.filePath("source")});
-    return f->compareGauge;
+    drop(f, f->comparePanel->compareResults,
+         QStringList{dir.filePath("source"), dir.filePath("source")});
+    return f->comparePanel->compareGauge;
 }
 Gauge* split(MainWindow* f, const QTemporaryDir& dir) {
     f->showSplitPage();

@@ -184,7 +184,8 @@ private slots:
         const QList<QPair<QAbstractButton*, QPair<QGroupBox*, QAbstractButton*>>> routes{
             {f->startPanel->splitPageButton, {f->splitPanel, f->splitMainButton}},
             {f->startPanel->joinPageButton, {f->joinPanel, f->joinMainButton}},
-            {f->startPanel->comparePageButton, {f->comparePanel, f->compareMainButton}},
+            {f->startPanel->comparePageButton,
+             {f->comparePanel, f->comparePanel->compareMainButton}},
             {f->startPanel->presetsPageButton, {f->presetsPanel, f->presetsMainButton}}};
         for (const auto& [open, target] : routes) {
             QTest::mouseClick(open, Qt::LeftButton);

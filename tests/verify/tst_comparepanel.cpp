@@ -100,17 +100,17 @@ class TestComparePanel : public QObject {
     // A complete checksum of the digits through the CheckSum button.
     void checksumOfDigits(Ui& ui) const {
         ui.fileAnswers << digitsFile();
-        QTest::mouseClick(ui.form->checksumButton, Qt::LeftButton);
+        QTest::mouseClick(ui.form->comparePanel->checksumButton, Qt::LeftButton);
     }
 
     // The panel at rest: both commands usable, Main enabled, both labels up.
     static void verifyIdle(MainWindow* f) {
-        QVERIFY(f->checksumButton->isEnabled());
-        QVERIFY(f->compareButton->isEnabled());
-        QVERIFY(f->compareMainButton->isEnabled());
-        QVERIFY(f->checksumHint->isVisible());
-        QVERIFY(f->compareHint->isVisible());
-        QCOMPARE(f->compareGauge->Progress(), 0);
+        QVERIFY(f->comparePanel->checksumButton->isEnabled());
+        QVERIFY(f->comparePanel->compareButton->isEnabled());
+        QVERIFY(f->comparePanel->compareMainButton->isEnabled());
+        QVERIFY(f->comparePanel->checksumHint->isVisible());
+        QVERIFY(f->comparePanel->compareHint->isVisible());
+        QCOMPARE(f->comparePanel->compareGauge->Progress(), 0);
     }
 
 private slots:
@@ -141,15 +141,15 @@ private slots:
         const QString file = path("sum.bin");
         writeFile(file, content);
         ui.fileAnswers << file;
-        QTest::mouseClick(f->checksumButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->checksumButton, Qt::LeftButton);
 
         QCOMPARE(ui.fileDialogTitles, QStringList{"Select File to Split"});
-        QCOMPARE(f->checksumResults->lines(),
+        QCOMPARE(f->comparePanel->checksumResults->lines(),
                  QStringList({"  ", "CheckSum for " + file, "", "CRC32 is: $" + hex, decimal}));
-        QCOMPARE(f->checksumGauge->Progress(), 100);
-        QVERIFY(!f->checksumCancelButton->isEnabled());
-        QVERIFY(f->checksumCancelButton->isVisible());
-        QVERIFY(!f->compareCancelButton->isVisible());
+        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 100);
+        QVERIFY(!f->comparePanel->checksumCancelButton->isEnabled());
+        QVERIFY(f->comparePanel->checksumCancelButton->isVisible());
+        QVERIFY(!f->comparePanel->compareCancelButton->isVisible());
         QVERIFY(ui.reports.isEmpty());
         QVERIFY(ui.errors.isEmpty());
         verifyIdle(f);
@@ -162,16 +162,16 @@ private slots:
         MainWindow* f = ui.form.get();
         open(f);
         checksumOfDigits(ui);
-        QTest::mouseClick(f->checksumButton, Qt::LeftButton); // dialog cancelled
-        QCOMPARE(f->checksumResults->lines(), QStringList{"  "});
-        QCOMPARE(f->checksumGauge->Progress(), 100);
-        QVERIFY(f->checksumCancelButton->isEnabled());
+        QTest::mouseClick(f->comparePanel->checksumButton, Qt::LeftButton); // dialog cancelled
+        QCOMPARE(f->comparePanel->checksumResults->lines(), QStringList{"  "});
+        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 100);
+        QVERIFY(f->comparePanel->checksumCancelButton->isEnabled());
         verifyIdle(f);
 
-        QTest::mouseClick(f->checksumCancelButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->checksumCancelButton, Qt::LeftButton);
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Blank10, Aborted})});
-        QVERIFY(f->checksumResults->lines().isEmpty());
-        QVERIFY(!f->checksumCancelButton->isEnabled());
+        QVERIFY(f->comparePanel->checksumResults->lines().isEmpty());
+        QVERIFY(!f->comparePanel->checksumCancelButton->isEnabled());
     }
 
     // Cancel pressed in the first event-loop turn: the block in hand is
@@ -187,30 +187,32 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         open(f);
-        PaintLog paints(f->checksumGauge);
+        PaintLog paints(f->comparePanel->checksumGauge);
         const QString file = path("big.bin");
         makeFile(file, size);
         ui.fileAnswers << file;
-        clickWhileRunning(f->checksumButton, [&] {
+        clickWhileRunning(f->comparePanel->checksumButton, [&] {
             // Running: only Cancel works; the other command is locked out.
-            QVERIFY(f->checksumCancelButton->isVisible() && f->checksumCancelButton->isEnabled());
-            QVERIFY(!f->compareCancelButton->isVisible());
-            QVERIFY(!f->compareMainButton->isEnabled());
-            QVERIFY(!f->checksumButton->isEnabled());
-            QVERIFY(!f->compareButton->isEnabled());
-            QVERIFY(!f->checksumHint->isVisible());
-            QTest::mouseClick(f->compareButton, Qt::LeftButton); // disabled: no dialog opens
+            QVERIFY(f->comparePanel->checksumCancelButton->isVisible() &&
+                    f->comparePanel->checksumCancelButton->isEnabled());
+            QVERIFY(!f->comparePanel->compareCancelButton->isVisible());
+            QVERIFY(!f->comparePanel->compareMainButton->isEnabled());
+            QVERIFY(!f->comparePanel->checksumButton->isEnabled());
+            QVERIFY(!f->comparePanel->compareButton->isEnabled());
+            QVERIFY(!f->comparePanel->checksumHint->isVisible());
+            QTest::mouseClick(f->comparePanel->compareButton,
+                              Qt::LeftButton); // disabled: no dialog opens
             QCOMPARE(ui.fileDialogTitles.size(), 1);
-            QTest::mouseClick(f->checksumCancelButton, Qt::LeftButton);
+            QTest::mouseClick(f->comparePanel->checksumCancelButton, Qt::LeftButton);
         });
 
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Blank10, Aborted})});
         QCOMPARE(CrcBytesDone, qMin(size, CrcBlockSize));
-        QVERIFY(f->checksumResults->lines().isEmpty());
+        QVERIFY(f->comparePanel->checksumResults->lines().isEmpty());
         const int share = int(100 * qMin(size, CrcBlockSize) / size);
         QVERIFY2(paints.endsWithStepsDownFrom(share), paints.text().constData());
-        QCOMPARE(f->checksumGauge->Progress(), 0);
-        QVERIFY(!f->checksumCancelButton->isEnabled());
+        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QVERIFY(!f->comparePanel->checksumCancelButton->isEnabled());
         verifyIdle(f);
         QVERIFY(ui.errors.isEmpty());
     }
@@ -230,24 +232,25 @@ private slots:
         const QString good = digitsFile();
 
         ui.fileAnswers << bad;
-        QTest::mouseClick(f->checksumButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->checksumButton, Qt::LeftButton);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY2(ui.errors[0].contains(bad), qPrintable(ui.errors[0]));
-        QCOMPARE(f->checksumResults->lines(), QStringList{"  "});
+        QCOMPARE(f->comparePanel->checksumResults->lines(), QStringList{"  "});
         verifyIdle(f);
 
         ui.fileAnswers << good << bad;
-        QTest::mouseClick(f->compareButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->compareButton, Qt::LeftButton);
         QCOMPARE(ui.errors.size(), 2);
-        QVERIFY(!f->compareCancelButton->isEnabled());
-        QVERIFY(!G.CompareStream1 && !G.CompareStream2);
+        QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
+        QVERIFY(!f->comparePanel->state().CompareStream1 &&
+                !f->comparePanel->state().CompareStream2);
         verifyIdle(f);
 
         ui.fileAnswers << good << good;
-        QTest::mouseClick(f->compareButton, Qt::LeftButton);
-        QCOMPARE(f->compareResults->lines(), QStringList{identical(good, good)});
+        QTest::mouseClick(f->comparePanel->compareButton, Qt::LeftButton);
+        QCOMPARE(f->comparePanel->compareResults->lines(), QStringList{identical(good, good)});
         checksumOfDigits(ui);
-        QCOMPARE(f->checksumResults->lines().value(4), QString("3421780262"));
+        QCOMPARE(f->comparePanel->checksumResults->lines().value(4), QString("3421780262"));
         QCOMPARE(ui.errors.size(), 2);
     }
 
@@ -290,20 +293,22 @@ private slots:
         writeFile(b, second);
         writeFile(a, first);
         ui.fileAnswers << a << b;
-        QTest::mouseClick(f->compareButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->compareButton, Qt::LeftButton);
 
         QCOMPARE(ui.fileDialogTitles,
                  QStringList({"Select File to Split", "Select File to Split"}));
         QStringList expected;
         if (lengthsDiffer) expected << "Files Have different length, so  ";
         expected << (same ? identical(a, b) : notIdentical(a, b));
-        QCOMPARE(f->compareResults->lines(), expected);
-        QCOMPARE(f->compareGauge->Progress(), gauge); // 0: different lengths read nothing
-        QVERIFY(f->compareCancelButton->isVisible());
-        QVERIFY(!f->compareCancelButton->isEnabled());
-        QVERIFY(!f->checksumCancelButton->isVisible());
-        QVERIFY(f->compareMainButton->isEnabled());
-        QVERIFY(f->checksumHint->isVisible() && f->compareHint->isVisible());
+        QCOMPARE(f->comparePanel->compareResults->lines(), expected);
+        QCOMPARE(f->comparePanel->compareGauge->Progress(),
+                 gauge); // 0: different lengths read nothing
+        QVERIFY(f->comparePanel->compareCancelButton->isVisible());
+        QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
+        QVERIFY(!f->comparePanel->checksumCancelButton->isVisible());
+        QVERIFY(f->comparePanel->compareMainButton->isEnabled());
+        QVERIFY(f->comparePanel->checksumHint->isVisible() &&
+                f->comparePanel->compareHint->isVisible());
         QVERIFY(ui.errors.isEmpty() && ui.reports.isEmpty());
     }
 
@@ -319,10 +324,10 @@ private slots:
         open(f);
         writeFile(path("x.txt"), "x");
         if (answered == 1) ui.fileAnswers << path("x.txt");
-        QTest::mouseClick(f->compareButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->compareButton, Qt::LeftButton);
         QCOMPARE(ui.fileDialogTitles.size(), answered + 1);
-        QCOMPARE(f->compareResults->lines(), QStringList{"  "});
-        QVERIFY(!f->compareCancelButton->isEnabled());
+        QCOMPARE(f->comparePanel->compareResults->lines(), QStringList{"  "});
+        QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
         verifyIdle(f);
     }
 
@@ -334,36 +339,38 @@ private slots:
         MainWindow* f = ui.form.get();
         open(f);
         checksumOfDigits(ui);
-        QCOMPARE(f->checksumResults->lineCount(), 5);
+        QCOMPARE(f->comparePanel->checksumResults->lineCount(), 5);
 
-        PaintLog paints(f->compareGauge);
+        PaintLog paints(f->comparePanel->compareGauge);
         const QString a = path("c1.bin"), b = path("c2.bin");
         makeFile(a, 5 * CompareBlockSize);
         makeFile(b, 5 * CompareBlockSize);
         ui.fileAnswers << a << b;
-        clickWhileRunning(f->compareButton, [&] {
-            QCOMPARE(f->compareResults->lines(),
+        clickWhileRunning(f->comparePanel->compareButton, [&] {
+            QCOMPARE(f->comparePanel->compareResults->lines(),
                      QStringList({"  ", "                     Comparing", a,
                                   "                     and", b}));
-            QVERIFY(f->compareCancelButton->isVisible() && f->compareCancelButton->isEnabled());
-            QVERIFY(!f->checksumCancelButton->isVisible());
-            QVERIFY(!f->compareMainButton->isEnabled());
-            QVERIFY(!f->checksumButton->isEnabled());
-            QVERIFY(!f->compareButton->isEnabled());
-            QVERIFY(!f->compareHint->isVisible());
-            QCOMPARE(f->compareGauge->Progress(), 20);
-            QTest::mouseClick(f->compareCancelButton, Qt::LeftButton);
+            QVERIFY(f->comparePanel->compareCancelButton->isVisible() &&
+                    f->comparePanel->compareCancelButton->isEnabled());
+            QVERIFY(!f->comparePanel->checksumCancelButton->isVisible());
+            QVERIFY(!f->comparePanel->compareMainButton->isEnabled());
+            QVERIFY(!f->comparePanel->checksumButton->isEnabled());
+            QVERIFY(!f->comparePanel->compareButton->isEnabled());
+            QVERIFY(!f->comparePanel->compareHint->isVisible());
+            QCOMPARE(f->comparePanel->compareGauge->Progress(), 20);
+            QTest::mouseClick(f->comparePanel->compareCancelButton, Qt::LeftButton);
         });
 
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Aborted})});
-        QVERIFY(f->checksumResults->lines().isEmpty());
-        QVERIFY(f->compareResults->lines().isEmpty());
+        QVERIFY(f->comparePanel->checksumResults->lines().isEmpty());
+        QVERIFY(f->comparePanel->compareResults->lines().isEmpty());
         QVERIFY2(paints.endsWithStepsDownFrom(20), paints.text().constData());
         QVERIFY(*std::max_element(paints.values.begin(), paints.values.end()) <= 20);
-        QCOMPARE(f->checksumGauge->Progress(), 0);
-        QVERIFY(!f->compareCancelButton->isEnabled());
+        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
         verifyIdle(f);
-        QVERIFY(!G.CompareStream1 && !G.CompareStream2);
+        QVERIFY(!f->comparePanel->state().CompareStream1 &&
+                !f->comparePanel->state().CompareStream2);
     }
 
     // Closing the window in the middle of a checksum or a comparison stops it
@@ -376,16 +383,16 @@ private slots:
         makeFile(a, 4 * CrcBlockSize);
         makeFile(b, 4 * CrcBlockSize);
         ui.fileAnswers << a;
-        clickWhileRunning(f->checksumButton, [&] { f->close(); });
+        clickWhileRunning(f->comparePanel->checksumButton, [&] { f->close(); });
         QCOMPARE(CrcBytesDone, CrcBlockSize);
-        QCOMPARE(f->checksumResults->lines(), QStringList{"  "});
+        QCOMPARE(f->comparePanel->checksumResults->lines(), QStringList{"  "});
 
         f->show();
         ui.fileAnswers << a << b;
-        clickWhileRunning(f->compareButton, [&] { f->close(); });
-        QCOMPARE(f->compareGauge->Progress(),
+        clickWhileRunning(f->comparePanel->compareButton, [&] { f->close(); });
+        QCOMPARE(f->comparePanel->compareGauge->Progress(),
                  qRound(100.0 * CompareBlockSize / (4 * CrcBlockSize)));
-        QVERIFY(f->compareResults->lines().isEmpty());
+        QVERIFY(f->comparePanel->compareResults->lines().isEmpty());
         QVERIFY(ui.reports.isEmpty());
         QVERIFY(ui.errors.isEmpty());
     }
@@ -397,30 +404,35 @@ private slots:
         MainWindow* f = ui.form.get();
         open(f);
         QVERIFY(f->comparePanel->isVisible() && !f->startPanel->isVisible());
-        QVERIFY(f->compareCancelButton->isVisible() && f->checksumCancelButton->isVisible());
-        QVERIFY(!f->compareCancelButton->isEnabled() && !f->checksumCancelButton->isEnabled());
+        QVERIFY(f->comparePanel->compareCancelButton->isVisible() &&
+                f->comparePanel->checksumCancelButton->isVisible());
+        QVERIFY(!f->comparePanel->compareCancelButton->isEnabled() &&
+                !f->comparePanel->checksumCancelButton->isEnabled());
         verifyIdle(f);
 
         checksumOfDigits(ui);
         ui.fileAnswers << digitsFile() << digitsFile();
-        QTest::mouseClick(f->compareButton, Qt::LeftButton);
-        f->checksumGauge->setProgress(40);
-        f->compareGauge->setProgress(55);
+        QTest::mouseClick(f->comparePanel->compareButton, Qt::LeftButton);
+        f->comparePanel->checksumGauge->setProgress(40);
+        f->comparePanel->compareGauge->setProgress(55);
 
-        QTest::mouseClick(f->compareMainButton, Qt::LeftButton);
+        QTest::mouseClick(f->comparePanel->compareMainButton, Qt::LeftButton);
         QVERIFY(f->startPanel->isVisible() && !f->comparePanel->isVisible());
-        QCOMPARE(f->checksumGauge->Progress(), 0);
-        QCOMPARE(f->compareGauge->Progress(), 0);
-        QCOMPARE(f->checksumResults->lineCount(), 5);
-        QCOMPARE(f->compareResults->lineCount(), 1);
+        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->compareGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->checksumResults->lineCount(), 5);
+        QCOMPARE(f->comparePanel->compareResults->lineCount(), 1);
 
-        f->checksumGauge->setProgress(30);
+        f->comparePanel->checksumGauge->setProgress(30);
         open(f);
         QVERIFY(f->comparePanel->isVisible() && !f->startPanel->isVisible());
-        QVERIFY(f->checksumResults->lines().isEmpty() && f->compareResults->lines().isEmpty());
-        QCOMPARE(f->checksumGauge->Progress(), 0);
-        QVERIFY(f->compareCancelButton->isVisible() && f->checksumCancelButton->isVisible());
-        QVERIFY(!f->compareCancelButton->isEnabled() && !f->checksumCancelButton->isEnabled());
+        QVERIFY(f->comparePanel->checksumResults->lines().isEmpty() &&
+                f->comparePanel->compareResults->lines().isEmpty());
+        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QVERIFY(f->comparePanel->compareCancelButton->isVisible() &&
+                f->comparePanel->checksumCancelButton->isVisible());
+        QVERIFY(!f->comparePanel->compareCancelButton->isEnabled() &&
+                !f->comparePanel->checksumCancelButton->isEnabled());
         verifyIdle(f);
     }
 };
