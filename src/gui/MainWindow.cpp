@@ -128,8 +128,9 @@ void MainWindow::showEvent(QShowEvent* e) {
 void MainWindow::showPage(QWidget* page) {
     // A hidden control keeps the focus unless told otherwise: the keys would
     // go on reaching it (Space pressing the hidden button that opened the page).
-    if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
-        focus->clearFocus();
+    // The stack would hand the focus on to the next page's first control.
+    for (QWidget* focus : {QApplication::focusWidget(), focusWidget()})
+        if (focus && isAncestorOf(focus)) focus->clearFocus();
     pages_->setCurrentWidget(page);
 }
 
