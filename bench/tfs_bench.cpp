@@ -142,7 +142,7 @@ int run(const QStringList& args) {
         return 0;
     }
     if (op == QLatin1String("compare") && args.size() == 3) {
-        ProgramState state;
+        VerifyState state;
         CompareHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;

@@ -98,7 +98,11 @@ void MainWindow::initialize() {
 }
 
 void MainWindow::arrange() {
+    // Every page fills the stack from the start: the stack's layout places
+    // only the page it shows, and only once the event loop runs.
     pages_->setGeometry(7, 5, startPanel->width(), startPanel->height());
+    for (int i = 0; i < pages_->count(); ++i)
+        pages_->widget(i)->setGeometry(pages_->rect());
     fitOuterSize();
     showPage(startPanel);
 }

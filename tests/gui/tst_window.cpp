@@ -294,7 +294,8 @@ private slots:
         QVERIFY(activate(f));
         openPanel(f, 6);
         QTest::keyClick(f->windowHandle(), Qt::Key(key));
-        QCOMPARE(visiblePanels(f), QList<QGroupBox*>{leaves ? f->startPanel : f->aboutPanel});
+        QCOMPARE(visiblePanels(f), QList<QGroupBox*>{leaves ? static_cast<QGroupBox*>(f->startPanel)
+                                                            : f->aboutPanel});
         QCOMPARE(f->closeCommandEnabled(), leaves);
     }
 

@@ -16,7 +16,7 @@ class TestCompare : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
-    ProgramState s;
+    VerifyState s;
     QStringList events; // the hooks in the order they ran
     QList<int> progress;
     int yields = 0;
