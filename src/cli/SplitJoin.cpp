@@ -112,6 +112,31 @@ const MediaPreset* presetNamed(const QString& name) {
 
 namespace {
 
+// After a completed split: the list as the window writes it, the check
+// files and, when asked, the recovery data (a refusal of which is told; the
+// parts stand without it). listWritten is set once the list is there.
+void writeSetFiles(const SplitState& state, const QString& sourceName, int recovery,
+                   bool& listWritten) {
+    const QString base = state.SplitDestFolder + sourceName;
+    writePartList(partListPath(state.SplitDestFolder, sourceName), state.SplitPartNames);
+    listWritten = true;
+    writeCheckFiles(base, state.SplitPartNames, state.SplitPartCrcs);
+    if (recovery > 0 && !interrupted()) {
+        quint8 stop = 0;
+        const CancelRequest cancel(stop);
+        EngineHooks recoveryHooks;
+        Progress recoveryProgress(state.SourceFileSize);
+        recoveryHooks.progress = [&](int percent) { recoveryProgress.show(percent); };
+        recoveryHooks.yield = [&] {
+            if (interrupted()) stop = 1;
+        };
+        QString refusal;
+        if (writeRecoveryFilesOf(base, state.SplitPartNames, recovery, recoveryHooks, cancel,
+                                 refusal) == RecoveryWritten::Refused)
+            error(refusal);
+    }
+}
+
 // --split -: the parts of standard input, named as those of a file of the
 // given name. Its size is known at its end only: the refusals that a file of
 // that size gets before anything is written come after the input has been
@@ -156,11 +181,12 @@ int splitInput(const SplitRequest& request) {
             report(refusal);
             return Refused;
         }
-        writePartList(list, state.SplitPartNames);
-        listWritten = true;
-        writeCheckFiles(state.SplitDestFolder + request.name, state.SplitPartNames,
-                        state.SplitPartCrcs);
+        writeSetFiles(state, request.name, request.recovery, listWritten);
     } catch (const OperationError&) {
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
         removeWrittenParts(state.SplitPartPaths, before);
         throw;
     }
@@ -272,12 +298,12 @@ int split(const SplitRequest& request) {
             return Refused;
         if (outcome == SplitOutcome::Cancelled)
             return interruptedStatus(); // the engine has removed the parts
-        // The list as the window writes it, when the split ran to completion.
-        writePartList(list, state.SplitPartNames);
-        listWritten = true;
-        writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
-                        state.SplitPartCrcs);
+        writeSetFiles(state, fileNameOf(source), request.recovery, listWritten);
     } catch (const OperationError&) {
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
         removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
     }
@@ -315,6 +341,10 @@ int join(const QString& part, const QString& into, bool force) {
         report(refusal);
         return Refused;
     }
+
+    // Recovery data beside the set repairs what it covers first, so that the
+    // parts are whole when they are checked and joined.
+    if (!repairBeforeJoin(chosen)) return interruptedStatus();
 
     // The check files beside the set; one that can't be used is told, and
     // the join goes on without it.
