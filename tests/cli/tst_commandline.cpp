@@ -543,8 +543,11 @@ private slots:
         QStringList written = entries(at("file"));
         written.removeOne(input);
         QCOMPARE(entries(at("out")), written);
-        for (const QString& name : written)
+        for (const QString& name : written) {
             QVERIFY2(readFile(at("out/" + name)) == readFile(at("file/" + name)), qPrintable(name));
+            QCOMPARE(QFileInfo(at("out/" + name)).permissions(),
+                     QFileInfo(at("file/" + name)).permissions());
+        }
     }
 
     // Recovery data end to end: a split with --recovery, the set damaged,
