@@ -206,26 +206,40 @@ bool invert(std::vector<quint16>& m, int n) {
 
 } // namespace tfs::gf16
 
+#include <atomic>
 #include <thread>
 
 namespace tfs::gf16 {
 
 void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
-                     qint64 bytes) {
-    constexpr qint64 Tile = 32 << 10;
-    const auto run = [&](int from, int to) {
-        for (qint64 at = 0; at < bytes; at += Tile) {
-            const qint64 n = qMin(Tile, bytes - at);
-            for (int k = from; k < to; ++k)
-                multiplyAdd(factors[k], src + at, dsts[k] + at, n);
+                     qint64 bytes, const std::function<void()>& alongside) {
+    // Tasks taken in turn by this thread and a helper: the task alongside
+    // first (it is the longest), then one per destination, or both halves
+    // of a single destination.
+    const int pieces = count == 1 && bytes >= 4096 ? 2 : 1;
+    const qint64 half = bytes / 2 / 64 * 64;
+    const int first = alongside ? 1 : 0;
+    const int tasks = first + count * pieces;
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        for (int t; (t = next.fetch_add(1)) < tasks;) {
+            if (t < first) {
+                alongside();
+                continue;
+            }
+            const int k = (t - first) / pieces;
+            const qint64 from = pieces == 1 || (t - first) % 2 == 0 ? 0 : half;
+            const qint64 to = pieces == 1 || (t - first) % 2 == 1 ? bytes : half;
+            multiplyAdd(factors[k], src + from, dsts[k] + from, to - from);
         }
     };
-    if (count >= 2 && bytes * count >= (1 << 20) && std::thread::hardware_concurrency() > 1) {
-        std::thread helper(run, count / 2, count);
-        run(0, count / 2);
+    const bool worthIt = tasks >= 2 && (alongside || bytes * count >= (256 << 10));
+    if (worthIt && std::thread::hardware_concurrency() > 1) {
+        std::thread helper(work);
+        work();
         helper.join();
     } else {
-        run(0, count);
+        work();
     }
 }
 

@@ -4,6 +4,7 @@
 // reading them back, checking the parts and rebuilding the missing ones.
 
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 namespace tfs::gf16 {
@@ -34,9 +35,10 @@ bool invert(std::vector<quint16>& matrix, int n);
 
 namespace tfs::gf16 {
 
-// dsts[k] ^= factors[k] * src for k = 0 .. count-1, over `bytes` bytes, in
-// tiles that keep the source in the cache, on two threads when it is worth it.
+// dsts[k] ^= factors[k] * src for k = 0 .. count-1, over `bytes` bytes, on
+// two threads when it is worth it; `alongside` (may be empty) runs on one
+// of them meanwhile, as one more task (the MD5 of the same bytes, say).
 void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
-                     qint64 bytes);
+                     qint64 bytes, const std::function<void()>& alongside = {});
 
 } // namespace tfs::gf16

@@ -266,14 +266,17 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                     throw OperationError(
                         QStringLiteral("Cannot read %1: %2").arg(p.path, file.errorString()));
                 readPartAt(file, from, reinterpret_cast<char*>(input.get()), have);
-                p.md5->add(input.get(), have);
-                p.crc = Crc32Fast(input.get(), have, p.crc);
             }
             std::fill(input.get() + have, input.get() + len, 0);
             const quint16 c = gf16::inputConstant(quint32(i));
             for (quint32 e = 0; e < R; ++e)
                 factors[e] = gf16::power(c, e);
-            gf16::multiplyAddMany(input.get(), factors.data(), outputs.data(), int(R), len);
+            // The part's MD5 and CRC-32 on one thread while the other starts
+            // on the recovery data.
+            gf16::multiplyAddMany(input.get(), factors.data(), outputs.data(), int(R), len, [&] {
+                p.md5->add(input.get(), have);
+                p.crc = Crc32Fast(input.get(), have, p.crc);
+            });
             ++step;
             if (hooks.progress) hooks.progress(int(step * 100 / (passes * n + 1)));
             if (hooks.yield) hooks.yield();
