@@ -13,7 +13,7 @@ using namespace tfs;
 
 namespace {
 
-const char* const ModeOptions[] = {"split", "join", "checksum", "compare", "verify"};
+const char* const ModeOptions[] = {"split", "join", "checksum", "compare", "verify", "repair"};
 
 // A usage error: the reason and the hint, status 2.
 struct UsageError {
@@ -38,12 +38,12 @@ int run(const QCommandLineParser& parser) {
             modes.append(QStringLiteral("--") + QLatin1String(mode));
     require(modes.size() == 1, modes.isEmpty()
                                    ? QStringLiteral("Choose one of --split, --join, --checksum, "
-                                                    "--compare, --verify")
+                                                    "--compare, --verify, --repair")
                                    : QStringLiteral("Choose one of %1").arg(modes.join(", ")));
     const QString mode = modes.first().mid(2);
     const QStringList extra = parser.positionalArguments();
     const auto only = [&](const QStringList& allowed) {
-        for (const char* option : {"size", "preset", "into", "force"})
+        for (const char* option : {"size", "preset", "into", "force", "recovery"})
             require(!parser.isSet(QLatin1String(option)) || allowed.contains(QLatin1String(option)),
                     QStringLiteral("--%1 does not go with --%2").arg(QLatin1String(option), mode));
     };
@@ -66,14 +66,24 @@ int run(const QCommandLineParser& parser) {
         only({});
         return cli::verify(file);
     }
+    if (mode == QLatin1String("repair")) {
+        only({});
+        return cli::repair(file);
+    }
     if (mode == QLatin1String("join")) {
         only({QStringLiteral("into"), QStringLiteral("force")});
         return cli::join(file, parser.value(QStringLiteral("into")), parser.isSet("force"));
     }
-    only({QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("into")});
+    only({QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("into"),
+          QStringLiteral("recovery")});
     cli::SplitRequest request{file, parser.value(QStringLiteral("size")),
                               parser.value(QStringLiteral("preset")),
                               parser.value(QStringLiteral("into"))};
+    if (parser.isSet(QStringLiteral("recovery"))) {
+        request.recovery = cli::recoveryPercentOf(parser.value(QStringLiteral("recovery")));
+        require(request.recovery > 0,
+                QStringLiteral("--recovery takes a percentage from 1% to 100%, such as 10%"));
+    }
     require(request.size.isEmpty() != request.preset.isEmpty(),
             QStringLiteral("--split takes either --size or --preset"));
     if (!request.preset.isEmpty())
@@ -112,13 +122,16 @@ int runCommandLine(int argc, char** argv) {
         "Tarvello File Splitter: cuts a file into numbered parts (name.001, name.002, ...), "
         "joins such sets back, computes a file's CRC-32, compares two files and checks a set's "
         "parts against its .sfv. Without options it opens its window.\n\n"
-        "  tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME) [--into DIR]\n"
+        "  tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME) [--into DIR] "
+        "[--recovery P%]\n"
         "  tarvello-file-splitter --join PART [--into DIR] [--force]\n"
         "  tarvello-file-splitter --checksum FILE\n"
         "  tarvello-file-splitter --compare FILE1 FILE2\n"
-        "  tarvello-file-splitter --verify PART|SFV\n\n"
+        "  tarvello-file-splitter --verify PART|SFV\n"
+        "  tarvello-file-splitter --repair PART|LIST|PAR2\n\n"
         "A join checks the parts against the set's .sfv and the joined file against its .crc "
-        "when they are beside the parts.\n\n"
+        "when they are beside the parts, and repairs the set first from its recovery data "
+        "(.par2) when that covers the damage.\n\n"
         "Exit status: 0 done, identical or every part OK; 1 different, damaged or parts "
         "missing; 2 refused or failed (nothing is left behind); 130 interrupted by Ctrl+C "
         "(what was written is removed)."));
@@ -150,6 +163,16 @@ int runCommandLine(int argc, char** argv) {
          QStringLiteral("Check every part of the set against the set's .sfv without joining: "
                         "one line per part, its name and OK, BAD or MISSING."),
          QStringLiteral("PART|SFV")},
+        {QStringLiteral("recovery"),
+         QStringLiteral("With --split: also write PAR 2.0 recovery data for P% of the parts "
+                        "(<file>.par2 and <file>.volNN+MM.par2), so that about P% of them can be "
+                        "lost or damaged and rebuilt."),
+         QStringLiteral("P%")},
+        {QStringLiteral("repair"),
+         QStringLiteral("Rebuild the set's missing and damaged parts from its recovery data "
+                        "(.par2): one line per part, its name and OK, REPAIRED, MISSING or BAD. "
+                        "Exit status 1 when the set can't be made whole."),
+         QStringLiteral("PART|LIST|PAR2")},
     });
     parser.addPositionalArgument(QStringLiteral("FILE2"),
                                  QStringLiteral("The second file of --compare."),

@@ -172,7 +172,26 @@ int split(const SplitRequest& request) {
         listWritten = true;
         writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
                         state.SplitPartCrcs);
+        if (request.recovery > 0 && !interrupted()) {
+            quint8 stop = 0;
+            const CancelRequest cancel(stop);
+            EngineHooks recoveryHooks;
+            Progress recoveryProgress(state.SourceFileSize);
+            recoveryHooks.progress = [&](int percent) { recoveryProgress.show(percent); };
+            recoveryHooks.yield = [&] {
+                if (interrupted()) stop = 1;
+            };
+            QString refusal;
+            if (writeRecoveryFilesOf(state.SplitDestFolder + fileNameOf(source),
+                                     state.SplitPartNames, request.recovery, recoveryHooks, cancel,
+                                     refusal) == RecoveryWritten::Refused)
+                error(refusal); // the parts stand without it
+        }
     } catch (const OperationError&) {
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
         removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
     }
@@ -206,6 +225,10 @@ int join(const QString& part, const QString& into, bool force) {
         report(refusal);
         return Refused;
     }
+
+    // Recovery data beside the set repairs what it covers first, so that the
+    // parts are whole when they are checked and joined.
+    if (!repairBeforeJoin(chosen)) return interruptedStatus();
 
     // The check files beside the set; one that can't be used is told, and
     // the join goes on without it.

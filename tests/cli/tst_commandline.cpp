@@ -373,6 +373,126 @@ private slots:
         QCOMPARE(readFile(at("Clone Of movie.avi")), source);
     }
 
+    // Recovery data end to end: a split with --recovery, the set damaged,
+    // then --verify (without the .sfv), --repair (naming a part or a volume)
+    // or --join; the lines on standard output, the status, what standard
+    // error says, and the parts or the joined file byte for byte afterwards.
+    void recovery_data() {
+        QTest::addColumn<QStringList>("lost"); // parts removed; "~name" damaged
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // {dir}: the folder
+        QTest::addColumn<QString>("err");
+        const auto lines = [](const QStringList& words) {
+            QString text;
+            for (int i = 0; i < words.size(); ++i)
+                text += QStringLiteral("movie.avi.%1 %2\n")
+                            .arg(i + 1, 3, 10, QLatin1Char('0'))
+                            .arg(words[i]);
+            return text;
+        };
+        QTest::newRow("verify, whole") << QStringList{} << QStringList{"--verify", "movie.avi.001"}
+                                       << 0 << lines({"OK", "OK", "OK", "OK", "OK"}) << "";
+        QTest::newRow("verify, one missing")
+            << QStringList{"movie.avi.002"} << QStringList{"--verify", "movie.avi.001"} << 1
+            << lines({"OK", "MISSING", "OK", "OK", "OK"}) << "can be repaired";
+        QTest::newRow("verify, two missing")
+            << QStringList{"movie.avi.002", "~movie.avi.004"}
+            << QStringList{"--verify", "movie.avi.par2"} << 1
+            << lines({"OK", "MISSING", "OK", "BAD", "OK"}) << "1 more recovery blocks are needed";
+        QTest::newRow("repair, one missing")
+            << QStringList{"movie.avi.002"} << QStringList{"--repair", "movie.avi.003"} << 0
+            << lines({"OK", "REPAIRED", "OK", "OK", "OK"}) << "";
+        QTest::newRow("repair the short last part, from a volume")
+            << QStringList{"~movie.avi.005"} << QStringList{"--repair", "movie.avi.vol0+1.par2"}
+            << 0 << lines({"OK", "OK", "OK", "OK", "REPAIRED"}) << "";
+        QTest::newRow("repair, two damaged")
+            << QStringList{"~movie.avi.001", "~movie.avi.003"}
+            << QStringList{"--repair", "movie.avi.txt"} << 1
+            << lines({"BAD", "OK", "BAD", "OK", "OK"}) << "1 more recovery blocks are needed";
+        QTest::newRow("repair without recovery data")
+            << QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2"}
+            << QStringList{"--repair", "movie.avi.001"} << 2 << ""
+            << "There is no recovery data";
+        QTest::newRow("join repairs first")
+            << QStringList{"movie.avi.002"}
+            << QStringList{"--join", "movie.avi.001", "--into", "out"} << 0
+            << "{dir}out/movie.avi\n"
+            << "Repaired movie.avi.002";
+        QTest::newRow("join beyond repair")
+            << QStringList{"movie.avi.002", "movie.avi.003"}
+            << QStringList{"--join", "movie.avi.001", "--into", "out"} << 1 << ""
+            << "1 more recovery blocks are needed";
+    }
+    void recovery() {
+        QFETCH(QStringList, lost);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QByteArray source = readFile(at("movie.avi"));
+        const Result split =
+            runProgram(dir, {"--split", "movie.avi", "--size", "500KB", "--recovery", "20%"});
+        QCOMPARE(split.status, 0);
+        QCOMPARE(split.err, QString());
+        QVERIFY(QFile::remove(at("movie.avi")));
+        QVERIFY(QFile::remove(at("movie.avi.sfv")));
+        for (const QString& name : lost)
+            if (name.startsWith('~'))
+                damage(name.mid(1));
+            else
+                QVERIFY(QFile::remove(at(name)));
+        const Result r = runProgram(dir, args);
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        QCOMPARE(r.out, QString(out).replace("{dir}", dir));
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
+        if (status == 0 && args.first() == "--join")
+            QCOMPARE(readFile(at("out/movie.avi")), source);
+        if (status == 0 && args.first() == "--repair")
+            QCOMPARE(concat(parts(dir + "movie.avi", 5)), source);
+        for (const QString& name : entries(dir))
+            QVERIFY2(!name.startsWith('.'), qPrintable(name));
+    }
+
+    // The recovery files are the split's: a second split replaces them with
+    // its own (which par2 accepts), a file of their name that another tool
+    // wrote stays as it is and no recovery data is written beside it, and a
+    // percentage out of range is refused before anything is split.
+    void recoveryFilesBelongToTheSplit() {
+        QCOMPARE(runProgram(dir, {"--split", "movie.avi", "--size", "500KB", "--recovery", "20%"})
+                     .status,
+                 0);
+        QCOMPARE(filesIn(dir).filter(".par2"),
+                 (QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2"}));
+        QCOMPARE(
+            runProgram(dir, {"--split", "movie.avi", "--size", "1MB", "--recovery", "100%"}).status,
+            0);
+        QCOMPARE(filesIn(dir).filter(".par2"),
+                 (QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2", "movie.avi.vol1+2.par2"}));
+        QProcess par2;
+        par2.setWorkingDirectory(dir);
+        par2.start("par2", {"verify", "-q", "movie.avi.par2"});
+        QVERIFY(par2.waitForFinished(60000));
+        QCOMPARE(par2.exitCode(), 0);
+
+        writeFile(at("floppy.img.par2"), "my own notes");
+        const Result r =
+            runProgram(dir, {"--split", "floppy.img", "--size", "1MB", "--recovery", "10%"});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("floppy.img.par2 is not recovery data of this split"),
+                 qPrintable(r.err));
+        QCOMPARE(readFile(at("floppy.img.par2")), QByteArray("my own notes"));
+        QCOMPARE(filesIn(dir).filter("floppy.img.vol"), QStringList{});
+
+        for (const char* percent : {"0%", "101%", "ten"}) {
+            const Result refused =
+                runProgram(dir, {"--split", "digits.txt", "--size", "2B", "--recovery", percent});
+            QCOMPARE(refused.status, 2);
+            QVERIFY(!QFileInfo::exists(at("digits.txt.001")));
+        }
+    }
+
     // A refusal leaves nothing on the destination: on a full disk a split
     // (the source and the 200 MiB margin don't fit) and a join (the set
     // doesn't fit); on a FAT volume a split into parts over 4 GiB and a join
@@ -434,6 +554,10 @@ private slots:
         QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
                               << "out/big.bin";
         QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << QString();
+        QTest::newRow("split's recovery data")
+            << QStringList{"--split", "movie.avi", "--size",     "2KB",
+                           "--into",  "out",       "--recovery", "100%"}
+            << "out/movie.avi.par2";
     }
     void interruptLeavesNothing() {
         QFETCH(QStringList, args);
@@ -451,6 +575,8 @@ private slots:
         QVERIFY(child.waitForStarted());
         const pid_t pid = static_cast<pid_t>(child.processId());
         const auto midway = [&] {
+            if (finished.endsWith(".par2")) // once the recovery data is being written
+                return !entries(at("out")).filter(".partial").isEmpty();
             if (!finished.isEmpty()) return !entries(at("out")).isEmpty();
             const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
             for (const QString& fd : entries(fds))
