@@ -170,7 +170,7 @@ private slots:
         // A flag left set by an earlier cancel doesn't stop the next comparison.
         s.CompareCancelFlag = 1;
         QVERIFY(comparefiles(s, path("a"), path("b"), hooks));
-        QCOMPARE(yields, 4);
+        QCOMPARE(progress.last(), 100);
 
         // Set during the first block's turn: that block is still compared, the
         // next one is never read.
