@@ -11,17 +11,21 @@ struct MediaPreset;
 // after (nothing left behind) and is reported by the caller.
 namespace cli {
 
-// --split FILE (--size N<unit> | --preset NAME) [--into DIR]
+// --split FILE (--size N<unit> | --preset NAME | --parts N) [--into DIR]
+// --split - --name NAME (--size N<unit> | --preset NAME) [--into DIR]
 struct SplitRequest {
-    QString source;
+    QString source;   // "-": standard input
     QString size;     // "700MB", "1440KB", ...: empty with a preset
     QString preset;   // a preset's caption
-    QString into;     // empty: the source's folder
+    QString into;     // empty: the source's folder (the current one for standard input)
     int recovery = 0; // percent of the parts' size written as recovery data (0: none)
+    qint64 parts = 0; // above 0: exactly this many parts
+    QString name;     // the name of the file that standard input stands for
 };
 int split(const SplitRequest& request);
 
-// --join PART [--into DIR] [--force]
+// --join PART [--into DIR|-] [--force]; "-" writes the joined bytes to
+// standard output.
 int join(const QString& part, const QString& into, bool force);
 
 // --checksum FILE

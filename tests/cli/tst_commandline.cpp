@@ -27,13 +27,14 @@ struct Result {
     int status = -1;
     QString out;
     QString err;
+    QByteArray bytes; // standard output as written
 };
 
 // Runs the program in `folder` with the given arguments (through `wrapper`,
 // a command that runs another, when one is given). With `started`, returns
 // as soon as it has started there.
 Result runProgram(const QString& folder, const QStringList& args, QProcess* started = nullptr,
-                  const QStringList& wrapper = {}) {
+                  const QStringList& wrapper = {}, const QByteArray& input = {}) {
     QProcess own;
     QProcess& p = started ? *started : own;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -46,10 +47,13 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
     else
         p.start(wrapper.first(), wrapper.mid(1) + QStringList{PROGRAM} + args);
     if (started) return {};
+    p.write(input); // standard input: these bytes, then its end
+    p.closeWriteChannel();
     Result r;
     if (!p.waitForFinished(120000)) return r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.bytes = p.readAllStandardOutput();
+    r.out = QString::fromLocal8Bit(r.bytes);
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
 }
@@ -136,8 +140,11 @@ private slots:
         makeFile(at("old.bin.003"), 1000, 79); // an older set's, beyond the list
         QFile::remove(at("headless.bin.001"));
         writeFile(at("junk.bin.sfv"), "not a check file\r\n");
-        for (const char* digits : {"001", "002", "030"}) // a gap of 27 parts, no list
-            makeFile(at(QString("hole.bin.") + digits), 1000, 80 + QByteArray(digits).toUInt());
+        for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
+            makeFile(at("hole.bin." + digitsOf(ordinal)), 1000, 80 + ordinal);
+        for (int ordinal : {1, 2, 30}) // the same gap, and an .sfv naming parts in it and past it
+            makeFile(at("holey.bin." + digitsOf(ordinal)), 1000, 80 + ordinal);
+        writeFile(at("holey.bin.sfv"), sfvBytes({{"holey.bin.005", 0}, {"holey.bin.031", 0}}));
         for (const char* name : {"far.bin.001", "far.bin.101"}) // another tool's numbering
             makeFile(at(name), 1000, 90);
         writeSfv("far.bin", {"far.bin.001", "far.bin.101"});
@@ -189,6 +196,36 @@ private slots:
         row("split, a named pipe")
             << QStringList{"--split", "pipe", "--size", "1KB"} << 2 << ""
             << "it is a named pipe, not a file" << none << QStringList{"pipe.001"};
+        row("split into N parts") << QStringList{"--split", "movie.avi", "--parts", "3"} << 0 << ""
+                                  << ""
+                                  << movieParts + QStringList{"movie.avi.txt", "movie.avi.sfv",
+                                                              "movie.avi.crc"}
+                                  << QStringList{"movie.avi.004"};
+        row("split into 0 parts") << QStringList{"--split", "movie.avi", "--parts", "0"} << 2 << ""
+                                  << "--parts takes a whole number of parts, at least 1" << none
+                                  << QStringList{"movie.avi.001"};
+        row("split into more parts than bytes")
+            << QStringList{"--split", "digits.txt", "--parts", "10"} << 2 << ""
+            << "Cannot split {dir}digits.txt into 10 parts: it has 9 bytes" << none
+            << QStringList{"digits.txt.001"};
+        row("parts and a size") << QStringList{"--split", "movie.avi", "--parts",
+                                               "2",       "--size",    "1MB"}
+                                << 2 << ""
+                                << "--split takes one of --size, --preset or --parts" << none
+                                << none;
+        row("parts of standard input")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--parts", "2"} << 2 << ""
+            << "--parts needs the file's size" << none << none;
+        row("standard input without a name")
+            << QStringList{"--split", "-", "--size", "1MB"} << 2 << ""
+            << "--split - takes --name NAME" << none << none;
+        row("a name with a folder")
+            << QStringList{"--split", "-", "--name", "out/movie.avi", "--size", "1MB"} << 2 << ""
+            << "--name takes a file name without a folder" << none << none;
+        row("a name for a file") << QStringList{"--split",  "movie.avi", "--name",
+                                                "film.avi", "--size",    "1MB"}
+                                 << 2 << ""
+                                 << "--name goes with --split - only" << none << none;
         row("split into no folder")
             << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "nowhere"} << 2 << ""
             << "not a folder" << none << QStringList{"nowhere"};
@@ -237,6 +274,10 @@ private slots:
             << QStringList{"--join", "hole.bin.030"} << 1 << ""
             << "hole.bin.022 ... and 7 more\n"
             << none << QStringList{"hole.bin"};
+        row("join, a gap and the .sfv's parts, each counted once")
+            << QStringList{"--join", "holey.bin.001"} << 1 << ""
+            << "holey.bin.022 ... and 8 more\n"
+            << none << QStringList{"holey.bin"};
         row("join, a gap without a list, forced")
             << QStringList{"--join", "hole.bin.002", "--force"} << 1 << "{dir}hole.bin\n"
             << "Missing Files: hole.bin.003" << QStringList{"hole.bin"} << none;
@@ -291,11 +332,11 @@ private slots:
         row("unknown option") << QStringList{"--splt", "movie.avi"} << 2 << ""
                               << "Unknown option 'splt'" << none << none;
         row("split without a size") << QStringList{"--split", "movie.avi"} << 2 << ""
-                                    << "either --size or --preset" << none << none;
+                                    << "one of --size, --preset or --parts" << none << none;
         row("size and preset") << QStringList{"--split", "movie.avi", "--size",
                                               "1MB",     "--preset",  "DVD"}
                                << 2 << ""
-                               << "either --size or --preset" << none << none;
+                               << "one of --size, --preset or --parts" << none << none;
         row("size of no unit") << QStringList{"--split", "movie.avi", "--size", "1TB"} << 2 << ""
                                << "--size takes" << none << QStringList{"movie.avi.001"};
         row("size 0") << QStringList{"--split", "movie.avi", "--size", "0KB"} << 2 << ""
@@ -328,7 +369,8 @@ private slots:
         QVERIFY2(r.status == status,
                  qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
         if (args.first() == "--help")
-            QVERIFY2(r.out.contains("--split <FILE>") && r.out.contains("--compare <FILE1>"),
+            QVERIFY2(r.out.startsWith("Usage: tarvello-file-splitter [FILE]\n") &&
+                         r.out.contains("--split <FILE>") && r.out.contains("--compare <FILE1>"),
                      qPrintable(r.out));
         else
             QCOMPARE(r.out, out);
@@ -371,6 +413,138 @@ private slots:
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, at("Clone Of movie.avi") + "\n");
         QCOMPARE(readFile(at("Clone Of movie.avi")), source);
+    }
+
+    // --parts N cuts the parts that GNU split -n N cuts, byte for byte.
+    void partsAsSplitCutsThem_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("count");
+        QTest::newRow("the rest in the last part") << "movie.avi" << 3;
+        QTest::newRow("no rest") << "movie.avi" << 4;
+        QTest::newRow("one byte each") << "digits.txt" << 9;
+        QTest::newRow("one part") << "digits.txt" << 1;
+        QTest::newRow("parts written two at a time") << "large" << 7;
+    }
+    void partsAsSplitCutsThem() {
+        QFETCH(QString, file);
+        QFETCH(int, count);
+        if (file == "large") makeFile(at("large"), 40 << 20, 5);
+        QVERIFY(QDir().mkdir(at("gnu")));
+        QProcess gnu;
+        gnu.setWorkingDirectory(at("gnu"));
+        gnu.start("split", {"-n", QString::number(count), "-d", "-a", "3", at(file), "x"});
+        QVERIFY(gnu.waitForFinished() && gnu.exitCode() == 0);
+        const Result r =
+            runProgram(dir, {"--split", file, "--parts", QString::number(count), "--into", "out"});
+        QCOMPARE(r.status, 0);
+        const QStringList theirs = entries(at("gnu"));
+        QCOMPARE(theirs.size(), count);
+        for (int i = 0; i < count; ++i)
+            QVERIFY2(readFile(at("out/" + parts(file, count)[i])) ==
+                         readFile(at("gnu/") + theirs[i]),
+                     qPrintable(theirs[i]));
+        QVERIFY(!QFileInfo::exists(at("out/" + file + "." + digitsOf(count + 1))));
+    }
+
+    // In pipes: a split of standard input writes what a split of the file of
+    // that name writes (parts, list, check files), or refuses what that split
+    // would refuse, leaving nothing; a join to standard output writes the
+    // joined bytes there, checks what it can before, and stops after a part
+    // that fails its .sfv check (the bytes before it are out).
+    void pipes_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("input"); // the file fed to standard input
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("out"); // standard output: these files' bytes
+        const QStringList none;
+        const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+        const QStringList into{"--into", "out"};
+        row("split standard input by size")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--size", "1MB"} + into
+            << "movie.avi" << 0 << "" << none;
+        row("split standard input by preset")
+            << QStringList{"--split", "-", "--name", "floppy.img", "--preset", "1.44MB"} + into
+            << "floppy.img" << 0 << "" << none;
+        row("split standard input, parts of a byte")
+            << QStringList{"--split", "-", "--name", "digits.txt", "--size", "1B"} + into
+            << "digits.txt" << 0 << "" << none;
+        row("standard input smaller than the preset")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--preset", "700MB"} + into
+            << "movie.avi" << 2 << "Standard 700 MB CD" << none;
+        row("standard input in one part")
+            << QStringList{"--split", "-", "--name", "digits.txt", "--size", "1KB"} + into
+            << "digits.txt" << 2 << "Part Size is bigger then File" << none;
+        row("standard input of one part exactly")
+            << QStringList{"--split", "-", "--name", "digits.txt", "--size", "9B"} + into
+            << "digits.txt" << 2 << "As a Result You will have identical file" << none;
+        row("empty standard input")
+            << QStringList{"--split", "-", "--name", "empty", "--size", "1KB"} + into << "empty"
+            << 2 << "Cannot split standard input: it is empty" << none;
+        row("standard input from its own first part")
+            << QStringList{"--split", "-", "--name", "set.bin", "--size", "100B"} << "<set.bin.002"
+            << 2 << "writing that part would destroy it" << none;
+
+        row("join to standard output")
+            << QStringList{"--join", "chk.bin.002", "--into", "-"} << "" << 0
+            << "CRC-32 checked: 3 of 3 parts" << parts("chk.bin", 3);
+        row("join to standard output, a damaged part")
+            << QStringList{"--join", "bad.bin.001", "--into", "-"} << "" << 1
+            << "bad.bin.002 is damaged: expected " << parts("bad.bin", 2);
+        row("join to standard output, a damaged part, forced")
+            << QStringList{"--join", "bad.bin.001", "--into", "-", "--force"} << "" << 1
+            << "joined all the same, as --force asks" << parts("bad.bin", 3);
+        row("join to standard output, a part missing")
+            << QStringList{"--join", "gap.bin.001", "--into", "-"} << "" << 1
+            << "Missing Files: gap.bin.002" << none;
+        row("join to standard output up to the list's end")
+            << QStringList{"--join", "old.bin.003", "--into", "-"} << "" << 0
+            << "Left out, not listed: old.bin.003" << parts("old.bin", 2);
+    }
+    void pipes() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, input);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QStringList, out);
+        QVERIFY(QDir().mkdir(at("file")));
+        const QStringList before = entries(dir);
+        // "<name": standard input is that file itself, not a pipe.
+        const QStringList redirect{"sh", "-c", "exec \"$0\" \"$@\" " + input};
+        const bool fromFile = input.startsWith('<');
+        const Result r =
+            runProgram(dir, args, nullptr, fromFile ? redirect : QStringList(),
+                       input.isEmpty() || fromFile ? QByteArray() : readFile(at(input)));
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        err.replace("{dir}", dir);
+        if (err.isEmpty())
+            QCOMPARE(r.err, QString());
+        else
+            QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QStringList joined;
+        for (const QString& name : out)
+            joined << at(name);
+        QVERIFY(r.bytes == concat(joined));
+        QCOMPARE(entries(dir), before); // nothing beside the parts, nothing hidden
+        if (args.first() != "--split" || fromFile) return;
+        if (status != 0) {
+            QCOMPARE(entries(at("out")), QStringList());
+            return;
+        }
+        // The same files, byte for byte, as a split of the file itself.
+        QVERIFY(QFile::rename(at(input), at("file/" + input)));
+        QStringList ofFile = args;
+        ofFile[1] = "file/" + input;
+        ofFile.removeAt(2); // --name NAME
+        ofFile.removeAt(2);
+        ofFile.last() = "file";
+        QCOMPARE(runProgram(dir, ofFile).status, 0);
+        QStringList written = entries(at("file"));
+        written.removeOne(input);
+        QCOMPARE(entries(at("out")), written);
+        for (const QString& name : written)
+            QVERIFY2(readFile(at("out/" + name)) == readFile(at("file/" + name)), qPrintable(name));
     }
 
     // Recovery data end to end: a split with --recovery, the set damaged,
@@ -551,6 +725,9 @@ private slots:
         QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size",
                                               "50B",     "--into",    "out"}
                                << "out/movie.avi.txt";
+        QTest::newRow("split standard input")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--size", "50B", "--into", "out"}
+            << "out/movie.avi.txt";
         QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
                               << "out/big.bin";
         QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << QString();
@@ -573,6 +750,11 @@ private slots:
         QProcess child;
         runProgram(dir, args, &child);
         QVERIFY(child.waitForStarted());
+        // Standard input that stays open: the split waits for more.
+        if (args.contains("-")) {
+            child.write(source.left(60000)); // less than a pipe holds
+            QVERIFY(child.waitForBytesWritten());
+        }
         const pid_t pid = static_cast<pid_t>(child.processId());
         const auto midway = [&] {
             if (finished.endsWith(".par2")) // once the recovery data is being written
