@@ -206,27 +206,49 @@ bool invert(std::vector<quint16>& m, int n) {
 
 } // namespace tfs::gf16
 
+#include <atomic>
 #include <thread>
 
 namespace tfs::gf16 {
 
-void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
-                     qint64 bytes) {
-    constexpr qint64 Tile = 32 << 10;
-    const auto run = [&](int from, int to) {
-        for (qint64 at = 0; at < bytes; at += Tile) {
-            const qint64 n = qMin(Tile, bytes - at);
-            for (int k = from; k < to; ++k)
-                multiplyAdd(factors[k], src + at, dsts[k] + at, n);
+void multiplyAddMany(const uchar* const* srcs, int sources, const quint16* factors,
+                     uchar* const* dsts, int count, qint64 bytes,
+                     const std::vector<std::function<void()>>& alongside) {
+    // Tasks taken in turn by this thread and a helper: those alongside
+    // first (they are the longest), then one per destination (all sources
+    // into it, so that no two threads write one destination), or both
+    // halves of a single destination.
+    const int pieces = count == 1 && bytes >= 4096 ? 2 : 1;
+    const qint64 half = bytes / 2 / 64 * 64;
+    const int first = int(alongside.size());
+    const int tasks = first + count * pieces;
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        for (int t; (t = next.fetch_add(1)) < tasks;) {
+            if (t < first) {
+                alongside[size_t(t)]();
+                continue;
+            }
+            const int k = (t - first) / pieces;
+            const qint64 from = pieces == 1 || (t - first) % 2 == 0 ? 0 : half;
+            const qint64 to = pieces == 1 || (t - first) % 2 == 1 ? bytes : half;
+            for (int s = 0; s < sources; ++s)
+                multiplyAdd(factors[k * sources + s], srcs[s] + from, dsts[k] + from, to - from);
         }
     };
-    if (count >= 2 && bytes * count >= (1 << 20) && std::thread::hardware_concurrency() > 1) {
-        std::thread helper(run, count / 2, count);
-        run(0, count / 2);
+    const bool worthIt = tasks >= 2 && (first > 0 || bytes * count * sources >= (256 << 10));
+    if (worthIt && std::thread::hardware_concurrency() > 1) {
+        std::thread helper(work);
+        work();
         helper.join();
     } else {
-        run(0, count);
+        work();
     }
+}
+
+void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
+                     qint64 bytes) {
+    multiplyAddMany(&src, 1, factors, dsts, count, bytes, {});
 }
 
 } // namespace tfs::gf16

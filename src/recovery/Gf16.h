@@ -4,6 +4,7 @@
 // reading them back, checking the parts and rebuilding the missing ones.
 
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 namespace tfs::gf16 {
@@ -34,9 +35,15 @@ bool invert(std::vector<quint16>& matrix, int n);
 
 namespace tfs::gf16 {
 
-// dsts[k] ^= factors[k] * src for k = 0 .. count-1, over `bytes` bytes, in
-// tiles that keep the source in the cache, on two threads when it is worth it.
+// dsts[k] ^= factors[k] * src for k = 0 .. count-1, over `bytes` bytes, on
+// two threads when it is worth it.
 void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
                      qint64 bytes);
+// The same from several sources: dsts[k] ^= sum over s of
+// factors[k * sources + s] * srcs[s]; the tasks `alongside` run on the two
+// threads as well (the MD5s of the same bytes, say).
+void multiplyAddMany(const uchar* const* srcs, int sources, const quint16* factors,
+                     uchar* const* dsts, int count, qint64 bytes,
+                     const std::vector<std::function<void()>>& alongside);
 
 } // namespace tfs::gf16

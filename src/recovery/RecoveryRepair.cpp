@@ -8,6 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -57,63 +62,98 @@ bool SetCheck::whole() const {
     });
 }
 
+namespace {
+
+// One file against its checksums; false when stopped meanwhile. `done`
+// counts the bytes read.
+bool checkFile(const RecoverySet& set, const FileEntry& f, PartCheck& part,
+               std::atomic<qint64>& done, const std::atomic<bool>& stop) {
+    const qint64 S = qint64(set.sliceSize);
+    part.name = QString::fromUtf8(f.name);
+    part.goodSlices.assign(f.slices.size(), false);
+    const QString path = set.pathOf(f);
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        part.status = PartStatus::Missing;
+        return true;
+    }
+    QByteArray block(int(qMin<qint64>(ReadBlock, S)), Qt::Uninitialized);
+    const qint64 size = file.size();
+    const qint64 length = qint64(f.length);
+    Md5 whole;
+    const bool oneSlice = f.slices.size() == 1;
+    for (size_t k = 0; k < f.slices.size(); ++k) {
+        const qint64 start = qint64(k) * S;
+        const qint64 want = qMin(S, length - start);
+        Md5 slice;
+        quint32 crc = 0xFFFFFFFF;
+        qint64 got = 0;
+        if (file.seek(start))
+            while (got < want) {
+                const qint64 n = file.read(block.data(), qMin<qint64>(block.size(), want - got));
+                if (n <= 0) break;
+                whole.add(block.constData(), n);
+                if (!oneSlice) slice.add(block.constData(), n);
+                crc = Crc32Fast(block.constData(), n, crc);
+                got += n;
+                done += n;
+                if (stop) return false;
+            }
+        if (got < want) break; // the file ends early: this slice and the rest are missing
+        crc = crcOfZeros(S - want, crc) ^ 0xFFFFFFFF;
+        if (crc != f.slices[k].crc) continue;
+        Md5 padded = oneSlice ? Md5(whole) : slice;
+        padded.addZeros(S - want);
+        part.goodSlices[k] = padded.result() == f.slices[k].md5;
+    }
+    const bool intact = size == length && whole.result() == f.md5 &&
+                        std::all_of(part.goodSlices.begin(), part.goodSlices.end(), [](bool b) { return b; });
+    part.status = intact ? PartStatus::Ok : PartStatus::Damaged;
+    return true;
+}
+
+} // namespace
+
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
               const CancelRequest& cancel) {
     check = SetCheck{};
     check.recoverySlices = qint64(set.recovery.size());
-    const qint64 S = qint64(set.sliceSize);
-    qint64 total = 0, done = 0;
+    check.parts.resize(set.files.size());
+    qint64 total = 0;
     for (const FileEntry& f : set.files)
         total += qint64(f.length);
-    QByteArray block(int(qMin<qint64>(ReadBlock, S)), Qt::Uninitialized);
-    for (const FileEntry& f : set.files) {
-        PartCheck part;
-        part.name = QString::fromUtf8(f.name);
-        part.goodSlices.assign(f.slices.size(), false);
-        const QString path = set.pathOf(f);
-        QFile file(path);
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-            part.status = PartStatus::Missing;
-        } else {
-            const qint64 size = file.size();
-            const qint64 length = qint64(f.length);
-            Md5 whole;
-            const bool oneSlice = f.slices.size() == 1;
-            for (size_t k = 0; k < f.slices.size(); ++k) {
-                const qint64 start = qint64(k) * S;
-                const qint64 want = qMin(S, length - start);
-                Md5 slice;
-                quint32 crc = 0xFFFFFFFF;
-                qint64 got = 0;
-                if (file.seek(start))
-                    while (got < want) {
-                        const qint64 n =
-                            file.read(block.data(), qMin<qint64>(block.size(), want - got));
-                        if (n <= 0) break;
-                        whole.add(block.constData(), n);
-                        if (!oneSlice) slice.add(block.constData(), n);
-                        crc = Crc32Fast(block.constData(), n, crc);
-                        got += n;
-                        done += n;
-                        if (hooks.progress && total > 0) hooks.progress(int(done * 100 / total));
-                        if (hooks.yield) hooks.yield();
-                        if (cancel.requested()) return false;
-                    }
-                if (got < want) break; // the file ends early: this slice and the rest are missing
-                crc = crcOfZeros(S - want, crc) ^ 0xFFFFFFFF;
-                if (crc != f.slices[k].crc) continue;
-                Md5 padded = oneSlice ? Md5(whole) : slice;
-                padded.addZeros(S - want);
-                part.goodSlices[k] = padded.result() == f.slices[k].md5;
-            }
-            const bool intact = size == length && whole.result() == f.md5 &&
-                                std::all_of(part.goodSlices.begin(), part.goodSlices.end(),
-                                            [](bool b) { return b; });
-            part.status = intact ? PartStatus::Ok : PartStatus::Damaged;
+
+    // Two files at a time (an MD5 takes a thread per file), on two helper
+    // threads; this one serves the hooks meanwhile.
+    std::atomic<size_t> next{0};
+    std::atomic<qint64> done{0};
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::condition_variable finished;
+    int running = 2;
+    const auto work = [&] {
+        for (size_t i; !stop && (i = next.fetch_add(1)) < set.files.size();)
+            if (!checkFile(set, set.files[i], check.parts[i], done, stop)) break;
+        const std::lock_guard<std::mutex> guard(lock);
+        --running;
+        finished.notify_all();
+    };
+    std::thread first(work), second(work);
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> wait(lock);
+            if (finished.wait_for(wait, std::chrono::milliseconds(20), [&] { return running == 0; }))
+                break;
         }
-        check.missingSlices += std::count(part.goodSlices.begin(), part.goodSlices.end(), false);
-        check.parts.push_back(std::move(part));
+        if (hooks.progress && total > 0) hooks.progress(int(done * 100 / total));
+        if (hooks.yield) hooks.yield();
+        if (cancel.requested()) stop = true;
     }
+    first.join();
+    second.join();
+    if (stop) return false;
+    for (const PartCheck& part : check.parts)
+        check.missingSlices += std::count(part.goodSlices.begin(), part.goodSlices.end(), false);
     return true;
 }
 

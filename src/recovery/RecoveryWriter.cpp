@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <numeric>
 
@@ -28,6 +29,9 @@ int bitLength(quint32 v) {
     }
     return n;
 }
+
+// The parts read and worked on at a time.
+constexpr int Batch = 2;
 
 qint64 alignedChunk(qint64 memory, qint64 sliceSize, qint64 buffers) {
     qint64 chunk = memory / buffers;
@@ -234,7 +238,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
 
     // The recovery data, over a stretch of every slice at a time.
     const quint32 R = plan.sliceCount;
-    const qint64 chunk = alignedChunk(memory, S, R + 1);
+    const qint64 chunk = alignedChunk(memory, S, R + Batch);
     std::vector<std::unique_ptr<uchar[]>> recovery;
     std::vector<uchar*> outputs;
     for (quint32 e = 0; e < R; ++e) {
@@ -249,32 +253,46 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         appendU32(exponent, e);
         packetMd5[e].add(exponent);
     }
-    std::unique_ptr<uchar[]> input(new uchar[size_t(chunk)]);
-    std::vector<quint16> factors(R);
+    std::vector<std::unique_ptr<uchar[]>> inputs;
+    for (int b = 0; b < Batch; ++b)
+        inputs.emplace_back(new uchar[size_t(chunk)]);
+    std::vector<quint16> factors(size_t(R) * Batch);
     const qint64 passes = (S + chunk - 1) / chunk;
     qint64 step = 0;
     for (qint64 from = 0; from < S; from += chunk) {
         const qint64 len = qMin(chunk, S - from);
         for (quint32 e = 0; e < R; ++e)
             std::fill_n(outputs[e], len, 0);
-        for (qint64 i = 0; i < n; ++i) {
-            Part& p = parts[size_t(i)];
-            const qint64 have = std::clamp<qint64>(p.length - from, 0, len);
-            if (have > 0) {
-                QFile file(p.path);
-                if (!file.open(QIODevice::ReadOnly))
-                    throw OperationError(
-                        QStringLiteral("Cannot read %1: %2").arg(p.path, file.errorString()));
-                readPartAt(file, from, reinterpret_cast<char*>(input.get()), have);
-                p.md5->add(input.get(), have);
-                p.crc = Crc32Fast(input.get(), have, p.crc);
+        // Two parts at a time, so that each of the two threads takes one's
+        // MD5 (the longest work) and the field work is shared out after.
+        for (qint64 i = 0; i < n; i += Batch) {
+            const int batch = int(qMin<qint64>(Batch, n - i));
+            std::vector<std::function<void()>> checksums;
+            const uchar* sources[Batch];
+            for (int b = 0; b < batch; ++b) {
+                Part& p = parts[size_t(i + b)];
+                uchar* into = inputs[size_t(b)].get();
+                const qint64 have = std::clamp<qint64>(p.length - from, 0, len);
+                if (have > 0) {
+                    QFile file(p.path);
+                    if (!file.open(QIODevice::ReadOnly))
+                        throw OperationError(
+                            QStringLiteral("Cannot read %1: %2").arg(p.path, file.errorString()));
+                    readPartAt(file, from, reinterpret_cast<char*>(into), have);
+                }
+                std::fill(into + have, into + len, 0);
+                sources[b] = into;
+                const quint16 c = gf16::inputConstant(quint32(i + b));
+                for (quint32 e = 0; e < R; ++e)
+                    factors[e * batch + b] = gf16::power(c, e);
+                checksums.emplace_back([&p, into, have] {
+                    p.md5->add(into, have);
+                    p.crc = Crc32Fast(into, have, p.crc);
+                });
             }
-            std::fill(input.get() + have, input.get() + len, 0);
-            const quint16 c = gf16::inputConstant(quint32(i));
-            for (quint32 e = 0; e < R; ++e)
-                factors[e] = gf16::power(c, e);
-            gf16::multiplyAddMany(input.get(), factors.data(), outputs.data(), int(R), len);
-            ++step;
+            gf16::multiplyAddMany(sources, batch, factors.data(), outputs.data(), int(R), len,
+                                  checksums);
+            step += batch;
             if (hooks.progress) hooks.progress(int(step * 100 / (passes * n + 1)));
             if (hooks.yield) hooks.yield();
             if (cancel.requested()) return false;
