@@ -15,7 +15,6 @@
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 #include "verify/CheckFiles.h"
-#include "verify/Crc32.h"
 
 #include <QtTest>
 #include <numeric>
@@ -98,9 +97,7 @@ qint64 heldBeyondSize(const QString& path) {
     return qint64(st.st_blocks) * 512 - (qint64(st.st_size) + 4095) / 4096 * 4096;
 }
 
-quint32 crcOf(const QByteArray& bytes) {
-    return Crc32Update(bytes.constData(), bytes.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF;
-}
+quint32 crcOf(const QByteArray& bytes) { return zlibCrc32(bytes); }
 
 } // namespace
 

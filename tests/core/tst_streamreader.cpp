@@ -113,7 +113,8 @@ private slots:
         reader.reset(); // the last pages go back after the last chunk was handed over
         QCOMPARE(seen, sizes);
         QCOMPARE(bytes, content.mid(from, count));
-        if (evicted && from + count >= content.size())
+        if (!evicted) QSKIP("this system can't drop a file from the page cache");
+        if (from + count >= content.size())
             QVERIFY(StreamReader::isCold(path("d"), 0, content.size()));
     }
 

@@ -34,9 +34,7 @@ constexpr int PartSize = 30000;
 const QStringList CompletedWithoutList{"", "", "              Joining completed,", "  ",
                                        "         Check.txt not availiable"};
 
-quint32 crcOf(const QByteArray& bytes) {
-    return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
-}
+quint32 crcOf(const QByteArray& bytes) { return zlibCrc32(bytes); }
 
 QByteArray partBytes(int ordinal) { return patternBytes(PartSize, quint32(ordinal)); }
 
@@ -44,7 +42,7 @@ QByteArray partBytes(int ordinal) { return patternBytes(PartSize, quint32(ordina
 QByteArray sfvOfParts(int count) {
     QList<SfvEntry> entries;
     for (int i = 1; i <= count; ++i)
-        entries.append({"movie.avi." + ordinalSuffix(i), crcOf(partBytes(i))});
+        entries.append({"movie.avi." + digitsOf(i), crcOf(partBytes(i))});
     return sfvBytes(entries);
 }
 
@@ -63,14 +61,14 @@ class TestFaultsChecks : public QObject {
     std::unique_ptr<QTemporaryDir> tmp;
     QString parts; // the set's folder, "/" at the end
 
-    QString part(int ordinal) const { return parts + "movie.avi." + ordinalSuffix(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + digitsOf(ordinal); }
 
     // The check files a split of `source` into `out` must leave, from the parts' bytes.
     void checkSplitChecks(const QString& source, const QString& out, int count) {
         const QString name = fileNameOf(source);
         QList<SfvEntry> entries;
         for (int i = 1; i <= count; ++i) {
-            const QString partName = name + "." + ordinalSuffix(i);
+            const QString partName = name + "." + digitsOf(i);
             entries.append({partName, crcOf(readFile(out + partName))});
         }
         QCOMPARE(readFile(out + name + ".sfv"), sfvBytes(entries));

@@ -35,7 +35,7 @@ class TestFaultsJoin : public QObject {
     std::unique_ptr<Ui> ui;
     MainWindow* f = nullptr;
 
-    QString part(int ordinal) const { return parts + "movie.avi." + ordinalSuffix(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + digitsOf(ordinal); }
 
     // movie.avi.001 ... of `count` parts of `size` bytes, with their list.
     void makeSet(int count, qint64 size) {

@@ -14,7 +14,6 @@
 #include "gui/Widgets.h"
 #include "split/Naming.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,7 +47,7 @@ class TestFaultsLists : public QObject {
     QString parts, outside; // the set's folder ("/" at the end); a file beside it
     QByteArray whole;       // the parts' bytes in order
 
-    QString part(int ordinal) const { return parts + "movie.avi." + ordinalSuffix(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + digitsOf(ordinal); }
 
 private slots:
     void init() {
@@ -100,10 +99,7 @@ private slots:
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(2);
         click(f->loadPartButton);
-        QElapsedTimer clock;
-        clock.start();
         click(f->joinButton);
-        QVERIFY2(clock.elapsed() < 30000, "the join took too long to ask or report");
 
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.last(), CompletedWithList);

@@ -20,9 +20,7 @@ using namespace testutil;
 
 namespace {
 
-quint32 crcOf(const QByteArray& bytes) {
-    return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
-}
+quint32 crcOf(const QByteArray& bytes) { return zlibCrc32(bytes); }
 
 SfvContent sfvFrom(const QByteArray& bytes) {
     QBuffer in;
