@@ -1,6 +1,7 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "verify/Crc32.h"
 #include "verify/Crc32Fast.h"
 
 #include <QDir>
