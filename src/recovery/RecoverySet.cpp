@@ -21,6 +21,7 @@ const QByteArray Magic("PAR2\0PKT", 8);
 // main packet naming 32768 files of the set and as many outside it.
 constexpr qint64 MaxSmallPacket = HeaderSize + 12 + 16 * 2 * qint64(MaxSlices);
 constexpr int MaxNotes = 20;
+constexpr qint64 MaxKeptBytes = 64 << 20;
 
 struct Found {
     Type type = Type::Other;
@@ -185,6 +186,18 @@ RecoverySet readRecoverySet(const QStringList& paths) {
     };
     std::map<quint32, Candidate> candidates;
     int otherSets = 0;
+    // What the descriptions and slice checksums kept take: bounded, since
+    // files of hostile origin may hold any number of them.
+    qint64 kept = 0;
+    bool overflowed = false;
+    const auto keep = [&](qint64 bytes) {
+        if (kept + bytes > MaxKeptBytes) {
+            overflowed = true;
+            return false;
+        }
+        kept += bytes;
+        return true;
+    };
     for (const QString& path : paths) {
         scanPackets(
             path,
@@ -204,7 +217,7 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     if (!parseFileDesc(p.body, entry, why))
                         note(set.notes,
                              QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
-                    else
+                    else if (!descriptions.count(entry.id) && keep(entry.name.size() + 128))
                         descriptions.emplace(entry.id, entry);
                     break;
                 }
@@ -214,7 +227,7 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     if (!parseIfsc(p.body, id, slices, why))
                         note(set.notes,
                              QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
-                    else
+                    else if (!checks.count(id) && keep(qint64(slices.size()) * 24 + 64))
                         checks.emplace(id, std::move(slices));
                     break;
                 }
@@ -224,8 +237,13 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     if (p.length < HeaderSize + 8 || !file.open(QIODevice::ReadOnly) ||
                         !readAt(file, p.offset + HeaderSize, exponent, 4))
                         break;
-                    candidates.emplace(readU32(exponent),
-                                       Candidate{{path, p.offset + HeaderSize + 4}, p.length});
+                    // At most one per exponent of the format's range: bounded.
+                    if (readU32(exponent) <= MaxExponent)
+                        candidates.emplace(readU32(exponent),
+                                           Candidate{{path, p.offset + HeaderSize + 4}, p.length});
+                    else
+                        note(set.notes, QStringLiteral("skipped a recovery slice of exponent %1")
+                                            .arg(readU32(exponent)));
                     break;
                 }
                 case Type::Creator:
@@ -238,6 +256,9 @@ RecoverySet readRecoverySet(const QStringList& paths) {
             },
             set.notes);
     }
+    if (overflowed)
+        note(set.notes, QStringLiteral("skipped file descriptions beyond %1 MiB of them")
+                            .arg(MaxKeptBytes >> 20));
     if (otherSets > 0)
         note(set.notes,
              QStringLiteral("skipped %1 packets of another recovery set").arg(otherSets));
