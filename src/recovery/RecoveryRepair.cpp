@@ -9,14 +9,14 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace tfs {
@@ -107,8 +107,9 @@ bool checkFile(const RecoverySet& set, const FileEntry& f, PartCheck& part,
         padded.addZeros(S - want);
         part.goodSlices[k] = padded.result() == f.slices[k].md5;
     }
-    const bool intact = size == length && whole.result() == f.md5 &&
-                        std::all_of(part.goodSlices.begin(), part.goodSlices.end(), [](bool b) { return b; });
+    const bool intact =
+        size == length && whole.result() == f.md5 &&
+        std::all_of(part.goodSlices.begin(), part.goodSlices.end(), [](bool b) { return b; });
     part.status = intact ? PartStatus::Ok : PartStatus::Damaged;
     return true;
 }
@@ -143,7 +144,8 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
     for (;;) {
         {
             std::unique_lock<std::mutex> wait(lock);
-            if (finished.wait_for(wait, std::chrono::milliseconds(20), [&] { return running == 0; }))
+            if (finished.wait_for(wait, std::chrono::milliseconds(20),
+                                  [&] { return running == 0; }))
                 break;
         }
         if (hooks.progress && total > 0) hooks.progress(int(done * 100 / total));

@@ -79,19 +79,29 @@ void scanPackets(const QString& path, const std::function<void(Found&)>& found,
     qint64 pos = 0;
     qint64 skipped = 0; // bytes that held no valid packet
     bool truncated = false;
+    // The bytes hashed for candidates that turned out invalid: bounded, so
+    // that a file full of false headers costs a few passes over it at most.
+    qint64 wasted = 0;
+    const qint64 maxWasted = 4 * size + (64 << 20);
     QByteArray window;
+    qint64 windowAt = -1; // file offset of window[0]; -1: none read
     while (pos + HeaderSize <= size) {
-        window.resize(qMin<qint64>(1 << 20, size - pos));
-        if (!readAt(file, pos, window.data(), window.size())) break;
-        const qsizetype hit = window.indexOf(Magic);
+        if (windowAt < 0 || pos < windowAt ||
+            pos + qint64(Magic.size()) > windowAt + window.size()) {
+            window.resize(qMin<qint64>(1 << 20, size - pos));
+            if (!readAt(file, pos, window.data(), window.size())) break;
+            windowAt = pos;
+        }
+        const qsizetype hit = window.indexOf(Magic, pos - windowAt);
         if (hit < 0) {
-            const qint64 advance = qMax<qint64>(1, window.size() - (Magic.size() - 1));
-            skipped += advance;
-            pos += advance;
+            // A magic may straddle the window's end: look again from just before it.
+            const qint64 next = qMax(pos + 1, windowAt + window.size() - (Magic.size() - 1));
+            skipped += next - pos;
+            pos = next;
             continue;
         }
-        const qint64 at = pos + hit;
-        skipped += hit;
+        const qint64 at = windowAt + hit;
+        skipped += at - pos;
         char header[HeaderSize];
         if (at + HeaderSize > size || !readAt(file, at, header, HeaderSize)) {
             truncated = true;
@@ -106,8 +116,15 @@ void scanPackets(const QString& path, const std::function<void(Found&)>& found,
             valid = false;
         }
         Found packet;
-        if (valid)
+        if (valid && wasted + length > maxWasted) {
+            note(notes, QStringLiteral("%1 is too damaged to be searched further")
+                            .arg(QFileInfo(path).fileName()));
+            break;
+        }
+        if (valid) {
             valid = packetMatches(file, at, length, header, type != Type::Recovery, packet.body);
+            if (!valid) wasted += length;
+        }
         if (!valid) {
             pos = at + 1;
             skipped += 1;
