@@ -230,7 +230,7 @@ int runCommandLine(int argc, char** argv) {
         cli::error(parser.errorText() + QStringLiteral(" (see --help)"));
         return cli::Refused;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         cli::print(helpText(parser));
         return cli::Success;
     }

@@ -145,6 +145,13 @@ SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceNa
             if (!first.open())
                 throw OperationError(QStringLiteral("Cannot create %1: %2")
                                          .arg(first.fileTemplate(), first.errorString()));
+            // A temporary file is the owner's alone; the part gets the
+            // permissions that every other part is created with.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            if (::fchmod(first.handle(), 0666 & ~mask) != 0)
+                throw OperationError(
+                    systemErrorText(QStringLiteral("Cannot create"), first.fileName(), errno));
             part = &first;
         } else if (inPart == partSize) { // bytes for a part after a full one
             if (part == &first) {

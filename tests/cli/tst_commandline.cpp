@@ -351,6 +351,8 @@ private slots:
                                 << "--compare takes two files" << none << none;
         row("help") << QStringList{"--help"} << 0 << ""
                     << "" << none << none;
+        row("help, Qt's options too") << QStringList{"--help-all"} << 0 << ""
+                                      << "" << none << none;
         row("version") << QStringList{"--version"} << 0 << "tarvello-file-splitter 1.00\n"
                        << "" << none << none;
     }
@@ -366,7 +368,7 @@ private slots:
         const Result r = runProgram(dir, args);
         QVERIFY2(r.status == status,
                  qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
-        if (args.first() == "--help")
+        if (args.first().startsWith("--help"))
             QVERIFY2(r.out.startsWith("Usage: tarvello-file-splitter [FILE]\n") &&
                          r.out.contains("--split <FILE>") && r.out.contains("--compare <FILE1>"),
                      qPrintable(r.out));
@@ -541,8 +543,11 @@ private slots:
         QStringList written = entries(at("file"));
         written.removeOne(input);
         QCOMPARE(entries(at("out")), written);
-        for (const QString& name : written)
+        for (const QString& name : written) {
             QVERIFY2(readFile(at("out/" + name)) == readFile(at("file/" + name)), qPrintable(name));
+            QCOMPARE(QFileInfo(at("out/" + name)).permissions(),
+                     QFileInfo(at("file/" + name)).permissions());
+        }
     }
 
     // Recovery data end to end: a split with --recovery, the set damaged,
@@ -666,9 +671,10 @@ private slots:
     }
 
     // A refusal leaves nothing on the destination: on a full disk a split
-    // (the source and the 200 MiB margin don't fit) and a join (the set
-    // doesn't fit); on a FAT volume a split into parts over 4 GiB and a join
-    // into a file over 4 GiB (sparse sources of 4.6 GB).
+    // (the source and the 200 MiB margin don't fit), a join (the set
+    // doesn't fit) and a split of standard input (whose size isn't known
+    // before: the write that fails); on a FAT volume a split into parts over
+    // 4 GiB and a join into a file over 4 GiB (sparse sources of 4.6 GB).
     void refusalLeavesNothing_data() {
         QTest::addColumn<bool>("fat");
         QTest::addColumn<QStringList>("args");
@@ -679,6 +685,10 @@ private slots:
         QTest::newRow("join, full disk")
             << false << QStringList{"--join", "floppy.img.001", "--into"}
             << "Not Enough Disk Space on Drive %1";
+        QTest::newRow("split of standard input, the disk fills")
+            << false
+            << QStringList{"--split", "-", "--name", "movie.avi", "--size", "100KB", "--into"}
+            << "%1/movie.avi.0";
         QTest::newRow("split, parts too large for FAT")
             << true << QStringList{"--split", "huge", "--size", "4295MB", "--into"}
             << "Parts of this size can not be stored on drive %1 (largest file 4294967295 bytes)";
@@ -705,11 +715,27 @@ private slots:
             into = disk->path();
             QVERIFY(QFile::copy(at("floppy.img"), at("floppy.img.001")));
         }
-        const Result r = runProgram(dir, args << into);
+        const QByteArray input = args.contains("-") ? readFile(at("movie.avi")) : QByteArray();
+        const Result r = runProgram(dir, args << into, nullptr, {}, input);
         QCOMPARE(r.status, 2);
         const QString root = QDir(into).absolutePath();
         QVERIFY2(r.err.contains(message.arg(root)), qPrintable(r.err));
         QCOMPARE(entries(into), QStringList());
+    }
+
+    // The free space asked of a join is what it will write: the parts after
+    // the end of the list (an older, longer set's) need no room.
+    void joinFitsWithoutThePartsAfterTheList() {
+        Tmpfs disk(1 << 20);
+        if (!disk.ok()) QSKIP(qPrintable(disk.reason()));
+        makeFile(at("long.bin.001"), 500000, 1);
+        makeFile(at("long.bin.002"), 400000, 2);
+        makeFile(at("long.bin.003"), 3000000, 3);
+        writeFile(at("long.bin.txt"), "long.bin.001\r\nlong.bin.002\r\n");
+        const Result r = runProgram(dir, {"--join", "long.bin.001", "--into", disk.path()});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(readFile(disk.path() + "long.bin"),
+                 concat({at("long.bin.001"), at("long.bin.002")}));
     }
 
     // Ctrl+C in the middle of a split, a join or a verify: status 130, and
