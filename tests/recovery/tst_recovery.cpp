@@ -176,6 +176,9 @@ private slots:
         if (files.isEmpty()) return;
         QCOMPARE(p.fileNames(), files);
         QCOMPARE(p.sliceSize, quint64(1004));
+        // A source whose name looks like a placeholder keeps it.
+        QCOMPARE(planRecovery(QStringLiteral("m%2%1"), sizes, percent).fileNames(),
+                 files.replaceInStrings(QRegularExpression("^m"), QStringLiteral("m%2%1")));
     }
 
     // Our files over a set, damaged in each way, verified and repaired by
