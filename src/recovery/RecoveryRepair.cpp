@@ -26,6 +26,7 @@ using namespace par2;
 namespace {
 
 constexpr qint64 ReadBlock = 4 << 20;
+constexpr int MaxRebuiltSlices = 4096;
 
 quint32 crcOfZeros(qint64 count, quint32 crc) {
     static const QByteArray zeros(64 << 10, '\0');
@@ -184,6 +185,12 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
             (check.parts[f].goodSlices[k] ? present : missing).push_back(ref);
         }
     const int m = int(missing.size());
+    // The system to solve takes m x m field elements twice and m^3 steps.
+    if (m > MaxRebuiltSlices)
+        throw OperationError(QStringLiteral("The set cannot be repaired at once: %1 slices are "
+                                            "missing, at most %2 are rebuilt in one repair")
+                                 .arg(m)
+                                 .arg(MaxRebuiltSlices));
     std::vector<quint32> exponents;
     std::vector<const RecoverySliceAt*> sources;
     for (const auto& [e, at] : set.recovery) {

@@ -808,9 +808,19 @@ private slots:
     }
 
     // A split that fails at a part it can't create (a read-only file of that
-    // name) removes the parts it wrote and leaves that file as it was. Root
-    // could write it, so the program then runs as nobody.
+    // name) removes the parts it wrote and leaves that file as it was, also
+    // a split of standard input, whose first part waits under a hidden name.
+    // Root could write it, so the program then runs as nobody.
+    void failedSplitKeepsWhatItDidNotWrite_data() {
+        QTest::addColumn<bool>("fromInput");
+        QTest::addColumn<QString>("readOnly");
+        QTest::newRow("a later part") << false << "movie.avi.002";
+        QTest::newRow("standard input, the first part") << true << "movie.avi.001";
+        QTest::newRow("standard input, a later part") << true << "movie.avi.002";
+    }
     void failedSplitKeepsWhatItDidNotWrite() {
+        QFETCH(bool, fromInput);
+        QFETCH(QString, readOnly);
         QStringList wrapper;
         if (::geteuid() == 0) {
             if (QStandardPaths::findExecutable("setpriv").isEmpty())
@@ -818,15 +828,20 @@ private slots:
             wrapper = QStringList{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
             QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x7777)));
         }
-        writeFile(at("movie.avi.002"), "not a part");
-        QVERIFY(QFile::setPermissions(at("movie.avi.002"),
-                                      QFileDevice::ReadOther | QFileDevice::ReadOwner));
-        const Result r =
-            runProgram(dir, {"--split", "movie.avi", "--size", "1MB"}, nullptr, wrapper);
+        writeFile(at(readOnly), "not a part");
+        QVERIFY(
+            QFile::setPermissions(at(readOnly), QFileDevice::ReadOther | QFileDevice::ReadOwner));
+        const QStringList args =
+            fromInput ? QStringList{"--split", "-", "--name", "movie.avi", "--size", "1MB"}
+                      : QStringList{"--split", "movie.avi", "--size", "1MB"};
+        const Result r = runProgram(dir, args, nullptr, wrapper,
+                                    fromInput ? readFile(at("movie.avi")) : QByteArray());
         QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains("Cannot create " + at("movie.avi.002")), qPrintable(r.err));
-        QVERIFY(!QFileInfo::exists(at("movie.avi.001")));
-        QCOMPARE(readFile(at("movie.avi.002")), QByteArray("not a part"));
+        QVERIFY2(r.err.contains("Cannot create " + at(readOnly)), qPrintable(r.err));
+        for (const QString& name : parts("movie.avi", 3))
+            QCOMPARE(QFileInfo::exists(at(name)), name == readOnly);
+        QCOMPARE(readFile(at(readOnly)), QByteArray("not a part"));
+        QCOMPARE(entries(dir).filter(QRegularExpression("^\\.")), QStringList());
     }
 
     // On a terminal, standard error carries the progress line, redrawn in
