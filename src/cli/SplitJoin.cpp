@@ -173,7 +173,14 @@ int split(const SplitRequest& request) {
         writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
                         state.SplitPartCrcs);
     } catch (const OperationError&) {
-        removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
+        // Nothing of the set stays: the parts (as Cancel removes them), and
+        // the list and check files that name them (a full disk may fail the
+        // last check file after the list and the .sfv were written).
+        removeWrittenParts(state.SplitPartPaths, before);
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
         throw;
     }
     // Interrupted after the last block: undone, as the window's Undo does.
