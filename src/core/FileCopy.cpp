@@ -138,7 +138,8 @@ void openForReading(QFile& file, const QString& path) {
 #ifdef Q_OS_UNIX
     // Looked at through a descriptor that doesn't wait: a named pipe put in a
     // file's place is refused rather than waited on.
-    const int probe = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int probe =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (probe >= 0) {
         struct stat st {};
         const bool regular = ::fstat(probe, &st) == 0 && S_ISREG(st.st_mode);
@@ -168,7 +169,7 @@ void createReplacingLinks(QFile& file, const QString& path) {
             throw OperationError(
                 QStringLiteral("Cannot create %1: a %2 of that name is in the way, not a file")
                     .arg(path, S_ISFIFO(st.st_mode) ? QStringLiteral("named pipe")
-                                                     : QStringLiteral("device or socket")));
+                                                    : QStringLiteral("device or socket")));
     }
 #endif
     createForWriting(file, path);
@@ -493,13 +494,16 @@ qint64 readAt(const QFile& file, qint64 pos, char* buffer, qint64 count) {
 #ifdef Q_OS_UNIX
     int error = 0;
     const qint64 got = readFullyAt(file.handle(), buffer, pos, count, error);
-    if (error != 0) throw OperationError(systemErrorText(QStringLiteral("Cannot read"), file.fileName(), error));
+    if (error != 0)
+        throw OperationError(
+            systemErrorText(QStringLiteral("Cannot read"), file.fileName(), error));
     return got;
 #else
     QFile& f = const_cast<QFile&>(file);
     const qint64 got = f.seek(pos) ? f.read(buffer, count) : -1;
     if (got < 0)
-        throw OperationError(QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        throw OperationError(
+            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
     return got;
 #endif
 }

@@ -63,8 +63,8 @@ QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
             parts.insert(ordinal, e);
         } else if (given->crc != e.crc) { // one part in both numberings, two values
             if (conflict)
-                *conflict = QStringLiteral("it gives %1 and %2 different CRC-32s")
-                                .arg(given->name, e.name);
+                *conflict =
+                    QStringLiteral("it gives %1 and %2 different CRC-32s").arg(given->name, e.name);
             return {};
         }
     }

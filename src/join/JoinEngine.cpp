@@ -68,9 +68,8 @@ const QString HiddenInfix = QStringLiteral(".part-");
 // when its name carries the mark: a user's ".notes.part-draft1" never does.
 QString hiddenMark(const QString& stem, const QString& letters) {
     quint32 hash = 2166136261u;
-    for (const char byte : (QStringLiteral("tarvello-file-splitter:") + stem + QLatin1Char(':') +
-                            letters)
-                               .toUtf8()) {
+    for (const char byte :
+         (QStringLiteral("tarvello-file-splitter:") + stem + QLatin1Char(':') + letters).toUtf8()) {
         hash ^= static_cast<unsigned char>(byte);
         hash *= 16777619u;
     }
@@ -144,8 +143,7 @@ private:
             QString random;
             for (int i = 0; i < 6; ++i)
                 random += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
-            const QString name =
-                prefix + random + QLatin1Char('-') + hiddenMark(stem, random);
+            const QString name = prefix + random + QLatin1Char('-') + hiddenMark(stem, random);
             file_.setFileName(name);
             // NewOnly: O_EXCL, so an existing file or link is never opened.
             if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
@@ -234,8 +232,8 @@ void removeAbandonedHiddenFiles(const QString& outputPath) {
         // Only a file of ours, as the join made it: one name, this user's.
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
             S_ISREG(opened.st_mode) && opened.st_nlink == 1 && opened.st_uid == ::geteuid() &&
-            ::lstat(path.constData(), &named) == 0 &&
-            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+            ::lstat(path.constData(), &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev)
             ::unlink(path.constData());
         ::close(fd);
     }

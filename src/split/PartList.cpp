@@ -42,8 +42,10 @@ void saveWholeFile(const QString& path, const QByteArray& content) {
     // through. Unbuffered, so that a write that fails (a full disk) is seen.
     QFile file;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(folderOf(path) + QLatin1Char('.') + fileNameOf(path) +
-                         QStringLiteral(".new-%1").arg(QRandomGenerator::global()->bounded(1 << 30)));
+        file.setFileName(folderOf(path) +
+                         hiddenNameOf(fileNameOf(path),
+                                      QStringLiteral(".new-%1")
+                                          .arg(QRandomGenerator::global()->bounded(1 << 30))));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) break;
         const QFileInfo taken(file.fileName());
         if (!taken.exists() && !taken.isSymLink()) break; // the folder refuses, not a name taken
@@ -105,7 +107,8 @@ bool forEachListLine(const QString& path, const std::function<bool(const QString
     const auto finish = [&]() -> bool {
         const QString text = QString::fromUtf8(line);
         if (text.toUtf8() != line) {
-            error = QStringLiteral("Cannot read %1: line %2 is not UTF-8 text").arg(path).arg(number);
+            error =
+                QStringLiteral("Cannot read %1: line %2 is not UTF-8 text").arg(path).arg(number);
             return false;
         }
         more = take(text);

@@ -138,9 +138,9 @@ public:
     FirstPartHold(const FirstPartHold&) = delete;
     FirstPartHold& operator=(const FirstPartHold&) = delete;
 
-    // Locks the hidden file of part 1 at `partPath` and removes what bears
-    // part 1's own name (it would be overwritten now). Throws OperationError.
-    void take(const QString& sourcePath, const QString& partPath) {
+    // Locks the hidden file of part 1 at `partPath`: refused (OperationError)
+    // while another split holds it.
+    void lock(const QString& sourcePath, const QString& partPath) {
         final_ = partPath;
         const QString hidden = hiddenFirstPartPath(partPath);
 #ifdef Q_OS_UNIX
@@ -158,8 +158,9 @@ public:
             struct stat opened {};
             if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
                 ::close(fd);
-                throw OperationError(QStringLiteral("Cannot create %1: %2 is in the way, not a file")
-                                         .arg(partPath, hidden));
+                throw OperationError(
+                    QStringLiteral("Cannot create %1: %2 is in the way, not a file")
+                        .arg(partPath, hidden));
             }
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
                 ::close(fd);
@@ -178,26 +179,35 @@ public:
         if (fd_ < 0)
             throw OperationError(
                 QStringLiteral("Cannot create %1: %2 keeps changing").arg(partPath, hidden));
-        hidden_ = hidden;
-        struct stat existing {};
-        const QByteArray own = QFile::encodeName(partPath);
-        if (::lstat(own.constData(), &existing) == 0) {
-            if (S_ISDIR(existing.st_mode))
-                throw OperationError(
-                    systemErrorText(QStringLiteral("Cannot create"), partPath, EISDIR));
-            if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
-                throw OperationError(
-                    QStringLiteral("Cannot create %1: something of that name is in the way, "
-                                   "not a file")
-                        .arg(partPath));
-            if (::unlink(own.constData()) != 0)
-                throw OperationError(
-                    systemErrorText(QStringLiteral("Cannot create"), partPath, errno));
-        }
 #else
         Q_UNUSED(sourcePath);
+#endif
         hidden_ = hidden;
-        QFile::remove(partPath);
+    }
+
+    // Removes what bears part 1's own name (it would be overwritten now)
+    // before part 1 is written. Throws OperationError.
+    void replaceName() {
+        started_ = true;
+#ifdef Q_OS_UNIX
+        struct stat existing {};
+        const QByteArray own = QFile::encodeName(final_);
+        if (::lstat(own.constData(), &existing) != 0) {
+            if (errno != ENOENT)
+                throw OperationError(
+                    systemErrorText(QStringLiteral("Cannot create"), final_, errno));
+            return;
+        }
+        if (S_ISDIR(existing.st_mode))
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, EISDIR));
+        if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
+            throw OperationError(
+                QStringLiteral("Cannot create %1: something of that name is in the way, not a file")
+                    .arg(final_));
+        if (::unlink(own.constData()) != 0)
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, errno));
+#else
+        QFile::remove(final_);
 #endif
     }
 
@@ -208,8 +218,11 @@ public:
     void publish() {
         if (hidden_.isEmpty()) return;
         if (std::rename(QFile::encodeName(hidden_).constData(),
-                        QFile::encodeName(final_).constData()) != 0)
-            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, errno));
+                        QFile::encodeName(final_).constData()) != 0) {
+            const int err = errno;
+            discard();
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, err));
+        }
         hidden_.clear();
         release();
     }
@@ -218,12 +231,14 @@ public:
         if (!hidden_.isEmpty()) QFile::remove(std::exchange(hidden_, QString()));
         release();
     }
-    // The split failed: part 1 is kept under its name with the parts written
-    // before the failure, which stay listed for Cancel.
+    // The split failed: a part 1 begun is kept under its name with the parts
+    // written before the failure, which stay listed for Cancel; one never
+    // begun (or whose name can't be given) goes.
     void keep() {
-        if (!hidden_.isEmpty())
-            (void)std::rename(QFile::encodeName(hidden_).constData(),
-                              QFile::encodeName(final_).constData());
+        if (!hidden_.isEmpty() &&
+            (!started_ || std::rename(QFile::encodeName(hidden_).constData(),
+                                      QFile::encodeName(final_).constData()) != 0))
+            QFile::remove(hidden_);
         hidden_.clear();
         release();
     }
@@ -239,13 +254,13 @@ private:
     QString final_;
     QString hidden_;
     int fd_ = -1;
+    bool started_ = false; // part 1's own name was replaced: its writing began
 };
 
 } // namespace
 
 QString hiddenFirstPartPath(const QString& partPath) {
-    return folderOf(partPath) + QLatin1Char('.') + fileNameOf(partPath) +
-           QStringLiteral(".splitting");
+    return folderOf(partPath) + hiddenNameOf(fileNameOf(partPath), QStringLiteral(".splitting"));
 }
 
 void removeAbandonedFirstPart(const QString& partPath) {
@@ -393,15 +408,17 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                 if (hooks.partStarted) hooks.partStarted();
                 if (ordinal == 1) {
                     // Refused here while another split writes this set.
-                    firstPart.take(sourcePath, state.CurrentPartPath);
+                    firstPart.lock(sourcePath, state.CurrentPartPath);
                     deleteCheckFilesOf(earlierList); // they name the parts being replaced too
                     earlierParts = removeEarlierPartList(earlierList);
                 }
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
-                if (ordinal == 1)
-                    createForWriting(part, firstPart.hiddenPath());
-                else
+                if (ordinal == 1) { // the part being written is the hidden file
+                    firstPart.replaceName();
+                    state.CurrentPartPath = firstPart.hiddenPath();
+                    createForWriting(part, state.CurrentPartPath);
+                } else
                     createReplacingLinks(part, state.CurrentPartPath);
                 if (hooks.partCrcs) {
                     partCrc.reset();
@@ -465,6 +482,7 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         return SplitOutcome::Cancelled;
     }
     firstPart.publish();
+    if (state.SplitPartPaths.size() == 1) state.CurrentPartPath = state.SplitPartPaths.first();
     removeEarlierPartsBeyond(earlierParts, state.SplitDestFolder, fileNameOf(sourcePath),
                              state.SplitPartPaths.size());
     return SplitOutcome::Completed;

@@ -166,7 +166,9 @@ SfvContent parseSfv(QIODevice& in) {
         // One file with two different values: which one is right can't be told.
         const auto given = crcOf.constFind(name);
         if (given != crcOf.constEnd() && *given != crc)
-            return QStringLiteral("line %1 gives %2 a second, different CRC-32").arg(number).arg(name);
+            return QStringLiteral("line %1 gives %2 a second, different CRC-32")
+                .arg(number)
+                .arg(name);
         crcOf.insert(name, crc);
         out.entries.append({name, crc});
         return {};

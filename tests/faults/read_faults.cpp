@@ -86,8 +86,7 @@ void afterRead(int fd, off_t pos, ssize_t got) {
     (void)!truncate(target, faultAt());
 }
 
-template <typename F>
-F real(const char* name) {
+template <typename F> F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 

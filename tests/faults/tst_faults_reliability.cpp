@@ -80,7 +80,8 @@ class TestFaultsReliability : public QObject {
         if (shellBefore.isEmpty())
             p.start(PROGRAM, args);
         else // a shell sets the signals up, then becomes the program
-            p.start("/bin/sh", QStringList{"-c", shellBefore + "; exec \"$0\" \"$@\"", PROGRAM} + args);
+            p.start("/bin/sh",
+                    QStringList{"-c", shellBefore + "; exec \"$0\" \"$@\"", PROGRAM} + args);
         QVERIFY2(p.waitForStarted(), qPrintable(p.errorString()));
     }
     Run finish(QProcess& p) {
@@ -123,14 +124,17 @@ private slots:
         QTest::addColumn<QString>("expected"); // standard output when the reads come short
         QTest::newRow("checksum") << QStringList{"--checksum", "data.bin"} << "data.bin"
                                   << "<crc>";
-        QTest::newRow("compare") << QStringList{"--compare", "data.bin", "copy.bin"}
-                                 << "copy.bin" << "identical\n";
+        QTest::newRow("compare") << QStringList{"--compare", "data.bin", "copy.bin"} << "copy.bin"
+                                 << "identical\n";
         QTest::newRow("join") << QStringList{"--join", "set.bin.001", "--into", "out"}
-                              << "set.bin.002" << "<joined>";
+                              << "set.bin.002"
+                              << "<joined>";
         QTest::newRow("verify") << QStringList{"--verify", "set.bin.sfv"} << "set.bin.002"
                                 << "set.bin.001 OK\nset.bin.002 OK\nset.bin.003 OK\n";
-        QTest::newRow("split") << QStringList{"--split", "data.bin", "--size", "1MB", "--into", "out"}
-                               << "data.bin" << "";
+        QTest::newRow("split") << QStringList{"--split", "data.bin", "--size",
+                                              "1MB",     "--into",   "out"}
+                               << "data.bin"
+                               << "";
     }
     void readErrors() {
         QFETCH(QStringList, args);
@@ -152,14 +156,16 @@ private slots:
         const Run slow = run(args, {"short", faulty, 0});
         QVERIFY2(slow.status == 0, slow.err.constData());
         if (expected == "<crc>")
-            expected = QStringLiteral("%1 %2 data.bin\n").arg(hex(zlibCrc(data))).arg(zlibCrc(data));
+            expected =
+                QStringLiteral("%1 %2 data.bin\n").arg(hex(zlibCrc(data))).arg(zlibCrc(data));
         if (expected == "<joined>") {
             QCOMPARE(readFile(out + "set.bin"), data);
             expected = out + "set.bin\n";
         }
         QCOMPARE(QString::fromUtf8(slow.out), expected);
         if (args.first() == "--split")
-            QCOMPARE(concat({out + "data.bin.001", out + "data.bin.002", out + "data.bin.003"}), data);
+            QCOMPARE(concat({out + "data.bin.001", out + "data.bin.002", out + "data.bin.003"}),
+                     data);
     }
 
     // A source cut while it is being split (between two reads, all bytes of
@@ -171,8 +177,8 @@ private slots:
         QTest::addColumn<qint64>("cutTo");
         QTest::newRow("cut inside the last part, after its last read")
             << qint64(3 << 20) << "1MB" << qint64(5 << 19);
-        QTest::newRow("cut inside a part, behind the reads") << qint64(3 << 20) << "1MB"
-                                                             << qint64(3 << 19);
+        QTest::newRow("cut inside a part, behind the reads")
+            << qint64(3 << 20) << "1MB" << qint64(3 << 19);
         QTest::newRow("two writers") << qint64(16 << 20) << "4MB" << qint64(10 << 20);
     }
     void shrinkingSources() {
@@ -183,7 +189,8 @@ private slots:
         const Run r = run({"--split", "data.bin", "--size", partSize, "--into", "out"},
                           {"shrink", "data.bin", cutTo});
         QVERIFY2(r.status == 2, r.err.constData());
-        QVERIFY2(r.err.contains("Cannot read " + (dir + "data.bin").toUtf8() + ": "), r.err.constData());
+        QVERIFY2(r.err.contains("Cannot read " + (dir + "data.bin").toUtf8() + ": "),
+                 r.err.constData());
         QCOMPARE(entries(out), QStringList());
     }
 
@@ -198,7 +205,8 @@ private slots:
     void kills() {
         QFETCH(bool, earlier);
         const QStringList split{"--split", "data.bin", "--size", "1MB", "--into", "out"};
-        if (earlier) QCOMPARE(run({"--split", "data.bin", "--size", "512KB", "--into", "out"}).status, 0);
+        if (earlier)
+            QCOMPARE(run({"--split", "data.bin", "--size", "512KB", "--into", "out"}).status, 0);
         QProcess child;
         start(child, split, {"stop", "data.bin", (5 << 19) + 1});
         awaitHeld(child);
@@ -214,7 +222,8 @@ private slots:
         QCOMPARE(run(split).status, 0);
         for (const QString& name : entries(out))
             QVERIFY2(!name.startsWith('.'), qPrintable(name)); // the hidden part 1 was taken over
-        QCOMPARE(readFile(out + "data.bin.txt"), QByteArray("data.bin.001\r\ndata.bin.002\r\ndata.bin.003\r\n"));
+        QCOMPARE(readFile(out + "data.bin.txt"),
+                 QByteArray("data.bin.001\r\ndata.bin.002\r\ndata.bin.003\r\n"));
         QCOMPARE(concat({out + "data.bin.001", out + "data.bin.002", out + "data.bin.003"}), data);
     }
 
@@ -242,11 +251,16 @@ private slots:
     void linksAndSpecialFiles_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("kind"); // "symlink", "hardlink", "fifo"
-        QTest::newRow("symbolic link as part 2") << "data.bin.002" << "symlink";
-        QTest::newRow("symbolic link as part 1") << "data.bin.001" << "symlink";
-        QTest::newRow("hard link as part 3") << "data.bin.003" << "hardlink";
-        QTest::newRow("hard link as part 1") << "data.bin.001" << "hardlink";
-        QTest::newRow("named pipe as part 2") << "data.bin.002" << "fifo";
+        QTest::newRow("symbolic link as part 2") << "data.bin.002"
+                                                 << "symlink";
+        QTest::newRow("symbolic link as part 1") << "data.bin.001"
+                                                 << "symlink";
+        QTest::newRow("hard link as part 3") << "data.bin.003"
+                                             << "hardlink";
+        QTest::newRow("hard link as part 1") << "data.bin.001"
+                                             << "hardlink";
+        QTest::newRow("named pipe as part 2") << "data.bin.002"
+                                              << "fifo";
     }
     void linksAndSpecialFiles() {
         QFETCH(QString, name);

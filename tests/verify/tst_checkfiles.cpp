@@ -134,7 +134,8 @@ private slots:
             << -1;
         // Read as a stream: a large file of good lines is no fault.
         QTest::newRow("more than 16 MiB in short lines")
-            << QByteArray("a.001 CBF43926\r\n").repeated((16 << 20) / 16 + 1) << (16 << 20) / 16 + 1;
+            << QByteArray("a.001 CBF43926\r\n").repeated((16 << 20) / 16 + 1)
+            << (16 << 20) / 16 + 1;
         QTest::newRow("binary garbage") << patternBytes(1 << 16, 9) << -1;
     }
     void hostileSfv() {
