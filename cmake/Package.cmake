@@ -4,8 +4,13 @@ set(CPACK_PACKAGE_NAME tarvello-file-splitter)
 set(CPACK_PACKAGE_VENDOR Tarvello)
 set(CPACK_PACKAGE_CONTACT "Tarvello <support@tarvello.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Split files into numbered parts and join them back")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Cuts a file of any type and size into numbered parts (movie.avi.001, ...), joins such sets back, computes a file's CRC-32, compares two files byte for byte and splits at ten media presets.")
+# Below the summary, Debian shows the description's lines as they are: each
+# within 80 columns.
+string(JOIN "\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Cuts a file of any type and size into numbered parts (movie.avi.001, ...),"
+    "joins such sets back, computes a file's CRC-32, compares two files byte for"
+    "byte and splits at ten media presets. A command line does the same in"
+    "scripts and pipes.")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://tarvello.example.org)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -97,6 +97,14 @@ int compare(const QString& first, const QString& second) {
 }
 
 int verify(const QString& argument) {
+    // Without a .sfv (or naming a .par2), the recovery data checks the set.
+    const QFileInfo named(argument);
+    const QString setName = joinOutputNameOf(named.absoluteFilePath());
+    const QFileInfo sfv(folderOf(named.absoluteFilePath()) + setName + QStringLiteral(".sfv"));
+    if (!named.isDir() && hasRecoveryData(named.absoluteFilePath()) &&
+        (named.fileName().endsWith(QLatin1String(".par2"), Qt::CaseInsensitive) ||
+         (!sfv.exists() && !sfv.isSymLink())))
+        return verifyWithRecovery(argument);
     const QMap<qint64, SfvEntry> expected = partsToVerify(argument);
     const QString folder = folderOf(QFileInfo(argument).absoluteFilePath());
     qint64 total = 0;

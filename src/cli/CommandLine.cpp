@@ -13,7 +13,7 @@ using namespace tfs;
 
 namespace {
 
-const char* const ModeOptions[] = {"split", "join", "checksum", "compare", "verify"};
+const char* const ModeOptions[] = {"split", "join", "checksum", "compare", "verify", "repair"};
 
 // A usage error: the reason and the hint, status 2.
 struct UsageError {
@@ -31,6 +31,38 @@ QString presetCaptions() {
     return captions.join(QStringLiteral(", "));
 }
 
+// The usage by the program's own name (not the path it was started by),
+// then the options as the parser describes them.
+QString helpText(const QCommandLineParser& parser) {
+    const QString usage = QStringLiteral(
+        "Usage: tarvello-file-splitter [FILE]\n"
+        "       tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME | --parts N)\n"
+        "                              [--into DIR] [--recovery P%]\n"
+        "       tarvello-file-splitter --split - --name NAME (--size N<unit> | --preset NAME)\n"
+        "                              [--into DIR] [--recovery P%]\n"
+        "       tarvello-file-splitter --join PART [--into DIR | --into -] [--force]\n"
+        "       tarvello-file-splitter --checksum FILE\n"
+        "       tarvello-file-splitter --compare FILE1 FILE2\n"
+        "       tarvello-file-splitter --verify PART|SFV\n"
+        "       tarvello-file-splitter --repair PART|LIST|PAR2\n"
+        "\n"
+        "Tarvello File Splitter cuts a file into numbered parts (name.001, name.002, ...),\n"
+        "joins such sets back, computes a file's CRC-32, compares two files and checks a\n"
+        "set's parts against its .sfv. Without options it opens its window, with FILE\n"
+        "loaded in the panel that fits it.\n"
+        "\n"
+        "A join checks the parts against the set's .sfv and the joined file against its\n"
+        ".crc when they are beside the parts, and repairs the set first from its recovery\n"
+        "data (.par2) when that covers the damage.\n"
+        "\n"
+        "Exit status: 0 done, identical or every part OK; 1 different, damaged or parts\n"
+        "missing; 2 refused or failed (nothing is left behind, but what went to standard\n"
+        "output stays there); 130 interrupted by Ctrl+C (what was written is removed).\n");
+    const QString generated = parser.helpText();
+    const qsizetype options = generated.indexOf(QStringLiteral("Options:"));
+    return usage + QLatin1Char('\n') + generated.mid(options).trimmed();
+}
+
 int run(const QCommandLineParser& parser) {
     QStringList modes;
     for (const char* mode : ModeOptions)
@@ -38,12 +70,12 @@ int run(const QCommandLineParser& parser) {
             modes.append(QStringLiteral("--") + QLatin1String(mode));
     require(modes.size() == 1, modes.isEmpty()
                                    ? QStringLiteral("Choose one of --split, --join, --checksum, "
-                                                    "--compare, --verify")
+                                                    "--compare, --verify, --repair")
                                    : QStringLiteral("Choose one of %1").arg(modes.join(", ")));
     const QString mode = modes.first().mid(2);
     const QStringList extra = parser.positionalArguments();
     const auto only = [&](const QStringList& allowed) {
-        for (const char* option : {"size", "preset", "into", "force"})
+        for (const char* option : {"size", "preset", "parts", "name", "into", "force", "recovery"})
             require(!parser.isSet(QLatin1String(option)) || allowed.contains(QLatin1String(option)),
                     QStringLiteral("--%1 does not go with --%2").arg(QLatin1String(option), mode));
     };
@@ -66,24 +98,59 @@ int run(const QCommandLineParser& parser) {
         only({});
         return cli::verify(file);
     }
+    if (mode == QLatin1String("repair")) {
+        only({});
+        return cli::repair(file);
+    }
     if (mode == QLatin1String("join")) {
         only({QStringLiteral("into"), QStringLiteral("force")});
         return cli::join(file, parser.value(QStringLiteral("into")), parser.isSet("force"));
     }
-    only({QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("into")});
-    cli::SplitRequest request{file, parser.value(QStringLiteral("size")),
-                              parser.value(QStringLiteral("preset")),
-                              parser.value(QStringLiteral("into"))};
-    require(request.size.isEmpty() != request.preset.isEmpty(),
-            QStringLiteral("--split takes either --size or --preset"));
-    if (!request.preset.isEmpty())
+    only({QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("parts"),
+          QStringLiteral("name"), QStringLiteral("into"), QStringLiteral("recovery")});
+    cli::SplitRequest request;
+    request.source = file;
+    request.size = parser.value(QStringLiteral("size"));
+    request.preset = parser.value(QStringLiteral("preset"));
+    request.into = parser.value(QStringLiteral("into"));
+    if (parser.isSet(QStringLiteral("recovery"))) {
+        request.recovery = cli::recoveryPercentOf(parser.value(QStringLiteral("recovery")));
+        require(request.recovery > 0,
+                QStringLiteral("--recovery takes a percentage from 1% to 100%, such as 10%"));
+    }
+    const bool byParts = parser.isSet(QStringLiteral("parts"));
+    require(int(!request.size.isEmpty()) + int(!request.preset.isEmpty()) + int(byParts) == 1,
+            QStringLiteral("--split takes one of --size, --preset or --parts"));
+    const bool fromInput = file == QLatin1String("-");
+    if (fromInput) {
+        request.name = parser.value(QStringLiteral("name"));
+        require(!request.name.isEmpty(),
+                QStringLiteral("--split - takes --name NAME, the name of the file that "
+                               "standard input stands for"));
+        require(!request.name.contains(QLatin1Char('/')) && request.name != QLatin1String(".") &&
+                    request.name != QLatin1String(".."),
+                QStringLiteral("--name takes a file name without a folder (--into gives the "
+                               "folder)"));
+        require(!byParts, QStringLiteral("--parts needs the file's size: it does not go with "
+                                         "--split -, use --size or --preset"));
+    } else {
+        require(!parser.isSet(QStringLiteral("name")),
+                QStringLiteral("--name goes with --split - only"));
+    }
+    if (byParts) {
+        bool number = false;
+        request.parts = parser.value(QStringLiteral("parts")).toLongLong(&number);
+        require(number && request.parts >= 1,
+                QStringLiteral("--parts takes a whole number of parts, at least 1"));
+    } else if (!request.preset.isEmpty()) {
         require(cli::presetNamed(request.preset) != nullptr,
                 QStringLiteral("Unknown preset %1; the presets are %2")
                     .arg(request.preset, presetCaptions()));
-    else
+    } else {
         require(cli::partSizeOf(request.size) > 0,
                 QStringLiteral("--size takes a whole number of B, KB, MB or GB, at least 1 "
                                "byte, such as 700MB"));
+    }
     return cli::split(request);
 }
 
@@ -136,24 +203,11 @@ int runCommandLine(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Tarvello File Splitter: cuts a file into numbered parts (name.001, name.002, ...), "
-        "joins such sets back, computes a file's CRC-32, compares two files and checks a set's "
-        "parts against its .sfv. Without options it opens its window.\n\n"
-        "  tarvello-file-splitter --split FILE (--size N<unit> | --preset NAME) [--into DIR]\n"
-        "  tarvello-file-splitter --join PART [--into DIR] [--force]\n"
-        "  tarvello-file-splitter --checksum FILE\n"
-        "  tarvello-file-splitter --compare FILE1 FILE2\n"
-        "  tarvello-file-splitter --verify PART|SFV\n\n"
-        "A join checks the parts against the set's .sfv and the joined file against its .crc "
-        "when they are beside the parts.\n\n"
-        "Exit status: 0 done, identical or every part OK; 1 different, damaged or parts "
-        "missing; 2 refused or failed (nothing is left behind); 130 interrupted by Ctrl+C "
-        "(what was written is removed)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("split"), QStringLiteral("Split FILE into parts beside it."),
+        {QStringLiteral("split"),
+         QStringLiteral("Split FILE into parts beside it; - reads standard input (with --name)."),
          QStringLiteral("FILE")},
         {QStringLiteral("size"),
          QStringLiteral("Part size: a whole number and B, KB, MB or GB (1 KB = 1024 bytes)."),
@@ -161,9 +215,20 @@ int runCommandLine(int argc, char** argv) {
         {QStringLiteral("preset"),
          QStringLiteral("Part size of a medium: %1.").arg(presetCaptions()),
          QStringLiteral("NAME")},
+        {QStringLiteral("parts"),
+         QStringLiteral("Exactly N parts, as split -n N cuts them: each the size divided by N, "
+                        "the last one also taking the rest."),
+         QStringLiteral("N")},
+        {QStringLiteral("name"),
+         QStringLiteral("With --split -: the name of the file that standard input stands for; "
+                        "the parts, list and check files are that file's."),
+         QStringLiteral("NAME")},
         {QStringLiteral("join"), QStringLiteral("Join the set that PART belongs to."),
          QStringLiteral("PART")},
-        {QStringLiteral("into"), QStringLiteral("Write the parts or the joined file into DIR."),
+        {QStringLiteral("into"),
+         QStringLiteral("Write the parts or the joined file into DIR; with --join, - writes the "
+                        "joined bytes to standard output (a part found damaged there ends the "
+                        "run, but what was written stays written)."),
          QStringLiteral("DIR")},
         {QStringLiteral("force"), QStringLiteral("Join although parts are missing or a check fails "
                                                  "(what failed is still told; exit status 1).")},
@@ -178,15 +243,25 @@ int runCommandLine(int argc, char** argv) {
          QStringLiteral("Check every part of the set against the set's .sfv without joining: "
                         "one line per part, its name and OK, BAD or MISSING."),
          QStringLiteral("PART|SFV")},
+        {QStringLiteral("recovery"),
+         QStringLiteral("With --split: also write PAR 2.0 recovery data for P% of the parts "
+                        "(<file>.par2 and <file>.volNN+MM.par2), so that about P% of them can be "
+                        "lost or damaged and rebuilt."),
+         QStringLiteral("P%")},
+        {QStringLiteral("repair"),
+         QStringLiteral("Rebuild the set's missing and damaged parts from its recovery data "
+                        "(.par2): one line per part, its name and OK, REPAIRED, MISSING or BAD. "
+                        "Exit status 1 when the set can't be made whole."),
+         QStringLiteral("PART|LIST|PAR2")},
     });
-    parser.addPositionalArgument(QStringLiteral("FILE2"),
-                                 QStringLiteral("The second file of --compare."),
-                                 QStringLiteral("[FILE2]"));
     if (!parser.parse(QCoreApplication::arguments())) {
         cli::error(parser.errorText() + QStringLiteral(" (see --help)"));
         return cli::Refused;
     }
-    if (parser.isSet(QStringLiteral("help"))) parser.showHelp(cli::Success);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        cli::print(helpText(parser));
+        return cli::Success;
+    }
     if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
 
     cli::catchInterrupts();

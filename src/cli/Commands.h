@@ -11,16 +11,21 @@ struct MediaPreset;
 // after (nothing left behind) and is reported by the caller.
 namespace cli {
 
-// --split FILE (--size N<unit> | --preset NAME) [--into DIR]
+// --split FILE (--size N<unit> | --preset NAME | --parts N) [--into DIR]
+// --split - --name NAME (--size N<unit> | --preset NAME) [--into DIR]
 struct SplitRequest {
-    QString source;
-    QString size;   // "700MB", "1440KB", ...: empty with a preset
-    QString preset; // a preset's caption
-    QString into;   // empty: the source's folder
+    QString source;   // "-": standard input
+    QString size;     // "700MB", "1440KB", ...: empty with a preset
+    QString preset;   // a preset's caption
+    QString into;     // empty: the source's folder (the current one for standard input)
+    int recovery = 0; // percent of the parts' size written as recovery data (0: none)
+    qint64 parts = 0; // above 0: exactly this many parts
+    QString name;     // the name of the file that standard input stands for
 };
 int split(const SplitRequest& request);
 
-// --join PART [--into DIR] [--force]
+// --join PART [--into DIR|-] [--force]; "-" writes the joined bytes to
+// standard output.
 int join(const QString& part, const QString& into, bool force);
 
 // --checksum FILE
@@ -32,6 +37,26 @@ int compare(const QString& first, const QString& second);
 // --verify PART|SFV: every part of the set that its .sfv names, one line
 // each on standard output: the part's file name, then OK, BAD or MISSING.
 int verify(const QString& argument);
+
+// --repair PART|LIST|PAR2: rebuilds the set's missing and damaged parts from
+// its recovery data; one line per part: its name, then OK, REPAIRED,
+// MISSING or BAD.
+int repair(const QString& argument);
+
+// --verify where the set has recovery data and no .sfv: the parts checked
+// against it, one line each, and whether the damage can be repaired.
+int verifyWithRecovery(const QString& argument);
+
+// Whether there are recovery files (.par2) for the set `path` belongs to.
+bool hasRecoveryData(const QString& path);
+
+// Before a join: checks the set against its recovery data, if it has any,
+// and repairs what the data covers, naming each rebuilt part; when it can't,
+// says how many more recovery blocks it would need. False when interrupted.
+bool repairBeforeJoin(const QString& chosen);
+
+// A recovery percentage: "10%" or "10", 1 to 100; -1 otherwise.
+int recoveryPercentOf(const QString& text);
 
 // A part size: a whole number and one of the units B, KB, MB, GB (any case),
 // in bytes; -1 when the text is none.

@@ -11,18 +11,22 @@
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
+#include "join/JoinStream.h"
 #include "presets/Presets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SizeUnits.h"
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
+#include "split/StreamSplit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 using namespace tfs;
@@ -66,13 +70,6 @@ void removeWrittenParts(const QStringList& paths, const QHash<QString, QByteArra
     }
 }
 
-// The first `count` names, then a line for the rest (a list that counts its
-// rest already stays as it is).
-QStringList namedFirst(const QStringList& names, qint64 count) {
-    if (names.size() <= count + 1) return names;
-    return names.mid(0, count) << QStringLiteral("... and %1 more").arg(names.size() - count);
-}
-
 // One line for each failed check: "movie.avi.002 is damaged: expected
 // 1C291CA3, read 0A5F2E11", or the joined file's size or CRC-32.
 void reportFailedChecks(const QStringList& lines) {
@@ -113,7 +110,133 @@ const MediaPreset* presetNamed(const QString& name) {
     return nullptr;
 }
 
+namespace {
+
+// After a completed split: the list as the window writes it, the check
+// files and, when asked, the recovery data (a refusal of which is told; the
+// parts stand without it). listWritten is set once the list is there.
+void writeSetFiles(const SplitState& state, const QString& sourceName, int recovery,
+                   bool& listWritten) {
+    const QString base = state.SplitDestFolder + sourceName;
+    writePartList(partListPath(state.SplitDestFolder, sourceName), state.SplitPartNames);
+    listWritten = true;
+    writeCheckFiles(base, state.SplitPartNames, state.SplitPartCrcs);
+    if (recovery > 0 && !interrupted()) {
+        quint8 stop = 0;
+        const CancelRequest cancel(stop);
+        EngineHooks recoveryHooks;
+        Progress recoveryProgress(state.SourceFileSize);
+        recoveryHooks.progress = [&](int percent) { recoveryProgress.show(percent); };
+        recoveryHooks.yield = [&] {
+            if (interrupted()) stop = 1;
+        };
+        QString refusal;
+        if (writeRecoveryFilesOf(base, state.SplitPartNames, recovery, recoveryHooks, cancel,
+                                 refusal) == RecoveryWritten::Refused)
+            error(refusal);
+    }
+}
+
+// --split -: the parts of standard input, named as those of a file of the
+// given name. Its size is known at its end only: the refusals that a file of
+// that size gets before anything is written come after the input has been
+// read (and its parts removed) instead.
+int splitInput(const SplitRequest& request) {
+    ProgramState state;
+    state.SplitDestFolder = destinationFolder(request.into, QDir::current().filePath(request.name));
+    const MediaPreset* preset = request.preset.isEmpty() ? nullptr : presetNamed(request.preset);
+    const qint64 partSize = preset ? preset->partSize : partSizeOf(request.size);
+
+    bool refused = false;
+    SplitHooks hooks;
+    hooks.yield = [&] {
+        if (interrupted()) state.SplitCancelFlag = 1;
+    };
+    hooks.refused = [&](const QStringList& lines) {
+        refused = true;
+        report(lines);
+    };
+    QHash<QString, QByteArray> before; // the files that parts were started over
+    hooks.partStarted = [&] {
+        const QByteArray existing = fileState(state.CurrentPartPath);
+        if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
+    };
+    const QString list = partListPath(state.SplitDestFolder, request.name);
+    bool listWritten = false;
+    try {
+        const SplitOutcome outcome =
+            splitStream(state, STDIN_FILENO, request.name, partSize, hooks);
+        if (refused || outcome != SplitOutcome::Completed)
+            return outcome == SplitOutcome::Cancelled ? interruptedStatus() : Refused;
+        if (state.SourceFileSize == 0)
+            throw OperationError(QStringLiteral("Cannot split standard input: it is empty"));
+        // One part at most, which the engine has not kept: a medium filled
+        // exactly would be one part too.
+        QStringList refusal = preset && !fillsMedium(state.SourceFileSize, preset->partSize)
+                                  ? preset->smallerLines
+                                  : partSizeRefusal(state.SourceFileSize, partSize);
+        if (state.SplitPartPaths.isEmpty() && refusal.isEmpty())
+            refusal = partSizeRefusal(state.SourceFileSize, state.SourceFileSize);
+        if (!refusal.isEmpty()) {
+            report(refusal);
+            return Refused;
+        }
+        writeSetFiles(state, request.name, request.recovery, listWritten);
+    } catch (const OperationError&) {
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
+        removeWrittenParts(state.SplitPartPaths, before);
+        throw;
+    }
+    if (interrupted()) { // after the last block: undone, as the window's Undo does
+        removeFiles(state.SplitPartPaths);
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
+        return interruptedStatus();
+    }
+    return Success;
+}
+
+// --join PART --into -: the joined bytes on standard output. What has been
+// written can't be taken back, so each part is checked against the .sfv as
+// soon as it has been read: a damaged one ends the join there (--force goes
+// on), the bytes before it written all the same.
+int joinToOutput(JoinState& state, const QString& chosen, const JoinChecks& checks,
+                 const ListedEnd& listed, const JoinHooks& hooks, bool force, bool partsMissing) {
+    QList<PartCrc> joined;
+    bool damaged = false;
+    joinToStream(state, chosen, STDOUT_FILENO, listed.last, hooks,
+                 [&](qint64 ordinal, const PartCrc& part) {
+                     joined.append(part);
+                     const auto entry = checks.parts.constFind(ordinal);
+                     if (entry != checks.parts.cend() && entry->crc != part.crc) damaged = true;
+                     return !damaged || force;
+                 });
+    if (state.JoinCancelFlag != 0 || interrupted()) return interruptedStatus();
+    JoinChecks judged = checks;
+    if (damaged && !force) judged.wholeFile = false; // stopped early: the size says nothing
+    const QStringList failed = failedCheckLines(judged, joined);
+    if (!failed.isEmpty()) {
+        reportFailedChecks(failed);
+        error(damaged && !force
+                  ? QStringLiteral("CRC-32 check failed: the join stopped after that part; what "
+                                   "went to standard output before stays there")
+                  : QStringLiteral("CRC-32 check failed: joined all the same, as --force asks"));
+    }
+    if (!listed.beyond.isEmpty())
+        report(QStringList{QStringLiteral("Left out, not listed:")} + listed.beyond);
+    if (checks.any() && failed.isEmpty()) error(passedCheckLine(checks, joined).trimmed());
+    return partsMissing || !failed.isEmpty() ? Different : Success;
+}
+
+} // namespace
+
 int split(const SplitRequest& request) {
+    if (request.source == QLatin1String("-")) return splitInput(request);
     ProgramState state;
     const QString source = QFileInfo(request.source).absoluteFilePath();
     requireRegularFile(source);
@@ -128,12 +251,20 @@ int split(const SplitRequest& request) {
 
     // The part size: a preset's medium, which the source must fill, or a size
     // that leaves more than one part.
+    // A given number of parts: N - 1 of the size divided by N, and the rest.
     const MediaPreset* preset = request.preset.isEmpty() ? nullptr : presetNamed(request.preset);
-    const qint64 partSize = preset ? preset->partSize : partSizeOf(request.size);
+    const qint64 partSize = request.parts > 0 ? state.SourceFileSize / request.parts
+                            : preset          ? preset->partSize
+                                              : partSizeOf(request.size);
+    if (request.parts > state.SourceFileSize && state.SourceFileSize > 0)
+        throw OperationError(QStringLiteral("Cannot split %1 into %2 parts: it has %3 bytes")
+                                 .arg(source)
+                                 .arg(request.parts)
+                                 .arg(state.SourceFileSize));
     QStringList refusal;
     if (preset && !fillsMedium(state.SourceFileSize, preset->partSize))
         refusal = preset->smallerLines;
-    else if (!preset && state.SourceFileSize > 0)
+    else if (!preset && request.parts == 0 && state.SourceFileSize > 0)
         refusal = partSizeRefusal(state.SourceFileSize, partSize);
     if (!refusal.isEmpty()) {
         report(refusal);
@@ -161,26 +292,19 @@ int split(const SplitRequest& request) {
         if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
     };
     try {
-        const SplitOutcome outcome = splitfile(state, source, partSize, hooks);
+        const SplitOutcome outcome = splitfile(state, source, partSize, hooks, request.parts);
         if (refused || outcome == SplitOutcome::RefusedForSpace ||
             outcome == SplitOutcome::RefusedForFileSize)
             return Refused;
         if (outcome == SplitOutcome::Cancelled)
             return interruptedStatus(); // the engine has removed the parts
-        // The list as the window writes it, when the split ran to completion.
-        writePartList(list, state.SplitPartNames);
-        listWritten = true;
-        writeCheckFiles(state.SplitDestFolder + fileNameOf(source), state.SplitPartNames,
-                        state.SplitPartCrcs);
+        writeSetFiles(state, fileNameOf(source), request.recovery, listWritten);
     } catch (const OperationError&) {
-        // Nothing of the set stays: the parts (as Cancel removes them), and
-        // the list and check files that name them (a full disk may fail the
-        // last check file after the list and the .sfv were written).
-        removeWrittenParts(state.SplitPartPaths, before);
         if (listWritten) {
             deleteCheckFilesOf(list);
             deletePartList(list);
         }
+        removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
         throw;
     }
     // Interrupted after the last block: undone, as the window's Undo does.
@@ -199,20 +323,28 @@ int join(const QString& part, const QString& into, bool force) {
     ProgramState state;
     const QString chosen = QFileInfo(part).absoluteFilePath();
     requireRegularFile(chosen);
-    const QString destFolder = destinationFolder(into, chosen);
+    const bool toOutput = into == QLatin1String("-");
+    if (toOutput && ::isatty(STDOUT_FILENO))
+        throw OperationError(QStringLiteral("Not writing the joined bytes to a terminal: send "
+                                            "standard output to a file or a program"));
+    const QString destFolder = toOutput ? QString() : destinationFolder(into, chosen);
 
     JoinHooks hooks;
     hooks.yield = [&] {
         if (interrupted()) state.JoinCancelFlag = 1;
     };
-    const qint64 total = original_size(chosen, hooks);
+    const qint64 total = sizeToJoin(chosen, original_size(chosen, hooks));
     if (interrupted()) return interruptedStatus();
 
-    const QStringList refusal = joinRefusal(state, total, destFolder);
+    const QStringList refusal = toOutput ? QStringList() : joinRefusal(state, total, destFolder);
     if (!refusal.isEmpty()) {
         report(refusal);
         return Refused;
     }
+
+    // Recovery data beside the set repairs what it covers first, so that the
+    // parts are whole when they are checked and joined.
+    if (!repairBeforeJoin(chosen)) return interruptedStatus();
 
     // The check files beside the set; one that can't be used is told, and
     // the join goes on without it.
@@ -227,8 +359,7 @@ int join(const QString& part, const QString& into, bool force) {
     collectMissingParts(state, chosen, checks);
     const bool partsMissing = !state.JoinMissingParts.isEmpty();
     if (partsMissing) {
-        report(QStringList{QStringLiteral("Missing Files:")} +
-               namedFirst(state.JoinMissingParts, MaxNamedMissingParts));
+        report(QStringList{QStringLiteral("Missing Files:")} + state.JoinMissingParts);
         if (!force) return Different;
     }
     try {
@@ -238,6 +369,7 @@ int join(const QString& part, const QString& into, bool force) {
         return Different;
     }
     const ListedEnd listed = listedEndOf(state, chosen);
+    if (toOutput) return joinToOutput(state, chosen, checks, listed, hooks, force, partsMissing);
 
     const QString output = joinOutputPathFor(destFolder, chosen);
     Progress progress(total);

@@ -136,7 +136,9 @@ void TForm1::joinRefuse(const QStringList& lines) {
 // joined file larger than the destination's file system can hold. A refusal
 // shows its report and leaves the panel as after Cancel but with Load ready.
 bool TForm1::joinRefusedBeforeWriting() {
-    const QStringList refusal = joinRefusal(G, G.JoinTotalSize, G.JoinDestFolder);
+    // Parts after the end of the set's list are left out: they need no room.
+    const QStringList refusal =
+        joinRefusal(G, sizeToJoin(OpenDialog2.FileName, G.JoinTotalSize), G.JoinDestFolder);
     if (refusal.isEmpty()) return false;
     joinRefuse(refusal);
     return true;

@@ -10,6 +10,8 @@
 #include "split/PartList.h"
 
 #include <QFileInfo>
+#include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -65,31 +67,82 @@ QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) 
     return destFolder + name;
 }
 
-QStringList gapsBelowHighestPart(const QString& chosenPart) {
-    const PartSet set = partSetOf(chosenPart);
-    if (!QFileInfo(set.partPath(1)).isFile()) return {};
-    QStringList missing;
-    qint64 expected = 1;
-    qint64 unnamed = 0;
-    for (const qint64 ordinal : presentOrdinals(set)) {
-        for (; expected < ordinal && missing.size() < MaxNamedMissingParts; ++expected)
-            missing << fileNameOf(set.partPath(expected)) + QLatin1Char(' ');
-        unnamed += ordinal - expected;
-        expected = ordinal + 1;
+namespace {
+
+// Missing parts as they are found: the first few by name, all of them counted.
+class MissingParts {
+public:
+    void add(const QString& name) {
+        if (named_.size() < MaxNamedMissingParts) named_ << name + QLatin1Char(' ');
+        seen_.insert(name);
+        ++count_;
     }
-    countTheRest(missing, unnamed);
-    return missing;
-}
+    // A gap of `count` parts, from `first` on, in the set's numbering.
+    void addGap(const PartSet& set, qint64 first, qint64 count) {
+        for (qint64 n = first; n < first + count && named_.size() < MaxNamedMissingParts; ++n)
+            named_ << fileNameOf(set.partPath(n)) + QLatin1Char(' ');
+        count_ += count;
+    }
+    bool hasName(const QString& name) const { return seen_.contains(name); }
+    QStringList lines() const {
+        QStringList lines = named_;
+        countTheRest(lines, count_ - named_.size());
+        return lines;
+    }
+
+private:
+    QStringList named_;
+    QSet<QString> seen_; // the names added one by one
+    qint64 count_ = 0;
+};
+
+} // namespace
 
 void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks) {
     state.JoinListName = joinListNameOf(chosenPart);
-    if (partListExists(joinListPathOf(chosenPart)))
+    MissingParts missing;
+    // Without a list, the .sfv's parts below the highest part on disk are
+    // in the gaps counted already.
+    qint64 gapsBelow = 0;
+    if (partListExists(joinListPathOf(chosenPart))) {
         scanForMissingParts(state, chosenPart);
-    else
-        state.JoinMissingParts = gapsBelowHighestPart(chosenPart);
-    for (const QString& name : partsNamedButMissing(checks, chosenPart))
-        if (!state.JoinMissingParts.contains(name + QLatin1Char(' ')))
-            state.JoinMissingParts.append(name + QLatin1Char(' '));
+        for (const QString& entry : std::as_const(state.JoinMissingParts))
+            missing.add(entry.chopped(1)); // its blank
+    } else {
+        const PartSet set = partSetOf(chosenPart);
+        if (QFileInfo(set.partPath(1)).isFile()) {
+            qint64 expected = 1;
+            for (const qint64 ordinal : presentOrdinals(set)) {
+                missing.addGap(set, expected, ordinal - expected);
+                expected = ordinal + 1;
+            }
+            gapsBelow = expected - 1;
+        }
+    }
+    const QString folder = folderOf(chosenPart);
+    for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
+        const QString& name = it->name;
+        if (it.key() < gapsBelow || missing.hasName(name) || QFileInfo(folder + name).isFile())
+            continue;
+        missing.add(name);
+    }
+    state.JoinMissingParts = missing.lines();
+}
+
+qint64 sizeToJoin(const QString& chosenPart, qint64 consecutiveSize) {
+    if (!partListExists(joinListPathOf(chosenPart))) return consecutiveSize;
+    JoinState listed;
+    scanForMissingParts(listed, chosenPart);
+    const qint64 last = listedEndOf(listed, chosenPart).last;
+    if (last == 0) return consecutiveSize;
+    const PartSet set = partSetOf(chosenPart);
+    qint64 size = 0;
+    for (qint64 n = 1; n <= last; ++n) {
+        const QFileInfo part(set.partPath(n));
+        if (!part.isFile()) break;
+        size += part.size();
+    }
+    return std::min(size, consecutiveSize);
 }
 
 ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart) {

@@ -20,6 +20,13 @@ struct JoinChecks;
 // would fail there after 4 GiB of writing). Empty when the join may go ahead.
 QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder);
 
+// The bytes that the join of the chosen part's set will write, of the
+// consecutiveSize bytes of its parts from 001 up to the first missing one:
+// all of them, or those up to the end of its part list where the list ends
+// the set (listedEndOf), since the parts after it are left out. Throws
+// OperationError when the list can't be read.
+qint64 sizeToJoin(const QString& chosenPart, qint64 consecutiveSize);
+
 // The part list file of the chosen part's set, beside the chosen part.
 QString joinListPathOf(const QString& chosenPart);
 
@@ -40,18 +47,15 @@ QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart);
 // The most missing parts named one by one; a last line counts the rest.
 inline constexpr qint64 MaxNamedMissingParts = 20;
 
-// Without a part list: the parts missing below the highest part of the set on
-// disk, the chosen one among them, each with one blank after it as the list's
-// scan names a missing entry (the first MaxNamedMissingParts, then
-// "   ... and N more"). Consecutive parts have none, and neither has a set
-// without its first part: that join is refused (requireFirstPart).
-QStringList gapsBelowHighestPart(const QString& chosenPart);
-
-// The parts that the join would go without, in state.JoinMissingParts: those
-// that the set's part list names and that aren't there (scanForMissingParts,
-// which also reads the list into state.JoinListEntries), or without a list
-// the gaps below the set's highest part; then those that the .sfv names and
-// that aren't there. Sets state.JoinListName.
+// The parts that the join would go without, in state.JoinMissingParts, each
+// named or counted once: those that the set's part list names and that
+// aren't there (scanForMissingParts, which also reads the list into
+// state.JoinListEntries), or without a list the gaps below the set's highest
+// part on disk (none without its first part: that join is refused, see
+// requireFirstPart); then those that the .sfv names and that aren't there,
+// unless counted already. The first MaxNamedMissingParts are named, each with
+// one blank after it as the list's scan names a missing entry, then
+// "   ... and N more" counts the rest. Sets state.JoinListName.
 void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks);
 
 // Where the set's part list ends, and the consecutive parts on disk after its

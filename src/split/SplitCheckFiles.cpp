@@ -1,10 +1,13 @@
 #include "split/SplitCheckFiles.h"
 
 #include "core/ProgramState.h"
+#include "recovery/RecoverySet.h"
+#include "recovery/RecoveryWriter.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "verify/CheckFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -61,6 +64,52 @@ void deleteCheckFilesOf(const QString& listPath) {
     if (isOurSfv(sfv, sourceName)) QFile::remove(sfv);
     const QString crc = base + QStringLiteral(".crc");
     if (isOurCrcFile(crc, sourceName)) QFile::remove(crc);
+    for (const QString& path : ourRecoveryFilesOf(base))
+        QFile::remove(path);
+}
+
+QStringList ourRecoveryFilesOf(const QString& base) {
+    const QString sourceName = fileNameOf(base);
+    const auto isPart = [&sourceName](const QString& name) {
+        return partOrdinalOf(name, sourceName) != 0;
+    };
+    QStringList ours;
+    const QDir folder(folderOf(base));
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden)) {
+        if (!name.startsWith(sourceName + QLatin1Char('.')) ||
+            !name.endsWith(QLatin1String(".par2")))
+            continue;
+        const QString middle = name.mid(sourceName.size(), name.size() - sourceName.size() - 5);
+        if (!middle.isEmpty() && !middle.startsWith(QLatin1String(".vol"))) continue;
+        if (isOurRecoveryFile(folder.filePath(name), isPart)) ours.append(folder.filePath(name));
+    }
+    return ours;
+}
+
+RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames, int percent,
+                                     const EngineHooks& hooks, const CancelRequest& cancel,
+                                     QString& refusal) {
+    const QString folder = folderOf(base);
+    QList<qint64> sizes;
+    for (const QString& name : partNames)
+        sizes.append(QFileInfo(folder + name).size());
+    const RecoveryPlan plan = planRecovery(fileNameOf(base), sizes, percent);
+    if (!plan.refusal.isEmpty()) {
+        refusal = plan.refusal;
+        return RecoveryWritten::Refused;
+    }
+    const QStringList ours = ourRecoveryFilesOf(base);
+    for (const QString& name : plan.fileNames())
+        if (present(folder + name) && !ours.contains(folder + name)) {
+            refusal = QStringLiteral("%1 is not recovery data of this split and stays as it is: "
+                                     "no recovery data was written")
+                          .arg(name);
+            return RecoveryWritten::Refused;
+        }
+    for (const QString& path : ours)
+        QFile::remove(path);
+    return writeRecoveryFiles(folder, partNames, plan, hooks, cancel) ? RecoveryWritten::Written
+                                                                      : RecoveryWritten::Cancelled;
 }
 
 } // namespace tfs

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EngineHooks.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,7 +28,26 @@ bool isOurCrcFile(const QString& path, const QString& sourceName);
 // `base` is the part list's path without ".txt" (destination + source name).
 void writeCheckFiles(const QString& base, const QStringList& partNames, const QList<PartCrc>& crcs);
 
-// Deletes both files beside the part list at listPath where they are ours.
+// Deletes both files beside the part list at listPath where they are ours,
+// and the recovery files of the set that are ours.
 void deleteCheckFilesOf(const QString& listPath);
+
+// The recovery files (PAR 2.0: "<source>.par2" and "<source>.volNN+MM.par2")
+// that this program wrote for the set at `base` (destination + source name),
+// and only those.
+QStringList ourRecoveryFilesOf(const QString& base);
+
+// How writing a split's recovery files ended.
+enum class RecoveryWritten { Written, Refused, Cancelled };
+
+// Writes recovery data for `percent` % of the parts beside them (each part
+// one file of the PAR 2.0 set, see recovery/RecoveryWriter.h), replacing our
+// own recovery files of an earlier split. Refused, with the reason in
+// `refusal`, past the format's limits or when a file of one of those names
+// is not ours (it stays as it is). Cancelled: nothing of it is left. Throws
+// OperationError when a file can't be read or written (nothing of it is left).
+RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames, int percent,
+                                     const EngineHooks& hooks, const CancelRequest& cancel,
+                                     QString& refusal);
 
 } // namespace tfs

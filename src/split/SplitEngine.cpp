@@ -72,25 +72,17 @@ namespace {
 
 // Parts larger than the destination's file system can hold (FAT: 4 GiB - 1):
 // the refusal's report lines, or none.
-QStringList oversizedParts(const SplitState& state, const QString& sourcePath, qint64 partSize) {
+QStringList oversizedParts(const SplitState& state, const QString& sourcePath, qint64 partSize,
+                           qint64 partCount) {
     const qint64 largestFile = largestFileOn(state.SplitDestFolder);
     if (largestFile < 0) return {};
     // The source as it is now: it may have grown since it was loaded.
     const QFileInfo source(sourcePath);
     const qint64 sourceSize = source.isFile() ? source.size() : state.SourceFileSize;
+    // A given number of parts: the last one is the largest.
+    if (partCount > 0) partSize = std::max(partSize, sourceSize - (partCount - 1) * partSize);
     return oversizedPartRefusal(sourceSize, partSize, largestFile,
                                 volumeRootOf(state.SplitDestFolder));
-}
-
-// The refusal of a file named like the part list that is none.
-QStringList foreignListRefusal(const QString& listName) {
-    const QString indent = QStringLiteral("     ");
-    return {QStringLiteral(" "),
-            QStringLiteral(" "),
-            indent + listName,
-            indent + QStringLiteral("is not a part list of this file"),
-            indent + QStringLiteral("and would be replaced:"),
-            indent + QStringLiteral("nothing was split")};
 }
 
 // Copies one block in slices that end on SplitSliceSize boundaries of the
@@ -294,8 +286,18 @@ void requireListableName(const QString& sourcePath) {
             QStringLiteral("Cannot split %1: %2; rename the file first").arg(sourcePath, why));
 }
 
+QStringList foreignListRefusal(const QString& listName) {
+    const QString indent = QStringLiteral("     ");
+    return {QStringLiteral(" "),
+            QStringLiteral(" "),
+            indent + listName,
+            indent + QStringLiteral("is not a part list of this file"),
+            indent + QStringLiteral("and would be replaced:"),
+            indent + QStringLiteral("nothing was split")};
+}
+
 SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
-                       const SplitHooks& hooks) {
+                       const SplitHooks& hooks, qint64 partCount) {
     state.SplitCancelFlag = 0;
     requireListableName(sourcePath);
     const CancelRequest cancel(state.SplitCancelFlag);
@@ -311,7 +313,8 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
         if (hooks.refused) hooks.refused(lines);
         return SplitOutcome::RefusedForSpace;
     }
-    if (const QStringList lines = oversizedParts(state, sourcePath, partSize); !lines.isEmpty()) {
+    if (const QStringList lines = oversizedParts(state, sourcePath, partSize, partCount);
+        !lines.isEmpty()) {
         if (hooks.refused) hooks.refused(lines);
         return SplitOutcome::RefusedForFileSize;
     }
@@ -425,10 +428,12 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
                     crcs.append({partCrc.value(), 0});
                 }
                 const qint64 left = measure() - total;
-                if (left < partSize) partSize = left;
+                if (left < partSize || ordinal == partCount) partSize = left;
                 setAside.start(part, partSize);
-                // The next part goes to the writer when a whole one follows this.
-                if (writer && writer->running() && left - partSize >= partSize) {
+                // The next part goes to the writer when a whole one follows this
+                // (not the last of a given number, which takes the rest).
+                if (writer && writer->running() && left - partSize >= partSize &&
+                    (partCount == 0 || ordinal + 1 < partCount)) {
                     ++ordinal;
                     const QString next = partPath(state.SplitDestFolder, sourcePath, ordinal);
                     const QString current = std::exchange(state.CurrentPartPath, next);
@@ -443,9 +448,9 @@ SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 part
 
             const qint64 room = partSize - bytesInPart;
             const qint64 step = room < SplitBlockSize ? room : SplitBlockSize;
-            const qint64 copied = copyBlock(cancel, source, total, part, bytesInPart, step, hooks,
-                                            ahead, pace, fromDisk,
-                                            hooks.partCrcs ? &partCrc : nullptr);
+            const qint64 copied =
+                copyBlock(cancel, source, total, part, bytesInPart, step, hooks, ahead, pace,
+                          fromDisk, hooks.partCrcs ? &partCrc : nullptr);
             if (hooks.partCrcs) crcs.last() = {partCrc.value(), partCrc.size()};
             bytesInPart += copied;
             total += copied;

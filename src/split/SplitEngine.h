@@ -65,8 +65,14 @@ struct SplitHooks : EngineHooks {
 // (with hooks.partCrcs); any other outcome leaves that list empty.
 // A part is closed before the split goes past it (two parts may be written
 // at once), and a failed close is a write error like any other.
+// With partCount above 0 the split makes exactly that many parts: the last
+// one takes what is left after partCount - 1 parts of partSize.
 SplitOutcome splitfile(SplitState& state, const QString& sourcePath, qint64 partSize,
-                       const SplitHooks& hooks);
+                       const SplitHooks& hooks, qint64 partCount = 0);
+
+// The report lines of the refusal of a file named like the part list
+// (listName) that is no part list of the source.
+QStringList foreignListRefusal(const QString& listName);
 
 // Part 1 is written under a hidden name beside its own, ".<part name>.splitting",
 // and takes its name when the split has completed (or has failed, with the

@@ -28,13 +28,14 @@ struct Result {
     int status = -1;
     QString out;
     QString err;
+    QByteArray bytes; // standard output as written
 };
 
 // Runs the program in `folder` with the given arguments (through `wrapper`,
 // a command that runs another, when one is given). With `started`, returns
 // as soon as it has started there.
 Result runProgram(const QString& folder, const QStringList& args, QProcess* started = nullptr,
-                  const QStringList& wrapper = {}) {
+                  const QStringList& wrapper = {}, const QByteArray& input = {}) {
     QProcess own;
     QProcess& p = started ? *started : own;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -47,10 +48,13 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
     else
         p.start(wrapper.first(), wrapper.mid(1) + QStringList{PROGRAM} + args);
     if (started) return {};
+    p.write(input); // standard input: these bytes, then its end
+    p.closeWriteChannel();
     Result r;
     if (!p.waitForFinished(120000)) return r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.bytes = p.readAllStandardOutput();
+    r.out = QString::fromLocal8Bit(r.bytes);
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
 }
@@ -140,6 +144,9 @@ private slots:
         writeFile(at("junk.bin.sfv"), "not a check file\r\n");
         for (int ordinal : {1, 2, 30}) // a gap of 27 parts, no list
             makeFile(at("hole.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
+        for (int ordinal : {1, 2, 30}) // the same gap, and an .sfv naming parts in it and past it
+            makeFile(at("holey.bin." + rednibroj_to_ext(ordinal)), 1000, 80 + ordinal);
+        writeFile(at("holey.bin.sfv"), sfvBytes({{"holey.bin.005", 0}, {"holey.bin.031", 0}}));
         for (const char* name : {"far.bin.001", "far.bin.101"}) // another tool's numbering
             makeFile(at(name), 1000, 90);
         writeSfv("far.bin", {"far.bin.001", "far.bin.101"});
@@ -191,6 +198,36 @@ private slots:
         row("split, a named pipe")
             << QStringList{"--split", "pipe", "--size", "1KB"} << 2 << ""
             << "it is a named pipe, not a file" << none << QStringList{"pipe.001"};
+        row("split into N parts") << QStringList{"--split", "movie.avi", "--parts", "3"} << 0 << ""
+                                  << ""
+                                  << movieParts + QStringList{"movie.avi.txt", "movie.avi.sfv",
+                                                              "movie.avi.crc"}
+                                  << QStringList{"movie.avi.004"};
+        row("split into 0 parts") << QStringList{"--split", "movie.avi", "--parts", "0"} << 2 << ""
+                                  << "--parts takes a whole number of parts, at least 1" << none
+                                  << QStringList{"movie.avi.001"};
+        row("split into more parts than bytes")
+            << QStringList{"--split", "digits.txt", "--parts", "10"} << 2 << ""
+            << "Cannot split {dir}digits.txt into 10 parts: it has 9 bytes" << none
+            << QStringList{"digits.txt.001"};
+        row("parts and a size") << QStringList{"--split", "movie.avi", "--parts",
+                                               "2",       "--size",    "1MB"}
+                                << 2 << ""
+                                << "--split takes one of --size, --preset or --parts" << none
+                                << none;
+        row("parts of standard input")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--parts", "2"} << 2 << ""
+            << "--parts needs the file's size" << none << none;
+        row("standard input without a name")
+            << QStringList{"--split", "-", "--size", "1MB"} << 2 << ""
+            << "--split - takes --name NAME" << none << none;
+        row("a name with a folder")
+            << QStringList{"--split", "-", "--name", "out/movie.avi", "--size", "1MB"} << 2 << ""
+            << "--name takes a file name without a folder" << none << none;
+        row("a name for a file") << QStringList{"--split",  "movie.avi", "--name",
+                                                "film.avi", "--size",    "1MB"}
+                                 << 2 << ""
+                                 << "--name goes with --split - only" << none << none;
         row("split into no folder")
             << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "nowhere"} << 2 << ""
             << "not a folder" << none << QStringList{"nowhere"};
@@ -239,6 +276,10 @@ private slots:
             << QStringList{"--join", "hole.bin.030"} << 1 << ""
             << "hole.bin.022 ... and 7 more\n"
             << none << QStringList{"hole.bin"};
+        row("join, a gap and the .sfv's parts, each counted once")
+            << QStringList{"--join", "holey.bin.001"} << 1 << ""
+            << "holey.bin.022 ... and 8 more\n"
+            << none << QStringList{"holey.bin"};
         row("join, a gap without a list, forced")
             << QStringList{"--join", "hole.bin.002", "--force"} << 1 << "{dir}hole.bin\n"
             << "Missing Files: hole.bin.003" << QStringList{"hole.bin"} << none;
@@ -289,11 +330,11 @@ private slots:
         row("unknown option") << QStringList{"--splt", "movie.avi"} << 2 << ""
                               << "Unknown option 'splt'" << none << none;
         row("split without a size") << QStringList{"--split", "movie.avi"} << 2 << ""
-                                    << "either --size or --preset" << none << none;
+                                    << "one of --size, --preset or --parts" << none << none;
         row("size and preset") << QStringList{"--split", "movie.avi", "--size",
                                               "1MB",     "--preset",  "DVD"}
                                << 2 << ""
-                               << "either --size or --preset" << none << none;
+                               << "one of --size, --preset or --parts" << none << none;
         row("size of no unit") << QStringList{"--split", "movie.avi", "--size", "1TB"} << 2 << ""
                                << "--size takes" << none << QStringList{"movie.avi.001"};
         row("size 0") << QStringList{"--split", "movie.avi", "--size", "0KB"} << 2 << ""
@@ -310,6 +351,8 @@ private slots:
                                 << "--compare takes two files" << none << none;
         row("help") << QStringList{"--help"} << 0 << ""
                     << "" << none << none;
+        row("help, Qt's options too") << QStringList{"--help-all"} << 0 << ""
+                                      << "" << none << none;
         row("version") << QStringList{"--version"} << 0 << "tarvello-file-splitter 1.00\n"
                        << "" << none << none;
     }
@@ -325,8 +368,9 @@ private slots:
         const Result r = runProgram(dir, args);
         QVERIFY2(r.status == status,
                  qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
-        if (args.first() == "--help")
-            QVERIFY2(r.out.contains("--split <FILE>") && r.out.contains("--compare <FILE1>"),
+        if (args.first().startsWith("--help"))
+            QVERIFY2(r.out.startsWith("Usage: tarvello-file-splitter [FILE]\n") &&
+                         r.out.contains("--split <FILE>") && r.out.contains("--compare <FILE1>"),
                      qPrintable(r.out));
         else
             QCOMPARE(r.out, out);
@@ -371,10 +415,266 @@ private slots:
         QCOMPARE(readFile(at("Clone Of movie.avi")), source);
     }
 
+    // --parts N cuts the parts that GNU split -n N cuts, byte for byte.
+    void partsAsSplitCutsThem_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("count");
+        QTest::newRow("the rest in the last part") << "movie.avi" << 3;
+        QTest::newRow("no rest") << "movie.avi" << 4;
+        QTest::newRow("one byte each") << "digits.txt" << 9;
+        QTest::newRow("one part") << "digits.txt" << 1;
+        QTest::newRow("parts written two at a time") << "large" << 7;
+    }
+    void partsAsSplitCutsThem() {
+        QFETCH(QString, file);
+        QFETCH(int, count);
+        if (file == "large") makeFile(at("large"), 40 << 20, 5);
+        QVERIFY(QDir().mkdir(at("gnu")));
+        QProcess gnu;
+        gnu.setWorkingDirectory(at("gnu"));
+        gnu.start("split", {"-n", QString::number(count), "-d", "-a", "3", at(file), "x"});
+        QVERIFY(gnu.waitForFinished() && gnu.exitCode() == 0);
+        const Result r =
+            runProgram(dir, {"--split", file, "--parts", QString::number(count), "--into", "out"});
+        QCOMPARE(r.status, 0);
+        const QStringList theirs = entries(at("gnu"));
+        QCOMPARE(theirs.size(), count);
+        for (int i = 0; i < count; ++i)
+            QVERIFY2(readFile(at("out/" + parts(file, count)[i])) ==
+                         readFile(at("gnu/") + theirs[i]),
+                     qPrintable(theirs[i]));
+        QVERIFY(!QFileInfo::exists(at("out/" + file + "." + rednibroj_to_ext(count + 1))));
+    }
+
+    // In pipes: a split of standard input writes what a split of the file of
+    // that name writes (parts, list, check files), or refuses what that split
+    // would refuse, leaving nothing; a join to standard output writes the
+    // joined bytes there, checks what it can before, and stops after a part
+    // that fails its .sfv check (the bytes before it are out).
+    void pipes_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("input"); // the file fed to standard input
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("out"); // standard output: these files' bytes
+        const QStringList none;
+        const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+        const QStringList into{"--into", "out"};
+        row("split standard input by size")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--size", "1MB"} + into
+            << "movie.avi" << 0 << "" << none;
+        row("split standard input by preset")
+            << QStringList{"--split", "-", "--name", "floppy.img", "--preset", "1.44MB"} + into
+            << "floppy.img" << 0 << "" << none;
+        row("split standard input, parts of a byte")
+            << QStringList{"--split", "-", "--name", "digits.txt", "--size", "1B"} + into
+            << "digits.txt" << 0 << "" << none;
+        row("standard input smaller than the preset")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--preset", "700MB"} + into
+            << "movie.avi" << 2 << "Standard 700 MB CD" << none;
+        row("standard input in one part")
+            << QStringList{"--split", "-", "--name", "digits.txt", "--size", "1KB"} + into
+            << "digits.txt" << 2 << "Part Size is bigger then File" << none;
+        row("standard input of one part exactly")
+            << QStringList{"--split", "-", "--name", "digits.txt", "--size", "9B"} + into
+            << "digits.txt" << 2 << "As a Result You will have identical file" << none;
+        row("empty standard input")
+            << QStringList{"--split", "-", "--name", "empty", "--size", "1KB"} + into << "empty"
+            << 2 << "Cannot split standard input: it is empty" << none;
+        row("standard input from its own first part")
+            << QStringList{"--split", "-", "--name", "set.bin", "--size", "100B"} << "<set.bin.002"
+            << 2 << "writing that part would destroy it" << none;
+
+        row("join to standard output")
+            << QStringList{"--join", "chk.bin.002", "--into", "-"} << "" << 0
+            << "CRC-32 checked: 3 of 3 parts" << parts("chk.bin", 3);
+        row("join to standard output, a damaged part")
+            << QStringList{"--join", "bad.bin.001", "--into", "-"} << "" << 1
+            << "bad.bin.002 is damaged: expected " << parts("bad.bin", 2);
+        row("join to standard output, a damaged part, forced")
+            << QStringList{"--join", "bad.bin.001", "--into", "-", "--force"} << "" << 1
+            << "joined all the same, as --force asks" << parts("bad.bin", 3);
+        row("join to standard output, a part missing")
+            << QStringList{"--join", "gap.bin.001", "--into", "-"} << "" << 1
+            << "Missing Files: gap.bin.002" << none;
+        row("join to standard output up to the list's end")
+            << QStringList{"--join", "old.bin.003", "--into", "-"} << "" << 0
+            << "Left out, not listed: old.bin.003" << parts("old.bin", 2);
+    }
+    void pipes() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, input);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QStringList, out);
+        QVERIFY(QDir().mkdir(at("file")));
+        const QStringList before = entries(dir);
+        // "<name": standard input is that file itself, not a pipe.
+        const QStringList redirect{"sh", "-c", "exec \"$0\" \"$@\" " + input};
+        const bool fromFile = input.startsWith('<');
+        const Result r =
+            runProgram(dir, args, nullptr, fromFile ? redirect : QStringList(),
+                       input.isEmpty() || fromFile ? QByteArray() : readFile(at(input)));
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        err.replace("{dir}", dir);
+        if (err.isEmpty())
+            QCOMPARE(r.err, QString());
+        else
+            QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QStringList joined;
+        for (const QString& name : out)
+            joined << at(name);
+        QVERIFY(r.bytes == concat(joined));
+        QCOMPARE(entries(dir), before); // nothing beside the parts, nothing hidden
+        if (args.first() != "--split" || fromFile) return;
+        if (status != 0) {
+            QCOMPARE(entries(at("out")), QStringList());
+            return;
+        }
+        // The same files, byte for byte, as a split of the file itself.
+        QVERIFY(QFile::rename(at(input), at("file/" + input)));
+        QStringList ofFile = args;
+        ofFile[1] = "file/" + input;
+        ofFile.removeAt(2); // --name NAME
+        ofFile.removeAt(2);
+        ofFile.last() = "file";
+        QCOMPARE(runProgram(dir, ofFile).status, 0);
+        QStringList written = entries(at("file"));
+        written.removeOne(input);
+        QCOMPARE(entries(at("out")), written);
+        for (const QString& name : written) {
+            QVERIFY2(readFile(at("out/" + name)) == readFile(at("file/" + name)), qPrintable(name));
+            QCOMPARE(QFileInfo(at("out/" + name)).permissions(),
+                     QFileInfo(at("file/" + name)).permissions());
+        }
+    }
+
+    // Recovery data end to end: a split with --recovery, the set damaged,
+    // then --verify (without the .sfv), --repair (naming a part or a volume)
+    // or --join; the lines on standard output, the status, what standard
+    // error says, and the parts or the joined file byte for byte afterwards.
+    void recovery_data() {
+        QTest::addColumn<QStringList>("lost"); // parts removed; "~name" damaged
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // {dir}: the folder
+        QTest::addColumn<QString>("err");
+        const auto lines = [](const QStringList& words) {
+            QString text;
+            for (int i = 0; i < words.size(); ++i)
+                text += QStringLiteral("movie.avi.%1 %2\n")
+                            .arg(i + 1, 3, 10, QLatin1Char('0'))
+                            .arg(words[i]);
+            return text;
+        };
+        QTest::newRow("verify, whole") << QStringList{} << QStringList{"--verify", "movie.avi.001"}
+                                       << 0 << lines({"OK", "OK", "OK", "OK", "OK"}) << "";
+        QTest::newRow("verify, one missing")
+            << QStringList{"movie.avi.002"} << QStringList{"--verify", "movie.avi.001"} << 1
+            << lines({"OK", "MISSING", "OK", "OK", "OK"}) << "can be repaired";
+        QTest::newRow("verify, two missing")
+            << QStringList{"movie.avi.002", "~movie.avi.004"}
+            << QStringList{"--verify", "movie.avi.par2"} << 1
+            << lines({"OK", "MISSING", "OK", "BAD", "OK"}) << "1 more recovery blocks are needed";
+        QTest::newRow("repair, one missing")
+            << QStringList{"movie.avi.002"} << QStringList{"--repair", "movie.avi.003"} << 0
+            << lines({"OK", "REPAIRED", "OK", "OK", "OK"}) << "";
+        QTest::newRow("repair the short last part, from a volume")
+            << QStringList{"~movie.avi.005"} << QStringList{"--repair", "movie.avi.vol0+1.par2"}
+            << 0 << lines({"OK", "OK", "OK", "OK", "REPAIRED"}) << "";
+        QTest::newRow("repair, two damaged")
+            << QStringList{"~movie.avi.001", "~movie.avi.003"}
+            << QStringList{"--repair", "movie.avi.txt"} << 1
+            << lines({"BAD", "OK", "BAD", "OK", "OK"}) << "1 more recovery blocks are needed";
+        QTest::newRow("repair without recovery data")
+            << QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2"}
+            << QStringList{"--repair", "movie.avi.001"} << 2 << ""
+            << "There is no recovery data";
+        QTest::newRow("join repairs first")
+            << QStringList{"movie.avi.002"}
+            << QStringList{"--join", "movie.avi.001", "--into", "out"} << 0
+            << "{dir}out/movie.avi\n"
+            << "Repaired movie.avi.002";
+        QTest::newRow("join beyond repair")
+            << QStringList{"movie.avi.002", "movie.avi.003"}
+            << QStringList{"--join", "movie.avi.001", "--into", "out"} << 1 << ""
+            << "1 more recovery blocks are needed";
+    }
+    void recovery() {
+        QFETCH(QStringList, lost);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QByteArray source = readFile(at("movie.avi"));
+        const Result split =
+            runProgram(dir, {"--split", "movie.avi", "--size", "500KB", "--recovery", "20%"});
+        QCOMPARE(split.status, 0);
+        QCOMPARE(split.err, QString());
+        QVERIFY(QFile::remove(at("movie.avi")));
+        QVERIFY(QFile::remove(at("movie.avi.sfv")));
+        for (const QString& name : lost)
+            if (name.startsWith('~'))
+                damage(name.mid(1));
+            else
+                QVERIFY(QFile::remove(at(name)));
+        const Result r = runProgram(dir, args);
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        QCOMPARE(r.out, QString(out).replace("{dir}", dir));
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
+        if (status == 0 && args.first() == "--join")
+            QCOMPARE(readFile(at("out/movie.avi")), source);
+        if (status == 0 && args.first() == "--repair")
+            QCOMPARE(concat(parts(dir + "movie.avi", 5)), source);
+        for (const QString& name : entries(dir))
+            QVERIFY2(!name.startsWith('.'), qPrintable(name));
+    }
+
+    // The recovery files are the split's: a second split replaces them with
+    // its own (which par2 accepts), a file of their name that another tool
+    // wrote stays as it is and no recovery data is written beside it, and a
+    // percentage out of range is refused before anything is split.
+    void recoveryFilesBelongToTheSplit() {
+        QCOMPARE(runProgram(dir, {"--split", "movie.avi", "--size", "500KB", "--recovery", "20%"})
+                     .status,
+                 0);
+        QCOMPARE(filesIn(dir).filter(".par2"),
+                 (QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2"}));
+        QCOMPARE(
+            runProgram(dir, {"--split", "movie.avi", "--size", "1MB", "--recovery", "100%"}).status,
+            0);
+        QCOMPARE(filesIn(dir).filter(".par2"),
+                 (QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2", "movie.avi.vol1+2.par2"}));
+        QProcess par2;
+        par2.setWorkingDirectory(dir);
+        par2.start("par2", {"verify", "-q", "movie.avi.par2"});
+        QVERIFY(par2.waitForFinished(60000));
+        QCOMPARE(par2.exitCode(), 0);
+
+        writeFile(at("floppy.img.par2"), "my own notes");
+        const Result r =
+            runProgram(dir, {"--split", "floppy.img", "--size", "1MB", "--recovery", "10%"});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("floppy.img.par2 is not recovery data of this split"),
+                 qPrintable(r.err));
+        QCOMPARE(readFile(at("floppy.img.par2")), QByteArray("my own notes"));
+        QCOMPARE(filesIn(dir).filter("floppy.img.vol"), QStringList{});
+
+        for (const char* percent : {"0%", "101%", "ten"}) {
+            const Result refused =
+                runProgram(dir, {"--split", "digits.txt", "--size", "2B", "--recovery", percent});
+            QCOMPARE(refused.status, 2);
+            QVERIFY(!QFileInfo::exists(at("digits.txt.001")));
+        }
+    }
+
     // A refusal leaves nothing on the destination: on a full disk a split
-    // (the source and the 200 MiB margin don't fit) and a join (the set
-    // doesn't fit); on a FAT volume a split into parts over 4 GiB and a join
-    // into a file over 4 GiB (sparse sources of 4.6 GB).
+    // (the source and the 200 MiB margin don't fit), a join (the set
+    // doesn't fit) and a split of standard input (whose size isn't known
+    // before: the write that fails); on a FAT volume a split into parts over
+    // 4 GiB and a join into a file over 4 GiB (sparse sources of 4.6 GB).
     void refusalLeavesNothing_data() {
         QTest::addColumn<bool>("fat");
         QTest::addColumn<QStringList>("args");
@@ -385,6 +685,10 @@ private slots:
         QTest::newRow("join, full disk")
             << false << QStringList{"--join", "floppy.img.001", "--into"}
             << "Not Enough Disk Space on Drive %1";
+        QTest::newRow("split of standard input, the disk fills")
+            << false
+            << QStringList{"--split", "-", "--name", "movie.avi", "--size", "100KB", "--into"}
+            << "%1/movie.avi.0";
         QTest::newRow("split, parts too large for FAT")
             << true << QStringList{"--split", "huge", "--size", "4295MB", "--into"}
             << "Parts of this size can not be stored on drive %1 (largest file 4294967295 bytes)";
@@ -411,11 +715,27 @@ private slots:
             into = disk->path();
             QVERIFY(QFile::copy(at("floppy.img"), at("floppy.img.001")));
         }
-        const Result r = runProgram(dir, args << into);
+        const QByteArray input = args.contains("-") ? readFile(at("movie.avi")) : QByteArray();
+        const Result r = runProgram(dir, args << into, nullptr, {}, input);
         QCOMPARE(r.status, 2);
         const QString root = QDir(into).absolutePath();
         QVERIFY2(r.err.contains(message.arg(root)), qPrintable(r.err));
         QCOMPARE(entries(into), QStringList());
+    }
+
+    // The free space asked of a join is what it will write: the parts after
+    // the end of the list (an older, longer set's) need no room.
+    void joinFitsWithoutThePartsAfterTheList() {
+        Tmpfs disk(1 << 20);
+        if (!disk.ok()) QSKIP(qPrintable(disk.reason()));
+        makeFile(at("long.bin.001"), 500000, 1);
+        makeFile(at("long.bin.002"), 400000, 2);
+        makeFile(at("long.bin.003"), 3000000, 3);
+        writeFile(at("long.bin.txt"), "long.bin.001\r\nlong.bin.002\r\n");
+        const Result r = runProgram(dir, {"--join", "long.bin.001", "--into", disk.path()});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(readFile(disk.path() + "long.bin"),
+                 concat({at("long.bin.001"), at("long.bin.002")}));
     }
 
     // Ctrl+C in the middle of a split, a join or a verify: status 130, and
@@ -429,9 +749,16 @@ private slots:
         QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size",
                                               "50B",     "--into",    "out"}
                                << "out/movie.avi.txt";
+        QTest::newRow("split standard input")
+            << QStringList{"--split", "-", "--name", "movie.avi", "--size", "50B", "--into", "out"}
+            << "out/movie.avi.txt";
         QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
                               << "out/big.bin";
         QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << QString();
+        QTest::newRow("split's recovery data")
+            << QStringList{"--split", "movie.avi", "--size",     "2KB",
+                           "--into",  "out",       "--recovery", "100%"}
+            << "out/movie.avi.par2";
     }
     void interruptLeavesNothing() {
         QFETCH(QStringList, args);
@@ -447,8 +774,15 @@ private slots:
         QProcess child;
         runProgram(dir, args, &child);
         QVERIFY(child.waitForStarted());
+        // Standard input that stays open: the split waits for more.
+        if (args.contains("-")) {
+            child.write(source.left(60000)); // less than a pipe holds
+            QVERIFY(child.waitForBytesWritten());
+        }
         const pid_t pid = static_cast<pid_t>(child.processId());
         const auto midway = [&] {
+            if (finished.endsWith(".par2")) // once the recovery data is being written
+                return !entries(at("out")).filter(".partial").isEmpty();
             if (!finished.isEmpty()) return !entries(at("out")).isEmpty();
             const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
             for (const QString& fd : entries(fds))

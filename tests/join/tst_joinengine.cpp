@@ -2,8 +2,12 @@
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
+#include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
+#include "join/JoinSteps.h"
+#include "split/Naming.h"
 #include "split/SplitEngine.h"
+#include "verify/CheckFiles.h"
 #include "verify/SZCRC32.h"
 
 #include <QDir>
@@ -83,6 +87,70 @@ private slots:
                 entries(outDir).filter(QRegularExpression("^\\.movie\\.avi\\.part-"));
             QCOMPARE(hidden.size(), 1);
         };
+    }
+
+    // Before a join writes anything: the parts it would go without, each
+    // named or counted once whether the part list, a gap below the highest
+    // part or the .sfv tells of it (the first 20 named, the rest counted),
+    // and the bytes it will write, which the free space must hold: no part
+    // after the end of the list. Parts of 1,000 bytes.
+    void missingPartsAndSizeToJoin_data() {
+        QTest::addColumn<QList<int>>("present");
+        QTest::addColumn<int>("listed");     // the list names 001 up to this; 0: no list
+        QTest::addColumn<QList<int>>("sfv"); // the parts that the .sfv names
+        QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<qint64>("size");
+        const auto names = [](int from, int to) {
+            QStringList lines;
+            for (int n = from; n <= to; ++n)
+                lines << "movie.avi." + rednibroj_to_ext(n) + " ";
+            return lines;
+        };
+        QTest::newRow("complete, listed")
+            << QList<int>{1, 2, 3} << 3 << QList<int>{1, 2, 3} << QStringList() << qint64(3000);
+        QTest::newRow("older parts after the list")
+            << QList<int>{1, 2, 3, 4, 5} << 3 << QList<int>() << QStringList() << qint64(3000);
+        QTest::newRow("no list") << QList<int>{1, 2, 3, 4, 5} << 0 << QList<int>() << QStringList()
+                                 << qint64(5000);
+        QTest::newRow("listed and in the .sfv")
+            << QList<int>{1, 3} << 3 << QList<int>{1, 2, 3} << names(2, 2) << qint64(1000);
+        QTest::newRow("the .sfv names one past the highest")
+            << QList<int>{1, 2} << 0 << QList<int>{1, 2, 3} << names(3, 3) << qint64(2000);
+        QTest::newRow("many gaps, the .sfv names parts in them")
+            << QList<int>{1, 30} << 0 << QList<int>{1, 5, 29, 30}
+            << names(2, 21) + QStringList{"   ... and 8 more"} << qint64(1000);
+        QTest::newRow("many gaps, the .sfv names two past them")
+            << QList<int>{1, 30} << 0 << QList<int>{5, 31, 32}
+            << names(2, 21) + QStringList{"   ... and 10 more"} << qint64(1000);
+        QTest::newRow("many listed, the .sfv names one more")
+            << QList<int>{1} << 25 << QList<int>{2, 26}
+            << names(2, 21) + QStringList{"   ... and 5 more"} << qint64(1000);
+    }
+    void missingPartsAndSizeToJoin() {
+        QFETCH(QList<int>, present);
+        QFETCH(int, listed);
+        QFETCH(QList<int>, sfv);
+        QFETCH(QStringList, missing);
+        QFETCH(qint64, size);
+        const auto name = [](int n) { return "movie.avi." + rednibroj_to_ext(n); };
+        for (int n : present)
+            makeFile(partsDir + name(n), 1000, quint32(n));
+        QByteArray list;
+        for (int n = 1; n <= listed; ++n)
+            list += name(n).toUtf8() + "\r\n";
+        if (listed > 0) writeFile(partsDir + "movie.avi.txt", list);
+        QList<SfvEntry> entries;
+        for (int n : sfv)
+            entries.append({name(n), 0x1234u});
+        if (!sfv.isEmpty()) writeFile(partsDir + "movie.avi.sfv", sfvBytes(entries));
+
+        const QString chosen = partsDir + name(present.last());
+        ProgramState s;
+        const JoinChecks checks = readJoinChecks(chosen);
+        QVERIFY(checks.notes.isEmpty());
+        collectMissingParts(s, chosen, checks);
+        QCOMPARE(s.JoinMissingParts, missing);
+        QCOMPARE(sizeToJoin(chosen, original_size(chosen, JoinHooks())), size);
     }
 
     void joinsTheRunFromOrdinalOne_data() {
@@ -176,7 +244,8 @@ private slots:
         hooks.partCrcs = checked;
         const QStringList made = makeSet(sizes);
         for (const QString& p : made)
-            if (cold && !evictFromCache(p)) QSKIP("this system can't drop a file from the page cache");
+            if (cold && !evictFromCache(p))
+                QSKIP("this system can't drop a file from the page cache");
         const qint64 total = std::accumulate(sizes.begin(), sizes.end(), qint64(0));
         ProgramState s;
         qint64 lastSize = 0, largestGrowth = 0;

@@ -1,0 +1,49 @@
+#pragma once
+// src/recovery: PAR 2.0 recovery data over a set's parts (window-free, on
+// core/): the field arithmetic, the packets, writing the recovery files,
+// reading them back, checking the parts and rebuilding the missing ones.
+
+#include <QtGlobal>
+#include <functional>
+#include <vector>
+
+namespace tfs::gf16 {
+
+// GF(2^16) with the generator polynomial x^16 + x^12 + x^3 + x + 1 (0x1100B),
+// the field of PAR 2.0's Reed-Solomon code. Addition is XOR.
+quint16 multiply(quint16 a, quint16 b);
+quint16 inverse(quint16 a); // a != 0
+quint16 power(quint16 a, quint32 exponent);
+
+// The constant of input slice `index` of a recovery set: 2^n, n the
+// (index+1)-th positive integer sharing no factor with 65535. There are
+// 32768 of them (index 0 .. 32767).
+quint16 inputConstant(quint32 index);
+
+// The region kernels: dst ^= factor * src over `bytes` bytes read as
+// little-endian 16-bit words. `bytes` is a multiple of 2.
+enum class Kernel { Tables, Avx2 };
+std::vector<Kernel> kernels(); // those this CPU runs, the one in use last
+const char* kernelName(Kernel kernel);
+void multiplyAddWith(Kernel kernel, quint16 factor, const uchar* src, uchar* dst, qint64 bytes);
+void multiplyAdd(quint16 factor, const uchar* src, uchar* dst, qint64 bytes);
+
+// Inverts the n x n matrix (row-major) in place; false when it is singular.
+bool invert(std::vector<quint16>& matrix, int n);
+
+} // namespace tfs::gf16
+
+namespace tfs::gf16 {
+
+// dsts[k] ^= factors[k] * src for k = 0 .. count-1, over `bytes` bytes, on
+// two threads when it is worth it.
+void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
+                     qint64 bytes);
+// The same from several sources: dsts[k] ^= sum over s of
+// factors[k * sources + s] * srcs[s]; the tasks `alongside` run on the two
+// threads as well (the MD5s of the same bytes, say).
+void multiplyAddMany(const uchar* const* srcs, int sources, const quint16* factors,
+                     uchar* const* dsts, int count, qint64 bytes,
+                     const std::vector<std::function<void()>>& alongside);
+
+} // namespace tfs::gf16

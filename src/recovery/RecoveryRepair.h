@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/EngineHooks.h"
+#include "recovery/RecoverySet.h"
+#include "recovery/RecoveryWriter.h"
+
+#include <QString>
+#include <vector>
+
+namespace tfs {
+
+enum class PartStatus { Ok, Damaged, Missing, Repaired };
+
+struct PartCheck {
+    QString name;
+    PartStatus status = PartStatus::Ok;
+    std::vector<bool> goodSlices; // per slice of the file: its bytes match their checksums
+};
+
+// What checking a set's files against their recovery data found.
+struct SetCheck {
+    std::vector<PartCheck> parts; // in the set's (main packet) order
+    qint64 missingSlices = 0;     // slices that don't match, of damaged and missing files
+    qint64 recoverySlices = 0;    // valid recovery slices found
+    bool whole() const;
+    bool repairable() const { return missingSlices <= recoverySlices; }
+    // How many more recovery slices a repair would need (0 when repairable).
+    qint64 moreNeeded() const { return qMax<qint64>(0, missingSlices - recoverySlices); }
+};
+
+// Reads every file of the set and compares it with its checksums: whole
+// (same length and MD5), damaged (its matching slices are kept), missing (not
+// a regular file). Returns false when cancelled.
+bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
+              const CancelRequest& cancel);
+
+// Rebuilds every damaged and missing file of a checked set in place: a
+// missing file is created, a damaged one replaced in one rename once the
+// rebuilt bytes match the MD5 recorded for it; no backup is kept and nothing
+// is written outside the set's folder. Rebuilt files become Repaired. Returns
+// false when cancelled (nothing changed). Throws OperationError when the set
+// can't be repaired (not enough recovery slices, a rebuilt file that doesn't
+// match, a file that can't be written); files rebuilt before stay rebuilt.
+bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
+               const CancelRequest& cancel, qint64 memory = RecoveryMemory);
+
+} // namespace tfs

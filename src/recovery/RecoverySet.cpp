@@ -1,0 +1,329 @@
+#include "recovery/RecoverySet.h"
+
+#include "core/OperationError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <cstring>
+#include <optional>
+
+namespace tfs {
+
+using namespace par2;
+
+namespace {
+
+const QByteArray Magic("PAR2\0PKT", 8);
+// The largest packet other than a recovery slice that a reader takes: a
+// main packet naming 32768 files of the set and as many outside it.
+constexpr qint64 MaxSmallPacket = HeaderSize + 12 + 16 * 2 * qint64(MaxSlices);
+constexpr int MaxNotes = 20;
+
+struct Found {
+    Type type = Type::Other;
+    Digest setId{};
+    qint64 offset = 0; // of the header
+    qint64 length = 0;
+    QByteArray body; // all but recovery slices' bodies
+};
+
+void note(QStringList& notes, const QString& text) {
+    if (notes.size() < MaxNotes)
+        notes.append(text);
+    else if (notes.size() == MaxNotes)
+        notes.append(QStringLiteral("(more problems not listed)"));
+}
+
+bool readAt(QFile& file, qint64 at, char* into, qint64 count) {
+    return file.seek(at) && file.read(into, count) == count;
+}
+
+// Checks the packet MD5 of the packet at `at`, reading it in blocks; keeps
+// the body when `keepBody`.
+bool packetMatches(QFile& file, qint64 at, qint64 length, const char* headerBytes, bool keepBody,
+                   QByteArray& body) {
+    Md5 md5;
+    md5.add(headerBytes + 32, 32);
+    if (keepBody) {
+        body.resize(length - HeaderSize);
+        if (!readAt(file, at + HeaderSize, body.data(), body.size())) return false;
+        md5.add(body);
+    } else {
+        QByteArray block(1 << 20, Qt::Uninitialized);
+        if (!file.seek(at + HeaderSize)) return false;
+        for (qint64 left = length - HeaderSize; left > 0;) {
+            const qint64 n = file.read(block.data(), qMin<qint64>(left, block.size()));
+            if (n <= 0) return false;
+            md5.add(block.constData(), n);
+            left -= n;
+        }
+    }
+    return std::memcmp(md5.result().data(), headerBytes + 16, 16) == 0;
+}
+
+// Every valid packet of the file, found by its magic at any offset (after
+// damage the alignment can't be trusted), in file order.
+void scanPackets(const QString& path, const std::function<void(Found&)>& found,
+                 QStringList& notes) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        note(notes, QStringLiteral("%1 cannot be read: %2")
+                        .arg(QFileInfo(path).fileName(), file.errorString()));
+        return;
+    }
+    const qint64 size = file.size();
+    qint64 pos = 0;
+    qint64 skipped = 0; // bytes that held no valid packet
+    bool truncated = false;
+    QByteArray window;
+    while (pos + HeaderSize <= size) {
+        window.resize(qMin<qint64>(1 << 20, size - pos));
+        if (!readAt(file, pos, window.data(), window.size())) break;
+        const qsizetype hit = window.indexOf(Magic);
+        if (hit < 0) {
+            const qint64 advance = qMax<qint64>(1, window.size() - (Magic.size() - 1));
+            skipped += advance;
+            pos += advance;
+            continue;
+        }
+        const qint64 at = pos + hit;
+        skipped += hit;
+        char header[HeaderSize];
+        if (at + HeaderSize > size || !readAt(file, at, header, HeaderSize)) {
+            truncated = true;
+            break;
+        }
+        const qint64 length = qint64(qMin<quint64>(readU64(header + 8), quint64(1) << 62));
+        const Type type = typeOf(header + 48);
+        bool valid = length >= HeaderSize && length % 4 == 0 &&
+                     (type == Type::Recovery || length <= MaxSmallPacket);
+        if (valid && at + length > size) {
+            truncated = true;
+            valid = false;
+        }
+        Found packet;
+        if (valid)
+            valid = packetMatches(file, at, length, header, type != Type::Recovery, packet.body);
+        if (!valid) {
+            pos = at + 1;
+            skipped += 1;
+            continue;
+        }
+        packet.type = type;
+        std::memcpy(packet.setId.data(), header + 32, 16);
+        packet.offset = at;
+        packet.length = length;
+        found(packet);
+        pos = at + length;
+    }
+    skipped += qMax<qint64>(0, size - pos);
+    if (truncated)
+        note(notes, QStringLiteral("%1 is cut short: its last packet is incomplete")
+                        .arg(QFileInfo(path).fileName()));
+    else if (skipped > 0)
+        note(notes, QStringLiteral("%1 holds %2 bytes that are no valid packet (damaged)")
+                        .arg(QFileInfo(path).fileName())
+                        .arg(skipped));
+}
+
+} // namespace
+
+QByteArray ourCreatorText() {
+    return QByteArrayLiteral("Created by Tarvello File Splitter 1.00");
+}
+
+qint64 RecoverySet::sliceCount() const {
+    qint64 n = 0;
+    for (const FileEntry& f : files)
+        n += qint64(f.slices.size());
+    return n;
+}
+
+QStringList recoveryFilesFor(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath() + QLatin1Char('/');
+    QString name = info.fileName();
+    static const QRegularExpression volume(QStringLiteral("\\.vol\\d+[-+]\\d+\\.par2$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (name.endsWith(QLatin1String(".par2"), Qt::CaseInsensitive)) {
+        const QRegularExpressionMatch m = volume.match(name);
+        name.chop(m.hasMatch() ? m.capturedLength() : 5);
+    } else {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        if (dot > 0) name.truncate(dot); // movie.avi.003 and movie.avi.txt: movie.avi
+    }
+    QStringList files;
+    for (const QString& index : {name + QStringLiteral(".par2"), name + QStringLiteral(".PAR2")})
+        if (QFileInfo(folder + index).isFile()) files.append(folder + index);
+    QStringList volumes;
+    for (const QString& entry : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        if (!entry.startsWith(name + QLatin1Char('.')) ||
+            !entry.endsWith(QLatin1String(".par2"), Qt::CaseInsensitive) ||
+            entry.size() <= name.size() + 6)
+            continue;
+        if (!files.contains(folder + entry)) volumes.append(folder + entry);
+    }
+    volumes.sort();
+    return files + volumes;
+}
+
+RecoverySet readRecoverySet(const QStringList& paths) {
+    RecoverySet set;
+    if (paths.isEmpty())
+        throw OperationError(QStringLiteral("There is no recovery data (.par2) for this set"));
+    set.folder = QFileInfo(paths.first()).absolutePath() + QLatin1Char('/');
+    std::optional<Digest> chosen;
+    std::optional<QByteArray> mainBodyBytes;
+    std::map<Digest, FileEntry> descriptions;
+    std::map<Digest, std::vector<SliceCheck>> checks;
+    struct Candidate {
+        RecoverySliceAt at;
+        qint64 length;
+    };
+    std::map<quint32, Candidate> candidates;
+    int otherSets = 0;
+    for (const QString& path : paths) {
+        scanPackets(
+            path,
+            [&](Found& p) {
+                if (!chosen) chosen = p.setId;
+                if (p.setId != *chosen) {
+                    ++otherSets;
+                    return;
+                }
+                QString why;
+                switch (p.type) {
+                case Type::Main:
+                    if (!mainBodyBytes) mainBodyBytes = p.body;
+                    break;
+                case Type::FileDesc: {
+                    FileEntry entry;
+                    if (!parseFileDesc(p.body, entry, why))
+                        note(set.notes,
+                             QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
+                    else
+                        descriptions.emplace(entry.id, entry);
+                    break;
+                }
+                case Type::Ifsc: {
+                    Digest id;
+                    std::vector<SliceCheck> slices;
+                    if (!parseIfsc(p.body, id, slices, why))
+                        note(set.notes,
+                             QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
+                    else
+                        checks.emplace(id, std::move(slices));
+                    break;
+                }
+                case Type::Recovery: {
+                    char exponent[4];
+                    QFile file(path);
+                    if (p.length < HeaderSize + 8 || !file.open(QIODevice::ReadOnly) ||
+                        !readAt(file, p.offset + HeaderSize, exponent, 4))
+                        break;
+                    candidates.emplace(readU32(exponent),
+                                       Candidate{{path, p.offset + HeaderSize + 4}, p.length});
+                    break;
+                }
+                case Type::Creator:
+                    if (set.creator.isEmpty())
+                        set.creator = QString::fromUtf8(p.body.left(MaxNameBytes)).remove(QChar(0));
+                    break;
+                case Type::Other:
+                    break;
+                }
+            },
+            set.notes);
+    }
+    if (otherSets > 0)
+        note(set.notes,
+             QStringLiteral("skipped %1 packets of another recovery set").arg(otherSets));
+    std::copy(chosen ? chosen->begin() : set.setId.begin(),
+              chosen ? chosen->end() : set.setId.end(), set.setId.begin());
+
+    MainFields main;
+    QString why;
+    if (!mainBodyBytes)
+        throw OperationError(QStringLiteral("The recovery data holds no usable main packet"));
+    if (!parseMain(*mainBodyBytes, main, why))
+        throw OperationError(QStringLiteral("The recovery data is unusable: %1").arg(why));
+    set.sliceSize = main.sliceSize;
+    qint64 total = 0;
+    QSet<QByteArray> names;
+    for (const Digest& id : main.ids) {
+        const auto desc = descriptions.find(id);
+        const auto check = checks.find(id);
+        if (desc == descriptions.end() || check == checks.end())
+            throw OperationError(
+                QStringLiteral("The recovery data is incomplete: a file of the set "
+                               "has no %1")
+                    .arg(desc == descriptions.end() ? QStringLiteral("description")
+                                                    : QStringLiteral("slice checksums")));
+        FileEntry file = desc->second;
+        const quint64 expected =
+            file.length / set.sliceSize + (file.length % set.sliceSize ? 1 : 0);
+        if (check->second.size() != expected)
+            throw OperationError(QStringLiteral("The recovery data is unusable: %1 has %2 slice "
+                                                "checksums for %3 slices")
+                                     .arg(QString::fromUtf8(file.name))
+                                     .arg(check->second.size())
+                                     .arg(expected));
+        if (names.contains(file.name))
+            throw OperationError(QStringLiteral("The recovery data names %1 twice")
+                                     .arg(QString::fromUtf8(file.name)));
+        names.insert(file.name);
+        file.slices = check->second;
+        total += qint64(expected);
+        if (total > qint64(MaxSlices))
+            throw OperationError(
+                QStringLiteral("The recovery data claims more than %1 slices").arg(MaxSlices));
+        set.files.push_back(std::move(file));
+    }
+    for (const auto& [exponent, candidate] : candidates) {
+        if (exponent > MaxExponent || candidate.length != qint64(set.sliceSize) + HeaderSize + 4) {
+            note(set.notes, QStringLiteral("skipped a recovery slice of a wrong size or exponent"));
+            continue;
+        }
+        set.recovery.emplace(exponent, candidate.at);
+    }
+    return set;
+}
+
+bool isOurRecoveryFile(const QString& path, const std::function<bool(const QString&)>& isPart) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return false;
+    const qint64 size = file.size();
+    bool creator = false;
+    int packets = 0;
+    for (qint64 at = 0; at < size; ++packets) {
+        char header[HeaderSize];
+        if (packets > 200000 || !readAt(file, at, header, HeaderSize) ||
+            std::memcmp(header, Magic.constData(), 8) != 0)
+            return false;
+        const quint64 length = readU64(header + 8);
+        if (length < quint64(HeaderSize) || length % 4 != 0 || length > quint64(size - at))
+            return false;
+        const Type type = typeOf(header + 48);
+        if (type == Type::FileDesc || type == Type::Creator) {
+            QByteArray body;
+            if (qint64(length) > MaxSmallPacket ||
+                !packetMatches(file, at, qint64(length), header, true, body))
+                return false;
+            if (type == Type::Creator) {
+                creator = creator || body.startsWith(ourCreatorText());
+            } else {
+                FileEntry entry;
+                QString why;
+                if (!parseFileDesc(body, entry, why) || !isPart(QString::fromUtf8(entry.name)))
+                    return false;
+            }
+        }
+        at += qint64(length);
+    }
+    return creator;
+}
+
+} // namespace tfs

@@ -1,0 +1,355 @@
+// Recovery data: GF(2^16) and the packets against published values, sets
+// written here and checked by Debian's par2, sets written by par2 and
+// repaired here, damage, hostile files and bounded memory.
+#include "common/TestUtil.h"
+#include "core/OperationError.h"
+#include "recovery/Gf16.h"
+#include "recovery/Packets.h"
+#include "recovery/RecoveryRepair.h"
+#include "recovery/RecoverySet.h"
+#include "recovery/RecoveryWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+using namespace tfs;
+using namespace testutil;
+
+namespace {
+
+QString hex(const Digest& d) {
+    return QString::fromLatin1(hexOf(d));
+}
+
+// Runs par2 in `folder`; its exit status (-1 when it can't run).
+int runPar2(const QString& folder, const QStringList& args) {
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    p.start(QStringLiteral("par2"), args);
+    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit) return -1;
+    return p.exitCode();
+}
+
+// movie.avi in `parts` parts of `partSize` bytes (the last `lastSize`),
+// written into `folder`; returns the names.
+QStringList makeParts(const QString& folder, int parts, qint64 partSize, qint64 lastSize) {
+    QStringList names;
+    for (int i = 1; i <= parts; ++i) {
+        const QString name = QStringLiteral("movie.avi.%1").arg(i, 3, 10, QLatin1Char('0'));
+        makeFile(folder + name, i == parts ? lastSize : partSize, quint32(i * 7919));
+        names.append(name);
+    }
+    return names;
+}
+
+bool writeOurs(const QString& folder, const QStringList& names, int percent,
+               qint64 memory = RecoveryMemory) {
+    QList<qint64> sizes;
+    for (const QString& n : names)
+        sizes.append(QFileInfo(folder + n).size());
+    const RecoveryPlan plan = planRecovery(QStringLiteral("movie.avi"), sizes, percent);
+    quint8 flag = 0;
+    return writeRecoveryFiles(folder, names, plan, EngineHooks{}, CancelRequest(flag), memory);
+}
+
+// Reads, checks and (when asked) repairs the set beside `folder`'s movie.avi.
+SetCheck checkOurs(const QString& folder, bool repair, qint64 memory = RecoveryMemory) {
+    const RecoverySet set =
+        readRecoverySet(recoveryFilesFor(folder + QStringLiteral("movie.avi.001")));
+    SetCheck check;
+    quint8 flag = 0;
+    checkSet(set, check, EngineHooks{}, CancelRequest(flag));
+    if (repair) repairSet(set, check, EngineHooks{}, CancelRequest(flag), memory);
+    return check;
+}
+
+void damage(const QString& path, qint64 at, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.seek(at));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestRecovery : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("par2")).isEmpty())
+            QSKIP("Debian's par2 is not installed (tools/install-deps)");
+    }
+
+    // Published values of PAR2's field, and every region kernel against the
+    // log tables over lengths around the vector width.
+    void field() {
+        QCOMPARE(gf16::multiply(0x8000, 2), quint16(0x100B));
+        QCOMPARE(gf16::multiply(0x1234, 0x5678), quint16(0x6324));
+        QCOMPARE(gf16::inverse(2), quint16(0x8805));
+        QCOMPARE(gf16::power(2, 16), quint16(0x100B));
+        const quint16 constants[] = {2, 4, 16, 128, 256, 2048, 8192, 16384, 4107, 32856, 17132};
+        for (quint32 i = 0; i < 11; ++i)
+            QCOMPARE(gf16::inputConstant(i), constants[i]);
+
+        const QByteArray src = patternBytes(4098, 3);
+        for (gf16::Kernel kernel : gf16::kernels())
+            for (qint64 length : {2, 62, 64, 66, 128, 4098})
+                for (quint16 factor : {quint16(0), quint16(1), quint16(0x8805), quint16(0xFFFF)}) {
+                    QByteArray dst = patternBytes(length, 5), expected = dst;
+                    for (qint64 i = 0; i < length; i += 2) {
+                        const quint16 w = quint16(uchar(src[i]) | uchar(src[i + 1]) << 8);
+                        const quint16 p = gf16::multiply(factor, w);
+                        expected[i] = char(expected[i] ^ char(p));
+                        expected[i + 1] = char(expected[i + 1] ^ char(p >> 8));
+                    }
+                    gf16::multiplyAddWith(kernel, factor,
+                                          reinterpret_cast<const uchar*>(src.constData()),
+                                          reinterpret_cast<uchar*>(dst.data()), length);
+                    QVERIFY2(dst == expected, gf16::kernelName(kernel));
+                }
+    }
+
+    // The packets of the reference's test vector (two files, 1024-byte
+    // slices), with the recovery data of exponents 0 and 1.
+    void testVector() {
+        QByteArray one(3000, 0), two(1000, 0);
+        for (int k = 0; k < 3000; ++k)
+            one[k] = char(k % 256);
+        for (int k = 0; k < 1000; ++k)
+            two[k] = char((7 * k + 1) % 256);
+        const Digest id1 = par2::fileIdOf(Md5::of(one), 3000, "part.001");
+        const Digest id2 = par2::fileIdOf(Md5::of(two), 1000, "part.002");
+        QCOMPARE(hex(id1), QStringLiteral("4fe2f4dfd562fe9b2a2bce26b9dc7a4a"));
+        QCOMPARE(hex(id2), QStringLiteral("1945fa905cd331a1bf4b2f39419b3e70"));
+        QVERIFY(par2::idLess(id1, id2));
+        const QByteArray body = par2::mainBody(1024, {id1, id2});
+        const Digest setId = Md5::of(body);
+        QCOMPARE(hex(setId), QStringLiteral("951e2f5eb675d86d09d066df9365ca72"));
+        const QByteArray main = par2::packet(setId, par2::Type::Main, body);
+        QCOMPARE(main.size(), 108);
+        QCOMPARE(main.mid(16, 16).toHex(), QByteArray("6db5e3620a6d83a58116287c30af64a7"));
+
+        QByteArray slices[4] = {one.mid(0, 1024), one.mid(1024, 1024), one.mid(2048), two};
+        for (QByteArray& s : slices)
+            s.append(QByteArray(1024 - s.size(), '\0'));
+        QCOMPARE(hex(Md5::of(slices[2])), QStringLiteral("2ee3e81172f2845e277f3d9730699c04"));
+        const char* expected[2] = {"46fcc49beff7a9091dbcd128246f6284",
+                                   "72bea6fe31f735e72ec7bb0b93676eef"};
+        for (quint32 e = 0; e < 2; ++e) {
+            QByteArray data(1024, '\0');
+            for (quint32 i = 0; i < 4; ++i)
+                gf16::multiplyAdd(gf16::power(gf16::inputConstant(i), e),
+                                  reinterpret_cast<const uchar*>(slices[i].constData()),
+                                  reinterpret_cast<uchar*>(data.data()), 1024);
+            QCOMPARE(hex(Md5::of(data)), QString::fromLatin1(expected[e]));
+        }
+    }
+
+    // How many slices and volumes, named as par2 names them.
+    void plan_data() {
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("one slice") << 4 << 10 << QStringList{"m.par2", "m.vol0+1.par2"};
+        QTest::newRow("six") << 60 << 10
+                             << QStringList{"m.par2", "m.vol0+1.par2", "m.vol1+2.par2",
+                                            "m.vol3+3.par2"};
+        QTest::newRow("hundred") << 1000 << 10
+                                 << QStringList{"m.par2",           "m.vol000+01.par2",
+                                                "m.vol001+02.par2", "m.vol003+04.par2",
+                                                "m.vol007+08.par2", "m.vol015+16.par2",
+                                                "m.vol031+32.par2", "m.vol063+37.par2"};
+        QTest::newRow("too many parts") << 32769 << 1 << QStringList{};
+    }
+    void plan() {
+        QFETCH(int, parts);
+        QFETCH(int, percent);
+        QFETCH(QStringList, files);
+        QList<qint64> sizes(parts, 1001);
+        const RecoveryPlan p = planRecovery(QStringLiteral("m"), sizes, percent);
+        QCOMPARE(p.refusal.isEmpty(), !files.isEmpty());
+        if (files.isEmpty()) return;
+        QCOMPARE(p.fileNames(), files);
+        QCOMPARE(p.sliceSize, quint64(1004));
+    }
+
+    // Our files over a set, damaged in each way, verified and repaired by
+    // par2 and by us; both give the original bytes back, or both refuse.
+    void damageBothWays_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("repairable");
+        QTest::newRow("one part missing") << "missing 2" << true;
+        QTest::newRow("one part damaged") << "damaged 3" << true;
+        QTest::newRow("last short part missing") << "missing 6" << true;
+        QTest::newRow("a part made longer") << "longer 1" << true;
+        QTest::newRow("damage beyond the data") << "missing 1 2 3" << false;
+        QTest::newRow("a damaged volume, a part missing") << "volume 4" << true;
+    }
+    void damageBothWays() {
+        QFETCH(QString, how);
+        QFETCH(bool, repairable);
+        for (const bool byPar2 : {true, false}) {
+            std::unique_ptr<QTemporaryDir> tmp;
+            const QString dir = freshPartsFolder(tmp);
+            const QStringList names = makeParts(dir, 6, 40000, 12345);
+            QVERIFY(writeOurs(dir, names, 34)); // two recovery slices
+            QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
+            QMap<QString, QByteArray> original;
+            for (const QString& n : names)
+                original.insert(n, readFile(dir + n));
+            const QStringList words = how.split(' ');
+            for (const QString& w : words.mid(1)) {
+                const QString part = names.at(w.toInt() - 1);
+                if (words[0] == "missing" || words[0] == "volume")
+                    QVERIFY(QFile::remove(dir + part));
+                if (words[0] == "damaged") damage(dir + part, 100, "XYZ");
+                if (words[0] == "longer") damage(dir + part, 40000, "tail");
+            }
+            if (words[0] == "volume") damage(dir + "movie.avi.vol1+1.par2", 300, "broken");
+            if (byPar2) {
+                QCOMPARE(runPar2(dir, {"repair", "-q", "-p", "movie.avi.par2"}),
+                         repairable ? 0 : 2);
+            } else {
+                SetCheck check;
+                try {
+                    check = checkOurs(dir, true);
+                    QVERIFY(repairable);
+                    QVERIFY(check.whole());
+                } catch (const OperationError& e) {
+                    QVERIFY2(!repairable, qPrintable(e.text()));
+                    QVERIFY(e.text().contains(QStringLiteral("1 more recovery blocks")));
+                }
+            }
+            if (repairable)
+                for (const QString& n : names)
+                    QCOMPARE(readFile(dir + n), original[n]);
+            QCOMPARE(filesIn(dir).filter(QStringLiteral(".rebuilt")), QStringList{});
+            QCOMPARE(filesIn(dir).filter(QRegularExpression("\\.1$")), QStringList{});
+        }
+    }
+
+    // par2's own files (several slices per part, its default layout) used
+    // by our repair, in one pass and in passes of a small memory.
+    void par2FilesRepairedHere() {
+        for (const qint64 memory : {RecoveryMemory, qint64(4096)}) {
+            std::unique_ptr<QTemporaryDir> tmp;
+            const QString dir = freshPartsFolder(tmp);
+            const QStringList names = makeParts(dir, 4, 30000, 777);
+            QCOMPARE(runPar2(dir, QStringList{"create", "-q", "-s4096", "-r40", "movie.avi.par2"} +
+                                      names),
+                     0);
+            const QByteArray second = readFile(dir + names[1]);
+            const QByteArray last = readFile(dir + names[3]);
+            QVERIFY(QFile::remove(dir + names[1]));
+            damage(dir + names[3], 5, "zz");
+            const SetCheck check = checkOurs(dir, true, memory);
+            QVERIFY(check.whole());
+            QCOMPARE(check.parts.size(), size_t(4));
+            QCOMPARE(readFile(dir + names[1]), second);
+            QCOMPARE(readFile(dir + names[3]), last);
+        }
+    }
+
+    // Our recovery data made in passes (a small memory) is the same data.
+    void passesGiveTheSameFiles() {
+        std::unique_ptr<QTemporaryDir> tmp;
+        const QString dir = freshPartsFolder(tmp);
+        const QStringList names = makeParts(dir, 5, 9000, 4001);
+        QVERIFY(writeOurs(dir, names, 60));
+        QMap<QString, QByteArray> once;
+        for (const QString& f : filesIn(dir).filter(".par2"))
+            once.insert(f, readFile(dir + f));
+        QVERIFY(writeOurs(dir, names, 60, 2048));
+        for (const QString& f : once.keys())
+            QCOMPARE(readFile(dir + f), once[f]);
+        QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
+    }
+
+    // Hostile recovery files are reported and skipped; none crashes or
+    // writes outside the folder.
+    void hostile_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("usable");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("truncated volume") << "truncate" << true << "cut short";
+        QTest::newRow("packet MD5 wrong") << "md5" << true << "no valid packet";
+        QTest::newRow("name with a separator") << "name ../evil" << false << "not a plain name";
+        QTest::newRow("name dot-dot") << "name .." << false << "not a plain name";
+        QTest::newRow("slice size not a multiple of 4") << "slice 1001" << false << "slice size";
+        QTest::newRow("slice size zero") << "slice 0" << false << "slice size";
+        QTest::newRow("too many files") << "files 40000" << false << "naming 40000";
+        QTest::newRow("huge packet length") << "length" << true << "no valid packet";
+    }
+    void hostile() {
+        QFETCH(QString, how);
+        QFETCH(bool, usable);
+        QFETCH(QString, told);
+        std::unique_ptr<QTemporaryDir> tmp;
+        const QString dir = freshPartsFolder(tmp);
+        const QStringList names = makeParts(dir, 3, 5000, 100);
+        QVERIFY(writeOurs(dir, names, 40));
+        const QString index = dir + "movie.avi.par2";
+        const QString volume = dir + "movie.avi.vol0+1.par2";
+        QByteArray bytes = readFile(index);
+        const Digest setId = [&] {
+            Digest d;
+            std::memcpy(d.data(), bytes.constData() + 32, 16);
+            return d;
+        }();
+        // A forged main or description packet replacing the first one, with
+        // a correct packet MD5, so that only its content is wrong.
+        const auto forgeMain = [&](quint64 slice, quint32 count) {
+            QByteArray body;
+            par2::appendU64(body, slice);
+            par2::appendU32(body, count);
+            body += QByteArray(16 * 3, 'i');
+            bytes = par2::packet(setId, par2::Type::Main, body) + bytes;
+            QFile::remove(volume); // its main packet would be taken first otherwise
+            QFile::remove(dir + "movie.avi.vol1+1.par2");
+        };
+        const QStringList words = how.split(' ');
+        if (how == "truncate") {
+            writeFile(volume, readFile(volume).left(3000));
+        } else if (how == "md5") {
+            bytes[20] = char(bytes[20] ^ 1);
+        } else if (how == "length") {
+            // A header at the end claiming far more bytes than the file has.
+            bytes += QByteArray("PAR2\0PKT", 8) + QByteArray(8, '\x7f') + QByteArray(48, 'x');
+        } else if (words[0] == "slice") {
+            forgeMain(words[1].toULongLong(), 3);
+        } else if (words[0] == "files") {
+            forgeMain(5000, words[1].toUInt());
+        } else if (words[0] == "name") {
+            par2::FileEntry e;
+            e.name = words[1].toUtf8();
+            e.length = 10;
+            e.md5 = e.md5Head = Md5::of("0123456789", 10);
+            e.id = par2::fileIdOf(e.md5Head, e.length, e.name);
+            QByteArray body;
+            par2::appendU64(body, 5000);
+            par2::appendU32(body, 1);
+            body.append(reinterpret_cast<const char*>(e.id.data()), 16);
+            bytes = par2::packet(setId, par2::Type::Main, body) +
+                    par2::packet(setId, par2::Type::FileDesc, par2::fileDescBody(e)) + bytes;
+            QFile::remove(volume);
+            QFile::remove(dir + "movie.avi.vol1+1.par2");
+        }
+        writeFile(index, bytes);
+        try {
+            const RecoverySet set = readRecoverySet(recoveryFilesFor(index));
+            QVERIFY2(usable, qPrintable(set.notes.join('\n')));
+            QVERIFY2(set.notes.join('\n').contains(told), qPrintable(set.notes.join('\n')));
+            QCOMPARE(set.files.size(), size_t(3));
+        } catch (const OperationError& e) {
+            QVERIFY2(!usable, qPrintable(e.text()));
+        }
+        QCOMPARE(entries(dir + ".."), QStringList{"parts"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecovery)
+#include "tst_recovery.moc"
