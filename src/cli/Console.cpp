@@ -77,7 +77,8 @@ QString escapedControls(const QString& text) {
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control)
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n') &&
+            c != QLatin1Char('\t'))
             out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
             out += c;

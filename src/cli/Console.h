@@ -23,9 +23,9 @@ bool interrupted();
 // 128 + the signal: 130 after Ctrl+C.
 int interruptedStatus();
 
-// The text with every control character (a line break, an escape that would
-// start a terminal's sequence, ...) shown as \xNN: names and lines read from
-// files never reach the terminal raw.
+// The text with every control character but the line feed and the tab (an
+// escape that would start a terminal's sequence, a carriage return, ...)
+// shown as \xNN: names and lines read from files never reach the terminal raw.
 QString escapedControls(const QString& text);
 
 // "tarvello-file-splitter: <text>" on standard error, controls escaped.

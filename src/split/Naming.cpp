@@ -126,11 +126,9 @@ QString hiddenNameOf(const QString& name, const QString& suffix) {
         hash *= 16777619u;
     }
     QString stem = name;
-    const QString tail =
-        QStringLiteral("~%1").arg(hash, 8, 16, QLatin1Char('0')) + suffix;
-    while (!stem.isEmpty() &&
-           (QFile::encodeName(QLatin1Char('.') + stem + tail).size() > NameMax ||
-            stem.back().isHighSurrogate()))
+    const QString tail = QStringLiteral("~%1").arg(hash, 8, 16, QLatin1Char('0')) + suffix;
+    while (!stem.isEmpty() && (QFile::encodeName(QLatin1Char('.') + stem + tail).size() > NameMax ||
+                               stem.back().isHighSurrogate()))
         stem.chop(1);
     return QLatin1Char('.') + stem + tail;
 }

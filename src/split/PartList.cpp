@@ -42,10 +42,10 @@ void saveWholeFile(const QString& path, const QByteArray& content) {
     // through. Unbuffered, so that a write that fails (a full disk) is seen.
     QFile file;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(folderOf(path) +
-                         hiddenNameOf(fileNameOf(path),
-                                      QStringLiteral(".new-%1")
-                                          .arg(QRandomGenerator::global()->bounded(1 << 30))));
+        file.setFileName(
+            folderOf(path) +
+            hiddenNameOf(fileNameOf(path), QStringLiteral(".new-%1").arg(
+                                               QRandomGenerator::global()->bounded(1 << 30))));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) break;
         const QFileInfo taken(file.fileName());
         if (!taken.exists() && !taken.isSymLink()) break; // the folder refuses, not a name taken

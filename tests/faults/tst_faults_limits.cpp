@@ -134,8 +134,7 @@ private slots:
                     // Part 1 is written under its hidden name until the split completes.
                     QCOMPARE(entries(fat.path()), QStringList{".big.bin.001.splitting"});
                     // The first turn comes after the first slice of the first block.
-                    QCOMPARE(QFileInfo(vol + ".big.bin.001.splitting").size(),
-                             tfs::SplitSliceSize);
+                    QCOMPARE(QFileInfo(vol + ".big.bin.001.splitting").size(), tfs::SplitSliceSize);
                     click(cancel);
                 });
         };
