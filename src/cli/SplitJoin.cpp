@@ -369,7 +369,11 @@ int join(const QString& part, const QString& into, bool force) {
         return Different;
     }
     const ListedEnd listed = listedEndOf(state, chosen);
-    if (toOutput) return joinToOutput(state, chosen, checks, listed, hooks, force, partsMissing);
+    if (toOutput) {
+        Progress progress(total); // on standard error, where that is a terminal
+        hooks.progress = [&](int percent) { progress.show(percent); };
+        return joinToOutput(state, chosen, checks, listed, hooks, force, partsMissing);
+    }
 
     const QString output = joinOutputPathFor(destFolder, chosen);
     Progress progress(total);

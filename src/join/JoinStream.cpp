@@ -3,10 +3,12 @@
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "core/Progress.h"
 #include "verify/Crc32Fast.h"
 #include "verify/SZCRC32.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 #include <vector>
@@ -37,11 +39,19 @@ qint64 joinToStream(JoinState& state, const QString& chosenPart, int outputFd, q
     state.JoinCancelFlag = 0;
     const CancelRequest cancel(state.JoinCancelFlag);
     const PartSet set = partSetOf(chosenPart);
+    // The parts to write, for the progress.
+    qint64 count = 0;
+    qint64 total = 0;
+    for (; lastOrdinal == 0 || count < lastOrdinal; ++count) {
+        const QFileInfo part(set.partPath(count + 1));
+        if (!part.isFile()) break;
+        total += part.size();
+    }
     std::vector<char> buffer(static_cast<size_t>(StreamBlockSize));
     qint64 joined = 0;
-    for (qint64 ordinal = 1; lastOrdinal == 0 || ordinal <= lastOrdinal; ++ordinal) {
+    qint64 written = 0;
+    for (qint64 ordinal = 1; ordinal <= count; ++ordinal) {
         const QString path = set.partPath(ordinal);
-        if (!QFileInfo(path).isFile()) break;
         QFile part;
         openForReading(part, path);
         quint32 crc = CrcInitialValue;
@@ -55,6 +65,8 @@ qint64 joinToStream(JoinState& state, const QString& chosenPart, int outputFd, q
             writeAll(outputFd, buffer.data(), n);
             crc = Crc32Fast(buffer.data(), n, crc);
             size += n;
+            written += n;
+            if (hooks.progress) hooks.progress(splitProgress(written, std::max(total, written)));
             if (hooks.yield) hooks.yield();
             if (cancel.requested()) return joined;
         }

@@ -15,7 +15,8 @@ namespace tfs {
 // further than lastOrdinal when that is above 0, written to `outputFd` in
 // order. What is written can't be taken back, so each part is judged as soon
 // as it has been read whole: partJoined gets its ordinal, CRC-32 and size and
-// returns whether to go on. state.JoinCancelFlag (set in hooks.yield, after
+// returns whether to go on. The progress after every block counts the bytes
+// of the parts found at the start. state.JoinCancelFlag (set in hooks.yield, after
 // every block) stops it between two blocks. Returns the number of parts
 // written whole. A part that can't be read, or output that can't be written,
 // throws OperationError.

@@ -164,8 +164,12 @@ bool forEachListLine(const QString& path, const std::function<bool(const QString
 
 } // namespace
 
-bool readPartList(const QString& path, QStringList& lines, QString& error) {
+bool readPartList(const QString& path, QStringList& lines, QString& error, qint64 maxBytes) {
     lines.clear();
+    if (maxBytes >= 0 && QFileInfo(path).size() > maxBytes) {
+        error = QStringLiteral("Cannot read %1: it is larger than a part list").arg(path);
+        return false;
+    }
     return forEachListLine(
         path,
         [&lines](const QString& line) {

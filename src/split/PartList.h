@@ -33,8 +33,10 @@ void deletePartList(const QString& path);
 // line; a last line without an end counts; empty lines are kept), read as a
 // stream whatever the file's size. Returns false, with the reason in
 // `error`, when the file is no regular file or can't be read, or when a line
-// is longer than PartListLineMaxBytes or isn't UTF-8 text.
-bool readPartList(const QString& path, QStringList& lines, QString& error);
+// is longer than PartListLineMaxBytes or isn't UTF-8 text, or when the file
+// holds more than maxBytes (-1: no bound), which is then not read at all.
+bool readPartList(const QString& path, QStringList& lines, QString& error,
+                  qint64 maxBytes = -1);
 
 // The longest line of a part list: far more than any file name.
 inline constexpr qint64 PartListLineMaxBytes = 4096;

@@ -156,6 +156,12 @@ SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceNa
         } else if (inPart == partSize) { // bytes for a part after a full one
             if (part == &first) {
                 startPart(1);
+                // A file there that couldn't be written over (one the user
+                // made read-only) isn't replaced either.
+                if (::access(QFile::encodeName(state.CurrentPartPath).constData(), W_OK) != 0 &&
+                    errno != ENOENT)
+                    throw OperationError(systemErrorText(QStringLiteral("Cannot create"),
+                                                         state.CurrentPartPath, errno));
                 if (::rename(QFile::encodeName(first.fileName()).constData(),
                              QFile::encodeName(state.CurrentPartPath).constData()) != 0)
                     throw OperationError(systemErrorText(QStringLiteral("Cannot create"),

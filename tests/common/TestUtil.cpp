@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <stdexcept>
+#include <zlib.h>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -66,9 +67,13 @@ void writeFileInPieces(const QString& path, const QByteArray& content, qint64 pi
 
 QByteArray readFile(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
     return f.readAll();
+}
+
+QString digitsOf(qint64 ordinal) {
+    return ordinal <= 100 ? QString::number(ordinal).rightJustified(3, QLatin1Char('0'))
+                          : QLatin1Char('0') + QString::number(ordinal);
 }
 
 QByteArray concat(const QStringList& paths) {
@@ -82,15 +87,19 @@ int openFileCount() {
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
 }
 
-qint64 residentFileKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("RssFile:"))
-            return line.mid(8).trimmed().split(' ').value(0).toLongLong();
+qint64 residentKiBOfMappings(const QStringList& paths) {
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    if (!smaps.open(QIODevice::ReadOnly)) return -1;
+    qint64 kib = 0;
+    bool counted = false; // the mapping whose lines follow is one of the files
+    for (const QByteArray& line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 6 && fields[0].contains('-')) // a mapping's first line
+            counted = paths.contains(QFile::decodeName(fields.mid(5).join(' ')));
+        else if (counted && line.startsWith("Rss:"))
+            kib += fields.value(1).toLongLong();
     }
-    return -1;
+    return kib;
 }
 
 bool evictFromCache(const QString& path) {
@@ -127,15 +136,27 @@ QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
+quint32 zlibCrc32Register(const char* data, qint64 length, quint32 running) {
+    // zlib inverts the register on the way in and out.
+    uLong crc = running ^ 0xFFFFFFFFu;
+    // zlib takes lengths as uInt: large arrays go in pieces.
+    for (qint64 at = 0; at < length; at += 1 << 30) {
+        const qint64 n = std::min<qint64>(1 << 30, length - at);
+        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(data + at), uInt(n));
+    }
+    return quint32(crc) ^ 0xFFFFFFFFu;
+}
+
+quint32 zlibCrc32(const QByteArray& bytes) {
+    return zlibCrc32Register(bytes.constData(), bytes.size(), 0xFFFFFFFFu) ^ 0xFFFFFFFFu;
+}
+
 bool sameContent(const QString& a, const QString& b) {
     QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
-        return false;
-    if (fa.size() != fb.size())
-        return false;
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) return false;
+    if (fa.size() != fb.size()) return false;
     while (!fa.atEnd()) {
-        if (fa.read(1 << 20) != fb.read(1 << 20))
-            return false;
+        if (fa.read(1 << 20) != fb.read(1 << 20)) return false;
     }
     return true;
 }
@@ -145,9 +166,9 @@ Tmpfs::Tmpfs(qint64 bytes) {
         reason_ = QStringLiteral("no temporary folder");
         return;
     }
-    const QStringList args{QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                           QStringLiteral("size=%1").arg(bytes), QStringLiteral("tmpfs"),
-                           dir_.path()};
+    const QStringList args{QStringLiteral("-t"),    QStringLiteral("tmpfs"),
+                           QStringLiteral("-o"),    QStringLiteral("size=%1").arg(bytes),
+                           QStringLiteral("tmpfs"), dir_.path()};
     QProcess p;
     p.start(QStringLiteral("mount"), args);
     if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
@@ -159,16 +180,16 @@ Tmpfs::Tmpfs(qint64 bytes) {
 }
 
 Tmpfs::~Tmpfs() {
-    if (mounted_)
-        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
+    if (mounted_) QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
 }
 
-QString Tmpfs::path() const { return dir_.path() + QLatin1Char('/'); }
+QString Tmpfs::path() const {
+    return dir_.path() + QLatin1Char('/');
+}
 
 QString freshPartsFolder(std::unique_ptr<QTemporaryDir>& tmp) {
     tmp = std::make_unique<QTemporaryDir>();
-    if (!tmp->isValid())
-        return QString();
+    if (!tmp->isValid()) return QString();
     const QString parts = tmp->path() + QStringLiteral("/parts/");
     return QDir().mkpath(parts) ? parts : QString();
 }

@@ -27,19 +27,31 @@ QByteArray marker(qint64 offset);
 // can't be made.
 bool makeSparse(const QString& path, qint64 size, const QList<qint64>& markerOffsets = {});
 
+// The digits a part's name ends with, written out here apart from the
+// program's naming: three up to 100 ("001", "100"), then a 0 before the
+// number ("0101", "01000").
+QString digitsOf(qint64 ordinal);
+
 // Concatenation of the files, in order.
 QByteArray concat(const QStringList& paths);
 
 // The number of files this process holds open (to check that none leaks).
 int openFileCount();
 
-// The process's resident memory that maps files (KiB), or -1 where the
-// system doesn't tell.
-qint64 residentFileKiB();
+// The resident memory (KiB) of this process's mappings of the given files, or
+// -1 where the system doesn't tell.
+qint64 residentKiBOfMappings(const QStringList& paths);
 
 // Writes the file's bytes to the disk and drops them from the page cache, so
 // that the next read of it comes from the disk. False when the system can't.
 bool evictFromCache(const QString& path);
+
+// The CRC-32 of the bytes as zlib computes it: the reference the program's
+// own CRC-32 is checked against.
+quint32 zlibCrc32(const QByteArray& bytes);
+// The CRC-32 register after `length` bytes from `running`, without the final
+// inversion (the form the program's running values take), by zlib.
+quint32 zlibCrc32Register(const char* data, qint64 length, quint32 running);
 
 // Whether the two files have the same bytes.
 bool sameContent(const QString& a, const QString& b);

@@ -15,7 +15,6 @@
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 #include "verify/CheckFiles.h"
-#include "verify/SZCRC32.h"
 
 #include <QtTest>
 #include <numeric>
@@ -99,7 +98,7 @@ qint64 heldBeyondSize(const QString& path) {
 }
 
 quint32 crcOf(const QByteArray& bytes) {
-    return Crc32Update(bytes.constData(), bytes.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF;
+    return zlibCrc32(bytes);
 }
 
 } // namespace

@@ -59,7 +59,8 @@ private slots:
             << "b" << 30000LL << QList<qint64>{10000, 10000, 0} << 0;
         QTest::newRow("missing file") << "none" << 100LL << QList<qint64>{0} << ENOENT;
         QTest::newRow("a folder") << "." << 100LL << QList<qint64>{0} << EISDIR;
-        QTest::newRow("a named pipe, not waited on") << "fifo" << 100LL << QList<qint64>{0} << EINVAL;
+        QTest::newRow("a named pipe, not waited on")
+            << "fifo" << 100LL << QList<qint64>{0} << EINVAL;
     }
     void rangesThatEndEarly() {
         QFETCH(QString, name);
@@ -112,7 +113,8 @@ private slots:
         reader.reset(); // the last pages go back after the last chunk was handed over
         QCOMPARE(seen, sizes);
         QCOMPARE(bytes, content.mid(from, count));
-        if (evicted && from + count >= content.size())
+        if (!evicted) QSKIP("this system can't drop a file from the page cache");
+        if (from + count >= content.size())
             QVERIFY(StreamReader::isCold(path("d"), 0, content.size()));
     }
 

@@ -1,11 +1,11 @@
 // split_in_window SOURCE DEST PART_BYTES: the Split panel of the real window,
 // its dialogs scripted, splits SOURCE into the folder DEST in parts of
-// PART_BYTES bytes, pausing 20 ms at every event-loop turn of the split so
-// that a test can kill it in the middle. Prints "copying" once three parts
-// have been started, and "done" when the Split command has returned. The
-// program's handling of SIGTERM, SIGINT and SIGHUP is installed, and the Split
-// click is served by the event loop, as in the program; a signal ends the
-// event loop with 128 + its number.
+// PART_BYTES bytes. Once three parts have been started it prints "copying"
+// and waits, inside an event-loop turn of the split, until its standard input
+// ends, so that a test can kill it or signal it right there. Prints "done"
+// when the Split command has returned. The program's handling of SIGTERM,
+// SIGINT and SIGHUP is installed, and the Split click is served by the event
+// loop, as in the program; a signal ends the event loop with 128 + its number.
 #include "app/Application.h"
 #include "app/TForm1.h"
 #include "app/Widgets.h"
@@ -13,7 +13,6 @@
 #include "common/UiHarness.h"
 #include "core/ProgramState.h"
 
-#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
@@ -30,18 +29,17 @@ int main(int argc, char** argv) {
     testutil::prepareSplit(ui, QString::fromLocal8Bit(argv[1]), 0, argv[3],
                            QString::fromLocal8Bit(argv[2]));
 
-    QTimer slow;
-    slow.setInterval(0);
-    bool told = false;
-    QObject::connect(&slow, &QTimer::timeout, [&told] {
-        QThread::msleep(20);
-        if (!told && G.SplitPartPaths.size() >= 3) {
-            std::printf("copying\n");
-            std::fflush(stdout);
-            told = true;
+    QTimer midway;
+    midway.setInterval(0);
+    QObject::connect(&midway, &QTimer::timeout, [&midway] {
+        if (G.SplitPartPaths.size() < 3) return;
+        midway.stop();
+        std::printf("copying\n");
+        std::fflush(stdout);
+        while (std::getchar() != EOF) {
         }
     });
-    slow.start();
+    midway.start();
     closeOnTerminationSignals(f);
     QTimer::singleShot(0, f, [f, &ui] {
         QTest::mouseClick(f->BitBtn6, Qt::LeftButton);

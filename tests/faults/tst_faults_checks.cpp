@@ -5,17 +5,16 @@
 // keeps the joined bytes under a hidden name until the user keeps or removes
 // them, asks about parts that an .sfv names but that are missing, and goes on
 // unchecked past a check file it can't use.
-#include "core/ProgramState.h"
 #include "app/TForm1.h"
 #include "app/TForm3.h"
 #include "app/Widgets.h"
+#include "common/FaultUtil.h"
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "common/FaultUtil.h"
+#include "core/ProgramState.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
-#include "verify/SZCRC32.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -34,7 +33,7 @@ const QStringList CompletedWithoutList{"", "", "              Joining completed,
                                        "         Check.txt not availiable"};
 
 quint32 crcOf(const QByteArray& bytes) {
-    return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
+    return zlibCrc32(bytes);
 }
 
 QByteArray partBytes(int ordinal) {
@@ -45,7 +44,7 @@ QByteArray partBytes(int ordinal) {
 QByteArray sfvOfParts(int count) {
     QList<SfvEntry> entries;
     for (int i = 1; i <= count; ++i)
-        entries.append({"movie.avi." + rednibroj_to_ext(i), crcOf(partBytes(i))});
+        entries.append({"movie.avi." + digitsOf(i), crcOf(partBytes(i))});
     return sfvBytes(entries);
 }
 
@@ -64,14 +63,14 @@ class TestFaultsChecks : public QObject {
     std::unique_ptr<QTemporaryDir> tmp;
     QString parts; // the set's folder, "/" at the end
 
-    QString part(int ordinal) const { return parts + "movie.avi." + rednibroj_to_ext(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + digitsOf(ordinal); }
 
     // The check files a split of `source` into `out` must leave, from the parts' bytes.
     void checkSplitChecks(const QString& source, const QString& out, int count) {
         const QString name = fileNameOf(source);
         QList<SfvEntry> entries;
         for (int i = 1; i <= count; ++i) {
-            const QString partName = name + "." + rednibroj_to_ext(i);
+            const QString partName = name + "." + digitsOf(i);
             entries.append({partName, crcOf(readFile(out + partName))});
         }
         QCOMPARE(readFile(out + name + ".sfv"), sfvBytes(entries));

@@ -34,7 +34,7 @@ class TestFaultsJoin : public QObject {
     std::unique_ptr<Ui> ui;
     TForm1* f = nullptr;
 
-    QString part(int ordinal) const { return parts + "movie.avi." + rednibroj_to_ext(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + digitsOf(ordinal); }
 
     // movie.avi.001 ... of `count` parts of `size` bytes, with their list.
     void makeSet(int count, qint64 size) {

@@ -13,7 +13,6 @@
 #include "core/ProgramState.h"
 #include "split/Naming.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,7 +46,7 @@ class TestFaultsLists : public QObject {
     QString parts, outside; // the set's folder ("/" at the end); a file beside it
     QByteArray whole;       // the parts' bytes in order
 
-    QString part(int ordinal) const { return parts + "movie.avi." + rednibroj_to_ext(ordinal); }
+    QString part(int ordinal) const { return parts + "movie.avi." + digitsOf(ordinal); }
 
 private slots:
     void init() {
@@ -101,10 +100,7 @@ private slots:
         click(f->suiImageButton1);
         ui.fileAnswers << part(2);
         click(f->suiImageButton10);
-        QElapsedTimer clock;
-        clock.start();
         click(f->BitBtn2);
-        QVERIFY2(clock.elapsed() < 30000, "the join took too long to ask or report");
 
         if (missing == QStringList{"<unreadable>"}) { // the error names the list; nothing joined
             QCOMPARE(ui.errors.size(), 1);
@@ -120,8 +116,7 @@ private slots:
             QCOMPARE(ui.reports.size(), 2);
             const QStringList question = ui.reports.first();
             QCOMPARE(question.mid(0, 2), MissingHeader);
-            if (missing != QStringList{"*"})
-                QCOMPARE(question.mid(2), missing);
+            if (missing != QStringList{"*"}) QCOMPARE(question.mid(2), missing);
         }
         QCOMPARE(readFile(parts + "movie.avi"), whole);
         click(f->BitBtn22); // Undo: only the output goes

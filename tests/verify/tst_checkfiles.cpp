@@ -21,7 +21,7 @@ using namespace testutil;
 namespace {
 
 quint32 crcOf(const QByteArray& bytes) {
-    return Crc32Update(bytes.constData(), bytes.size(), CrcInitialValue) ^ 0xFFFFFFFF;
+    return zlibCrc32(bytes);
 }
 
 SfvContent sfvFrom(const QByteArray& bytes) {
@@ -206,7 +206,7 @@ private slots:
     // the page cache's large folios or read from its small ones; a file cut
     // short under the helper is an error.
     void copiedCrc_data() {
-        QTest::addColumn<int>("piece"); // the writes that made the file (0: one)
+        QTest::addColumn<int>("piece");    // the writes that made the file (0: one)
         QTest::addColumn<qint64>("cutTo"); // -1: not cut
         QTest::newRow("written at once") << 0 << -1LL;
         QTest::newRow("written in 4 KiB pieces") << 4096 << -1LL;
