@@ -35,8 +35,7 @@ void deletePartList(const QString& path);
 // `error`, when the file is no regular file or can't be read, or when a line
 // is longer than PartListLineMaxBytes or isn't UTF-8 text, or when the file
 // holds more than maxBytes (-1: no bound), which is then not read at all.
-bool readPartList(const QString& path, QStringList& lines, QString& error,
-                  qint64 maxBytes = -1);
+bool readPartList(const QString& path, QStringList& lines, QString& error, qint64 maxBytes = -1);
 
 // The longest line of a part list: far more than any file name.
 inline constexpr qint64 PartListLineMaxBytes = 4096;
