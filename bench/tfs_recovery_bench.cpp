@@ -45,10 +45,12 @@ double throughput(qint64 bytes, const std::function<void()>& work) {
 int kernels() {
     const qint64 size = 1 << 20; // stays in the caches, as the tiles of the real work do
     std::vector<uchar> src(static_cast<size_t>(size)), dst(static_cast<size_t>(size));
-    for (size_t i = 0; i < src.size(); ++i) src[i] = uchar(i * 2654435761u >> 13);
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = uchar(i * 2654435761u >> 13);
     for (gf16::Kernel kernel : gf16::kernels())
-        std::printf("RESULT gf16 %s %.2f GB/s\n", gf16::kernelName(kernel),
-                    throughput(size, [&] { gf16::multiplyAddWith(kernel, 0x8805, src.data(), dst.data(), size); }));
+        std::printf("RESULT gf16 %s %.2f GB/s\n", gf16::kernelName(kernel), throughput(size, [&] {
+                        gf16::multiplyAddWith(kernel, 0x8805, src.data(), dst.data(), size);
+                    }));
     gf_t gf;
     if (gf_init_easy(&gf, 16)) {
         std::printf("RESULT gf16 gf-complete-w16 %.2f GB/s\n", throughput(size, [&] {
@@ -63,8 +65,10 @@ int kernels() {
     }
     const qint64 md5Size = 64 << 20;
     QByteArray data(md5Size, 'x');
-    for (qint64 i = 0; i < md5Size; ++i) data[i] = char(i * 2654435761u >> 11);
-    std::printf("RESULT md5 libcrypto %.2f GB/s\n", throughput(md5Size, [&] { (void)Md5::of(data); }));
+    for (qint64 i = 0; i < md5Size; ++i)
+        data[i] = char(i * 2654435761u >> 11);
+    std::printf("RESULT md5 libcrypto %.2f GB/s\n",
+                throughput(md5Size, [&] { (void)Md5::of(data); }));
     std::printf("RESULT md5 qt %.2f GB/s\n", throughput(md5Size, [&] {
                     (void)QCryptographicHash::hash(data, QCryptographicHash::Md5);
                 }));
@@ -75,7 +79,8 @@ int create(const QString& folder, const QString& name, int percent) {
     QStringList parts;
     QList<qint64> sizes;
     const QString dir = QDir(folder).absolutePath() + QLatin1Char('/');
-    for (const QString& entry : QDir(dir).entryList({name + QStringLiteral(".[0-9][0-9][0-9]*")}, QDir::Files, QDir::Name)) {
+    for (const QString& entry : QDir(dir).entryList({name + QStringLiteral(".[0-9][0-9][0-9]*")},
+                                                    QDir::Files, QDir::Name)) {
         parts.append(entry);
         sizes.append(QFileInfo(dir + entry).size());
     }
@@ -99,8 +104,8 @@ int repair(const QString& file) {
     checkSet(set, check, EngineHooks{}, CancelRequest(flag));
     const double checked = double(clock.nsecsElapsed()) / 1e9;
     repairSet(set, check, EngineHooks{}, CancelRequest(flag));
-    std::printf("RESULT repair %.3f s (checked in %.3f s, whole: %s)\n", double(clock.nsecsElapsed()) / 1e9,
-                checked, check.whole() ? "yes" : "no");
+    std::printf("RESULT repair %.3f s (checked in %.3f s, whole: %s)\n",
+                double(clock.nsecsElapsed()) / 1e9, checked, check.whole() ? "yes" : "no");
     return check.whole() ? 0 : 1;
 }
 
@@ -118,6 +123,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
     }
-    std::fprintf(stderr, "usage: tfs_recovery_bench kernels | create FOLDER NAME PERCENT | repair FILE\n");
+    std::fprintf(stderr,
+                 "usage: tfs_recovery_bench kernels | create FOLDER NAME PERCENT | repair FILE\n");
     return 2;
 }

@@ -9,14 +9,14 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace tfs {
@@ -26,6 +26,7 @@ using namespace par2;
 namespace {
 
 constexpr qint64 ReadBlock = 4 << 20;
+constexpr int MaxRebuiltSlices = 4096;
 
 quint32 crcOfZeros(qint64 count, quint32 crc) {
     static const QByteArray zeros(64 << 10, '\0');
@@ -106,8 +107,9 @@ bool checkFile(const RecoverySet& set, const FileEntry& f, PartCheck& part,
         padded.addZeros(S - want);
         part.goodSlices[k] = padded.result() == f.slices[k].md5;
     }
-    const bool intact = size == length && whole.result() == f.md5 &&
-                        std::all_of(part.goodSlices.begin(), part.goodSlices.end(), [](bool b) { return b; });
+    const bool intact =
+        size == length && whole.result() == f.md5 &&
+        std::all_of(part.goodSlices.begin(), part.goodSlices.end(), [](bool b) { return b; });
     part.status = intact ? PartStatus::Ok : PartStatus::Damaged;
     return true;
 }
@@ -142,7 +144,8 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
     for (;;) {
         {
             std::unique_lock<std::mutex> wait(lock);
-            if (finished.wait_for(wait, std::chrono::milliseconds(20), [&] { return running == 0; }))
+            if (finished.wait_for(wait, std::chrono::milliseconds(20),
+                                  [&] { return running == 0; }))
                 break;
         }
         if (hooks.progress && total > 0) hooks.progress(int(done * 100 / total));
@@ -182,6 +185,12 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
             (check.parts[f].goodSlices[k] ? present : missing).push_back(ref);
         }
     const int m = int(missing.size());
+    // The system to solve takes m x m field elements twice and m^3 steps.
+    if (m > MaxRebuiltSlices)
+        throw OperationError(QStringLiteral("The set cannot be repaired at once: %1 slices are "
+                                            "missing, at most %2 are rebuilt in one repair")
+                                 .arg(m)
+                                 .arg(MaxRebuiltSlices));
     std::vector<quint32> exponents;
     std::vector<const RecoverySliceAt*> sources;
     for (const auto& [e, at] : set.recovery) {

@@ -21,6 +21,7 @@ const QByteArray Magic("PAR2\0PKT", 8);
 // main packet naming 32768 files of the set and as many outside it.
 constexpr qint64 MaxSmallPacket = HeaderSize + 12 + 16 * 2 * qint64(MaxSlices);
 constexpr int MaxNotes = 20;
+constexpr qint64 MaxKeptBytes = 64 << 20;
 
 struct Found {
     Type type = Type::Other;
@@ -78,19 +79,29 @@ void scanPackets(const QString& path, const std::function<void(Found&)>& found,
     qint64 pos = 0;
     qint64 skipped = 0; // bytes that held no valid packet
     bool truncated = false;
+    // The bytes hashed for candidates that turned out invalid: bounded, so
+    // that a file full of false headers costs a few passes over it at most.
+    qint64 wasted = 0;
+    const qint64 maxWasted = 4 * size + (64 << 20);
     QByteArray window;
+    qint64 windowAt = -1; // file offset of window[0]; -1: none read
     while (pos + HeaderSize <= size) {
-        window.resize(qMin<qint64>(1 << 20, size - pos));
-        if (!readAt(file, pos, window.data(), window.size())) break;
-        const qsizetype hit = window.indexOf(Magic);
+        if (windowAt < 0 || pos < windowAt ||
+            pos + qint64(Magic.size()) > windowAt + window.size()) {
+            window.resize(qMin<qint64>(1 << 20, size - pos));
+            if (!readAt(file, pos, window.data(), window.size())) break;
+            windowAt = pos;
+        }
+        const qsizetype hit = window.indexOf(Magic, pos - windowAt);
         if (hit < 0) {
-            const qint64 advance = qMax<qint64>(1, window.size() - (Magic.size() - 1));
-            skipped += advance;
-            pos += advance;
+            // A magic may straddle the window's end: look again from just before it.
+            const qint64 next = qMax(pos + 1, windowAt + window.size() - (Magic.size() - 1));
+            skipped += next - pos;
+            pos = next;
             continue;
         }
-        const qint64 at = pos + hit;
-        skipped += hit;
+        const qint64 at = windowAt + hit;
+        skipped += at - pos;
         char header[HeaderSize];
         if (at + HeaderSize > size || !readAt(file, at, header, HeaderSize)) {
             truncated = true;
@@ -105,8 +116,15 @@ void scanPackets(const QString& path, const std::function<void(Found&)>& found,
             valid = false;
         }
         Found packet;
-        if (valid)
+        if (valid && wasted + length > maxWasted) {
+            note(notes, QStringLiteral("%1 is too damaged to be searched further")
+                            .arg(QFileInfo(path).fileName()));
+            break;
+        }
+        if (valid) {
             valid = packetMatches(file, at, length, header, type != Type::Recovery, packet.body);
+            if (!valid) wasted += length;
+        }
         if (!valid) {
             pos = at + 1;
             skipped += 1;
@@ -185,6 +203,18 @@ RecoverySet readRecoverySet(const QStringList& paths) {
     };
     std::map<quint32, Candidate> candidates;
     int otherSets = 0;
+    // What the descriptions and slice checksums kept take: bounded, since
+    // files of hostile origin may hold any number of them.
+    qint64 kept = 0;
+    bool overflowed = false;
+    const auto keep = [&](qint64 bytes) {
+        if (kept + bytes > MaxKeptBytes) {
+            overflowed = true;
+            return false;
+        }
+        kept += bytes;
+        return true;
+    };
     for (const QString& path : paths) {
         scanPackets(
             path,
@@ -204,7 +234,7 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     if (!parseFileDesc(p.body, entry, why))
                         note(set.notes,
                              QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
-                    else
+                    else if (!descriptions.count(entry.id) && keep(entry.name.size() + 128))
                         descriptions.emplace(entry.id, entry);
                     break;
                 }
@@ -214,7 +244,7 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     if (!parseIfsc(p.body, id, slices, why))
                         note(set.notes,
                              QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
-                    else
+                    else if (!checks.count(id) && keep(qint64(slices.size()) * 24 + 64))
                         checks.emplace(id, std::move(slices));
                     break;
                 }
@@ -224,8 +254,13 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     if (p.length < HeaderSize + 8 || !file.open(QIODevice::ReadOnly) ||
                         !readAt(file, p.offset + HeaderSize, exponent, 4))
                         break;
-                    candidates.emplace(readU32(exponent),
-                                       Candidate{{path, p.offset + HeaderSize + 4}, p.length});
+                    // At most one per exponent of the format's range: bounded.
+                    if (readU32(exponent) <= MaxExponent)
+                        candidates.emplace(readU32(exponent),
+                                           Candidate{{path, p.offset + HeaderSize + 4}, p.length});
+                    else
+                        note(set.notes, QStringLiteral("skipped a recovery slice of exponent %1")
+                                            .arg(readU32(exponent)));
                     break;
                 }
                 case Type::Creator:
@@ -238,6 +273,9 @@ RecoverySet readRecoverySet(const QStringList& paths) {
             },
             set.notes);
     }
+    if (overflowed)
+        note(set.notes, QStringLiteral("skipped file descriptions beyond %1 MiB of them")
+                            .arg(MaxKeptBytes >> 20));
     if (otherSets > 0)
         note(set.notes,
              QStringLiteral("skipped %1 packets of another recovery set").arg(otherSets));

@@ -143,10 +143,11 @@ RecoveryPlan planRecovery(const QString& sourceName, const QList<qint64>& partSi
         largestCount = std::max(largestCount, v.count);
     const int countWidth = QString::number(largestCount).size();
     for (RecoveryVolume& v : plan.volumes)
+        // In one arg(): a source named with "%2" in it stays as it is.
         v.name = QStringLiteral("%1.vol%2+%3.par2")
-                     .arg(sourceName)
-                     .arg(v.first, firstWidth, 10, QLatin1Char('0'))
-                     .arg(v.count, countWidth, 10, QLatin1Char('0'));
+                     .arg(sourceName,
+                          QStringLiteral("%1").arg(v.first, firstWidth, 10, QLatin1Char('0')),
+                          QStringLiteral("%1").arg(v.count, countWidth, 10, QLatin1Char('0')));
     return plan;
 }
 

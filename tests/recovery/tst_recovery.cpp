@@ -8,6 +8,7 @@
 #include "recovery/RecoveryRepair.h"
 #include "recovery/RecoverySet.h"
 #include "recovery/RecoveryWriter.h"
+#include "split/SplitCheckFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,6 +176,9 @@ private slots:
         if (files.isEmpty()) return;
         QCOMPARE(p.fileNames(), files);
         QCOMPARE(p.sliceSize, quint64(1004));
+        // A source whose name looks like a placeholder keeps it.
+        QCOMPARE(planRecovery(QStringLiteral("m%2%1"), sizes, percent).fileNames(),
+                 files.replaceInStrings(QRegularExpression("^m"), QStringLiteral("m%2%1")));
     }
 
     // Our files over a set, damaged in each way, verified and repaired by
@@ -266,6 +270,50 @@ private slots:
         QVERIFY(writeOurs(dir, names, 60, 2048));
         for (const QString& f : once.keys())
             QCOMPARE(readFile(dir + f), once[f]);
+        QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
+    }
+
+    // Cancelled midway, writing or repairing leaves nothing of its own
+    // (no recovery file, no hidden file, the missing part still missing);
+    // par2's own files of our names are neither counted as ours, nor
+    // removed with the set, nor replaced by a split's recovery data.
+    void cancelledAndForeignFiles() {
+        std::unique_ptr<QTemporaryDir> tmp;
+        const QString dir = freshPartsFolder(tmp);
+        const QStringList names = makeParts(dir, 6, 40000, 12345);
+        const QStringList before = entries(dir);
+        quint8 flag = 0;
+        EngineHooks hooks;
+        hooks.yield = [&flag] { flag = 1; };
+        QList<qint64> sizes(6, 40000);
+        const RecoveryPlan plan = planRecovery(QStringLiteral("movie.avi"), sizes, 50);
+        QVERIFY(!writeRecoveryFiles(dir, names, plan, hooks, CancelRequest(flag)));
+        QCOMPARE(entries(dir), before);
+
+        QVERIFY(writeOurs(dir, names, 50));
+        const QString base = dir + QStringLiteral("movie.avi");
+        QCOMPARE(ourRecoveryFilesOf(base).size(), 3);
+        QVERIFY(QFile::remove(dir + names[2]));
+        const RecoverySet set = readRecoverySet(recoveryFilesFor(base + ".par2"));
+        SetCheck check;
+        flag = 0;
+        QVERIFY(checkSet(set, check, EngineHooks{}, CancelRequest(flag)));
+        QVERIFY(!repairSet(set, check, hooks, CancelRequest(flag)));
+        QCOMPARE(entries(dir).size(), before.size() - 1 + 3);
+
+        deleteCheckFilesOf(base + ".txt");
+        QCOMPARE(filesIn(dir).filter(".par2"), QStringList{});
+        makeParts(dir, 6, 40000, 12345);
+        QCOMPARE(runPar2(dir, QStringList{"create", "-q", "-r10", "movie.avi.par2"} + names), 0);
+        const QStringList theirs = filesIn(dir).filter(".par2");
+        QCOMPARE(ourRecoveryFilesOf(base), QStringList{});
+        deleteCheckFilesOf(base + ".txt");
+        QString refusal;
+        flag = 0;
+        QCOMPARE(writeRecoveryFilesOf(base, names, 10, EngineHooks{}, CancelRequest(flag), refusal),
+                 RecoveryWritten::Refused);
+        QVERIFY2(refusal.contains("movie.avi.par2 is not recovery data"), qPrintable(refusal));
+        QCOMPARE(filesIn(dir).filter(".par2"), theirs);
         QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
     }
 
