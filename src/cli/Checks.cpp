@@ -43,7 +43,10 @@ QMap<qint64, SfvEntry> partsToVerify(const QString& argument) {
     const SfvContent sfv = readSfv(sfvPath);
     if (!sfv.error.isEmpty())
         throw OperationError(QStringLiteral("Cannot read %1: %2").arg(sfvPath, sfv.error));
-    const QMap<qint64, SfvEntry> parts = sfvPartsOf(sfv, setName);
+    QString conflict;
+    const QMap<qint64, SfvEntry> parts = sfvPartsOf(sfv, setName, &conflict);
+    if (!conflict.isEmpty())
+        throw OperationError(QStringLiteral("Cannot read %1: %2").arg(sfvPath, conflict));
     if (parts.isEmpty())
         throw OperationError(QStringLiteral("%1 names no part of %2").arg(sfvPath, setName));
     return parts;
@@ -122,6 +125,7 @@ int verify(const QString& argument) {
         if (interrupted()) state.ChecksumCancelFlag = 1;
     };
     int status = Success;
+    bool unreadable = false; // a read that failed is a failure, not a verdict
     for (const SfvEntry& entry : expected) {
         const QString path = folder + entry.name;
         const QFileInfo part(path);
@@ -133,6 +137,7 @@ int verify(const QString& argument) {
             } catch (const OperationError& e) {
                 error(e.text()); // unreadable: it can't be the part that was split
                 verdict = QStringLiteral("BAD");
+                unreadable = true;
             }
             before += part.size();
         }
@@ -140,7 +145,7 @@ int verify(const QString& argument) {
         if (verdict != QLatin1String("OK")) status = Different;
         print(entry.name + QLatin1Char(' ') + verdict);
     }
-    return status;
+    return unreadable ? Refused : status;
 }
 
 } // namespace cli

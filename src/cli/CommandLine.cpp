@@ -169,7 +169,33 @@ bool isCommandLine(int argc, char** argv) {
     return false;
 }
 
+namespace {
+
+// An argument that isn't UTF-8 text can't be told to the file system byte for
+// byte once it has been made text: it would name a look-alike (its odd bytes
+// turned into replacement characters). Shown with those bytes as \xNN.
+bool isUtf8Text(const QByteArray& bytes) { return QString::fromUtf8(bytes).toUtf8() == bytes; }
+
+QString bytesShown(const QByteArray& bytes) {
+    QString out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += u >= 0x20 && u < 0x7F ? QString(QLatin1Char(c))
+                                     : QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+} // namespace
+
 int runCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (isUtf8Text(QByteArray(argv[i]))) continue;
+        cli::error(QStringLiteral("Cannot use %1: the name is not UTF-8 text, and this program "
+                                  "would open another file in its place; rename the file")
+                       .arg(bytesShown(QByteArray(argv[i]))));
+        return cli::Refused;
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvello-file-splitter"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));

@@ -53,16 +53,35 @@ void catchInterrupts() {
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART; // reads and writes go on; the engines look at blocks' ends
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal ignored when the program started (nohup, trap '' HUP, a
+        // script's background job, which ignores SIGINT) stays ignored: the
+        // caller chose that the run goes on.
+        struct sigaction before = {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(signal, &action, nullptr);
+    }
 }
 
 bool interrupted() { return caughtSignal != 0; }
 
 int interruptedStatus() { return 128 + static_cast<int>(caughtSignal); }
 
+QString escapedControls(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n') &&
+            c != QLatin1Char('\t'))
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void error(const QString& text) {
-    writeErr(QStringLiteral("tarvello-file-splitter: %1\n").arg(text));
+    writeErr(QStringLiteral("tarvello-file-splitter: %1\n").arg(escapedControls(text)));
 }
 
 void report(const QStringList& lines) {
@@ -77,7 +96,7 @@ void print(const QString& text) {
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
     }
-    const QByteArray bytes = (text + QLatin1Char('\n')).toLocal8Bit();
+    const QByteArray bytes = (escapedControls(text) + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
 }

@@ -15,19 +15,25 @@ enum ExitStatus {
 };
 
 // Ctrl+C (SIGINT), SIGTERM and SIGHUP from now on only mark the run as
-// interrupted; the running command sees it at its next block, stops as the
+// interrupted (each one that was ignored when the program started stays
+// ignored); the running command sees it at its next block, stops as the
 // window's Cancel does and returns interruptedStatus().
 void catchInterrupts();
 bool interrupted();
 // 128 + the signal: 130 after Ctrl+C.
 int interruptedStatus();
 
-// "tarvello-file-splitter: <text>" on standard error.
+// The text with every control character but the line feed and the tab (an
+// escape that would start a terminal's sequence, a carriage return, ...)
+// shown as \xNN: names and lines read from files never reach the terminal raw.
+QString escapedControls(const QString& text);
+
+// "tarvello-file-splitter: <text>" on standard error, controls escaped.
 void error(const QString& text);
 // A report in the window's words: its lines trimmed, the blank ones (which
 // centre the text in the window's dialog) left out, the rest on one line.
 void report(const QStringList& lines);
-// A plain line on standard output.
+// A plain line on standard output, controls escaped.
 void print(const QString& text);
 
 // One line on standard error redrawn in place: percent, bytes, speed and time

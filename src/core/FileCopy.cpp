@@ -117,28 +117,13 @@ qint64 copyWithReadWrite(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qin
     constexpr qint64 chunk = 1 << 20;
     static std::vector<char> buffer(chunk); // one copy runs at a time, on the window's thread
     qint64 done = 0;
-    if (!in.seek(inPos))
-        throw OperationError(
-            QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
-    if (!out.seek(outPos))
-        throw OperationError(
-            QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
     while (done < count) {
-        const qint64 n = in.read(buffer.data(), std::min(chunk, count - done));
-        if (n < 0)
-            throw OperationError(
-                QStringLiteral("Cannot read %1: %2").arg(in.fileName(), in.errorString()));
-        if (n == 0) break;
-        qint64 written = 0;
-        while (written < n) {
-            const qint64 w = out.write(buffer.data() + written, n - written);
-            if (w <= 0)
-                throw OperationError(
-                    QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
-            written += w;
-        }
-        if (watcher) watcher->copied(in, inPos + done, n);
+        const qint64 want = std::min(chunk, count - done);
+        const qint64 n = readAt(in, inPos + done, buffer.data(), want);
+        if (n > 0) writeBytesAt(out, outPos + done, buffer.data(), n);
+        if (n > 0 && watcher) watcher->copied(in, inPos + done, n);
         done += n;
+        if (n < want) break; // the file ends here
     }
     return done;
 }
@@ -150,6 +135,18 @@ void openForReading(QFile& file, const QString& path) {
     if (QFileInfo(path).isDir())
         throw OperationError(
             QStringLiteral("Cannot open %1: it is a folder, not a file").arg(path));
+#ifdef Q_OS_UNIX
+    // Looked at through a descriptor that doesn't wait: a named pipe put in a
+    // file's place is refused rather than waited on.
+    const int probe =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe >= 0) {
+        struct stat st {};
+        const bool regular = ::fstat(probe, &st) == 0 && S_ISREG(st.st_mode);
+        ::close(probe);
+        if (!regular) requireRegularFile(path);
+    }
+#endif
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw OperationError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
 }
@@ -158,6 +155,24 @@ void createForWriting(QFile& file, const QString& path) {
     file.setFileName(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw OperationError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+}
+
+void createReplacingLinks(QFile& file, const QString& path) {
+#ifdef Q_OS_UNIX
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0) {
+        const bool link = S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink > 1);
+        if (link && ::unlink(name.constData()) != 0)
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), path, errno));
+        if (!link && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            throw OperationError(
+                QStringLiteral("Cannot create %1: a %2 of that name is in the way, not a file")
+                    .arg(path, S_ISFIFO(st.st_mode) ? QStringLiteral("named pipe")
+                                                    : QStringLiteral("device or socket")));
+    }
+#endif
+    createForWriting(file, path);
 }
 
 void closeWritten(QFile& file) {
@@ -473,6 +488,24 @@ qint64 readFullyAt(int fd, char* buffer, qint64 pos, qint64 count, int& error, q
     Q_UNUSED(piece);
     error = EIO;
     return 0;
+#endif
+}
+
+qint64 readAt(const QFile& file, qint64 pos, char* buffer, qint64 count) {
+#ifdef Q_OS_UNIX
+    int error = 0;
+    const qint64 got = readFullyAt(file.handle(), buffer, pos, count, error);
+    if (error != 0)
+        throw OperationError(
+            systemErrorText(QStringLiteral("Cannot read"), file.fileName(), error));
+    return got;
+#else
+    QFile& f = const_cast<QFile&>(file);
+    const qint64 got = f.seek(pos) ? f.read(buffer, count) : -1;
+    if (got < 0)
+        throw OperationError(
+            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
+    return got;
 #endif
 }
 

@@ -7,11 +7,19 @@
 // Low-level file access shared by the split and join engines. Every failure
 // throws OperationError with the system's message and the path concerned.
 
-// Opens a file for reading, unbuffered. Throws OperationError when it can't.
+// Opens a file for reading, unbuffered. Throws OperationError when it can't,
+// and for anything but a regular file (a named pipe would wait for a writer).
 void openForReading(QFile& file, const QString& path);
 
 // Creates (or truncates) a file for writing, unbuffered. Throws OperationError.
 void createForWriting(QFile& file, const QString& path);
+
+// The same for a file whose name may already be taken by something that
+// isn't the program's to write through: a symbolic link or a hard link
+// (whose other name may lie outside the folder) loses that name first, so
+// that the file it led to stays as it was; a named pipe, a device or a socket
+// of that name (opening a pipe waits for a reader) throws OperationError.
+void createReplacingLinks(QFile& file, const QString& path);
 
 // Closes a file that was written. A failed close is a write error (a
 // network file system reports delayed write errors there): throws OperationError.
@@ -149,6 +157,12 @@ private:
 // partial reads: the bytes read, fewer at the file's end or on an error (set
 // in `error`, which is left alone otherwise). POSIX only.
 qint64 readFullyAt(int fd, char* buffer, qint64 pos, qint64 count, int& error, qint64 piece = 0);
+
+// Reads up to `count` bytes at `pos` of the open `file` into `buffer`, going
+// on after partial reads: fewer bytes only where the file ends. A read that
+// fails (an I/O error behind bytes that did come) throws OperationError
+// naming the file, never a short count that would pass for its end.
+qint64 readAt(const QFile& file, qint64 pos, char* buffer, qint64 count);
 
 // A source must be a regular file before anything opens it: a folder, a named
 // pipe (whose opening waits for a writer), a device or a missing path throws

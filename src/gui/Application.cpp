@@ -92,8 +92,12 @@ void closeOnTerminationSignals(MainWindow* window) {
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        // One that was ignored when the program started (nohup) stays ignored.
+        struct sigaction before {};
+        if (::sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         ::sigaction(sig, &action, nullptr);
+    }
 }
 #else
 void closeOnTerminationSignals(MainWindow*) {}

@@ -30,7 +30,9 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     if (present(base + QStringLiteral(".sfv"))) {
         const SfvContent sfv = readSfv(base + QStringLiteral(".sfv"));
         if (!sfv.error.isEmpty()) checks.notes << notCheckedLine(sfvName, sfv.error);
-        checks.parts = sfvPartsOf(sfv, checks.setName);
+        QString conflict;
+        checks.parts = sfvPartsOf(sfv, checks.setName, &conflict);
+        if (!conflict.isEmpty()) checks.notes << notCheckedLine(sfvName, conflict);
     }
 
     const QString crcName = checks.setName + QStringLiteral(".crc");
@@ -49,12 +51,23 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     return checks;
 }
 
-QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName) {
+QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
+                                  QString* conflict) {
     QMap<qint64, SfvEntry> parts;
-    for (const SfvEntry& e : sfv.entries)
-        if (basePathOf(e.name) == setName)
-            if (const qint64 ordinal = ordinalOfPart(e.name))
-                if (!parts.contains(ordinal)) parts.insert(ordinal, e);
+    for (const SfvEntry& e : sfv.entries) {
+        if (basePathOf(e.name) != setName) continue;
+        const qint64 ordinal = ordinalOfPart(e.name);
+        if (ordinal == 0) continue;
+        const auto given = parts.constFind(ordinal);
+        if (given == parts.constEnd()) {
+            parts.insert(ordinal, e);
+        } else if (given->crc != e.crc) { // one part in both numberings, two values
+            if (conflict)
+                *conflict =
+                    QStringLiteral("it gives %1 and %2 different CRC-32s").arg(given->name, e.name);
+            return {};
+        }
+    }
     return parts;
 }
 

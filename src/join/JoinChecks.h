@@ -32,9 +32,11 @@ JoinChecks readJoinChecks(const QString& chosenPart);
 
 // The entries of an .sfv that name parts of the set named setName, by
 // ordinal, in either numbering (movie.avi.0101 or another tool's
-// movie.avi.101). Entries of other files are another tool's business; the
-// first entry of a part counts.
-QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName);
+// movie.avi.101). Entries of other files are another tool's business. A part
+// named in both numberings with two different CRC-32s makes the file unusable:
+// none, with the reason in `conflict`.
+QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
+                                  QString* conflict = nullptr);
 
 // The parts of the set that the .sfv names but that aren't beside the
 // chosen part (a folder of that name doesn't count), in ordinal order.

@@ -5,6 +5,7 @@
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
 #include "split/Naming.h"
+#include "split/SplitEngine.h"
 #include "verify/CopyingThreadCrc.h"
 #include "verify/HelperThreadCrc.h"
 
@@ -60,6 +61,20 @@ bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
 }
 
 const QString HiddenInfix = QStringLiteral(".part-");
+
+// The mark that only this program gives its hidden files: a hash of the
+// output's name as the hidden file carries it and of the name's random
+// letters (FNV-1a, 32 bits, as 8 hex digits). The sweep removes a file only
+// when its name carries the mark: a user's ".notes.part-draft1" never does.
+QString hiddenMark(const QString& stem, const QString& letters) {
+    quint32 hash = 2166136261u;
+    for (const char byte :
+         (QStringLiteral("tarvello-file-splitter:") + stem + QLatin1Char(':') + letters).toUtf8()) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 16777619u;
+    }
+    return QStringLiteral("%1").arg(hash, 8, 16, QLatin1Char('0'));
+}
 
 // The output's name as the hidden file carries it: cut to HiddenNameStemMax
 // bytes on disk.
@@ -122,12 +137,13 @@ private:
     void create() {
         static const char letters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        const QString prefix = folderOf(outputPath_) + QLatin1Char('.') +
-                               hiddenStemOf(fileNameOf(outputPath_)) + HiddenInfix;
+        const QString stem = hiddenStemOf(fileNameOf(outputPath_));
+        const QString prefix = folderOf(outputPath_) + QLatin1Char('.') + stem + HiddenInfix;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            QString name = prefix;
+            QString random;
             for (int i = 0; i < 6; ++i)
-                name += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+                random += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+            const QString name = prefix + random + QLatin1Char('-') + hiddenMark(stem, random);
             file_.setFileName(name);
             // NewOnly: O_EXCL, so an existing file or link is never opened.
             if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
@@ -181,12 +197,14 @@ private:
 };
 
 // Removes the hidden files that joins of this output's name (or of a "Clone
-// Of" name of it) left in its folder when they were killed. A running join
-// holds a lock on its hidden file: that one stays. Works where the file
+// Of" name of it) left in its folder when they were killed: only those whose
+// name carries this program's mark. A running join holds a lock on its
+// hidden file: that one stays. Works where the file
 // system has locks; elsewhere nothing is removed.
 void removeAbandonedHiddenFiles(const QString& outputPath) {
 #ifdef Q_OS_UNIX
-    static const QRegularExpression hiddenName(QStringLiteral("^\\.(.+)\\.part-[A-Za-z0-9]{6}$"));
+    static const QRegularExpression hiddenName(
+        QStringLiteral("^\\.(.+)\\.part-([A-Za-z0-9]{6})-([0-9a-f]{8})$"));
     const auto withoutClonePrefixes = [](QString name) {
         while (name.startsWith(QLatin1String(JoinClonePrefix)))
             name.remove(0, int(qstrlen(JoinClonePrefix)));
@@ -199,6 +217,7 @@ void removeAbandonedHiddenFiles(const QString& outputPath) {
         const QRegularExpressionMatch match = hiddenName.match(entry);
         if (!match.hasMatch()) continue;
         const QString stem = match.captured(1);
+        if (match.captured(3) != hiddenMark(stem, match.captured(2))) continue; // not ours
         const QString stemName = withoutClonePrefixes(stem);
         // A long name was cut to make the hidden file's name.
         const bool cut =
@@ -210,9 +229,11 @@ void removeAbandonedHiddenFiles(const QString& outputPath) {
         if (fd < 0) continue;
         struct stat opened {};
         struct stat named {};
+        // Only a file of ours, as the join made it: one name, this user's.
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-            S_ISREG(opened.st_mode) && ::lstat(path.constData(), &named) == 0 &&
-            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+            S_ISREG(opened.st_mode) && opened.st_nlink == 1 && opened.st_uid == ::geteuid() &&
+            ::lstat(path.constData(), &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev)
             ::unlink(path.constData());
         ::close(fd);
     }
@@ -376,6 +397,7 @@ void joinParts(JoinState& state, const QString& chosenPart, const QString& outpu
     if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);
 
     removeAbandonedHiddenFiles(outputPath);
+    removeAbandonedFirstPart(set.partPath(1)); // a killed split's, beside the parts
     HiddenOutput output(outputPath);
     if (hooks.iconRefresh) hooks.iconRefresh();
 

@@ -67,13 +67,15 @@ qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks);
 // Joins the set that chosenPart belongs to (parts 1..N, found and sized as
 // joinedSize does) into outputPath.
 //
-// The bytes go to a hidden file beside the output (".<name>.part-XXXXXX"),
+// The bytes go to a hidden file beside the output (".<name>.part-XXXXXX-"
+// and this program's mark),
 // which is renamed to outputPath, replacing any file there (unless
 // options.keepExisting), once the last part is in: until then, whatever was
 // at outputPath stays as it was, and a process killed mid-way leaves nothing
 // under that name. The hidden file is locked while the join runs; hidden
 // files of killed joins of the same name (or a "Clone Of" name of it) that a
-// join finds beside its output are removed. iconRefresh runs right after the
+// join finds beside its output are removed, only where their names carry the
+// program's mark (a user's file merely named alike stays). iconRefresh runs right after the
 // hidden file is created. hooks.keep, if set, must agree before the output
 // takes its name; with hooks.partCrcs, a join that ran to its end leaves each
 // part's CRC-32 and size in state.JoinPartCrcs before hooks.keep runs.

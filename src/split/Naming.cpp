@@ -1,6 +1,7 @@
 #include "split/Naming.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace tfs {
 
@@ -99,6 +100,27 @@ QString joinOutputNameOf(const QString& chosenPart) { return fileNameOf(basePath
 
 QString joinListNameOf(const QString& chosenPart) {
     return joinOutputNameOf(chosenPart) + QStringLiteral(".txt");
+}
+
+} // namespace tfs
+
+namespace tfs {
+
+QString hiddenNameOf(const QString& name, const QString& suffix) {
+    constexpr int NameMax = 255; // bytes, on the usual file systems
+    const QString whole = QLatin1Char('.') + name + suffix;
+    if (QFile::encodeName(whole).size() <= NameMax) return whole;
+    quint32 hash = 2166136261u; // FNV-1a of the whole name
+    for (const char byte : QFile::encodeName(name)) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 16777619u;
+    }
+    QString stem = name;
+    const QString tail = QStringLiteral("~%1").arg(hash, 8, 16, QLatin1Char('0')) + suffix;
+    while (!stem.isEmpty() && (QFile::encodeName(QLatin1Char('.') + stem + tail).size() > NameMax ||
+                               stem.back().isHighSurrogate()))
+        stem.chop(1);
+    return QLatin1Char('.') + stem + tail;
 }
 
 } // namespace tfs

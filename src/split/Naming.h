@@ -29,6 +29,12 @@ QString partName(const QString& sourcePath, qint64 ordinal);
 // other name.
 qint64 partOrdinalOf(const QString& name, const QString& setName);
 
+// The hidden name of a file written beside `name` before it takes that name
+// (or, for a lock, instead of it): "." + name + suffix, within the 255 bytes
+// a file name may hold; a longer name is cut and carries a hash of the whole
+// name, so that two long names stay apart.
+QString hiddenNameOf(const QString& name, const QString& suffix);
+
 // Part path: destination folder (ending with a separator) + part name.
 QString partPath(const QString& destFolder, const QString& sourcePath, qint64 ordinal);
 

@@ -30,19 +30,20 @@ bool partListExists(const QString& path);
 void deletePartList(const QString& path);
 
 // Reads a part list: its lines without their ends (CR LF, LF or CR end a
-// line; a last line without an end counts; empty lines are kept). Returns
-// false, with the reason in `error`, when the file can't be read or holds
-// more than maxBytes (-1: no bound), which is then not read at all.
+// line; a last line without an end counts; empty lines are kept), read as a
+// stream whatever the file's size. Returns false, with the reason in
+// `error`, when the file is no regular file or can't be read, or when a line
+// is longer than PartListLineMaxBytes or isn't UTF-8 text, or when the file
+// holds more than maxBytes (-1: no bound), which is then not read at all.
 bool readPartList(const QString& path, QStringList& lines, QString& error, qint64 maxBytes = -1);
 
-// The most that a part list file read to check it may hold: far more than
-// the list of any real split, far less than a user's own large text file.
-inline constexpr qint64 PartListMaxBytes = 16 * 1024 * 1024;
+// The longest line of a part list: far more than any file name.
+inline constexpr qint64 PartListLineMaxBytes = 4096;
 
 // Whether the file at `path` is a part list of the source named sourceName:
-// a regular file of at most PartListMaxBytes whose lines are all part names
-// of that source (sourceName + "." + the digits of an ordinal), at least one.
-// A larger file is not read.
+// a regular file whose lines are all part names of that source
+// (sourceName + "." + the digits of an ordinal), at least one. The reading
+// stops at the first line that is none.
 bool isPartListOf(const QString& path, const QString& sourceName);
 
 // Deletes the part list of an earlier split and returns the names it held

@@ -13,7 +13,8 @@
 
 namespace tfs {
 
-PartWriter::PartWriter(const QFile& source, bool takeCrc) : takeCrc_(takeCrc) {
+PartWriter::PartWriter(const QFile& source, bool takeCrc)
+    : sourceName_(source.fileName()), takeCrc_(takeCrc) {
     input_.setFileName(source.fileName());
 #ifdef Q_OS_UNIX
     // The same open file, so that a source renamed or replaced meanwhile is
@@ -36,6 +37,13 @@ void PartWriter::start(const QString& path, qint64 from, qint64 count) {
     thread_.post([this, path, from, count] {
         try {
             result_ = copy(path, from, count);
+        } catch (const OperationError& e) {
+            // The source is read through a descriptor of its own, which has
+            // no name: the message names the file all the same.
+            QString text = e.text();
+            text.replace(QStringLiteral("Cannot read : "),
+                         QStringLiteral("Cannot read %1: ").arg(sourceName_));
+            error_ = std::make_exception_ptr(OperationError(text));
         } catch (...) {
             error_ = std::current_exception();
         }
@@ -45,7 +53,7 @@ void PartWriter::start(const QString& path, qint64 from, qint64 count) {
 // Copies in slices, stopping between two when asked.
 qint64 PartWriter::copy(const QString& path, qint64 from, qint64 count) {
     QFile part;
-    createForWriting(part, path);
+    createReplacingLinks(part, path);
     RoomAhead room; // a part that stops early keeps only the blocks it holds
     room.start(part, count);
     CopyPace pace;

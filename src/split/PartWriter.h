@@ -44,6 +44,7 @@ public:
 private:
     qint64 copy(const QString& path, qint64 from, qint64 count);
 
+    const QString sourceName_;
     QFile input_;
     std::atomic<bool> stop_{false};
     qint64 result_ = 0;

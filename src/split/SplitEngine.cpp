@@ -17,9 +17,13 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 #include <memory>
 #include <utility>
@@ -113,7 +117,174 @@ qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile&
     return copied;
 }
 
+// Part 1 of a split is written under its hidden name and takes its own name
+// only when the split has completed: a split that is killed leaves no part
+// 1, and no join takes a set without it. While the split runs, it holds a
+// lock on that hidden file: a second split of a file of the same name into
+// the same folder is refused rather than mixing its parts with the first
+// one's. A hidden file that no split holds (a killed split's) is taken over.
+class FirstPartHold {
+public:
+    FirstPartHold() = default;
+    ~FirstPartHold() { release(); }
+    FirstPartHold(const FirstPartHold&) = delete;
+    FirstPartHold& operator=(const FirstPartHold&) = delete;
+
+    // Locks the hidden file of part 1 at `partPath`: refused (OperationError)
+    // while another split holds it.
+    void lock(const QString& sourcePath, const QString& partPath) {
+        final_ = partPath;
+        const QString hidden = hiddenFirstPartPath(partPath);
+#ifdef Q_OS_UNIX
+        const QByteArray name = QFile::encodeName(hidden);
+        for (int attempt = 0; attempt < 3 && fd_ < 0; ++attempt) {
+            const int fd = ::open(name.constData(),
+                                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+            if (fd < 0 && errno == ELOOP) { // a link of that name is no file of ours
+                ::unlink(name.constData());
+                continue;
+            }
+            if (fd < 0)
+                throw OperationError(
+                    systemErrorText(QStringLiteral("Cannot create"), partPath, errno));
+            struct stat opened {};
+            if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+                ::close(fd);
+                throw OperationError(
+                    QStringLiteral("Cannot create %1: %2 is in the way, not a file")
+                        .arg(partPath, hidden));
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+                ::close(fd);
+                throw OperationError(
+                    QStringLiteral("Cannot split %1: another split is writing the parts of a file "
+                                   "of the same name into %2")
+                        .arg(sourcePath, folderOf(partPath)));
+            }
+            struct stat named {};
+            if (::lstat(name.constData(), &named) == 0 && named.st_ino == opened.st_ino &&
+                named.st_dev == opened.st_dev)
+                fd_ = fd;
+            else
+                ::close(fd); // a join's sweep took it meanwhile: made anew
+        }
+        if (fd_ < 0)
+            throw OperationError(
+                QStringLiteral("Cannot create %1: %2 keeps changing").arg(partPath, hidden));
+#else
+        Q_UNUSED(sourcePath);
+#endif
+        hidden_ = hidden;
+    }
+
+    // Removes what bears part 1's own name (it would be overwritten now)
+    // before part 1 is written. Throws OperationError.
+    void replaceName() {
+        started_ = true;
+#ifdef Q_OS_UNIX
+        struct stat existing {};
+        const QByteArray own = QFile::encodeName(final_);
+        if (::lstat(own.constData(), &existing) != 0) {
+            if (errno != ENOENT)
+                throw OperationError(
+                    systemErrorText(QStringLiteral("Cannot create"), final_, errno));
+            return;
+        }
+        if (S_ISDIR(existing.st_mode))
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, EISDIR));
+        if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
+            throw OperationError(
+                QStringLiteral("Cannot create %1: something of that name is in the way, not a file")
+                    .arg(final_));
+        if (::unlink(own.constData()) != 0)
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, errno));
+#else
+        QFile::remove(final_);
+#endif
+    }
+
+    const QString& hiddenPath() const { return hidden_; }
+
+    // The split completed: part 1 takes its name, replacing whatever took
+    // that name meanwhile (never writing through it). Throws OperationError.
+    void publish() {
+        if (hidden_.isEmpty()) return;
+        if (std::rename(QFile::encodeName(hidden_).constData(),
+                        QFile::encodeName(final_).constData()) != 0) {
+            const int err = errno;
+            discard();
+            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, err));
+        }
+        hidden_.clear();
+        release();
+    }
+    // The split was cancelled: the hidden file goes.
+    void discard() {
+        if (!hidden_.isEmpty()) QFile::remove(std::exchange(hidden_, QString()));
+        release();
+    }
+    // The split failed: a part 1 begun is kept under its name with the parts
+    // written before the failure, which stay listed for Cancel; one never
+    // begun (or whose name can't be given) goes.
+    void keep() {
+        if (!hidden_.isEmpty() &&
+            (!started_ || std::rename(QFile::encodeName(hidden_).constData(),
+                                      QFile::encodeName(final_).constData()) != 0))
+            QFile::remove(hidden_);
+        hidden_.clear();
+        release();
+    }
+
+private:
+    void release() {
+#ifdef Q_OS_UNIX
+        if (fd_ >= 0) ::close(fd_);
+#endif
+        fd_ = -1;
+    }
+
+    QString final_;
+    QString hidden_;
+    int fd_ = -1;
+    bool started_ = false; // part 1's own name was replaced: its writing began
+};
+
 } // namespace
+
+QString hiddenFirstPartPath(const QString& partPath) {
+    return folderOf(partPath) + hiddenNameOf(fileNameOf(partPath), QStringLiteral(".splitting"));
+}
+
+void removeAbandonedFirstPart(const QString& partPath) {
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(hiddenFirstPartPath(partPath));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat opened {};
+    struct stat named {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+        S_ISREG(opened.st_mode) && ::lstat(path.constData(), &named) == 0 &&
+        opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+        ::unlink(path.constData());
+    ::close(fd);
+#else
+    Q_UNUSED(partPath);
+#endif
+}
+
+void requireListableName(const QString& sourcePath) {
+    const QString name = fileNameOf(sourcePath);
+    QString why;
+    if (name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')))
+        why = QStringLiteral("its name holds a line break, which its part list and check files "
+                             "cannot hold");
+    else if (name.startsWith(QLatin1Char(';')))
+        why = QStringLiteral("its name begins with \";\", which makes a comment of its parts' "
+                             "lines in the .sfv");
+    if (!why.isEmpty())
+        throw OperationError(
+            QStringLiteral("Cannot split %1: %2; rename the file first").arg(sourcePath, why));
+}
 
 QStringList foreignListRefusal(const QString& listName) {
     const QString indent = QStringLiteral("     ");
@@ -128,6 +299,7 @@ QStringList foreignListRefusal(const QString& listName) {
 SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64 partSize,
                             const SplitHooks& hooks, qint64 partCount) {
     state.SplitCancelFlag = 0;
+    requireListableName(sourcePath);
     const CancelRequest cancel(state.SplitCancelFlag);
     state.FreeSpaceDrive = state.SplitDestFolder;
     GetFreeDiskSpace(state);
@@ -164,8 +336,9 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
     // would name parts that are no longer its own (a join would trust it),
     // also when this split fails, is cancelled or is killed.
     QStringList earlierParts;
+    FirstPartHold firstPart;
 
-    {
+    try {
         QFile source;
         openForReading(source, sourcePath);
         ReadAhead ahead;
@@ -186,11 +359,22 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
         qint64 bytesInPart = 0;
         qint64 total = 0;
 
+        // The source's end as known: its size when opened, or more where it
+        // grew since. A source found shorter than that was cut while it was
+        // being split: its set would end early, so the split fails.
+        qint64 knownEnd = sizeOfOpenFile(source);
+        const auto measure = [&] {
+            const qint64 size = sizeOfOpenFile(source);
+            if (size < knownEnd) throw shorter();
+            knownEnd = size;
+            return size;
+        };
+
         // Large parts of a source in the page cache are written two at a
         // time: every other one by a second writer, while this thread writes
         // the one before it. (A source read from the disk is bound by the
         // disk: one writer keeps its reads in order.)
-        const bool fromDisk = StreamReader::isCold(sourcePath, 0, sizeOfOpenFile(source));
+        const bool fromDisk = StreamReader::isCold(sourcePath, 0, knownEnd);
         std::unique_ptr<PartWriter> writer;
         if (partSize >= ParallelPartSize && sizeOfOpenFile(source) >= 2 * partSize && !fromDisk)
             writer = std::make_unique<PartWriter>(source, hooks.partCrcs);
@@ -205,7 +389,8 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
             if (hooks.partCrcs) crcs.append({writer->partCrc(), got});
             total += got;
             // Copied whole before the source was cut: it is shorter all the same.
-            if (got < count || sizeOfOpenFile(source) < total) throw shorter();
+            if (got < count) throw shorter();
+            measure();
             return true;
         };
 
@@ -216,26 +401,33 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
                 closeWritten(part);
                 if (handedOver > 0) {
                     if (!collect()) break;
-                    if (hooks.progress)
-                        hooks.progress(splitProgress(total, sizeOfOpenFile(source)));
-                    if (!(sizeOfOpenFile(source) > total)) break;
+                    const qint64 sourceSize = measure();
+                    if (hooks.progress) hooks.progress(splitProgress(total, sourceSize));
+                    if (!(sourceSize > total)) break;
                 }
                 ++ordinal;
                 bytesInPart = 0;
                 state.CurrentPartPath = partPath(state.SplitDestFolder, sourcePath, ordinal);
                 if (hooks.partStarted) hooks.partStarted();
                 if (ordinal == 1) {
+                    // Refused here while another split writes this set.
+                    firstPart.lock(sourcePath, state.CurrentPartPath);
                     deleteCheckFilesOf(earlierList); // they name the parts being replaced too
                     earlierParts = removeEarlierPartList(earlierList);
                 }
                 state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
                 state.SplitPartPaths.append(state.CurrentPartPath);
-                createForWriting(part, state.CurrentPartPath);
+                if (ordinal == 1) { // the part being written is the hidden file
+                    firstPart.replaceName();
+                    state.CurrentPartPath = firstPart.hiddenPath();
+                    createForWriting(part, state.CurrentPartPath);
+                } else
+                    createReplacingLinks(part, state.CurrentPartPath);
                 if (hooks.partCrcs) {
                     partCrc.reset();
                     crcs.append({partCrc.value(), 0});
                 }
-                const qint64 left = sizeOfOpenFile(source) - total;
+                const qint64 left = measure() - total;
                 if (left < partSize || ordinal == partCount) partSize = left;
                 setAside.start(part, partSize);
                 // The next part goes to the writer when a whole one follows this
@@ -265,26 +457,37 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
             setAside.reached(bytesInPart);
 
             if (hooks.yield) hooks.yield();
-            const qint64 sourceSize = sizeOfOpenFile(source);
+            if (copied < step && !cancel.requested()) throw shorter();
+            const qint64 sourceSize = measure();
             if (hooks.progress) hooks.progress(splitProgress(total, sourceSize));
 
-            if (copied < step && !cancel.requested()) throw shorter();
             if (!(sourceSize > total)) break;
         }
         // A source cut short before the writer's part: that part is short too.
         if (handedOver > 0 && !cancel.requested()) collect();
+        if (!cancel.requested()) measure(); // cut after the last block: short all the same
         if (hooks.partCrcs && !cancel.requested()) state.SplitPartCrcs = crcs;
         // A source that got shorter between two blocks ends the last part early.
         setAside.ended(bytesInPart);
         if (!cancel.requested()) closeWritten(part);
+    } catch (const OperationError& e) {
+        // The user knows part 1 by its name, not by the hidden one.
+        QString text = e.text();
+        if (!firstPart.hiddenPath().isEmpty())
+            text.replace(firstPart.hiddenPath(), partPath(state.SplitDestFolder, sourcePath, 1));
+        firstPart.keep();
+        throw OperationError(text);
     }
 
     if (cancel.requested()) {
+        firstPart.discard();
         for (const QString& path : std::as_const(state.SplitPartPaths))
             if (QFile::exists(path)) QFile::remove(path);
         if (hooks.cancelled) hooks.cancelled();
         return SplitOutcome::Cancelled;
     }
+    firstPart.publish();
+    if (state.SplitPartPaths.size() == 1) state.CurrentPartPath = state.SplitPartPaths.first();
     removeEarlierPartsBeyond(earlierParts, state.SplitDestFolder, fileNameOf(sourcePath),
                              state.SplitPartPaths.size());
     return SplitOutcome::Completed;

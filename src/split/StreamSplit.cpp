@@ -169,7 +169,7 @@ SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceNa
                 first.setAutoRemove(false);
             }
             startPart(state.SplitPartPaths.size() + 1);
-            createForWriting(later, state.CurrentPartPath);
+            createReplacingLinks(later, state.CurrentPartPath); // never through a link
             part = &later;
             crc = CrcInitialValue;
             inPart = 0;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
 #include <algorithm>
 #include <functional>
@@ -47,19 +48,16 @@ bool isBareName(const QString& name) {
 
 // Calls `take` with every line of `in` (its end and trailing blanks cut off)
 // and its number, until it returns an error. Reads one bounded line at a
-// time, and nothing past CheckFileMaxBytes.
+// time, however large the file.
 QString forEachLine(QIODevice& in,
                     const std::function<QString(const QByteArray& line, int number)>& take) {
     // Room for the longest line, its CR LF and one byte more, which tells a
     // line that is too long.
     constexpr qint64 room = CheckLineMaxBytes + 3;
     std::vector<char> buffer(static_cast<size_t>(room) + 1);
-    qint64 total = 0;
     for (int number = 1;; ++number) {
         const qint64 n = in.readLine(buffer.data(), room + 1);
         if (n <= 0) return n == 0 || in.atEnd() ? QString() : QStringLiteral("cannot be read");
-        total += n;
-        if (total > CheckFileMaxBytes) return QStringLiteral("is too large");
         const bool ended = buffer[static_cast<size_t>(n - 1)] == '\n';
         qint64 length = ended ? n - 1 : n;
         if (ended && length > 0 && buffer[static_cast<size_t>(length - 1)] == '\r') --length;
@@ -87,11 +85,6 @@ bool openRegular(QFile& file, const QString& path, QString& error) {
         error = QStringLiteral("is not a file");
         return false;
     }
-    if (st.st_size > CheckFileMaxBytes) {
-        ::close(fd);
-        error = QStringLiteral("is too large");
-        return false;
-    }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         error = QStringLiteral("cannot be opened");
@@ -105,10 +98,6 @@ bool openRegular(QFile& file, const QString& path, QString& error) {
     file.setFileName(path);
     if (info.isSymLink() || !info.isFile() || !file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("cannot be opened");
-        return false;
-    }
-    if (info.size() > CheckFileMaxBytes) {
-        error = QStringLiteral("is too large");
         return false;
     }
     return true;
@@ -157,7 +146,8 @@ QByteArray crcFileBytes(const QString& fileName, qint64 size, quint32 crc) {
 
 SfvContent parseSfv(QIODevice& in) {
     SfvContent out;
-    out.error = forEachLine(in, [&out](const QByteArray& line, int number) -> QString {
+    QHash<QString, quint32> crcOf;
+    out.error = forEachLine(in, [&out, &crcOf](const QByteArray& line, int number) -> QString {
         if (line.isEmpty() || line.startsWith(';')) return {};
         qsizetype gap = line.size() - 1;
         while (gap >= 0 && !isBlank(line.at(gap)))
@@ -165,9 +155,20 @@ SfvContent parseSfv(QIODevice& in) {
         const QByteArray digits = line.mid(gap + 1);
         if (gap < 0 || !isHexDigits(digits))
             return QStringLiteral("line %1 has no CRC-32").arg(number);
-        const QString name = QString::fromUtf8(trimmedRight(line.left(gap)));
+        const QByteArray nameBytes = trimmedRight(line.left(gap));
+        const QString name = QString::fromUtf8(nameBytes);
+        if (name.toUtf8() != nameBytes) // it would name a look-alike
+            return QStringLiteral("line %1 is not UTF-8 text").arg(number);
         if (!isBareName(name)) return QStringLiteral("line %1 names no file here").arg(number);
-        out.entries.append({name, digits.toUInt(nullptr, 16)});
+        const quint32 crc = digits.toUInt(nullptr, 16);
+        // One file with two different values: which one is right can't be told.
+        const auto given = crcOf.constFind(name);
+        if (given != crcOf.constEnd() && *given != crc)
+            return QStringLiteral("line %1 gives %2 a second, different CRC-32")
+                .arg(number)
+                .arg(name);
+        crcOf.insert(name, crc);
+        out.entries.append({name, crc});
         return {};
     });
     if (!out.error.isEmpty()) out.entries.clear();

@@ -18,11 +18,11 @@ namespace tfs {
 //
 // Both are written with CR LF line ends and names in UTF-8. Reading takes
 // check files from anywhere: lines may end in CR LF or LF; a file or a line
-// longer than the limits below is not read into memory, and any line that
-// doesn't fit the layout makes the whole file unreadable (error set).
+// longer than the limit below is not read into memory (the file is read a
+// line at a time, whatever its size), and any line that doesn't fit the
+// layout makes the whole file unreadable (error set), as does a file named
+// twice with different CRC-32s.
 
-// A check file larger than this is not read.
-inline constexpr qint64 CheckFileMaxBytes = 16 << 20;
 // A line longer than this (its end not counted) makes the file unreadable.
 inline constexpr qint64 CheckLineMaxBytes = 4096;
 
@@ -50,7 +50,7 @@ QString crcHex(quint32 crc);
 QByteArray sfvBytes(const QList<SfvEntry>& entries);
 QByteArray crcFileBytes(const QString& fileName, qint64 size, quint32 crc);
 
-// Parse at most CheckFileMaxBytes of `in`. An SFV entry naming anything but a
+// Parse `in` a line at a time. An SFV entry naming anything but a
 // bare file name of the same folder (a separator, ".", "..", a drive letter,
 // a NUL) makes the file unreadable. A .crc file needs all three fields once;
 // other keys are ignored.

@@ -32,14 +32,7 @@ std::unique_ptr<QFile> openStream(const QString& path) {
 }
 
 qint64 readBlockAt(QFile& file, qint64 pos, QByteArray& buffer) {
-    if (!file.seek(pos))
-        throw OperationError(
-            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    const qint64 n = file.read(buffer.data(), CompareBlockSize);
-    if (n < 0)
-        throw OperationError(
-            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    return n;
+    return readAt(file, pos, buffer.data(), CompareBlockSize);
 }
 
 struct MappedCompare {

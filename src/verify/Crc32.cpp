@@ -311,13 +311,8 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
         qint64 measured = 0;
         if (!crcMapped(map.at(CrcBytesDone, CrcBlockSize, length), file, CrcBytesDone, crc,
                        measured)) {
-            if (!file.seek(CrcBytesDone))
-                throw OperationError(
-                    QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-            n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
-            if (n < 0)
-                throw OperationError(
-                    QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+            // A short read before the end is read again; an error is an error.
+            n = readAt(file, CrcBytesDone, reinterpret_cast<char*>(block.get()), CrcBlockSize);
             crc = Crc32Fast(block.get(), n, crc);
         }
         CrcBytesDone += n;
