@@ -120,10 +120,13 @@ private slots:
         QCOMPARE(progress.last(), 100);
     }
 
-    // The files are read through mappings of their page cache: whatever their
-    // size, only a few MiB of them are resident in this process at any time
-    // (the pages of its mappings of the two files, as the kernel counts them;
-    // far below the files' 1 GiB).
+    // The files are read through mappings of their page cache and the pages
+    // behind the reads are given back: whatever their size, only part of them
+    // is resident in this process at any time (the pages of its mappings of the
+    // two files, as the kernel counts them). The helper thread that gives them
+    // back can lag on a busy machine (over 100 MiB seen under a sanitizer with
+    // other tests running), so the bound is a quarter of the files' 1 GiB: a
+    // whole file kept mapped is far above it.
     void longFilesKeepFewPagesMapped() {
         const qint64 size = 512LL << 20; // sparse: no disk space, zeros when read
         for (const char* name : {"sparse1", "sparse2"}) {
@@ -137,7 +140,7 @@ private slots:
         };
         QVERIFY(compareFiles(s, path("sparse1"), path("sparse2"), hooks));
         if (peak < 0) QSKIP("this system doesn't tell the resident pages of each mapping");
-        QVERIFY2(peak < 64 * 1024,
+        QVERIFY2(peak < 256 * 1024,
                  qPrintable(QString("%1 MiB of the files mapped").arg(peak / 1024)));
         QFile::remove(path("sparse1"));
         QFile::remove(path("sparse2"));
