@@ -111,6 +111,33 @@ private slots:
                                           reinterpret_cast<uchar*>(dst.data()), length);
                     QVERIFY2(dst == expected, gf16::kernelName(kernel));
                 }
+
+        // The prepared layout: two sources summed into an accumulator, then
+        // back to words, against the log tables word by word.
+        const QByteArray other = patternBytes(4096, 9);
+        for (qint64 length : {64, 128, 4096})
+            for (quint16 factor : {quint16(0), quint16(1), quint16(0x8805), quint16(0xFFFF)}) {
+                const quint16 second = quint16(factor ^ 0x1234);
+                QByteArray expected(length, '\0');
+                for (qint64 i = 0; i < length; i += 2) {
+                    const quint16 p =
+                        gf16::multiply(factor, quint16(uchar(src[i]) | uchar(src[i + 1]) << 8)) ^
+                        gf16::multiply(second, quint16(uchar(other[i]) | uchar(other[i + 1]) << 8));
+                    expected[i] = char(p);
+                    expected[i + 1] = char(p >> 8);
+                }
+                QByteArray acc(length, '\0'), nibbles(2 * length, '\0');
+                uchar* into = reinterpret_cast<uchar*>(acc.data());
+                uchar* prepared = reinterpret_cast<uchar*>(nibbles.data());
+                gf16::prepareSource(reinterpret_cast<const uchar*>(src.constData()), prepared,
+                                    length);
+                gf16::multiplyAddPrepared(gf16::prepareFactor(factor), prepared, into, length);
+                gf16::prepareSource(reinterpret_cast<const uchar*>(other.constData()), prepared,
+                                    length);
+                gf16::multiplyAddPrepared(gf16::prepareFactor(second), prepared, into, length);
+                gf16::toWords(into, length);
+                QVERIFY2(acc == expected, qPrintable(QString::number(factor, 16)));
+            }
     }
 
     // RFC 1321's vectors, and the MD5s taken several at once (streams of
