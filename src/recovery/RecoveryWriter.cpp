@@ -292,7 +292,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         // The stretch of every part, zero past its end.
         if (!runTasks(
                 readTasks,
-                [&](int i) {
+                [&](int i, const std::atomic<bool>&) {
                     Part& p = parts[size_t(i)];
                     uchar* into = inputs[size_t(i)].get();
                     const qint64 bytes = have(p);
@@ -351,7 +351,9 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         };
         if (!runTasks(
                 checksumTasks + tiles,
-                [&](int t) { t < checksumTasks ? checksums(t) : tile(t - checksumTasks); },
+                [&](int t, const std::atomic<bool>&) {
+                    t < checksumTasks ? checksums(t) : tile(t - checksumTasks);
+                },
                 [&](int done) { passProgress(0.2 + 0.8 * done / (checksumTasks + tiles)); }, hooks,
                 cancel))
             return false;

@@ -9,7 +9,7 @@
 
 namespace tfs {
 
-bool runTasks(int count, const std::function<void(int task)>& task,
+bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
               const std::function<void(int done)>& progress, const EngineHooks& hooks,
               const CancelRequest& cancel) {
     std::atomic<int> next{0}, done{0};
@@ -21,7 +21,7 @@ bool runTasks(int count, const std::function<void(int task)>& task,
     const auto work = [&] {
         for (int t; !stop && (t = next.fetch_add(1)) < count;) {
             try {
-                task(t);
+                task(t, stop);
             } catch (...) {
                 const std::lock_guard<std::mutex> guard(lock);
                 if (!failure) failure = std::current_exception();

@@ -2,6 +2,7 @@
 
 #include "core/EngineHooks.h"
 
+#include <atomic>
 #include <functional>
 
 namespace tfs {
@@ -10,9 +11,9 @@ namespace tfs {
 // this thread serves the hooks: every 20 ms `progress` with the tasks done so
 // far, then the event-loop turn, then a look at `cancel`; and once more when
 // they are all done. Returns false when
-// cancelled (the tasks begun are finished first, none is begun after). An
-// exception thrown by a task stops the rest and is rethrown here.
-bool runTasks(int count, const std::function<void(int task)>& task,
+// cancelled (none is begun after; a long task may look at `stop` to end
+// early). An exception thrown by a task stops the rest and is rethrown here.
+bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
               const std::function<void(int done)>& progress, const EngineHooks& hooks,
               const CancelRequest& cancel);
 
