@@ -80,20 +80,21 @@ int kernels() {
     for (qint64 i = 0; i < md5Size; ++i)
         data[i] = char(i * 2654435761u >> 11);
     std::printf("RESULT md5 ours %.2f GB/s\n", throughput(md5Size, [&] { (void)Md5::of(data); }));
-    {
-        // Eight buffers at once, as the parts of a set are taken.
-        const qint64 each = md5Size / 8;
-        Md5 md5s[8];
-        Md5* all[8];
-        const uchar* from[8];
-        qint64 counts[8];
-        for (int k = 0; k < 8; ++k) {
-            all[k] = &md5s[k];
-            from[k] = reinterpret_cast<const uchar*>(data.constData()) + k * each;
-            counts[k] = each;
+    for (int streams : {8, 16}) {
+        // Several buffers at once, as the parts of a set are taken.
+        const qint64 each = md5Size / streams;
+        std::vector<Md5> md5s(static_cast<size_t>(streams));
+        std::vector<Md5*> all;
+        std::vector<const uchar*> from;
+        std::vector<qint64> counts;
+        for (int k = 0; k < streams; ++k) {
+            all.push_back(&md5s[size_t(k)]);
+            from.push_back(reinterpret_cast<const uchar*>(data.constData()) + k * each);
+            counts.push_back(each);
         }
-        std::printf("RESULT md5 ours-eight-lanes %.2f GB/s\n",
-                    throughput(md5Size, [&] { Md5::addEach(all, from, counts, 8); }));
+        std::printf("RESULT md5 ours-%d-streams %.2f GB/s\n", streams, throughput(md5Size, [&] {
+                        Md5::addEach(all.data(), from.data(), counts.data(), streams);
+                    }));
     }
     std::printf("RESULT md5 libcrypto %.2f GB/s\n", throughput(md5Size, [&] {
                     unsigned char digest[16];

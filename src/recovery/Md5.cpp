@@ -118,74 +118,118 @@ void compress(quint32* state, const uchar* p, qint64 blocks) {
 }
 
 #if defined(__x86_64__)
-// Eight streams at once, one in each 32-bit lane: states[4][8] (word, lane),
-// `blocks` blocks of each.
-__attribute__((target("avx2"))) void compressEight(quint32 (*states)[8],
+// Eight streams at once per group, one in each 32-bit lane: states[4][8 *
+// Groups] (word, stream), `blocks` blocks of each. Two groups interleave two
+// independent chains of steps, which hides the latency of each.
+template <int Groups>
+__attribute__((target("avx2"))) void compressLanes(quint32 (*states)[8 * Groups],
                                                    const uchar* const* streams, qint64 blocks) {
 #define F(x, y, z) _mm256_xor_si256(z, _mm256_and_si256(x, _mm256_xor_si256(y, z)))
 #define G(x, y, z) _mm256_xor_si256(y, _mm256_and_si256(z, _mm256_xor_si256(x, y)))
 #define H(x, y, z) _mm256_xor_si256(_mm256_xor_si256(x, y), z)
 #define I(x, y, z) _mm256_xor_si256(y, _mm256_or_si256(x, _mm256_xor_si256(z, ones)))
 #define LANES_STEP(f, a, b, c, d, w, k, s)                                                         \
-    a = _mm256_add_epi32(_mm256_add_epi32(a, f(b, c, d)),                                          \
-                         _mm256_add_epi32(m[w], _mm256_set1_epi32(int(K[k]))));                    \
-    a = _mm256_add_epi32(_mm256_or_si256(_mm256_slli_epi32(a, s), _mm256_srli_epi32(a, 32 - s)), b)
-    const __m256i ones = _mm256_set1_epi32(-1);
-    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[0]));
-    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[1]));
-    __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[2]));
-    __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[3]));
-    for (qint64 at = 0; at < blocks * 64; at += 64) {
-        // The message words, word-major: m[w] holds word w of every stream
-        // (two 8 x 8 transposes of 32-bit words).
-        __m256i m[16];
-        for (int half = 0; half < 2; ++half) {
-            __m256i r[8];
-            for (int lane = 0; lane < 8; ++lane)
-                r[lane] = _mm256_loadu_si256(
-                    reinterpret_cast<const __m256i*>(streams[lane] + at + 32 * half));
-            const __m256i t0 = _mm256_unpacklo_epi32(r[0], r[1]);
-            const __m256i t1 = _mm256_unpackhi_epi32(r[0], r[1]);
-            const __m256i t2 = _mm256_unpacklo_epi32(r[2], r[3]);
-            const __m256i t3 = _mm256_unpackhi_epi32(r[2], r[3]);
-            const __m256i t4 = _mm256_unpacklo_epi32(r[4], r[5]);
-            const __m256i t5 = _mm256_unpackhi_epi32(r[4], r[5]);
-            const __m256i t6 = _mm256_unpacklo_epi32(r[6], r[7]);
-            const __m256i t7 = _mm256_unpackhi_epi32(r[6], r[7]);
-            const __m256i u0 = _mm256_unpacklo_epi64(t0, t2);
-            const __m256i u1 = _mm256_unpackhi_epi64(t0, t2);
-            const __m256i u2 = _mm256_unpacklo_epi64(t1, t3);
-            const __m256i u3 = _mm256_unpackhi_epi64(t1, t3);
-            const __m256i u4 = _mm256_unpacklo_epi64(t4, t6);
-            const __m256i u5 = _mm256_unpackhi_epi64(t4, t6);
-            const __m256i u6 = _mm256_unpacklo_epi64(t5, t7);
-            const __m256i u7 = _mm256_unpackhi_epi64(t5, t7);
-            __m256i* w = m + 8 * half;
-            w[0] = _mm256_permute2x128_si256(u0, u4, 0x20);
-            w[1] = _mm256_permute2x128_si256(u1, u5, 0x20);
-            w[2] = _mm256_permute2x128_si256(u2, u6, 0x20);
-            w[3] = _mm256_permute2x128_si256(u3, u7, 0x20);
-            w[4] = _mm256_permute2x128_si256(u0, u4, 0x31);
-            w[5] = _mm256_permute2x128_si256(u1, u5, 0x31);
-            w[6] = _mm256_permute2x128_si256(u2, u6, 0x31);
-            w[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
-        }
-        const __m256i a0 = a, b0 = b, c0 = c, d0 = d;
-        MD5_ROUNDS(LANES_STEP);
-        a = _mm256_add_epi32(a, a0);
-        b = _mm256_add_epi32(b, b0);
-        c = _mm256_add_epi32(c, c0);
-        d = _mm256_add_epi32(d, d0);
+    for (int g = 0; g < Groups; ++g) {                                                             \
+        a[g] = _mm256_add_epi32(_mm256_add_epi32(a[g], f(b[g], c[g], d[g])),                       \
+                                _mm256_add_epi32(m[g][w], _mm256_set1_epi32(int(K[k]))));          \
+        a[g] = _mm256_add_epi32(                                                                   \
+            _mm256_or_si256(_mm256_slli_epi32(a[g], s), _mm256_srli_epi32(a[g], 32 - s)), b[g]);   \
     }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[0]), a);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[1]), b);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[2]), c);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[3]), d);
+    const __m256i ones = _mm256_set1_epi32(-1);
+    __m256i a[Groups], b[Groups], c[Groups], d[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        a[g] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[0] + 8 * g));
+        b[g] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[1] + 8 * g));
+        c[g] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[2] + 8 * g));
+        d[g] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states[3] + 8 * g));
+    }
+    for (qint64 at = 0; at < blocks * 64; at += 64) {
+        // The message words, word-major: m[g][w] holds word w of every stream
+        // of the group (two 8 x 8 transposes of 32-bit words).
+        __m256i m[Groups][16];
+        for (int g = 0; g < Groups; ++g)
+            for (int half = 0; half < 2; ++half) {
+                __m256i r[8];
+                for (int lane = 0; lane < 8; ++lane)
+                    r[lane] = _mm256_loadu_si256(
+                        reinterpret_cast<const __m256i*>(streams[8 * g + lane] + at + 32 * half));
+                const __m256i t0 = _mm256_unpacklo_epi32(r[0], r[1]);
+                const __m256i t1 = _mm256_unpackhi_epi32(r[0], r[1]);
+                const __m256i t2 = _mm256_unpacklo_epi32(r[2], r[3]);
+                const __m256i t3 = _mm256_unpackhi_epi32(r[2], r[3]);
+                const __m256i t4 = _mm256_unpacklo_epi32(r[4], r[5]);
+                const __m256i t5 = _mm256_unpackhi_epi32(r[4], r[5]);
+                const __m256i t6 = _mm256_unpacklo_epi32(r[6], r[7]);
+                const __m256i t7 = _mm256_unpackhi_epi32(r[6], r[7]);
+                const __m256i u0 = _mm256_unpacklo_epi64(t0, t2);
+                const __m256i u1 = _mm256_unpackhi_epi64(t0, t2);
+                const __m256i u2 = _mm256_unpacklo_epi64(t1, t3);
+                const __m256i u3 = _mm256_unpackhi_epi64(t1, t3);
+                const __m256i u4 = _mm256_unpacklo_epi64(t4, t6);
+                const __m256i u5 = _mm256_unpackhi_epi64(t4, t6);
+                const __m256i u6 = _mm256_unpacklo_epi64(t5, t7);
+                const __m256i u7 = _mm256_unpackhi_epi64(t5, t7);
+                __m256i* w = m[g] + 8 * half;
+                w[0] = _mm256_permute2x128_si256(u0, u4, 0x20);
+                w[1] = _mm256_permute2x128_si256(u1, u5, 0x20);
+                w[2] = _mm256_permute2x128_si256(u2, u6, 0x20);
+                w[3] = _mm256_permute2x128_si256(u3, u7, 0x20);
+                w[4] = _mm256_permute2x128_si256(u0, u4, 0x31);
+                w[5] = _mm256_permute2x128_si256(u1, u5, 0x31);
+                w[6] = _mm256_permute2x128_si256(u2, u6, 0x31);
+                w[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
+            }
+        __m256i a0[Groups], b0[Groups], c0[Groups], d0[Groups];
+        for (int g = 0; g < Groups; ++g) {
+            a0[g] = a[g];
+            b0[g] = b[g];
+            c0[g] = c[g];
+            d0[g] = d[g];
+        }
+        MD5_ROUNDS(LANES_STEP);
+        for (int g = 0; g < Groups; ++g) {
+            a[g] = _mm256_add_epi32(a[g], a0[g]);
+            b[g] = _mm256_add_epi32(b[g], b0[g]);
+            c[g] = _mm256_add_epi32(c[g], c0[g]);
+            d[g] = _mm256_add_epi32(d[g], d0[g]);
+        }
+    }
+    for (int g = 0; g < Groups; ++g) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[0] + 8 * g), a[g]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[1] + 8 * g), b[g]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[2] + 8 * g), c[g]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(states[3] + 8 * g), d[g]);
+    }
 #undef LANES_STEP
 #undef F
 #undef G
 #undef H
 #undef I
+}
+
+// The first streams (8 or 16, those beyond the count filled in with the
+// last) for as many blocks as the shortest has.
+template <int Groups, typename Stream> void runLanes(std::vector<Stream>& streams) {
+    constexpr int Width = 8 * Groups;
+    const int used = int(qMin<size_t>(Width, streams.size()));
+    quint32 states[4][Width];
+    const uchar* from[Width];
+    qint64 blocks = streams[0].blocks;
+    for (int lane = 0; lane < Width; ++lane) {
+        const Stream& s = streams[size_t(qMin(lane, used - 1))];
+        for (int w = 0; w < 4; ++w)
+            states[w][lane] = s.state[w];
+        from[lane] = s.at;
+        blocks = qMin(blocks, s.blocks);
+    }
+    compressLanes<Groups>(states, from, blocks);
+    for (int lane = 0; lane < used; ++lane) {
+        Stream& s = streams[size_t(lane)];
+        for (int w = 0; w < 4; ++w)
+            s.state[w] = states[w][lane];
+        s.at += blocks * 64;
+        s.blocks -= blocks;
+    }
 }
 
 bool detectLanes() {
@@ -254,7 +298,7 @@ void Md5::addEach(Md5* const* md5s, const uchar* const* bytes, const qint64* cou
     // Each stream's whole blocks once its buffered bytes are topped up to
     // one; those go through the lanes, the rest one stream at a time.
     struct Stream {
-        Md5* md5;
+        quint32* state; // the MD5's own, updated in place
         const uchar* at;
         qint64 blocks;
     };
@@ -276,42 +320,26 @@ void Md5::addEach(Md5* const* md5s, const uchar* const* bytes, const qint64* cou
             p += top;
             count -= top;
         }
-        if (count / 64 > 0) streams.push_back({md5s[k], p, count / 64});
+        if (count / 64 > 0) {
+            streams.push_back({md5s[k]->state_, p, count / 64});
+            md5s[k]->length_ += quint64(count / 64) * 64;
+        }
         if (count % 64 > 0) tails.push_back({md5s[k], p + count / 64 * 64, count % 64});
     }
 #if defined(__x86_64__)
     if (hasLanes())
         while (streams.size() >= 2) {
-            // The first eight streams for as many blocks as the shortest has.
-            const int lanes = int(qMin<size_t>(8, streams.size()));
-            quint32 states[4][8];
-            const uchar* from[8];
-            qint64 blocks = streams[0].blocks;
-            for (int lane = 0; lane < 8; ++lane) {
-                const Stream& s = streams[size_t(qMin(lane, lanes - 1))];
-                for (int w = 0; w < 4; ++w)
-                    states[w][lane] = s.md5->state_[w];
-                from[lane] = s.at;
-                blocks = qMin(blocks, s.blocks);
-            }
-            compressEight(states, from, blocks);
-            for (int lane = 0; lane < lanes; ++lane) {
-                Stream& s = streams[size_t(lane)];
-                for (int w = 0; w < 4; ++w)
-                    s.md5->state_[w] = states[w][lane];
-                s.md5->length_ += quint64(blocks) * 64;
-                s.at += blocks * 64;
-                s.blocks -= blocks;
-            }
+            if (streams.size() > 8)
+                runLanes<2>(streams);
+            else
+                runLanes<1>(streams);
             streams.erase(std::remove_if(streams.begin(), streams.end(),
                                          [](const Stream& s) { return s.blocks == 0; }),
                           streams.end());
         }
 #endif
-    for (Stream& s : streams) {
-        compress(s.md5->state_, s.at, s.blocks);
-        s.md5->length_ += quint64(s.blocks) * 64;
-    }
+    for (Stream& s : streams)
+        compress(s.state, s.at, s.blocks);
     for (const Tail& tail : tails)
         tail.md5->add(tail.at, tail.count);
 }

@@ -66,8 +66,8 @@ bool SetCheck::whole() const {
 
 namespace {
 
-// The files checked together, their MD5s in the lanes of one register.
-constexpr int Lanes = 8;
+// The most files checked together, their MD5s in the lanes of registers.
+constexpr size_t Lanes = 16;
 // What is read of each file at a time.
 constexpr qint64 CheckBlock = 512 << 10;
 
@@ -194,16 +194,17 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
     for (const FileEntry& f : set.files)
         total += qint64(f.length);
 
-    // Lanes files to a task, on two helper threads; this one serves the
-    // hooks meanwhile.
+    // Up to Lanes files to a task, at least two tasks for the two helper
+    // threads; this one serves the hooks meanwhile.
     std::atomic<qint64> read{0};
-    const int tasks = int((set.files.size() + Lanes - 1) / Lanes);
+    const size_t perTask = std::clamp<size_t>((set.files.size() + 1) / 2, 1, Lanes);
+    const int tasks = int((set.files.size() + perTask - 1) / perTask);
     const bool finished = runTasks(
         tasks,
         [&](int t, const std::atomic<bool>& stop) {
             std::vector<size_t> which;
-            for (size_t i = size_t(t) * Lanes; i < qMin(set.files.size(), size_t(t + 1) * Lanes);
-                 ++i)
+            for (size_t i = size_t(t) * perTask;
+                 i < qMin(set.files.size(), size_t(t + 1) * perTask); ++i)
                 which.push_back(i);
             checkFiles(set, which, check, read, stop);
         },

@@ -31,9 +31,11 @@ int bitLength(quint32 v) {
     return n;
 }
 
-// The parts whose MD5s are taken together, and which are multiplied into
-// the recovery slices one after the other from the caches.
+// The parts which are multiplied into the recovery slices one after the
+// other from the caches.
 constexpr int Lanes = 8;
+// The parts whose MD5s are taken together (Md5::addEach).
+constexpr int Md5Lanes = 16;
 // The stretch of every recovery slice that stays in the caches while all
 // parts are multiplied into it.
 constexpr qint64 TileBytes = 8192;
@@ -278,7 +280,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
 
     const qint64 passes = (padded + stretch - 1) / stretch;
     const int readTasks = int(n);
-    const int checksumTasks = int((n + Lanes - 1) / Lanes);
+    const int checksumTasks = int((n + Md5Lanes - 1) / Md5Lanes);
     for (qint64 pass = 0; pass < passes; ++pass) {
         const qint64 from = pass * stretch;
         const qint64 len = qMin(stretch, padded - from);
@@ -335,11 +337,11 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                 gf16::toWords(recovery[e].get() + at, bytes);
         };
         const auto checksums = [&](int g) {
-            Md5* md5s[Lanes];
-            const uchar* from[Lanes];
-            qint64 counts[Lanes];
+            Md5* md5s[Md5Lanes];
+            const uchar* from[Md5Lanes];
+            qint64 counts[Md5Lanes];
             int k = 0;
-            for (qint64 i = qint64(g) * Lanes; i < qMin<qint64>(n, qint64(g + 1) * Lanes);
+            for (qint64 i = qint64(g) * Md5Lanes; i < qMin<qint64>(n, qint64(g + 1) * Md5Lanes);
                  ++i, ++k) {
                 Part& p = parts[size_t(i)];
                 md5s[k] = p.md5.get();
