@@ -4,7 +4,6 @@
 // reading them back, checking the parts and rebuilding the missing ones.
 
 #include <QtGlobal>
-#include <functional>
 #include <vector>
 
 namespace tfs::gf16 {
@@ -50,20 +49,5 @@ void toWords(uchar* acc, qint64 bytes); // in place
 
 // Inverts the n x n matrix (row-major) in place; false when it is singular.
 bool invert(std::vector<quint16>& matrix, int n);
-
-} // namespace tfs::gf16
-
-namespace tfs::gf16 {
-
-// dsts[k] ^= factors[k] * src for k = 0 .. count-1, over `bytes` bytes, on
-// two threads when it is worth it.
-void multiplyAddMany(const uchar* src, const quint16* factors, uchar* const* dsts, int count,
-                     qint64 bytes);
-// The same from several sources: dsts[k] ^= sum over s of
-// factors[k * sources + s] * srcs[s]; the tasks `alongside` run on the two
-// threads as well (the MD5s of the same bytes, say).
-void multiplyAddMany(const uchar* const* srcs, int sources, const quint16* factors,
-                     uchar* const* dsts, int count, qint64 bytes,
-                     const std::vector<std::function<void()>>& alongside);
 
 } // namespace tfs::gf16

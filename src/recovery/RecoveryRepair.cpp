@@ -27,6 +27,10 @@ using namespace par2;
 namespace {
 
 constexpr qint64 ReadBlock = 4 << 20;
+// The stretch of every sum and rebuilt slice that stays in the caches while
+// the present slices, Batch at a time, are multiplied into it.
+constexpr qint64 TileBytes = 8192;
+constexpr int Batch = 8;
 constexpr int MaxRebuiltSlices = 4096;
 
 quint32 crcOfZeros(qint64 count, quint32 crc) {
@@ -292,54 +296,125 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
                                          .arg(rebuilt[f]->fileName(), rebuilt[f]->errorString()));
         };
 
-        const qint64 chunk = std::clamp<qint64>((memory / (m + 2)) / 64 * 64, 64, S);
-        std::vector<std::unique_ptr<uchar[]>> buffers;
-        std::vector<uchar*> sums;
-        for (int k = 0; k < m; ++k) {
-            buffers.emplace_back(new uchar[size_t(chunk)]);
-            sums.push_back(buffers.back().get());
-        }
-        std::unique_ptr<uchar[]> input(new uchar[size_t(chunk)]);
-        std::vector<quint16> factors(static_cast<size_t>(m));
-        const qint64 steps = ((S + chunk - 1) / chunk) * qint64(present.size() + 1);
-        qint64 step = 0;
-        for (qint64 from = 0; from < S; from += chunk) {
-            const qint64 len = qMin(chunk, S - from);
-            for (int k = 0; k < m; ++k) {
-                QFile volume(sources[size_t(k)]->path);
-                if (!volume.open(QIODevice::ReadOnly))
-                    throw OperationError(QStringLiteral("Cannot read %1: %2")
-                                             .arg(volume.fileName(), volume.errorString()));
-                readPadded(volume, sources[size_t(k)]->offset + from, len, sums[size_t(k)], len);
-            }
-            for (const SliceRef& s : present) {
-                const FileEntry& f = set.files[s.file];
-                QFile file(set.pathOf(f));
-                if (!file.open(QIODevice::ReadOnly))
-                    throw OperationError(QStringLiteral("Cannot read %1: %2")
-                                             .arg(file.fileName(), file.errorString()));
-                const qint64 at = s.index * S + from;
-                readPadded(file, at, qBound<qint64>(0, qint64(f.length) - at, len), input.get(),
-                           len);
+        // In passes over a stretch of every slice: the present slices and the
+        // recovery slices used are read (on both threads), then in tiles that
+        // stay in the caches the sums of the equations are formed (each
+        // recovery slice plus every present slice times its factor) and
+        // solved for the missing slices.
+        const qint64 P = qint64(present.size());
+        const qint64 padded =
+            (S + gf16::PreparedBlock - 1) / gf16::PreparedBlock * gf16::PreparedBlock;
+        const qint64 factorBytes = P * m * qint64(sizeof(gf16::PreparedFactor));
+        const bool keepFactors = factorBytes <= memory / 8;
+        const qint64 stretch = std::clamp<qint64>(
+            (memory - (keepFactors ? factorBytes : 0)) / (P + 3 * m) / 64 * 64, 64, padded);
+        const auto buffers = [&](qint64 count) {
+            std::vector<std::unique_ptr<uchar[]>> made;
+            for (qint64 i = 0; i < count; ++i)
+                made.emplace_back(new uchar[size_t(stretch)]);
+            return made;
+        };
+        const auto inputs = buffers(P), volumes = buffers(m), sums = buffers(m),
+                   outputs = buffers(m);
+        std::vector<gf16::PreparedFactor> factors; // [present * m + k]
+        if (keepFactors)
+            for (const SliceRef& ref : present)
                 for (int k = 0; k < m; ++k)
-                    factors[size_t(k)] = gf16::power(s.constant, exponents[size_t(k)]);
-                gf16::multiplyAddMany(input.get(), factors.data(), sums.data(), m, len);
-                if (rebuilt[s.file]) writePiece(s.file, s.index, from, input.get(), len);
-                ++step;
-                if (hooks.progress) hooks.progress(int(step * 100 / steps));
-                if (hooks.yield) hooks.yield();
-                if (cancel.requested()) {
-                    cleanUp();
-                    return false;
+                    factors.push_back(
+                        gf16::prepareFactor(gf16::power(ref.constant, exponents[size_t(k)])));
+        const gf16::PreparedFactor one = gf16::prepareFactor(1);
+
+        const qint64 passes = (padded + stretch - 1) / stretch;
+        for (qint64 pass = 0; pass < passes; ++pass) {
+            const qint64 from = pass * stretch;
+            const qint64 len = qMin(stretch, padded - from);
+            const auto passProgress = [&](double share) {
+                if (hooks.progress) hooks.progress(int((double(pass) + share) * 100 / passes));
+            };
+            const int reads = int(P + m);
+            if (!runTasks(
+                    reads,
+                    [&](int t, const std::atomic<bool>&) {
+                        if (t < P) {
+                            const SliceRef& ref = present[size_t(t)];
+                            const FileEntry& f = set.files[ref.file];
+                            QFile file(set.pathOf(f));
+                            if (!file.open(QIODevice::ReadOnly))
+                                throw OperationError(QStringLiteral("Cannot read %1: %2")
+                                                         .arg(file.fileName(), file.errorString()));
+                            const qint64 at = ref.index * S + from;
+                            readPadded(file, at, std::clamp<qint64>(qint64(f.length) - at, 0, len),
+                                       inputs[size_t(t)].get(), len);
+                        } else {
+                            const RecoverySliceAt& at = *sources[size_t(t - P)];
+                            QFile volume(at.path);
+                            if (!volume.open(QIODevice::ReadOnly))
+                                throw OperationError(
+                                    QStringLiteral("Cannot read %1: %2")
+                                        .arg(volume.fileName(), volume.errorString()));
+                            readPadded(volume, at.offset + from, qMin(len, S - from),
+                                       volumes[size_t(t - P)].get(), len);
+                        }
+                    },
+                    [&](int done) { passProgress(0.3 * done / reads); }, hooks, cancel)) {
+                cleanUp();
+                return false;
+            }
+            const int tiles = int((len + TileBytes - 1) / TileBytes);
+            const auto tile = [&](int t, const std::atomic<bool>&) {
+                const qint64 at = qint64(t) * TileBytes;
+                const qint64 bytes = qMin<qint64>(TileBytes, len - at);
+                std::vector<uchar> nibbles(size_t(2 * TileBytes * Batch));
+                std::vector<gf16::PreparedFactor> own(keepFactors ? 0 : size_t(m) * Batch);
+                for (int k = 0; k < m; ++k) {
+                    std::fill_n(sums[size_t(k)].get() + at, bytes, 0);
+                    gf16::prepareSource(volumes[size_t(k)].get() + at, nibbles.data(), bytes);
+                    gf16::multiplyAddPrepared(one, nibbles.data(), sums[size_t(k)].get() + at,
+                                              bytes);
                 }
+                for (qint64 i = 0; i < P; i += Batch) {
+                    const int batch = int(qMin<qint64>(Batch, P - i));
+                    for (int b = 0; b < batch; ++b)
+                        gf16::prepareSource(inputs[size_t(i + b)].get() + at,
+                                            nibbles.data() + 2 * TileBytes * b, bytes);
+                    if (!keepFactors)
+                        for (int k = 0; k < m; ++k)
+                            for (int b = 0; b < batch; ++b)
+                                own[size_t(k * Batch + b)] = gf16::prepareFactor(gf16::power(
+                                    present[size_t(i + b)].constant, exponents[size_t(k)]));
+                    for (int k = 0; k < m; ++k)
+                        for (int b = 0; b < batch; ++b)
+                            gf16::multiplyAddPrepared(keepFactors ? factors[size_t((i + b) * m + k)]
+                                                                  : own[size_t(k * Batch + b)],
+                                                      nibbles.data() + 2 * TileBytes * b,
+                                                      sums[size_t(k)].get() + at, bytes);
+                }
+                for (int j = 0; j < m; ++j)
+                    std::fill_n(outputs[size_t(j)].get() + at, bytes, 0);
+                for (int k = 0; k < m; ++k) {
+                    gf16::toWords(sums[size_t(k)].get() + at, bytes);
+                    gf16::prepareSource(sums[size_t(k)].get() + at, nibbles.data(), bytes);
+                    for (int j = 0; j < m; ++j)
+                        gf16::multiplyAddPrepared(gf16::prepareFactor(solve[size_t(j) * m + k]),
+                                                  nibbles.data(), outputs[size_t(j)].get() + at,
+                                                  bytes);
+                }
+                for (int j = 0; j < m; ++j)
+                    gf16::toWords(outputs[size_t(j)].get() + at, bytes);
+            };
+            if (!runTasks(
+                    tiles, tile, [&](int done) { passProgress(0.3 + 0.6 * done / tiles); }, hooks,
+                    cancel)) {
+                cleanUp();
+                return false;
             }
-            for (int j = 0; j < m; ++j) {
-                std::fill_n(input.get(), len, 0);
-                for (int k = 0; k < m; ++k)
-                    gf16::multiplyAdd(solve[size_t(j) * m + k], sums[size_t(k)], input.get(), len);
-                writePiece(missing[size_t(j)].file, missing[size_t(j)].index, from, input.get(),
-                           len);
-            }
+            for (qint64 i = 0; i < P; ++i)
+                if (rebuilt[present[size_t(i)].file])
+                    writePiece(present[size_t(i)].file, present[size_t(i)].index, from,
+                               inputs[size_t(i)].get(), len);
+            for (int j = 0; j < m; ++j)
+                writePiece(missing[size_t(j)].file, missing[size_t(j)].index, from,
+                           outputs[size_t(j)].get(), len);
         }
 
         // Each rebuilt file replaces its name only once its bytes match.
