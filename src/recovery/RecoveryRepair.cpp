@@ -73,7 +73,7 @@ namespace {
 // The most files checked together, their MD5s in the lanes of registers.
 constexpr size_t Lanes = 16;
 // What is read of each file at a time.
-constexpr qint64 CheckBlock = 512 << 10;
+constexpr qint64 CheckBlock = 256 << 10;
 
 // One file being read against its checksums.
 struct FileScan {
@@ -111,7 +111,10 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
                 std::atomic<qint64>& done, const std::atomic<bool>& stop) {
     const qint64 S = qint64(set.sliceSize);
     std::vector<FileScan> scans(which.size());
-    std::vector<std::unique_ptr<uchar[]>> buffers;
+    // One buffer per thread, kept from task to task.
+    thread_local std::vector<uchar> buffer;
+    buffer.resize(which.size() * size_t(CheckBlock));
+    const auto bufferOf = [&](size_t i) { return buffer.data() + i * size_t(CheckBlock); };
     for (size_t i = 0; i < which.size(); ++i) {
         FileScan& scan = scans[i];
         scan.entry = &set.files[which[i]];
@@ -120,7 +123,6 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
         scan.part->goodSlices.assign(scan.entry->slices.size(), false);
         const QString path = set.pathOf(*scan.entry);
         scan.file = std::make_unique<QFile>(path);
-        buffers.emplace_back(new uchar[size_t(CheckBlock)]);
         if (!QFileInfo(path).isFile() || !scan.file->open(QIODevice::ReadOnly)) {
             scan.part->status = PartStatus::Missing;
             scan.done = true;
@@ -140,7 +142,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
             scan.got = 0;
             if (scan.done) continue;
             const qint64 end = qint64(scan.slice) * S + sliceLength(scan, S);
-            const qint64 n = scan.file->read(reinterpret_cast<char*>(buffers[i].get()),
+            const qint64 n = scan.file->read(reinterpret_cast<char*>(bufferOf(i)),
                                              qMin(CheckBlock, end - scan.pos));
             if (n <= 0) { // the file ends early: this slice and the rest are missing
                 finish(scan);
@@ -158,7 +160,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
                 FileScan& scan = scans[i];
                 if (scan.got == 0 || (pass == 1 && scan.entry->slices.size() == 1)) continue;
                 md5s.push_back(pass == 0 ? &scan.whole : &scan.sliceMd5);
-                bytes.push_back(buffers[i].get());
+                bytes.push_back(bufferOf(i));
                 counts.push_back(scan.got);
             }
             Md5::addEach(md5s.data(), bytes.data(), counts.data(), int(md5s.size()));
@@ -166,7 +168,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
         for (size_t i = 0; i < scans.size(); ++i) {
             FileScan& scan = scans[i];
             if (scan.got == 0) continue;
-            scan.crc = Crc32Fast(buffers[i].get(), scan.got, scan.crc);
+            scan.crc = Crc32Fast(bufferOf(i), scan.got, scan.crc);
             scan.pos += scan.got;
             done += scan.got;
             const qint64 length = sliceLength(scan, S);
@@ -306,8 +308,8 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
             (S + gf16::PreparedBlock - 1) / gf16::PreparedBlock * gf16::PreparedBlock;
         const qint64 factorBytes = P * m * qint64(sizeof(gf16::PreparedFactor));
         const bool keepFactors = factorBytes <= memory / 8;
-        const qint64 stretch = std::clamp<qint64>(
-            (memory - (keepFactors ? factorBytes : 0)) / (P + 3 * m) / 64 * 64, 64, padded);
+        const qint64 stretch =
+            stretchFor(memory - (keepFactors ? factorBytes : 0), padded, P + 3 * m);
         const auto buffers = [&](qint64 count) {
             std::vector<std::unique_ptr<uchar[]>> made;
             for (qint64 i = 0; i < count; ++i)
@@ -364,8 +366,10 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
             const auto tile = [&](int t, const std::atomic<bool>&) {
                 const qint64 at = qint64(t) * TileBytes;
                 const qint64 bytes = qMin<qint64>(TileBytes, len - at);
-                std::vector<uchar> nibbles(size_t(2 * TileBytes * Batch));
-                std::vector<gf16::PreparedFactor> own(keepFactors ? 0 : size_t(m) * Batch);
+                thread_local std::vector<uchar> nibbles;
+                thread_local std::vector<gf16::PreparedFactor> own;
+                nibbles.resize(size_t(2 * TileBytes * Batch));
+                own.resize(keepFactors ? 0 : size_t(m) * Batch);
                 for (int k = 0; k < m; ++k) {
                     std::fill_n(sums[size_t(k)].get() + at, bytes, 0);
                     gf16::prepareSource(volumes[size_t(k)].get() + at, nibbles.data(), bytes);

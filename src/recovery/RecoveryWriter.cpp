@@ -40,12 +40,6 @@ constexpr int Md5Lanes = 16;
 // parts are multiplied into it.
 constexpr qint64 TileBytes = 8192;
 
-qint64 alignedChunk(qint64 memory, qint64 sliceSize, qint64 buffers) {
-    qint64 chunk = memory / buffers;
-    chunk -= chunk % 64;
-    return std::clamp<qint64>(chunk, 64, sliceSize);
-}
-
 // A packet in a volume: a critical packet (index into the critical list),
 // a recovery slice (its exponent) or the creator.
 struct Placed {
@@ -255,7 +249,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
     // take an eighth of the memory at most; else per tile.
     const qint64 factorBytes = qint64(R) * n * qint64(sizeof(gf16::PreparedFactor));
     const bool keepFactors = factorBytes <= memory / 8;
-    const qint64 stretch = alignedChunk(memory - (keepFactors ? factorBytes : 0), padded, n + R);
+    const qint64 stretch = stretchFor(memory - (keepFactors ? factorBytes : 0), padded, n + R);
     std::vector<std::unique_ptr<uchar[]>> recovery, inputs;
     for (quint32 e = 0; e < R; ++e)
         recovery.emplace_back(new uchar[size_t(stretch)]);
@@ -315,8 +309,10 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         const auto tile = [&](int t) {
             const qint64 at = qint64(t) * TileBytes;
             const qint64 bytes = qMin<qint64>(TileBytes, len - at);
-            std::vector<uchar> nibbles(size_t(2 * TileBytes * Lanes));
-            std::vector<gf16::PreparedFactor> own(keepFactors ? 0 : size_t(R) * Lanes);
+            thread_local std::vector<uchar> nibbles;
+            thread_local std::vector<gf16::PreparedFactor> own;
+            nibbles.resize(size_t(2 * TileBytes * Lanes));
+            own.resize(keepFactors ? 0 : size_t(R) * Lanes);
             for (qint64 i = 0; i < n; i += Lanes) {
                 const int batch = int(qMin<qint64>(Lanes, n - i));
                 for (int b = 0; b < batch; ++b)

@@ -1,5 +1,6 @@
 #include "recovery/Tasks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -8,6 +9,17 @@
 #include <thread>
 
 namespace tfs {
+
+namespace {
+constexpr qint64 WorkingSet = 32 << 20;
+constexpr qint64 SmallestStretch = 64 << 10;
+} // namespace
+
+qint64 stretchFor(qint64 memory, qint64 paddedSlice, qint64 buffers) {
+    const qint64 wanted = qMax(WorkingSet / buffers, SmallestStretch);
+    const qint64 stretch = qMin(wanted, memory / qMax<qint64>(1, buffers)) / 64 * 64;
+    return std::clamp<qint64>(stretch, 64, paddedSlice);
+}
 
 bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
               const std::function<void(int done)>& progress, const EngineHooks& hooks,
