@@ -158,8 +158,8 @@ public:
     // Split, then write the list: the Split command's and the presets' one
     // routine. Runs runSplit and, when the split ran to completion, writes
     // its part list beside the parts (list: its path; empty when none was
-    // written; listError: why the list could not be written, the parts being
-    // complete and kept). The parts that a failed split leaves go to
+    // written; listError: why the list or its check files could not be
+    // written, the parts being complete and kept). The parts that a failed split leaves go to
     // partsLeft, which the panel's Cancel, the close or the next split removes.
     struct SplitRun {
         tfs::SplitOutcome outcome = tfs::SplitOutcome::Cancelled;
