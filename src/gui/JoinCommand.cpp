@@ -17,6 +17,8 @@
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
+#include "recovery/RecoveryRepair.h"
+#include "recovery/RecoverySet.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 
@@ -27,6 +29,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
+#include <algorithm>
+#include <utility>
 
 using namespace tfs;
 
@@ -69,9 +73,14 @@ void JoinPage::runJoinCommand() {
     try {
         ListedEnd listed;
         CheckVerdict verdict;
+        recoveryNote_.clear();
         bool completed = prepareJoin(chosen);
         if (completed) {
             if (refusedBeforeWriting()) return;
+            if (!repairFromRecoveryData(chosen, verdict)) {
+                showResult(false, chosen, listed.beyond, verdict);
+                return;
+            }
             const JoinChecks checks = readJoinChecks(chosen);
             const MissingAnswer answer = askAboutMissingParts(chosen, checks);
             if (answer == MissingAnswer::Abort) return;
@@ -159,6 +168,8 @@ JoinPage::MissingAnswer JoinPage::askAboutMissingParts(const QString& chosen,
     dialog->abortButton->setVisible(true);
     dialog->okButton->setVisible(false);
     memo->addLine(QStringLiteral("        "));
+    for (const QString& line : takeRecoveryNote())
+        memo->addLine(line);
     memo->addLine(QStringLiteral("             Missing Files:"));
     QString missing;
     for (const QString& entry : std::as_const(state_.JoinMissingParts))
@@ -191,6 +202,42 @@ void JoinPage::chooseOutputName(const QString& chosen) {
     joinHint->setVisible(false);
 }
 
+bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdict) {
+    const QStringList files = recoveryFilesFor(QFileInfo(chosen).absoluteFilePath());
+    if (files.isEmpty()) return true;
+    EngineHooks hooks;
+    hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    const CancelRequest cancel(state_.JoinCancelFlag);
+    try {
+        const RecoverySet set = readRecoverySet(files);
+        SetCheck check;
+        if (!checkSet(set, check, hooks, cancel)) return false;
+        if (!check.whole() && !check.repairable()) {
+            recoveryNote_ =
+                QStringLiteral("   %1 more recovery blocks needed").arg(check.moreNeeded());
+        } else if (!check.whole()) {
+            if (!repairSet(set, check, hooks, cancel)) return false;
+            QStringList rebuilt;
+            for (const PartCheck& part : check.parts)
+                if (part.status == PartStatus::Repaired) rebuilt << part.name;
+            std::sort(rebuilt.begin(), rebuilt.end());
+            for (const QString& name : std::as_const(rebuilt))
+                verdict.lines << QStringLiteral("   Repaired %1").arg(name);
+        }
+    } catch (const OperationError& e) {
+        // The join goes on as without recovery data; the report tells why.
+        recoveryNote_ = QStringLiteral("   ") + e.text();
+    }
+    joinGauge->setProgress(0);
+    return true;
+}
+
+QStringList JoinPage::takeRecoveryNote() {
+    if (recoveryNote_.isEmpty()) return {};
+    return {std::exchange(recoveryNote_, QString())};
+}
+
 // The join engine with the page's gauge and icon, up to lastOrdinal when
 // that is above 0, checking the parts against the check files as it copies.
 // True when it completed: the engine puts the output in place exactly when it
@@ -209,10 +256,10 @@ bool JoinPage::runEngine(const QString& chosen, qint64 lastOrdinal, const JoinCh
         const QStringList failed = failedCheckLines(checks, state_.JoinPartCrcs);
         if (failed.isEmpty()) return true;
         verdict.decided = true;
-        kept = reportDialog_.decide(QStringList{QStringLiteral("   CRC-32 check failed:")} +
-                                        failed + checks.notes +
-                                        QStringList{QStringLiteral("   Keep the joined file?")},
-                                    QStringLiteral("Keep"), QStringLiteral("Remove"));
+        kept = reportDialog_.decide(
+            takeRecoveryNote() + QStringList{QStringLiteral("   CRC-32 check failed:")} + failed +
+                checks.notes + QStringList{QStringLiteral("   Keep the joined file?")},
+            QStringLiteral("Keep"), QStringLiteral("Remove"));
         return kept;
     };
     JoinOptions options;
@@ -250,7 +297,7 @@ void JoinPage::showResult(bool completed, const QString& chosen, const QStringLi
     if (completed) {
         QStringList lines = partListExists(joinListPathOf(chosen)) ? CompletedWithListLines
                                                                    : CompletedWithoutListLines;
-        lines << verdict.lines;
+        lines << verdict.lines << takeRecoveryNote();
         if (!leftOut.isEmpty())
             lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")
                   << leftOut;

@@ -98,6 +98,12 @@ private:
         bool decided = false; // a check failed and the user chose in the report
         QStringList lines;    // the completion report's lines about the check files
     };
+    // Recovery data beside the set (its .par2 files) repairs the missing and
+    // damaged parts it covers before anything else; the rebuilt parts go
+    // into the completion report. When it can't, recoveryNote_ says how many
+    // more recovery blocks were needed. False when cancelled meanwhile.
+    bool repairFromRecoveryData(const QString& chosen, CheckVerdict& verdict);
+    QStringList takeRecoveryNote();
     bool runEngine(const QString& chosen, qint64 lastOrdinal, const tfs::JoinChecks& checks,
                    CheckVerdict& verdict);
     void showResult(bool completed, const QString& chosen, const QStringList& leftOut,
@@ -109,4 +115,5 @@ private:
     JoinState state_;
     FreeSpaceState freeSpace_; // the destination's, measured before a join writes
     bool running_ = false;
+    QString recoveryNote_; // for the first question or report of this join
 };

@@ -12,6 +12,7 @@
 #include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
+#include "split/SplitCheckFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -603,6 +604,79 @@ private slots:
         click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors.size(), 2);
         QCOMPARE(panelState(f), Completed);
+    }
+
+    // Recovery data beside a listed set of five: what it covers is rebuilt
+    // before the join and named in the completion report; past what it
+    // covers, the missing-parts question says how many more blocks it needed.
+    void recoveryDataFirst_data() {
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QList<int>>("removed");
+        QTest::addColumn<int>("damaged"); // 0: none
+        QTest::addColumn<QStringList>("report");
+        const QStringList question{"        ",
+                                   "   2 more recovery blocks needed",
+                                   "             Missing Files:",
+                                   "movie.avi.002 ",
+                                   "movie.avi.003 ",
+                                   "movie.avi.004 "};
+        QTest::newRow("a part missing")
+            << 20 << QList<int>{3} << 0
+            << CompletedWithList + QStringList{"   Repaired movie.avi.003"};
+        QTest::newRow("one missing, one damaged")
+            << 40 << QList<int>{5} << 1
+            << CompletedWithList +
+                   QStringList{"   Repaired movie.avi.001", "   Repaired movie.avi.005"};
+        QTest::newRow("more missing than it covers") << 20 << QList<int>{2, 3, 4} << 0 << question;
+    }
+    void recoveryDataFirst() {
+        QFETCH(int, percent);
+        QFETCH(QList<int>, removed);
+        QFETCH(int, damaged);
+        QFETCH(QStringList, report);
+        Ui ui;
+        MainWindow* f = ui.form.get();
+        const QStringList made = makeSet({40000, 40000, 40000, 40000, 1234});
+        const QByteArray whole = concat(made);
+        writeList(5);
+        QStringList names;
+        for (const QString& p : made)
+            names << fileNameOf(p);
+        quint8 never = 0;
+        QString refusal;
+        QCOMPARE(writeRecoveryFilesOf(parts + "movie.avi", names, percent, EngineHooks{},
+                                      CancelRequest(never), refusal),
+                 RecoveryWritten::Written);
+        for (int ordinal : removed)
+            QVERIFY(QFile::remove(part(ordinal)));
+        if (damaged > 0) {
+            QFile file(part(damaged));
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
+            file.write("damage");
+        }
+        const QStringList before = entries(parts);
+        setFreeSpaceQuery([](const QString&) { return 1e12; });
+        ui.answer = [](ReportDialog* d) {
+            Ui::press(d, d->abortButton->isVisible() ? "abortButton" : "okButton");
+        };
+        openAndLoad(ui, part(removed.contains(2) ? 1 : 2));
+        click(f->joinPanel->joinButton);
+        QCOMPARE(ui.reports, QList<QStringList>{report});
+        if (report.mid(0, CompletedWithList.size()) == CompletedWithList) {
+            // The parts whole again (no hidden file left), and joined.
+            QCOMPARE(readFile(parts + "movie.avi"), whole);
+            QStringList expected = before;
+            for (int ordinal : removed)
+                expected << fileNameOf(part(ordinal));
+            expected << "movie.avi";
+            QStringList now = entries(parts);
+            now.sort();
+            expected.sort();
+            QCOMPARE(now, expected);
+            QCOMPARE(concat(made), whole);
+        } else {
+            QCOMPARE(entries(parts), before); // nothing rebuilt, nothing joined
+        }
     }
 };
 
