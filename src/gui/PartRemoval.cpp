@@ -3,7 +3,6 @@
 #include "gui/Widgets.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
 #include <QSet>
@@ -17,16 +16,13 @@ bool removePartsStepping(const QStringList& paths, Gauge* gauge) {
 
     gauge->setProgress(100);
     gauge->repaint();
-    QElapsedTimer sinceTurn;
-    sinceTurn.start();
     const qsizetype count = paths.size();
     for (qsizetype i = 0; i < count; ++i) {
         QFile::remove(paths.at(i));
         gauge->stepDownTo(static_cast<int>(100 * (count - i - 1) / count));
-        if (sinceTurn.elapsed() >= 20) {
-            QCoreApplication::processEvents();
-            sinceTurn.restart();
-        }
+        // After every file: a removal on a slow disk or of a large file may
+        // take long, and a turn with nothing to do costs little beside it.
+        QCoreApplication::processEvents();
     }
     return true;
 }

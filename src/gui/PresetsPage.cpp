@@ -145,11 +145,14 @@ void MainWindow::cancelOrUndoPreset() {
     presetsDestinationPicture->setEnabled(false);
     G.SplitCancelFlag = 1;
     if (presetSplitRunning_) {
-        // Cancel of the running split: it stops before its next block and
-        // removes its own parts. The previous split's parts and list are not
-        // this Cancel's business, and the buttons come back when the command ends.
+        // Cancel of the running split: it stops before its next block. Its
+        // parts go here, a step at a time with the event loop turning (the
+        // engine's own removal would hold the window for as long as it
+        // takes). The previous split's parts and list are not this Cancel's
+        // business, and the buttons come back when the command ends.
         presetsCancelButton->setEnabled(false);
         presetsHint->setVisible(true);
+        removeParts(this, G.SplitPartPaths);
         return;
     }
     // Pressed once: the event loop turns while the parts go, and a Cancel
@@ -187,7 +190,7 @@ void MainWindow::outlinePreset(QWidget* button) {
 
 void MainWindow::hidePresetOutline() { presetOutline->setVisible(false); }
 
-void MainWindow::openPresetsDestination() { openInShell(G.SplitDestFolder); }
+void MainWindow::openPresetsDestination() { openInShell(this, G.SplitDestFolder); }
 void MainWindow::pressPresetsDestinationPicture() {
     presetsDestinationPicture->move(presetsDestinationPicture->pos() + QPoint(1, 1));
 }

@@ -101,7 +101,13 @@ void MainWindow::cancelOrUndo() {
     // The event loop turns while the parts go: this Cancel is pressed once,
     // and one re-entered (by a close request) leaves the removal to it.
     splitCancelButton->setEnabled(false);
-    const QStringList parts = G.SplitPartPaths;
+    // A complete set goes only with the list this split wrote (as Undo, even
+    // once an edited part size has turned the caption back to Cancel): after
+    // a split whose list could not be written, Cancel keeps the parts, as the
+    // error box says.
+    const bool completeSetKept =
+        !splitEngineRunning_ && splitPartsLeft_.isEmpty() && splitListWritten_.isEmpty();
+    const QStringList parts = completeSetKept ? QStringList() : G.SplitPartPaths;
     if (!removePartsStepping(parts, splitGauge)) return;
     splitPartsLeft_.clear();
     if (!parts.isEmpty()) {

@@ -83,15 +83,25 @@ MainWindow::SplitRun MainWindow::splitAndList(const QString& sourcePath, qint64 
     // The parts are complete whether or not their list can be written: a list
     // that fails (a full disk) leaves them in place, joinable without it.
     const QString list = partListPath(G.SplitDestFolder, fileNameOf(sourcePath));
+    const auto count = G.SplitPartNames.size();
     try {
         writePartList(list, G.SplitPartNames);
-        run.list = list;
-        writeCheckFiles(G.SplitDestFolder + fileNameOf(sourcePath), G.SplitPartNames,
-                        G.SplitPartCrcs);
     } catch (const OperationError& e) {
         run.listError = e.text() + QStringLiteral("\nThe %1 parts were all written and are kept; "
                                                   "they can be joined without their list.")
-                                       .arg(G.SplitPartNames.size());
+                                       .arg(count);
+        return run;
+    }
+    run.list = list;
+    // With the list written, Undo is offered: it removes the parts and the list.
+    try {
+        writeCheckFiles(G.SplitDestFolder + fileNameOf(sourcePath), G.SplitPartNames,
+                        G.SplitPartCrcs);
+    } catch (const OperationError& e) {
+        run.listError = e.text() + QStringLiteral("\nThe %1 parts and their list were all written "
+                                                  "and are kept; they can be joined without "
+                                                  "their check files, and Undo removes them.")
+                                       .arg(count);
     }
     return run;
 }

@@ -14,7 +14,11 @@
 #include "gui/Widgets.h"
 #include "split/Naming.h"
 
+#include <algorithm>
+#include <memory>
+
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,6 +33,9 @@ using namespace faults;
 namespace {
 
 const QStringList Blank3{QString(), QString(), QString()};
+
+// What is done once a split has ended, or while it runs.
+enum After { Close, Cancel, Undo, CancelWhileRunning };
 
 } // namespace
 
@@ -124,27 +131,85 @@ private slots:
         QCOMPARE(entries(fs.path()), QStringList());
     }
 
-    // The parts fill the tmpfs to its last page, so the part list can't be
-    // written: its error is shown, saying the parts are kept; no list (nor a
-    // temporary file) is left, the complete parts stay and the panel works
-    // again. Closing the window leaves them; Cancel, pressed on purpose,
-    // removes them.
-    void listWriteFillsTheDisk_data() {
+    // What a split's parts become through Cancel, Undo or the close, on both
+    // panels. The parts fill the tmpfs to its last page, so the part list
+    // can't be written: the box says the complete parts are kept, and they
+    // are, through the close and through Cancel alike (no list, nor a
+    // temporary file, is left). With one page more the list is written but
+    // its .sfv is not: the box says so, Undo is offered and removes it all.
+    // Cancel while a split runs removes its parts with the event loop
+    // turning between them: the window answers meanwhile.
+    void cancelUndoAndCloseAfterASplit_data() {
         QTest::addColumn<bool>("preset");
-        QTest::addColumn<bool>("close"); // else Cancel
-        QTest::newRow("Split, then close") << false << true;
-        QTest::newRow("Split, then Cancel") << false << false;
-        QTest::newRow("1.2 MB preset, then close") << true << true;
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<int>("spare"); // pages left once the parts are written
+        QTest::addColumn<int>("after");
+        QTest::addColumn<QString>("box"); // words of the error box; empty: none
+        const QString listFailed = "The %1 parts were all written and are kept; "
+                                   "they can be joined without their list.";
+        const QString sfvFailed = "The %1 parts and their list were all written and are kept; "
+                                  "they can be joined without their check files, and Undo "
+                                  "removes them.";
+        QTest::newRow("Split, no list, then close")
+            << false << 4 << 0 << +Close << listFailed.arg(4);
+        QTest::newRow("Split, no list, then Cancel")
+            << false << 4 << 0 << +Cancel << listFailed.arg(4);
+        QTest::newRow("1.2 MB preset, no list, then close")
+            << true << 2 << 0 << +Close << listFailed.arg(2);
+        QTest::newRow("1.2 MB preset, no list, then Cancel")
+            << true << 2 << 0 << +Cancel << listFailed.arg(2);
+        QTest::newRow("Split, no .sfv, then Undo") << false << 4 << 1 << +Undo << sfvFailed.arg(4);
+        QTest::newRow("1.2 MB preset, no .sfv, then Undo")
+            << true << 2 << 1 << +Undo << sfvFailed.arg(2);
+        QTest::newRow("Split, Cancel while it runs")
+            << false << 6 << 64 << +CancelWhileRunning << QString();
+        QTest::newRow("1.2 MB preset, Cancel while it runs")
+            << true << 6 << 64 << +CancelWhileRunning << QString();
     }
-    void listWriteFillsTheDisk() {
+    void cancelUndoAndCloseAfterASplit() {
         QFETCH(bool, preset);
-        QFETCH(bool, close);
-        // Four parts of 64 KiB, or two of the 1.2 MB preset: every page of the tmpfs.
-        const qint64 pages = preset ? 2 * 308 : 64;
+        QFETCH(int, parts);
+        QFETCH(int, spare);
+        QFETCH(int, after);
+        QFETCH(QString, box);
+        // Parts of 64 KiB, or of the 1.2 MB preset (308 pages each).
+        const qint64 pages = parts * (preset ? 308 : 16) + spare;
         TFS_MOUNT_OR_SKIP(fs, pages * 4096);
         QCOMPARE(QStorageInfo(fs.path()).bytesAvailable(), pages * 4096);
-        makeSource(preset ? 2 * 1258291 : 256 * 1024);
-        QStringList parts{"src.bin.001", "src.bin.002"};
+        makeSource(parts * (preset ? 1258291 : 64 * 1024));
+        QStringList names;
+        for (int i = 1; i <= parts; ++i)
+            names << QString("src.bin.00%1").arg(i);
+        QPushButton* cancel = preset ? f->presetsCancelButton : f->splitCancelButton;
+
+        // Cancel mid-way, then watch for an event-loop turn that finds some of
+        // the parts present then gone, but not all.
+        struct Removal {
+            QStringList paths;
+            int presentAtCancel = 0;
+            bool turnedMidWay = false;
+            int present() const {
+                return int(std::count_if(paths.begin(), paths.end(),
+                                         [](const QString& p) { return QFile::exists(p); }));
+            }
+        };
+        const auto removal = std::make_shared<Removal>();
+        if (after == CancelWhileRunning)
+            during(
+                f, [] { return G.SplitPartPaths.size() >= 4; },
+                [this, removal, cancel] {
+                    removal->paths = G.SplitPartPaths;
+                    removal->presentAtCancel = removal->present();
+                    during(
+                        f,
+                        [removal] {
+                            const int n = removal->present();
+                            return n > 0 && n < removal->presentAtCancel;
+                        },
+                        [removal] { removal->turnedMidWay = true; });
+                    click(cancel);
+                });
+
         if (preset) {
             click(f->splitMainButton);
             click(f->startPanel->presetsPageButton);
@@ -153,26 +218,40 @@ private slots:
             click(f->floppy12Button);
         } else {
             split(1, "64", fs.path());
-            parts << "src.bin.003"
-                  << "src.bin.004";
         }
-        const QString list = fs.path() + "src.bin.txt";
-        checkError(ui->errors, 1, list, "No space left on device");
-        QVERIFY2(ui->errors[0].contains("were all written and are kept"),
-                 qPrintable(ui->errors[0]));
-        QCOMPARE(entries(fs.path()), parts);
+
+        if (after == CancelWhileRunning) {
+            QCOMPARE(ui->errors, QStringList());
+            QVERIFY2(removal->presentAtCancel >= 2, qPrintable(removal->paths.join(' ')));
+            QVERIFY(removal->turnedMidWay);
+            QCOMPARE(entries(fs.path()), QStringList());
+            QVERIFY(!cancel->isEnabled());
+            QCOMPARE(cancel->text(), QString("Cancel"));
+            if (!preset) goodSplitStillWorks();
+            return;
+        }
+
+        const bool listWritten = spare > 0;
+        checkError(ui->errors, 1, fs.path() + (listWritten ? "src.bin.sfv" : "src.bin.txt"),
+                   "No space left on device");
+        QVERIFY2(ui->errors[0].contains(box), qPrintable(ui->errors[0]));
+        QCOMPARE(entries(fs.path()),
+                 names + (listWritten ? QStringList{"src.bin.txt"} : QStringList()));
         QCOMPARE(concat(G.SplitPartPaths), original);
-        QPushButton* cancel = preset ? f->presetsCancelButton : f->splitCancelButton;
-        QCOMPARE(cancel->text(), QString("Cancel"));
+        QVERIFY(cancel->isEnabled());
+        QCOMPARE(cancel->text(), QString(listWritten ? "Undo" : "Cancel"));
         if (!preset) QCOMPARE(navigation(f), AllOn);
-        if (close) {
+        if (after == Close) {
             f->close();
-            QCOMPARE(entries(fs.path()), parts);
+            QVERIFY(!f->isVisible());
+            QCOMPARE(entries(fs.path()), names);
             return;
         }
         click(cancel);
-        QCOMPARE(entries(fs.path()), QStringList());
-        goodSplitStillWorks();
+        QCOMPARE(ui->errors.size(), 1);
+        // A complete set stays unless Undo removes it with its list.
+        QCOMPARE(entries(fs.path()), after == Undo ? QStringList() : names);
+        if (!preset) goodSplitStillWorks();
     }
 
     // A preset split fails when the disk fills in its first part. What starts
