@@ -7,7 +7,7 @@
 #include "core/FileCopy.h"
 #include "core/NumberText.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
@@ -142,7 +142,7 @@ void writeSetFiles(const SplitState& state, const QString& sourceName, int recov
 // that size gets before anything is written come after the input has been
 // read (and its parts removed) instead.
 int splitInput(const SplitRequest& request) {
-    ProgramState state;
+    SplitState state;
     state.SplitDestFolder = destinationFolder(request.into, QDir::current().filePath(request.name));
     const MediaPreset* preset = request.preset.isEmpty() ? nullptr : presetNamed(request.preset);
     const qint64 partSize = preset ? preset->partSize : partSizeOf(request.size);
@@ -237,7 +237,7 @@ int joinToOutput(JoinState& state, const QString& chosen, const JoinChecks& chec
 
 int split(const SplitRequest& request) {
     if (request.source == QLatin1String("-")) return splitInput(request);
-    ProgramState state;
+    SplitState state;
     const QString source = QFileInfo(request.source).absoluteFilePath();
     requireRegularFile(source);
     {
@@ -320,7 +320,7 @@ int split(const SplitRequest& request) {
 }
 
 int join(const QString& part, const QString& into, bool force) {
-    ProgramState state;
+    JoinState state;
     const QString chosen = QFileInfo(part).absoluteFilePath();
     requireRegularFile(chosen);
     const bool toOutput = into == QLatin1String("-");
