@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 
 #include <QGroupBox>
 
@@ -113,7 +113,6 @@ private:
     FileOpenDialog& partDialog_;
     FolderBrowser& folderBrowser_;
     JoinState state_;
-    FreeSpaceState freeSpace_; // the destination's, measured before a join writes
     bool running_ = false;
     QString recoveryNote_; // for the first question or report of this join
 };
