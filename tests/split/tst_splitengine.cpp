@@ -32,6 +32,13 @@ class TestSplitEngine : public QObject {
     }
 
     QStringList partsOnDisk() { return QDir(dst).entryList(QDir::Files, QDir::Name); }
+    // The bytes in the destination, part 1 under its hidden name included.
+    qint64 bytesCopied() const {
+        qint64 bytes = 0;
+        for (const QFileInfo& file : QDir(dst).entryInfoList(QDir::Files | QDir::Hidden))
+            bytes += file.size();
+        return bytes;
+    }
 
 private slots:
     void init() {
@@ -153,9 +160,7 @@ private slots:
         qint64 firstTurnAt = -1; // the first part's size at the first turn
         qint64 copiedAtTurn = 0, mostBetweenTurns = 0;
         hooks.yield = [&] {
-            qint64 copied = 0;
-            for (const QString& part : std::as_const(s.SplitPartPaths))
-                copied += QFileInfo(part).size();
+            const qint64 copied = bytesCopied();
             if (++turns == 1) firstTurnAt = copied;
             mostBetweenTurns = std::max(mostBetweenTurns, copied - copiedAtTurn);
             copiedAtTurn = copied;
@@ -194,12 +199,10 @@ private slots:
         makeFile(source, 30000000, 11);
         const QByteArray original = readFile(source);
         ProgramState s = stateFor(source);
-        qint64 copiedAtCut = -1; // part 1 is written under a hidden name
+        qint64 copiedAtCut = -1;
         hooks.yield = [&] {
             if (copiedAtCut >= 0) return;
-            qint64 copied = 0;
-            for (const QFileInfo& file : QDir(dst).entryInfoList(QDir::Files | QDir::Hidden))
-                copied += file.size();
+            const qint64 copied = bytesCopied();
             if (copied < cutAfter) return;
             copiedAtCut = copied;
             QVERIFY(QFile::resize(source, cutTo));
