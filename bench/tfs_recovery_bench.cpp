@@ -2,8 +2,9 @@
 //
 //   tfs_recovery_bench kernels            GF(2^16) multiply-add throughput of
 //                                         each kernel of ours and of
-//                                         gf-complete's w=16 field, and MD5's
-//                                         on libcrypto and on Qt (GB/s, one thread)
+//                                         gf-complete's w=16 field, and MD5's:
+//                                         ours (one stream, eight at once),
+//                                         libcrypto's and Qt's (GB/s, one thread)
 //   tfs_recovery_bench create FOLDER NAME PERCENT
 //                                         recovery files over NAME.001, ... in FOLDER
 //   tfs_recovery_bench repair FILE        checks and repairs the set FILE belongs to
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <functional>
+#include <openssl/evp.h>
 #include <vector>
 extern "C" {
 #include <gf_complete.h>
@@ -43,7 +45,7 @@ double throughput(qint64 bytes, const std::function<void()>& work) {
 }
 
 int kernels() {
-    const qint64 size = 1 << 20; // stays in the caches, as the tiles of the real work do
+    const qint64 size = 32 << 10; // stays in the caches, as the tiles of the real work do
     std::vector<uchar> src(static_cast<size_t>(size)), dst(static_cast<size_t>(size));
     for (size_t i = 0; i < src.size(); ++i)
         src[i] = uchar(i * 2654435761u >> 13);
@@ -51,6 +53,16 @@ int kernels() {
         std::printf("RESULT gf16 %s %.2f GB/s\n", gf16::kernelName(kernel), throughput(size, [&] {
                         gf16::multiplyAddWith(kernel, 0x8805, src.data(), dst.data(), size);
                     }));
+    {
+        // The prepared layout the recovery data is made in: the source's
+        // nibbles once, then one product into an accumulator.
+        std::vector<uchar> nibbles(static_cast<size_t>(2 * size));
+        gf16::prepareSource(src.data(), nibbles.data(), size);
+        const gf16::PreparedFactor factor = gf16::prepareFactor(0x8805);
+        std::printf("RESULT gf16 prepared-nibbles %.2f GB/s\n", throughput(size, [&] {
+                        gf16::multiplyAddPrepared(factor, nibbles.data(), dst.data(), size);
+                    }));
+    }
     gf_t gf;
     if (gf_init_easy(&gf, 16)) {
         std::printf("RESULT gf16 gf-complete-w16 %.2f GB/s\n", throughput(size, [&] {
@@ -67,8 +79,29 @@ int kernels() {
     QByteArray data(md5Size, 'x');
     for (qint64 i = 0; i < md5Size; ++i)
         data[i] = char(i * 2654435761u >> 11);
-    std::printf("RESULT md5 libcrypto %.2f GB/s\n",
-                throughput(md5Size, [&] { (void)Md5::of(data); }));
+    std::printf("RESULT md5 ours %.2f GB/s\n", throughput(md5Size, [&] { (void)Md5::of(data); }));
+    for (int streams : {8, 16}) {
+        // Several buffers at once, as the parts of a set are taken.
+        const qint64 each = md5Size / streams;
+        std::vector<Md5> md5s(static_cast<size_t>(streams));
+        std::vector<Md5*> all;
+        std::vector<const uchar*> from;
+        std::vector<qint64> counts;
+        for (int k = 0; k < streams; ++k) {
+            all.push_back(&md5s[size_t(k)]);
+            from.push_back(reinterpret_cast<const uchar*>(data.constData()) + k * each);
+            counts.push_back(each);
+        }
+        std::printf("RESULT md5 ours-%d-streams %.2f GB/s\n", streams, throughput(md5Size, [&] {
+                        Md5::addEach(all.data(), from.data(), counts.data(), streams);
+                    }));
+    }
+    std::printf("RESULT md5 libcrypto %.2f GB/s\n", throughput(md5Size, [&] {
+                    unsigned char digest[16];
+                    unsigned int length = 0;
+                    EVP_Digest(data.constData(), size_t(md5Size), digest, &length, EVP_md5(),
+                               nullptr);
+                }));
     std::printf("RESULT md5 qt %.2f GB/s\n", throughput(md5Size, [&] {
                     (void)QCryptographicHash::hash(data, QCryptographicHash::Md5);
                 }));

@@ -74,12 +74,12 @@ int windowJoin(MainWindow& window, const QString& part, const QString& dest) {
         dialog->done(0);
     };
     window.showJoinPage(); // the join panel, with its gauge showing
-    window.choosePart();
-    window.chooseJoinDestination();
+    window.joinPanel->choosePart();
+    window.joinPanel->chooseJoinDestination();
     QCoreApplication::processEvents();
     QElapsedTimer clock;
     clock.start();
-    window.startJoin();
+    window.joinPanel->startJoin();
     const double seconds = clock.nsecsElapsed() / 1e9;
     const qint64 bytes = QFileInfo(G.JoinOutputPath).size();
     if (bytes != G.JoinTotalSize || G.JoinCancelFlag != 0) {

@@ -2,7 +2,6 @@
 // manager's "Open With") and files dropped on a panel. Each is loaded exactly
 // as the panel's own file dialog would have chosen it, through that panel's
 // handler, so that the checks, texts and refusals are the panel's.
-#include "core/ProgramState.h"
 #include "gui/MainWindow.h"
 #include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
@@ -47,8 +46,8 @@ void MainWindow::prepareDrops() {
 }
 
 bool MainWindow::operationRunning() const {
-    return splitEngineRunning_ || presetSplitRunning_ || joinRunning_ || comparePanel->running() ||
-           (G.reportDialog && G.reportDialog->isVisible());
+    return splitEngineRunning_ || presetSplitRunning_ || joinPanel->running() ||
+           comparePanel->running() || reportDialog_->isVisible();
 }
 
 MainWindow::DropZone MainWindow::dropZoneAt(const QPoint& pos) const {
@@ -121,7 +120,7 @@ void MainWindow::takeDrop(DropZone zone, const QList<QUrl>& urls) {
         const OpenedFile opened = classifyOpened(paths.constFirst());
         return loadGiven(partDialog,
                          {opened.panel == OpenedFile::Join ? opened.path : paths.constFirst()},
-                         [this] { choosePart(); });
+                         [this] { joinPanel->choosePart(); });
     }
     case DropZone::Checksum:
         return loadGiven(sourceDialog, paths, [this] { comparePanel->startChecksum(); });
@@ -139,7 +138,7 @@ void MainWindow::openInFittingPanel(const QString& path) {
     join ? showJoinPage() : showSplitPage();
     try {
         if (join)
-            loadGiven(partDialog, {opened.path}, [this] { choosePart(); });
+            loadGiven(partDialog, {opened.path}, [this] { joinPanel->choosePart(); });
         else
             loadGiven(sourceDialog, {opened.path}, [this] { chooseSource(); });
     } catch (...) {
@@ -162,6 +161,4 @@ void MainWindow::loadGiven(FileOpenDialog& dialog, const QStringList& paths,
     dialog.Given.clear();
 }
 
-void MainWindow::refuseOpening(const QStringList& report) {
-    if (G.reportDialog) G.reportDialog->report(report);
-}
+void MainWindow::refuseOpening(const QStringList& report) { reportDialog_->report(report); }

@@ -2,16 +2,17 @@
 // missing-part question when the set's part list (or its .sfv) names parts
 // that aren't there (or, without a list, when parts lie beyond a gap), the end
 // of the set where its list ends, the output name ("Clone Of " before a name
-// while it is taken), the join engine with the panel's gauge and icon, the
+// while it is taken), the join engine with the page's gauge and icon, the
 // check files' verdict (keep or remove the joined bytes when a check failed),
 // and the completion report.
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
-#include "gui/MainWindow.h"
+#include "gui/JoinPage.h"
 #include "gui/ReportDialog.h"
 #include "gui/RunMeter.h"
+#include "gui/Seams.h"
 #include "gui/Widgets.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 using namespace tfs;
@@ -49,49 +51,54 @@ QStringList missingFirstPartLines(const QString& firstName) {
 
 } // namespace
 
-// The Join button, step by step: the panel made ready, the refusals before
+// The Join button, step by step: the page made ready, the refusals before
 // anything is written, the question about missing parts, the output's name,
 // the engine's run and the result.
-void MainWindow::startJoin() {
+void JoinPage::startJoin() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
-    if (joinRunning_) return;
-    const QScopedValueRollback<bool> running(joinRunning_, true);
+    if (running_) return;
+    const auto finished = qScopeGuard([this] { emit operationFinished(); });
+    const QScopedValueRollback<bool> running(running_, true);
+    emit operationStarted();
+    runJoinCommand();
+}
 
-    const QString chosen = partDialog.FileName;
+void JoinPage::runJoinCommand() {
+    const QString chosen = partDialog_.FileName;
     try {
         ListedEnd listed;
-        JoinCheckVerdict verdict;
-        bool completed = joinPrepare(chosen);
+        CheckVerdict verdict;
+        bool completed = prepareJoin(chosen);
         if (completed) {
-            if (joinRefusedBeforeWriting()) return;
+            if (refusedBeforeWriting()) return;
             const JoinChecks checks = readJoinChecks(chosen);
-            const JoinMissingAnswer answer = joinAskAboutMissingParts(chosen, checks);
-            if (answer == JoinMissingAnswer::Abort) return;
+            const MissingAnswer answer = askAboutMissingParts(chosen, checks);
+            if (answer == MissingAnswer::Abort) return;
             // Without its first part the set would join into an empty file,
             // "Join Anyway" or not: that is no join.
             if (!hasFirstPart(chosen)) {
-                joinRefuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
+                refuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
                 return;
             }
-            listed = listedEndOf(G, chosen);
-            joinChooseOutputName(chosen);
-            completed = joinRunEngine(chosen, listed.last, checks, verdict);
+            listed = listedEndOf(state_, chosen);
+            chooseOutputName(chosen);
+            completed = runEngine(chosen, listed.last, checks, verdict);
         }
-        joinShowResult(completed, chosen, listed.beyond, verdict);
+        showResult(completed, chosen, listed.beyond, verdict);
     } catch (...) {
-        // The engine has removed its partial output. The panel is put back as
+        // The engine has removed its partial output. The page is put back as
         // Cancel leaves it, and the error goes on to the message box.
         cancelJoin();
         throw;
     }
 }
 
-// The panel as it is while a join runs, and one turn of the event loop.
+// The page as it is while a join runs, and one turn of the event loop.
 // False when Cancel (or a close of the window) came during that turn: the
 // command then ends before anything is written.
-bool MainWindow::joinPrepare(const QString& chosen) {
-    ReportDialog* dialog = G.reportDialog;
+bool JoinPage::prepareJoin(const QString& chosen) {
+    ReportDialog* dialog = &reportDialog_;
     joinMainButton->setEnabled(false);
     loadPartButton->setEnabled(false);
     joinDestinationButton->setEnabled(false);
@@ -105,15 +112,15 @@ bool MainWindow::joinPrepare(const QString& chosen) {
     runJoinedButton->setVisible(false);
     runJoinedLabel->setVisible(false);
     outputIcon->setVisible(true);
-    G.JoinCancelFlag = 0;
+    state_.JoinCancelFlag = 0;
     QCoreApplication::processEvents();
-    return G.JoinCancelFlag == 0;
+    return state_.JoinCancelFlag == 0;
 }
 
-// A refusal before anything is written: its report, then the panel as after
+// A refusal before anything is written: its report, then the page as after
 // Cancel but with Load and "Main" ready (the user may give up on this set).
-void MainWindow::joinRefuse(const QStringList& lines) {
-    ReportDialog* dialog = G.reportDialog;
+void JoinPage::refuse(const QStringList& lines) {
+    ReportDialog* dialog = &reportDialog_;
     for (const QString& line : lines)
         dialog->reportArea->addLine(line);
     dialog->reportArea->setVisible(true);
@@ -127,25 +134,25 @@ void MainWindow::joinRefuse(const QStringList& lines) {
 
 // The refusals before anything is written: too little free space, or a
 // joined file larger than the destination's file system can hold. A refusal
-// shows its report and leaves the panel as after Cancel but with Load ready.
-bool MainWindow::joinRefusedBeforeWriting() {
+// shows its report and leaves the page as after Cancel but with Load ready.
+bool JoinPage::refusedBeforeWriting() {
     // Parts after the end of the set's list are left out: they need no room.
-    const QStringList refusal =
-        joinRefusal(G, sizeToJoin(partDialog.FileName, G.JoinTotalSize), G.JoinDestFolder);
+    const QStringList refusal = joinRefusal(
+        freeSpace_, sizeToJoin(partDialog_.FileName, state_.JoinTotalSize), state_.JoinDestFolder);
     if (refusal.isEmpty()) return false;
-    joinRefuse(refusal);
+    refuse(refusal);
     return true;
 }
 
 // The parts that the set's part list (or its .sfv) names but that aren't
 // there, or without a list the gaps below the set's highest part: the user
 // chooses between "Join Anyway" and "Abort".
-MainWindow::JoinMissingAnswer MainWindow::joinAskAboutMissingParts(const QString& chosen,
-                                                                   const JoinChecks& checks) {
-    collectMissingParts(G, chosen, checks);
-    if (G.JoinMissingParts.isEmpty()) return JoinMissingAnswer::NoneMissing;
+JoinPage::MissingAnswer JoinPage::askAboutMissingParts(const QString& chosen,
+                                                       const JoinChecks& checks) {
+    collectMissingParts(state_, chosen, checks);
+    if (state_.JoinMissingParts.isEmpty()) return MissingAnswer::NoneMissing;
 
-    ReportDialog* dialog = G.reportDialog;
+    ReportDialog* dialog = &reportDialog_;
     Memo* memo = dialog->reportArea;
     joinCancelButton->setEnabled(false);
     dialog->joinAnywayButton->setVisible(true);
@@ -154,13 +161,13 @@ MainWindow::JoinMissingAnswer MainWindow::joinAskAboutMissingParts(const QString
     memo->addLine(QStringLiteral("        "));
     memo->addLine(QStringLiteral("             Missing Files:"));
     QString missing;
-    for (const QString& entry : std::as_const(G.JoinMissingParts))
+    for (const QString& entry : std::as_const(state_.JoinMissingParts))
         missing += entry + QStringLiteral("\r\n");
     memo->addText(missing);
     memo->setVisible(true);
     // A close by the window system joins anyway, as the choice does.
     const bool abort = dialog->showModal() == ReportDialog::Answer::Abort;
-    if (abort) joinAbortReset();
+    if (abort) resetAfterAbort();
     joinUndoButton->setVisible(false);
     joinCancelButton->setVisible(true);
     if (abort) {
@@ -168,30 +175,30 @@ MainWindow::JoinMissingAnswer MainWindow::joinAskAboutMissingParts(const QString
         joinMainButton->setEnabled(true);
         chosenPartField->clear();
         joinDestinationField->clear();
-        return JoinMissingAnswer::Abort;
+        return MissingAnswer::Abort;
     }
     joinCancelButton->setEnabled(true);
     joinMainButton->setEnabled(false);
-    return JoinMissingAnswer::JoinAnyway;
+    return MissingAnswer::JoinAnyway;
 }
 
 // The output: the parts' name without the ordinal, in the destination, with
 // "Clone Of " put before it again and again while that name is taken: no file
 // already there is ever replaced.
-void MainWindow::joinChooseOutputName(const QString& chosen) {
-    G.JoinOutputPath = joinOutputPathFor(G.JoinDestFolder, chosen);
-    joinDestinationField->setText(G.JoinOutputPath);
+void JoinPage::chooseOutputName(const QString& chosen) {
+    state_.JoinOutputPath = joinOutputPathFor(state_.JoinDestFolder, chosen);
+    joinDestinationField->setText(state_.JoinOutputPath);
     joinHint->setVisible(false);
 }
 
-// The join engine with the panel's gauge and icon, up to lastOrdinal when
+// The join engine with the page's gauge and icon, up to lastOrdinal when
 // that is above 0, checking the parts against the check files as it copies.
 // True when it completed: the engine puts the output in place exactly when it
 // wasn't cancelled, nor removed after a failed check. A failed check keeps the
 // joined bytes under the hidden name until the user has decided in the
 // report; the parts are never touched.
-bool MainWindow::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
-                               JoinCheckVerdict& verdict) {
+bool JoinPage::runEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
+                         CheckVerdict& verdict) {
     JoinHooks hooks;
     hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
@@ -199,31 +206,31 @@ bool MainWindow::joinRunEngine(const QString& chosen, qint64 lastOrdinal, const 
     hooks.partCrcs = checks.any();
     bool kept = false;
     hooks.keep = [&] {
-        const QStringList failed = failedCheckLines(checks, G.JoinPartCrcs);
+        const QStringList failed = failedCheckLines(checks, state_.JoinPartCrcs);
         if (failed.isEmpty()) return true;
         verdict.decided = true;
-        kept = G.reportDialog->decide(QStringList{QStringLiteral("   CRC-32 check failed:")} +
-                                          failed + checks.notes +
-                                          QStringList{QStringLiteral("   Keep the joined file?")},
-                                      QStringLiteral("Keep"), QStringLiteral("Remove"));
+        kept = reportDialog_.decide(QStringList{QStringLiteral("   CRC-32 check failed:")} +
+                                        failed + checks.notes +
+                                        QStringList{QStringLiteral("   Keep the joined file?")},
+                                    QStringLiteral("Keep"), QStringLiteral("Remove"));
         return kept;
     };
     JoinOptions options;
     options.lastOrdinal = lastOrdinal;
     options.keepExisting = true;
-    const GaugeRun run({joinGauge}, G.JoinTotalSize);
-    joinParts(G, chosen, G.JoinOutputPath, hooks, options);
-    const bool completed = G.JoinCancelFlag == 0 && (!verdict.decided || kept);
+    const GaugeRun run({joinGauge}, state_.JoinTotalSize);
+    joinParts(state_, chosen, state_.JoinOutputPath, hooks, options);
+    const bool completed = state_.JoinCancelFlag == 0 && (!verdict.decided || kept);
     if (completed && !verdict.decided && checks.any())
-        verdict.lines << passedCheckLine(checks, G.JoinPartCrcs);
+        verdict.lines << passedCheckLine(checks, state_.JoinPartCrcs);
     if (!verdict.decided) verdict.lines << checks.notes;
     return completed;
 }
 
-// The panel after the join (or a cancel before it), and the completion
+// The page after the join (or a cancel before it), and the completion
 // report, which names the parts after the list's end that were left out.
-void MainWindow::joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
-                                const JoinCheckVerdict& verdict) {
+void JoinPage::showResult(bool completed, const QString& chosen, const QStringList& leftOut,
+                          const CheckVerdict& verdict) {
     if (completed) {
         showOutputIcon();
         runJoinedButton->setVisible(true);
@@ -248,14 +255,11 @@ void MainWindow::joinShowResult(bool completed, const QString& chosen, const QSt
             lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")
                   << leftOut;
         // After a failed check that the user kept, the decision was the report.
-        if (!verdict.decided) G.reportDialog->report(lines);
+        if (!verdict.decided) reportDialog_.report(lines);
         joinUndoButton->setVisible(true);
         joinCancelButton->setEnabled(false);
         joinUndoButton->setEnabled(true);
-        if (partSizeField->text().isEmpty()) {
-            splitCancelButton->setEnabled(false);
-            splitMainButton->setEnabled(true);
-        }
+        emit joinCompleted();
     }
     loadPartButton->setEnabled(true);
     joinDestinationButton->setEnabled(true);

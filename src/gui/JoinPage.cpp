@@ -1,13 +1,14 @@
-// The join panel: opening and leaving it, loading a part, the destination
-// folder, Cancel, Undo, "Run Joined and Exit", the output-folder picture, the
-// two path fields, the button groups, the file-type icon, the panel's step of
-// the close request and its reset after "Abort". The Join button itself is in
-// JoinCommand.cpp.
+// The join page: made ready to show and to leave, loading a part, the
+// destination folder, Cancel, Undo, "Run Joined and Exit", the output-folder
+// picture, the two path fields, the button groups, the file-type icon, the
+// page's step of the close request and its reset after "Abort". Its controls
+// are built in JoinPageLayout.cpp, the Join button's command is in JoinCommand.cpp.
+#include "gui/JoinPage.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
-#include "gui/MainWindow.h"
 #include "gui/PathShortening.h"
+#include "gui/Seams.h"
 #include "gui/Widgets.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
@@ -42,29 +43,28 @@ QIcon fileTypeIcon(const QString& path) {
     return icon;
 }
 
-// The end of Cancel and Undo: the gauge runs down visibly to 0, the output's
-// controls go, the hint comes back and the panel's buttons are enabled.
-void settleAfterStop(MainWindow* f) {
-    f->joinGauge->stepDownToZero();
-    f->joinGauge->setProgress(0);
-    f->runJoinedButton->setVisible(false);
-    f->runJoinedLabel->setVisible(false);
-    f->outputIcon->setVisible(false);
-    f->joinHint->setVisible(true);
-    f->setJoinButtonsEnabled(true);
-}
-
 } // namespace
+
+// The end of Cancel and Undo: the gauge runs down visibly to 0, the output's
+// controls go, the hint comes back and the page's buttons are enabled.
+void JoinPage::settleAfterStop() {
+    joinGauge->stepDownToZero();
+    joinGauge->setProgress(0);
+    runJoinedButton->setVisible(false);
+    runJoinedLabel->setVisible(false);
+    outputIcon->setVisible(false);
+    joinHint->setVisible(true);
+    setJoinButtonsEnabled(true);
+}
 
 // ---------------------------------------------------------------- navigation
 
-void MainWindow::showJoinPage() {
+void JoinPage::prepareToShow() {
     setJoinCommandsEnabled(false);
     chosenPartField->clear();
     joinDestinationField->clear();
     joinGauge->setProgress(0);
     joinHint->setVisible(true);
-    showPage(joinPanel);
     outputIcon->setVisible(false);
     runJoinedButton->setVisible(false);
     runJoinedLabel->setVisible(false);
@@ -74,8 +74,7 @@ void MainWindow::showJoinPage() {
     joinDestinationPicture->setEnabled(false);
 }
 
-void MainWindow::leaveJoinPage() {
-    showPage(startPanel);
+void JoinPage::prepareToLeave() {
     loadPartButton->setEnabled(true);
     setJoinCommandsEnabled(false);
     joinUndoButton->setVisible(false);
@@ -89,13 +88,17 @@ void MainWindow::leaveJoinPage() {
 // half-joined file stays behind. Whether one runs is asked of the join
 // itself: its gauge shows 0 while the parts are counted and the first two
 // percent are copied.
-void MainWindow::joinPanelCloseStep() {
-    if (joinRunning_) cancelJoin();
+void JoinPage::stopForClose() {
+    if (running_) cancelJoin();
 }
 
-// Run by the report dialog's "Abort": the panel back to its starting state.
-void MainWindow::joinAbortReset() {
-    showPage(joinPanel);
+void JoinPage::reportAcknowledged() {
+    joinCancelButton->setEnabled(false);
+    joinCancelButton->setVisible(true);
+}
+
+// Run by the report dialog's "Abort": the page back to its starting state.
+void JoinPage::resetAfterAbort() {
     chosenPartField->clear();
     setJoinCommandsEnabled(true);
     joinUndoButton->setVisible(false);
@@ -108,92 +111,91 @@ void MainWindow::joinAbortReset() {
     runJoinedLabel->setVisible(false);
     loadPartButton->setEnabled(true);
     outputIcon->setVisible(false);
-    setCloseAllowed(true);
     joinDestinationPicture->setEnabled(false);
 }
 
 // ---------------------------------------------------------------- source and destination
 
-void MainWindow::choosePart() {
+void JoinPage::choosePart() {
     setJoinCommandsEnabled(false);
-    if (!partDialog.Execute(this)) return;
-    const QString chosen = partDialog.FileName;
+    if (!partDialog_.Execute(window())) return;
+    const QString chosen = partDialog_.FileName;
     requireRegularFile(chosen); // a folder or a pipe named like a part is no part
     joinDestinationPicture->setEnabled(true);
-    G.JoinDestFolder = withTrailingSeparator(folderOf(chosen));
+    state_.JoinDestFolder = withTrailingSeparator(folderOf(chosen));
     JoinHooks hooks;
     hooks.yield = [] { QCoreApplication::processEvents(); };
-    G.JoinTotalSize = joinedSize(chosen, hooks);
+    state_.JoinTotalSize = joinedSize(chosen, hooks);
     chosenPartField->setText(chosen);
-    joinDestinationField->setText(G.JoinDestFolder);
+    joinDestinationField->setText(state_.JoinDestFolder);
     setJoinCommandsEnabled(true);
 }
 
-void MainWindow::chooseJoinDestination() {
-    if (!folderBrowser.Execute(this)) return;
-    G.JoinDestFolder = withTrailingSeparator(folderBrowser.Folder);
-    joinDestinationField->setText(G.JoinDestFolder);
+void JoinPage::chooseJoinDestination() {
+    if (!folderBrowser_.Execute(window())) return;
+    state_.JoinDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    joinDestinationField->setText(state_.JoinDestFolder);
 }
 
-void MainWindow::chosenPartChanged() { showShortenedPath(chosenPartField); }
+void JoinPage::chosenPartChanged() { showShortenedPath(chosenPartField); }
 
-void MainWindow::joinDestinationChanged() { showShortenedPath(joinDestinationField); }
+void JoinPage::joinDestinationChanged() { showShortenedPath(joinDestinationField); }
 
 // ---------------------------------------------------------------- Cancel and Undo
 
-void MainWindow::cancelJoin() {
+void JoinPage::cancelJoin() {
     setJoinButtonsEnabled(false);
-    G.JoinCancelFlag = 1;
+    state_.JoinCancelFlag = 1;
     runJoinedButton->setVisible(false);
     runJoinedLabel->setVisible(false);
     joinCancelButton->setEnabled(false);
     outputIcon->setVisible(false);
     setJoinCommandsEnabled(true);
-    settleAfterStop(this);
+    settleAfterStop();
 }
 
-void MainWindow::undoJoin() {
+void JoinPage::undoJoin() {
     setJoinButtonsEnabled(false);
-    QFile output(G.JoinOutputPath);
+    QFile output(state_.JoinOutputPath);
     if (QFileInfo(output).isFile() && !output.remove()) {
         // The joined file is still there: Undo stays offered.
         setJoinButtonsEnabled(true);
-        throw OperationError(
-            QStringLiteral("Cannot delete %1: %2").arg(G.JoinOutputPath, output.errorString()));
+        throw OperationError(QStringLiteral("Cannot delete %1: %2")
+                                 .arg(state_.JoinOutputPath, output.errorString()));
     }
     joinUndoButton->setVisible(false);
-    settleAfterStop(this);
+    settleAfterStop();
 }
 
 // ---------------------------------------------------------------- the joined file
 
-void MainWindow::runJoinedAndExit() {
-    if (QFileInfo(G.JoinOutputPath).isFile())
-        seams().openUrl(QUrl::fromLocalFile(G.JoinOutputPath));
-    closeByProgram();
+void JoinPage::runJoinedAndExit() {
+    if (QFileInfo(state_.JoinOutputPath).isFile())
+        seams().openUrl(QUrl::fromLocalFile(state_.JoinOutputPath));
+    emit exitRequested();
 }
 
 // Before the first join the output path may be empty or the bare name of a
-// file loaded on the split or presets panel: then there is no folder to open.
-void MainWindow::openJoinDestination() {
-    const QString folder = folderOf(G.JoinOutputPath);
+// name of a file: then there is no folder to open.
+void JoinPage::openJoinDestination() {
+    const QString folder = folderOf(state_.JoinOutputPath);
     if (folder.isEmpty()) return;
-    openInShell(folder);
+    openInShell(window(), folder);
 }
 
-void MainWindow::pressJoinDestinationPicture() {
+void JoinPage::pressJoinDestinationPicture() {
     joinDestinationPicture->move(joinDestinationPicture->pos() + QPoint(1, 1));
 }
 
-void MainWindow::releaseJoinDestinationPicture() {
+void JoinPage::releaseJoinDestinationPicture() {
     joinDestinationPicture->move(joinDestinationPicture->pos() - QPoint(1, 1));
 }
 
 // Shows the icon of the output's type in outputIcon and on the run-joined button,
 // each sized to the icon; both stay without a picture when the desktop has
 // none for the type. The output itself may not exist yet.
-void MainWindow::showOutputIcon() {
-    const QIcon icon = fileTypeIcon(G.JoinOutputPath);
+void JoinPage::showOutputIcon() {
+    const QIcon icon = fileTypeIcon(state_.JoinOutputPath);
     const QPixmap picture = icon.isNull() ? QPixmap() : icon.pixmap(QSize(IconSide, IconSide));
     outputIcon->clear();
     if (picture.isNull()) {
@@ -209,12 +211,12 @@ void MainWindow::showOutputIcon() {
 
 // ---------------------------------------------------------------- button groups
 
-void MainWindow::setJoinCommandsEnabled(bool enabled) {
+void JoinPage::setJoinCommandsEnabled(bool enabled) {
     joinDestinationButton->setEnabled(enabled);
     joinButton->setEnabled(enabled);
 }
 
-void MainWindow::setJoinButtonsEnabled(bool enabled) {
+void JoinPage::setJoinButtonsEnabled(bool enabled) {
     for (QPushButton* b : {loadPartButton, joinDestinationButton, joinButton, joinMainButton})
         b->setEnabled(enabled);
 }

@@ -1,6 +1,7 @@
-// The join panel's controls at their places, with their events bound.
+// The join page's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/MainWindow.h"
+#include "gui/Guarded.h"
+#include "gui/JoinPage.h"
 #include "gui/Skin.h"
 #include "gui/Widgets.h"
 
@@ -9,9 +10,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-void MainWindow::buildJoinPanel() {
-    joinPanel = skin::panel(this, "joinPanel", QStringLiteral("Join Files"));
-    QGroupBox* p = joinPanel;
+JoinPage::JoinPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& partDialog,
+                   FolderBrowser& folderBrowser)
+    : QGroupBox(QStringLiteral("Join Files"), parent), reportDialog_(reportDialog),
+      partDialog_(partDialog), folderBrowser_(folderBrowser) {
+    setObjectName(QStringLiteral("joinPanel"));
+    setGeometry(7, 5, 320, 320);
+    setFlat(false);
+    QGroupBox* p = this;
     loadPartButton = skin::button(p, "loadPartButton", QStringLiteral("Load File"), 4, 21, 92, 33);
     chosenPartLabel = skin::label(p, "chosenPartLabel", QStringLiteral("Source"), 134, 43, true);
     chosenPartField = skin::field(p, "chosenPartField", 5, 70, 312, 21, true);
@@ -46,20 +52,26 @@ void MainWindow::buildJoinPanel() {
                         {runJoinedButton, "Run Joined and Exit"},
                         {joinGauge, "Join Files"}});
 
-    bind(loadPartButton, &QPushButton::clicked, &MainWindow::choosePart);
-    bind(chosenPartField, &QLineEdit::textChanged, &MainWindow::chosenPartChanged);
-    bind(joinDestinationButton, &QPushButton::clicked, &MainWindow::chooseJoinDestination);
-    bind(joinDestinationPicture, &ClickLabel::clicked, &MainWindow::openJoinDestination);
-    bind(joinDestinationPicture, &ClickLabel::pressed, &MainWindow::pressJoinDestinationPicture);
-    bind(joinDestinationPicture, &ClickLabel::released, &MainWindow::releaseJoinDestinationPicture);
-    bind(joinDestinationField, &QLineEdit::textChanged, &MainWindow::joinDestinationChanged);
-    bind(joinButton, &QPushButton::clicked, &MainWindow::startJoin);
-    bind(runJoinedButton, &QAbstractButton::clicked, &MainWindow::runJoinedAndExit);
-    bind(joinMainButton, &QPushButton::clicked, &MainWindow::leaveJoinPage);
-    bind(joinCancelButton, &QPushButton::clicked, &MainWindow::cancelJoin);
-    bind(joinUndoButton, &QPushButton::clicked, &MainWindow::undoJoin);
+    bindGuarded(loadPartButton, &QPushButton::clicked, this, &JoinPage::choosePart);
+    bindGuarded(chosenPartField, &QLineEdit::textChanged, this, &JoinPage::chosenPartChanged);
+    bindGuarded(joinDestinationButton, &QPushButton::clicked, this,
+                &JoinPage::chooseJoinDestination);
+    bindGuarded(joinDestinationPicture, &ClickLabel::clicked, this, &JoinPage::openJoinDestination);
+    bindGuarded(joinDestinationPicture, &ClickLabel::pressed, this,
+                &JoinPage::pressJoinDestinationPicture);
+    bindGuarded(joinDestinationPicture, &ClickLabel::released, this,
+                &JoinPage::releaseJoinDestinationPicture);
+    bindGuarded(joinDestinationField, &QLineEdit::textChanged, this,
+                &JoinPage::joinDestinationChanged);
+    bindGuarded(joinButton, &QPushButton::clicked, this, &JoinPage::startJoin);
+    bindGuarded(runJoinedButton, &QAbstractButton::clicked, this, &JoinPage::runJoinedAndExit);
+    connect(joinMainButton, &QPushButton::clicked, this, &JoinPage::startPageRequested);
+    bindGuarded(joinCancelButton, &QPushButton::clicked, this, &JoinPage::cancelJoin);
+    bindGuarded(joinUndoButton, &QPushButton::clicked, this, &JoinPage::undoJoin);
 
-    setTabOrder({chosenPartField, joinDestinationField, joinButton, joinMainButton,
-                 joinCancelButton, joinUndoButton, loadPartButton, joinDestinationButton,
-                 runJoinedButton});
+    const QList<QWidget*> order{chosenPartField, joinDestinationField,  joinButton,
+                                joinMainButton,  joinCancelButton,      joinUndoButton,
+                                loadPartButton,  joinDestinationButton, runJoinedButton};
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }

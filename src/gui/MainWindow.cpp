@@ -4,6 +4,7 @@
 #include "core/ProgramState.h"
 #include "gui/AboutPage.h"
 #include "gui/Guarded.h"
+#include "gui/ReportDialog.h"
 #include "gui/Skin.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -41,8 +43,22 @@ MainWindow::MainWindow() : QWidget(nullptr) {
     bind(startPanel->comparePageButton, &QAbstractButton::clicked, &MainWindow::showComparePage);
     bind(startPanel->presetsPageButton, &QAbstractButton::clicked, &MainWindow::showPresetsPage);
     bind(startPanel->aboutPageButton, &QAbstractButton::clicked, &MainWindow::showAboutPage);
+    reportDialog_ = new ReportDialog(this);
     buildSplitPanel();
-    buildJoinPanel();
+    joinPanel = new JoinPage(this, *reportDialog_, partDialog, folderBrowser);
+    bind(joinPanel, &JoinPage::startPageRequested, &MainWindow::leaveJoinPage);
+    bind(joinPanel, &JoinPage::exitRequested, &MainWindow::closeByProgram);
+    bind(joinPanel, &JoinPage::operationFinished, &MainWindow::operationEnded);
+    bind(joinPanel, &JoinPage::joinCompleted, &MainWindow::settleSplitPageAfterJoin);
+    connect(reportDialog_, &ReportDialog::acknowledged, joinPanel, &JoinPage::reportAcknowledged);
+    connect(reportDialog_, &ReportDialog::acknowledged, this, [this] {
+        splitHint->setVisible(true);
+        presetsHint->setVisible(true);
+    });
+    connect(reportDialog_, &ReportDialog::placed, this, [this] {
+        splitHint->setVisible(true);
+        splitGauge->setProgress(0);
+    });
     comparePanel = new ComparePage(this, sourceDialog);
     bind(comparePanel, &ComparePage::startPageRequested, &MainWindow::leaveComparePage);
     buildPresetsPanel();
@@ -152,6 +168,26 @@ void MainWindow::leaveAboutPage() {
     showPage(startPanel);
 }
 
+// ---------------------------------------------------------------- join page
+
+void MainWindow::showJoinPage() {
+    joinPanel->prepareToShow();
+    showPage(joinPanel);
+}
+
+void MainWindow::leaveJoinPage() {
+    showPage(startPanel);
+    joinPanel->prepareToLeave();
+}
+
+// A completed join leaves the split page's Cancel disabled and its Main
+// enabled while it has no part size.
+void MainWindow::settleSplitPageAfterJoin() {
+    if (!partSizeField->text().isEmpty()) return;
+    splitCancelButton->setEnabled(false);
+    splitMainButton->setEnabled(true);
+}
+
 // ---------------------------------------------------------------- compare page
 
 void MainWindow::showComparePage() {
@@ -181,6 +217,9 @@ void MainWindow::setCloseAllowed(bool allowed) {
     setCloseButton(this, allowed);
 }
 
+// The close command is offered again once a page's operation has ended.
+void MainWindow::operationEnded() { setCloseAllowed(true); }
+
 void MainWindow::closeByProgram() {
     programClose_ = true;
     close();
@@ -200,7 +239,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 void MainWindow::stopOperationsBeforeClose() {
     splitPanelCloseStep();
-    joinPanelCloseStep();
+    joinPanel->stopForClose();
     presetsPanelCloseStep();
     comparePanel->stopForClose();
 }
@@ -226,13 +265,4 @@ void MainWindow::keyWithoutFocus(QChar) {
     // way the close command comes back.
     if (currentPage() == aboutPanel) showPage(startPanel);
     setCloseAllowed(true);
-}
-
-// ---------------------------------------------------------------- shell
-
-void MainWindow::openInShell(const QString& path) {
-    seams().openUrl(QUrl::fromLocalFile(path));
-    raise();
-    activateWindow();
-    repaint();
 }

@@ -5,6 +5,7 @@
 
 #include "gui/AboutPage.h"
 #include "gui/ComparePage.h"
+#include "gui/JoinPage.h"
 #include "gui/Seams.h"
 #include "gui/StartPage.h"
 #include "split/SplitEngine.h"
@@ -31,10 +32,8 @@ class LinkLabel;
 class Gauge;
 class Memo;
 class PictureButton;
+class ReportDialog;
 class ShapeOutline;
-namespace tfs {
-struct JoinChecks;
-}
 
 // The main window: one panel at a time (start, split, join, compare, presets,
 // about). Each panel's layout and handlers are defined in its own files
@@ -53,12 +52,14 @@ public:
 
     // Closes the window on the program's own behalf (never refused).
     void closeByProgram();
+    // The report dialog through which the pages report and ask.
+    ReportDialog* reportDialog() const { return reportDialog_; }
     bool closeCommandEnabled() const { return closeEnabled_; }
 
     // ---------------------------------------------------------------- panels
     StartPage* startPanel;
     QGroupBox* splitPanel;     // "Split Files"
-    QGroupBox* joinPanel;      // "Join Files"
+    JoinPage* joinPanel;       // "Join Files"
     ComparePage* comparePanel; // "Compare"
     QGroupBox* presetsPanel;   // "Presets"
     AboutPage* aboutPanel;     // "About"
@@ -87,24 +88,6 @@ public:
     QPushButton* splitMainButton;   // "Main"
     QPushButton* splitCancelButton; // "Cancel" / "Undo"
     QMenu* partSizeMenu;
-
-    // ---------------------------------------------------------------- join panel
-    QPushButton* loadPartButton; // "Load File"
-    QLabel* chosenPartLabel;
-    QLineEdit* chosenPartField;
-    QPushButton* joinDestinationButton; // "Destination"
-    QLabel* joinDestinationLabel;
-    ClickLabel* joinDestinationPicture;
-    QLineEdit* joinDestinationField;
-    ClickLabel* outputIcon;
-    QPushButton* joinButton;        // "Join"
-    PictureButton* runJoinedButton; // run joined and exit
-    QLabel* runJoinedLabel;
-    Gauge* joinGauge;
-    QLabel* joinHint;
-    QPushButton* joinMainButton;   // "Main"
-    QPushButton* joinCancelButton; // "Cancel"
-    QPushButton* joinUndoButton;   // "Undo"
 
     // ---------------------------------------------------------------- presets panel
     PictureButton* floppy12Button;  // "1.2 MB"
@@ -139,6 +122,7 @@ public:
     QWidget* currentPage() const;
     // Grays the close command (and the title bar's close button) out, or gives it back.
     void setCloseAllowed(bool allowed);
+    void operationEnded();
     void keyWithoutFocus(QChar key);
     void stopOperationsBeforeClose();
 
@@ -184,25 +168,10 @@ public:
     };
     SplitRun splitAndList(const QString& sourcePath, qint64 partSize, QStringList& partsLeft);
 
-    // ---------------------------------------------------------------- join panel
-    void showJoinPage(); // opens the panel
+    // ---------------------------------------------------------------- join page
+    void showJoinPage(); // opens the page
     void leaveJoinPage();
-    void joinPanelCloseStep();
-    void joinAbortReset(); // the reset after "Abort" in the report dialog
-    void choosePart();
-    void chooseJoinDestination();
-    void startJoin();
-    void cancelJoin();
-    void undoJoin();
-    void runJoinedAndExit();
-    void openJoinDestination();
-    void pressJoinDestinationPicture();
-    void releaseJoinDestinationPicture();
-    void chosenPartChanged();
-    void joinDestinationChanged();
-    void setJoinCommandsEnabled(bool enabled); // Destination and Join
-    void setJoinButtonsEnabled(bool enabled);  // Load File, Destination, Join and Main
-    void showOutputIcon();
+    void settleSplitPageAfterJoin();
 
     // ---------------------------------------------------------------- compare panel
     void showComparePage(); // opens the page
@@ -235,10 +204,6 @@ public:
     void showAboutPage(); // opens the page
     void leaveAboutPage();
 
-    // Shows a folder or file with the desktop's program for it, then brings
-    // the window back to the front.
-    void openInShell(const QString& path);
-
     // ---------------------------------------------------------------- files from the desktop
     // Loads the file handed to the program (its argument, as "Open With"
     // passes it) into the fitting panel once the event loop runs.
@@ -256,7 +221,6 @@ protected:
 private:
     // Each panel's controls, built at their places, with their events bound.
     void buildSplitPanel();
-    void buildJoinPanel();
     void buildPresetsPanel();
     void setTabOrder(const QList<QWidget*>& order);
     // Connects a control's signal to a handler run through guarded().
@@ -269,6 +233,7 @@ private:
     // Sizes the window so that its outer size, frame included, is 340 x 365.
     void fitOuterSize();
 
+    ReportDialog* reportDialog_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     bool closeEnabled_ = true;
     bool shownBefore_ = false;
@@ -286,25 +251,6 @@ private:
     // the Undo of a finished preset split.
     void runMediaPreset(int index);
     bool undoPresetSplit();
-    // Join panel: true while a join runs.
-    bool joinRunning_ = false;
-    // The steps of the Join command (startJoin), in their order.
-    enum class JoinMissingAnswer { NoneMissing, JoinAnyway, Abort };
-    bool joinPrepare(const QString& chosen);
-    bool joinRefusedBeforeWriting();
-    void joinRefuse(const QStringList& lines);
-    JoinMissingAnswer joinAskAboutMissingParts(const QString& chosen,
-                                               const tfs::JoinChecks& checks);
-    void joinChooseOutputName(const QString& chosen);
-    // What the check files beside the parts said of a join.
-    struct JoinCheckVerdict {
-        bool decided = false; // a check failed and the user chose in the report
-        QStringList lines;    // the completion report's lines about the check files
-    };
-    bool joinRunEngine(const QString& chosen, qint64 lastOrdinal, const tfs::JoinChecks& checks,
-                       JoinCheckVerdict& verdict);
-    void joinShowResult(bool completed, const QString& chosen, const QStringList& leftOut,
-                        const JoinCheckVerdict& verdict);
     // Split and presets panels: the parts that a failed split left on disk,
     // which the panel's Cancel (or closing the window) still removes.
     QStringList splitPartsLeft_;

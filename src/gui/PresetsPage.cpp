@@ -190,7 +190,7 @@ void MainWindow::outlinePreset(QWidget* button) {
 
 void MainWindow::hidePresetOutline() { presetOutline->setVisible(false); }
 
-void MainWindow::openPresetsDestination() { openInShell(G.SplitDestFolder); }
+void MainWindow::openPresetsDestination() { openInShell(this, G.SplitDestFolder); }
 void MainWindow::pressPresetsDestinationPicture() {
     presetsDestinationPicture->move(presetsDestinationPicture->pos() + QPoint(1, 1));
 }

@@ -1,7 +1,7 @@
 #include "gui/ReportDialog.h"
 
 #include "core/ProgramState.h"
-#include "gui/MainWindow.h"
+#include "gui/Guarded.h"
 #include "gui/Seams.h"
 #include "gui/Skin.h"
 #include "gui/Widgets.h"
@@ -113,10 +113,7 @@ void ReportDialog::placeOverMainWindow() {
                     std::max(0, main.top() + (main.height() - own.height()) / 2));
     }
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) move(at);
-    if (MainWindow* f = G.mainWindow) {
-        f->splitHint->setVisible(true);
-        f->splitGauge->setProgress(0);
-    }
+    emit placed();
 }
 
 void ReportDialog::acknowledge() {
@@ -124,12 +121,7 @@ void ReportDialog::acknowledge() {
     reportArea->hide();
     answer_ = Answer::Ok;
     requestClose();
-    if (MainWindow* f = G.mainWindow) {
-        f->joinCancelButton->setEnabled(false);
-        f->joinCancelButton->setVisible(true);
-        f->splitHint->setVisible(true);
-        f->presetsHint->setVisible(true);
-    }
+    emit acknowledged();
 }
 
 void ReportDialog::chooseJoinAnyway() {
@@ -149,7 +141,7 @@ void ReportDialog::chooseAbort() {
 }
 
 void ReportDialog::runButton(void (ReportDialog::*handler)()) {
-    G.mainWindow ? G.mainWindow->guarded([&] { (this->*handler)(); }) : (this->*handler)();
+    runGuarded([&] { (this->*handler)(); });
     if (closeRequested_) {
         closeRequested_ = false;
         done(QDialog::Accepted);

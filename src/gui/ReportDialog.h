@@ -11,6 +11,7 @@ class Memo;
 // "Abort"). Callers append lines to reportArea, make the fitting controls
 // visible and call showModal(), which returns the button pressed; every close puts the dialog back
 // to its idle state (OK visible, choice buttons hidden, report area hidden and empty).
+// The main window makes it, one for the whole run, and hands it to the pages.
 class ReportDialog : public QDialog {
     Q_OBJECT
 public:
@@ -51,6 +52,12 @@ protected:
 
 public slots:
     void done(int result) override;
+
+signals:
+    // The dialog has been placed over the main window, about to show.
+    void placed();
+    // OK has been pressed.
+    void acknowledged();
 
 private:
     // A button's handler asks for the close; it happens once the handler has returned.

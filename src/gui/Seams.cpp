@@ -57,3 +57,10 @@ bool FileOpenDialog::Execute(QWidget* parent) {
 bool FolderBrowser::Execute(QWidget* parent) {
     return close(seams().browseFolder(parent, Title, OkCaption), Folder);
 }
+
+void openInShell(QWidget* window, const QString& path) {
+    seams().openUrl(QUrl::fromLocalFile(path));
+    window->raise();
+    window->activateWindow();
+    window->repaint();
+}

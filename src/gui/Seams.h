@@ -32,6 +32,10 @@ Seams& seams();
 // Puts the production functions back.
 void resetSeams();
 
+// Shows a folder or file with the desktop's program for it, then brings
+// `window` back to the front.
+void openInShell(QWidget* window, const QString& path);
+
 // What the window's two dialogs share: a title, and a handler that runs
 // whenever the dialog closes, chosen or cancelled.
 class DesktopDialog {

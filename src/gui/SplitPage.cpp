@@ -239,7 +239,7 @@ void MainWindow::sourcePathChanged() { showShortenedPath(sourcePathField); }
 
 void MainWindow::destinationChanged() { showShortenedPath(destinationField); }
 
-void MainWindow::openDestination() { openInShell(G.SplitDestFolder); }
+void MainWindow::openDestination() { openInShell(this, G.SplitDestFolder); }
 
 void MainWindow::pressDestinationPicture() {
     destinationPicture->move(destinationPicture->pos() + QPoint(1, 1));

@@ -1,16 +1,13 @@
 #include "cli/CommandLine.h"
-#include "core/ProgramState.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
-#include "gui/ReportDialog.h"
 
 int main(int argc, char** argv) {
     // Options such as --split run without the window (and without a display).
     if (isCommandLine(argc, argv)) return runCommandLine(argc, argv);
     Application app(argc, argv);
     prepareApplication();
-    MainWindow window;                  // sets G.mainWindow
-    ReportDialog reportDialog(&window); // sets G.reportDialog
+    MainWindow window;
     window.show();
     closeOnTerminationSignals(&window);
     window.openGiven(QApplication::arguments().mid(1));

@@ -122,7 +122,64 @@ bool hasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
+
+__attribute__((target("avx2"))) void prepareSourceAvx2(const uchar* src, uchar* nibbles,
+                                                       qint64 bytes) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i lowByte = _mm256_set1_epi16(0x00FF);
+    for (qint64 i = 0; i < bytes; i += 64, nibbles += 128) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 32));
+        const __m256i lows =
+            _mm256_packus_epi16(_mm256_and_si256(a, lowByte), _mm256_and_si256(b, lowByte));
+        const __m256i highs = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+        __m256i* out = reinterpret_cast<__m256i*>(nibbles);
+        _mm256_storeu_si256(out, _mm256_and_si256(lows, nibble));
+        _mm256_storeu_si256(out + 1, _mm256_and_si256(_mm256_srli_epi16(lows, 4), nibble));
+        _mm256_storeu_si256(out + 2, _mm256_and_si256(highs, nibble));
+        _mm256_storeu_si256(out + 3, _mm256_and_si256(_mm256_srli_epi16(highs, 4), nibble));
+    }
+}
+
+__attribute__((target("avx2"))) void multiplyAddPreparedAvx2(const PreparedFactor& factor,
+                                                             const uchar* nibbles, uchar* acc,
+                                                             qint64 bytes) {
+    __m256i lo[4], hi[4];
+    for (int p = 0; p < 4; ++p) {
+        lo[p] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(factor.low[p])));
+        hi[p] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(factor.high[p])));
+    }
+    for (qint64 i = 0; i < bytes; i += 64, nibbles += 128) {
+        const __m256i* in = reinterpret_cast<const __m256i*>(nibbles);
+        const __m256i n0 = _mm256_loadu_si256(in), n1 = _mm256_loadu_si256(in + 1);
+        const __m256i n2 = _mm256_loadu_si256(in + 2), n3 = _mm256_loadu_si256(in + 3);
+        const __m256i rl = _mm256_xor_si256(
+            _mm256_xor_si256(_mm256_shuffle_epi8(lo[0], n0), _mm256_shuffle_epi8(lo[1], n1)),
+            _mm256_xor_si256(_mm256_shuffle_epi8(lo[2], n2), _mm256_shuffle_epi8(lo[3], n3)));
+        const __m256i rh = _mm256_xor_si256(
+            _mm256_xor_si256(_mm256_shuffle_epi8(hi[0], n0), _mm256_shuffle_epi8(hi[1], n1)),
+            _mm256_xor_si256(_mm256_shuffle_epi8(hi[2], n2), _mm256_shuffle_epi8(hi[3], n3)));
+        __m256i* out = reinterpret_cast<__m256i*>(acc + i);
+        _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), rl));
+        _mm256_storeu_si256(out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1), rh));
+    }
+}
+
+__attribute__((target("avx2"))) void toWordsAvx2(uchar* acc, qint64 bytes) {
+    for (qint64 i = 0; i < bytes; i += 64) {
+        __m256i* at = reinterpret_cast<__m256i*>(acc + i);
+        const __m256i rl = _mm256_loadu_si256(at), rh = _mm256_loadu_si256(at + 1);
+        _mm256_storeu_si256(at, _mm256_unpacklo_epi8(rl, rh));
+        _mm256_storeu_si256(at + 1, _mm256_unpackhi_epi8(rl, rh));
+    }
+}
 #endif
+
+// The word of a 64-byte block whose bytes sit at position j (0..31) of the
+// prepared layout: as the AVX2 pack instructions order them, by 128-bit lane.
+int wordAt(int j) { return j < 8 ? j : j < 16 ? j + 8 : j < 24 ? j - 8 : j; }
 
 } // namespace
 
@@ -168,6 +225,73 @@ void multiplyAddWith(Kernel kernel, quint16 factor, const uchar* src, uchar* dst
 void multiplyAdd(quint16 factor, const uchar* src, uchar* dst, qint64 bytes) {
     static const Kernel fastest = kernels().back();
     multiplyAddWith(fastest, factor, src, dst, bytes);
+}
+
+PreparedFactor prepareFactor(quint16 factor) {
+    PreparedFactor prepared;
+    prepared.zero = factor == 0;
+    // factor * x^k for the 16 bits k, then every nibble value as their sums.
+    quint16 basis[16];
+    quint32 v = factor;
+    for (int k = 0; k < 16; ++k) {
+        basis[k] = quint16(v);
+        v <<= 1;
+        if (v & 0x10000) v ^= Generator;
+    }
+    for (int p = 0; p < 4; ++p)
+        for (int n = 0; n < 16; ++n) {
+            quint16 product = 0;
+            for (int bit = 0; bit < 4; ++bit)
+                if (n & (1 << bit)) product ^= basis[4 * p + bit];
+            prepared.low[p][n] = uchar(product);
+            prepared.high[p][n] = uchar(product >> 8);
+        }
+    return prepared;
+}
+
+void prepareSource(const uchar* src, uchar* nibbles, qint64 bytes) {
+#if defined(__x86_64__)
+    static const bool avx2 = hasAvx2();
+    if (avx2) return prepareSourceAvx2(src, nibbles, bytes);
+#endif
+    for (qint64 i = 0; i < bytes; i += 64, nibbles += 128)
+        for (int j = 0; j < 32; ++j) {
+            const uchar low = src[i + 2 * wordAt(j)], high = src[i + 2 * wordAt(j) + 1];
+            nibbles[j] = low & 15;
+            nibbles[32 + j] = low >> 4;
+            nibbles[64 + j] = high & 15;
+            nibbles[96 + j] = high >> 4;
+        }
+}
+
+void multiplyAddPrepared(const PreparedFactor& factor, const uchar* nibbles, uchar* acc,
+                         qint64 bytes) {
+    if (factor.zero) return;
+#if defined(__x86_64__)
+    static const bool avx2 = hasAvx2();
+    if (avx2) return multiplyAddPreparedAvx2(factor, nibbles, acc, bytes);
+#endif
+    for (qint64 i = 0; i < bytes; i += 64, nibbles += 128)
+        for (int j = 0; j < 32; ++j)
+            for (int p = 0; p < 4; ++p) {
+                acc[i + j] ^= factor.low[p][nibbles[32 * p + j]];
+                acc[i + 32 + j] ^= factor.high[p][nibbles[32 * p + j]];
+            }
+}
+
+void toWords(uchar* acc, qint64 bytes) {
+#if defined(__x86_64__)
+    static const bool avx2 = hasAvx2();
+    if (avx2) return toWordsAvx2(acc, bytes);
+#endif
+    uchar block[64];
+    for (qint64 i = 0; i < bytes; i += 64) {
+        for (int j = 0; j < 32; ++j) {
+            block[2 * wordAt(j)] = acc[i + j];
+            block[2 * wordAt(j) + 1] = acc[i + 32 + j];
+        }
+        std::memcpy(acc + i, block, 64);
+    }
 }
 
 bool invert(std::vector<quint16>& m, int n) {

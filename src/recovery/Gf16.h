@@ -28,6 +28,26 @@ const char* kernelName(Kernel kernel);
 void multiplyAddWith(Kernel kernel, quint16 factor, const uchar* src, uchar* dst, qint64 bytes);
 void multiplyAdd(quint16 factor, const uchar* src, uchar* dst, qint64 bytes);
 
+// The region work for many products of the same bytes, in a layout of its
+// own. A source is prepared once: per 64 bytes (32 words) the four nibbles of
+// every word, 128 bytes. Accumulators hold per 64 bytes the words' low bytes
+// then their high bytes, and toWords() turns them back into words. Lengths
+// are multiples of 64. A factor's products of every nibble value are
+// prepared once too (PreparedFactor); with AVX2 one product of 32 words
+// then costs eight table look-ups.
+inline constexpr qint64 PreparedBlock = 64;
+struct PreparedFactor {
+    alignas(32) uchar low[4][16];  // low bytes of factor * (v << 4p), p the nibble
+    alignas(32) uchar high[4][16]; // their high bytes
+    bool zero = true;
+};
+PreparedFactor prepareFactor(quint16 factor);
+void prepareSource(const uchar* src, uchar* nibbles, qint64 bytes); // nibbles: 2 * bytes
+// acc += factor * source over `bytes` bytes of the source
+void multiplyAddPrepared(const PreparedFactor& factor, const uchar* nibbles, uchar* acc,
+                         qint64 bytes);
+void toWords(uchar* acc, qint64 bytes); // in place
+
 // Inverts the n x n matrix (row-major) in place; false when it is singular.
 bool invert(std::vector<quint16>& matrix, int n);
 

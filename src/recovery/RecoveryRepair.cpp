@@ -3,6 +3,7 @@
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
 #include "recovery/RecoveryWriter.h"
+#include "recovery/Tasks.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
@@ -65,52 +66,120 @@ bool SetCheck::whole() const {
 
 namespace {
 
-// One file against its checksums; false when stopped meanwhile. `done`
-// counts the bytes read.
-bool checkFile(const RecoverySet& set, const FileEntry& f, PartCheck& part,
-               std::atomic<qint64>& done, const std::atomic<bool>& stop) {
+// The most files checked together, their MD5s in the lanes of registers.
+constexpr size_t Lanes = 16;
+// What is read of each file at a time.
+constexpr qint64 CheckBlock = 512 << 10;
+
+// One file being read against its checksums.
+struct FileScan {
+    const FileEntry* entry = nullptr;
+    PartCheck* part = nullptr;
+    std::unique_ptr<QFile> file;
+    qint64 size = 0;
+    qint64 pos = 0;
+    size_t slice = 0;
+    Md5 whole, sliceMd5; // sliceMd5 only where a file has several slices
+    quint32 crc = 0xFFFFFFFF;
+    qint64 got = 0; // read in this step
+    bool done = false;
+};
+
+// The slice a scan is in: where it ends and how many bytes it holds of the file.
+qint64 sliceLength(const FileScan& scan, qint64 S) {
+    return qMin(S, qint64(scan.entry->length) - qint64(scan.slice) * S);
+}
+
+void finish(FileScan& scan) {
+    const bool intact = scan.size == qint64(scan.entry->length) &&
+                        scan.pos == qint64(scan.entry->length) &&
+                        scan.whole.result() == scan.entry->md5 &&
+                        std::all_of(scan.part->goodSlices.begin(), scan.part->goodSlices.end(),
+                                    [](bool b) { return b; });
+    scan.part->status = intact ? PartStatus::Ok : PartStatus::Damaged;
+    scan.done = true;
+    scan.file.reset();
+}
+
+// Up to Lanes files against their checksums, read side by side; false when
+// stopped meanwhile. `done` counts the bytes read.
+bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetCheck& check,
+                std::atomic<qint64>& done, const std::atomic<bool>& stop) {
     const qint64 S = qint64(set.sliceSize);
-    part.name = QString::fromUtf8(f.name);
-    part.goodSlices.assign(f.slices.size(), false);
-    const QString path = set.pathOf(f);
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        part.status = PartStatus::Missing;
-        return true;
+    std::vector<FileScan> scans(which.size());
+    std::vector<std::unique_ptr<uchar[]>> buffers;
+    for (size_t i = 0; i < which.size(); ++i) {
+        FileScan& scan = scans[i];
+        scan.entry = &set.files[which[i]];
+        scan.part = &check.parts[which[i]];
+        scan.part->name = QString::fromUtf8(scan.entry->name);
+        scan.part->goodSlices.assign(scan.entry->slices.size(), false);
+        const QString path = set.pathOf(*scan.entry);
+        scan.file = std::make_unique<QFile>(path);
+        buffers.emplace_back(new uchar[size_t(CheckBlock)]);
+        if (!QFileInfo(path).isFile() || !scan.file->open(QIODevice::ReadOnly)) {
+            scan.part->status = PartStatus::Missing;
+            scan.done = true;
+            scan.file.reset();
+            continue;
+        }
+        scan.size = scan.file->size();
+        if (scan.entry->slices.empty()) finish(scan);
     }
-    QByteArray block(int(qMin<qint64>(ReadBlock, S)), Qt::Uninitialized);
-    const qint64 size = file.size();
-    const qint64 length = qint64(f.length);
-    Md5 whole;
-    const bool oneSlice = f.slices.size() == 1;
-    for (size_t k = 0; k < f.slices.size(); ++k) {
-        const qint64 start = qint64(k) * S;
-        const qint64 want = qMin(S, length - start);
-        Md5 slice;
-        quint32 crc = 0xFFFFFFFF;
-        qint64 got = 0;
-        if (file.seek(start))
-            while (got < want) {
-                const qint64 n = file.read(block.data(), qMin<qint64>(block.size(), want - got));
-                if (n <= 0) break;
-                whole.add(block.constData(), n);
-                if (!oneSlice) slice.add(block.constData(), n);
-                crc = Crc32Fast(block.constData(), n, crc);
-                got += n;
-                done += n;
-                if (stop) return false;
+    std::vector<Md5*> md5s;
+    std::vector<const uchar*> bytes;
+    std::vector<qint64> counts;
+    for (;;) {
+        bool any = false;
+        for (size_t i = 0; i < scans.size(); ++i) {
+            FileScan& scan = scans[i];
+            scan.got = 0;
+            if (scan.done) continue;
+            const qint64 end = qint64(scan.slice) * S + sliceLength(scan, S);
+            const qint64 n = scan.file->read(reinterpret_cast<char*>(buffers[i].get()),
+                                             qMin(CheckBlock, end - scan.pos));
+            if (n <= 0) { // the file ends early: this slice and the rest are missing
+                finish(scan);
+                continue;
             }
-        if (got < want) break; // the file ends early: this slice and the rest are missing
-        crc = crcOfZeros(S - want, crc) ^ 0xFFFFFFFF;
-        if (crc != f.slices[k].crc) continue;
-        Md5 padded = oneSlice ? Md5(whole) : slice;
-        padded.addZeros(S - want);
-        part.goodSlices[k] = padded.result() == f.slices[k].md5;
+            scan.got = n;
+            any = true;
+        }
+        if (!any) break;
+        for (int pass = 0; pass < 2; ++pass) {
+            md5s.clear();
+            bytes.clear();
+            counts.clear();
+            for (size_t i = 0; i < scans.size(); ++i) {
+                FileScan& scan = scans[i];
+                if (scan.got == 0 || (pass == 1 && scan.entry->slices.size() == 1)) continue;
+                md5s.push_back(pass == 0 ? &scan.whole : &scan.sliceMd5);
+                bytes.push_back(buffers[i].get());
+                counts.push_back(scan.got);
+            }
+            Md5::addEach(md5s.data(), bytes.data(), counts.data(), int(md5s.size()));
+        }
+        for (size_t i = 0; i < scans.size(); ++i) {
+            FileScan& scan = scans[i];
+            if (scan.got == 0) continue;
+            scan.crc = Crc32Fast(buffers[i].get(), scan.got, scan.crc);
+            scan.pos += scan.got;
+            done += scan.got;
+            const qint64 length = sliceLength(scan, S);
+            if (scan.pos < qint64(scan.slice) * S + length) continue;
+            // A slice read whole: its checksums, padded with zeros to S bytes.
+            const SliceCheck& expected = scan.entry->slices[scan.slice];
+            if ((crcOfZeros(S - length, scan.crc) ^ 0xFFFFFFFF) == expected.crc) {
+                Md5 padded = scan.entry->slices.size() == 1 ? scan.whole : scan.sliceMd5;
+                padded.addZeros(S - length);
+                scan.part->goodSlices[scan.slice] = padded.result() == expected.md5;
+            }
+            scan.sliceMd5 = Md5();
+            scan.crc = 0xFFFFFFFF;
+            if (++scan.slice == scan.entry->slices.size()) finish(scan);
+        }
+        if (stop) return false;
     }
-    const bool intact =
-        size == length && whole.result() == f.md5 &&
-        std::all_of(part.goodSlices.begin(), part.goodSlices.end(), [](bool b) { return b; });
-    part.status = intact ? PartStatus::Ok : PartStatus::Damaged;
     return true;
 }
 
@@ -125,36 +194,25 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
     for (const FileEntry& f : set.files)
         total += qint64(f.length);
 
-    // Two files at a time (an MD5 takes a thread per file), on two helper
+    // Up to Lanes files to a task, at least two tasks for the two helper
     // threads; this one serves the hooks meanwhile.
-    std::atomic<size_t> next{0};
-    std::atomic<qint64> done{0};
-    std::atomic<bool> stop{false};
-    std::mutex lock;
-    std::condition_variable finished;
-    int running = 2;
-    const auto work = [&] {
-        for (size_t i; !stop && (i = next.fetch_add(1)) < set.files.size();)
-            if (!checkFile(set, set.files[i], check.parts[i], done, stop)) break;
-        const std::lock_guard<std::mutex> guard(lock);
-        --running;
-        finished.notify_all();
-    };
-    std::thread first(work), second(work);
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> wait(lock);
-            if (finished.wait_for(wait, std::chrono::milliseconds(20),
-                                  [&] { return running == 0; }))
-                break;
-        }
-        if (hooks.progress && total > 0) hooks.progress(int(done * 100 / total));
-        if (hooks.yield) hooks.yield();
-        if (cancel.requested()) stop = true;
-    }
-    first.join();
-    second.join();
-    if (stop) return false;
+    std::atomic<qint64> read{0};
+    const size_t perTask = std::clamp<size_t>((set.files.size() + 1) / 2, 1, Lanes);
+    const int tasks = int((set.files.size() + perTask - 1) / perTask);
+    const bool finished = runTasks(
+        tasks,
+        [&](int t, const std::atomic<bool>& stop) {
+            std::vector<size_t> which;
+            for (size_t i = size_t(t) * perTask;
+                 i < qMin(set.files.size(), size_t(t + 1) * perTask); ++i)
+                which.push_back(i);
+            checkFiles(set, which, check, read, stop);
+        },
+        [&](int) {
+            if (hooks.progress && total > 0) hooks.progress(int(read * 100 / total));
+        },
+        hooks, cancel);
+    if (!finished) return false;
     for (const PartCheck& part : check.parts)
         check.missingSlices += std::count(part.goodSlices.begin(), part.goodSlices.end(), false);
     return true;

@@ -4,6 +4,7 @@
 #include "recovery/Gf16.h"
 #include "recovery/Packets.h"
 #include "recovery/RecoverySet.h"
+#include "recovery/Tasks.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
@@ -30,8 +31,14 @@ int bitLength(quint32 v) {
     return n;
 }
 
-// The parts read and worked on at a time.
-constexpr int Batch = 2;
+// The parts which are multiplied into the recovery slices one after the
+// other from the caches.
+constexpr int Lanes = 8;
+// The parts whose MD5s are taken together (Md5::addEach).
+constexpr int Md5Lanes = 16;
+// The stretch of every recovery slice that stays in the caches while all
+// parts are multiplied into it.
+constexpr qint64 TileBytes = 8192;
 
 qint64 alignedChunk(qint64 memory, qint64 sliceSize, qint64 buffers) {
     qint64 chunk = memory / buffers;
@@ -237,15 +244,23 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                                      .arg(folder + rv.name, volumes[v].file->errorString()));
     }
 
-    // The recovery data, over a stretch of every slice at a time.
+    // The recovery data, over a stretch of every slice at a time: each pass
+    // reads the stretch of every part, takes the parts' MD5s and CRC-32s
+    // eight at a time and multiplies the parts into the recovery slices in
+    // tiles that stay in the processor's caches (TileBytes of every recovery
+    // slice while all parts go by), both threads on both kinds of task.
     const quint32 R = plan.sliceCount;
-    const qint64 chunk = alignedChunk(memory, S, R + Batch);
-    std::vector<std::unique_ptr<uchar[]>> recovery;
-    std::vector<uchar*> outputs;
-    for (quint32 e = 0; e < R; ++e) {
-        recovery.emplace_back(new uchar[size_t(chunk)]);
-        outputs.push_back(recovery.back().get());
-    }
+    const qint64 padded = (S + gf16::PreparedBlock - 1) / gf16::PreparedBlock * gf16::PreparedBlock;
+    // Every part's factor for every recovery slice, prepared once where they
+    // take an eighth of the memory at most; else per tile.
+    const qint64 factorBytes = qint64(R) * n * qint64(sizeof(gf16::PreparedFactor));
+    const bool keepFactors = factorBytes <= memory / 8;
+    const qint64 stretch = alignedChunk(memory - (keepFactors ? factorBytes : 0), padded, n + R);
+    std::vector<std::unique_ptr<uchar[]>> recovery, inputs;
+    for (quint32 e = 0; e < R; ++e)
+        recovery.emplace_back(new uchar[size_t(stretch)]);
+    for (qint64 i = 0; i < n; ++i)
+        inputs.emplace_back(new uchar[size_t(stretch)]);
     std::vector<Md5> packetMd5(R);
     for (quint32 e = 0; e < R; ++e) {
         packetMd5[e].add(setId.data(), 16);
@@ -254,55 +269,108 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         appendU32(exponent, e);
         packetMd5[e].add(exponent);
     }
-    std::vector<std::unique_ptr<uchar[]>> inputs;
-    for (int b = 0; b < Batch; ++b)
-        inputs.emplace_back(new uchar[size_t(chunk)]);
-    std::vector<quint16> factors(size_t(R) * Batch);
-    const qint64 passes = (S + chunk - 1) / chunk;
-    qint64 step = 0;
-    for (qint64 from = 0; from < S; from += chunk) {
-        const qint64 len = qMin(chunk, S - from);
+    std::vector<quint16> constants(size_t(n), 0);
+    for (qint64 i = 0; i < n; ++i)
+        constants[size_t(i)] = gf16::inputConstant(quint32(i));
+    std::vector<gf16::PreparedFactor> factors;
+    if (keepFactors)
         for (quint32 e = 0; e < R; ++e)
-            std::fill_n(outputs[e], len, 0);
-        // Two parts at a time, so that each of the two threads takes one's
-        // MD5 (the longest work) and the field work is shared out after.
-        for (qint64 i = 0; i < n; i += Batch) {
-            const int batch = int(qMin<qint64>(Batch, n - i));
-            std::vector<std::function<void()>> checksums;
-            const uchar* sources[Batch];
-            for (int b = 0; b < batch; ++b) {
-                Part& p = parts[size_t(i + b)];
-                uchar* into = inputs[size_t(b)].get();
-                const qint64 have = std::clamp<qint64>(p.length - from, 0, len);
-                if (have > 0) {
-                    QFile file(p.path);
-                    if (!file.open(QIODevice::ReadOnly))
-                        throw OperationError(
-                            QStringLiteral("Cannot read %1: %2").arg(p.path, file.errorString()));
-                    readPartAt(file, from, reinterpret_cast<char*>(into), have);
-                }
-                std::fill(into + have, into + len, 0);
-                sources[b] = into;
-                const quint16 c = gf16::inputConstant(quint32(i + b));
+            for (qint64 i = 0; i < n; ++i)
+                factors.push_back(gf16::prepareFactor(gf16::power(constants[size_t(i)], e)));
+
+    const qint64 passes = (padded + stretch - 1) / stretch;
+    const int readTasks = int(n);
+    const int checksumTasks = int((n + Md5Lanes - 1) / Md5Lanes);
+    for (qint64 pass = 0; pass < passes; ++pass) {
+        const qint64 from = pass * stretch;
+        const qint64 len = qMin(stretch, padded - from);
+        const auto have = [&](const Part& p) {
+            return std::clamp<qint64>(p.length - from, 0, len);
+        };
+        const auto passProgress = [&](double share) {
+            if (hooks.progress)
+                hooks.progress(int((double(pass) + share) * 100 / double(passes + 1)));
+        };
+        // The stretch of every part, zero past its end.
+        if (!runTasks(
+                readTasks,
+                [&](int i, const std::atomic<bool>&) {
+                    Part& p = parts[size_t(i)];
+                    uchar* into = inputs[size_t(i)].get();
+                    const qint64 bytes = have(p);
+                    if (bytes > 0) {
+                        QFile file(p.path);
+                        if (!file.open(QIODevice::ReadOnly))
+                            throw OperationError(QStringLiteral("Cannot read %1: %2")
+                                                     .arg(p.path, file.errorString()));
+                        readPartAt(file, from, reinterpret_cast<char*>(into), bytes);
+                    }
+                    std::fill(into + bytes, into + len, 0);
+                },
+                [&](int done) { passProgress(0.2 * done / readTasks); }, hooks, cancel))
+            return false;
+        for (quint32 e = 0; e < R; ++e)
+            std::fill_n(recovery[e].get(), len, 0);
+        const int tiles = int((len + TileBytes - 1) / TileBytes);
+        const auto tile = [&](int t) {
+            const qint64 at = qint64(t) * TileBytes;
+            const qint64 bytes = qMin<qint64>(TileBytes, len - at);
+            std::vector<uchar> nibbles(size_t(2 * TileBytes * Lanes));
+            std::vector<gf16::PreparedFactor> own(keepFactors ? 0 : size_t(R) * Lanes);
+            for (qint64 i = 0; i < n; i += Lanes) {
+                const int batch = int(qMin<qint64>(Lanes, n - i));
+                for (int b = 0; b < batch; ++b)
+                    gf16::prepareSource(inputs[size_t(i + b)].get() + at,
+                                        nibbles.data() + 2 * TileBytes * b, bytes);
+                if (!keepFactors)
+                    for (quint32 e = 0; e < R; ++e)
+                        for (int b = 0; b < batch; ++b)
+                            own[e * Lanes + b] =
+                                gf16::prepareFactor(gf16::power(constants[size_t(i + b)], e));
                 for (quint32 e = 0; e < R; ++e)
-                    factors[e * batch + b] = gf16::power(c, e);
-                checksums.emplace_back([&p, into, have] {
-                    p.md5->add(into, have);
-                    p.crc = Crc32Fast(into, have, p.crc);
-                });
+                    for (int b = 0; b < batch; ++b)
+                        gf16::multiplyAddPrepared(
+                            keepFactors ? factors[e * n + i + b] : own[e * Lanes + b],
+                            nibbles.data() + 2 * TileBytes * b, recovery[e].get() + at, bytes);
             }
-            gf16::multiplyAddMany(sources, batch, factors.data(), outputs.data(), int(R), len,
-                                  checksums);
-            step += batch;
-            if (hooks.progress) hooks.progress(int(step * 100 / (passes * n + 1)));
-            if (hooks.yield) hooks.yield();
-            if (cancel.requested()) return false;
-        }
+            for (quint32 e = 0; e < R; ++e)
+                gf16::toWords(recovery[e].get() + at, bytes);
+        };
+        const auto checksums = [&](int g) {
+            Md5* md5s[Md5Lanes];
+            const uchar* from[Md5Lanes];
+            qint64 counts[Md5Lanes];
+            int k = 0;
+            for (qint64 i = qint64(g) * Md5Lanes; i < qMin<qint64>(n, qint64(g + 1) * Md5Lanes);
+                 ++i, ++k) {
+                Part& p = parts[size_t(i)];
+                md5s[k] = p.md5.get();
+                from[k] = inputs[size_t(i)].get();
+                counts[k] = have(p);
+                p.crc = Crc32Fast(from[k], counts[k], p.crc);
+            }
+            Md5::addEach(md5s, from, counts, k);
+        };
+        if (!runTasks(
+                checksumTasks + tiles,
+                [&](int t, const std::atomic<bool>&) {
+                    t < checksumTasks ? checksums(t) : tile(t - checksumTasks);
+                },
+                [&](int done) { passProgress(0.2 + 0.8 * done / (checksumTasks + tiles)); }, hooks,
+                cancel))
+            return false;
+        const qint64 written = qMin(len, S - from);
+        std::vector<Md5*> md5s;
+        std::vector<const uchar*> bytes;
+        std::vector<qint64> counts;
         for (quint32 e = 0; e < R; ++e) {
-            packetMd5[e].add(outputs[e], len);
+            md5s.push_back(&packetMd5[e]);
+            bytes.push_back(recovery[e].get());
+            counts.push_back(written);
             writeAt(*volumes[volumeOf[e]].file, dataOffset[e] + from,
-                    reinterpret_cast<const char*>(outputs[e]), len);
+                    reinterpret_cast<const char*>(recovery[e].get()), written);
         }
+        Md5::addEach(md5s.data(), bytes.data(), counts.data(), int(R));
     }
 
     // The parts' checksums, now that every byte went by once.

@@ -35,10 +35,10 @@ QList<bool> navigation(MainWindow* f) {
 
 void loadPart(Ui& ui, const QString& chosen, const QString& dest) {
     ui.fileAnswers << chosen;
-    click(ui.form->loadPartButton);
+    click(ui.form->joinPanel->loadPartButton);
     if (!dest.isEmpty()) {
         ui.folderAnswers << dest;
-        click(ui.form->joinDestinationButton);
+        click(ui.form->joinPanel->joinDestinationButton);
     }
 }
 

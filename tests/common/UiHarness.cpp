@@ -46,12 +46,11 @@ Ui::Ui() {
         if (d->isVisible()) d->done(0); // an answer that left it open: closed by the window system
     };
     form = std::make_unique<MainWindow>();
-    dialog = std::make_unique<ReportDialog>(form.get());
+    dialog = form->reportDialog();
     form->show();
 }
 
 Ui::~Ui() {
-    dialog.reset();
     form.reset();
     resetSeams();
     setFreeSpaceQuery({});

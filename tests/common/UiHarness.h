@@ -29,7 +29,7 @@ public:
     Ui& operator=(const Ui&) = delete;
 
     std::unique_ptr<MainWindow> form;
-    std::unique_ptr<ReportDialog> dialog;
+    ReportDialog* dialog = nullptr; // the window's own
 
     QStringList fileAnswers;
     QStringList folderAnswers;

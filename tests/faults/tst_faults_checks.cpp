@@ -245,8 +245,8 @@ private slots:
         };
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(2);
-        click(f->loadPartButton);
-        click(f->joinButton);
+        click(f->joinPanel->loadPartButton);
+        click(f->joinPanel->joinButton);
 
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.size(), 1);
@@ -263,7 +263,7 @@ private slots:
         QCOMPARE(after.contains("movie.avi"), output);
         if (output) QCOMPARE(after.take("movie.avi"), whole);
         QCOMPARE(after, before); // the parts and check files untouched, nothing hidden left
-        QCOMPARE(f->joinUndoButton->isVisible(), output); // Undo of a kept join
+        QCOMPARE(f->joinPanel->joinUndoButton->isVisible(), output); // Undo of a kept join
     }
 
     // Parts that an .sfv names but that are missing lead to the missing-parts
@@ -280,8 +280,8 @@ private slots:
         };
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(1);
-        click(f->loadPartButton);
-        click(f->joinButton);
+        click(f->joinPanel->loadPartButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.size(), 2);
         QCOMPARE(ui.reports.first(),

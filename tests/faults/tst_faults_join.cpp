@@ -51,7 +51,7 @@ class TestFaultsJoin : public QObject {
 
     void loadAndJoin(const QString& chosen, const QString& dest = QString()) {
         loadPart(*ui, chosen, dest);
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
     }
 
     void checkError(int count, const QString& file, const QString& reason) {
@@ -69,7 +69,7 @@ class TestFaultsJoin : public QObject {
         QCOMPARE(ui->errors.size(), errors);
         QCOMPARE(ui->reports.last(), CompletedWithList);
         QCOMPARE(readFile(dest + "movie.avi"), whole);
-        click(f->joinUndoButton);
+        click(f->joinPanel->joinUndoButton);
         QCOMPARE(entries(dest), QStringList());
     }
 
@@ -94,8 +94,9 @@ private slots:
         checkError(1, fs.path() + "movie.avi", "No space left on device");
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(snapshot(parts), before);
-        QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() &&
-                f->joinUndoButton->isHidden());
+        QVERIFY(f->joinPanel->joinButton->isEnabled() &&
+                f->joinPanel->joinMainButton->isEnabled() &&
+                f->joinPanel->joinUndoButton->isHidden());
         goodJoinStillWorks();
     }
 
@@ -106,7 +107,7 @@ private slots:
         const QByteArray fourth = readFile(part(4));
         for (const bool removed : {false, true}) {
             during(
-                f, [this] { return f->joinGauge->Progress() >= 30; },
+                f, [this] { return f->joinPanel->joinGauge->Progress() >= 30; },
                 [&] {
                     if (removed)
                         QVERIFY(QFile::remove(part(3)));
@@ -121,7 +122,7 @@ private slots:
             QCOMPARE(entries(parts), left);
             QCOMPARE(readFile(part(4)), fourth);
             QCOMPARE(ui->reports, QList<QStringList>());
-            QCOMPARE(f->joinGauge->Progress(), 0);
+            QCOMPARE(f->joinPanel->joinGauge->Progress(), 0);
         }
         QCOMPARE(concat({part(1), part(2)}), whole.left(400000));
     }
@@ -135,7 +136,7 @@ private slots:
         makeSet(3, 5000);
         QVERIFY(QFile::remove(parts + "movie.avi.txt"));
         ui->fileAnswers << part(2);
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         QVERIFY(QFile::remove(part(1)));
         const QStringList refusal{" ", " ", "     Not joined: the first part", "     movie.avi.001",
                                   "     is missing"};
@@ -148,13 +149,14 @@ private slots:
                 Ui::press(d, d->joinAnywayButton->isVisible() ? "joinAnywayButton" : "okButton");
             };
             const auto before = snapshot(parts);
-            click(f->joinButton);
+            click(f->joinPanel->joinButton);
             QCOMPARE(ui->errors, QStringList());
             QCOMPARE(ui->reports.size(), listed ? 2 : 1);
             QCOMPARE(ui->reports.last(), refusal);
             QCOMPARE(snapshot(parts), before);
-            QVERIFY(f->joinButton->isEnabled() && f->joinMainButton->isEnabled() &&
-                    f->joinUndoButton->isHidden());
+            QVERIFY(f->joinPanel->joinButton->isEnabled() &&
+                    f->joinPanel->joinMainButton->isEnabled() &&
+                    f->joinPanel->joinUndoButton->isHidden());
         }
     }
 
@@ -169,11 +171,11 @@ private slots:
         QVERIFY(QDir().mkpath(gone));
         setFreeSpaceQuery({});
         ui->fileAnswers << part(1);
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         ui->folderAnswers << gone;
-        click(f->joinDestinationButton);
+        click(f->joinPanel->joinDestinationButton);
         QVERIFY(QDir(gone).removeRecursively());
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui->reports, (QList<QStringList>{
                                   {"  ", "  ", "  ", "Not Enough Disk Space on Drive " + gone}}));
         QVERIFY(!QFileInfo::exists(gone));

@@ -97,9 +97,9 @@ private slots:
         click(f->splitMainButton);
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << parts[2];
-        click(f->loadPartButton);
-        QCOMPARE(G.JoinTotalSize, size);
-        click(f->joinButton);
+        click(f->joinPanel->loadPartButton);
+        QCOMPARE(f->joinPanel->state().JoinTotalSize, size);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports, QList<QStringList>{CompletedWithList +
                                                 QStringList{"     CRC-32 checked: 3 of 3 parts"}});

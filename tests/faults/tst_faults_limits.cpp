@@ -177,28 +177,28 @@ private slots:
         MainWindow* f = ui.form.get();
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << base + ".002";
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         ui.folderAnswers << fat.path();
-        click(f->joinDestinationButton);
-        QCOMPARE(G.JoinTotalSize, 4 * GiB + 1);
-        click(f->joinButton);
+        click(f->joinPanel->joinDestinationButton);
+        QCOMPARE(f->joinPanel->state().JoinTotalSize, 4 * GiB + 1);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports, (QList<QStringList>{{" ", " ", "     The joined file can not",
                                                   "     be stored on drive", "     " + fat.path(),
                                                   "     (largest file 4294967295 bytes)"}}));
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(snapshot(fat.path()), before);
-        QVERIFY(f->loadPartButton->isEnabled());
-        QVERIFY(!f->joinCancelButton->isEnabled());
+        QVERIFY(f->joinPanel->loadPartButton->isEnabled());
+        QVERIFY(!f->joinPanel->joinCancelButton->isEnabled());
 
         const QStringList made = {tmp.filePath("small.bin.001"), tmp.filePath("small.bin.002")};
         writeFile(made[0], "first part, ");
         writeFile(made[1], "second part");
         ui.reports.clear();
         ui.fileAnswers << made[1];
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         ui.folderAnswers << fat.path();
-        click(f->joinDestinationButton);
-        click(f->joinButton);
+        click(f->joinPanel->joinDestinationButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].last(), "         Check.txt not availiable");

@@ -100,8 +100,8 @@ private slots:
         ui.answer = answering("joinAnywayButton");
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << part(2);
-        click(f->loadPartButton);
-        click(f->joinButton);
+        click(f->joinPanel->loadPartButton);
+        click(f->joinPanel->joinButton);
 
         if (missing == QStringList{"<unreadable>"}) { // the error names the list; nothing joined
             QCOMPARE(ui.errors.size(), 1);
@@ -120,7 +120,7 @@ private slots:
             if (missing != QStringList{"*"}) QCOMPARE(question.mid(2), missing);
         }
         QCOMPARE(readFile(parts + "movie.avi"), whole);
-        click(f->joinUndoButton); // Undo: only the output goes
+        click(f->joinPanel->joinUndoButton); // Undo: only the output goes
         QCOMPARE(snapshot(parts), setBefore);
         QCOMPARE(snapshot(tmp->path()), outsideBefore);
     }
@@ -139,8 +139,8 @@ private slots:
         const auto join = [&](const char* choice) {
             ui.answer = answering(choice);
             ui.fileAnswers << part(3);
-            click(f->loadPartButton);
-            click(f->joinButton);
+            click(f->joinPanel->loadPartButton);
+            click(f->joinPanel->joinButton);
         };
         join("abortButton");
         QCOMPARE(ui.reports, QList<QStringList>{question});

@@ -86,10 +86,10 @@ private slots:
         click(f->splitMainButton);
         click(f->startPanel->joinPageButton);
         ui->fileAnswers << parts + names[1];
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         ui->folderAnswers << joined;
-        click(f->joinDestinationButton);
-        click(f->joinButton);
+        click(f->joinPanel->joinDestinationButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui->errors, QStringList());
         // The split's check files came along: every part was checked.
         QCOMPARE(ui->reports.last().mid(3), (QStringList{"              Joining completed,",
@@ -147,14 +147,14 @@ private slots:
         click(f->splitMainButton);
         click(f->startPanel->joinPageButton);
         ui->fileAnswers << source + ".001";
-        click(f->loadPartButton);
-        click(f->joinButton);
+        click(f->joinPanel->loadPartButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui->errors.size(), 1);
         QVERIFY2(ui->errors[0].contains(src + "Clone Of " + nameOfBytes(251)) &&
                      ui->errors[0].contains("File name too long"),
                  qPrintable(ui->errors[0]));
         QCOMPARE(snapshot(src), before);
-        QVERIFY(f->joinButton->isEnabled() && f->joinUndoButton->isHidden());
+        QVERIFY(f->joinPanel->joinButton->isEnabled() && f->joinPanel->joinUndoButton->isHidden());
     }
 };
 

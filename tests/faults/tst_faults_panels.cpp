@@ -91,8 +91,8 @@ private slots:
             click(f->startPanel->joinPageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
-                click(f->loadPartButton);
-                return f->chosenPartField->text();
+                click(f->joinPanel->loadPartButton);
+                return f->joinPanel->chosenPartField->text();
             };
         }
 

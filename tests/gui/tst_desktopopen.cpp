@@ -109,7 +109,8 @@ private slots:
         if (headline.isEmpty()) {
             QVERIFY(ui.reports.isEmpty());
             if (panel == 3)
-                QCOMPARE(G.JoinTotalSize, load.startsWith("movie") ? 3000 : 0); // no song.001
+                QCOMPARE(f->joinPanel->state().JoinTotalSize,
+                         load.startsWith("movie") ? 3000 : 0); // no song.001
             else
                 QCOMPARE(f->sourcePathField->toolTip(), files.path(load));
         } else {

@@ -19,7 +19,7 @@ class TestReportDialog : public QObject {
 private slots:
     void firstReportHasOkAndResets() {
         Ui ui;
-        ReportDialog* d = ui.dialog.get();
+        ReportDialog* d = ui.dialog;
         QVERIFY(d->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(d->isModal());
         QCOMPARE(d->size(), QSize(194, 154));
@@ -44,7 +44,7 @@ private slots:
     // Lines added without a showing stay and come on top of the next report.
     void leftoverLinesComeFirst() {
         Ui ui;
-        ReportDialog* d = ui.dialog.get();
+        ReportDialog* d = ui.dialog;
         d->reportArea->addLine("left over");
         d->report({"", "next"});
         QCOMPARE(ui.reports.value(0), (QStringList{"left over", "", "next"}));
@@ -58,19 +58,19 @@ private slots:
         f->splitHint->hide();
         f->presetsHint->hide();
         f->splitGauge->setProgress(40);
-        f->joinCancelButton->setEnabled(true);
-        f->joinCancelButton->hide();
+        f->joinPanel->joinCancelButton->setEnabled(true);
+        f->joinPanel->joinCancelButton->hide();
         ui.dialog->report({"x"});
         QVERIFY(!f->splitHint->isHidden());
         QVERIFY(!f->presetsHint->isHidden());
         QCOMPARE(f->splitGauge->Progress(), 0);
-        QVERIFY(!f->joinCancelButton->isEnabled());
-        QVERIFY(!f->joinCancelButton->isHidden());
+        QVERIFY(!f->joinPanel->joinCancelButton->isEnabled());
+        QVERIFY(!f->joinPanel->joinCancelButton->isHidden());
     }
 
     void choiceModes() {
         Ui ui;
-        ReportDialog* d = ui.dialog.get();
+        ReportDialog* d = ui.dialog;
         bool modesRight = true;
         using Answer = ReportDialog::Answer;
         auto ask = [&](const char* button) {
@@ -99,7 +99,7 @@ private slots:
     void placement() {
         Ui ui;
         MainWindow* f = ui.form.get();
-        ReportDialog* d = ui.dialog.get();
+        ReportDialog* d = ui.dialog;
         f->move(100, 80);
         QPoint first, second;
         bool transient = true;

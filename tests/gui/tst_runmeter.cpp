@@ -48,9 +48,9 @@ Gauge* join(MainWindow* f, const QTemporaryDir& dir) {
     for (int i = 1; i <= 3; ++i)
         makeFile(dir.filePath(QString("set.bin.00%1").arg(i)), Size / 3, i);
     f->showJoinPage();
-    drop(f, f->chosenPartField, QStringList{dir.filePath("set.bin.001")});
-    click(f->joinButton);
-    return f->joinGauge;
+    drop(f, f->joinPanel->chosenPartField, QStringList{dir.filePath("set.bin.001")});
+    click(f->joinPanel->joinButton);
+    return f->joinPanel->joinGauge;
 }
 
 // Runs one operation, keeping the tooltips of the gauges that moved meanwhile

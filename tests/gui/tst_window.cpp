@@ -183,7 +183,7 @@ private slots:
         MainWindow* f = ui.form.get();
         const QList<QPair<QAbstractButton*, QPair<QGroupBox*, QAbstractButton*>>> routes{
             {f->startPanel->splitPageButton, {f->splitPanel, f->splitMainButton}},
-            {f->startPanel->joinPageButton, {f->joinPanel, f->joinMainButton}},
+            {f->startPanel->joinPageButton, {f->joinPanel, f->joinPanel->joinMainButton}},
             {f->startPanel->comparePageButton,
              {f->comparePanel, f->comparePanel->compareMainButton}},
             {f->startPanel->presetsPageButton, {f->presetsPanel, f->presetsMainButton}}};

@@ -37,21 +37,24 @@ const QStringList CompletedWithoutList{"", "", "              Joining completed,
 QString panelState(MainWindow* f) {
     QStringList enabled, shown;
     const QList<QPair<QWidget*, QString>> buttons{
-        {f->loadPartButton, "Load File"}, {f->joinDestinationButton, "Destination"},
-        {f->joinButton, "Join"},          {f->joinMainButton, "Main"},
-        {f->joinCancelButton, "Cancel"},  {f->joinUndoButton, "Undo"}};
+        {f->joinPanel->loadPartButton, "Load File"},
+        {f->joinPanel->joinDestinationButton, "Destination"},
+        {f->joinPanel->joinButton, "Join"},
+        {f->joinPanel->joinMainButton, "Main"},
+        {f->joinPanel->joinCancelButton, "Cancel"},
+        {f->joinPanel->joinUndoButton, "Undo"}};
     for (const auto& [w, name] : buttons)
         if (w->isEnabled() && !w->isHidden()) enabled << name;
-    const QList<QPair<QWidget*, QString>> extras{{f->joinUndoButton, "Undo"},
-                                                 {f->runJoinedButton, "runJoinedButton"},
-                                                 {f->runJoinedLabel, "runJoinedLabel"},
-                                                 {f->outputIcon, "outputIcon"},
-                                                 {f->joinHint, "joinHint"}};
+    const QList<QPair<QWidget*, QString>> extras{{f->joinPanel->joinUndoButton, "Undo"},
+                                                 {f->joinPanel->runJoinedButton, "runJoinedButton"},
+                                                 {f->joinPanel->runJoinedLabel, "runJoinedLabel"},
+                                                 {f->joinPanel->outputIcon, "outputIcon"},
+                                                 {f->joinPanel->joinHint, "joinHint"}};
     for (const auto& [w, name] : extras)
         if (!w->isHidden()) shown << name;
     return QString("enabled: %1 | shown: %2 | gauge %3")
         .arg(enabled.join(", "), shown.join(", "))
-        .arg(f->joinGauge->Progress());
+        .arg(f->joinPanel->joinGauge->Progress());
 }
 
 const QString Opened = "enabled: Load File, Main | shown: joinHint | gauge 0";
@@ -70,7 +73,7 @@ void whenGaugeReaches(MainWindow* f, int percent, std::function<void()> action) 
     auto* timer = new QTimer(f);
     timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, f, [=] {
-        if (f->joinGauge->Progress() < percent) return;
+        if (f->joinPanel->joinGauge->Progress() < percent) return;
         timer->stop();
         timer->deleteLater();
         action();
@@ -127,31 +130,33 @@ private slots:
         makeSet({1000, 2500, 300, -1, 7000});
         click(f->startPanel->joinPageButton);
         QCOMPARE(panelState(f), Opened);
-        QVERIFY(!f->joinDestinationPicture->isEnabled());
+        QVERIFY(!f->joinPanel->joinDestinationPicture->isEnabled());
 
         ui.fileAnswers << part(2);
-        click(f->loadPartButton);
-        QCOMPARE(G.JoinDestFolder, parts);
-        QCOMPARE(G.JoinTotalSize, qint64(3800)); // 001..003; 005 lies after the gap
-        QCOMPARE(f->chosenPartField->toolTip(), part(2));
-        QCOMPARE(f->joinDestinationField->toolTip(), parts);
+        click(f->joinPanel->loadPartButton);
+        QCOMPARE(f->joinPanel->state().JoinDestFolder, parts);
+        QCOMPARE(f->joinPanel->state().JoinTotalSize,
+                 qint64(3800)); // 001..003; 005 lies after the gap
+        QCOMPARE(f->joinPanel->chosenPartField->toolTip(), part(2));
+        QCOMPARE(f->joinPanel->joinDestinationField->toolTip(), parts);
         QCOMPARE(panelState(f), Loaded);
-        QVERIFY(f->joinDestinationPicture->isEnabled());
+        QVERIFY(f->joinPanel->joinDestinationPicture->isEnabled());
 
         ui.folderAnswers << tmp->path() + "/elsewhere"
                          << "/"
                          << "";
-        click(f->joinDestinationButton);
-        QCOMPARE(G.JoinDestFolder, tmp->path() + "/elsewhere/");
-        QCOMPARE(f->joinDestinationField->toolTip(), G.JoinDestFolder);
-        click(f->joinDestinationButton);
-        QCOMPARE(G.JoinDestFolder, QString("/"));
-        click(f->joinDestinationButton); // cancelled: nothing changes
-        QCOMPARE(G.JoinDestFolder, QString("/"));
-        QCOMPARE(G.JoinTotalSize, qint64(3800));
+        click(f->joinPanel->joinDestinationButton);
+        QCOMPARE(f->joinPanel->state().JoinDestFolder, tmp->path() + "/elsewhere/");
+        QCOMPARE(f->joinPanel->joinDestinationField->toolTip(),
+                 f->joinPanel->state().JoinDestFolder);
+        click(f->joinPanel->joinDestinationButton);
+        QCOMPARE(f->joinPanel->state().JoinDestFolder, QString("/"));
+        click(f->joinPanel->joinDestinationButton); // cancelled: nothing changes
+        QCOMPARE(f->joinPanel->state().JoinDestFolder, QString("/"));
+        QCOMPARE(f->joinPanel->state().JoinTotalSize, qint64(3800));
 
         // A cancelled file dialog after a part was loaded leaves Join disabled.
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         QCOMPARE(panelState(f), Opened);
         QCOMPARE(ui.errors, QStringList());
     }
@@ -170,7 +175,7 @@ private slots:
             return free;
         });
         openAndLoad(ui, part(1));
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(asked, QStringList{parts});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
         QCOMPARE(ui.reports.size(), 1);
@@ -179,9 +184,9 @@ private slots:
         const QString dest = tmp->path() + "/dest/";
         QVERIFY(QDir().mkpath(dest));
         ui.folderAnswers << dest;
-        click(f->joinDestinationButton);
+        click(f->joinPanel->joinDestinationButton);
         free = total - 1;
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports.last(),
                  (QStringList{"  ", "  ", "  ",
                               "Not Enough Disk Space on Drive " + volumeRootOf(dest)}));
@@ -190,7 +195,7 @@ private slots:
         QCOMPARE(entries(parts), before);
 
         free = -1;
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports.last().last(), "Not Enough Disk Space on Drive " + dest);
         QCOMPARE(ui.reports.size(), 3);
         QCOMPARE(entries(dest), QStringList());
@@ -206,27 +211,28 @@ private slots:
         openAndLoad(ui, part(3));
         f->splitCancelButton->setEnabled(true);
         f->splitMainButton->setEnabled(false);
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{CompletedWithoutList});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
-        QCOMPARE(G.JoinOutputPath, parts + "movie.avi");
-        QCOMPARE(f->joinDestinationField->toolTip(), G.JoinOutputPath);
+        QCOMPARE(f->joinPanel->state().JoinOutputPath, parts + "movie.avi");
+        QCOMPARE(f->joinPanel->joinDestinationField->toolTip(),
+                 f->joinPanel->state().JoinOutputPath);
         QCOMPARE(panelState(f), Completed);
         QVERIFY(!f->splitCancelButton->isEnabled()); // the split panel's part size is empty
         QVERIFY(f->splitMainButton->isEnabled());
-        QVERIFY(!f->outputIcon->pixmap().isNull()); // the output type's icon...
-        QCOMPARE(f->runJoinedButton->size(),
-                 f->outputIcon->size()); // ...on the run-joined button too
+        QVERIFY(!f->joinPanel->outputIcon->pixmap().isNull()); // the output type's icon...
+        QCOMPARE(f->joinPanel->runJoinedButton->size(),
+                 f->joinPanel->outputIcon->size()); // ...on the run-joined button too
 
         // With the list beside the parts (chosen through another part).
         writeList(3);
         const QString other = tmp->path() + "/other/";
         QVERIFY(QDir().mkpath(other));
         ui.fileAnswers << part(1);
-        click(f->loadPartButton);
+        click(f->joinPanel->loadPartButton);
         ui.folderAnswers << other;
-        click(f->joinDestinationButton);
-        click(f->joinButton);
+        click(f->joinPanel->joinDestinationButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports.size(), 2); // no question asked
         QCOMPARE(ui.reports.last(), CompletedWithList);
         QCOMPARE(readFile(other + "movie.avi"), concat(made));
@@ -248,7 +254,7 @@ private slots:
             Ui::press(d, d->joinAnywayButton->isVisible() ? "joinAnywayButton" : "okButton");
         };
         openAndLoad(ui, part(5));
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports, (QList<QStringList>{question, CompletedWithList}));
         QCOMPARE(readFile(parts + "movie.avi"), concat(made.mid(0, 2)));
         QCOMPARE(panelState(f), Completed);
@@ -259,14 +265,14 @@ private slots:
         openAndLoad(ui, part(2));
         f->setCloseAllowed(false);
         const QStringList before = entries(parts);
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{question});
         QCOMPARE(entries(parts), before);
-        QCOMPARE(f->chosenPartField->text(), QString());
-        QCOMPARE(f->joinDestinationField->text(), QString());
+        QCOMPARE(f->joinPanel->chosenPartField->text(), QString());
+        QCOMPARE(f->joinPanel->joinDestinationField->text(), QString());
         QCOMPARE(panelState(f), Aborted);
         QVERIFY(f->joinPanel->isVisible() && !f->startPanel->isVisible());
-        QVERIFY(!f->joinDestinationPicture->isEnabled());
+        QVERIFY(!f->joinPanel->joinDestinationPicture->isEnabled());
         QVERIFY(f->closeCommandEnabled());
     }
 
@@ -313,7 +319,7 @@ private slots:
                                                            : "joinAnywayButton");
         };
         openAndLoad(ui, part(chosen));
-        click(ui.form->joinButton);
+        click(ui.form->joinPanel->joinButton);
         QList<QStringList> reports;
         if (!missing.isEmpty())
             reports << QStringList{"        ", "             Missing Files:"} + missing;
@@ -357,7 +363,7 @@ private slots:
         writeList(listed);
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(1));
-        click(ui.form->joinButton);
+        click(ui.form->joinPanel->joinButton);
         QStringList report = CompletedWithList;
         if (!leftOut.isEmpty())
             report << "  "
@@ -392,17 +398,17 @@ private slots:
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(2));
         for (int round = 0; round < 2; ++round) {
-            click(f->joinButton);
-            QCOMPARE(G.JoinOutputPath, parts + written);
+            click(f->joinPanel->joinButton);
+            QCOMPARE(f->joinPanel->state().JoinOutputPath, parts + written);
             QCOMPARE(readFile(parts + written), concat(made));
             for (const QString& name : taken)
                 QCOMPARE(readFile(parts + name), name.toUtf8());
             if (round == 0) {
-                click(f->joinUndoButton);
+                click(f->joinPanel->joinUndoButton);
                 QVERIFY(!QFileInfo::exists(parts + written));
             }
         }
-        click(f->runJoinedButton);
+        click(f->joinPanel->runJoinedButton);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts + written)});
     }
 
@@ -420,18 +426,18 @@ private slots:
         const QString clone = parts + "Clone Of movie.avi";
 
         openAndLoad(ui, part(1));
-        click(f->joinButton);
-        QCOMPARE(G.JoinOutputPath, clone);
+        click(f->joinPanel->joinButton);
+        QCOMPARE(f->joinPanel->state().JoinOutputPath, clone);
         QCOMPARE(readFile(clone), concat(made));
         writeFile(clone, "an older clone");
-        click(f->joinButton);
-        QCOMPARE(G.JoinOutputPath, parts + "Clone Of Clone Of movie.avi");
-        QCOMPARE(readFile(G.JoinOutputPath), concat(made));
+        click(f->joinPanel->joinButton);
+        QCOMPARE(f->joinPanel->state().JoinOutputPath, parts + "Clone Of Clone Of movie.avi");
+        QCOMPARE(readFile(f->joinPanel->state().JoinOutputPath), concat(made));
         QCOMPARE(readFile(clone), QByteArray("an older clone"));
         QCOMPARE(readFile(parts + "movie.avi"), source);
 
-        click(f->joinUndoButton);
-        QVERIFY(!QFileInfo::exists(G.JoinOutputPath));
+        click(f->joinPanel->joinUndoButton);
+        QVERIFY(!QFileInfo::exists(f->joinPanel->state().JoinOutputPath));
         QCOMPARE(entries(parts), (QStringList{"Clone Of movie.avi", "movie.avi", "movie.avi.001",
                                               "movie.avi.002", "movie.avi.003", "movie.avi.txt"}));
         QCOMPARE(panelState(f), CancelledOrUndone);
@@ -441,16 +447,17 @@ private slots:
         ui.reports.clear();
         bool iconShown = false;
         whenGaugeReaches(f, 10, [&] {
-            iconShown = f->outputIcon->isVisible() && !f->outputIcon->pixmap().isNull();
-            QVERIFY(f->joinHint->isHidden());
-            click(f->joinCancelButton);
+            iconShown = f->joinPanel->outputIcon->isVisible() &&
+                        !f->joinPanel->outputIcon->pixmap().isNull();
+            QVERIFY(f->joinPanel->joinHint->isHidden());
+            click(f->joinPanel->joinCancelButton);
         });
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QVERIFY(iconShown);
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(readFile(clone), QByteArray("an older clone"));
         QCOMPARE(entries(parts).size(), 6); // no hidden leftovers
-        QCOMPARE(G.JoinCancelFlag, quint8(1));
+        QCOMPARE(f->joinPanel->state().JoinCancelFlag, quint8(1));
         QCOMPARE(panelState(f), CancelledOrUndone);
     }
 
@@ -463,10 +470,10 @@ private slots:
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(1));
         whenGaugeReaches(f, 5, [&] {
-            click(f->joinCancelButton);
-            click(f->joinButton); // enabled again by Cancel
+            click(f->joinPanel->joinCancelButton);
+            click(f->joinPanel->joinButton); // enabled again by Cancel
         });
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(entries(parts), (QStringList{"movie.avi.001", "movie.avi.002"}));
         QCOMPARE(panelState(f), CancelledOrUndone);
@@ -490,7 +497,7 @@ private slots:
             QTimer::singleShot(0, f, [f] { f->close(); });
         else
             whenGaugeReaches(f, atPercent, [f] { f->close(); });
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QVERIFY(!f->isVisible());
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(entries(parts).size(), 4);
@@ -529,8 +536,8 @@ private slots:
         if (listed) writePartList(parts + "movie.avi.txt", names);
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, parts + name(chosen));
-        QCOMPARE(G.JoinTotalSize, qint64(concat(made).size()));
-        click(ui.form->joinButton);
+        QCOMPARE(ui.form->joinPanel->state().JoinTotalSize, qint64(concat(made).size()));
+        click(ui.form->joinPanel->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{listed ? CompletedWithList : CompletedWithoutList});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
     }
@@ -543,22 +550,22 @@ private slots:
         setFreeSpaceQuery([](const QString&) { return 1e12; });
 
         // Before any join the output path holds at most a bare name: nothing opens.
-        G.JoinOutputPath = "movie.avi";
+        f->joinPanel->state().JoinOutputPath = "movie.avi";
         openAndLoad(ui, part(1));
-        click(f->joinDestinationPicture);
+        click(f->joinPanel->joinDestinationPicture);
         QCOMPARE(ui.opened, QList<QUrl>());
 
-        click(f->joinButton);
-        click(f->joinDestinationPicture);
+        click(f->joinPanel->joinButton);
+        click(f->joinPanel->joinDestinationPicture);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(parts)});
-        click(f->runJoinedButton);
+        click(f->joinPanel->runJoinedButton);
         QCOMPARE(ui.opened.last(), QUrl::fromLocalFile(parts + "movie.avi"));
         QVERIFY(!f->isVisible());
 
         f->show();
         QFile::remove(parts + "movie.avi");
         ui.opened.clear();
-        click(f->runJoinedButton);
+        click(f->joinPanel->runJoinedButton);
         QCOMPARE(ui.opened, QList<QUrl>());
         QVERIFY(!f->isVisible());
     }
@@ -573,7 +580,7 @@ private slots:
         openAndLoad(ui, part(1));
 
         whenGaugeReaches(f, 20, [&] { QFile::remove(part(3)); });
-        click(f->joinButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY2(ui.errors[0].contains(part(3)), qPrintable(ui.errors[0]));
         QCOMPARE(ui.reports, QList<QStringList>());
@@ -584,16 +591,16 @@ private slots:
         Tmpfs fs(256 * 1024);
         if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         ui.folderAnswers << fs.path();
-        click(f->joinDestinationButton);
-        click(f->joinButton);
+        click(f->joinPanel->joinDestinationButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors.size(), 2);
         QVERIFY2(ui.errors[1].contains("No space left"), qPrintable(ui.errors[1]));
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(panelState(f), CancelledOrUndone);
         // And the panel is usable: another destination joins.
         ui.folderAnswers << parts;
-        click(f->joinDestinationButton);
-        click(f->joinButton);
+        click(f->joinPanel->joinDestinationButton);
+        click(f->joinPanel->joinButton);
         QCOMPARE(ui.errors.size(), 2);
         QCOMPARE(panelState(f), Completed);
     }

@@ -10,6 +10,7 @@
 #include "recovery/RecoveryWriter.h"
 #include "split/SplitCheckFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -110,6 +111,77 @@ private slots:
                                           reinterpret_cast<uchar*>(dst.data()), length);
                     QVERIFY2(dst == expected, gf16::kernelName(kernel));
                 }
+
+        // The prepared layout: two sources summed into an accumulator, then
+        // back to words, against the log tables word by word.
+        const QByteArray other = patternBytes(4096, 9);
+        for (qint64 length : {64, 128, 4096})
+            for (quint16 factor : {quint16(0), quint16(1), quint16(0x8805), quint16(0xFFFF)}) {
+                const quint16 second = quint16(factor ^ 0x1234);
+                QByteArray expected(length, '\0');
+                for (qint64 i = 0; i < length; i += 2) {
+                    const quint16 p =
+                        gf16::multiply(factor, quint16(uchar(src[i]) | uchar(src[i + 1]) << 8)) ^
+                        gf16::multiply(second, quint16(uchar(other[i]) | uchar(other[i + 1]) << 8));
+                    expected[i] = char(p);
+                    expected[i + 1] = char(p >> 8);
+                }
+                QByteArray acc(length, '\0'), nibbles(2 * length, '\0');
+                uchar* into = reinterpret_cast<uchar*>(acc.data());
+                uchar* prepared = reinterpret_cast<uchar*>(nibbles.data());
+                gf16::prepareSource(reinterpret_cast<const uchar*>(src.constData()), prepared,
+                                    length);
+                gf16::multiplyAddPrepared(gf16::prepareFactor(factor), prepared, into, length);
+                gf16::prepareSource(reinterpret_cast<const uchar*>(other.constData()), prepared,
+                                    length);
+                gf16::multiplyAddPrepared(gf16::prepareFactor(second), prepared, into, length);
+                gf16::toWords(into, length);
+                QVERIFY2(acc == expected, qPrintable(QString::number(factor, 16)));
+            }
+    }
+
+    // RFC 1321's vectors, and the MD5s taken several at once (streams of
+    // unequal lengths, some with bytes already buffered, added in two calls)
+    // against Qt's own MD5 of the same bytes.
+    void md5() {
+        const char* vectors[][2] = {
+            {"", "d41d8cd98f00b204e9800998ecf8427e"},
+            {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+            {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+            {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+             "57edf4a22be3c955ac49da2e2107b67a"}};
+        for (const auto& v : vectors)
+            QCOMPARE(hex(Md5::of(v[0], qint64(qstrlen(v[0])))), QString::fromLatin1(v[1]));
+
+        const qint64 lengths[] = {0, 1, 55, 56, 64, 65, 127, 128, 1000, 4096, 70001};
+        for (int streams : {1, 2, 7, 8, 9, 17}) {
+            std::vector<Md5> md5s(static_cast<size_t>(streams));
+            std::vector<QByteArray> heads, data;
+            for (int k = 0; k < streams; ++k) {
+                heads.push_back(patternBytes(k % 3 == 0 ? 0 : k % 3 == 1 ? 3 : 63, k));
+                md5s[size_t(k)].add(heads.back());
+                data.push_back(patternBytes(lengths[k % 11] + (streams > 8 ? 4096 : 0), 40 + k));
+            }
+            for (int call = 0; call < 2; ++call) {
+                std::vector<Md5*> all;
+                std::vector<const uchar*> from;
+                std::vector<qint64> counts;
+                for (int k = 0; k < streams; ++k) {
+                    const QByteArray& d = data[size_t(k)];
+                    const qint64 at = call == 0 ? 0 : d.size() / 2;
+                    all.push_back(&md5s[size_t(k)]);
+                    from.push_back(reinterpret_cast<const uchar*>(d.constData()) + at);
+                    counts.push_back(call == 0 ? d.size() / 2 : d.size() - at);
+                }
+                Md5::addEach(all.data(), from.data(), counts.data(), streams);
+            }
+            for (int k = 0; k < streams; ++k)
+                QVERIFY2(hexOf(md5s[size_t(k)].result()) ==
+                             QCryptographicHash::hash(heads[size_t(k)] + data[size_t(k)],
+                                                      QCryptographicHash::Md5)
+                                 .toHex(),
+                         qPrintable(QStringLiteral("%1 streams, stream %2").arg(streams).arg(k)));
+        }
     }
 
     // The packets of the reference's test vector (two files, 1024-byte

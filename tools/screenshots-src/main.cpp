@@ -3,8 +3,8 @@
 // Under Wayland (a headless Weston started with --debug) it writes two, taken
 // with weston-screenshooter: a file loaded on the Split panel with a report
 // over it, and the join panel's file dialog.
-#include "core/ProgramState.h"
 #include "gui/Application.h"
+#include "gui/JoinPage.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
@@ -73,7 +73,7 @@ int wayland(MainWindow& window, ReportDialog& reportDialog) {
         if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
     });
     window.showJoinPage();
-    window.choosePart();
+    window.joinPanel->choosePart();
     return 0;
 }
 
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     outDir = qEnvironmentVariable("TFS_SCREENSHOTS", QStringLiteral("screenshots"));
     QDir().mkpath(outDir);
     MainWindow window;
-    ReportDialog reportDialog(&window);
+    ReportDialog& reportDialog = *window.reportDialog();
     window.show();
     settle();
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))

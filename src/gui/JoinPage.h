@@ -1,0 +1,112 @@
+#pragma once
+
+#include "core/ProgramState.h"
+
+#include <QGroupBox>
+
+class ClickLabel;
+class FileOpenDialog;
+class FolderBrowser;
+class Gauge;
+class PictureButton;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ReportDialog;
+namespace tfs {
+struct JoinChecks;
+}
+
+// The join page: a part of a set chosen (its total size measured), the
+// destination folder, the Join command with its questions and report,
+// Cancel, Undo and "Run Joined and Exit". It owns the join's state and knows
+// whether a join runs; the part and folder dialogs and the report dialog are
+// the window's, shared with the other pages.
+class JoinPage : public QGroupBox {
+    Q_OBJECT
+public:
+    JoinPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& partDialog,
+             FolderBrowser& folderBrowser);
+
+    QPushButton* loadPartButton; // "Load File"
+    QLabel* chosenPartLabel;
+    QLineEdit* chosenPartField;
+    QPushButton* joinDestinationButton; // "Destination"
+    QLabel* joinDestinationLabel;
+    ClickLabel* joinDestinationPicture;
+    QLineEdit* joinDestinationField;
+    ClickLabel* outputIcon;
+    QPushButton* joinButton;        // "Join"
+    PictureButton* runJoinedButton; // run joined and exit
+    QLabel* runJoinedLabel;
+    Gauge* joinGauge;
+    QLabel* joinHint;
+    QPushButton* joinMainButton;   // "Main"
+    QPushButton* joinCancelButton; // "Cancel"
+    QPushButton* joinUndoButton;   // "Undo"
+
+    // The page as the start page's button opens it, and as "Main" leaves it.
+    void prepareToShow();
+    void prepareToLeave();
+
+    void choosePart();
+    void chooseJoinDestination();
+    void startJoin();
+    void cancelJoin();
+    void undoJoin();
+    void runJoinedAndExit();
+    void openJoinDestination();
+    void setJoinCommandsEnabled(bool enabled); // Destination and Join
+    void setJoinButtonsEnabled(bool enabled);  // Load File, Destination, Join and Main
+    void showOutputIcon();
+
+    bool running() const { return running_; }
+    // A close request while a join runs cancels it first, so that no
+    // half-joined file stays behind.
+    void stopForClose();
+    // The report dialog's OK leaves Cancel shown and disabled.
+    void reportAcknowledged();
+
+    JoinState& state() { return state_; }
+    const JoinState& state() const { return state_; }
+
+signals:
+    void startPageRequested(); // "Main"
+    void exitRequested();      // "Run Joined and Exit"
+    void operationStarted();   // a join starts
+    void operationFinished();  // it has ended, however it ended
+    void joinCompleted();      // a join has put its output in place
+
+private:
+    void pressJoinDestinationPicture();
+    void releaseJoinDestinationPicture();
+    void chosenPartChanged();
+    void joinDestinationChanged();
+    void settleAfterStop();
+    void resetAfterAbort(); // the reset after "Abort" in the report dialog
+
+    // The steps of the Join command (startJoin), in their order.
+    void runJoinCommand();
+    enum class MissingAnswer { NoneMissing, JoinAnyway, Abort };
+    bool prepareJoin(const QString& chosen);
+    bool refusedBeforeWriting();
+    void refuse(const QStringList& lines);
+    MissingAnswer askAboutMissingParts(const QString& chosen, const tfs::JoinChecks& checks);
+    void chooseOutputName(const QString& chosen);
+    // What the check files beside the parts said of a join.
+    struct CheckVerdict {
+        bool decided = false; // a check failed and the user chose in the report
+        QStringList lines;    // the completion report's lines about the check files
+    };
+    bool runEngine(const QString& chosen, qint64 lastOrdinal, const tfs::JoinChecks& checks,
+                   CheckVerdict& verdict);
+    void showResult(bool completed, const QString& chosen, const QStringList& leftOut,
+                    const CheckVerdict& verdict);
+
+    ReportDialog& reportDialog_;
+    FileOpenDialog& partDialog_;
+    FolderBrowser& folderBrowser_;
+    JoinState state_;
+    FreeSpaceState freeSpace_; // the destination's, measured before a join writes
+    bool running_ = false;
+};

@@ -1,0 +1,62 @@
+#include "recovery/Tasks.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace tfs {
+
+bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
+              const std::function<void(int done)>& progress, const EngineHooks& hooks,
+              const CancelRequest& cancel) {
+    std::atomic<int> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::condition_variable finished;
+    std::exception_ptr failure;
+    int running = 2;
+    const auto work = [&] {
+        for (int t; !stop && (t = next.fetch_add(1)) < count;) {
+            try {
+                task(t, stop);
+            } catch (...) {
+                const std::lock_guard<std::mutex> guard(lock);
+                if (!failure) failure = std::current_exception();
+                stop = true;
+            }
+            ++done;
+        }
+        const std::lock_guard<std::mutex> guard(lock);
+        --running;
+        finished.notify_all();
+    };
+    std::thread first(work), second(work);
+    bool cancelled = false;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> wait(lock);
+            if (finished.wait_for(wait, std::chrono::milliseconds(20),
+                                  [&] { return running == 0; }))
+                break;
+        }
+        if (progress) progress(done);
+        if (hooks.yield) hooks.yield();
+        if (cancel.requested()) {
+            cancelled = true;
+            stop = true;
+        }
+    }
+    first.join();
+    second.join();
+    if (failure) std::rethrow_exception(failure);
+    // One turn at the end as well, so that however short the tasks were the
+    // caller's handlers ran once.
+    if (progress) progress(done);
+    if (hooks.yield) hooks.yield();
+    return !cancelled && !cancel.requested();
+}
+
+} // namespace tfs
