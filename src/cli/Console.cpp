@@ -52,7 +52,9 @@ void catchInterrupts() {
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART; // reads and writes go on; the engines look at blocks' ends
+    // No SA_RESTART: a read or write that waits (on a stalled pipe, a
+    // terminal) ends with EINTR, and the loops look at the signal then.
+    action.sa_flags = 0;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         // A signal ignored when the program started (nohup, trap '' HUP, a
         // script's background job, which ignores SIGINT) stays ignored: the

@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -42,11 +43,6 @@ QString destinationFolder(const QString& into, const QString& file) {
     if (!QFileInfo(folder).isDir())
         throw OperationError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
     return withTrailingSeparator(folder);
-}
-
-void removeFiles(const QStringList& paths) {
-    for (const QString& path : paths)
-        if (QFileInfo(path).isFile()) QFile::remove(path);
 }
 
 // A file's identity and its last change (of content or status, to the
@@ -137,12 +133,53 @@ void writeSetFiles(const SplitState& state, const QString& sourceName, int recov
     }
 }
 
+// Runs a split (`engine`, with `hooks`) and, once its parts have their names
+// and while it still holds its set, writes the list, the check files and the
+// recovery data. A split that fails leaves nothing of its set: what it wrote
+// goes (a file of a part's name that was there before and that it could not
+// open stays). One interrupted after its last block is undone whole, as the
+// window's Undo does, and comes out Cancelled.
+SplitOutcome splitToSet(ProgramState& state, const QString& sourceName, int recovery,
+                        SplitHooks& hooks, const std::function<SplitOutcome()>& engine) {
+    const QString list = partListPath(state.SplitDestFolder, sourceName);
+    bool listWritten = false;
+    QHash<QString, QByteArray> before; // the files that parts were started over
+    hooks.partStarted = [&] {
+        const QByteArray existing = fileState(state.CurrentPartPath);
+        if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
+    };
+    hooks.completed = [&] { writeSetFiles(state, sourceName, recovery, listWritten); };
+    const auto undo = [&](const QHash<QString, QByteArray>& kept) {
+        if (listWritten) {
+            deleteCheckFilesOf(list);
+            deletePartList(list);
+        }
+        removeWrittenParts(state.SplitPartPaths, kept);
+    };
+    SplitOutcome outcome;
+    try {
+        outcome = engine();
+    } catch (const OperationError&) {
+        undo(before); // as Cancel does
+        throw;
+    }
+    if (outcome == SplitOutcome::Completed && interrupted() && !state.SplitPartPaths.isEmpty()) {
+        undo({});
+        return SplitOutcome::Cancelled;
+    }
+    return outcome;
+}
+
 // --split -: the parts of standard input, named as those of a file of the
 // given name. Its size is known at its end only: the refusals that a file of
 // that size gets before anything is written come after the input has been
 // read (and its parts removed) instead.
 int splitInput(const SplitRequest& request) {
     ProgramState state;
+    if (const QString why = unlistableNameReason(request.name); !why.isEmpty())
+        throw OperationError(
+            QStringLiteral("Cannot split standard input as %1: %2; choose another --name")
+                .arg(request.name, why));
     state.SplitDestFolder = destinationFolder(request.into, QDir::current().filePath(request.name));
     const MediaPreset* preset = request.preset.isEmpty() ? nullptr : presetNamed(request.preset);
     const qint64 partSize = preset ? preset->partSize : partSizeOf(request.size);
@@ -156,49 +193,22 @@ int splitInput(const SplitRequest& request) {
         refused = true;
         report(lines);
     };
-    QHash<QString, QByteArray> before; // the files that parts were started over
-    hooks.partStarted = [&] {
-        const QByteArray existing = fileState(state.CurrentPartPath);
-        if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
-    };
-    const QString list = partListPath(state.SplitDestFolder, request.name);
-    bool listWritten = false;
-    try {
-        const SplitOutcome outcome =
-            splitStream(state, STDIN_FILENO, request.name, partSize, hooks);
-        if (refused || outcome != SplitOutcome::Completed)
-            return outcome == SplitOutcome::Cancelled ? interruptedStatus() : Refused;
-        if (state.SourceFileSize == 0)
-            throw OperationError(QStringLiteral("Cannot split standard input: it is empty"));
-        // One part at most, which the engine has not kept: a medium filled
-        // exactly would be one part too.
-        QStringList refusal = preset && !fillsMedium(state.SourceFileSize, preset->partSize)
-                                  ? preset->smallerLines
-                                  : partSizeRefusal(state.SourceFileSize, partSize);
-        if (state.SplitPartPaths.isEmpty() && refusal.isEmpty())
-            refusal = partSizeRefusal(state.SourceFileSize, state.SourceFileSize);
-        if (!refusal.isEmpty()) {
-            report(refusal);
-            return Refused;
-        }
-        writeSetFiles(state, request.name, request.recovery, listWritten);
-    } catch (const OperationError&) {
-        if (listWritten) {
-            deleteCheckFilesOf(list);
-            deletePartList(list);
-        }
-        removeWrittenParts(state.SplitPartPaths, before);
-        throw;
-    }
-    if (interrupted()) { // after the last block: undone, as the window's Undo does
-        removeFiles(state.SplitPartPaths);
-        if (listWritten) {
-            deleteCheckFilesOf(list);
-            deletePartList(list);
-        }
-        return interruptedStatus();
-    }
-    return Success;
+    const SplitOutcome outcome = splitToSet(state, request.name, request.recovery, hooks, [&] {
+        return splitStream(state, STDIN_FILENO, request.name, partSize, hooks);
+    });
+    if (refused || outcome != SplitOutcome::Completed)
+        return outcome == SplitOutcome::Cancelled ? interruptedStatus() : Refused;
+    if (!state.SplitPartPaths.isEmpty()) return Success;
+    // One part at most, which the engine has not kept: a medium filled
+    // exactly would be one part too.
+    if (state.SourceFileSize == 0)
+        throw OperationError(QStringLiteral("Cannot split standard input: it is empty"));
+    QStringList refusal = preset && !fillsMedium(state.SourceFileSize, preset->partSize)
+                              ? preset->smallerLines
+                              : partSizeRefusal(state.SourceFileSize, partSize);
+    if (refusal.isEmpty()) refusal = partSizeRefusal(state.SourceFileSize, state.SourceFileSize);
+    report(refusal);
+    return Refused;
 }
 
 // --join PART --into -: the joined bytes on standard output. What has been
@@ -284,39 +294,14 @@ int split(const SplitRequest& request) {
         report(lines);
     };
 
-    const QString list = partListPath(state.SplitDestFolder, fileNameOf(source));
-    bool listWritten = false;
-    QHash<QString, QByteArray> before; // the files that parts were started over
-    hooks.partStarted = [&] {
-        const QByteArray existing = fileState(state.CurrentPartPath);
-        if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
-    };
-    try {
-        const SplitOutcome outcome = splitIntoParts(state, source, partSize, hooks, request.parts);
-        if (refused || outcome == SplitOutcome::RefusedForSpace ||
-            outcome == SplitOutcome::RefusedForFileSize)
-            return Refused;
-        if (outcome == SplitOutcome::Cancelled)
-            return interruptedStatus(); // the engine has removed the parts
-        writeSetFiles(state, fileNameOf(source), request.recovery, listWritten);
-    } catch (const OperationError&) {
-        if (listWritten) {
-            deleteCheckFilesOf(list);
-            deletePartList(list);
-        }
-        removeWrittenParts(state.SplitPartPaths, before); // as Cancel does
-        throw;
-    }
-    // Interrupted after the last block: undone, as the window's Undo does.
-    if (interrupted()) {
-        removeFiles(state.SplitPartPaths);
-        if (listWritten) {
-            deleteCheckFilesOf(list);
-            deletePartList(list);
-        }
-        return interruptedStatus();
-    }
-    return Success;
+    const SplitOutcome outcome =
+        splitToSet(state, fileNameOf(source), request.recovery, hooks,
+                   [&] { return splitIntoParts(state, source, partSize, hooks, request.parts); });
+    if (refused || outcome == SplitOutcome::RefusedForSpace ||
+        outcome == SplitOutcome::RefusedForFileSize)
+        return Refused;
+    // Cancelled: the engine has removed the parts, or the set was undone.
+    return outcome == SplitOutcome::Cancelled ? interruptedStatus() : Success;
 }
 
 int join(const QString& part, const QString& into, bool force) {

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -18,17 +19,30 @@ namespace tfs {
 namespace {
 
 constexpr qint64 StreamBlockSize = 1 << 20;
+// How long a write waits for the reader before the cancel is looked at again.
+constexpr int IdleTurnMs = 100;
 
-void writeAll(int fd, const char* bytes, qint64 count) {
+// Writes all of `count` bytes, turning while the reader takes none; false
+// when cancelled meanwhile. A signal ends a write that waits (the command
+// line's handlers don't restart calls): it is looked at then.
+bool writeAll(int fd, const char* bytes, qint64 count, const JoinHooks& hooks,
+              const CancelRequest& cancel) {
     while (count > 0) {
-        const ssize_t n = ::write(fd, bytes, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
+        pollfd ready{fd, POLLOUT, 0};
+        const int polled = ::poll(&ready, 1, IdleTurnMs);
+        ssize_t n = 0;
+        if (polled > 0) n = ::write(fd, bytes, static_cast<size_t>(count));
+        if ((polled < 0 || n < 0) && errno != EINTR && errno != EAGAIN)
             throw OperationError(systemErrorText(QStringLiteral("Cannot write"),
                                                  QStringLiteral("standard output"), errno));
-        bytes += n;
-        count -= n;
+        if (n > 0) {
+            bytes += n;
+            count -= n;
+        }
+        if (count > 0 && hooks.yield) hooks.yield();
+        if (count > 0 && cancel.requested()) return false;
     }
+    return true;
 }
 
 } // namespace
@@ -62,7 +76,7 @@ qint64 joinToStream(JoinState& state, const QString& chosenPart, int outputFd, q
                 throw OperationError(
                     QStringLiteral("Cannot read %1: %2").arg(path, part.errorString()));
             if (n == 0) break;
-            writeAll(outputFd, buffer.data(), n);
+            if (!writeAll(outputFd, buffer.data(), n, hooks, cancel)) return joined;
             crc = Crc32Fast(buffer.data(), n, crc);
             size += n;
             written += n;

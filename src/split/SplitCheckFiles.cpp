@@ -49,10 +49,15 @@ void writeCheckFiles(const QString& base, const QStringList& partNames,
         whole = crc32Combine(whole, crcs.at(i).crc, crcs.at(i).size);
         size += crcs.at(i).size;
     }
+    // A file of the user's stays; a link named like a check file (which no
+    // check reads through) loses the name, its target untouched.
+    const auto replaceable = [](const QString& path) {
+        return !present(path) || QFileInfo(path).isSymLink();
+    };
     const QString sfv = base + QStringLiteral(".sfv");
-    if (!present(sfv) || isOurSfv(sfv, sourceName)) saveWholeFile(sfv, sfvBytes(entries));
+    if (replaceable(sfv) || isOurSfv(sfv, sourceName)) saveWholeFile(sfv, sfvBytes(entries));
     const QString crc = base + QStringLiteral(".crc");
-    if (!present(crc) || isOurCrcFile(crc, sourceName))
+    if (replaceable(crc) || isOurCrcFile(crc, sourceName))
         saveWholeFile(crc, crcFileBytes(sourceName, size, whole));
 }
 

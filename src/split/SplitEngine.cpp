@@ -6,6 +6,7 @@
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
 #include "core/StreamReader.h"
+#include "split/FirstPartHold.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/PartWriter.h"
@@ -117,138 +118,6 @@ qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile&
     return copied;
 }
 
-// Part 1 of a split is written under its hidden name and takes its own name
-// only when the split has completed: a split that is killed leaves no part
-// 1, and no join takes a set without it. While the split runs, it holds a
-// lock on that hidden file: a second split of a file of the same name into
-// the same folder is refused rather than mixing its parts with the first
-// one's. A hidden file that no split holds (a killed split's) is taken over.
-class FirstPartHold {
-public:
-    FirstPartHold() = default;
-    ~FirstPartHold() { release(); }
-    FirstPartHold(const FirstPartHold&) = delete;
-    FirstPartHold& operator=(const FirstPartHold&) = delete;
-
-    // Locks the hidden file of part 1 at `partPath`: refused (OperationError)
-    // while another split holds it.
-    void lock(const QString& sourcePath, const QString& partPath) {
-        final_ = partPath;
-        const QString hidden = hiddenFirstPartPath(partPath);
-#ifdef Q_OS_UNIX
-        const QByteArray name = QFile::encodeName(hidden);
-        for (int attempt = 0; attempt < 3 && fd_ < 0; ++attempt) {
-            const int fd = ::open(name.constData(),
-                                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-            if (fd < 0 && errno == ELOOP) { // a link of that name is no file of ours
-                ::unlink(name.constData());
-                continue;
-            }
-            if (fd < 0)
-                throw OperationError(
-                    systemErrorText(QStringLiteral("Cannot create"), partPath, errno));
-            struct stat opened {};
-            if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-                ::close(fd);
-                throw OperationError(
-                    QStringLiteral("Cannot create %1: %2 is in the way, not a file")
-                        .arg(partPath, hidden));
-            }
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-                ::close(fd);
-                throw OperationError(
-                    QStringLiteral("Cannot split %1: another split is writing the parts of a file "
-                                   "of the same name into %2")
-                        .arg(sourcePath, folderOf(partPath)));
-            }
-            struct stat named {};
-            if (::lstat(name.constData(), &named) == 0 && named.st_ino == opened.st_ino &&
-                named.st_dev == opened.st_dev)
-                fd_ = fd;
-            else
-                ::close(fd); // a join's sweep took it meanwhile: made anew
-        }
-        if (fd_ < 0)
-            throw OperationError(
-                QStringLiteral("Cannot create %1: %2 keeps changing").arg(partPath, hidden));
-#else
-        Q_UNUSED(sourcePath);
-#endif
-        hidden_ = hidden;
-    }
-
-    // Removes what bears part 1's own name (it would be overwritten now)
-    // before part 1 is written. Throws OperationError.
-    void replaceName() {
-        started_ = true;
-#ifdef Q_OS_UNIX
-        struct stat existing {};
-        const QByteArray own = QFile::encodeName(final_);
-        if (::lstat(own.constData(), &existing) != 0) {
-            if (errno != ENOENT)
-                throw OperationError(
-                    systemErrorText(QStringLiteral("Cannot create"), final_, errno));
-            return;
-        }
-        if (S_ISDIR(existing.st_mode))
-            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, EISDIR));
-        if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
-            throw OperationError(
-                QStringLiteral("Cannot create %1: something of that name is in the way, not a file")
-                    .arg(final_));
-        if (::unlink(own.constData()) != 0)
-            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, errno));
-#else
-        QFile::remove(final_);
-#endif
-    }
-
-    const QString& hiddenPath() const { return hidden_; }
-
-    // The split completed: part 1 takes its name, replacing whatever took
-    // that name meanwhile (never writing through it). Throws OperationError.
-    void publish() {
-        if (hidden_.isEmpty()) return;
-        if (std::rename(QFile::encodeName(hidden_).constData(),
-                        QFile::encodeName(final_).constData()) != 0) {
-            const int err = errno;
-            discard();
-            throw OperationError(systemErrorText(QStringLiteral("Cannot create"), final_, err));
-        }
-        hidden_.clear();
-        release();
-    }
-    // The split was cancelled: the hidden file goes.
-    void discard() {
-        if (!hidden_.isEmpty()) QFile::remove(std::exchange(hidden_, QString()));
-        release();
-    }
-    // The split failed: a part 1 begun is kept under its name with the parts
-    // written before the failure, which stay listed for Cancel; one never
-    // begun (or whose name can't be given) goes.
-    void keep() {
-        if (!hidden_.isEmpty() &&
-            (!started_ || std::rename(QFile::encodeName(hidden_).constData(),
-                                      QFile::encodeName(final_).constData()) != 0))
-            QFile::remove(hidden_);
-        hidden_.clear();
-        release();
-    }
-
-private:
-    void release() {
-#ifdef Q_OS_UNIX
-        if (fd_ >= 0) ::close(fd_);
-#endif
-        fd_ = -1;
-    }
-
-    QString final_;
-    QString hidden_;
-    int fd_ = -1;
-    bool started_ = false; // part 1's own name was replaced: its writing began
-};
-
 } // namespace
 
 QString hiddenFirstPartPath(const QString& partPath) {
@@ -272,16 +141,18 @@ void removeAbandonedFirstPart(const QString& partPath) {
 #endif
 }
 
-void requireListableName(const QString& sourcePath) {
-    const QString name = fileNameOf(sourcePath);
-    QString why;
+QString unlistableNameReason(const QString& name) {
     if (name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')))
-        why = QStringLiteral("its name holds a line break, which its part list and check files "
-                             "cannot hold");
-    else if (name.startsWith(QLatin1Char(';')))
-        why = QStringLiteral("its name begins with \";\", which makes a comment of its parts' "
-                             "lines in the .sfv");
-    if (!why.isEmpty())
+        return QStringLiteral("its name holds a line break, which its part list and check files "
+                              "cannot hold");
+    if (name.startsWith(QLatin1Char(';')))
+        return QStringLiteral("its name begins with \";\", which makes a comment of its parts' "
+                              "lines in the .sfv");
+    return {};
+}
+
+void requireListableName(const QString& sourcePath) {
+    if (const QString why = unlistableNameReason(fileNameOf(sourcePath)); !why.isEmpty())
         throw OperationError(
             QStringLiteral("Cannot split %1: %2; rename the file first").arg(sourcePath, why));
 }
@@ -490,6 +361,8 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
     if (state.SplitPartPaths.size() == 1) state.CurrentPartPath = state.SplitPartPaths.first();
     removeEarlierPartsBeyond(earlierParts, state.SplitDestFolder, fileNameOf(sourcePath),
                              state.SplitPartPaths.size());
+    if (hooks.completed) hooks.completed(); // the set is still held
+    firstPart.release();
     return SplitOutcome::Completed;
 }
 

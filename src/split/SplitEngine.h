@@ -41,6 +41,12 @@ struct SplitHooks : EngineHooks {
     // system): the report lines. Nothing was written.
     std::function<void(const QStringList& lines)> refused;
     std::function<void()> cancelled; // the cancelled split's parts are gone
+    // Runs once a completed split's parts all have their names, while the
+    // split still holds its set (a second split of a file of the same name
+    // into the folder is refused until it returns): the list, the check files
+    // and the recovery files are written here. An OperationError it throws
+    // leaves the split, the parts in place and listed.
+    std::function<void()> completed;
     // Whether the split takes each part's CRC-32 as it copies (for the check
     // files) into state.SplitPartCrcs.
     bool partCrcs = true;
@@ -92,6 +98,9 @@ void removeAbandonedFirstPart(const QString& partPath);
 // beginning with ';', which would make comments of its .sfv lines. Throws
 // OperationError naming the file.
 void requireListableName(const QString& sourcePath);
+// Why a set of a source of this name (a file name, no folder) could not be
+// read back, in words that follow "Cannot split X: "; empty when it can.
+QString unlistableNameReason(const QString& name);
 
 // Checked right before a split (the source may have changed since it was
 // loaded): a regular file of at least one byte that does not lie in destFolder

@@ -5,6 +5,7 @@
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/ProgramState.h"
+#include "split/FirstPartHold.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -117,12 +117,13 @@ SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceNa
     QStringList earlierParts;
     QList<PartCrc> crcs;
     std::vector<char> buffer(static_cast<size_t>(std::min(partSize, StreamBlockSize)));
-    // The first part is written under a hidden name until bytes for a second
-    // one come: an input that ends within it would make a set of one part,
-    // which is refused, and the earlier set of this name stays as it was.
-    QTemporaryFile first(dest + QLatin1Char('.') + sourceName + QStringLiteral(".001-XXXXXX"));
-    QFile later;
-    QFile* part = nullptr;
+    // The first part is written under its hidden name, held as a file split
+    // holds it, and takes its name at the end. Until bytes for a second part
+    // come, the earlier set of this name stays as it was: an input that ends
+    // within one part would make a set of one part, which is refused.
+    FirstPartHold firstPart;
+    QFile part;
+    bool begun = false;
     quint32 crc = CrcInitialValue;
     qint64 inPart = 0;
     const auto startPart = [&](qint64 ordinal) {
@@ -135,71 +136,74 @@ SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceNa
         state.SplitPartNames.append(fileNameOf(state.CurrentPartPath));
         state.SplitPartPaths.append(state.CurrentPartPath);
     };
-    for (;;) {
-        // What the current part has room for, or a new part after a full one.
-        const qint64 left = inPart == partSize ? partSize : partSize - inPart;
-        const qint64 room = std::min<qint64>(left, qint64(buffer.size()));
-        const qint64 n = readSome(inputFd, buffer.data(), room, hooks, cancel);
-        if (n <= 0) break;
-        if (!part) { // the first bytes
-            if (!first.open())
-                throw OperationError(QStringLiteral("Cannot create %1: %2")
-                                         .arg(first.fileTemplate(), first.errorString()));
-            // A temporary file is the owner's alone; the part gets the
-            // permissions that every other part is created with.
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            if (::fchmod(first.handle(), 0666 & ~mask) != 0)
-                throw OperationError(
-                    systemErrorText(QStringLiteral("Cannot create"), first.fileName(), errno));
-            part = &first;
-        } else if (inPart == partSize) { // bytes for a part after a full one
-            if (part == &first) {
-                startPart(1);
-                // A file there that couldn't be written over (one the user
-                // made read-only) isn't replaced either.
-                if (::access(QFile::encodeName(state.CurrentPartPath).constData(), W_OK) != 0 &&
-                    errno != ENOENT)
-                    throw OperationError(systemErrorText(QStringLiteral("Cannot create"),
-                                                         state.CurrentPartPath, errno));
-                if (::rename(QFile::encodeName(first.fileName()).constData(),
-                             QFile::encodeName(state.CurrentPartPath).constData()) != 0)
-                    throw OperationError(systemErrorText(QStringLiteral("Cannot create"),
-                                                         state.CurrentPartPath, errno));
-                first.setAutoRemove(false);
+    try {
+        for (;;) {
+            // What the current part has room for, or a new part after a full one.
+            const qint64 left = inPart == partSize ? partSize : partSize - inPart;
+            const qint64 room = std::min<qint64>(left, qint64(buffer.size()));
+            const qint64 n = readSome(inputFd, buffer.data(), room, hooks, cancel);
+            if (n <= 0) break;
+            if (!begun) { // the first bytes
+                firstPart.lock(QStringLiteral("standard input"), partPath(dest, sourcePath, 1));
+                createForWriting(part, firstPart.hiddenPath());
+                begun = true;
+            } else if (inPart == partSize) { // bytes for a part after a full one
+                if (state.SplitPartPaths.isEmpty()) {
+                    startPart(1);
+                    // A file there that couldn't be written over (one the
+                    // user made read-only) isn't replaced either.
+                    if (::access(QFile::encodeName(state.CurrentPartPath).constData(), W_OK) != 0 &&
+                        errno != ENOENT)
+                        throw OperationError(systemErrorText(QStringLiteral("Cannot create"),
+                                                             state.CurrentPartPath, errno));
+                    firstPart.replaceName();
+                }
+                startPart(state.SplitPartPaths.size() + 1);
+                createReplacingLinks(part, state.CurrentPartPath); // never through a link
+                crc = CrcInitialValue;
+                inPart = 0;
             }
-            startPart(state.SplitPartPaths.size() + 1);
-            createReplacingLinks(later, state.CurrentPartPath); // never through a link
-            part = &later;
-            crc = CrcInitialValue;
-            inPart = 0;
+            writeAll(part, buffer.data(), n);
+            crc = Crc32Fast(buffer.data(), n, crc);
+            inPart += n;
+            state.SourceFileSize += n;
+            if (inPart == partSize) {
+                closeWritten(part);
+                crcs.append({crc ^ 0xFFFFFFFFu, inPart});
+            }
+            if (hooks.yield) hooks.yield();
+            if (cancel.requested()) break;
         }
-        writeAll(*part, buffer.data(), n);
-        crc = Crc32Fast(buffer.data(), n, crc);
-        inPart += n;
-        state.SourceFileSize += n;
-        if (inPart == partSize) {
-            closeWritten(*part);
+        if (part.isOpen() && !cancel.requested()) {
+            closeWritten(part);
             crcs.append({crc ^ 0xFFFFFFFFu, inPart});
         }
-        if (hooks.yield) hooks.yield();
-        if (cancel.requested()) break;
-    }
-    if (part && part->isOpen() && !cancel.requested()) {
-        closeWritten(*part);
-        crcs.append({crc ^ 0xFFFFFFFFu, inPart});
+    } catch (const OperationError& e) {
+        // The user knows part 1 by its name, not by the hidden one.
+        QString text = e.text();
+        if (firstPart.held()) text.replace(firstPart.hiddenPath(), partPath(dest, sourcePath, 1));
+        part.close();
+        firstPart.keep();
+        throw OperationError(text);
     }
 
     if (cancel.requested()) {
-        later.close();
+        part.close();
+        firstPart.discard();
         for (const QString& path : std::as_const(state.SplitPartPaths))
             if (QFileInfo(path).isFile()) QFile::remove(path);
         if (hooks.cancelled) hooks.cancelled();
         return SplitOutcome::Cancelled;
     }
-    if (state.SplitPartPaths.isEmpty()) return SplitOutcome::Completed; // one part at most
+    if (state.SplitPartPaths.isEmpty()) { // one part at most
+        firstPart.discard();
+        return SplitOutcome::Completed;
+    }
     if (hooks.partCrcs) state.SplitPartCrcs = crcs;
+    firstPart.publish();
     removeEarlierPartsBeyond(earlierParts, dest, sourceName, state.SplitPartPaths.size());
+    if (hooks.completed) hooks.completed(); // the set is still held
+    firstPart.release();
     return SplitOutcome::Completed;
 }
 

@@ -13,10 +13,12 @@ namespace tfs {
 // ends, named as parts of a file `sourceName` in state.SplitDestFolder, with
 // each part's CRC-32 in state.SplitPartCrcs and the bytes read in
 // state.SourceFileSize. A part is made only for bytes that have come, so the
-// last one holds the rest and no part is empty. An input that fills one part
-// at most makes none (a set of one part is refused): it is held under a
-// hidden name until a second part begins, SplitPartPaths stays empty and
-// SourceFileSize tells the input's size.
+// last one holds the rest and no part is empty. Part 1 is written under its
+// hidden name and held as splitIntoParts holds it (a second split of this
+// name into the folder is refused meanwhile), and takes its name at the end,
+// before hooks.completed runs with the set still held. An input that fills
+// one part at most makes none (a set of one part is refused): its hidden part
+// goes, SplitPartPaths stays empty and SourceFileSize tells the input's size.
 //
 // Like splitIntoParts: no file named like the part list that isn't one of this
 // name is replaced (RefusedForList), no part larger than the destination's

@@ -9,6 +9,8 @@
 #include <QScopeGuard>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -96,9 +98,11 @@ class TestFaultsReliability : public QObject {
         r.err = p.readAllStandardError();
         return r;
     }
-    Run run(const QStringList& args, const Fault& fault = {}) {
+    Run run(const QStringList& args, const Fault& fault = {}, const QByteArray& input = {}) {
         QProcess p;
         start(p, args, fault);
+        p.write(input);
+        p.closeWriteChannel();
         return finish(p);
     }
     // Waits until the held read was reached ("reached" on standard error).
@@ -203,17 +207,28 @@ private slots:
     // same name; the next split takes the killed one's place and completes.
     void kills_data() {
         QTest::addColumn<bool>("earlier");
-        QTest::newRow("into an empty folder") << false;
-        QTest::newRow("over an earlier set") << true;
+        QTest::addColumn<bool>("fromInput"); // the killed split reads standard input
+        QTest::newRow("into an empty folder") << false << false;
+        QTest::newRow("over an earlier set") << true << false;
+        QTest::newRow("standard input, over an earlier set") << true << true;
     }
     void kills() {
         QFETCH(bool, earlier);
+        QFETCH(bool, fromInput);
         const QStringList split{"--split", "data.bin", "--size", "1MB", "--into", "out"};
         if (earlier)
             QCOMPARE(run({"--split", "data.bin", "--size", "512KB", "--into", "out"}).status, 0);
         QProcess child;
-        start(child, split, {"stop", "data.bin", (5 << 19) + 1});
-        awaitHeld(child);
+        if (fromInput) { // killed while it waits for more input, in part 2
+            start(child, {"--split", "-", "--name", "data.bin", "--size", "1MB", "--into", "out"});
+            child.write(data.left((3 << 19) + 4096)); // not the earlier part 2's size
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out + "data.bin.002").size() == (1 << 19) + 4096,
+                                     60000);
+            QVERIFY(QFileInfo::exists(out + ".data.bin.001.splitting"));
+        } else {
+            start(child, split, {"stop", "data.bin", (5 << 19) + 1});
+            awaitHeld(child);
+        }
         child.kill();
         QVERIFY(child.waitForFinished(20000));
         for (const QString& name : entries(out))
@@ -232,21 +247,47 @@ private slots:
     }
 
     // Two files of the same name split into one folder at once: the second
-    // split is refused while the first runs, and the first one's set is whole.
+    // split is refused while the first runs (until its list, check files and
+    // recovery data are written), and the first one's set is whole.
+    void concurrentSplits_data() {
+        QTest::addColumn<QString>("first"); // where the first split is held
+        QTest::addColumn<int>("files");     // in the folder at the end
+        QTest::newRow("writing its parts") << "parts" << 6;
+        QTest::newRow("writing its recovery data") << "recovery" << 8;
+        QTest::newRow("reading standard input") << "input" << 6;
+    }
     void concurrentSplits() {
+        QFETCH(QString, first);
+        QFETCH(int, files);
         QVERIFY(QDir().mkpath(dir + "other"));
         makeFile(dir + "other/data.bin", 2 << 20, 9);
-        QProcess first;
-        start(first, {"--split", "data.bin", "--size", "1MB", "--into", "out"},
-              {"stop", "data.bin", (3 << 19) + 1});
-        awaitHeld(first);
+        QProcess held;
+        if (first == "parts")
+            start(held, {"--split", "data.bin", "--size", "1MB", "--into", "out"},
+                  {"stop", "data.bin", (3 << 19) + 1});
+        if (first == "recovery") // held at the first read of a written part
+            start(held,
+                  {"--split", "data.bin", "--size", "1MB", "--into", "out", "--recovery", "10%"},
+                  {"stop", "out/data.bin.002", 0});
+        if (first == "input") {
+            start(held, {"--split", "-", "--name", "data.bin", "--size", "1MB", "--into", "out"});
+            held.write(data.left(3 << 19));
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out + "data.bin.002").size() == 1 << 19, 60000);
+        } else
+            awaitHeld(held);
         const Run second = run({"--split", "other/data.bin", "--size", "512KB", "--into", "out"});
         QCOMPARE(second.status, 2);
         QVERIFY2(second.err.contains("another split is writing"), second.err.constData());
-        first.write("go");
-        QCOMPARE(finish(first).status, 0);
+        if (first == "input") {
+            held.write(data.mid(3 << 19));
+            held.closeWriteChannel();
+        } else
+            held.write("go");
+        QCOMPARE(finish(held).status, 0);
         QCOMPARE(concat({out + "data.bin.001", out + "data.bin.002", out + "data.bin.003"}), data);
-        QCOMPARE(entries(out).size(), 6);
+        QCOMPARE(readFile(out + "data.bin.txt"),
+                 QByteArray("data.bin.001\r\ndata.bin.002\r\ndata.bin.003\r\n"));
+        QCOMPARE(entries(out).size(), files);
     }
 
     // A link named like a part, the list or a check file is replaced, never
@@ -265,11 +306,28 @@ private slots:
                                              << "hardlink";
         QTest::newRow("named pipe as part 2") << "data.bin.002"
                                               << "fifo";
+        QTest::newRow("symbolic link as the list") << "data.bin.txt"
+                                                   << "symlink";
+        QTest::newRow("hard link as the list") << "data.bin.txt"
+                                               << "hardlink";
+        QTest::newRow("symbolic link as the .sfv") << "data.bin.sfv"
+                                                   << "symlink";
+        QTest::newRow("hard link as the .sfv") << "data.bin.sfv"
+                                               << "hardlink";
+        QTest::newRow("symbolic link as the .crc") << "data.bin.crc"
+                                                   << "symlink";
+        QTest::newRow("hard link as the .crc") << "data.bin.crc"
+                                               << "hardlink";
     }
     void linksAndSpecialFiles() {
         QFETCH(QString, name);
         QFETCH(QString, kind);
-        const QByteArray victim = "the user's own file, outside the folder";
+        // For the list and the check files: one of an earlier split of this
+        // name elsewhere, which the split takes for its own.
+        QByteArray victim = "the user's own file, outside the folder";
+        if (name.endsWith(".txt")) victim = "data.bin.001\r\ndata.bin.002\r\n";
+        if (name.endsWith(".sfv")) victim = "data.bin.001 0A5F2E11\r\ndata.bin.002 1C291CA3\r\n";
+        if (name.endsWith(".crc")) victim = "filename=data.bin\r\nsize=5\r\ncrc32=0A5F2E11\r\n";
         writeFile(dir + "victim.txt", victim);
         if (kind == "symlink") QVERIFY(QFile::link(dir + "victim.txt", out + name));
         if (kind == "hardlink")
@@ -287,6 +345,11 @@ private slots:
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY(!QFileInfo(out + name).isSymLink());
         QCOMPARE(concat({out + "data.bin.001", out + "data.bin.002", out + "data.bin.003"}), data);
+        QCOMPARE(readFile(out + "data.bin.sfv"),
+                 "; Tarvello File Splitter\r\n" +
+                     writeSet(dir, data).replace("set.bin", "data.bin"));
+        QCOMPARE(readFile(out + "data.bin.txt"),
+                 QByteArray("data.bin.001\r\ndata.bin.002\r\ndata.bin.003\r\n"));
     }
 
     // Lists and check files are read as streams with bounded lines, however
@@ -363,19 +426,69 @@ private slots:
         QCOMPARE(r.out.isEmpty(), status != 0);
     }
 
+    // A signal ends a run that waits on a pipe (a writer that stalls, a
+    // reader that takes nothing): the usual clean-up, 128 + the signal.
+    void signalsEndWaits_data() {
+        QTest::addColumn<QString>("stalled");
+        QTest::addColumn<int>("sig");
+        QTest::newRow("split of standard input, the writer stalls") << "input" << int(SIGTERM);
+        QTest::newRow("join to standard output, the reader stalls") << "output" << int(SIGINT);
+    }
+    void signalsEndWaits() {
+        QFETCH(QString, stalled);
+        QFETCH(int, sig);
+        writeSet(dir, data);
+        QProcess child;
+        int reader = -1;
+        const auto closeReader = qScopeGuard([&] {
+            if (reader >= 0) ::close(reader);
+        });
+        if (stalled == "input") {
+            start(child, {"--split", "-", "--name", "data.bin", "--size", "1MB", "--into", "out"});
+            child.write(data.left(1 << 19));
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out + ".data.bin.001.splitting").size() == 1 << 19,
+                                     60000);
+        } else { // standard output is a pipe that this test never reads: it fills
+            const QByteArray fifo = QFile::encodeName(dir + "pipe");
+            QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+            reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+            child.setStandardOutputFile(dir + "pipe");
+            start(child, {"--join", "set.bin.001", "--into", "-"});
+            const int capacity = ::fcntl(reader, F_GETPIPE_SZ);
+            int queued = 0;
+            QTRY_VERIFY_WITH_TIMEOUT(::ioctl(reader, FIONREAD, &queued) == 0 && queued == capacity,
+                                     60000);
+        }
+        QCOMPARE(::kill(pid_t(child.processId()), sig), 0);
+        const Run r = finish(child);
+        QVERIFY2(r.status == 128 + sig, r.err.constData());
+        QCOMPARE(entries(out), QStringList());
+    }
+
     // Names the program couldn't read back in its list or check files, or
     // couldn't hand to the file system byte for byte, are refused up front.
     void names_data() {
         QTest::addColumn<QString>("name");
-        QTest::newRow("a line feed") << "two\nlines.bin";
-        QTest::newRow("a carriage return") << "two\rlines.bin";
-        QTest::newRow("a leading semicolon") << ";comment.bin";
+        QTest::addColumn<bool>("fromInput"); // given to --name for standard input
+        QTest::newRow("a line feed") << "two\nlines.bin" << false;
+        QTest::newRow("a carriage return") << "two\rlines.bin" << false;
+        QTest::newRow("a leading semicolon") << ";comment.bin" << false;
+        QTest::newRow("standard input, a line feed") << "two\nlines.bin" << true;
+        QTest::newRow("standard input, a carriage return") << "two\rlines.bin" << true;
+        QTest::newRow("standard input, a leading semicolon") << ";comment.bin" << true;
     }
     void names() {
         QFETCH(QString, name);
+        QFETCH(bool, fromInput);
         writeFile(dir + name, data.left(5000));
-        const Run r = run({"--split", name, "--size", "1KB", "--into", "out"});
-        QVERIFY2(r.status == 2 && r.err.contains("rename the file first"), r.err.constData());
+        const Run r = fromInput
+                          ? run({"--split", "-", "--name", name, "--size", "1KB", "--into", "out"},
+                                {}, data.left(5000))
+                          : run({"--split", name, "--size", "1KB", "--into", "out"});
+        QVERIFY2(r.status == 2 &&
+                     r.err.contains(fromInput ? "choose another --name" : "rename the file first"),
+                 r.err.constData());
         QCOMPARE(entries(out), QStringList());
     }
     void namesNotUtf8() {
