@@ -3,7 +3,7 @@
 // own loading, the refusals and the drops that a running operation ignores.
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
@@ -30,7 +30,7 @@ int shownPanel(MainWindow* f) {
 
 // What the window shows after a load: the split source, or the join part.
 QString loaded(MainWindow* f) {
-    if (shownPanel(f) == 2) return G.SourceFilePath;
+    if (shownPanel(f) == 2) return f->splitPanel->state().SourceFilePath;
     if (shownPanel(f) == 3) return f->partDialog.FileName;
     return QString();
 }
@@ -112,7 +112,7 @@ private slots:
                 QCOMPARE(f->joinPanel->state().JoinTotalSize,
                          load.startsWith("movie") ? 3000 : 0); // no song.001
             else
-                QCOMPARE(f->sourcePathField->toolTip(), files.path(load));
+                QCOMPARE(f->splitPanel->sourcePathField->toolTip(), files.path(load));
         } else {
             QCOMPARE(ui.reports.size(), 1);
             QCOMPARE(ui.reports[0].at(2), "  " + headline);
@@ -215,10 +215,11 @@ private slots:
     void nonLocalUrl() {
         Ui ui;
         ui.form->showSplitPage();
-        QVERIFY(drop(ui.form.get(), ui.form->splitButton, {QUrl("https://example.org/movie.avi")}));
+        QVERIFY(drop(ui.form.get(), ui.form->splitPanel->splitButton,
+                     {QUrl("https://example.org/movie.avi")}));
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].at(2), QString("  ") + refusal::NotLocal);
-        QCOMPARE(G.SourceFilePath, QString());
+        QCOMPARE(ui.form->splitPanel->state().SourceFilePath, QString());
     }
 
     // A drop while a checksum runs is not taken; the run goes on undisturbed.

@@ -1,7 +1,7 @@
 #include "common/TestUtil.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "verify/CompareEngine.h"
 
 #include <QDir>
