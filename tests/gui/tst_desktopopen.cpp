@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace testutil;
@@ -244,6 +245,84 @@ private slots:
                     .size() == 1);
         QCOMPARE(f->comparePanel->compareResults->lines(), QStringList());
         QVERIFY(ui.reports.isEmpty());
+    }
+
+    // While a page's split or join runs, a drop is not taken; once the run
+    // has ended (completed, cancelled, or cut short by a file error) drops
+    // are taken again.
+    void dropsWaitForTheRun_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("split, completed") << "split"
+                                          << "completed";
+        QTest::newRow("split, file error") << "split"
+                                           << "error";
+        QTest::newRow("presets, completed") << "presets"
+                                            << "completed";
+        QTest::newRow("presets, file error") << "presets"
+                                             << "error";
+        QTest::newRow("join, completed") << "join"
+                                         << "completed";
+        QTest::newRow("join, cancelled") << "join"
+                                         << "cancelled";
+    }
+    void dropsWaitForTheRun() {
+        QFETCH(QString, page);
+        QFETCH(QString, ending);
+        Files files;
+        QTemporaryDir out;
+        const QString source = files.path("big.bin");
+        makeFile(source, 3 * 1258291 + 5); // four parts of 1.2 MB or of 1 MB
+        if (ending == "error") QDir().mkpath(out.filePath("big.bin.002")); // no part 2
+        for (const char* part : {"set.001", "set.002", "set.003"})
+            makeFile(out.filePath(part), 4 << 20);
+        Ui ui;
+        MainWindow* f = ui.form.get();
+        QWidget* target = f->startPanel->productPicture;
+        QPushButton* cancel = nullptr;
+        if (page == "split") {
+            f->showSplitPage();
+            ui.fileAnswers << source;
+            click(f->splitPanel->loadSourceButton);
+            QTest::keyClicks(f->splitPanel->partSizeField, "1");
+            ui.folderAnswers << out.path();
+            click(f->splitPanel->destinationButton);
+            target = f->splitPanel->splitButton;
+        } else if (page == "join") {
+            f->showJoinPage();
+            ui.fileAnswers << out.filePath("set.001");
+            click(f->joinPanel->loadPartButton);
+            target = f->joinPanel->joinButton;
+            if (ending == "cancelled") cancel = f->joinPanel->joinCancelButton;
+        } else {
+            f->showPresetsPage();
+            ui.fileAnswers << source;
+            ui.folderAnswers << out.path();
+        }
+        std::optional<bool> takenDuring;
+        during(
+            f,
+            [f] {
+                return f->splitPanel->splitGauge->Progress() > 0 ||
+                       f->joinPanel->joinGauge->Progress() > 0 ||
+                       f->presetsPanel->presetsGauge->Progress() > 0;
+            },
+            [&] {
+                takenDuring =
+                    drop(f, page == "presets" ? f : target, QStringList{files.path("x.01")});
+                if (cancel) click(cancel);
+            });
+        if (page == "split") click(f->splitPanel->splitButton);
+        if (page == "join") click(f->joinPanel->joinButton);
+        if (page == "presets") click(f->presetsPanel->floppy12Button);
+        // A file error ends the split before its first turn.
+        QCOMPARE(takenDuring, ending == "error" ? std::nullopt : std::optional<bool>(false));
+        QCOMPARE(ui.errors.size(), ending == "error" ? 1 : 0);
+
+        if (page == "presets") click(f->presetsPanel->presetsMainButton); // to the start page
+        ui.reports.clear();
+        QVERIFY(drop(f, target, QStringList{files.path("x.01")}));
+        QVERIFY(f->closeCommandEnabled());
     }
 };
 
