@@ -17,7 +17,7 @@
 #include "TurnMeter.h"
 
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"
 #include "split/SplitEngine.h"
@@ -88,7 +88,7 @@ quint32 referenceFileCrc32(const QString& path) {
 int run(const QStringList& args) {
     const QString op = args.value(0);
     if (op == QLatin1String("split") && (args.size() == 3 || args.size() == 4)) {
-        ProgramState state;
+        SplitState state;
         state.SourceFilePath = args[1];
         state.SourceFileSize = QFileInfo(args[1]).size();
         state.SplitDestFolder = withTrailingSeparator(args[2]);
@@ -111,7 +111,7 @@ int run(const QStringList& args) {
         return 0;
     }
     if (op == QLatin1String("join") && args.size() == 3) {
-        ProgramState state;
+        JoinState state;
         JoinHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;

@@ -11,7 +11,7 @@
 //                                        then the Join button (its report closed at once)
 #include "TurnMeter.h"
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
@@ -81,8 +81,9 @@ int windowJoin(MainWindow& window, const QString& part, const QString& dest) {
     clock.start();
     window.joinPanel->startJoin();
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const qint64 bytes = QFileInfo(G.JoinOutputPath).size();
-    if (bytes != G.JoinTotalSize || G.JoinCancelFlag != 0) {
+    const qint64 bytes = QFileInfo(window.joinPanel->state().JoinOutputPath).size();
+    if (bytes != window.joinPanel->state().JoinTotalSize ||
+        window.joinPanel->state().JoinCancelFlag != 0) {
         std::fprintf(stderr, "tfs_window_bench: the join did not complete: %s\n",
                      qPrintable(report.join(QLatin1Char('|'))));
         return 1;
@@ -117,19 +118,20 @@ int main(int argc, char** argv) {
         if (op == QLatin1String("split")) {
             window.showSplitPage(); // the split panel, with its gauge showing
             QCoreApplication::processEvents();
-            G.SourceFilePath = args[2];
-            G.SourceFileSize = QFileInfo(args[2]).size();
-            G.SplitDestFolder = withTrailingSeparator(args[3]);
-            G.SplitPartPaths.clear();
+            window.splitPanel->state().SourceFilePath = args[2];
+            window.splitPanel->state().SourceFileSize = QFileInfo(args[2]).size();
+            window.splitPanel->state().SplitDestFolder = withTrailingSeparator(args[3]);
+            window.splitPanel->state().SplitPartPaths.clear();
             QElapsedTimer clock;
             clock.start();
-            window.runSplit(G.SourceFilePath, SplitBlockSize);
+            window.splitPanel->runSplit(window.splitPanel->state().SourceFilePath, SplitBlockSize);
             const double seconds = clock.nsecsElapsed() / 1e9;
-            if (G.SplitPartPaths.isEmpty()) status = 1;
+            if (window.splitPanel->state().SplitPartPaths.isEmpty()) status = 1;
             std::printf("RESULT op=window-split seconds=%.6f bytes=%lld parts=%lld "
                         "peak_rss_kib=%ld\n",
-                        seconds, static_cast<long long>(G.SourceFileSize),
-                        static_cast<long long>(G.SplitPartPaths.size()), peakResidentKiB());
+                        seconds, static_cast<long long>(window.splitPanel->state().SourceFileSize),
+                        static_cast<long long>(window.splitPanel->state().SplitPartPaths.size()),
+                        peakResidentKiB());
             std::fflush(stdout);
         }
         if (op == QLatin1String("join")) status = windowJoin(window, args[2], args[3]);

@@ -4,7 +4,7 @@
 #include "cli/Console.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinChecks.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"

@@ -7,7 +7,7 @@
 #include "core/FileCopy.h"
 #include "core/NumberText.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
@@ -139,7 +139,7 @@ void writeSetFiles(const SplitState& state, const QString& sourceName, int recov
 // goes (a file of a part's name that was there before and that it could not
 // open stays). One interrupted after its last block is undone whole, as the
 // window's Undo does, and comes out Cancelled.
-SplitOutcome splitToSet(ProgramState& state, const QString& sourceName, int recovery,
+SplitOutcome splitToSet(SplitState& state, const QString& sourceName, int recovery,
                         SplitHooks& hooks, const std::function<SplitOutcome()>& engine) {
     const QString list = partListPath(state.SplitDestFolder, sourceName);
     bool listWritten = false;
@@ -175,7 +175,7 @@ SplitOutcome splitToSet(ProgramState& state, const QString& sourceName, int reco
 // that size gets before anything is written come after the input has been
 // read (and its parts removed) instead.
 int splitInput(const SplitRequest& request) {
-    ProgramState state;
+    SplitState state;
     if (const QString why = unlistableNameReason(request.name); !why.isEmpty())
         throw OperationError(
             QStringLiteral("Cannot split standard input as %1: %2; choose another --name")
@@ -247,7 +247,7 @@ int joinToOutput(JoinState& state, const QString& chosen, const JoinChecks& chec
 
 int split(const SplitRequest& request) {
     if (request.source == QLatin1String("-")) return splitInput(request);
-    ProgramState state;
+    SplitState state;
     const QString source = QFileInfo(request.source).absoluteFilePath();
     requireRegularFile(source);
     {
@@ -305,7 +305,7 @@ int split(const SplitRequest& request) {
 }
 
 int join(const QString& part, const QString& into, bool force) {
-    ProgramState state;
+    JoinState state;
     const QString chosen = QFileInfo(part).absoluteFilePath();
     requireRegularFile(chosen);
     const bool toOutput = into == QLatin1String("-");

@@ -1,6 +1,6 @@
 #include "core/FreeSpace.h"
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>

@@ -1,7 +1,6 @@
 #include "gui/ComparePage.h"
 
 #include "core/FileCopy.h"
-#include "core/ProgramState.h"
 #include "gui/Accessibility.h"
 #include "gui/Guarded.h"
 #include "gui/ReportDialog.h"
@@ -29,14 +28,13 @@ const QString AbortedByUser = QStringLiteral("                  Aborted by user"
 
 // The cancel report of both commands: `spacers` lines of ten blanks, then the
 // message, acknowledged with OK. The running operation waits inside it.
-void reportAborted(int spacers) {
-    ReportDialog* d = G.reportDialog;
+void reportAborted(ReportDialog& d, int spacers) {
     for (int i = 0; i < spacers; ++i)
-        d->reportArea->addLine(TenBlanks);
-    d->reportArea->addLine(AbortedByUser);
-    d->okButton->setVisible(true);
-    d->reportArea->setVisible(true);
-    d->showModal();
+        d.reportArea->addLine(TenBlanks);
+    d.reportArea->addLine(AbortedByUser);
+    d.okButton->setVisible(true);
+    d.reportArea->setVisible(true);
+    d.showModal();
 }
 
 // One turn of the event loop for a running checksum or comparison. When the
@@ -49,8 +47,9 @@ void serveWindow(QWidget* window, bool windowWasShown, quint8& cancelFlag) {
 
 } // namespace
 
-ComparePage::ComparePage(QWidget* parent, FileOpenDialog& fileDialog)
-    : QGroupBox(QStringLiteral("Compare"), parent), fileDialog_(fileDialog) {
+ComparePage::ComparePage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& fileDialog)
+    : QGroupBox(QStringLiteral("Compare"), parent), reportDialog_(reportDialog),
+      fileDialog_(fileDialog) {
     setObjectName(QStringLiteral("comparePanel"));
     setGeometry(7, 5, 320, 320);
     setFlat(false);
@@ -134,7 +133,9 @@ void ComparePage::setCommandsEnabled(bool enable) {
 
 void ComparePage::startChecksum() {
     if (running_) return;
+    const auto finished = qScopeGuard([this] { emit operationFinished(); });
     const QScopedValueRollback<bool> running(running_, true);
+    emit operationStarted();
     setCommandsEnabled(false);
     const auto idle = qScopeGuard([this] {
         checksumHint->setVisible(true);
@@ -183,7 +184,7 @@ void ComparePage::computeChecksum() {
 void ComparePage::cancelChecksum() {
     state_.ChecksumCancelFlag = 1;
     checksumResults->clearLines();
-    reportAborted(3);
+    reportAborted(reportDialog_, 3);
     checksumHint->setVisible(true);
     compareGauge->setProgress(0);
     compareHint->setVisible(true);
@@ -200,7 +201,9 @@ void ComparePage::checksumResultsChanged() {
 
 void ComparePage::startCompare() {
     if (running_) return;
+    const auto finished = qScopeGuard([this] { emit operationFinished(); });
     const QScopedValueRollback<bool> running(running_, true);
+    emit operationStarted();
     setCommandsEnabled(false);
     // The idle state of a finished, abandoned or failed comparison.
     const auto idle = qScopeGuard([this] {
@@ -266,7 +269,7 @@ void ComparePage::cancelCompare() {
     checksumGauge->setProgress(0);
     checksumHint->setVisible(true);
     checksumResults->clearLines();
-    reportAborted(2);
+    reportAborted(reportDialog_, 2);
     compareHint->setVisible(true);
     compareCancelButton->setEnabled(false);
     compareGauge->stepDownToZero();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 
 #include <QGroupBox>
 
@@ -9,6 +9,7 @@ class Gauge;
 class Memo;
 class QLabel;
 class QPushButton;
+class ReportDialog;
 
 // The compare page: the CRC-32 of one file (upper half), the byte comparison
 // of two files (lower half) and their Cancel buttons. It owns what the two
@@ -18,7 +19,7 @@ class QPushButton;
 class ComparePage : public QGroupBox {
     Q_OBJECT
 public:
-    ComparePage(QWidget* parent, FileOpenDialog& fileDialog);
+    ComparePage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& fileDialog);
 
     QPushButton* checksumButton; // "CheckSum"
     Gauge* checksumGauge;
@@ -49,6 +50,8 @@ public:
 
 signals:
     void startPageRequested(); // "Main"
+    void operationStarted();   // a checksum or a comparison starts
+    void operationFinished();  // it has ended, however it ended
 
 private:
     void computeChecksum();
@@ -57,6 +60,7 @@ private:
     void compareResultsChanged();
     void setCommandsEnabled(bool enable); // CheckSum and Compare Files
 
+    ReportDialog& reportDialog_;
     FileOpenDialog& fileDialog_;
     VerifyState state_;
     bool running_ = false;

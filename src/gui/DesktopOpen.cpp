@@ -45,9 +45,10 @@ void MainWindow::prepareDrops() {
         field->setAcceptDrops(false);
 }
 
+// The pages tell when their operations start and end; the report dialog is
+// up during one, or over a refusal.
 bool MainWindow::operationRunning() const {
-    return splitEngineRunning_ || presetSplitRunning_ || joinPanel->running() ||
-           comparePanel->running() || reportDialog_->isVisible();
+    return operationsRunning_ > 0 || reportDialog_->isVisible();
 }
 
 MainWindow::DropZone MainWindow::dropZoneAt(const QPoint& pos) const {
@@ -114,7 +115,7 @@ void MainWindow::takeDrop(DropZone zone, const QList<QUrl>& urls) {
     case DropZone::Start:
         return openInFittingPanel(paths.constFirst());
     case DropZone::Split:
-        return loadGiven(sourceDialog, paths, [this] { chooseSource(); });
+        return loadGiven(sourceDialog, paths, [this] { splitPanel->chooseSource(); });
     case DropZone::Join: {
         // A part list or check file stands for its set's first part.
         const OpenedFile opened = classifyOpened(paths.constFirst());
@@ -140,7 +141,7 @@ void MainWindow::openInFittingPanel(const QString& path) {
         if (join)
             loadGiven(partDialog, {opened.path}, [this] { joinPanel->choosePart(); });
         else
-            loadGiven(sourceDialog, {opened.path}, [this] { chooseSource(); });
+            loadGiven(sourceDialog, {opened.path}, [this] { splitPanel->chooseSource(); });
     } catch (...) {
         // A file that can't be loaded puts the start panel back; the error
         // goes on to the message box.

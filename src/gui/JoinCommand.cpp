@@ -8,7 +8,7 @@
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/JoinPage.h"
 #include "gui/ReportDialog.h"
 #include "gui/RunMeter.h"
@@ -138,7 +138,7 @@ void JoinPage::refuse(const QStringList& lines) {
 bool JoinPage::refusedBeforeWriting() {
     // Parts after the end of the set's list are left out: they need no room.
     const QStringList refusal = joinRefusal(
-        freeSpace_, sizeToJoin(partDialog_.FileName, state_.JoinTotalSize), state_.JoinDestFolder);
+        state_, sizeToJoin(partDialog_.FileName, state_.JoinTotalSize), state_.JoinDestFolder);
     if (refusal.isEmpty()) return false;
     refuse(refusal);
     return true;

@@ -6,7 +6,7 @@
 #include "gui/JoinPage.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/PathShortening.h"
 #include "gui/Seams.h"
 #include "gui/Widgets.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 
 #include <QGroupBox>
 
@@ -107,6 +107,5 @@ private:
     FileOpenDialog& partDialog_;
     FolderBrowser& folderBrowser_;
     JoinState state_;
-    FreeSpaceState freeSpace_; // the destination's, measured before a join writes
     bool running_ = false;
 };

@@ -1,7 +1,6 @@
 #include "gui/MainWindow.h"
 
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
 #include "gui/AboutPage.h"
 #include "gui/Guarded.h"
 #include "gui/ReportDialog.h"
@@ -23,7 +22,6 @@
 #include <QWindow>
 
 MainWindow::MainWindow() : QWidget(nullptr) {
-    G.mainWindow = this;
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Tarvello File Splitter"));
     setWindowIcon(QIcon(QStringLiteral(":/art/tarvello-file-splitter.svg")));
@@ -33,37 +31,11 @@ MainWindow::MainWindow() : QWidget(nullptr) {
     setAttribute(Qt::WA_StyledBackground);
     setFont(skin::windowFont());
     setStyleSheet(skin::windowStyle());
-    // Only the panels' controls take the focus: a focused window would be a
+    // Only the pages' controls take the focus: a focused window would be a
     // Tab stop where nothing shows it. Keys that no control takes come here.
     setFocusPolicy(Qt::NoFocus);
 
-    startPanel = new StartPage(this);
-    bind(startPanel->splitPageButton, &QAbstractButton::clicked, &MainWindow::showSplitPage);
-    bind(startPanel->joinPageButton, &QAbstractButton::clicked, &MainWindow::showJoinPage);
-    bind(startPanel->comparePageButton, &QAbstractButton::clicked, &MainWindow::showComparePage);
-    bind(startPanel->presetsPageButton, &QAbstractButton::clicked, &MainWindow::showPresetsPage);
-    bind(startPanel->aboutPageButton, &QAbstractButton::clicked, &MainWindow::showAboutPage);
-    reportDialog_ = new ReportDialog(this);
-    buildSplitPanel();
-    joinPanel = new JoinPage(this, *reportDialog_, partDialog, folderBrowser);
-    bind(joinPanel, &JoinPage::startPageRequested, &MainWindow::leaveJoinPage);
-    bind(joinPanel, &JoinPage::exitRequested, &MainWindow::closeByProgram);
-    bind(joinPanel, &JoinPage::operationFinished, &MainWindow::operationEnded);
-    bind(joinPanel, &JoinPage::joinCompleted, &MainWindow::settleSplitPageAfterJoin);
-    connect(reportDialog_, &ReportDialog::acknowledged, joinPanel, &JoinPage::reportAcknowledged);
-    connect(reportDialog_, &ReportDialog::acknowledged, this, [this] {
-        splitHint->setVisible(true);
-        presetsHint->setVisible(true);
-    });
-    connect(reportDialog_, &ReportDialog::placed, this, [this] {
-        splitHint->setVisible(true);
-        splitGauge->setProgress(0);
-    });
-    comparePanel = new ComparePage(this, sourceDialog);
-    bind(comparePanel, &ComparePage::startPageRequested, &MainWindow::leaveComparePage);
-    buildPresetsPanel();
-    aboutPanel = new AboutPage(this);
-    bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);
+    makePages();
 
     // One page at a time, each filling the stack.
     pages_ = new QStackedWidget(this);
@@ -73,15 +45,74 @@ MainWindow::MainWindow() : QWidget(nullptr) {
         pages_->addWidget(g);
     setTabOrder({startPanel, splitPanel, joinPanel, comparePanel, presetsPanel, aboutPanel});
 
-    sourceDialog.onClose = [this] { sourceDialogClosed(); };
-    folderBrowser.onClose = [this] { folderBrowserClosed(); };
+    // Either dialog closing, from the split page or from the presets,
+    // resets the presets page's Cancel button.
+    sourceDialog.onClose = [this] { presetsPanel->dialogClosed(); };
+    folderBrowser.onClose = [this] { presetsPanel->dialogClosed(); };
 
     prepareDrops();
     guarded([this] { initialize(); });
 }
 
-MainWindow::~MainWindow() {
-    if (G.mainWindow == this) G.mainWindow = nullptr;
+MainWindow::~MainWindow() = default;
+
+void MainWindow::makePages() {
+    reportDialog_ = new ReportDialog(this);
+
+    startPanel = new StartPage(this);
+    bind(startPanel->splitPageButton, &QAbstractButton::clicked, &MainWindow::showSplitPage);
+    bind(startPanel->joinPageButton, &QAbstractButton::clicked, &MainWindow::showJoinPage);
+    bind(startPanel->comparePageButton, &QAbstractButton::clicked, &MainWindow::showComparePage);
+    bind(startPanel->presetsPageButton, &QAbstractButton::clicked, &MainWindow::showPresetsPage);
+    bind(startPanel->aboutPageButton, &QAbstractButton::clicked, &MainWindow::showAboutPage);
+
+    splitPanel = new SplitPage(this, *reportDialog_, sourceDialog, folderBrowser);
+    bind(splitPanel, &SplitPage::startPageRequested, &MainWindow::leaveSplitPage);
+    followOperations(splitPanel);
+
+    joinPanel = new JoinPage(this, *reportDialog_, partDialog, folderBrowser);
+    bind(joinPanel, &JoinPage::startPageRequested, &MainWindow::leaveJoinPage);
+    bind(joinPanel, &JoinPage::exitRequested, &MainWindow::closeByProgram);
+    bind(joinPanel, &JoinPage::joinCompleted, &MainWindow::settleSplitPageAfterJoin);
+    followOperations(joinPanel);
+
+    comparePanel = new ComparePage(this, *reportDialog_, sourceDialog);
+    bind(comparePanel, &ComparePage::startPageRequested, &MainWindow::leaveComparePage);
+    followOperations(comparePanel);
+
+    presetsPanel = new PresetsPage(this, *reportDialog_, sourceDialog, folderBrowser);
+    bind(presetsPanel, &PresetsPage::startPageRequested, &MainWindow::leavePresetsPage);
+    followOperations(presetsPanel);
+    // The presets refuse a source smaller than the split page's part size.
+    presetsPanel->typedPartSize = [this] { return splitPanel->typedPartSize(); };
+
+    aboutPanel = new AboutPage(this);
+    bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);
+
+    // A split of either page first removes what a failed split of the other left.
+    connect(splitPanel, &SplitPage::splitStarting, presetsPanel, &PresetsPage::removeLeftoverParts);
+    connect(presetsPanel, &PresetsPage::splitStarting, splitPanel, &SplitPage::removeLeftoverParts);
+
+    // The report dialog shown, and its OK: each page's hint and Cancel as they were.
+    connect(reportDialog_, &ReportDialog::placed, splitPanel, &SplitPage::reportPlaced);
+    connect(reportDialog_, &ReportDialog::acknowledged, joinPanel, &JoinPage::reportAcknowledged);
+    connect(reportDialog_, &ReportDialog::acknowledged, splitPanel, &SplitPage::reportAcknowledged);
+    connect(reportDialog_, &ReportDialog::acknowledged, presetsPanel,
+            &PresetsPage::reportAcknowledged);
+}
+
+// Files from the desktop wait while a page's operation runs; once it has
+// ended the close command is offered again.
+template <class Page> void MainWindow::followOperations(Page* page) {
+    bind(page, &Page::operationStarted, &MainWindow::operationStarted);
+    bind(page, &Page::operationFinished, &MainWindow::operationEnded);
+}
+
+void MainWindow::operationStarted() { ++operationsRunning_; }
+
+void MainWindow::operationEnded() {
+    --operationsRunning_;
+    setCloseAllowed(true);
 }
 
 void MainWindow::guarded(const std::function<void()>& handler) { runGuarded(handler); }
@@ -96,7 +127,13 @@ void runGuarded(const std::function<void()>& handler) {
     }
 }
 
-void MainWindow::showError(const QString& text) { seams().showError(G.mainWindow, text); }
+// The message box stands over the main window, when there is one.
+void MainWindow::showError(const QString& text) {
+    QWidget* parent = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<MainWindow*>(w)) parent = window;
+    seams().showError(parent, text);
+}
 
 void MainWindow::setTabOrder(const QList<QWidget*>& order) {
     for (int i = 1; i < order.size(); ++i)
@@ -107,9 +144,6 @@ void MainWindow::setTabOrder(const QList<QWidget*>& order) {
 
 void MainWindow::initialize() {
     // The tooltip delay (5 ms) is set by the application's style.
-    splitPanelStartup();
-    G.SplitPartNames.clear();
-    G.SplitPartPaths.clear();
     arrange();
 }
 
@@ -156,6 +190,18 @@ void MainWindow::showPage(QWidget* page) {
 
 QWidget* MainWindow::currentPage() const { return pages_->currentWidget(); }
 
+// ---------------------------------------------------------------- presets page
+
+void MainWindow::showPresetsPage() {
+    presetsPanel->prepareToShow();
+    showPage(presetsPanel);
+}
+
+void MainWindow::leavePresetsPage() {
+    presetsPanel->prepareToLeave();
+    showPage(startPanel);
+}
+
 // ---------------------------------------------------------------- about page
 
 void MainWindow::showAboutPage() {
@@ -166,6 +212,18 @@ void MainWindow::showAboutPage() {
 void MainWindow::leaveAboutPage() {
     setCloseAllowed(true);
     showPage(startPanel);
+}
+
+// ---------------------------------------------------------------- split page
+
+void MainWindow::showSplitPage() {
+    splitPanel->prepareToShow();
+    showPage(splitPanel);
+}
+
+void MainWindow::leaveSplitPage() {
+    showPage(startPanel);
+    splitPanel->prepareToLeave();
 }
 
 // ---------------------------------------------------------------- join page
@@ -183,9 +241,9 @@ void MainWindow::leaveJoinPage() {
 // A completed join leaves the split page's Cancel disabled and its Main
 // enabled while it has no part size.
 void MainWindow::settleSplitPageAfterJoin() {
-    if (!partSizeField->text().isEmpty()) return;
-    splitCancelButton->setEnabled(false);
-    splitMainButton->setEnabled(true);
+    if (!splitPanel->partSizeField->text().isEmpty()) return;
+    splitPanel->splitCancelButton->setEnabled(false);
+    splitPanel->splitMainButton->setEnabled(true);
 }
 
 // ---------------------------------------------------------------- compare page
@@ -217,9 +275,6 @@ void MainWindow::setCloseAllowed(bool allowed) {
     setCloseButton(this, allowed);
 }
 
-// The close command is offered again once a page's operation has ended.
-void MainWindow::operationEnded() { setCloseAllowed(true); }
-
 void MainWindow::closeByProgram() {
     programClose_ = true;
     close();
@@ -238,9 +293,9 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 void MainWindow::stopOperationsBeforeClose() {
-    splitPanelCloseStep();
+    splitPanel->stopForClose();
     joinPanel->stopForClose();
-    presetsPanelCloseStep();
+    presetsPanel->stopForClose();
     comparePanel->stopForClose();
 }
 

@@ -1,12 +1,15 @@
-// The presets panel: ten buttons that each split a file at a medium's exact
-// size, Cancel/Undo, the hover outline, the folder picture, and the panel's
-// steps in the window's navigation and close request.
+// The presets page: ten buttons that each split a file at a medium's exact
+// size, its run of the split engine, Cancel/Undo, the hover outline, the
+// folder picture, and the page's steps in the window's navigation and close
+// request. Its controls are built in PresetsPageLayout.cpp.
+#include "gui/PresetsPage.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
+#include "core/OperationState.h"
 #include "gui/PartRemoval.h"
 #include "gui/ReportDialog.h"
+#include "gui/Seams.h"
+#include "gui/SplitRun.h"
 #include "gui/Widgets.h"
 #include "presets/Presets.h"
 #include "split/Naming.h"
@@ -28,123 +31,144 @@ namespace {
 const QString CancelCaption = QStringLiteral("Cancel");
 const QString UndoCaption = QStringLiteral("Undo");
 
-// The part list file of the last preset split; empty before the first one.
-QString presetListPath() {
-    return G.PresetListBase.isEmpty() ? QString() : G.PresetListBase + QStringLiteral(".txt");
-}
-
-// Deletes parts in order, the gauge running down from 100 once over them all.
-bool removeParts(MainWindow* f, const QStringList& paths) {
-    return removePartsStepping(paths, f->presetsGauge);
-}
-
 } // namespace
+
+// The part list file of the last preset split; empty before the first one.
+QString PresetsPage::presetListPath() const {
+    return state_.PresetListBase.isEmpty() ? QString()
+                                           : state_.PresetListBase + QStringLiteral(".txt");
+}
 
 // ---------------------------------------------------------------- navigation
 
-void MainWindow::showPresetsPage() {
+void PresetsPage::prepareToShow() {
     presetsDestinationPicture->setEnabled(false);
     presetsGauge->setProgress(0);
     presetsHint->setVisible(true);
-    showPage(presetsPanel);
     presetsCancelButton->setText(CancelCaption);
     presetsCancelButton->setEnabled(false);
 }
 
-void MainWindow::leavePresetsPage() {
+void PresetsPage::prepareToLeave() {
     presetsDestinationPicture->setEnabled(false);
     presetsCancelButton->setText(CancelCaption);
     setPresetButtonsEnabled(true);
-    showPage(startPanel);
 }
 
+void PresetsPage::dialogClosed() {
+    presetsCancelButton->setEnabled(false);
+    presetsCancelButton->setText(CancelCaption);
+}
+
+void PresetsPage::reportAcknowledged() { presetsHint->setVisible(true); }
+
 // A close request while a preset split runs (or after one that failed and
-// left its parts) cancels it; a finished or untouched panel is left alone.
+// left its parts) cancels it; a finished or untouched page is left alone.
 // The gauge can't tell: it shows 0 during the first half percent of a split
 // and 100 during the last.
-void MainWindow::presetsPanelCloseStep() {
-    if (presetSplitRunning_ || !presetPartsLeft_.isEmpty()) cancelOrUndoPreset();
+void PresetsPage::stopForClose() {
+    if (running_ || !partsLeft_.isEmpty()) cancelOrUndoPreset();
 }
 
 // ---------------------------------------------------------------- the ten presets
 
-void MainWindow::runFloppy12Preset() { runMediaPreset(0); }
-void MainWindow::runFloppy144Preset() { runMediaPreset(1); }
-void MainWindow::runFloppy288Preset() { runMediaPreset(2); }
-void MainWindow::runZip100Preset() { runMediaPreset(3); }
-void MainWindow::runZip250Preset() { runMediaPreset(4); }
-void MainWindow::runCd650Preset() { runMediaPreset(5); }
-void MainWindow::runCd700Preset() { runMediaPreset(6); }
-void MainWindow::runCd800Preset() { runMediaPreset(7); }
-void MainWindow::runDvdPreset() { runMediaPreset(8); }
-void MainWindow::runFat32Preset() { runMediaPreset(9); }
+void PresetsPage::runFloppy12Preset() { runMediaPreset(0); }
+void PresetsPage::runFloppy144Preset() { runMediaPreset(1); }
+void PresetsPage::runFloppy288Preset() { runMediaPreset(2); }
+void PresetsPage::runZip100Preset() { runMediaPreset(3); }
+void PresetsPage::runZip250Preset() { runMediaPreset(4); }
+void PresetsPage::runCd650Preset() { runMediaPreset(5); }
+void PresetsPage::runCd700Preset() { runMediaPreset(6); }
+void PresetsPage::runCd800Preset() { runMediaPreset(7); }
+void PresetsPage::runDvdPreset() { runMediaPreset(8); }
+void PresetsPage::runFat32Preset() { runMediaPreset(9); }
 
-void MainWindow::runMediaPreset(int index) {
+void PresetsPage::runMediaPreset(int index) {
     const MediaPreset& preset = mediaPresets().at(index);
     setPresetButtonsEnabled(false);
     if (preset.showsHint) presetsHint->setVisible(true);
-    G.SplitPartPaths.clear();
+    state_.SplitPartPaths.clear();
     removeLeftoverParts();
+    emit splitStarting();
     presetsCancelButton->setText(CancelCaption);
-    G.PresetPartSize = preset.partSize;
+    state_.PresetPartSize = preset.partSize;
 
     // However the command ends (a file error included), it ends the same way:
     // Undo is offered while the last preset split's list is there, and the
-    // panel's buttons work again. After a split that failed, the button stays
+    // page's buttons work again. After a split that failed, the button stays
     // Cancel: it removes the parts that split left, not an earlier split.
     const auto end = qScopeGuard([this] {
         const QString list = presetListPath();
-        if (presetPartsLeft_.isEmpty() && !list.isEmpty() && partListExists(list))
+        if (partsLeft_.isEmpty() && !list.isEmpty() && partListExists(list))
             presetsCancelButton->setText(UndoCaption);
-        G.SourceFileSize = 0;
+        state_.SourceFileSize = 0;
         setPresetButtonsEnabled(true);
     });
     runPresetSplit();
 }
 
-void MainWindow::runPresetSplit() {
-    if (!sourceDialog.Execute(this)) return;
-    G.SourceFilePath = sourceDialog.FileName;
-    G.JoinOutputPath = fileNameOf(G.SourceFilePath);
-    G.SourceFileSize = measureFile(G.SourceFilePath);
-    if (!fillsMedium(G.SourceFileSize, G.PresetPartSize)) {
-        const MediaPreset* preset = mediaPresetOfSize(G.PresetPartSize);
-        G.reportDialog->report(preset ? preset->smallerLines : QStringList());
+void PresetsPage::runPresetSplit() {
+    if (!sourceDialog_.Execute(window())) return;
+    state_.SourceFilePath = sourceDialog_.FileName;
+    state_.SourceFileSize = measureFile(state_.SourceFilePath);
+    if (!fillsMedium(state_.SourceFileSize, state_.PresetPartSize)) {
+        const MediaPreset* preset = mediaPresetOfSize(state_.PresetPartSize);
+        reportDialog_.report(preset ? preset->smallerLines : QStringList());
         return;
     }
 
-    if (!folderBrowser.Execute(this)) return;
+    if (!folderBrowser_.Execute(window())) return;
     presetsHint->setVisible(false);
-    G.SplitDestFolder = withTrailingSeparator(folderBrowser.Folder);
-    G.FreeSpaceDrive = G.SplitDestFolder;
+    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    state_.FreeSpaceDrive = state_.SplitDestFolder;
     presetsDestinationPicture->setEnabled(true);
 
-    // The Split panel's part size, when one is typed there, must fit the source too.
-    updatePartSizeBytes();
-    if (!partSizeField->text().isEmpty() && G.SourceFileSize < G.PartSizeBytes) {
-        G.reportDialog->report(
+    // The split page's part size, when one is typed there, must fit the source too.
+    const qint64 typed = typedPartSize ? typedPartSize() : 0;
+    if (typed > 0 && state_.SourceFileSize < typed) {
+        reportDialog_.report(
             {QString(), QString(), QStringLiteral("Part Size is bigger then File")});
         return;
     }
 
-    requireSplittableSource(G.SourceFilePath, G.SplitDestFolder); // it may have changed meanwhile
+    // The source may have changed meanwhile.
+    requireSplittableSource(state_.SourceFilePath, state_.SplitDestFolder);
     presetsCancelButton->setEnabled(true);
     SplitRun run;
     {
-        const QScopedValueRollback<bool> running(presetSplitRunning_, true);
-        run = splitAndList(G.SourceFilePath, G.PresetPartSize, presetPartsLeft_);
+        const auto finished = qScopeGuard([this] { emit operationFinished(); });
+        const QScopedValueRollback<bool> running(running_, true);
+        emit operationStarted();
+        run = splitAndList(state_, state_.SourceFilePath, partsLeft_, [this] {
+            return runSplit(state_.SourceFilePath, state_.PresetPartSize);
+        });
     }
-    G.PresetListBase = G.SplitDestFolder + fileNameOf(G.SourceFilePath);
+    state_.PresetListBase = state_.SplitDestFolder + fileNameOf(state_.SourceFilePath);
     if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
+SplitOutcome PresetsPage::runSplit(const QString& sourcePath, qint64 partSize) {
+    SplitView view;
+    view.gauge = presetsGauge;
+    view.refused = [this] { presetsCancelButton->setEnabled(false); };
+    view.cancelled = [this] { presetsGauge->setProgress(0); };
+    // The parts that a failed split left (of either page) go before a new
+    // split starts: once forgotten, nothing would remove them, and the new
+    // set may take their names.
+    removeLeftoverParts();
+    emit splitStarting();
+    return runSplitFromPage(state_, reportDialog_, view, sourcePath, partSize);
+}
+
+void PresetsPage::removeLeftoverParts() { ::removeLeftoverParts(partsLeft_); }
+
 // ---------------------------------------------------------------- Cancel and Undo
 
-void MainWindow::cancelOrUndoPreset() {
+void PresetsPage::cancelOrUndoPreset() {
     setPresetButtonsEnabled(false);
     presetsDestinationPicture->setEnabled(false);
-    G.SplitCancelFlag = 1;
-    if (presetSplitRunning_) {
+    state_.SplitCancelFlag = 1;
+    if (running_) {
         // Cancel of the running split: it stops before its next block. Its
         // parts go here, a step at a time with the event loop turning (the
         // engine's own removal would hold the window for as long as it
@@ -152,7 +176,7 @@ void MainWindow::cancelOrUndoPreset() {
         // business, and the buttons come back when the command ends.
         presetsCancelButton->setEnabled(false);
         presetsHint->setVisible(true);
-        removeParts(this, G.SplitPartPaths);
+        removePartsStepping(state_.SplitPartPaths, presetsGauge);
         return;
     }
     // Pressed once: the event loop turns while the parts go, and a Cancel
@@ -165,16 +189,16 @@ void MainWindow::cancelOrUndoPreset() {
 }
 
 // Deletes the parts of the finished preset split, then its list. Only an
-// offered Undo does this: the close request also reaches here while a Split
-// panel split moves the gauge, and must not remove finished output. After a
-// failed preset split, the parts it left are deleted instead. False when a
-// removal of the panel's parts is running already.
-bool MainWindow::undoPresetSplit() {
-    if (!presetPartsLeft_.isEmpty()) return removeParts(this, std::exchange(presetPartsLeft_, {}));
+// offered Undo does this: a close request must not remove finished output.
+// After a failed preset split, the parts it left are deleted instead. False
+// when a removal of the page's parts is running already.
+bool PresetsPage::undoPresetSplit() {
+    if (!partsLeft_.isEmpty())
+        return removePartsStepping(std::exchange(partsLeft_, {}), presetsGauge);
     const QString list = presetListPath();
     if (presetsCancelButton->text() != UndoCaption || list.isEmpty() || !partListExists(list))
         return true;
-    if (!removeParts(this, G.SplitPartPaths)) return false;
+    if (!removePartsStepping(state_.SplitPartPaths, presetsGauge)) return false;
     deletePartList(list);
     deleteCheckFilesOf(list);
     return true;
@@ -182,25 +206,25 @@ bool MainWindow::undoPresetSplit() {
 
 // ---------------------------------------------------------------- hover outline and folder picture
 
-void MainWindow::outlinePreset(QWidget* button) {
+void PresetsPage::outlinePreset(QWidget* button) {
     presetOutline->setGeometry(button->x() - 1, button->y() - 1, button->width() + 2,
                                button->height() + 2);
     presetOutline->setVisible(true);
 }
 
-void MainWindow::hidePresetOutline() { presetOutline->setVisible(false); }
+void PresetsPage::hidePresetOutline() { presetOutline->setVisible(false); }
 
-void MainWindow::openPresetsDestination() { openInShell(this, G.SplitDestFolder); }
-void MainWindow::pressPresetsDestinationPicture() {
+void PresetsPage::openPresetsDestination() { openInShell(window(), state_.SplitDestFolder); }
+void PresetsPage::pressPresetsDestinationPicture() {
     presetsDestinationPicture->move(presetsDestinationPicture->pos() + QPoint(1, 1));
 }
-void MainWindow::releasePresetsDestinationPicture() {
+void PresetsPage::releasePresetsDestinationPicture() {
     presetsDestinationPicture->move(presetsDestinationPicture->pos() - QPoint(1, 1));
 }
 
 // ---------------------------------------------------------------- button groups
 
-void MainWindow::setPresetButtonsEnabled(bool enabled) {
+void PresetsPage::setPresetButtonsEnabled(bool enabled) {
     for (QWidget* w : QList<QWidget*>{floppy12Button, floppy144Button, floppy288Button,
                                       zip100Button, zip250Button, cd650Button, cd700Button,
                                       cd800Button, dvdButton, fat32Button, presetsMainButton})

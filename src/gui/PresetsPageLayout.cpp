@@ -1,6 +1,7 @@
-// The presets panel's controls at their places, with their events bound.
+// The presets page's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/MainWindow.h"
+#include "gui/Guarded.h"
+#include "gui/PresetsPage.h"
 #include "gui/Skin.h"
 #include "gui/Widgets.h"
 #include "presets/Presets.h"
@@ -11,26 +12,31 @@
 
 using namespace tfs;
 
-void MainWindow::buildPresetsPanel() {
-    presetsPanel = skin::panel(this, "presetsPanel", QStringLiteral("Presets"));
-    QGroupBox* p = presetsPanel;
+PresetsPage::PresetsPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
+                         FolderBrowser& folderBrowser)
+    : QGroupBox(QStringLiteral("Presets"), parent), reportDialog_(reportDialog),
+      sourceDialog_(sourceDialog), folderBrowser_(folderBrowser) {
+    setObjectName(QStringLiteral("presetsPanel"));
+    setGeometry(7, 5, 320, 320);
+    setFlat(false);
+    QGroupBox* p = this;
     struct Row {
         PictureButton** button;
         const char* name;
         int x, y;
-        void (MainWindow::*click)();
+        void (PresetsPage::*click)();
     };
     const Row rows[] = {
-        {&floppy12Button, "floppy12Button", 6, 13, &MainWindow::runFloppy12Preset},
-        {&floppy144Button, "floppy144Button", 71, 14, &MainWindow::runFloppy144Preset},
-        {&floppy288Button, "floppy288Button", 136, 13, &MainWindow::runFloppy288Preset},
-        {&zip100Button, "zip100Button", 201, 13, &MainWindow::runZip100Preset},
-        {&zip250Button, "zip250Button", 266, 13, &MainWindow::runZip250Preset},
-        {&cd650Button, "cd650Button", 38, 71, &MainWindow::runCd650Preset},
-        {&cd700Button, "cd700Button", 104, 71, &MainWindow::runCd700Preset},
-        {&cd800Button, "cd800Button", 171, 71, &MainWindow::runCd800Preset},
-        {&dvdButton, "dvdButton", 238, 71, &MainWindow::runDvdPreset},
-        {&fat32Button, "fat32Button", 136, 126, &MainWindow::runFat32Preset},
+        {&floppy12Button, "floppy12Button", 6, 13, &PresetsPage::runFloppy12Preset},
+        {&floppy144Button, "floppy144Button", 71, 14, &PresetsPage::runFloppy144Preset},
+        {&floppy288Button, "floppy288Button", 136, 13, &PresetsPage::runFloppy288Preset},
+        {&zip100Button, "zip100Button", 201, 13, &PresetsPage::runZip100Preset},
+        {&zip250Button, "zip250Button", 266, 13, &PresetsPage::runZip250Preset},
+        {&cd650Button, "cd650Button", 38, 71, &PresetsPage::runCd650Preset},
+        {&cd700Button, "cd700Button", 104, 71, &PresetsPage::runCd700Preset},
+        {&cd800Button, "cd800Button", 171, 71, &PresetsPage::runCd800Preset},
+        {&dvdButton, "dvdButton", 238, 71, &PresetsPage::runDvdPreset},
+        {&fat32Button, "fat32Button", 136, 126, &PresetsPage::runFat32Preset},
     };
     // The rows follow the preset table's order, which gives the captions.
     for (int i = 0; i < int(std::size(rows)); ++i) {
@@ -40,10 +46,10 @@ void MainWindow::buildPresetsPanel() {
         // "800MB" is the one caption that isn't bold.
         b->setCaptionFont(skin::windowFont(qstrcmp(r.name, "cd800Button") != 0), Qt::white);
         *r.button = b;
-        bind(b, &QAbstractButton::clicked, r.click);
+        bindGuarded(b, &QAbstractButton::clicked, this, r.click);
         connect(b, &PictureButton::entered, this,
-                [this, b] { guarded([this, b] { outlinePreset(b); }); });
-        bind(b, &PictureButton::left, &MainWindow::hidePresetOutline);
+                [this, b] { runGuarded([this, b] { outlinePreset(b); }); });
+        bindGuarded(b, &PictureButton::left, this, &PresetsPage::hidePresetOutline);
     }
     fat32Label = skin::label(
         p, "fat32Label", QStringLiteral("The Largest File that You can Create on Fat32"), 53, 177);
@@ -71,15 +77,19 @@ void MainWindow::buildPresetsPanel() {
     setAccessibleNames(
         {{presetsDestinationPicture, "Destination Folder"}, {presetsGauge, "Presets"}});
 
-    bind(presetsDestinationPicture, &ClickLabel::clicked, &MainWindow::openPresetsDestination);
-    bind(presetsDestinationPicture, &ClickLabel::pressed,
-         &MainWindow::pressPresetsDestinationPicture);
-    bind(presetsDestinationPicture, &ClickLabel::released,
-         &MainWindow::releasePresetsDestinationPicture);
-    bind(presetsMainButton, &QPushButton::clicked, &MainWindow::leavePresetsPage);
-    bind(presetsCancelButton, &QPushButton::clicked, &MainWindow::cancelOrUndoPreset);
+    bindGuarded(presetsDestinationPicture, &ClickLabel::clicked, this,
+                &PresetsPage::openPresetsDestination);
+    bindGuarded(presetsDestinationPicture, &ClickLabel::pressed, this,
+                &PresetsPage::pressPresetsDestinationPicture);
+    bindGuarded(presetsDestinationPicture, &ClickLabel::released, this,
+                &PresetsPage::releasePresetsDestinationPicture);
+    connect(presetsMainButton, &QPushButton::clicked, this, &PresetsPage::startPageRequested);
+    bindGuarded(presetsCancelButton, &QPushButton::clicked, this, &PresetsPage::cancelOrUndoPreset);
 
-    setTabOrder({presetsMainButton, presetsCancelButton, floppy144Button, zip100Button,
-                 zip250Button, dvdButton, fat32Button, cd700Button, cd650Button, floppy12Button,
-                 floppy288Button, cd800Button});
+    const QList<QWidget*> order{presetsMainButton, presetsCancelButton, floppy144Button,
+                                zip100Button,      zip250Button,        dvdButton,
+                                fat32Button,       cd700Button,         cd650Button,
+                                floppy12Button,    floppy288Button,     cd800Button};
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -1,6 +1,5 @@
 #include "gui/ReportDialog.h"
 
-#include "core/ProgramState.h"
 #include "gui/Guarded.h"
 #include "gui/Seams.h"
 #include "gui/Skin.h"
@@ -19,7 +18,6 @@ const QString AbortCaption = QStringLiteral("Abort");
 
 ReportDialog::ReportDialog(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow) {
-    G.reportDialog = this;
     setObjectName(QStringLiteral("reportDialog"));
     setWindowTitle(QStringLiteral("Dialog"));
     setModal(true);
@@ -56,9 +54,7 @@ ReportDialog::ReportDialog(QWidget* mainWindow)
     initialize();
 }
 
-ReportDialog::~ReportDialog() {
-    if (G.reportDialog == this) G.reportDialog = nullptr;
-}
+ReportDialog::~ReportDialog() = default;
 
 void ReportDialog::initialize() { okButton->setText(QStringLiteral("OK")); }
 

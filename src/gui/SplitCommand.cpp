@@ -1,11 +1,13 @@
-// The split panel's Split button (checks, conversion, the split, the part list)
-// and its Cancel/Undo button.
+// The split page's Split button (checks, conversion, the split, the part list),
+// its run of the split engine, and its Cancel/Undo button.
 #include "core/NumberText.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
-#include "gui/MainWindow.h"
+#include "core/OperationState.h"
 #include "gui/PartRemoval.h"
 #include "gui/ReportDialog.h"
+#include "gui/Seams.h"
+#include "gui/SplitPage.h"
+#include "gui/SplitRun.h"
 #include "gui/Widgets.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
@@ -18,6 +20,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 
 using namespace tfs;
 
@@ -40,26 +44,26 @@ QStringList unitRefusal(const QString& unitText) {
 
 } // namespace
 
-void MainWindow::startSplit() {
+void SplitPage::startSplit() {
     setSplitButtonsEnabled(false);
     splitHint->setVisible(true);
-    G.SplitPartPaths.clear();
-    splitPartsLeft_.clear();
-    splitListWritten_.clear(); // from now on Cancel belongs to this split
+    state_.SplitPartPaths.clear();
+    partsLeft_.clear();
+    listWritten_.clear(); // from now on Cancel belongs to this split
     splitCancelButton->setText(Cancel);
     splitCancelButton->setEnabled(true);
 
     // The part count needs a unit, so the unit is checked first.
     const QString unitText = unitBox->currentText();
     if (sizeunits::indexOf(unitText) < 0) {
-        G.reportDialog->report(unitRefusal(unitText));
+        reportDialog_.report(unitRefusal(unitText));
         return;
     }
 
     const qint64 product = checkedMultiply(parseWholeNumber(partCountField->text()),
                                            parseWholeNumber(partSizeField->text()));
     if (product == 0) {
-        G.reportDialog->report(
+        reportDialog_.report(
             {QString(), QString(), QStringLiteral("Part Size is bigger then File")});
         splitCancelButton->setEnabled(false);
         splitMainButton->setEnabled(true);
@@ -68,35 +72,65 @@ void MainWindow::startSplit() {
 
     if (partSizeField->text() == sourceSizeField->text()) {
         partCountField->setText(QStringLiteral("1"));
-        G.reportDialog->report({QString(), QString(), QString(),
-                                QStringLiteral("As a Result You will have identical file")});
+        reportDialog_.report({QString(), QString(), QString(),
+                              QStringLiteral("As a Result You will have identical file")});
         splitCancelButton->setEnabled(false);
         splitMainButton->setEnabled(true);
         return;
     }
 
     if (parseNumberText(partSizeField->text()) > parseNumberText(sourceSizeField->text())) {
-        G.reportDialog->report(
+        reportDialog_.report(
             {QString(), QString(), QString(), QStringLiteral("Part Size is bigger then File")});
         return;
     }
 
     updatePartSizeBytes();
-    requireSplittableSource(G.SourceFilePath, G.SplitDestFolder);
+    requireSplittableSource(state_.SourceFilePath, state_.SplitDestFolder);
     splitHint->setVisible(splitButton->isEnabled());
-    const SplitRun run = splitAndList(G.SourceFilePath, G.PartSizeBytes, splitPartsLeft_);
-    splitListWritten_ = run.list;
-    G.SplitSourceName = fileNameOf(G.SourceFilePath);
-    if (!splitListWritten_.isEmpty() && partListExists(splitListWritten_))
-        splitCancelButton->setText(Undo);
+    const SplitRun run = splitAndList(state_, state_.SourceFilePath, partsLeft_, [this] {
+        return runSplit(state_.SourceFilePath, state_.PartSizeBytes);
+    });
+    listWritten_ = run.list;
+    state_.SplitSourceName = fileNameOf(state_.SourceFilePath);
+    if (!listWritten_.isEmpty() && partListExists(listWritten_)) splitCancelButton->setText(Undo);
     setSplitButtonsEnabled(true);
     if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
-void MainWindow::cancelOrUndo() {
+SplitOutcome SplitPage::runSplit(const QString& sourcePath, qint64 partSize) {
+    SplitView view;
+    view.gauge = splitGauge;
+    view.partStarted = [this] { destinationField->setText(state_.SplitDestFolder); };
+    view.refused = [this] { splitCancelButton->setEnabled(false); };
+    view.cancelled = [this] { splitGauge->stepDownToZero(); };
+    // Marks the run, also when a file error ends it.
+    const auto finished = qScopeGuard([this] { emit operationFinished(); });
+    const QScopedValueRollback<bool> running(running_, true);
+    emit operationStarted();
+    // The part size and the unit stay as the split took them while it runs.
+    const bool partSizeOpen = partSizeField->isEnabled();
+    const bool unitOpen = unitBox->isEnabled();
+    partSizeField->setEnabled(false);
+    unitBox->setEnabled(false);
+    const auto reopen = qScopeGuard([&] {
+        partSizeField->setEnabled(partSizeOpen);
+        unitBox->setEnabled(unitOpen);
+    });
+    // The parts that a failed split left (of either page) go before a new
+    // split starts: once forgotten, nothing would remove them, and the new
+    // set may take their names.
+    removeLeftoverParts();
+    emit splitStarting();
+    return runSplitFromPage(state_, reportDialog_, view, sourcePath, partSize);
+}
+
+void SplitPage::removeLeftoverParts() { ::removeLeftoverParts(partsLeft_); }
+
+void SplitPage::cancelOrUndo() {
     setSplitButtonsEnabled(false);
     splitMainButton->setEnabled(false);
-    G.SplitCancelFlag = 1;
+    state_.SplitCancelFlag = 1;
 
     // The event loop turns while the parts go: this Cancel is pressed once,
     // and one re-entered (by a close request) leaves the removal to it.
@@ -105,31 +139,30 @@ void MainWindow::cancelOrUndo() {
     // once an edited part size has turned the caption back to Cancel): after
     // a split whose list could not be written, Cancel keeps the parts, as the
     // error box says.
-    const bool completeSetKept =
-        !splitEngineRunning_ && splitPartsLeft_.isEmpty() && splitListWritten_.isEmpty();
-    const QStringList parts = completeSetKept ? QStringList() : G.SplitPartPaths;
+    const bool completeSetKept = !running_ && partsLeft_.isEmpty() && listWritten_.isEmpty();
+    const QStringList parts = completeSetKept ? QStringList() : state_.SplitPartPaths;
     if (!removePartsStepping(parts, splitGauge)) return;
-    splitPartsLeft_.clear();
+    partsLeft_.clear();
     if (!parts.isEmpty()) {
         splitGauge->setVisible(true);
-        splitHint->setText(fileNameOf(sourceDialog.FileName) +
+        splitHint->setText(fileNameOf(sourceDialog_.FileName) +
                            QStringLiteral(" is Already Looaded"));
         splitHint->setVisible(true);
     }
 
     // Only the list that this split wrote goes, and only while the parts it
-    // names are the ones listed (a preset split may have run since).
-    if (!splitListWritten_.isEmpty() && !parts.isEmpty() &&
-        basePathOf(parts.first()) + QStringLiteral(".txt") == splitListWritten_) {
-        deletePartList(splitListWritten_);
-        deleteCheckFilesOf(splitListWritten_);
+    // names are the ones listed.
+    if (!listWritten_.isEmpty() && !parts.isEmpty() &&
+        basePathOf(parts.first()) + QStringLiteral(".txt") == listWritten_) {
+        deletePartList(listWritten_);
+        deleteCheckFilesOf(listWritten_);
     }
-    splitListWritten_.clear();
+    listWritten_.clear();
 
     splitCancelButton->setEnabled(false);
     if (splitCancelButton->text() == Undo) splitCancelButton->setText(Cancel);
-    // A running split re-enables the panel itself once the engine has returned.
-    if (!splitEngineRunning_) {
+    // A running split re-enables the page itself once the engine has returned.
+    if (!running_) {
         splitMainButton->setEnabled(true);
         setSplitButtonsEnabled(true);
     }

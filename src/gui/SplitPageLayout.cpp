@@ -1,7 +1,8 @@
-// The split panel's controls at their places, with their events bound.
+// The split page's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
-#include "gui/MainWindow.h"
+#include "gui/Guarded.h"
 #include "gui/Skin.h"
+#include "gui/SplitPage.h"
 #include "gui/Widgets.h"
 
 #include <QComboBox>
@@ -13,9 +14,14 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-void MainWindow::buildSplitPanel() {
-    splitPanel = skin::panel(this, "splitPanel", QStringLiteral("Split Files"));
-    QGroupBox* p = splitPanel;
+SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
+                     FolderBrowser& folderBrowser)
+    : QGroupBox(QStringLiteral("Split Files"), parent), reportDialog_(reportDialog),
+      sourceDialog_(sourceDialog), folderBrowser_(folderBrowser) {
+    setObjectName(QStringLiteral("splitPanel"));
+    setGeometry(7, 5, 320, 320);
+    setFlat(false);
+    QGroupBox* p = this;
     loadSourceButton =
         skin::button(p, "loadSourceButton", QStringLiteral("Load  File"), 4, 15, 92, 33);
     convertedSizeLabel =
@@ -78,46 +84,52 @@ void MainWindow::buildSplitPanel() {
     unitBox->installEventFilter(this);
     if (unitBox->lineEdit()) unitBox->lineEdit()->installEventFilter(this);
 
-    bind(loadSourceButton, &QPushButton::clicked, &MainWindow::chooseSource);
-    bind(sourceSizeField, &QLineEdit::textChanged, &MainWindow::sourceSizeChanged);
-    bind(partSizeField, &QLineEdit::textChanged, &MainWindow::partSizeChanged);
-    bind(unitBox, &QComboBox::currentTextChanged, &MainWindow::unitChanged);
-    bind(splitButton, &QPushButton::clicked, &MainWindow::startSplit);
-    bind(sourcePathField, &QLineEdit::textChanged, &MainWindow::sourcePathChanged);
-    bind(destinationButton, &QPushButton::clicked, &MainWindow::chooseDestination);
-    bind(destinationPicture, &ClickLabel::clicked, &MainWindow::openDestination);
-    bind(destinationPicture, &ClickLabel::pressed, &MainWindow::pressDestinationPicture);
-    bind(destinationPicture, &ClickLabel::released, &MainWindow::releaseDestinationPicture);
-    bind(destinationField, &QLineEdit::textChanged, &MainWindow::destinationChanged);
-    bind(splitMainButton, &QPushButton::clicked, &MainWindow::leaveSplitPage);
-    bind(splitCancelButton, &QPushButton::clicked, &MainWindow::cancelOrUndo);
+    bindGuarded(loadSourceButton, &QPushButton::clicked, this, &SplitPage::chooseSource);
+    bindGuarded(sourceSizeField, &QLineEdit::textChanged, this, &SplitPage::sourceSizeChanged);
+    bindGuarded(partSizeField, &QLineEdit::textChanged, this, &SplitPage::partSizeChanged);
+    bindGuarded(unitBox, &QComboBox::currentTextChanged, this, &SplitPage::unitChanged);
+    bindGuarded(splitButton, &QPushButton::clicked, this, &SplitPage::startSplit);
+    bindGuarded(sourcePathField, &QLineEdit::textChanged, this, &SplitPage::sourcePathChanged);
+    bindGuarded(destinationButton, &QPushButton::clicked, this, &SplitPage::chooseDestination);
+    bindGuarded(destinationPicture, &ClickLabel::clicked, this, &SplitPage::openDestination);
+    bindGuarded(destinationPicture, &ClickLabel::pressed, this,
+                &SplitPage::pressDestinationPicture);
+    bindGuarded(destinationPicture, &ClickLabel::released, this,
+                &SplitPage::releaseDestinationPicture);
+    bindGuarded(destinationField, &QLineEdit::textChanged, this, &SplitPage::destinationChanged);
+    connect(splitMainButton, &QPushButton::clicked, this, &SplitPage::startPageRequested);
+    bindGuarded(splitCancelButton, &QPushButton::clicked, this, &SplitPage::cancelOrUndo);
 
-    setTabOrder({sourceSizeField, partCountField, unitBox, partSizeField, sourcePathField,
-                 destinationField, loadSourceButton, splitButton, destinationButton,
-                 splitMainButton, splitCancelButton});
+    const QList<QWidget*> order{sourceSizeField,  partCountField,   unitBox,
+                                partSizeField,    sourcePathField,  destinationField,
+                                loadSourceButton, splitButton,      destinationButton,
+                                splitMainButton,  splitCancelButton};
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    settleFields();
 }
 
 // Key filters of the part-size field and the unit box: a key that a handler
 // discards never reaches the control. Tab, Backtab and Delete type no character
 // and work as usual.
 // partSizeField takes no paste by mouse either (the middle button pastes the selection).
-bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+bool SplitPage::eventFilter(QObject* watched, QEvent* e) {
     if (watched == partSizeField &&
         (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease ||
          e->type() == QEvent::MouseButtonDblClick) &&
         static_cast<QMouseEvent*>(e)->button() == Qt::MiddleButton)
         return true;
-    if (e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
+    if (e->type() != QEvent::KeyPress) return QGroupBox::eventFilter(watched, e);
     auto* key = static_cast<QKeyEvent*>(e);
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Delete)
-        return QWidget::eventFilter(watched, e);
+        return QGroupBox::eventFilter(watched, e);
     const QString text = key->text();
     bool pass = true;
     if (watched == partSizeField) {
-        guarded([&] { pass = partSizeKeyDownAllowed(key); });
-        if (pass && !text.isEmpty()) guarded([&] { pass = partSizeKeyAllowed(text.at(0)); });
+        runGuarded([&] { pass = partSizeKeyDownAllowed(key); });
+        if (pass && !text.isEmpty()) runGuarded([&] { pass = partSizeKeyAllowed(text.at(0)); });
     } else if (watched == unitBox || watched == unitBox->lineEdit()) {
-        if (!text.isEmpty()) guarded([&] { pass = unitKeyAllowed(text.at(0)); });
+        if (!text.isEmpty()) runGuarded([&] { pass = unitKeyAllowed(text.at(0)); });
     }
-    return pass ? QWidget::eventFilter(watched, e) : true;
+    return pass ? QGroupBox::eventFilter(watched, e) : true;
 }

@@ -1,6 +1,6 @@
 #include "join/JoinChecks.h"
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "split/Naming.h"
 #include "verify/CheckFiles.h"
 

@@ -3,7 +3,7 @@
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "split/Naming.h"

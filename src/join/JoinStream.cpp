@@ -2,7 +2,7 @@
 
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "core/Progress.h"
 #include "verify/Crc32.h"
 #include "verify/Crc32Fast.h"

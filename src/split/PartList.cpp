@@ -2,7 +2,7 @@
 
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "split/Naming.h"
 
 #include <QDir>

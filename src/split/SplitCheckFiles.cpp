@@ -1,6 +1,6 @@
 #include "split/SplitCheckFiles.h"
 
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "recovery/RecoverySet.h"
 #include "recovery/RecoveryWriter.h"
 #include "split/Naming.h"

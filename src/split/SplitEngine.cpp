@@ -4,7 +4,7 @@
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "core/StreamReader.h"
 #include "split/FirstPartHold.h"
 #include "split/Naming.h"

@@ -3,7 +3,7 @@
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "core/Progress.h"
 #include "core/StreamReader.h"
 

@@ -4,7 +4,7 @@
 #include "core/JobThread.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "core/Progress.h"
 #include "core/StreamReader.h"
 #include "verify/CheckFiles.h"

@@ -13,24 +13,25 @@ namespace testutil {
 
 void loadSource(Ui& ui, const QString& source) {
     ui.fileAnswers << source;
-    click(ui.form->loadSourceButton);
+    click(ui.form->splitPanel->loadSourceButton);
 }
 
 void prepareSplit(Ui& ui, const QString& source, int unit, const QString& partSize,
                   const QString& dest) {
     MainWindow* f = ui.form.get();
     loadSource(ui, source);
-    f->unitBox->setCurrentIndex(unit);
-    QTest::keyClicks(f->partSizeField, partSize);
+    f->splitPanel->unitBox->setCurrentIndex(unit);
+    QTest::keyClicks(f->splitPanel->partSizeField, partSize);
     if (!dest.isEmpty()) {
         ui.folderAnswers << dest;
-        click(f->destinationButton);
+        click(f->splitPanel->destinationButton);
     }
 }
 
 QList<bool> navigation(MainWindow* f) {
-    return {f->loadSourceButton->isEnabled(), f->splitButton->isEnabled(),
-            f->destinationButton->isEnabled(), f->splitMainButton->isEnabled()};
+    return {f->splitPanel->loadSourceButton->isEnabled(), f->splitPanel->splitButton->isEnabled(),
+            f->splitPanel->destinationButton->isEnabled(),
+            f->splitPanel->splitMainButton->isEnabled()};
 }
 
 void loadPart(Ui& ui, const QString& chosen, const QString& dest) {

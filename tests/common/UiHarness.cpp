@@ -1,7 +1,6 @@
 #include "common/UiHarness.h"
 
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
@@ -24,7 +23,6 @@ Ui::Ui() {
     }
     resetSeams();
     setFreeSpaceQuery({});
-    G = ProgramState();
     Seams& s = seams();
     s.openFile = [this](QWidget*, const QString& title, const QString&) {
         fileDialogTitles << title;

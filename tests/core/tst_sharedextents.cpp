@@ -10,7 +10,7 @@
 #include "core/FileCopy.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinEngine.h"
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
@@ -129,7 +129,7 @@ private slots:
         makeFile(source, size, 5);
         const QByteArray original = readFile(source);
 
-        ProgramState s;
+        SplitState s;
         s.SourceFilePath = source;
         s.SourceFileSize = size;
         s.SplitDestFolder = volume.path() + "parts/";
@@ -152,7 +152,7 @@ private slots:
         const QString joined = volume.path() + "joined.avi";
         JoinHooks hooks;
         hooks.partCrcs = true;
-        ProgramState j;
+        JoinState j;
         joinParts(j, s.SplitPartPaths.first(), joined, hooks);
         QCOMPARE(readFile(joined), original);
         QCOMPARE(j.JoinPartCrcs.size(), sfv.entries.size());
@@ -199,7 +199,7 @@ private slots:
         makeFile(source, oneWriter ? (30 << 20) : (40 << 20) + 5, 7);
         const QByteArray original = readFile(source);
 
-        ProgramState s;
+        SplitState s;
         s.SourceFilePath = source;
         s.SourceFileSize = original.size();
         s.SplitDestFolder = (ending == "join" ? dir.path() + "/" : volume.path());
@@ -216,7 +216,7 @@ private slots:
         try {
             splitIntoParts(s, source, partSize, hooks);
             if (ending == "join") {
-                ProgramState j;
+                JoinState j;
                 joinParts(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", JoinHooks());
             }
         } catch (const OperationError& e) {
@@ -250,7 +250,7 @@ private slots:
         const QString source = dir.filePath("movie.avi");
         const qint64 size = 3 * RoomAhead::Stretch + 12345;
         makeFile(source, size, 9);
-        ProgramState s;
+        SplitState s;
         s.SplitDestFolder = dir.path() + "/";
         QCOMPARE(splitIntoParts(s, source, 50 << 20, SplitHooks()), SplitOutcome::Completed);
 
@@ -262,7 +262,7 @@ private slots:
             if (hidden.size() == 1)
                 mostAhead = std::max(mostAhead, heldBeyondSize(volume.path() + hidden.first()));
         };
-        ProgramState j;
+        JoinState j;
         joinParts(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", hooks);
         QCOMPARE(readFile(volume.path() + "joined.avi"), readFile(source));
         QVERIFY2(mostAhead > RoomAhead::Stretch / 2 &&

@@ -8,7 +8,7 @@
 // loop, as in the program; a signal ends the event loop with 128 + its number.
 #include "common/FaultUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
 #include "gui/StartPage.h"
@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
 
     QTimer midway;
     midway.setInterval(0);
-    QObject::connect(&midway, &QTimer::timeout, [&midway] {
-        if (G.SplitPartPaths.size() < 3) return;
+    QObject::connect(&midway, &QTimer::timeout, [&midway, f] {
+        if (f->splitPanel->state().SplitPartPaths.size() < 3) return;
         midway.stop();
         std::printf("copying\n");
         std::fflush(stdout);
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     midway.start();
     closeOnTerminationSignals(f);
     QTimer::singleShot(0, f, [f, &ui] {
-        QTest::mouseClick(f->splitButton, Qt::LeftButton);
+        QTest::mouseClick(f->splitPanel->splitButton, Qt::LeftButton);
         std::printf("done\n");
         std::fflush(stdout);
         for (const QString& error : ui.errors)

@@ -9,7 +9,7 @@
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -111,11 +111,11 @@ private slots:
             f->showPresetsPage();
             ui.fileAnswers << source;
             ui.folderAnswers << parts;
-            click(f->floppy12Button);
+            click(f->presetsPanel->floppy12Button);
         } else {
             f->showSplitPage();
             testutil::prepareSplit(ui, source, 2, "1", parts); // 1 Megabyte
-            click(f->splitButton);
+            click(f->splitPanel->splitButton);
         }
         QCOMPARE(ui.errors, QStringList());
         const int count = 2; // 1.2 MB or 1 MB parts of 2,080,000 bytes
@@ -127,7 +127,8 @@ private slots:
         } else {
             checkSplitChecks(source, parts, count);
         }
-        click(preset ? f->presetsCancelButton : f->splitCancelButton); // Undo
+        click(preset ? f->presetsPanel->presetsCancelButton
+                     : f->splitPanel->splitCancelButton); // Undo
         const QStringList left =
             foreign ? QStringList{"src.bin.crc", "src.bin.sfv"} : QStringList();
         QCOMPARE(filesIn(parts), left);
@@ -143,12 +144,13 @@ private slots:
         MainWindow* f = ui.form.get();
         f->showSplitPage();
         testutil::prepareSplit(ui, source, 2, "1", parts); // 1 Megabyte
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(filesIn(parts).size(), 5);
-        f->unitBox->setCurrentIndex(1); // 1 Kilobyte parts
+        f->splitPanel->unitBox->setCurrentIndex(1); // 1 Kilobyte parts
         during(
-            f, [f] { return f->splitGauge->Progress() > 0; }, [f] { click(f->splitCancelButton); });
-        click(f->splitButton);
+            f, [f] { return f->splitPanel->splitGauge->Progress() > 0; },
+            [f] { click(f->splitPanel->splitCancelButton); });
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.errors, QStringList());
         // (The earlier split's part 002, which the cancelled one didn't reach, stays.)
         QCOMPARE(filesIn(parts).filter(QRegularExpression("\\.(txt|sfv|crc)$")), QStringList());

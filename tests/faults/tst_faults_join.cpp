@@ -8,7 +8,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"

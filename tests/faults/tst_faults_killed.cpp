@@ -7,7 +7,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -41,7 +41,7 @@ class TestFaultsKilled : public QObject {
     // An earlier, completed split of the same source into the same folder,
     // in parts of 7,000 bytes, with its list.
     QStringList earlierSet() {
-        ProgramState s;
+        SplitState s;
         s.SourceFilePath = source;
         s.SourceFileSize = original.size();
         s.SplitDestFolder = out;
@@ -205,18 +205,18 @@ private slots:
         testutil::prepareSplit(ui, source, 0, "10000", out);
 
         setFreeSpaceQuery([](const QString&) { return 1000.0; });
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(snapshot(out), before);
         setFreeSpaceQuery({});
 
         if (faults::run("chattr", {"+i", list}).isEmpty()) {
-            click(f->splitButton);
+            click(f->splitPanel->splitButton);
             QVERIFY(faults::run("chattr", {"-i", list}).isEmpty());
             checkError(ui.errors, 1, list, "Cannot delete");
-            QCOMPARE(G.SplitPartPaths, QStringList());
+            QCOMPARE(f->splitPanel->state().SplitPartPaths, QStringList());
             QCOMPARE(snapshot(out), before);
-            click(f->splitCancelButton);
+            click(f->splitPanel->splitCancelButton);
             QCOMPARE(snapshot(out), before);
         } else {
             qWarning("chattr +i does not work here: the undeletable list is not tried");
@@ -224,31 +224,31 @@ private slots:
 
         int turns = 0;
         during(
-            f, [] { return !G.SplitPartPaths.isEmpty(); },
+            f, [f] { return !f->splitPanel->state().SplitPartPaths.isEmpty(); },
             [&] {
                 ++turns;
                 QVERIFY(!QFileInfo::exists(list));
-                click(f->splitCancelButton);
+                click(f->splitPanel->splitCancelButton);
             });
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(turns, 1);
         QVERIFY(!QFileInfo::exists(list));
         QVERIFY(!QFileInfo::exists(part(1)));
 
         earlierSet();
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         click(f->startPanel->presetsPageButton);
         during(
-            f, [] { return !G.SplitPartPaths.isEmpty(); },
+            f, [f] { return !f->splitPanel->state().SplitPartPaths.isEmpty(); },
             [&] {
                 ++turns;
                 QVERIFY(!QFileInfo::exists(list));
             });
         ui.fileAnswers << source;
         ui.folderAnswers << out;
-        click(f->floppy12Button); // 1.2 MB
+        click(f->presetsPanel->floppy12Button); // 1.2 MB
         QCOMPARE(turns, 2);
-        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
         QCOMPARE(readFile(list), QByteArray("movie.avi.001\r\nmovie.avi.002\r\n"));
         QCOMPARE(concat({part(1), part(2)}), original);
     }

@@ -7,7 +7,7 @@
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -70,12 +70,12 @@ private slots:
         MainWindow* f = ui.form.get();
         click(f->startPanel->splitPageButton);
         testutil::prepareSplit(ui, source, 0, QByteArray::number(partSize), out);
-        QCOMPARE(f->partCountField->text(), QString("3"));
-        click(f->splitButton);
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("3"));
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports, QList<QStringList>());
-        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
-        QCOMPARE(f->splitGauge->Progress(), 100);
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
+        QCOMPARE(f->splitPanel->splitGauge->Progress(), 100);
         const QStringList parts{out + "big.bin.001", out + "big.bin.002", out + "big.bin.003"};
         QCOMPARE(entries(out), (QStringList{"big.bin.001", "big.bin.002", "big.bin.003",
                                             "big.bin.crc", "big.bin.sfv", "big.bin.txt"}));
@@ -94,7 +94,7 @@ private slots:
         const qint64 splitMs = clock.restart();
 
         ui.reports.clear();
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         click(f->startPanel->joinPageButton);
         ui.fileAnswers << parts[2];
         click(f->joinPanel->loadPartButton);

@@ -7,7 +7,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FileSystemLimits.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -97,27 +97,27 @@ private slots:
         const QString small = tmp.filePath("small.bin");
         makeFile(small, 3000);
         testutil::prepareSplit(ui, small, 0, "1000", tmp.path());
-        click(f->splitButton);
-        QCOMPARE(G.SplitPartNames.size(), 3);
+        click(f->splitPanel->splitButton);
+        QCOMPARE(f->splitPanel->state().SplitPartNames.size(), 3);
 
         const QList<QPair<int, QByteArray>> tooLarge{{3, "5"}, {0, "4294967296"}};
         for (const auto& [unit, size] : tooLarge) {
             ui.reports.clear();
             testutil::prepareSplit(ui, source, unit, size, fat.path());
-            click(f->splitButton);
+            click(f->splitPanel->splitButton);
             QCOMPARE(ui.reports, QList<QStringList>{refusal});
-            QVERIFY(!f->splitCancelButton->isEnabled());
-            QVERIFY(f->splitButton->isEnabled());
+            QVERIFY(!f->splitPanel->splitCancelButton->isEnabled());
+            QVERIFY(f->splitPanel->splitButton->isEnabled());
             QCOMPARE(snapshot(fat.path()), before);
         }
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         click(f->startPanel->presetsPageButton);
         ui.reports.clear();
         ui.fileAnswers << source;
         ui.folderAnswers << fat.path();
-        click(f->dvdButton); // DVD
+        click(f->presetsPanel->dvdButton); // DVD
         QCOMPARE(ui.reports, QList<QStringList>{refusal});
-        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QCOMPARE(snapshot(fat.path()), before);
         QCOMPARE(ui.errors, QStringList());
 
@@ -126,10 +126,13 @@ private slots:
         // longer described the parts there.)
         ui.reports.clear();
         int started = 0;
-        const auto cancelAtFirstBlock = [&](QPushButton* cancel) {
+        const auto cancelAtFirstBlock = [&](QPushButton* cancel, const SplitState& state) {
             during(
                 f,
-                [&] { return !G.SplitPartPaths.isEmpty() && G.SplitPartPaths[0].startsWith(vol); },
+                [&] {
+                    return !state.SplitPartPaths.isEmpty() &&
+                           state.SplitPartPaths[0].startsWith(vol);
+                },
                 [&, cancel] {
                     ++started;
                     // Part 1 is written under its hidden name until the split completes.
@@ -139,18 +142,18 @@ private slots:
                     click(cancel);
                 });
         };
-        cancelAtFirstBlock(f->presetsCancelButton);
+        cancelAtFirstBlock(f->presetsPanel->presetsCancelButton, f->presetsPanel->state());
         ui.fileAnswers << source;
         ui.folderAnswers << fat.path();
-        click(f->fat32Button); // Fat32
+        click(f->presetsPanel->fat32Button); // Fat32
         QCOMPARE(started, 1);
         QCOMPARE(entries(fat.path()), QStringList());
 
-        click(f->presetsMainButton);
+        click(f->presetsPanel->presetsMainButton);
         click(f->startPanel->splitPageButton);
         testutil::prepareSplit(ui, source, 0, "4294967295", fat.path());
-        cancelAtFirstBlock(f->splitCancelButton);
-        click(f->splitButton);
+        cancelAtFirstBlock(f->splitPanel->splitCancelButton, f->splitPanel->state());
+        click(f->splitPanel->splitButton);
         QCOMPARE(started, 2);
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(ui.errors, QStringList());

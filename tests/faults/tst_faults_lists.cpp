@@ -7,7 +7,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -184,13 +184,13 @@ private slots:
         MainWindow* f = ui.form.get();
         click(f->startPanel->splitPageButton);
         prepareSplit(ui, source, 0, "10000", parts);
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.errors, QStringList());
         if (replaced) {
             QCOMPARE(readFile(list), QByteArray("notes.001\r\nnotes.002\r\nnotes.003\r\n"));
             QCOMPARE(concat({parts + "notes.001", parts + "notes.002", parts + "notes.003"}),
                      readFile(source));
-            QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+            QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
             return;
         }
         QCOMPARE(
@@ -198,7 +198,7 @@ private slots:
             (QList<QStringList>{{" ", " ", "     notes.txt", "     is not a part list of this file",
                                  "     and would be replaced:", "     nothing was split"}}));
         QCOMPARE(snapshot(parts), before);
-        QVERIFY(!f->splitCancelButton->isEnabled());
+        QVERIFY(!f->splitPanel->splitCancelButton->isEnabled());
     }
 };
 

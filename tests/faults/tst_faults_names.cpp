@@ -7,7 +7,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
@@ -48,7 +48,7 @@ class TestFaultsNames : public QObject {
     void split(const QString& source, const QByteArray& partSize, const QString& dest = QString()) {
         click(f->startPanel->splitPageButton);
         prepareSplit(*ui, source, 0, partSize, dest.isEmpty() ? parts : dest);
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
     }
 
 private slots:
@@ -86,7 +86,7 @@ private slots:
                                      << name + ".crc" << name + ".sfv" << name + ".txt");
         QCOMPARE(readFile(parts + name + ".txt"), (names.join("\r\n") + "\r\n").toUtf8());
 
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         click(f->startPanel->joinPageButton);
         ui->fileAnswers << parts + names[1];
         click(f->joinPanel->loadPartButton);
@@ -114,10 +114,11 @@ private slots:
         const QString first = parts + nameOfBytes(252) + ".001";
         QVERIFY2(ui->errors[0].contains(first) && ui->errors[0].contains("File name too long"),
                  qPrintable(ui->errors[0]));
-        QCOMPARE(G.SplitPartPaths, QStringList{first});
+        QCOMPARE(f->splitPanel->state().SplitPartPaths, QStringList{first});
         QCOMPARE(entries(parts), QStringList());
-        click(f->splitCancelButton);
-        QVERIFY(f->loadSourceButton->isEnabled() && f->splitButton->isEnabled());
+        click(f->splitPanel->splitCancelButton);
+        QVERIFY(f->splitPanel->loadSourceButton->isEnabled() &&
+                f->splitPanel->splitButton->isEnabled());
 
         const QString longName = src + nameOfBytes(251);
         makeFile(longName, 101, 5);
@@ -127,12 +128,12 @@ private slots:
         QVERIFY2(ui->errors[1].contains(parts + nameOfBytes(251) + ".0101") &&
                      ui->errors[1].contains("File name too long"),
                  qPrintable(ui->errors[1]));
-        QCOMPARE(G.SplitPartPaths.size(), 101);
+        QCOMPARE(f->splitPanel->state().SplitPartPaths.size(), 101);
         const QStringList made = entries(parts);
         QCOMPARE(made.size(), 100);
         QCOMPARE(made.last(), nameOfBytes(251) + ".100");
-        QCOMPARE(concat(G.SplitPartPaths.mid(0, 100)), original.left(100));
-        click(f->splitCancelButton);
+        QCOMPARE(concat(f->splitPanel->state().SplitPartPaths.mid(0, 100)), original.left(100));
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(entries(parts), QStringList());
         QCOMPARE(readFile(longName), original);
         QCOMPARE(readFile(tooLong).size(), 3000);
@@ -147,7 +148,7 @@ private slots:
         split(source, "1000", src);
         QCOMPARE(ui->errors, QStringList());
         const auto before = snapshot(src);
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         click(f->startPanel->joinPageButton);
         ui->fileAnswers << source + ".001";
         click(f->joinPanel->loadPartButton);

@@ -5,7 +5,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -62,15 +62,15 @@ private slots:
             click(f->startPanel->splitPageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
-                click(f->loadSourceButton);
-                return f->sourceSizeField->text();
+                click(f->splitPanel->loadSourceButton);
+                return f->splitPanel->sourceSizeField->text();
             };
         } else if (panel == "presets") {
             click(f->startPanel->presetsPageButton);
             take = [&](const QString& file) {
                 ui.fileAnswers << file;
                 ui.folderAnswers << out;
-                click(f->floppy12Button);
+                click(f->presetsPanel->floppy12Button);
                 return entries(out).join(' ');
             };
         } else if (panel == "checksum") {
@@ -135,10 +135,10 @@ private slots:
         const auto preset = [&](const QString& file) {
             ui.fileAnswers << file;
             ui.folderAnswers << fs.path();
-            click(f->floppy12Button);
+            click(f->presetsPanel->floppy12Button);
         };
         preset(earlier);
-        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
         const auto earlierSet = snapshot(fs.path());
         QCOMPARE(earlierSet.size(), 5); // a part, the list, the check files
 
@@ -147,12 +147,12 @@ private slots:
         QVERIFY2(ui.errors[0].contains(fs.path() + "src.bin.") &&
                      ui.errors[0].contains("No space left on device"),
                  qPrintable(ui.errors[0]));
-        QVERIFY(G.SplitPartPaths.size() >= 2);
-        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
-        QVERIFY(f->presetsCancelButton->isEnabled());
-        click(f->presetsCancelButton);
+        QVERIFY(f->presetsPanel->state().SplitPartPaths.size() >= 2);
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
+        QVERIFY(f->presetsPanel->presetsCancelButton->isEnabled());
+        click(f->presetsPanel->presetsCancelButton);
         QCOMPARE(snapshot(fs.path()), earlierSet);
-        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
 
         preset(source);
         QCOMPARE(ui.errors.size(), 2);

@@ -5,7 +5,7 @@
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
@@ -71,8 +71,8 @@ class TestFaultsSets : public QObject {
     std::unique_ptr<QTemporaryDir> tmp;
     QString parts, out; // folders ending with "/"
 
-    ProgramState stateFor(const QString& source) const {
-        ProgramState s;
+    SplitState stateFor(const QString& source) const {
+        SplitState s;
         s.SourceFilePath = source;
         s.SourceFileSize = QFileInfo(source).size();
         s.SplitDestFolder = parts;
@@ -95,7 +95,7 @@ private slots:
     void moreThanAThousandParts() {
         const QString source = tmp->filePath("set.bin");
         makeFile(source, 1003 * 50 + 7, 3);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         QStringList refused;
         SplitHooks hooks;
         hooks.refused = [&](const QStringList& lines) { refused = lines; };
@@ -112,7 +112,7 @@ private slots:
         const QString list = partListPath(parts, "set.bin");
         writePartList(list, s.SplitPartNames);
 
-        ProgramState join;
+        JoinState join;
         scanForMissingParts(join, parts + "set.bin.01002");
         QCOMPARE(join.JoinListEntries, s.SplitPartNames);
         QCOMPARE(join.JoinMissingParts, QStringList());
@@ -136,18 +136,18 @@ private slots:
         const QString source = tmp->filePath("movie.avi");
         makeFile(source, 10000, 7);
         testutil::prepareSplit(ui, source, 0, "1000", parts);
-        QTest::mouseClick(f->splitButton, Qt::LeftButton);
+        QTest::mouseClick(f->splitPanel->splitButton, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files).size(),
                  13); // ten parts, the list, 2 check files
         writeFile(parts + "movie.avi.012", "not listed, not ours"); // stays
 
         makeFile(source, 4500, 8);
         testutil::prepareSplit(ui, source, 0, "3000", parts);
-        QTest::mouseClick(f->splitButton, Qt::LeftButton);
+        QTest::mouseClick(f->splitPanel->splitButton, Qt::LeftButton);
         QCOMPARE(QDir(parts).entryList(QDir::Files, QDir::Name),
                  (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.crc",
                               "movie.avi.sfv", "movie.avi.txt"}));
-        ProgramState join;
+        JoinState join;
         joinParts(join, parts + "movie.avi.002", out + "movie.avi", JoinHooks());
         QCOMPARE(readFile(out + "movie.avi"), readFile(source));
         QVERIFY(ui.errors.isEmpty());
@@ -182,15 +182,16 @@ private slots:
 
             // The panel's prediction, as the user sees it after typing the part size.
             ui.fileAnswers << source;
-            QTest::mouseClick(f->loadSourceButton, Qt::LeftButton);
-            f->unitBox->setCurrentIndex(c.unit);
-            QTest::keyClicks(f->partSizeField, QByteArray::number(c.partUnits));
+            QTest::mouseClick(f->splitPanel->loadSourceButton, Qt::LeftButton);
+            f->splitPanel->unitBox->setCurrentIndex(c.unit);
+            QTest::keyClicks(f->splitPanel->partSizeField, QByteArray::number(c.partUnits));
             QVERIFY2(ui.reports.isEmpty(), qPrintable(why + ui.reports.value(0).join('|')));
             bool shown = false;
-            const qint64 predicted = f->partCountField->text().toLongLong(&shown);
-            QVERIFY2(shown, qPrintable(why + "no part count shown: " + f->partCountField->text()));
+            const qint64 predicted = f->splitPanel->partCountField->text().toLongLong(&shown);
+            QVERIFY2(shown, qPrintable(why + "no part count shown: " +
+                                       f->splitPanel->partCountField->text()));
 
-            ProgramState s = stateFor(source);
+            SplitState s = stateFor(source);
             splitIntoParts(s, source, partBytes, SplitHooks());
             QVERIFY2(s.SplitPartPaths.size() == predicted,
                      qPrintable(why + QStringLiteral("%1 parts written, %2 predicted")
@@ -204,7 +205,7 @@ private slots:
                     qPrintable(why +
                                QStringLiteral("part %1 holds %2 bytes").arg(i + 1).arg(partSize)));
             }
-            ProgramState join;
+            JoinState join;
             const QString joined = out + fileNameOf(source);
             joinParts(join, s.SplitPartPaths.last(), joined, JoinHooks());
             QVERIFY2(readFile(joined) == readFile(source),

@@ -7,7 +7,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -61,7 +61,7 @@ class TestFaultsSplit : public QObject {
     }
     void split(int unit, const QByteArray& partSize, const QString& dest) {
         prepare(unit, partSize, dest);
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
     }
 
     // The source was not touched, and the panel still works: a split of it
@@ -72,12 +72,12 @@ class TestFaultsSplit : public QObject {
         const int errors = ui->errors.size();
         split(0, QByteArray::number(original.size() / 3 + 1), out);
         QCOMPARE(ui->errors.size(), errors);
-        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
         QCOMPARE(entries(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.003",
                                             "src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(concat({out + "/src.bin.001", out + "/src.bin.002", out + "/src.bin.003"}),
                  original);
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(entries(out), QStringList());
         QCOMPARE(navigation(f), AllOn);
     }
@@ -110,21 +110,22 @@ private slots:
         const QString third = fs.path() + "src.bin.003";
         checkError(ui->errors, 1, third, "No space left on device");
         QCOMPARE(ui->reports, QList<QStringList>());
-        QCOMPARE(G.SplitPartPaths,
+        QCOMPARE(f->splitPanel->state().SplitPartPaths,
                  (QStringList{fs.path() + "src.bin.001", fs.path() + "src.bin.002", third}));
         QCOMPARE(entries(fs.path()), (QStringList{"src.bin.001", "src.bin.002", "src.bin.003"}));
-        QCOMPARE(concat(G.SplitPartPaths.mid(0, 2)), original.left(2 * 102400));
+        QCOMPARE(concat(f->splitPanel->state().SplitPartPaths.mid(0, 2)),
+                 original.left(2 * 102400));
         QCOMPARE(navigation(f), AllOff);
-        QVERIFY(f->splitCancelButton->isEnabled());
-        QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
-        click(f->splitCancelButton);
+        QVERIFY(f->splitPanel->splitCancelButton->isEnabled());
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Cancel"));
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(entries(fs.path()), QStringList());
         QCOMPARE(navigation(f), AllOn);
         goodSplitStillWorks();
 
         split(1, "500", fs.path());
         checkError(ui->errors, 2, fs.path() + "src.bin.001", "No space left on device");
-        QCOMPARE(f->splitGauge->Progress(), 0);
+        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
         QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
         f->close();
         QVERIFY(!f->isVisible());
@@ -180,7 +181,9 @@ private slots:
         QStringList names;
         for (int i = 1; i <= parts; ++i)
             names << QString("src.bin.00%1").arg(i);
-        QPushButton* cancel = preset ? f->presetsCancelButton : f->splitCancelButton;
+        QPushButton* cancel =
+            preset ? f->presetsPanel->presetsCancelButton : f->splitPanel->splitCancelButton;
+        const SplitState& state = preset ? f->presetsPanel->state() : f->splitPanel->state();
 
         // Cancel mid-way, then watch for an event-loop turn that finds some of
         // the parts present then gone, but not all.
@@ -196,9 +199,9 @@ private slots:
         const auto removal = std::make_shared<Removal>();
         if (after == CancelWhileRunning)
             during(
-                f, [] { return G.SplitPartPaths.size() >= 4; },
-                [this, removal, cancel] {
-                    removal->paths = G.SplitPartPaths;
+                f, [&state] { return state.SplitPartPaths.size() >= 4; },
+                [this, removal, cancel, &state] {
+                    removal->paths = state.SplitPartPaths;
                     removal->presentAtCancel = removal->present();
                     during(
                         f,
@@ -211,11 +214,11 @@ private slots:
                 });
 
         if (preset) {
-            click(f->splitMainButton);
+            click(f->splitPanel->splitMainButton);
             click(f->startPanel->presetsPageButton);
             ui->fileAnswers << source;
             ui->folderAnswers << fs.path();
-            click(f->floppy12Button);
+            click(f->presetsPanel->floppy12Button);
         } else {
             split(1, "64", fs.path());
         }
@@ -237,7 +240,7 @@ private slots:
         QVERIFY2(ui->errors[0].contains(box), qPrintable(ui->errors[0]));
         QCOMPARE(entries(fs.path()),
                  names + (listWritten ? QStringList{"src.bin.txt"} : QStringList()));
-        QCOMPARE(concat(G.SplitPartPaths), original);
+        QCOMPARE(concat(state.SplitPartPaths), original);
         QVERIFY(cancel->isEnabled());
         QCOMPARE(cancel->text(), QString(listWritten ? "Undo" : "Cancel"));
         if (!preset) QCOMPARE(navigation(f), AllOn);
@@ -269,22 +272,22 @@ private slots:
         TFS_MOUNT_OR_SKIP(fs, 1 << 20);
         makeSource(3 * 1258291);
         QVERIFY(QDir().mkpath(out));
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         click(f->startPanel->presetsPageButton);
         ui->fileAnswers << source;
         ui->folderAnswers << fs.path();
-        click(f->floppy12Button);
+        click(f->presetsPanel->floppy12Button);
         checkError(ui->errors, 1, fs.path() + "src.bin.001", "No space left on device");
         QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
 
         if (next == 2) {
-            click(f->presetsMainButton);
+            click(f->presetsPanel->presetsMainButton);
             click(f->startPanel->splitPageButton);
             split(1, "1024", out);
         } else {
             ui->fileAnswers << (next == 0 ? source : QString());
             ui->folderAnswers << out;
-            click(f->floppy12Button);
+            click(f->presetsPanel->floppy12Button);
         }
         QCOMPARE(ui->errors.size(), 1);
         QCOMPARE(entries(fs.path()), QStringList());
@@ -301,9 +304,9 @@ private slots:
         const auto splitAfter = [&](const std::function<void()>& change) {
             makeSource(50000);
             prepare(0, "20000", folder);
-            QCOMPARE(f->partCountField->text(), QString("3"));
+            QCOMPARE(f->splitPanel->partCountField->text(), QString("3"));
             change();
-            click(f->splitButton);
+            click(f->splitPanel->splitButton);
         };
 
         splitAfter([&] {
@@ -312,7 +315,7 @@ private slots:
         });
         checkError(ui->errors, 1, source, "No such file or directory");
         QCOMPARE(entries(folder), QStringList());
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(navigation(f), AllOn);
 
         splitAfter([&] {
@@ -321,7 +324,7 @@ private slots:
         });
         checkError(ui->errors, 2, source, "empty");
         QCOMPARE(entries(folder), QStringList{"src.bin"});
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
 
         std::unique_ptr<FifoWatchdog> watchdog;
         splitAfter([&] {
@@ -332,7 +335,7 @@ private slots:
         QVERIFY2(!watchdog->readerWasBlocked(), "the split opened the named pipe");
         checkError(ui->errors, 3, source, "named pipe");
         QCOMPARE(entries(folder), QStringList{"src.bin"});
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QVERIFY(QFile::remove(source));
 
         splitAfter([&] {
@@ -344,8 +347,8 @@ private slots:
                                                "src.bin.crc", "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(concat({source + ".001", source + ".002"}), original);
         QCOMPARE(readFile(source + ".txt"), QByteArray("src.bin.001\r\nsrc.bin.002\r\n"));
-        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
-        click(f->splitCancelButton);
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(entries(folder), QStringList{"src.bin"});
     }
 
@@ -361,14 +364,14 @@ private slots:
         checkError(ui->errors, 1, link, "same file");
         QVERIFY(ui->errors[0].contains(source));
         QCOMPARE(entries(out), QStringList{"src.bin.002"});
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QVERIFY(QFile::remove(link));
         QVERIFY(::link(QFile::encodeName(source).constData(),
                        QFile::encodeName(link).constData()) == 0);
         split(0, "20000", out);
         checkError(ui->errors, 2, link, "same file");
         QCOMPARE(entries(out), QStringList{"src.bin.002"});
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(readFile(source), original);
     }
 
@@ -381,13 +384,13 @@ private slots:
         setFreeSpaceQuery({}); // the real query
         prepare(1, "20", out);
         QVERIFY(QDir(out).removeRecursively());
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui->reports, (QList<QStringList>{{" ", " ", " ",
                                                    "There is Not enough Free Space on drive  " +
                                                        out + "/  to complete operation"}}));
         QCOMPARE(ui->errors, QStringList());
         QCOMPARE(entries(tmp->path()), QStringList{"src.bin"});
-        QVERIFY(!f->splitCancelButton->isEnabled());
+        QVERIFY(!f->splitPanel->splitCancelButton->isEnabled());
         QCOMPARE(navigation(f), AllOn);
         claimRoom();
         goodSplitStillWorks();
@@ -403,7 +406,7 @@ private slots:
         split(1, "20", fs.path());
         checkError(ui->errors, 1, fs.path() + "src.bin.001", "Read-only file system");
         QCOMPARE(entries(fs.path()), QStringList());
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(navigation(f), AllOn);
         goodSplitStillWorks();
     }
@@ -415,14 +418,14 @@ private slots:
         makeSource(300);
         QVERIFY(QDir().mkpath(out));
         prepare(0, "1", out);
-        QCOMPARE(f->partCountField->text(), QString("300"));
-        click(f->splitButton);
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("300"));
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui->errors, QStringList());
-        QCOMPARE(G.SplitPartPaths.size(), 300);
-        QCOMPARE(fileNameOf(G.SplitPartPaths[100]), QString("src.bin.0101"));
-        QCOMPARE(concat(G.SplitPartPaths), original);
+        QCOMPARE(f->splitPanel->state().SplitPartPaths.size(), 300);
+        QCOMPARE(fileNameOf(f->splitPanel->state().SplitPartPaths[100]), QString("src.bin.0101"));
+        QCOMPARE(concat(f->splitPanel->state().SplitPartPaths), original);
         QCOMPARE(entries(out).size(), 303); // with the list and the check files
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(entries(out), QStringList());
 
         // Exactly the file size, in bytes and in kilobytes.
@@ -432,7 +435,7 @@ private slots:
             QCOMPARE(ui->reports.last(),
                      Blank3 + QStringList{"As a Result You will have identical file"});
             QCOMPARE(entries(out), QStringList());
-            click(f->splitMainButton); // only Main is left; it enables the rest
+            click(f->splitPanel->splitMainButton); // only Main is left; it enables the rest
             click(f->startPanel->splitPageButton);
         }
 
@@ -444,16 +447,16 @@ private slots:
             QVERIFY(b.open(QIODevice::WriteOnly) && b.resize(10LL << 30)); // sparse
         }
         load(big);
-        f->unitBox->setCurrentIndex(0);
-        QTest::keyClicks(f->partSizeField, "9000000000");
+        f->splitPanel->unitBox->setCurrentIndex(0);
+        QTest::keyClicks(f->splitPanel->partSizeField, "9000000000");
         QCOMPARE(ui->errors, QStringList());
-        f->unitBox->setCurrentIndex(3);
+        f->splitPanel->unitBox->setCurrentIndex(3);
         QCOMPARE(ui->errors.size(), 1);
         QVERIFY2(ui->errors[0].contains("overflow") && ui->errors[0].contains("9000000000"),
                  qPrintable(ui->errors[0]));
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui->reports.last(), Blank3 + QStringList{"Part Size is bigger then File"});
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(entries(tmp->path()), (QStringList{"big.bin", "out", "src.bin"}));
         QVERIFY(QFile::remove(big));
         goodSplitStillWorks();

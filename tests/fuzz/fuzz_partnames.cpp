@@ -4,7 +4,7 @@
 // chosen part's file name, the rest is the list file's content. The whole
 // input is also read as an .sfv and as a .crc check file.
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "split/Naming.h"
 #include "split/PartList.h"
 #include "verify/CheckFiles.h"
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     list.write(listContent);
     list.close();
 
-    ProgramState state;
+    JoinState state;
     try {
         scanForMissingParts(state, chosen);
     } catch (const OperationError&) {

@@ -3,7 +3,7 @@
 // own loading, the refusals and the drops that a running operation ignores.
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace testutil;
@@ -30,7 +31,7 @@ int shownPanel(MainWindow* f) {
 
 // What the window shows after a load: the split source, or the join part.
 QString loaded(MainWindow* f) {
-    if (shownPanel(f) == 2) return G.SourceFilePath;
+    if (shownPanel(f) == 2) return f->splitPanel->state().SourceFilePath;
     if (shownPanel(f) == 3) return f->partDialog.FileName;
     return QString();
 }
@@ -112,7 +113,7 @@ private slots:
                 QCOMPARE(f->joinPanel->state().JoinTotalSize,
                          load.startsWith("movie") ? 3000 : 0); // no song.001
             else
-                QCOMPARE(f->sourcePathField->toolTip(), files.path(load));
+                QCOMPARE(f->splitPanel->sourcePathField->toolTip(), files.path(load));
         } else {
             QCOMPARE(ui.reports.size(), 1);
             QCOMPARE(ui.reports[0].at(2), "  " + headline);
@@ -215,10 +216,11 @@ private slots:
     void nonLocalUrl() {
         Ui ui;
         ui.form->showSplitPage();
-        QVERIFY(drop(ui.form.get(), ui.form->splitButton, {QUrl("https://example.org/movie.avi")}));
+        QVERIFY(drop(ui.form.get(), ui.form->splitPanel->splitButton,
+                     {QUrl("https://example.org/movie.avi")}));
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].at(2), QString("  ") + refusal::NotLocal);
-        QCOMPARE(G.SourceFilePath, QString());
+        QCOMPARE(ui.form->splitPanel->state().SourceFilePath, QString());
     }
 
     // A drop while a checksum runs is not taken; the run goes on undisturbed.
@@ -243,6 +245,84 @@ private slots:
                     .size() == 1);
         QCOMPARE(f->comparePanel->compareResults->lines(), QStringList());
         QVERIFY(ui.reports.isEmpty());
+    }
+
+    // While a page's split or join runs, a drop is not taken; once the run
+    // has ended (completed, cancelled, or cut short by a file error) drops
+    // are taken again.
+    void dropsWaitForTheRun_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("split, completed") << "split"
+                                          << "completed";
+        QTest::newRow("split, file error") << "split"
+                                           << "error";
+        QTest::newRow("presets, completed") << "presets"
+                                            << "completed";
+        QTest::newRow("presets, file error") << "presets"
+                                             << "error";
+        QTest::newRow("join, completed") << "join"
+                                         << "completed";
+        QTest::newRow("join, cancelled") << "join"
+                                         << "cancelled";
+    }
+    void dropsWaitForTheRun() {
+        QFETCH(QString, page);
+        QFETCH(QString, ending);
+        Files files;
+        QTemporaryDir out;
+        const QString source = files.path("big.bin");
+        makeFile(source, 3 * 1258291 + 5); // four parts of 1.2 MB or of 1 MB
+        if (ending == "error") QDir().mkpath(out.filePath("big.bin.002")); // no part 2
+        for (const char* part : {"set.001", "set.002", "set.003"})
+            makeFile(out.filePath(part), 4 << 20);
+        Ui ui;
+        MainWindow* f = ui.form.get();
+        QWidget* target = f->startPanel->productPicture;
+        QPushButton* cancel = nullptr;
+        if (page == "split") {
+            f->showSplitPage();
+            ui.fileAnswers << source;
+            click(f->splitPanel->loadSourceButton);
+            QTest::keyClicks(f->splitPanel->partSizeField, "1");
+            ui.folderAnswers << out.path();
+            click(f->splitPanel->destinationButton);
+            target = f->splitPanel->splitButton;
+        } else if (page == "join") {
+            f->showJoinPage();
+            ui.fileAnswers << out.filePath("set.001");
+            click(f->joinPanel->loadPartButton);
+            target = f->joinPanel->joinButton;
+            if (ending == "cancelled") cancel = f->joinPanel->joinCancelButton;
+        } else {
+            f->showPresetsPage();
+            ui.fileAnswers << source;
+            ui.folderAnswers << out.path();
+        }
+        std::optional<bool> takenDuring;
+        during(
+            f,
+            [f] {
+                return f->splitPanel->splitGauge->Progress() > 0 ||
+                       f->joinPanel->joinGauge->Progress() > 0 ||
+                       f->presetsPanel->presetsGauge->Progress() > 0;
+            },
+            [&] {
+                takenDuring =
+                    drop(f, page == "presets" ? f : target, QStringList{files.path("x.01")});
+                if (cancel) click(cancel);
+            });
+        if (page == "split") click(f->splitPanel->splitButton);
+        if (page == "join") click(f->joinPanel->joinButton);
+        if (page == "presets") click(f->presetsPanel->floppy12Button);
+        // A file error ends the split before its first turn.
+        QCOMPARE(takenDuring, ending == "error" ? std::nullopt : std::optional<bool>(false));
+        QCOMPARE(ui.errors.size(), ending == "error" ? 1 : 0);
+
+        if (page == "presets") click(f->presetsPanel->presetsMainButton); // to the start page
+        ui.reports.clear();
+        QVERIFY(drop(f, target, QStringList{files.path("x.01")}));
+        QVERIFY(f->closeCommandEnabled());
     }
 };
 

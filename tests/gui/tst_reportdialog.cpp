@@ -1,5 +1,5 @@
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
@@ -55,15 +55,15 @@ private slots:
     void okTouchesTheMainWindow() {
         Ui ui;
         MainWindow* f = ui.form.get();
-        f->splitHint->hide();
-        f->presetsHint->hide();
-        f->splitGauge->setProgress(40);
+        f->splitPanel->splitHint->hide();
+        f->presetsPanel->presetsHint->hide();
+        f->splitPanel->splitGauge->setProgress(40);
         f->joinPanel->joinCancelButton->setEnabled(true);
         f->joinPanel->joinCancelButton->hide();
         ui.dialog->report({"x"});
-        QVERIFY(!f->splitHint->isHidden());
-        QVERIFY(!f->presetsHint->isHidden());
-        QCOMPARE(f->splitGauge->Progress(), 0);
+        QVERIFY(!f->splitPanel->splitHint->isHidden());
+        QVERIFY(!f->presetsPanel->presetsHint->isHidden());
+        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
         QVERIFY(!f->joinPanel->joinCancelButton->isEnabled());
         QVERIFY(!f->joinPanel->joinCancelButton->isHidden());
     }

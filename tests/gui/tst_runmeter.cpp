@@ -3,7 +3,7 @@
 // launcher entry's D-Bus signal (run on a private session bus, see CMake).
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/RunMeter.h"
 #include "gui/Widgets.h"
@@ -38,10 +38,10 @@ Gauge* compare(MainWindow* f, const QTemporaryDir& dir) {
 }
 Gauge* split(MainWindow* f, const QTemporaryDir& dir) {
     f->showSplitPage();
-    drop(f, f->sourcePathField, QStringList{dir.filePath("source")});
-    f->partSizeField->setText("1"); // megabyte
-    click(f->splitButton);
-    return f->splitGauge;
+    drop(f, f->splitPanel->sourcePathField, QStringList{dir.filePath("source")});
+    f->splitPanel->partSizeField->setText("1"); // megabyte
+    click(f->splitPanel->splitButton);
+    return f->splitPanel->splitGauge;
 }
 Gauge* join(MainWindow* f, const QTemporaryDir& dir) {
     for (int i = 1; i <= 3; ++i)

@@ -1,6 +1,6 @@
 #include "common/UiHarness.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/AboutPage.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
@@ -182,11 +182,12 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         const QList<QPair<QAbstractButton*, QPair<QGroupBox*, QAbstractButton*>>> routes{
-            {f->startPanel->splitPageButton, {f->splitPanel, f->splitMainButton}},
+            {f->startPanel->splitPageButton, {f->splitPanel, f->splitPanel->splitMainButton}},
             {f->startPanel->joinPageButton, {f->joinPanel, f->joinPanel->joinMainButton}},
             {f->startPanel->comparePageButton,
              {f->comparePanel, f->comparePanel->compareMainButton}},
-            {f->startPanel->presetsPageButton, {f->presetsPanel, f->presetsMainButton}}};
+            {f->startPanel->presetsPageButton,
+             {f->presetsPanel, f->presetsPanel->presetsMainButton}}};
         for (const auto& [open, target] : routes) {
             QTest::mouseClick(open, Qt::LeftButton);
             QCOMPARE(visiblePanels(f), QList<QGroupBox*>{target.first});

@@ -2,7 +2,7 @@
 // is in, prints "copying" and waits there until its standard input ends, so
 // that a test can kill it in the middle of the copy (or let it go on by
 // closing that input).
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "join/JoinEngine.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         while (std::getchar() != EOF) {
         }
     };
-    ProgramState state;
+    JoinState state;
     joinParts(state, QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), hooks);
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "core/StreamReader.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
@@ -45,7 +45,7 @@ class TestJoinEngine : public QObject {
 
     // The text of the OperationError that the join ends with; "" when it completes.
     QString joinError(const QString& chosen, const QString& output) {
-        ProgramState s;
+        JoinState s;
         try {
             joinParts(s, chosen, output, hooks);
         } catch (const OperationError& e) {
@@ -143,7 +143,7 @@ private slots:
         if (!sfv.isEmpty()) writeFile(partsDir + "movie.avi.sfv", sfvBytes(entries));
 
         const QString chosen = partsDir + name(present.last());
-        ProgramState s;
+        JoinState s;
         const JoinChecks checks = readJoinChecks(chosen);
         QVERIFY(checks.notes.isEmpty());
         collectMissingParts(s, chosen, checks);
@@ -181,7 +181,7 @@ private slots:
             QCOMPARE(joinedSize(p, hooks), expectedSize);
         QCOMPARE(entries(outDir), QStringList());
 
-        ProgramState s;
+        JoinState s;
         s.JoinCancelFlag = 1; // left over from an earlier cancel
         joinParts(s, part(chosen), out, hooks);
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
@@ -206,7 +206,7 @@ private slots:
         QFETCH(QList<qint64>, sizes);
         QFETCH(QList<int>, seen);
         const QStringList made = makeSet(sizes);
-        ProgramState s;
+        JoinState s;
         joinParts(s, made.first(), out, hooks);
         QCOMPARE(progress, seen);
         QCOMPARE(readFile(out), concat(made));
@@ -245,7 +245,7 @@ private slots:
             if (cold && !evictFromCache(p))
                 QSKIP("this system can't drop a file from the page cache");
         const qint64 total = std::accumulate(sizes.begin(), sizes.end(), qint64(0));
-        ProgramState s;
+        JoinState s;
         qint64 lastSize = 0, largestGrowth = 0;
         hooks.yield = [&] {
             const QStringList hidden = entries(outDir).filter(QRegularExpression("^\\.movie"));
@@ -306,7 +306,7 @@ private slots:
         writeFile(out, "previous clone");
         bool previousKept = true;
         hooks.yield = [&] { previousKept = previousKept && readFile(out) == "previous clone"; };
-        ProgramState s;
+        JoinState s;
         joinParts(s, made.first(), out, hooks);
         QVERIFY(previousKept);
         QCOMPARE(readFile(out), concat(made));
@@ -322,7 +322,7 @@ private slots:
         };
         JoinOptions options;
         options.keepExisting = true;
-        ProgramState s;
+        JoinState s;
         QString error;
         try {
             joinParts(s, made.first(), out, hooks, options);
@@ -340,7 +340,7 @@ private slots:
         for (int i = 1; i <= 2; ++i)
             makeFile(partsDir + name + ".00" + QString::number(i), 15000, quint32(i));
         hooks.iconRefresh = {};
-        ProgramState s;
+        JoinState s;
         joinParts(s, partsDir + name + ".002", outDir + name, hooks);
         QCOMPARE(entries(outDir), QStringList{name});
         QCOMPARE(readFile(outDir + name),
@@ -351,7 +351,7 @@ private slots:
     void joinsBackWhatTheSplitWrote() {
         const QString source = tmp.path() + "/movie.avi";
         makeFile(source, 150 * 15000 - 2345, 99);
-        ProgramState s;
+        SplitState s;
         s.SourceFilePath = source;
         s.SourceFileSize = QFileInfo(source).size();
         s.SplitDestFolder = partsDir;
@@ -360,7 +360,8 @@ private slots:
         QVERIFY(QFileInfo::exists(partsDir + "movie.avi.0150"));
 
         // Window-free, without any hook.
-        joinParts(s, partsDir + "movie.avi.0101", out, JoinHooks());
+        JoinState join;
+        joinParts(join, partsDir + "movie.avi.0101", out, JoinHooks());
         QVERIFY(sameContent(out, source));
         QCOMPARE(joinedSize(partsDir + "movie.avi.100", JoinHooks()), s.SourceFileSize);
     }
@@ -394,7 +395,7 @@ private slots:
             writeFile(partsDir + QString("movie.avi.%1").arg(i, 3, 10, QChar('0')), "x");
         for (const QString& name : longNames)
             writeFile(partsDir + name, "x");
-        ProgramState s;
+        JoinState s;
         collectMissingParts(s, partsDir + chosen, readJoinChecks(partsDir + chosen));
         QCOMPARE(s.JoinMissingParts, missing);
     }
@@ -411,7 +412,7 @@ private slots:
         QFETCH(bool, previousClone);
         const QStringList made = makeSet({30000, 30000, 30000});
         if (previousClone) writeFile(out, "previous clone");
-        ProgramState s;
+        JoinState s;
         const auto written = [&] {
             const QStringList hidden = entries(outDir).filter(QRegularExpression("^\\.movie"));
             return hidden.isEmpty() ? -1 : QFileInfo(outDir + hidden[0]).size();
@@ -547,7 +548,7 @@ private slots:
         } else {
             writeFile(outDir + hidden, "left behind");
         }
-        ProgramState s;
+        JoinState s;
         joinParts(s, made.first(), out, hooks);
         QCOMPARE(readFile(out), concat(made));
         QCOMPARE(QFileInfo::exists(outDir + hidden), !removed);
@@ -596,13 +597,13 @@ private slots:
             if (nested || entries(outDir).isEmpty()) return;
             nested = true;
             const QStringList hidden = entries(outDir);
-            ProgramState inner;
+            JoinState inner;
             joinParts(inner, otherParts + "movie.avi.001", out, JoinHooks());
             joinedMeanwhile = readFile(out);
             for (const QString& name : hidden)
                 QVERIFY2(QFileInfo::exists(outDir + name), qPrintable(name + " was swept"));
         };
-        ProgramState s;
+        JoinState s;
         joinParts(s, made.first(), out, hooks);
         QVERIFY(nested);
         QCOMPARE(joinedMeanwhile, readFile(otherParts + "movie.avi.001"));

@@ -5,7 +5,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -209,8 +209,8 @@ private slots:
         const QStringList made = makeSet({10000, 20000, 5});
         setFreeSpaceQuery([](const QString&) { return 1e12; });
         openAndLoad(ui, part(3));
-        f->splitCancelButton->setEnabled(true);
-        f->splitMainButton->setEnabled(false);
+        f->splitPanel->splitCancelButton->setEnabled(true);
+        f->splitPanel->splitMainButton->setEnabled(false);
         click(f->joinPanel->joinButton);
         QCOMPARE(ui.reports, QList<QStringList>{CompletedWithoutList});
         QCOMPARE(readFile(parts + "movie.avi"), concat(made));
@@ -218,8 +218,9 @@ private slots:
         QCOMPARE(f->joinPanel->joinDestinationField->toolTip(),
                  f->joinPanel->state().JoinOutputPath);
         QCOMPARE(panelState(f), Completed);
-        QVERIFY(!f->splitCancelButton->isEnabled()); // the split panel's part size is empty
-        QVERIFY(f->splitMainButton->isEnabled());
+        QVERIFY(
+            !f->splitPanel->splitCancelButton->isEnabled()); // the split panel's part size is empty
+        QVERIFY(f->splitPanel->splitMainButton->isEnabled());
         QVERIFY(!f->joinPanel->outputIcon->pixmap().isNull()); // the output type's icon...
         QCOMPARE(f->joinPanel->runJoinedButton->size(),
                  f->joinPanel->outputIcon->size()); // ...on the run-joined button too

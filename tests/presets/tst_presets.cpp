@@ -6,7 +6,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -33,9 +33,12 @@ namespace {
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
 
 QList<QWidget*> presetButtonsAndMain(MainWindow* f) {
-    return {f->floppy12Button, f->floppy144Button, f->floppy288Button,  f->zip100Button,
-            f->zip250Button,   f->cd650Button,     f->cd700Button,      f->cd800Button,
-            f->dvdButton,      f->fat32Button,     f->presetsMainButton};
+    return {f->presetsPanel->floppy12Button,   f->presetsPanel->floppy144Button,
+            f->presetsPanel->floppy288Button,  f->presetsPanel->zip100Button,
+            f->presetsPanel->zip250Button,     f->presetsPanel->cd650Button,
+            f->presetsPanel->cd700Button,      f->presetsPanel->cd800Button,
+            f->presetsPanel->dvdButton,        f->presetsPanel->fat32Button,
+            f->presetsPanel->presetsMainButton};
 }
 
 bool allEnabled(const QList<QWidget*>& widgets) {
@@ -159,9 +162,9 @@ private slots:
         QCOMPARE(ui.reports, QList<QStringList>{lines});
         QCOMPARE(ui.fileDialogTitles, QStringList{"Select File to Split"});
         QVERIFY(ui.folderDialogTitles.isEmpty());
-        QCOMPARE(G.PresetPartSize, size);
-        QCOMPARE(G.SourceFilePath, shortSource);
-        QCOMPARE(G.JoinOutputPath, QString("short.bin"));
+        QCOMPARE(f->presetsPanel->state().PresetPartSize, size);
+        QCOMPARE(f->presetsPanel->state().SourceFilePath, shortSource);
+        QCOMPARE(f->joinPanel->state().JoinOutputPath, QString()); // the join page's own
 
         ui.fileAnswers = {exactSource};
         ui.folderAnswers.clear(); // the folder dialog is cancelled
@@ -172,7 +175,7 @@ private slots:
 
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(filesIn(dst).isEmpty());
-        QCOMPARE(G.SourceFileSize, 0);
+        QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
     }
 
@@ -185,31 +188,31 @@ private slots:
         openPanel(ui);
         makeFile(src + "a.bin", Size12 + 10);
 
-        G.SourceFileSize = 12345;
-        runPreset(ui, f->floppy12Button, QString(), dst);
-        QCOMPARE(G.SourceFileSize, 0);
+        f->presetsPanel->state().SourceFileSize = 12345;
+        runPreset(ui, f->presetsPanel->floppy12Button, QString(), dst);
+        QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
         QVERIFY(ui.folderDialogTitles.isEmpty());
-        QVERIFY(!f->presetsCancelButton->isEnabled());
-        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
 
-        runPreset(ui, f->floppy12Button, src + "a.bin", QString());
-        QCOMPARE(G.SourceFileSize, 0);
+        runPreset(ui, f->presetsPanel->floppy12Button, src + "a.bin", QString());
+        QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
         QVERIFY(filesIn(dst).isEmpty());
-        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
 
-        f->presetsHint->setVisible(false);
-        runPreset(ui, f->dvdButton, QString(), dst);
-        QVERIFY(!f->presetsHint->isVisible());
-        runPreset(ui, f->floppy12Button, QString(), dst);
-        QVERIFY(f->presetsHint->isVisible());
+        f->presetsPanel->presetsHint->setVisible(false);
+        runPreset(ui, f->presetsPanel->dvdButton, QString(), dst);
+        QVERIFY(!f->presetsPanel->presetsHint->isVisible());
+        runPreset(ui, f->presetsPanel->floppy12Button, QString(), dst);
+        QVERIFY(f->presetsPanel->presetsHint->isVisible());
 
         // After a finished split its list makes the caption "Undo" again, but
         // the button stays disabled: this run forgot the parts.
-        runPreset(ui, f->floppy12Button, src + "a.bin", dst);
-        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
-        runPreset(ui, f->floppy12Button, QString(), dst);
-        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
-        QVERIFY(!f->presetsCancelButton->isEnabled());
+        runPreset(ui, f->presetsPanel->floppy12Button, src + "a.bin", dst);
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
+        runPreset(ui, f->presetsPanel->floppy12Button, QString(), dst);
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QCOMPARE(filesIn(dst),
                  (QStringList{"a.bin.001", "a.bin.002", "a.bin.crc", "a.bin.sfv", "a.bin.txt"}));
         QVERIFY(ui.reports.isEmpty());
@@ -222,11 +225,11 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         openPanel(ui);
-        QVERIFY(!f->presetsDestinationPicture->isEnabled());
+        QVERIFY(!f->presetsPanel->presetsDestinationPicture->isEnabled());
         const QString source = src + "movie.avi";
         makeFile(source, 3 * Size12 + 1000);
 
-        runPreset(ui, f->floppy12Button, source, dst.chopped(1));
+        runPreset(ui, f->presetsPanel->floppy12Button, source, dst.chopped(1));
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(ui.reports.isEmpty());
         const QStringList names{"movie.avi.001", "movie.avi.002", "movie.avi.003", "movie.avi.004"};
@@ -239,41 +242,41 @@ private slots:
         QCOMPARE(QFileInfo(parts[3]).size(), 1000);
         QCOMPARE(concat(parts), readFile(source));
         QCOMPARE(readFile(dst + "movie.avi.txt"), listBytes(names));
-        QCOMPARE(G.SplitDestFolder, dst);
-        QCOMPARE(G.PresetListBase, dst + "movie.avi");
-        QCOMPARE(G.SourceFileSize, 0);
-        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
-        QVERIFY(f->presetsCancelButton->isEnabled());
-        QCOMPARE(f->presetsGauge->Progress(), 100);
-        QCOMPARE(f->splitGauge->Progress(), 100);
-        QVERIFY(!f->presetsHint->isVisible());
+        QCOMPARE(f->presetsPanel->state().SplitDestFolder, dst);
+        QCOMPARE(f->presetsPanel->state().PresetListBase, dst + "movie.avi");
+        QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
+        QVERIFY(f->presetsPanel->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 100);
+        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0); // it follows the split page's splits
+        QVERIFY(!f->presetsPanel->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
         // The folder picture opens the destination; pressing it nudges it.
-        QVERIFY(f->presetsDestinationPicture->isEnabled());
-        const QPoint at = f->presetsDestinationPicture->pos();
-        QTest::mousePress(f->presetsDestinationPicture, Qt::LeftButton);
-        QCOMPARE(f->presetsDestinationPicture->pos(), at + QPoint(1, 1));
-        QTest::mouseRelease(f->presetsDestinationPicture, Qt::LeftButton);
-        QCOMPARE(f->presetsDestinationPicture->pos(), at);
+        QVERIFY(f->presetsPanel->presetsDestinationPicture->isEnabled());
+        const QPoint at = f->presetsPanel->presetsDestinationPicture->pos();
+        QTest::mousePress(f->presetsPanel->presetsDestinationPicture, Qt::LeftButton);
+        QCOMPARE(f->presetsPanel->presetsDestinationPicture->pos(), at + QPoint(1, 1));
+        QTest::mouseRelease(f->presetsPanel->presetsDestinationPicture, Qt::LeftButton);
+        QCOMPARE(f->presetsPanel->presetsDestinationPicture->pos(), at);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(dst)});
 
         // A part that the user removed meanwhile is no error for Undo.
         QFile::remove(parts[1]);
-        QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
+        QTest::mouseClick(f->presetsPanel->presetsCancelButton, Qt::LeftButton);
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(filesIn(dst).isEmpty());
         QVERIFY(QFileInfo::exists(source));
-        QVERIFY(!f->presetsCancelButton->isEnabled());
-        QVERIFY(!f->presetsDestinationPicture->isEnabled());
-        QCOMPARE(f->presetsGauge->Progress(), 0);
-        QVERIFY(f->presetsHint->isVisible());
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
+        QVERIFY(!f->presetsPanel->presetsDestinationPicture->isEnabled());
+        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 0);
+        QVERIFY(f->presetsPanel->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
         // Main leaves the panel; opening it again starts fresh.
-        QTest::mouseClick(f->presetsMainButton, Qt::LeftButton);
+        QTest::mouseClick(f->presetsPanel->presetsMainButton, Qt::LeftButton);
         QVERIFY(f->startPanel->isVisible() && !f->presetsPanel->isVisible());
-        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
     }
 
     // Cancel during a split stops only that split: none of its files remain,
@@ -286,7 +289,7 @@ private slots:
         openPanel(ui);
         makeFile(src + "first.bin", 2 * Size12);
         makeFile(src + "second.bin", 5 * Size12, 2);
-        runPreset(ui, f->floppy12Button, src + "first.bin", dst);
+        runPreset(ui, f->presetsPanel->floppy12Button, src + "first.bin", dst);
         const QStringList earlier{"first.bin.001", "first.bin.002", "first.bin.crc",
                                   "first.bin.sfv", "first.bin.txt"};
         QCOMPARE(filesIn(dst), earlier);
@@ -294,29 +297,29 @@ private slots:
 
         bool buttonsHeldDuringSplit = false;
         during(
-            f, [] { return G.SplitPartPaths.size() == 2; },
+            f, [f] { return f->presetsPanel->state().SplitPartPaths.size() == 2; },
             [&] {
-                QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
-                buttonsHeldDuringSplit =
-                    !f->floppy12Button->isEnabled() && !f->presetsMainButton->isEnabled();
+                QTest::mouseClick(f->presetsPanel->presetsCancelButton, Qt::LeftButton);
+                buttonsHeldDuringSplit = !f->presetsPanel->floppy12Button->isEnabled() &&
+                                         !f->presetsPanel->presetsMainButton->isEnabled();
             });
-        runPreset(ui, f->floppy12Button, src + "second.bin", dst);
+        runPreset(ui, f->presetsPanel->floppy12Button, src + "second.bin", dst);
         QVERIFY(buttonsHeldDuringSplit);
-        QCOMPARE(G.SplitCancelFlag, 1);
+        QCOMPARE(f->presetsPanel->state().SplitCancelFlag, 1);
         QCOMPARE(filesIn(dst), earlier);
         QCOMPARE(readFile(dst + "first.bin.001"), earlierPart);
-        QCOMPARE(f->presetsGauge->Progress(), 0);
-        QVERIFY(!f->presetsCancelButton->isEnabled());
-        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
+        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 0);
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
         setFreeSpaceQuery([](const QString&) { return 1000.0; });
-        runPreset(ui, f->floppy12Button, src + "second.bin", dst);
+        runPreset(ui, f->presetsPanel->floppy12Button, src + "second.bin", dst);
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].size(), 4);
         QVERIFY(ui.reports[0][3].startsWith("There is Not enough Free Space on drive  "));
         QCOMPARE(filesIn(dst), earlier);
-        QVERIFY(!f->presetsCancelButton->isEnabled());
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QVERIFY(ui.errors.isEmpty());
     }
 
@@ -333,39 +336,42 @@ private slots:
             Ui ui;
             MainWindow* f = ui.form.get();
             openPanel(ui);
-            runPreset(ui, f->floppy12Button, src + "first.bin", dst);
+            runPreset(ui, f->presetsPanel->floppy12Button, src + "first.bin", dst);
             QCOMPARE(filesIn(dst), earlier);
             during(
                 f,
                 [f] {
-                    return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100;
+                    return f->presetsPanel->presetsGauge->Progress() > 0 &&
+                           f->presetsPanel->presetsGauge->Progress() < 100;
                 },
                 [f] { f->close(); });
-            runPreset(ui, f->floppy12Button, src + "second.bin", dst);
+            runPreset(ui, f->presetsPanel->floppy12Button, src + "second.bin", dst);
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(dst), earlier);
             QVERIFY(ui.errors.isEmpty());
         }
         {
-            // Every split moves the presets gauge too, so the close request
-            // reaches the panel's Cancel during this one as well.
+            // A close request during a split of the split page stops that
+            // split, and the presets page's finished set stays.
             Ui ui;
             MainWindow* f = ui.form.get();
             openPanel(ui);
-            runPreset(ui, f->floppy12Button, src + "first.bin", dst);
-            QTest::mouseClick(f->presetsMainButton, Qt::LeftButton);
+            runPreset(ui, f->presetsPanel->floppy12Button, src + "first.bin", dst);
+            QTest::mouseClick(f->presetsPanel->presetsMainButton, Qt::LeftButton);
             during(
                 f,
                 [f] {
-                    return f->presetsGauge->Progress() > 0 && f->presetsGauge->Progress() < 100;
+                    const int progress = f->splitPanel->splitGauge->Progress();
+                    return progress > 0 && progress < 100;
                 },
                 [f] { f->close(); });
             QDir().mkpath(dst + "other");
-            G.SplitPartPaths.clear();
-            G.SplitDestFolder = dst + "other/";
-            G.SourceFilePath = src + "second.bin";
-            G.SourceFileSize = 5 * Size12;
-            f->guarded([&] { f->runSplit(G.SourceFilePath, Size12); });
+            f->splitPanel->state().SplitPartPaths.clear();
+            f->splitPanel->state().SplitDestFolder = dst + "other/";
+            f->splitPanel->state().SourceFilePath = src + "second.bin";
+            f->splitPanel->state().SourceFileSize = 5 * Size12;
+            f->guarded(
+                [&] { f->splitPanel->runSplit(f->splitPanel->state().SourceFilePath, Size12); });
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(dst), earlier);
             QVERIFY(filesIn(dst + "other").isEmpty());
@@ -374,7 +380,7 @@ private slots:
             Ui ui;
             MainWindow* f = ui.form.get();
             openPanel(ui);
-            runPreset(ui, f->floppy12Button, src + "first.bin", dst);
+            runPreset(ui, f->presetsPanel->floppy12Button, src + "first.bin", dst);
             f->close();
             QCOMPARE(filesIn(dst), earlier);
         }
@@ -386,11 +392,11 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         openPanel(ui);
-        runPreset(ui, f->fat32Button, src + "missing.bin", dst);
+        runPreset(ui, f->presetsPanel->fat32Button, src + "missing.bin", dst);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.errors[0].contains("missing.bin"));
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
-        QCOMPARE(G.SourceFileSize, 0);
+        QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
         QVERIFY(ui.folderDialogTitles.isEmpty());
     }
 
@@ -405,20 +411,20 @@ private slots:
         makeFile(source, 1500000);
         QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
         ui.fileAnswers = {big};
-        QTest::mouseClick(f->loadSourceButton, Qt::LeftButton);
-        QTest::keyClicks(f->partSizeField, "2");
-        QCOMPARE(f->partSizeField->text(), QString("2"));
-        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
-        QTest::mouseClick(f->splitMainButton, Qt::LeftButton);
+        QTest::mouseClick(f->splitPanel->loadSourceButton, Qt::LeftButton);
+        QTest::keyClicks(f->splitPanel->partSizeField, "2");
+        QCOMPARE(f->splitPanel->partSizeField->text(), QString("2"));
+        QCOMPARE(f->splitPanel->unitBox->currentText(), QString("Megabytes"));
+        QTest::mouseClick(f->splitPanel->splitMainButton, Qt::LeftButton);
         openPanel(ui);
 
-        runPreset(ui, f->floppy12Button, source, dst);
+        runPreset(ui, f->presetsPanel->floppy12Button, source, dst);
         QCOMPARE(ui.reports, (QList<QStringList>{{"", "", "Part Size is bigger then File"}}));
         QVERIFY(filesIn(dst).isEmpty());
-        QCOMPARE(G.SourceFileSize, 0);
+        QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
 
-        f->partSizeField->clear();
-        runPreset(ui, f->floppy12Button, source, dst);
+        f->splitPanel->partSizeField->clear();
+        runPreset(ui, f->presetsPanel->floppy12Button, source, dst);
         QCOMPARE(ui.reports.size(), 1);
         QCOMPARE(filesIn(dst), (QStringList{"small.bin.001", "small.bin.002", "small.bin.crc",
                                             "small.bin.sfv", "small.bin.txt"}));
@@ -430,16 +436,17 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         openPanel(ui);
-        QVERIFY(!f->presetOutline->isVisible());
-        for (QWidget* b :
-             {static_cast<QWidget*>(f->floppy144Button), static_cast<QWidget*>(f->fat32Button)}) {
+        QVERIFY(!f->presetsPanel->presetOutline->isVisible());
+        for (QWidget* b : {static_cast<QWidget*>(f->presetsPanel->floppy144Button),
+                           static_cast<QWidget*>(f->presetsPanel->fat32Button)}) {
             QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
             QCoreApplication::sendEvent(b, &enter);
-            QCOMPARE(f->presetOutline->geometry(), b->geometry().adjusted(-1, -1, 1, 1));
-            QVERIFY(f->presetOutline->isVisible());
+            QCOMPARE(f->presetsPanel->presetOutline->geometry(),
+                     b->geometry().adjusted(-1, -1, 1, 1));
+            QVERIFY(f->presetsPanel->presetOutline->isVisible());
             QEvent leave(QEvent::Leave);
             QCoreApplication::sendEvent(b, &leave);
-            QVERIFY(!f->presetOutline->isVisible());
+            QVERIFY(!f->presetsPanel->presetOutline->isVisible());
         }
     }
 
@@ -467,7 +474,7 @@ private slots:
         openPanel(ui);
         QElapsedTimer clock;
         clock.start();
-        runPreset(ui, f->fat32Button, source, dst);
+        runPreset(ui, f->presetsPanel->fat32Button, source, dst);
         qInfo("Fat32 split of %lld bytes took %lld ms", size, clock.elapsed());
         QVERIFY(ui.errors.isEmpty());
         QCOMPARE(filesIn(dst), (QStringList{"big.img.001", "big.img.002", "big.img.crc",
@@ -482,8 +489,8 @@ private slots:
                 QCOMPARE(part.read(1), QByteArray(1, char(0x40 + at % 31)));
             }
         }
-        QCOMPARE(f->presetsCancelButton->text(), QString("Undo"));
-        QTest::mouseClick(f->presetsCancelButton, Qt::LeftButton);
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
+        QTest::mouseClick(f->presetsPanel->presetsCancelButton, Qt::LeftButton);
         QVERIFY(filesIn(dst).isEmpty());
         QFile::remove(source);
     }

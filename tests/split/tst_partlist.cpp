@@ -1,6 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "split/PartList.h"
 #include "split/SplitEngine.h"
 
@@ -44,7 +44,7 @@ private slots:
 
     void splitThenWriteListOfItsParts() {
         makeFile(dir + "movie.avi", 2500);
-        ProgramState s;
+        SplitState s;
         s.SourceFileSize = 2500;
         s.SplitDestFolder = dir;
         splitIntoParts(s, dir + "movie.avi", 1000, SplitHooks());
@@ -57,7 +57,7 @@ private slots:
             writeFile(dir + QString("movie.avi.00%1").arg(i), "x");
         writePartList(dir + "movie.avi.txt", {"movie.avi.001", "movie.avi.002", "movie.avi.003",
                                               "movie.avi.004", "movie.avi.005"});
-        ProgramState s;
+        JoinState s;
         scanForMissingParts(s, dir + "movie.avi.002");
         QCOMPARE(s.JoinListName, QString("movie.avi.txt"));
         QCOMPARE(s.JoinListEntries.size(), 5);
@@ -75,7 +75,7 @@ private slots:
         writeFile(dir + "a.txt", "a.001\r\n");
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(QDir::tempPath());
-        ProgramState s;
+        JoinState s;
         scanForMissingParts(s, dir + "a.001");
         QDir::setCurrent(cwd);
         QVERIFY(s.JoinMissingParts.isEmpty());
@@ -87,7 +87,7 @@ private slots:
         QDir().mkpath(dir + "a.003"); // a folder does not count as a part
         // CR LF, LF only, CR only, an empty line, a last line without an end.
         writeFile(dir + "a.txt", "a.001\r\na.002\n\r\na.003\ra.004");
-        ProgramState s;
+        JoinState s;
         scanForMissingParts(s, dir + "a.001");
         QCOMPARE(s.JoinListEntries, (QStringList{"a.001", "a.002", "", "a.003", "a.004"}));
         QCOMPARE(s.JoinMissingParts, (QStringList{" ", "a.003 ", "a.004 "}));
@@ -137,7 +137,7 @@ private slots:
 
     void unreadableListIsAnOperationError() {
         QDir().mkpath(dir + "b.txt");
-        ProgramState s;
+        JoinState s;
         QVERIFY_THROWS_EXCEPTION(OperationError, scanForMissingParts(s, dir + "b.001"));
     }
 };

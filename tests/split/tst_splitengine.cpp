@@ -1,7 +1,7 @@
 #include "common/TestUtil.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "split/SplitEngine.h"
 
 #include <QDir>
@@ -23,8 +23,8 @@ class TestSplitEngine : public QObject {
     SplitHooks hooks;
 
     // A state as the window leaves it after loading `source` with `dest` as destination.
-    ProgramState stateFor(const QString& source) {
-        ProgramState s;
+    SplitState stateFor(const QString& source) {
+        SplitState s;
         s.SourceFilePath = source;
         s.SourceFileSize = QFileInfo(source).size();
         s.SplitDestFolder = dst;
@@ -76,7 +76,7 @@ private slots:
         QFETCH(QList<int>, progressSeen);
         const QString source = src + "movie.avi";
         makeFile(source, size);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         QCOMPARE(splitIntoParts(s, source, partSize, hooks), SplitOutcome::Completed);
 
         const QStringList expectNames =
@@ -103,7 +103,7 @@ private slots:
             QDir().mkpath(dst);
             const QString source = src + QString("file-%1.bin").arg(size);
             makeFile(source, size, quint32(size));
-            ProgramState s = stateFor(source);
+            SplitState s = stateFor(source);
             splitIntoParts(s, source, partSize, hooks);
             const qint64 expected = (size + partSize - 1) / partSize;
             QCOMPARE(s.SplitPartPaths.size(), expected);
@@ -122,7 +122,7 @@ private slots:
     void turnsAtLeastEverySliceAndCancelWithinOne() {
         const QString source = src + "movie.avi";
         makeFile(source, 25000000);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         qint64 lastSize = 0, largestGrowth = 0, grownAfterCancel = 0;
         int turns = 0;
         hooks.yield = [&] {
@@ -148,7 +148,7 @@ private slots:
         if (!evictFromCache(source)) QSKIP("this system can't drop a file from the page cache");
         SlowReads slow(source, 16 << 20); // half a second for the file
         if (!slow.ok()) QSKIP(qPrintable(slow.reason()));
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         int turns = 0;
         qint64 firstTurnAt = -1; // the first part's size at the first turn
         qint64 copiedAtTurn = 0, mostBetweenTurns = 0;
@@ -193,7 +193,7 @@ private slots:
         const QString source = src + "movie.avi";
         makeFile(source, 30000000, 11);
         const QByteArray original = readFile(source);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         int turns = 0;
         hooks.yield = [&] {
             if (++turns == cutAtTurn) QVERIFY(QFile::resize(source, cutTo));
@@ -218,7 +218,7 @@ private slots:
     void cancelDuringThirdPartRemovesEverything() {
         const QString source = src + "movie.avi";
         makeFile(source, 5000);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         hooks.yield = [&] {
             if (s.CurrentPartPath.endsWith(".003")) s.SplitCancelFlag = 1;
         };
@@ -238,7 +238,7 @@ private slots:
     void freeSpaceMargin() {
         const QString source = src + "movie.avi";
         makeFile(source, 3000);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         s.SplitPartNames = QStringList{"previous.001"};
         setFreeSpaceQuery([](const QString&) { return double(3000 + FreeSpaceMargin - 1); });
         QCOMPARE(splitIntoParts(s, source, 1000, hooks), SplitOutcome::RefusedForSpace);
@@ -260,7 +260,7 @@ private slots:
     void unqueryableDestinationIsRefused() {
         const QString source = src + "movie.avi";
         makeFile(source, 10);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         s.SplitDestFolder = tmp.path() + "/gone/";
         splitIntoParts(s, source, 5, hooks);
         QCOMPARE(s.FreeSpaceBytes, -1.0);
@@ -273,7 +273,7 @@ private slots:
         if (!fs.ok()) QSKIP(qPrintable(fs.reason()));
         const QString source = src + "movie.avi";
         makeFile(source, 1000);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         s.SplitDestFolder = fs.path();
         splitIntoParts(s, source, 100, hooks);
         QCOMPARE(refusal.size(), 4);
@@ -287,7 +287,7 @@ private slots:
         const QString source = src + "movie.avi";
         makeFile(source, 1 << 20);
         const QByteArray before = readFile(source);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         s.SplitDestFolder = fs.path();
         setFreeSpaceQuery([](const QString&) { return 1e15; });
         const int fds = openFileCount();
@@ -308,7 +308,7 @@ private slots:
     }
 
     void fileErrors() {
-        ProgramState s = stateFor(src + "missing.bin");
+        SplitState s = stateFor(src + "missing.bin");
         s.SourceFileSize = 10;
         QVERIFY_THROWS_EXCEPTION(OperationError, splitIntoParts(s, src + "missing.bin", 5, hooks));
         QVERIFY(s.SplitPartPaths.isEmpty());
@@ -342,7 +342,7 @@ private slots:
         const QString source = src + "movie.avi";
         makeFile(source, 4 * part + 5, 3);
         const QByteArray bytes = readFile(source);
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         std::unique_ptr<Tmpfs> fs;
         if (ending == "disk full") {
             fs = std::make_unique<Tmpfs>(part + part / 2);
@@ -398,7 +398,7 @@ private slots:
         const QString source = src + "movie.avi";
         makeFile(source, 10);
         writeFile(dst + "movie.avi.001", QByteArray(100, 'x'));
-        ProgramState s = stateFor(source);
+        SplitState s = stateFor(source);
         splitIntoParts(s, source, 10, hooks);
         QCOMPARE(readFile(dst + "movie.avi.001"), readFile(source));
     }

@@ -5,7 +5,7 @@
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "core/NumberText.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
@@ -30,14 +30,15 @@ MainWindow* openAndLoad(Ui& ui, const QString& source) {
     setFreeSpaceQuery([](const QString&) { return 1e15; });
     click(ui.form->startPanel->splitPageButton);
     ui.fileAnswers << source;
-    click(ui.form->loadSourceButton);
+    click(ui.form->splitPanel->loadSourceButton);
     return ui.form.get();
 }
 
 // Split, Destination, Load, Main.
 QList<bool> buttonsEnabled(MainWindow* f) {
-    return {f->splitButton->isEnabled(), f->destinationButton->isEnabled(),
-            f->loadSourceButton->isEnabled(), f->splitMainButton->isEnabled()};
+    return {f->splitPanel->splitButton->isEnabled(), f->splitPanel->destinationButton->isEnabled(),
+            f->splitPanel->loadSourceButton->isEnabled(),
+            f->splitPanel->splitMainButton->isEnabled()};
 }
 
 // Counts the paintings of a widget.
@@ -77,25 +78,26 @@ private slots:
         makeFile(source, 3 * 1048576);
         Ui ui;
         MainWindow* f = openAndLoad(ui, source);
-        QTest::keyClicks(f->partSizeField, "1");
+        QTest::keyClicks(f->splitPanel->partSizeField, "1");
         QList<bool> lockedDuringSplit;
         during(
-            f, [f] { return f->splitGauge->Progress() > 0; },
+            f, [f] { return f->splitPanel->splitGauge->Progress() > 0; },
             [&] {
-                lockedDuringSplit = {f->partSizeField->isEnabled(), f->unitBox->isEnabled()};
+                lockedDuringSplit = {f->splitPanel->partSizeField->isEnabled(),
+                                     f->splitPanel->unitBox->isEnabled()};
             });
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(lockedDuringSplit, (QList<bool>{false, false}));
-        QVERIFY(f->partSizeField->isEnabled() && f->unitBox->isEnabled());
-        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+        QVERIFY(f->splitPanel->partSizeField->isEnabled() && f->splitPanel->unitBox->isEnabled());
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
 
         // A refused part size empties the field; Undo then leaves Split and Destination off.
-        QTest::keyClicks(f->partSizeField, "0");
-        QVERIFY(f->partSizeField->text().isEmpty());
-        click(f->splitCancelButton);
+        QTest::keyClicks(f->splitPanel->partSizeField, "0");
+        QVERIFY(f->splitPanel->partSizeField->text().isEmpty());
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(buttonsEnabled(f), (QList<bool>{false, false, true, true}));
         QCOMPARE(QDir(tmp->path()).entryList(QDir::Files), QStringList{"src.bin"});
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         QCOMPARE(buttonsEnabled(f), (QList<bool>{false, false, true, true}));
         QVERIFY(ui.errors.isEmpty());
     }
@@ -108,14 +110,14 @@ private slots:
         makeFile(source, count);
         Ui ui;
         MainWindow* f = openAndLoad(ui, source);
-        f->unitBox->setCurrentIndex(0); // Bytes
-        QTest::keyClicks(f->partSizeField, "1");
-        click(f->splitButton);
-        QCOMPARE(G.SplitPartPaths.size(), count);
-        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+        f->splitPanel->unitBox->setCurrentIndex(0); // Bytes
+        QTest::keyClicks(f->splitPanel->partSizeField, "1");
+        click(f->splitPanel->splitButton);
+        QCOMPARE(f->splitPanel->state().SplitPartPaths.size(), count);
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
 
         PaintCounter counter;
-        f->splitGauge->installEventFilter(&counter);
+        f->splitPanel->splitGauge->installEventFilter(&counter);
         double lastTurn = workMs(), longestWork = 0;
         bool inOrder = true;
         QTimer turns;
@@ -125,14 +127,14 @@ private slots:
             // Every part still there comes after every part already gone.
             bool seenLeft = false;
             for (int i = 0; i < count; i += count / 30) {
-                const bool left = QFileInfo::exists(G.SplitPartPaths.at(i));
+                const bool left = QFileInfo::exists(f->splitPanel->state().SplitPartPaths.at(i));
                 inOrder = inOrder && (left || !seenLeft);
                 seenLeft = seenLeft || left;
             }
             lastTurn = workMs();
         });
         turns.start();
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         longestWork = std::max(longestWork, workMs() - lastTurn);
         turns.stop();
 
@@ -141,9 +143,9 @@ private slots:
         QVERIFY2(longestWork < 50,
                  qPrintable(QString("%1 ms of work without an event-loop turn").arg(longestWork)));
         QVERIFY2(counter.paints <= 110, qPrintable(QString("%1 paintings").arg(counter.paints)));
-        QCOMPARE(f->splitGauge->Progress(), 0);
-        QCOMPARE(f->splitHint->text(), QString("src.bin is Already Looaded"));
-        QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
+        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
+        QCOMPARE(f->splitPanel->splitHint->text(), QString("src.bin is Already Looaded"));
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Cancel"));
     }
 
     // Number texts keep ASCII digits with the locale's decimal separator, and
@@ -169,16 +171,17 @@ private slots:
         file.close();
         Ui ui;
         MainWindow* f = openAndLoad(ui, source);
-        QCOMPARE(f->convertedSizeList->lines(), (QStringList{"   ", "B=734003200", "KB=716800",
-                                                             "MB=700", "GB=0" + sep + "68359375"}));
-        QCOMPARE(f->sourceSizeField->text(), QString("700"));
-        QTest::keyClicks(f->partSizeField, "700");
-        click(f->splitButton);
+        QCOMPARE(
+            f->splitPanel->convertedSizeList->lines(),
+            (QStringList{"   ", "B=734003200", "KB=716800", "MB=700", "GB=0" + sep + "68359375"}));
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("700"));
+        QTest::keyClicks(f->splitPanel->partSizeField, "700");
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.reports.last().last(), QString("As a Result You will have identical file"));
 
-        click(f->splitMainButton);
-        f->unitBox->setCurrentIndex(3); // Gigabytes: 700 no longer fits
-        QCOMPARE(f->sourceSizeField->text(), "0" + sep + "68359375");
+        click(f->splitPanel->splitMainButton);
+        f->splitPanel->unitBox->setCurrentIndex(3); // Gigabytes: 700 no longer fits
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), "0" + sep + "68359375");
         QCOMPARE(ui.reports.last().last(), QString("            Part Is Bigger then file"));
         QVERIFY(ui.errors.isEmpty());
     }

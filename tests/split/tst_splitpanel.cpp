@@ -3,7 +3,7 @@
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/PathShortening.h"
 #include "gui/ReportDialog.h"
@@ -47,11 +47,11 @@ void backspaces(QLineEdit* e, int n) {
 // The panel after a Cancel or Undo of a split of src.bin.
 void checkCancelled(const Ui& ui) {
     MainWindow* f = ui.form.get();
-    QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
-    QVERIFY(!f->splitCancelButton->isEnabled());
-    QCOMPARE(f->splitGauge->Progress(), 0);
-    QCOMPARE(f->splitHint->text(), QString("src.bin is Already Looaded"));
-    QVERIFY(f->splitHint->isVisible());
+    QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Cancel"));
+    QVERIFY(!f->splitPanel->splitCancelButton->isEnabled());
+    QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
+    QCOMPARE(f->splitPanel->splitHint->text(), QString("src.bin is Already Looaded"));
+    QVERIFY(f->splitPanel->splitHint->isVisible());
     QCOMPARE(navigation(f), AllOn);
     QVERIFY(ui.errors.isEmpty());
 }
@@ -61,17 +61,17 @@ void checkCancelled(const Ui& ui) {
 void splitInto(Ui& ui, bool preset, const QString& source, const QString& dest) {
     MainWindow* f = ui.form.get();
     if (preset) {
-        QTest::mouseClick(f->splitMainButton, Qt::LeftButton);
+        QTest::mouseClick(f->splitPanel->splitMainButton, Qt::LeftButton);
         QTest::mouseClick(f->startPanel->presetsPageButton, Qt::LeftButton);
         ui.fileAnswers << source;
         ui.folderAnswers << dest;
-        QTest::mouseClick(f->floppy12Button, Qt::LeftButton);
+        QTest::mouseClick(f->presetsPanel->floppy12Button, Qt::LeftButton);
         return;
     }
     prepareSplit(ui, source, 0, "1000");
     ui.folderAnswers << dest;
-    QTest::mouseClick(f->destinationButton, Qt::LeftButton);
-    QTest::mouseClick(f->splitButton, Qt::LeftButton);
+    QTest::mouseClick(f->splitPanel->destinationButton, Qt::LeftButton);
+    QTest::mouseClick(f->splitPanel->splitButton, Qt::LeftButton);
 }
 } // namespace
 
@@ -98,50 +98,54 @@ private slots:
         }
         Ui ui;
         MainWindow* f = openPanel(ui);
-        QVERIFY(!f->partSizeField->isEnabled());
+        QVERIFY(!f->splitPanel->partSizeField->isEnabled());
         loadSource(ui, source);
 
-        QCOMPARE(f->convertedSizeList->lines(),
+        QCOMPARE(f->splitPanel->convertedSizeList->lines(),
                  (QStringList{"   ", "B=734003200", "KB=716800", "MB=700", "GB=0.68359375"}));
-        QCOMPARE(f->sourceSizeField->text(), QString("700"));
-        QCOMPARE(f->splitHint->text(), QString(" src.bin Loaded"));
-        QCOMPARE(G.SplitDestFolder, tmp->path() + "/");
-        QVERIFY(f->partSizeField->isEnabled());
-        QVERIFY(!f->splitButton->isEnabled() && !f->destinationButton->isEnabled());
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("700"));
+        QCOMPARE(f->splitPanel->splitHint->text(), QString(" src.bin Loaded"));
+        QCOMPARE(f->splitPanel->state().SplitDestFolder, tmp->path() + "/");
+        QVERIFY(f->splitPanel->partSizeField->isEnabled());
+        QVERIFY(!f->splitPanel->splitButton->isEnabled() &&
+                !f->splitPanel->destinationButton->isEnabled());
 
-        QTest::keyClicks(f->partSizeField, "100");
-        QCOMPARE(f->partCountField->text(), QString("7"));
-        QVERIFY(f->splitButton->isEnabled() && f->destinationButton->isEnabled());
-        backspaces(f->partSizeField, 3);
-        QVERIFY(!f->splitButton->isEnabled() && !f->destinationButton->isEnabled());
-        QTest::keyClicks(f->partSizeField, "700");
-        QCOMPARE(f->partCountField->text(), QString("1"));
+        QTest::keyClicks(f->splitPanel->partSizeField, "100");
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("7"));
+        QVERIFY(f->splitPanel->splitButton->isEnabled() &&
+                f->splitPanel->destinationButton->isEnabled());
+        backspaces(f->splitPanel->partSizeField, 3);
+        QVERIFY(!f->splitPanel->splitButton->isEnabled() &&
+                !f->splitPanel->destinationButton->isEnabled());
+        QTest::keyClicks(f->splitPanel->partSizeField, "700");
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("1"));
 
         // Same text as the size: nothing to split; only Main is left enabled.
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.reports.last(),
                  Blank3 + QStringList{"As a Result You will have identical file"});
-        QCOMPARE(f->partCountField->text(), QString("1"));
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("1"));
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
         QCOMPARE(navigation(f), (QList<bool>{false, false, false, true}));
-        QVERIFY(!f->splitCancelButton->isEnabled());
+        QVERIFY(!f->splitPanel->splitCancelButton->isEnabled());
 
         // The unit box takes unit letters only; "g" picks gigabytes and 700 no longer fits.
-        QTest::keyClicks(f->unitBox, "x1");
-        QTest::keyClick(f->unitBox, Qt::Key_Backspace);
-        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
+        QTest::keyClicks(f->splitPanel->unitBox, "x1");
+        QTest::keyClick(f->splitPanel->unitBox, Qt::Key_Backspace);
+        QCOMPARE(f->splitPanel->unitBox->currentText(), QString("Megabytes"));
         const int before = ui.reports.size();
         f->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f));
-        f->unitBox->setFocus(); // the box completes the letter only while it has the focus
-        f->unitBox->lineEdit()->selectAll();
-        QTest::keyClicks(f->unitBox, "g");
-        QCOMPARE(f->unitBox->currentText(), QString("Gigabytes"));
-        QCOMPARE(f->sourceSizeField->text(), QString("0.68359375"));
+        f->splitPanel->unitBox
+            ->setFocus(); // the box completes the letter only while it has the focus
+        f->splitPanel->unitBox->lineEdit()->selectAll();
+        QTest::keyClicks(f->splitPanel->unitBox, "g");
+        QCOMPARE(f->splitPanel->unitBox->currentText(), QString("Gigabytes"));
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("0.68359375"));
         QCOMPARE(ui.reports.size(), before + 1);
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{BiggerLine});
-        QVERIFY(f->partSizeField->text().isEmpty());
-        QVERIFY(f->partCountField->text().isEmpty());
+        QVERIFY(f->splitPanel->partSizeField->text().isEmpty());
+        QVERIFY(f->splitPanel->partCountField->text().isEmpty());
         QVERIFY(ui.errors.isEmpty());
     }
 
@@ -152,29 +156,30 @@ private slots:
         MainWindow* f = openPanel(ui);
         loadSource(ui, source);
 
-        QTest::keyClick(f->partSizeField, Qt::Key_0);
-        QVERIFY(f->partSizeField->text().isEmpty());
-        QTest::keyClicks(f->partSizeField, "a-.,+ e");
-        QVERIFY(f->partSizeField->text().isEmpty());
-        QTest::keyClicks(f->partSizeField, "2");
-        QCOMPARE(f->partCountField->text(), QString("2"));
+        QTest::keyClick(f->splitPanel->partSizeField, Qt::Key_0);
+        QVERIFY(f->splitPanel->partSizeField->text().isEmpty());
+        QTest::keyClicks(f->splitPanel->partSizeField, "a-.,+ e");
+        QVERIFY(f->splitPanel->partSizeField->text().isEmpty());
+        QTest::keyClicks(f->splitPanel->partSizeField, "2");
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("2"));
 
         QGuiApplication::clipboard()->setText("1234");
-        QTest::keyClick(f->partSizeField, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(f->partSizeField, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-        QTest::keyClick(f->partSizeField, Qt::Key_Insert, Qt::ShiftModifier);
-        QCOMPARE(f->partSizeField->text(), QString("2"));
+        QTest::keyClick(f->splitPanel->partSizeField, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(f->splitPanel->partSizeField, Qt::Key_V,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(f->splitPanel->partSizeField, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(f->splitPanel->partSizeField->text(), QString("2"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("1234"));
 
         // Delete and Tab type no character: they still edit and move on.
-        QTest::keyClick(f->partSizeField, Qt::Key_Home);
-        QTest::keyClick(f->partSizeField, Qt::Key_Delete);
-        QVERIFY(f->partSizeField->text().isEmpty());
+        QTest::keyClick(f->splitPanel->partSizeField, Qt::Key_Home);
+        QTest::keyClick(f->splitPanel->partSizeField, Qt::Key_Delete);
+        QVERIFY(f->splitPanel->partSizeField->text().isEmpty());
         f->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f));
-        f->partSizeField->setFocus();
+        f->splitPanel->partSizeField->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QVERIFY(QApplication::focusWidget() != f->partSizeField);
+        QVERIFY(QApplication::focusWidget() != f->splitPanel->partSizeField);
 
         QVERIFY(ui.reports.isEmpty());
     }
@@ -186,16 +191,16 @@ private slots:
         Ui ui;
         MainWindow* f = openPanel(ui);
         loadSource(ui, tmp->filePath("half.bin"));
-        QCOMPARE(f->convertedSizeList->lines(),
+        QCOMPARE(f->splitPanel->convertedSizeList->lines(),
                  (QStringList{"   ", "B=524288", "KB=512", "MB=0.5", "GB=0.00048828125"}));
-        QCOMPARE(f->sourceSizeField->text(), QString("0.5"));
-        QVERIFY(f->partSizeField->isEnabled());
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("0.5"));
+        QVERIFY(f->splitPanel->partSizeField->isEnabled());
 
         loadSource(ui, tmp->filePath("empty.bin"));
-        QCOMPARE(f->convertedSizeList->lines(), QStringList{"   "});
-        QVERIFY(f->sourceSizeField->text().isEmpty());
-        QVERIFY(!f->partSizeField->isEnabled());
-        QVERIFY(!f->splitButton->isEnabled());
+        QCOMPARE(f->splitPanel->convertedSizeList->lines(), QStringList{"   "});
+        QVERIFY(f->splitPanel->sourceSizeField->text().isEmpty());
+        QVERIFY(!f->splitPanel->partSizeField->isEnabled());
+        QVERIFY(!f->splitPanel->splitButton->isEnabled());
     }
 
     // 2,080,000 bytes at one megabyte into a chosen folder, then Undo.
@@ -204,27 +209,27 @@ private slots:
         Ui ui;
         MainWindow* f = openPanel(ui);
         loadSource(ui, source);
-        QTest::keyClicks(f->partSizeField, "1");
-        QCOMPARE(f->partCountField->text(), QString("2"));
+        QTest::keyClicks(f->splitPanel->partSizeField, "1");
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("2"));
         ui.folderAnswers << out;
-        click(f->destinationButton);
-        QCOMPARE(G.SplitDestFolder, out + "/");
-        QCOMPARE(f->destinationField->toolTip(), out + "/");
+        click(f->splitPanel->destinationButton);
+        QCOMPARE(f->splitPanel->state().SplitDestFolder, out + "/");
+        QCOMPARE(f->splitPanel->destinationField->toolTip(), out + "/");
 
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(filesIn(out), (QStringList{"src.bin.001", "src.bin.002", "src.bin.crc",
                                             "src.bin.sfv", "src.bin.txt"}));
         QCOMPARE(QFileInfo(out + "/src.bin.001").size(), 1048576);
         QCOMPARE(QFileInfo(out + "/src.bin.002").size(), 1031424);
         QCOMPARE(concat({out + "/src.bin.001", out + "/src.bin.002"}), readFile(source));
         QCOMPARE(readFile(out + "/src.bin.txt"), QByteArray("src.bin.001\r\nsrc.bin.002\r\n"));
-        QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
-        QVERIFY(f->splitCancelButton->isEnabled());
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
+        QVERIFY(f->splitPanel->splitCancelButton->isEnabled());
         QCOMPARE(navigation(f), AllOn);
-        QCOMPARE(f->splitGauge->Progress(), 100);
-        QVERIFY(!f->splitHint->isVisible());
+        QCOMPARE(f->splitPanel->splitGauge->Progress(), 100);
+        QVERIFY(!f->splitPanel->splitHint->isVisible());
 
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(filesIn(out), QStringList());
         checkCancelled(ui);
     }
@@ -239,36 +244,36 @@ private slots:
         MainWindow* f = openPanel(ui);
         auto splitA = [&] {
             prepareSplit(ui, source, 0, "4000");
-            click(f->splitButton);
-            QCOMPARE(f->splitCancelButton->text(), QString("Undo"));
+            click(f->splitPanel->splitButton);
+            QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
         };
 
         // A new load forgets the parts; Cancel then leaves them and their list.
         splitA();
         loadSource(ui, tmp->filePath("b.bin"));
-        QVERIFY(f->splitCancelButton->isEnabled());
-        click(f->splitCancelButton);
+        QVERIFY(f->splitPanel->splitCancelButton->isEnabled());
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(filesIn(tmp->path()), setOfA);
 
         // A split stopped by the unit check: Cancel leaves the earlier set too.
         splitA();
-        f->unitBox->lineEdit()->selectAll();
-        QTest::keyClick(f->unitBox, Qt::Key_Delete);
-        QVERIFY(f->unitBox->currentText().isEmpty());
-        QVERIFY(f->partCountField->text().isEmpty());
-        click(f->splitButton);
+        f->splitPanel->unitBox->lineEdit()->selectAll();
+        QTest::keyClick(f->splitPanel->unitBox, Qt::Key_Delete);
+        QVERIFY(f->splitPanel->unitBox->currentText().isEmpty());
+        QVERIFY(f->splitPanel->partCountField->text().isEmpty());
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.reports.last(), Blank3 + QStringList{"You must select Unit !"});
         QCOMPARE(navigation(f), AllOff);
-        QVERIFY(f->splitCancelButton->isEnabled());
-        click(f->splitCancelButton);
+        QVERIFY(f->splitPanel->splitCancelButton->isEnabled());
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(navigation(f), AllOn);
         QCOMPARE(filesIn(tmp->path()), setOfA);
 
         // A unit text that names no unit is refused the same way.
-        f->unitBox->setEditText("Kb");
-        click(f->splitButton);
+        f->splitPanel->unitBox->setEditText("Kb");
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.reports.last().mid(0, 4), Blank3 + QStringList{"   Unknown unit \"Kb\""});
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(filesIn(tmp->path()), setOfA);
         QVERIFY(ui.errors.isEmpty());
     }
@@ -282,30 +287,30 @@ private slots:
         Ui ui;
         MainWindow* f = openPanel(ui);
         prepareSplit(ui, source, 0, "5000");
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         const QByteArray earlierList = readFile(tmp->filePath("src.bin.txt"));
         QCOMPARE(earlierList.count('\n'), 8);
 
-        backspaces(f->partSizeField, 4);
-        QTest::keyClicks(f->partSizeField, "4000");
-        QCOMPARE(f->partCountField->text(), QString("10"));
+        backspaces(f->splitPanel->partSizeField, 4);
+        QTest::keyClicks(f->splitPanel->partSizeField, "4000");
+        QCOMPARE(f->splitPanel->partCountField->text(), QString("10"));
         bool cancelled = false;
         QList<bool> lockedWhileRunning, lockedAfterCancel;
         during(
-            f, [] { return G.SplitPartPaths.size() >= 3; },
+            f, [f] { return f->splitPanel->state().SplitPartPaths.size() >= 3; },
             [&] {
-                QTest::keyClick(f->partSizeField,
+                QTest::keyClick(f->splitPanel->partSizeField,
                                 Qt::Key_0); // a new part size doesn't unlock Split
                 lockedWhileRunning = navigation(f);
-                click(f->splitCancelButton);
+                click(f->splitPanel->splitCancelButton);
                 cancelled = true;
                 lockedAfterCancel = navigation(f);
             });
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QVERIFY(cancelled);
         QCOMPARE(lockedWhileRunning, AllOff);
         QCOMPARE(lockedAfterCancel, AllOff);
-        QCOMPARE(G.SplitPartPaths.size(), 3);
+        QCOMPARE(f->splitPanel->state().SplitPartPaths.size(), 3);
         // Parts 4 to 8 are the earlier split's, which the cancelled one never reached.
         QCOMPARE(filesIn(tmp->path()), (QStringList{"src.bin", "src.bin.004", "src.bin.005",
                                                     "src.bin.006", "src.bin.007", "src.bin.008"}));
@@ -321,8 +326,9 @@ private slots:
             prepareSplit(ui, source, 0, "4000");
             if (whileRunning)
                 during(
-                    f, [f] { return f->splitGauge->Progress() > 0; }, [f] { f->close(); });
-            click(f->splitButton);
+                    f, [f] { return f->splitPanel->splitGauge->Progress() > 0; },
+                    [f] { f->close(); });
+            click(f->splitPanel->splitButton);
             if (!whileRunning) f->close();
             QVERIFY(!f->isVisible());
             QCOMPARE(filesIn(tmp->path()).size(),
@@ -338,15 +344,15 @@ private slots:
         Ui ui;
         MainWindow* f = openPanel(ui);
         prepareSplit(ui, source, 1, "4");
-        click(f->splitButton);
+        click(f->splitPanel->splitButton);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.errors.first().contains("src.bin.002"));
         QCOMPARE(navigation(f), AllOff);
-        QVERIFY(f->splitCancelButton->isEnabled());
-        QCOMPARE(f->splitCancelButton->text(), QString("Cancel"));
+        QVERIFY(f->splitPanel->splitCancelButton->isEnabled());
+        QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Cancel"));
         QVERIFY(QFileInfo::exists(tmp->filePath("src.bin.001")));
 
-        click(f->splitCancelButton);
+        click(f->splitPanel->splitCancelButton);
         QCOMPARE(filesIn(tmp->path()), QStringList{"src.bin"});
         QVERIFY(QFileInfo(tmp->filePath("src.bin.002")).isDir());
         QCOMPARE(navigation(f), AllOn);
@@ -371,12 +377,13 @@ private slots:
         makeFile(source, size);
         Ui ui;
         MainWindow* f = openPanel(ui);
+        const SplitState& state = preset ? f->presetsPanel->state() : f->splitPanel->state();
         during(
-            f, [closeAtPart] { return G.SplitPartPaths.size() == closeAtPart; },
+            f, [&state, closeAtPart] { return state.SplitPartPaths.size() == closeAtPart; },
             [f] { f->close(); });
         splitInto(ui, preset, source, out);
         QVERIFY(!f->isVisible());
-        QCOMPARE(G.SplitCancelFlag, 1);
+        QCOMPARE(state.SplitCancelFlag, 1);
         QCOMPARE(filesIn(out), QStringList());
         QCOMPARE(ui.errors, QStringList());
     }
@@ -403,9 +410,9 @@ private slots:
         Ui ui;
         MainWindow* f = openPanel(ui);
         setFreeSpaceQuery([free](const QString&) { return free; });
-        QPushButton* undo = f->splitCancelButton;
+        QPushButton* undo = f->splitPanel->splitCancelButton;
         splitInto(ui, preset, source, out);
-        if (preset) undo = f->presetsCancelButton;
+        if (preset) undo = f->presetsPanel->presetsCancelButton;
         const QStringList parts = preset ? QStringList{"src.bin.001", "src.bin.002"}
                                          : QStringList{"src.bin.001", "src.bin.002", "src.bin.003"};
         if (spare < 0) {
@@ -434,43 +441,46 @@ private slots:
         MainWindow* f = ui.form.get();
         QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
         QVERIFY(f->splitPanel->isVisible() && !f->startPanel->isVisible());
-        click(f->splitMainButton); // Main enables all four, the part size still empty
+        click(f->splitPanel->splitMainButton); // Main enables all four, the part size still empty
         QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
-        QVERIFY(!f->splitButton->isEnabled() && !f->destinationButton->isEnabled());
+        QVERIFY(!f->splitPanel->splitButton->isEnabled() &&
+                !f->splitPanel->destinationButton->isEnabled());
 
-        f->presetsCancelButton->setEnabled(true);
-        f->presetsCancelButton->setText("Undo");
+        f->presetsPanel->presetsCancelButton->setEnabled(true);
+        f->presetsPanel->presetsCancelButton->setText("Undo");
         loadSource(ui, source);
-        QVERIFY(!f->presetsCancelButton->isEnabled());
-        QCOMPARE(f->presetsCancelButton->text(), QString("Cancel"));
-        f->unitBox->setCurrentIndex(1);
-        QTest::keyClicks(f->partSizeField, "1");
-        QCOMPARE(f->sourceSizeField->text(), QString("3072"));
+        QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
+        QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
+        f->splitPanel->unitBox->setCurrentIndex(1);
+        QTest::keyClicks(f->splitPanel->partSizeField, "1");
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("3072"));
 
-        const QPoint at = f->destinationPicture->pos();
-        QTest::mousePress(f->destinationPicture, Qt::LeftButton);
-        QCOMPARE(f->destinationPicture->pos(), at + QPoint(1, 1));
-        QTest::mouseRelease(f->destinationPicture, Qt::LeftButton);
-        QCOMPARE(f->destinationPicture->pos(), at);
+        const QPoint at = f->splitPanel->destinationPicture->pos();
+        QTest::mousePress(f->splitPanel->destinationPicture, Qt::LeftButton);
+        QCOMPARE(f->splitPanel->destinationPicture->pos(), at + QPoint(1, 1));
+        QTest::mouseRelease(f->splitPanel->destinationPicture, Qt::LeftButton);
+        QCOMPARE(f->splitPanel->destinationPicture->pos(), at);
         QCOMPARE(ui.opened, QList<QUrl>{QUrl::fromLocalFile(tmp->path() + "/")});
 
         // A cancelled load keeps the size loaded before, shown in megabytes.
         loadSource(ui, QString());
-        QCOMPARE(f->sourceSizeField->text(), QString("3"));
-        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("3"));
+        QCOMPARE(f->splitPanel->unitBox->currentText(), QString("Megabytes"));
 
-        click(f->splitMainButton);
+        click(f->splitPanel->splitMainButton);
         QVERIFY(f->startPanel->isVisible() && !f->splitPanel->isVisible());
-        QCOMPARE(f->sourceSizeField->text(), QString("3"));
-        QVERIFY(!f->destinationPicture->isEnabled());
+        QCOMPARE(f->splitPanel->sourceSizeField->text(), QString("3"));
+        QVERIFY(!f->splitPanel->destinationPicture->isEnabled());
         QTest::mouseClick(f->startPanel->splitPageButton, Qt::LeftButton);
-        for (QLineEdit* e : {f->sourceSizeField, f->partSizeField, f->sourcePathField,
-                             f->destinationField, f->partCountField})
+        for (QLineEdit* e : {f->splitPanel->sourceSizeField, f->splitPanel->partSizeField,
+                             f->splitPanel->sourcePathField, f->splitPanel->destinationField,
+                             f->splitPanel->partCountField})
             QVERIFY(e->text().isEmpty());
-        QCOMPARE(f->convertedSizeList->lineCount(), 0);
-        QCOMPARE(f->unitBox->currentText(), QString("Megabytes"));
-        QVERIFY(!f->splitCancelButton->isEnabled() && !f->destinationPicture->isEnabled());
-        QCOMPARE(f->splitHint->text(),
+        QCOMPARE(f->splitPanel->convertedSizeList->lineCount(), 0);
+        QCOMPARE(f->splitPanel->unitBox->currentText(), QString("Megabytes"));
+        QVERIFY(!f->splitPanel->splitCancelButton->isEnabled() &&
+                !f->splitPanel->destinationPicture->isEnabled());
+        QCOMPARE(f->splitPanel->splitHint->text(),
                  QString("             Click Load File to choose file to be split"));
     }
 
@@ -505,12 +515,12 @@ private slots:
         Ui ui;
         MainWindow* f = openPanel(ui);
         loadSource(ui, movie);
-        const QString shown = f->sourcePathField->text();
+        const QString shown = f->splitPanel->sourcePathField->text();
         QVERIFY2(shown.startsWith("/.../") && shown.endsWith("/movie.avi"), qPrintable(shown));
-        QVERIFY(f->sourcePathField->fontMetrics().horizontalAdvance(shown) <
-                f->sourcePathField->width());
-        QCOMPARE(f->sourcePathField->toolTip(), movie);
-        QCOMPARE(f->destinationField->toolTip(), deep + "/");
+        QVERIFY(f->splitPanel->sourcePathField->fontMetrics().horizontalAdvance(shown) <
+                f->splitPanel->sourcePathField->width());
+        QCOMPARE(f->splitPanel->sourcePathField->toolTip(), movie);
+        QCOMPARE(f->splitPanel->destinationField->toolTip(), deep + "/");
     }
 };
 

@@ -1,6 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
-#include "core/ProgramState.h"
+#include "core/OperationState.h"
 #include "verify/Crc32.h"
 #include "verify/Crc32Fast.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-// src/core: the base every engine and the window stand on. Program state, the
-// error type, number texts, file access (copying, mapped reading), the
+// src/core: the base every engine and the window stand on. The operations'
+// state, the error type, number texts, file access (copying, mapped reading), the
 // progress rule, free space and file-system limits, and the hooks every
 // engine takes (EngineHooks.h). Qt Core only; it uses nothing of the folders
 // above it.
@@ -11,9 +11,6 @@
 #include <QStringList>
 #include <memory>
 
-class MainWindow;
-class ReportDialog;
-
 // One part's CRC-32 and size in bytes, as an engine copied it.
 struct PartCrc {
     quint32 crc = 0;
@@ -23,12 +20,11 @@ struct PartCrc {
 // The bytes of each file that one pass of the comparison reads.
 inline constexpr qint64 CompareBlockSize = 100000;
 
-// The program-wide variables shared by the handlers, with their initial values,
-// grouped by the operations that use them. Each engine takes the group it
-// works on (the split engine a SplitState, the join engine a JoinState, the
-// CRC-32 and the comparison a VerifyState), so that tests can run it on a
-// state of their own; ProgramState gathers every group, so each variable is
-// still named as itself (state.SplitCancelFlag, G.JoinOutputPath).
+// The variables of each kind of operation, with their initial values. Each
+// engine takes the group it works on (the split engine a SplitState, the join
+// engine a JoinState, the CRC-32 and the comparison a VerifyState); whoever
+// runs it owns one: each page of the window its own, the command line one
+// per command, a test one of its own.
 //
 // The CRC-32 table, its start value and the running byte count belong to the
 // CRC unit itself (verify/Crc32.h).
@@ -56,8 +52,8 @@ struct SplitState : FreeSpaceState {
     quint8 PartSizeEmpty = 0;     // 1 while the part-size field is empty
 };
 
-// Joining.
-struct JoinState {
+// Joining; the free space is the destination's, measured before the join writes.
+struct JoinState : FreeSpaceState {
     QString JoinOutputPath;              // full path of the joined file
     QString JoinDestFolder;              // destination of the joined file, ends with one separator
     qint64 JoinTotalSize = 0;            // total size of the consecutive parts from ordinal 1
@@ -83,15 +79,3 @@ struct VerifyState {
     QByteArray CompareBuffer2;
     qint64 CompareLastRead = 0;
 };
-
-// The window's split and join state. Every variable exists once for the whole
-// run (the instance G below) and is touched only from the window's thread.
-// The compare page owns its VerifyState.
-struct ProgramState : SplitState, JoinState {
-    // Windows
-    MainWindow* mainWindow = nullptr;
-    ReportDialog* reportDialog = nullptr;
-};
-
-// The program's one state.
-extern ProgramState G;

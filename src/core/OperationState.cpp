@@ -1,0 +1,4 @@
+#include "core/OperationState.h"
+
+VerifyState::VerifyState()
+    : CompareBuffer1(CompareBlockSize, '\0'), CompareBuffer2(CompareBlockSize, '\0') {}
