@@ -192,8 +192,10 @@ private slots:
                          via == "folder" ? lookAlike : QString());
             QCOMPARE(ui->errors.size(), 1);
             QVERIFY2(ui->errors[0].contains("not UTF-8"), qPrintable(ui->errors[0]));
-            click(f->splitButton);
-            QVERIFY(G.SourceFilePath != lookAlike && !G.SplitDestFolder.startsWith(lookAlike));
+            click(f->splitPanel->splitButton);
+            const auto& state = f->splitPanel->state();
+            QVERIFY(state.SourceFilePath != lookAlike &&
+                    !state.SplitDestFolder.startsWith(lookAlike));
         } else {
             if (via == "url") f->openGiven({QString::fromLatin1(url.toEncoded())});
             if (via == "drop") QVERIFY(drop(f, f->startPanel, QList<QUrl>{url}));
