@@ -4,12 +4,14 @@
 #include "core/JobThread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <time.h>
+#include <utility>
 #ifndef MADV_POPULATE_READ
 #define MADV_POPULATE_READ 22 // Linux 5.14; older C libraries lack the name
 #endif
@@ -25,6 +27,17 @@ constexpr qint64 MapWindow = 4 << 20;
 constexpr qint64 MapAlign = 2 << 20;
 // How far ahead of the reads a helper thread fills the page tables.
 constexpr qint64 MapAhead = 4 << 20;
+
+// The page-table bytes asked filled and not yet emptied, and the most of them.
+std::atomic<qint64> bytesFilled{0};
+std::atomic<qint64> mostBytesFilled{0};
+
+void countFilled(qint64 bytes) {
+    const qint64 now = bytesFilled.fetch_add(bytes) + bytes;
+    qint64 most = mostBytesFilled.load();
+    while (now > most && !mostBytesFilled.compare_exchange_weak(most, now)) {
+    }
+}
 
 // Where a vanished mapped page returns to, while readMapped runs on this thread.
 thread_local sigjmp_buf* mappedReadJump = nullptr;
@@ -94,7 +107,7 @@ const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
         // the filled part ends.
         const qint64 start = pos - pos % MapAlign;
         const qint64 end = std::min(start + MapWindow + ahead, length_);
-        if (start > start_) advise(start_, start, MADV_DONTNEED);
+        if (start > start_) advise(start_, std::min(start, end_), MADV_DONTNEED);
         const qint64 from = std::max(start, end_);
         // One pass over the page tables instead of a fault per page later; a
         // kernel without MADV_POPULATE_READ (before 5.14) faults them instead.
@@ -108,6 +121,9 @@ const uchar* MappedFileWindow::at(qint64 pos, qint64 count, qint64 length) {
 void MappedFileWindow::advise(qint64 from, qint64 to, int advice) {
     void* address = const_cast<uchar*>(map_) + from;
     const auto length = static_cast<size_t>(to - from);
+    const qint64 filled = advice == MADV_DONTNEED ? from - to : to - from;
+    filled_ += filled;
+    countFilled(filled);
     if (helper_)
         helper_->post(address, length, advice);
     else
@@ -116,7 +132,10 @@ void MappedFileWindow::advise(qint64 from, qint64 to, int advice) {
 
 void MappedFileWindow::unmap() {
     if (helper_) helper_->drain(); // no madvise may run on the range once it is unmapped
-    if (map_) ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
+    if (map_) {
+        ::munmap(const_cast<uchar*>(map_), static_cast<size_t>(length_));
+        countFilled(-std::exchange(filled_, 0));
+    }
     map_ = nullptr;
 }
 
@@ -159,6 +178,7 @@ const uchar* ChunkBytes::chunk(qint64 pos, qint64 count) {
     }
     mapped_ = address;
     mappedLength_ = static_cast<size_t>(count);
+    countFilled(count);
     if (threadNanoseconds() - started > SlowFillNanoseconds * count / SlowFillBytes) {
         skip_ = backOff_;
         backOff_ = std::min<qint64>(2 * backOff_, 256);
@@ -169,7 +189,10 @@ const uchar* ChunkBytes::chunk(qint64 pos, qint64 count) {
 }
 
 void ChunkBytes::done() {
-    if (mapped_) ::madvise(mapped_, mappedLength_, MADV_DONTNEED);
+    if (mapped_) {
+        ::madvise(mapped_, mappedLength_, MADV_DONTNEED);
+        countFilled(-qint64(mappedLength_));
+    }
     mapped_ = nullptr;
 }
 
@@ -201,7 +224,13 @@ bool readMapped(void (*read)(void* context), void* context) {
     return true;
 }
 
+qint64 mostMappedBytesFilled() { return mostBytesFilled.load(); }
+void resetMostMappedBytesFilled() { mostBytesFilled.store(bytesFilled.load()); }
+
 #else // no mapping elsewhere: the callers read
+
+qint64 mostMappedBytesFilled() { return 0; }
+void resetMostMappedBytesFilled() {}
 
 struct PageTableHelper::Thread {};
 PageTableHelper::PageTableHelper() = default;

@@ -70,6 +70,7 @@ private:
     qint64 length_ = 0;
     qint64 start_ = 0; // the window whose page tables are (being) filled
     qint64 end_ = 0;
+    qint64 filled_ = 0; // bytes whose page tables were asked filled, not yet emptied
     bool failed_ = false;
 };
 
@@ -116,6 +117,13 @@ private:
     qint64 skip_ = 0;
     qint64 backOff_ = 1;
 };
+
+// The bytes of files whose page tables the readers above (MappedFileWindow,
+// ChunkBytes) have asked filled and not yet asked emptied, across the
+// process: the most at any one time since the last reset. However long the
+// files, it stays a few MiB per file being read.
+qint64 mostMappedBytesFilled();
+void resetMostMappedBytesFilled();
 
 // Catches SIGBUS for as long as it exists (nested guards are fine), so that
 // readMapped() can report a vanished page. Any other SIGBUS still goes where

@@ -1,6 +1,7 @@
 #include "gui/Widgets.h"
 
 #include <QAccessible>
+#include <QElapsedTimer>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,7 +28,19 @@ constexpr int FrameMs = 16;
 Gauge::Gauge(QWidget* parent, const QColor& bar) : QWidget(parent), bar_(bar) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     paintLater_.setSingleShot(true);
-    connect(&paintLater_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&paintLater_, &QTimer::timeout, this, &Gauge::paintWhenFrameEnds);
+}
+
+std::function<qint64()>& Gauge::frameClock() {
+    static std::function<qint64()> clock = [] {
+        static const QElapsedTimer since = [] {
+            QElapsedTimer t;
+            t.start();
+            return t;
+        }();
+        return since.elapsed();
+    };
+    return clock;
 }
 
 void Gauge::setProgress(int value) {
@@ -35,12 +48,16 @@ void Gauge::setProgress(int value) {
     if (value == progress_) return;
     progress_ = value;
     announce();
-    const qint64 since = painted_.isValid() ? painted_.elapsed() : FrameMs;
+    paintWhenFrameEnds();
+    emit progressChanged(value);
+}
+
+void Gauge::paintWhenFrameEnds() {
+    const qint64 since = frameClock()() - paintedAt_;
     if (since >= FrameMs)
         update();
     else if (!paintLater_.isActive())
         paintLater_.start(static_cast<int>(FrameMs - since));
-    emit progressChanged(value);
 }
 
 void Gauge::stepDownTo(int target) {
@@ -63,7 +80,7 @@ void Gauge::announce() {
 }
 
 void Gauge::paintEvent(QPaintEvent*) {
-    painted_.start();
+    paintedAt_ = frameClock()();
     QPainter p(this);
     const QRect r = rect();
     p.fillRect(r, Qt::white);

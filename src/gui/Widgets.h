@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <limits>
 
 // Small custom-painted controls of the dark skinned window.
 
@@ -26,6 +28,8 @@ public:
     void stepDownTo(int target);
     // Shows every value from the current one down to 0, each painted at once.
     void stepDownToZero();
+    // The clock, in milliseconds, that paces the paints of every gauge.
+    static std::function<qint64()>& frameClock();
 
 signals:
     // A new value set (not the steps down to 0).
@@ -36,11 +40,13 @@ protected:
 
 private:
     void announce(); // tells screen readers the new value
+    // Paints now when the last paint is a frame old, else once it is.
+    void paintWhenFrameEnds();
     QColor bar_;
     int progress_ = 0;
     // A gauge that moves faster than the screen refreshes is painted at
     // most once a frame; the value it ends on is always painted.
-    QElapsedTimer painted_;
+    qint64 paintedAt_ = std::numeric_limits<qint64>::min() / 2; // by frameClock()
     QTimer paintLater_;
 };
 

@@ -87,21 +87,6 @@ int openFileCount() {
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
 }
 
-qint64 residentKiBOfMappings(const QStringList& paths) {
-    QFile smaps(QStringLiteral("/proc/self/smaps"));
-    if (!smaps.open(QIODevice::ReadOnly)) return -1;
-    qint64 kib = 0;
-    bool counted = false; // the mapping whose lines follow is one of the files
-    for (const QByteArray& line : smaps.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 6 && fields[0].contains('-')) // a mapping's first line
-            counted = paths.contains(QFile::decodeName(fields.mid(5).join(' ')));
-        else if (counted && line.startsWith("Rss:"))
-            kib += fields.value(1).toLongLong();
-    }
-    return kib;
-}
-
 bool evictFromCache(const QString& path) {
 #if defined(Q_OS_UNIX) && defined(POSIX_FADV_DONTNEED)
     QFile file(path);

@@ -38,10 +38,6 @@ QByteArray concat(const QStringList& paths);
 // The number of files this process holds open (to check that none leaks).
 int openFileCount();
 
-// The resident memory (KiB) of this process's mappings of the given files, or
-// -1 where the system doesn't tell.
-qint64 residentKiBOfMappings(const QStringList& paths);
-
 // Writes the file's bytes to the disk and drops them from the page cache, so
 // that the next read of it comes from the disk. False when the system can't.
 bool evictFromCache(const QString& path);

@@ -32,6 +32,13 @@ class TestSplitEngine : public QObject {
     }
 
     QStringList partsOnDisk() { return QDir(dst).entryList(QDir::Files, QDir::Name); }
+    // The bytes in the destination, part 1 under its hidden name included.
+    qint64 bytesCopied() const {
+        qint64 bytes = 0;
+        for (const QFileInfo& file : QDir(dst).entryInfoList(QDir::Files | QDir::Hidden))
+            bytes += file.size();
+        return bytes;
+    }
 
 private slots:
     void init() {
@@ -153,9 +160,7 @@ private slots:
         qint64 firstTurnAt = -1; // the first part's size at the first turn
         qint64 copiedAtTurn = 0, mostBetweenTurns = 0;
         hooks.yield = [&] {
-            qint64 copied = 0;
-            for (const QString& part : std::as_const(s.SplitPartPaths))
-                copied += QFileInfo(part).size();
+            const qint64 copied = bytesCopied();
             if (++turns == 1) firstTurnAt = copied;
             mostBetweenTurns = std::max(mostBetweenTurns, copied - copiedAtTurn);
             copiedAtTurn = copied;
@@ -171,32 +176,36 @@ private slots:
     // stays on disk is listed, holds the source's own bytes, and no list.
     void sourceCutInTheMiddleOfABlock_data() {
         QTest::addColumn<qint64>("partSize");
-        QTest::addColumn<int>("cutAtTurn");
+        QTest::addColumn<qint64>("cutAfter"); // bytes in the parts at the turn that cuts
         QTest::addColumn<qint64>("cutTo");
-        // A source of 30,000,000 bytes. In parts of 25,000,000: turns 1-4
-        // come after the first block's slices, 5 after that block, 6 after
-        // the first slice of the second.
-        QTest::newRow("inside a slice of the first block") << 25000000LL << 2 << 5000000LL;
-        QTest::newRow("at a slice's end") << 25000000LL << 2 << 3 * SplitSliceSize;
-        QTest::newRow("emptied") << 25000000LL << 2 << 0LL;
-        QTest::newRow("inside the second block") << 25000000LL << 6 << 11000000LL;
-        // In parts of 2,000,000, a block each: turn 2 comes after the second.
-        QTest::newRow("between two blocks, inside the third part") << 2000000LL << 2 << 5000000LL;
+        // A source of 30,000,000 bytes, cut at the first event-loop turn that
+        // finds at least cutAfter bytes copied.
+        QTest::newRow("inside a slice of the first block")
+            << 25000000LL << 2 * SplitSliceSize << 5000000LL;
+        QTest::newRow("at a slice's end") << 25000000LL << 2 * SplitSliceSize << 3 * SplitSliceSize;
+        QTest::newRow("emptied") << 25000000LL << 2 * SplitSliceSize << 0LL;
+        QTest::newRow("inside the second block")
+            << 25000000LL << SplitBlockSize + SplitSliceSize << 11000000LL;
+        // Parts of one block each: the turn after the second part's block,
+        // before the third part is begun.
+        QTest::newRow("between two blocks, inside the third part")
+            << 2000000LL << 4000000LL << 5000000LL;
     }
     void sourceCutInTheMiddleOfABlock() {
         QFETCH(qint64, partSize);
-        QFETCH(int, cutAtTurn);
+        QFETCH(qint64, cutAfter);
         QFETCH(qint64, cutTo);
-        if (QByteArray(QTest::currentDataTag()).startsWith("between"))
-            QSKIP("a source cut between two blocks is split as it now is, until the split "
-                  "holds it to the size it started with");
         const QString source = src + "movie.avi";
         makeFile(source, 30000000, 11);
         const QByteArray original = readFile(source);
         SplitState s = stateFor(source);
-        int turns = 0;
+        qint64 copiedAtCut = -1;
         hooks.yield = [&] {
-            if (++turns == cutAtTurn) QVERIFY(QFile::resize(source, cutTo));
+            if (copiedAtCut >= 0) return;
+            const qint64 copied = bytesCopied();
+            if (copied < cutAfter) return;
+            copiedAtCut = copied;
+            QVERIFY(QFile::resize(source, cutTo));
         };
         QString error;
         try {
@@ -206,6 +215,8 @@ private slots:
             error = e.text();
         }
         QVERIFY2(error.contains(source) && error.contains("became shorter"), qPrintable(error));
+        QVERIFY2(copiedAtCut >= cutAfter && copiedAtCut < 30000000,
+                 qPrintable(QString::number(copiedAtCut)));
         for (const QString& name : partsOnDisk()) {
             QVERIFY2(s.SplitPartPaths.contains(dst + name), qPrintable(name));
             QVERIFY2(name.startsWith("movie.avi.0"), qPrintable(name));
