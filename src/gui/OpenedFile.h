@@ -18,8 +18,16 @@ struct OpenedFile {
 
 OpenedFile classifyOpened(const QString& path);
 
-// Why a path can't be loaded at all (missing, a folder, a pipe or device,
-// unreadable), as a report; empty for a readable regular file.
+// Whether a path from the desktop may name a look-alike: made text from a
+// name that was not UTF-8, whose odd bytes became replacement characters
+// (U+FFFD), it would reach the file system as other bytes (another file, or
+// none). A name that truly holds U+FFFD can't be told apart and is refused too.
+bool mayNameLookAlike(const QString& path);
+// The message box's text for such a path from a dialog.
+QString lookAlikeRefusal(const QString& path);
+
+// Why a path can't be loaded at all (not UTF-8, missing, a folder, a pipe or
+// device, unreadable), as a report; empty for a readable regular file.
 QStringList unusableFileReport(const QString& path);
 
 // A part's name: its last extension is three or more digits.
@@ -34,6 +42,7 @@ QStringList refusalReport(const QString& headline, const QString& fileName = QSt
 
 // The refusals' headlines.
 namespace refusal {
+inline const char* const NotUtf8 = "Its name is not UTF-8 text; rename the file:";
 inline const char* const Missing = "File not found:";
 inline const char* const Folder = "This is a folder, not a file:";
 inline const char* const NotRegular = "Not a regular file:";

@@ -1,11 +1,13 @@
 #include "gui/Seams.h"
 
+#include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <utility>
 
 namespace {
 
@@ -43,19 +45,24 @@ Seams& seams() {
 
 void resetSeams() { seams() = productionSeams(); }
 
-bool DesktopDialog::close(const QString& chosen, QString& kept) {
+bool DesktopDialog::close(QWidget* parent, QString chosen, QString& kept) {
+    // A name that would reach the file system as other bytes is told, and
+    // the choice taken as cancelled.
+    if (mayNameLookAlike(chosen))
+        seams().showError(parent, lookAlikeRefusal(std::exchange(chosen, QString())));
     if (!chosen.isEmpty()) kept = chosen;
     if (onClose) onClose();
     return !chosen.isEmpty();
 }
 
 bool FileOpenDialog::Execute(QWidget* parent) {
-    return close(Given.isEmpty() ? seams().openFile(parent, Title, Filter) : Given.takeFirst(),
+    return close(parent,
+                 Given.isEmpty() ? seams().openFile(parent, Title, Filter) : Given.takeFirst(),
                  FileName);
 }
 
 bool FolderBrowser::Execute(QWidget* parent) {
-    return close(seams().browseFolder(parent, Title, OkCaption), Folder);
+    return close(parent, seams().browseFolder(parent, Title, OkCaption), Folder);
 }
 
 void openInShell(QWidget* window, const QString& path) {

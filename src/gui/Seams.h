@@ -46,8 +46,10 @@ public:
 protected:
     explicit DesktopDialog(const QString& title) : Title(title) {}
     // Takes a seam's answer: keeps it in `kept` when something was chosen
-    // (a cancel leaves the last choice), runs onClose, and tells whether.
-    bool close(const QString& chosen, QString& kept);
+    // (a cancel leaves the last choice), runs onClose, and tells whether. A
+    // name that may be a look-alike (mayNameLookAlike) is refused in a
+    // message box and taken as a cancel.
+    bool close(QWidget* parent, QString chosen, QString& kept);
 };
 
 // A file-open dialog that remembers the file last chosen.

@@ -9,6 +9,7 @@
 #include "core/FreeSpace.h"
 #include "core/OperationState.h"
 #include "gui/MainWindow.h"
+#include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
@@ -19,6 +20,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <cstdio>
+#include <sys/stat.h>
 
 using namespace tfs;
 
@@ -156,6 +159,54 @@ private slots:
                  qPrintable(ui->errors[0]));
         QCOMPARE(snapshot(src), before);
         QVERIFY(f->joinPanel->joinButton->isEnabled() && f->joinPanel->joinUndoButton->isHidden());
+    }
+
+    // A name that is not UTF-8 comes from the desktop as text with a
+    // replacement character, which names a look-alike (here one that exists):
+    // however it comes, the name is refused, nothing is opened or written.
+    void namesNotUtf8_data() {
+        QTest::addColumn<QString>("via");
+        QTest::newRow("file dialog") << "file";
+        QTest::newRow("folder dialog") << "folder";
+        QTest::newRow("file manager's URL") << "url";
+        QTest::newRow("drop") << "drop";
+    }
+    void namesNotUtf8() {
+        QFETCH(QString, via);
+        const QByteArray odd = QFile::encodeName(src) + "lat\xe9";
+        const QString lookAlike = src + QString::fromUtf8("lat\xef\xbf\xbd");
+        QCOMPARE(QFile::decodeName(odd), lookAlike); // what the desktop's text gives
+        if (via == "folder") {
+            QCOMPARE(::mkdir(odd.constData(), 0755), 0);
+            QVERIFY(QDir().mkpath(lookAlike));
+        } else {
+            FILE* file = std::fopen(odd.constData(), "wb");
+            QVERIFY(file && std::fputs("not UTF-8", file) >= 0 && std::fclose(file) == 0);
+            writeFile(lookAlike, "the look-alike");
+        }
+        const QUrl url = QUrl::fromEncoded("file://" + odd.toPercentEncoding("/"));
+        if (via == "file" || via == "folder") {
+            click(f->startPanel->splitPageButton);
+            makeFile(src + "data.bin", 3000, 2);
+            prepareSplit(*ui, via == "file" ? lookAlike : src + "data.bin", 0, "1000",
+                         via == "folder" ? lookAlike : QString());
+            QCOMPARE(ui->errors.size(), 1);
+            QVERIFY2(ui->errors[0].contains("not UTF-8"), qPrintable(ui->errors[0]));
+            click(f->splitPanel->splitButton);
+            const auto& state = f->splitPanel->state();
+            QVERIFY(state.SourceFilePath != lookAlike &&
+                    !state.SplitDestFolder.startsWith(lookAlike));
+        } else {
+            if (via == "url") f->openGiven({QString::fromLatin1(url.toEncoded())});
+            if (via == "drop") QVERIFY(drop(f, f->startPanel, QList<QUrl>{url}));
+            QTRY_VERIFY(!ui->reports.isEmpty());
+            QCOMPARE(ui->reports.last().at(2), QString("  ") + refusal::NotUtf8);
+        }
+        if (via == "folder")
+            QCOMPARE(entries(lookAlike), QStringList());
+        else
+            QCOMPARE(readFile(lookAlike), QByteArray("the look-alike"));
+        QCOMPARE(entries(parts), QStringList());
     }
 };
 
