@@ -1,8 +1,11 @@
 #include "join/JoinEngine.h"
 
+#include "core/CopyPace.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
+#include "core/ReadAhead.h"
+#include "core/RoomAhead.h"
 #include "core/StreamReader.h"
 #include "parts/Naming.h"
 #include "split/SplitEngine.h"
