@@ -117,7 +117,7 @@ int run(const QStringList& args) {
         hooks.yield = turn;
         hooks.partCrcs = checks == "on";
         meter.start();
-        joinParts(state, args[1], args[2], hooks);
+        joinParts(state, readPartSet(args[1]), args[2], hooks);
         meter.stop();
         quint32 whole = 0;
         for (const PartCrc& part : std::as_const(state.JoinPartCrcs))

@@ -14,6 +14,7 @@
 #include "join/JoinStream.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
+#include "parts/PartSet.h"
 #include "presets/Presets.h"
 #include "split/SizeUnits.h"
 #include "split/SplitCheckFiles.h"
@@ -215,11 +216,11 @@ int splitInput(const SplitRequest& request) {
 // written can't be taken back, so each part is checked against the .sfv as
 // soon as it has been read: a damaged one ends the join there (--force goes
 // on), the bytes before it written all the same.
-int joinToOutput(JoinState& state, const QString& chosen, const JoinChecks& checks,
+int joinToOutput(JoinState& state, const PartSet& set, const JoinChecks& checks,
                  const ListedEnd& listed, const JoinHooks& hooks, bool force, bool partsMissing) {
     QList<PartCrc> joined;
     bool damaged = false;
-    joinToStream(state, chosen, STDOUT_FILENO, listed.last, hooks,
+    joinToStream(state, set, STDOUT_FILENO, listed.last, hooks,
                  [&](qint64 ordinal, const PartCrc& part) {
                      joined.append(part);
                      const auto entry = checks.parts.constFind(ordinal);
@@ -318,7 +319,8 @@ int join(const QString& part, const QString& into, bool force) {
     hooks.yield = [&] {
         if (interrupted()) state.JoinCancelFlag = 1;
     };
-    const qint64 total = sizeToJoin(chosen, joinedSize(chosen, hooks));
+    PartSet set = readPartSet(chosen);
+    const qint64 total = sizeToJoin(set, joinedSize(set, hooks));
     if (interrupted()) return interruptedStatus();
 
     const QStringList refusal = toOutput ? QStringList() : joinRefusal(state, total, destFolder);
@@ -330,10 +332,11 @@ int join(const QString& part, const QString& into, bool force) {
     // Recovery data beside the set repairs what it covers first, so that the
     // parts are whole when they are checked and joined.
     if (!repairBeforeJoin(chosen)) return interruptedStatus();
+    set = readPartSet(chosen); // with the parts the repair rebuilt
 
     // The check files beside the set; one that can't be used is told, and
     // the join goes on without it.
-    const JoinChecks checks = readJoinChecks(chosen);
+    const JoinChecks checks = readJoinChecks(set);
     for (const QString& note : checks.notes)
         error(note.trimmed());
 
@@ -341,26 +344,26 @@ int join(const QString& part, const QString& into, bool force) {
     // without a list the gaps below its highest part: only --force joins
     // anyway (the parts from 001 up to the first gap). Not even --force joins
     // a set without its first part: that would be an empty file.
-    collectMissingParts(state, chosen, checks);
+    collectMissingParts(state, set, checks);
     const bool partsMissing = !state.JoinMissingParts.isEmpty();
     if (partsMissing) {
         report(QStringList{QStringLiteral("Missing Files:")} + state.JoinMissingParts);
         if (!force) return Different;
     }
     try {
-        requireFirstPart(chosen);
+        requireFirstPart(set);
     } catch (const OperationError& e) {
         error(e.text());
         return Different;
     }
-    const ListedEnd listed = listedEndOf(state, chosen);
+    const ListedEnd listed = listedEndOf(state, set);
     if (toOutput) {
         Progress progress(total); // on standard error, where that is a terminal
         hooks.progress = [&](int percent) { progress.show(percent); };
-        return joinToOutput(state, chosen, checks, listed, hooks, force, partsMissing);
+        return joinToOutput(state, set, checks, listed, hooks, force, partsMissing);
     }
 
-    const QString output = joinOutputPathFor(destFolder, chosen);
+    const QString output = joinOutputPathFor(destFolder, set);
     Progress progress(total);
     hooks.progress = [&](int percent) { progress.show(percent); };
     hooks.partCrcs = checks.any();
@@ -372,7 +375,7 @@ int join(const QString& part, const QString& into, bool force) {
     JoinOptions options;
     options.lastOrdinal = listed.last; // parts beyond the list are another set's
     options.keepExisting = true;
-    joinParts(state, chosen, output, hooks, options);
+    joinParts(state, set, output, hooks, options);
     if (state.JoinCancelFlag != 0)
         return interruptedStatus(); // the engine has removed its hidden file
     if (interrupted()) {

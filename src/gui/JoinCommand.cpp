@@ -19,6 +19,7 @@
 #include "join/JoinSteps.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
+#include "parts/PartSet.h"
 #include "recovery/RecoveryRepair.h"
 #include "recovery/RecoverySet.h"
 
@@ -73,28 +74,31 @@ void JoinPage::runJoinCommand() {
     try {
         ListedEnd listed;
         CheckVerdict verdict;
+        PartSet set;
         recoveryNote_.clear();
         bool completed = prepareJoin(chosen);
         if (completed) {
-            if (refusedBeforeWriting()) return;
+            set = readPartSet(chosen);
+            if (refusedBeforeWriting(set)) return;
             if (!repairFromRecoveryData(chosen, verdict)) {
-                showResult(false, chosen, listed.beyond, verdict);
+                showResult(false, set, listed.beyond, verdict);
                 return;
             }
-            const JoinChecks checks = readJoinChecks(chosen);
-            const MissingAnswer answer = askAboutMissingParts(chosen, checks);
+            set = readPartSet(chosen); // with the parts the repair rebuilt
+            const JoinChecks checks = readJoinChecks(set);
+            const MissingAnswer answer = askAboutMissingParts(set, checks);
             if (answer == MissingAnswer::Abort) return;
             // Without its first part the set would join into an empty file,
             // "Join Anyway" or not: that is no join.
-            if (!hasFirstPart(chosen)) {
-                refuse(missingFirstPartLines(fileNameOf(firstPartPathOf(chosen))));
+            if (!hasFirstPart(set)) {
+                refuse(missingFirstPartLines(set.partName(1)));
                 return;
             }
-            listed = listedEndOf(state_, chosen);
-            chooseOutputName(chosen);
-            completed = runEngine(chosen, listed.last, checks, verdict);
+            listed = listedEndOf(state_, set);
+            chooseOutputName(set);
+            completed = runEngine(set, listed.last, checks, verdict);
         }
-        showResult(completed, chosen, listed.beyond, verdict);
+        showResult(completed, set, listed.beyond, verdict);
     } catch (...) {
         // The engine has removed its partial output. The page is put back as
         // Cancel leaves it, and the error goes on to the message box.
@@ -144,10 +148,10 @@ void JoinPage::refuse(const QStringList& lines) {
 // The refusals before anything is written: too little free space, or a
 // joined file larger than the destination's file system can hold. A refusal
 // shows its report and leaves the page as after Cancel but with Load ready.
-bool JoinPage::refusedBeforeWriting() {
+bool JoinPage::refusedBeforeWriting(const PartSet& set) {
     // Parts after the end of the set's list are left out: they need no room.
-    const QStringList refusal = joinRefusal(
-        state_, sizeToJoin(partDialog_.FileName, state_.JoinTotalSize), state_.JoinDestFolder);
+    const QStringList refusal =
+        joinRefusal(state_, sizeToJoin(set, state_.JoinTotalSize), state_.JoinDestFolder);
     if (refusal.isEmpty()) return false;
     refuse(refusal);
     return true;
@@ -156,9 +160,9 @@ bool JoinPage::refusedBeforeWriting() {
 // The parts that the set's part list (or its .sfv) names but that aren't
 // there, or without a list the gaps below the set's highest part: the user
 // chooses between "Join Anyway" and "Abort".
-JoinPage::MissingAnswer JoinPage::askAboutMissingParts(const QString& chosen,
+JoinPage::MissingAnswer JoinPage::askAboutMissingParts(const PartSet& set,
                                                        const JoinChecks& checks) {
-    collectMissingParts(state_, chosen, checks);
+    collectMissingParts(state_, set, checks);
     if (state_.JoinMissingParts.isEmpty()) return MissingAnswer::NoneMissing;
 
     ReportDialog* dialog = &reportDialog_;
@@ -196,8 +200,8 @@ JoinPage::MissingAnswer JoinPage::askAboutMissingParts(const QString& chosen,
 // The output: the parts' name without the ordinal, in the destination, with
 // "Clone Of " put before it again and again while that name is taken: no file
 // already there is ever replaced.
-void JoinPage::chooseOutputName(const QString& chosen) {
-    state_.JoinOutputPath = joinOutputPathFor(state_.JoinDestFolder, chosen);
+void JoinPage::chooseOutputName(const PartSet& set) {
+    state_.JoinOutputPath = joinOutputPathFor(state_.JoinDestFolder, set);
     joinDestinationField->setText(state_.JoinOutputPath);
     joinHint->setVisible(false);
 }
@@ -244,7 +248,7 @@ QStringList JoinPage::takeRecoveryNote() {
 // wasn't cancelled, nor removed after a failed check. A failed check keeps the
 // joined bytes under the hidden name until the user has decided in the
 // report; the parts are never touched.
-bool JoinPage::runEngine(const QString& chosen, qint64 lastOrdinal, const JoinChecks& checks,
+bool JoinPage::runEngine(const PartSet& set, qint64 lastOrdinal, const JoinChecks& checks,
                          CheckVerdict& verdict) {
     JoinHooks hooks;
     hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
@@ -266,7 +270,7 @@ bool JoinPage::runEngine(const QString& chosen, qint64 lastOrdinal, const JoinCh
     options.lastOrdinal = lastOrdinal;
     options.keepExisting = true;
     const GaugeRun run({joinGauge}, state_.JoinTotalSize);
-    joinParts(state_, chosen, state_.JoinOutputPath, hooks, options);
+    joinParts(state_, set, state_.JoinOutputPath, hooks, options);
     const bool completed = state_.JoinCancelFlag == 0 && (!verdict.decided || kept);
     if (completed && !verdict.decided && checks.any())
         verdict.lines << passedCheckLine(checks, state_.JoinPartCrcs);
@@ -276,7 +280,7 @@ bool JoinPage::runEngine(const QString& chosen, qint64 lastOrdinal, const JoinCh
 
 // The page after the join (or a cancel before it), and the completion
 // report, which names the parts after the list's end that were left out.
-void JoinPage::showResult(bool completed, const QString& chosen, const QStringList& leftOut,
+void JoinPage::showResult(bool completed, const PartSet& set, const QStringList& leftOut,
                           const CheckVerdict& verdict) {
     if (completed) {
         showOutputIcon();
@@ -295,8 +299,8 @@ void JoinPage::showResult(bool completed, const QString& chosen, const QStringLi
     joinCancelButton->setEnabled(false);
     joinUndoButton->setVisible(completed);
     if (completed) {
-        QStringList lines = partListExists(joinListPathOf(chosen)) ? CompletedWithListLines
-                                                                   : CompletedWithoutListLines;
+        QStringList lines =
+            partListExists(set.listPath()) ? CompletedWithListLines : CompletedWithoutListLines;
         lines << verdict.lines << takeRecoveryNote();
         if (!leftOut.isEmpty())
             lines << QStringLiteral("  ") << QStringLiteral("     Left out, not listed:")

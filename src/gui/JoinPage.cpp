@@ -125,7 +125,7 @@ void JoinPage::choosePart() {
     state_.JoinDestFolder = withTrailingSeparator(folderOf(chosen));
     JoinHooks hooks;
     hooks.yield = [] { QCoreApplication::processEvents(); };
-    state_.JoinTotalSize = joinedSize(chosen, hooks);
+    state_.JoinTotalSize = joinedSize(readPartSet(chosen), hooks);
     chosenPartField->setText(chosen);
     joinDestinationField->setText(state_.JoinDestFolder);
     setJoinCommandsEnabled(true);

@@ -15,7 +15,8 @@ class QPushButton;
 class ReportDialog;
 namespace tfs {
 struct JoinChecks;
-}
+struct PartSet;
+} // namespace tfs
 
 // The join page: a part of a set chosen (its total size measured), the
 // destination folder, the Join command with its questions and report,
@@ -89,10 +90,10 @@ private:
     void runJoinCommand();
     enum class MissingAnswer { NoneMissing, JoinAnyway, Abort };
     bool prepareJoin(const QString& chosen);
-    bool refusedBeforeWriting();
+    bool refusedBeforeWriting(const tfs::PartSet& set);
     void refuse(const QStringList& lines);
-    MissingAnswer askAboutMissingParts(const QString& chosen, const tfs::JoinChecks& checks);
-    void chooseOutputName(const QString& chosen);
+    MissingAnswer askAboutMissingParts(const tfs::PartSet& set, const tfs::JoinChecks& checks);
+    void chooseOutputName(const tfs::PartSet& set);
     // What the check files beside the parts said of a join.
     struct CheckVerdict {
         bool decided = false; // a check failed and the user chose in the report
@@ -104,9 +105,9 @@ private:
     // more recovery blocks were needed. False when cancelled meanwhile.
     bool repairFromRecoveryData(const QString& chosen, CheckVerdict& verdict);
     QStringList takeRecoveryNote();
-    bool runEngine(const QString& chosen, qint64 lastOrdinal, const tfs::JoinChecks& checks,
+    bool runEngine(const tfs::PartSet& set, qint64 lastOrdinal, const tfs::JoinChecks& checks,
                    CheckVerdict& verdict);
-    void showResult(bool completed, const QString& chosen, const QStringList& leftOut,
+    void showResult(bool completed, const tfs::PartSet& set, const QStringList& leftOut,
                     const CheckVerdict& verdict);
 
     ReportDialog& reportDialog_;

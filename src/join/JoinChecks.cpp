@@ -2,6 +2,7 @@
 
 #include "core/OperationState.h"
 #include "parts/Naming.h"
+#include "parts/PartSet.h"
 #include "verify/CheckFiles.h"
 
 #include <QFileInfo>
@@ -21,14 +22,13 @@ QString notCheckedLine(const QString& fileName, const QString& why) {
 
 } // namespace
 
-JoinChecks readJoinChecks(const QString& chosenPart) {
+JoinChecks readJoinChecks(const PartSet& set) {
     JoinChecks checks;
-    checks.setName = joinOutputNameOf(chosenPart);
-    const QString base = folderOf(chosenPart) + checks.setName;
+    checks.setName = set.name;
 
     const QString sfvName = checks.setName + QStringLiteral(".sfv");
-    if (present(base + QStringLiteral(".sfv"))) {
-        const SfvContent sfv = readSfv(base + QStringLiteral(".sfv"));
+    if (present(set.sfvPath())) {
+        const SfvContent sfv = readSfv(set.sfvPath());
         if (!sfv.error.isEmpty()) checks.notes << notCheckedLine(sfvName, sfv.error);
         QString conflict;
         checks.parts = sfvPartsOf(sfv, checks.setName, &conflict);
@@ -36,8 +36,8 @@ JoinChecks readJoinChecks(const QString& chosenPart) {
     }
 
     const QString crcName = checks.setName + QStringLiteral(".crc");
-    if (present(base + QStringLiteral(".crc"))) {
-        const CrcFileContent crc = readCrcFile(base + QStringLiteral(".crc"));
+    if (present(set.crcPath())) {
+        const CrcFileContent crc = readCrcFile(set.crcPath());
         if (!crc.error.isEmpty())
             checks.notes << notCheckedLine(crcName, crc.error);
         else if (crc.fileName != checks.setName)
@@ -71,10 +71,10 @@ QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
     return parts;
 }
 
-QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart) {
+QStringList partsNamedButMissing(const JoinChecks& checks, const PartSet& set) {
     QStringList missing;
     for (const SfvEntry& entry : checks.parts)
-        if (!QFileInfo(folderOf(chosenPart) + entry.name).isFile()) missing << entry.name;
+        if (!QFileInfo(set.folder + entry.name).isFile()) missing << entry.name;
     return missing;
 }
 

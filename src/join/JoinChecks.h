@@ -11,7 +11,9 @@ struct PartCrc;
 
 namespace tfs {
 
-// The check files beside the part that the user chose, read before a join
+struct PartSet;
+
+// The check files beside a set's parts, read before a join
 // and compared with the CRC-32 of the bytes the join copied: "<base>.sfv"
 // (ours or another tool's) for each part of the set that it names, and
 // "<base>.crc" for the joined file's size and CRC-32. A check file that
@@ -28,7 +30,7 @@ struct JoinChecks {
     bool any() const { return !parts.isEmpty() || wholeFile; }
 };
 
-JoinChecks readJoinChecks(const QString& chosenPart);
+JoinChecks readJoinChecks(const PartSet& set);
 
 // The entries of an .sfv that name parts of the set named setName, by
 // ordinal, in either numbering (movie.avi.0101 or another tool's
@@ -38,9 +40,9 @@ JoinChecks readJoinChecks(const QString& chosenPart);
 QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
                                   QString* conflict = nullptr);
 
-// The parts of the set that the .sfv names but that aren't beside the
-// chosen part (a folder of that name doesn't count), in ordinal order.
-QStringList partsNamedButMissing(const JoinChecks& checks, const QString& chosenPart);
+// The parts of the set that the .sfv names but that aren't in the set's
+// folder (a folder of that name doesn't count), in ordinal order.
+QStringList partsNamedButMissing(const JoinChecks& checks, const PartSet& set);
 
 // After the join, from the parts' CRC-32 as copied (part 1 first): the
 // report lines of every failed check, each damaged part named with the

@@ -13,7 +13,6 @@
 #include "verify/CopyingThreadCrc.h"
 #include "verify/HelperThreadCrc.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -38,28 +37,6 @@ qint64 joinStep(qint64 total) {
 }
 
 bool partExists(const QString& path) { return QFileInfo(path).isFile(); }
-
-// The ordinals past 100 that the set's folder holds in each numbering.
-struct LongOrdinals {
-    QList<qint64> ours, plain;
-};
-
-LongOrdinals longOrdinalsOf(const QString& basePath) {
-    LongOrdinals found;
-    const QString folder = folderOf(basePath);
-    const QString prefix = fileNameOf(basePath) + QLatin1Char('.');
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (!name.startsWith(prefix)) continue;
-        const qint64 ordinal = ordinalOfPart(name);
-        if (ordinal <= 100) continue;
-        const QString digits = name.mid(prefix.size());
-        if (digits == ordinalDigits(ordinal, PartNumbering::Ours)) found.ours << ordinal;
-        if (digits == ordinalDigits(ordinal, PartNumbering::Plain)) found.plain << ordinal;
-    }
-    return found;
-}
 
 // N: the parts from ordinal 1 up to the first absent one. Yields before every test.
 qint64 countParts(const PartSet& set, const JoinHooks& hooks) {
@@ -99,28 +76,7 @@ int joinProgress(qint64 written, qint64 total) {
     return static_cast<int>(std::clamp(percent - 1.0, 0.0, 100.0));
 }
 
-PartSet partSetOf(const QString& chosenPart) {
-    PartSet set{basePathOf(chosenPart), PartNumbering::Ours};
-    if (partExists(set.partPath(101))) return set;
-    set.numbering = PartNumbering::Plain;
-    if (partExists(set.partPath(101))) return set;
-    const LongOrdinals found = longOrdinalsOf(set.basePath);
-    if (!found.ours.isEmpty() && found.plain.isEmpty()) set.numbering = PartNumbering::Ours;
-    return set;
-}
-
-QList<qint64> presentOrdinals(const PartSet& set) {
-    QList<qint64> present;
-    for (qint64 i = 1; i <= 100; ++i)
-        if (partExists(set.partPath(i))) present << i;
-    const LongOrdinals found = longOrdinalsOf(set.basePath);
-    present << (set.numbering == PartNumbering::Ours ? found.ours : found.plain);
-    std::sort(present.begin(), present.end());
-    return present;
-}
-
-qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks) {
-    const PartSet set = partSetOf(chosenPart);
+qint64 joinedSize(const PartSet& set, const JoinHooks& hooks) {
     return sum(partSizes(set, countParts(set, hooks)));
 }
 
@@ -170,12 +126,11 @@ private:
     qint64 queued_ = 0; // the last part queued
 };
 
-void joinParts(JoinState& state, const QString& chosenPart, const QString& outputPath,
+void joinParts(JoinState& state, const PartSet& set, const QString& outputPath,
                const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
     const CancelRequest cancel(state.JoinCancelFlag);
     state.JoinPartCrcs.clear();
-    const PartSet set = partSetOf(chosenPart);
     qint64 count = countParts(set, hooks);
     if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);
 

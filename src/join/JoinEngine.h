@@ -5,7 +5,7 @@
 // the join into a stream (JoinStream.h).
 
 #include "core/EngineHooks.h"
-#include "parts/Naming.h"
+#include "parts/PartSet.h"
 
 #include <QList>
 #include <QString>
@@ -35,21 +35,6 @@ struct JoinHooks : EngineHooks {
     std::function<bool()> keep;
 };
 
-// The set on disk that a chosen part belongs to: its base path and the
-// numbering its parts follow after 100. Ours when base.0101 exists, the plain
-// one when base.101 does; with neither, whichever long form the folder holds
-// (a set whose part 101 is missing), plain when it holds none.
-struct PartSet {
-    QString basePath;
-    PartNumbering numbering = PartNumbering::Ours;
-    QString partPath(qint64 ordinal) const { return joinPartPath(basePath, ordinal, numbering); }
-};
-PartSet partSetOf(const QString& chosenPart);
-
-// The ordinals of the set's parts that exist as files in its folder, named in
-// its numbering, ascending.
-QList<qint64> presentOrdinals(const PartSet& set);
-
 // How far a join goes and what it may replace.
 struct JoinOptions {
     // Above 0: the set ends there (its part list does); parts after it are
@@ -60,14 +45,14 @@ struct JoinOptions {
     bool keepExisting = false;
 };
 
-// Total size of the set that chosenPart belongs to (partSetOf): the parts from ordinal 1
-// up to the first ordinal whose file doesn't exist (0 when part 1 is absent).
+// Total size of the set: the parts from ordinal 1 up to the first ordinal
+// whose file doesn't exist (0 when part 1 is absent), as they are now.
 // Yields before every existence test. Creates and changes nothing; a part that
 // can't be opened throws OperationError.
-qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks);
+qint64 joinedSize(const PartSet& set, const JoinHooks& hooks);
 
-// Joins the set that chosenPart belongs to (parts 1..N, found and sized as
-// joinedSize does) into outputPath.
+// Joins the set (parts 1..N, found and sized as joinedSize does) into
+// outputPath.
 //
 // The bytes go to a hidden file beside the output (HiddenOutput), which is
 // renamed to outputPath, replacing any file there (unless
@@ -89,7 +74,7 @@ qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks);
 // Any failure (a part that can't be opened or read, or that became shorter
 // since it was counted, an output that can't be created, written or renamed,
 // a full disk) deletes the hidden file and throws OperationError naming the file.
-void joinParts(JoinState& state, const QString& chosenPart, const QString& outputPath,
+void joinParts(JoinState& state, const PartSet& set, const QString& outputPath,
                const JoinHooks& hooks, const JoinOptions& options = {});
 
 // Progress after a step: trunc(100 x written / total) - 1, clamped to 0..100;

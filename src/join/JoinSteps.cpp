@@ -8,6 +8,7 @@
 #include "join/JoinEngine.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
+#include "parts/PartSet.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -37,27 +38,17 @@ QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& 
     return oversizedJoinRefusal(totalSize, largestFileOn(destFolder), volumeRootOf(destFolder));
 }
 
-QString joinListPathOf(const QString& chosenPart) {
-    return folderOf(chosenPart) + joinListNameOf(chosenPart);
-}
+bool hasFirstPart(const PartSet& set) { return QFileInfo(set.partPath(1)).isFile(); }
 
-QString firstPartPathOf(const QString& chosenPart) {
-    return joinPartPath(basePathOf(chosenPart), 1);
-}
-
-bool hasFirstPart(const QString& chosenPart) {
-    return QFileInfo(firstPartPathOf(chosenPart)).isFile();
-}
-
-void requireFirstPart(const QString& chosenPart) {
-    if (!hasFirstPart(chosenPart))
+void requireFirstPart(const PartSet& set) {
+    if (!hasFirstPart(set))
         throw OperationError(
             QStringLiteral("Cannot join %1: the first part of its set, %2, is missing")
-                .arg(chosenPart, firstPartPathOf(chosenPart)));
+                .arg(set.chosen, set.partPath(1)));
 }
 
-QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart) {
-    QString name = joinOutputNameOf(chosenPart);
+QString joinOutputPathFor(const QString& destFolder, const PartSet& set) {
+    QString name = set.name;
     const auto taken = [&](const QString& n) {
         const QFileInfo entry(destFolder + n);
         return entry.exists() || entry.isSymLink();
@@ -80,7 +71,7 @@ public:
     // A gap of `count` parts, from `first` on, in the set's numbering.
     void addGap(const PartSet& set, qint64 first, qint64 count) {
         for (qint64 n = first; n < first + count && named_.size() < MaxNamedMissingParts; ++n)
-            named_ << fileNameOf(set.partPath(n)) + QLatin1Char(' ');
+            named_ << set.partName(n) + QLatin1Char(' ');
         count_ += count;
     }
     bool hasName(const QString& name) const { return seen_.contains(name); }
@@ -98,28 +89,25 @@ private:
 
 } // namespace
 
-void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks) {
-    state.JoinListName = joinListNameOf(chosenPart);
+void collectMissingParts(JoinState& state, const PartSet& set, const JoinChecks& checks) {
+    state.JoinListName = set.listName();
     MissingParts missing;
     // Without a list, the .sfv's parts below the highest part on disk are
     // in the gaps counted already.
     qint64 gapsBelow = 0;
-    if (partListExists(joinListPathOf(chosenPart))) {
-        scanForMissingParts(state, chosenPart);
+    if (partListExists(set.listPath())) {
+        scanForMissingParts(state, set);
         for (const QString& entry : std::as_const(state.JoinMissingParts))
             missing.add(entry.chopped(1)); // its blank
-    } else {
-        const PartSet set = partSetOf(chosenPart);
-        if (QFileInfo(set.partPath(1)).isFile()) {
-            qint64 expected = 1;
-            for (const qint64 ordinal : presentOrdinals(set)) {
-                missing.addGap(set, expected, ordinal - expected);
-                expected = ordinal + 1;
-            }
-            gapsBelow = expected - 1;
+    } else if (!set.present.isEmpty() && set.present.first() == 1) {
+        qint64 expected = 1;
+        for (const qint64 ordinal : set.present) {
+            missing.addGap(set, expected, ordinal - expected);
+            expected = ordinal + 1;
         }
+        gapsBelow = expected - 1;
     }
-    const QString folder = folderOf(chosenPart);
+    const QString& folder = set.folder;
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
         const QString& name = it->name;
         if (it.key() < gapsBelow || missing.hasName(name) || QFileInfo(folder + name).isFile())
@@ -129,13 +117,12 @@ void collectMissingParts(JoinState& state, const QString& chosenPart, const Join
     state.JoinMissingParts = missing.lines();
 }
 
-qint64 sizeToJoin(const QString& chosenPart, qint64 consecutiveSize) {
-    if (!partListExists(joinListPathOf(chosenPart))) return consecutiveSize;
+qint64 sizeToJoin(const PartSet& set, qint64 consecutiveSize) {
+    if (!partListExists(set.listPath())) return consecutiveSize;
     JoinState listed;
-    scanForMissingParts(listed, chosenPart);
-    const qint64 last = listedEndOf(listed, chosenPart).last;
+    scanForMissingParts(listed, set);
+    const qint64 last = listedEndOf(listed, set).last;
     if (last == 0) return consecutiveSize;
-    const PartSet set = partSetOf(chosenPart);
     qint64 size = 0;
     for (qint64 n = 1; n <= last; ++n) {
         const QFileInfo part(set.partPath(n));
@@ -145,12 +132,11 @@ qint64 sizeToJoin(const QString& chosenPart, qint64 consecutiveSize) {
     return std::min(size, consecutiveSize);
 }
 
-ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart) {
+ListedEnd listedEndOf(const JoinState& state, const PartSet& set) {
     ListedEnd end;
     const QStringList& entries = state.JoinListEntries;
-    if (!partListExists(joinListPathOf(chosenPart)) || entries.isEmpty()) return end;
-    const PartSet set = partSetOf(chosenPart);
-    const QString setName = fileNameOf(set.basePath);
+    if (!partListExists(set.listPath()) || entries.isEmpty()) return end;
+    const QString& setName = set.name;
     for (qint64 i = 0; i < entries.size(); ++i) {
         const QString& entry = entries[i];
         if (entry != fileNameOf(entry) || basePathOf(entry) != setName ||
@@ -162,7 +148,7 @@ ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart) {
     while (QFileInfo(set.partPath(count + 1)).isFile())
         ++count;
     for (qint64 i = end.last + 1; i <= count && end.beyond.size() < MaxNamedBeyond; ++i)
-        end.beyond << fileNameOf(set.partPath(i));
+        end.beyond << set.partName(i);
     countTheRest(end.beyond, count - end.last - end.beyond.size());
     return end;
 }

@@ -9,6 +9,7 @@ struct JoinState;
 namespace tfs {
 
 struct JoinChecks;
+struct PartSet;
 
 // The join's decisions before it writes anything, shared by the Join button
 // and the command line.
@@ -20,29 +21,25 @@ struct JoinChecks;
 // would fail there after 4 GiB of writing). Empty when the join may go ahead.
 QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder);
 
-// The bytes that the join of the chosen part's set will write, of the
-// consecutiveSize bytes of its parts from 001 up to the first missing one:
-// all of them, or those up to the end of its part list where the list ends
-// the set (listedEndOf), since the parts after it are left out. Throws
+// The bytes that the join of the set will write, of the consecutiveSize
+// bytes of its parts from 001 up to the first missing one: all of them, or
+// those up to the end of its part list where the list ends the set
+// (listedEndOf), since the parts after it are left out. Throws
 // OperationError when the list can't be read.
-qint64 sizeToJoin(const QString& chosenPart, qint64 consecutiveSize);
+qint64 sizeToJoin(const PartSet& set, qint64 consecutiveSize);
 
-// The part list file of the chosen part's set, beside the chosen part.
-QString joinListPathOf(const QString& chosenPart);
+// Whether the set's first part is there as a file now.
+bool hasFirstPart(const PartSet& set);
 
-// The first part of the chosen part's set, and whether it is there as a file.
-QString firstPartPathOf(const QString& chosenPart);
-bool hasFirstPart(const QString& chosenPart);
-
-// Throws OperationError when the first part of the chosen part's set is missing:
-// such a set joins into an empty file, which is no completed join.
-void requireFirstPart(const QString& chosenPart);
+// Throws OperationError when the set's first part is missing: such a set
+// joins into an empty file, which is no completed join.
+void requireFirstPart(const PartSet& set);
 
 // The joined file's path in destFolder (ending with a separator): the parts'
 // name without the ordinal, with "Clone Of " put before it again and again
 // while the name is taken there by anything (a folder or a dangling link
 // included): no file already there is ever replaced.
-QString joinOutputPathFor(const QString& destFolder, const QString& chosenPart);
+QString joinOutputPathFor(const QString& destFolder, const PartSet& set);
 
 // The most missing parts named one by one; a last line counts the rest.
 inline constexpr qint64 MaxNamedMissingParts = 20;
@@ -51,12 +48,12 @@ inline constexpr qint64 MaxNamedMissingParts = 20;
 // named or counted once: those that the set's part list names and that
 // aren't there (scanForMissingParts, which also reads the list into
 // state.JoinListEntries), or without a list the gaps below the set's highest
-// part on disk (none without its first part: that join is refused, see
-// requireFirstPart); then those that the .sfv names and that aren't there,
+// part when it was read (none without its first part: that join is refused,
+// see requireFirstPart); then those that the .sfv names and that aren't there,
 // unless counted already. The first MaxNamedMissingParts are named, each with
 // one blank after it as the list's scan names a missing entry, then
 // "   ... and N more" counts the rest. Sets state.JoinListName.
-void collectMissingParts(JoinState& state, const QString& chosenPart, const JoinChecks& checks);
+void collectMissingParts(JoinState& state, const PartSet& set, const JoinChecks& checks);
 
 // Where the set's part list ends, and the consecutive parts on disk after its
 // last entry: left over from an older set of the same name that had more
@@ -68,6 +65,6 @@ struct ListedEnd {
     qint64 last = 0;    // 0: no such list
     QStringList beyond; // the first few named, a last line counts the rest
 };
-ListedEnd listedEndOf(const JoinState& state, const QString& chosenPart);
+ListedEnd listedEndOf(const JoinState& state, const PartSet& set);
 
 } // namespace tfs

@@ -47,12 +47,11 @@ bool writeAll(int fd, const char* bytes, qint64 count, const JoinHooks& hooks,
 
 } // namespace
 
-qint64 joinToStream(JoinState& state, const QString& chosenPart, int outputFd, qint64 lastOrdinal,
+qint64 joinToStream(JoinState& state, const PartSet& set, int outputFd, qint64 lastOrdinal,
                     const JoinHooks& hooks,
                     const std::function<bool(qint64 ordinal, const PartCrc& part)>& partJoined) {
     state.JoinCancelFlag = 0;
     const CancelRequest cancel(state.JoinCancelFlag);
-    const PartSet set = partSetOf(chosenPart);
     // The parts to write, for the progress.
     qint64 count = 0;
     qint64 total = 0;

@@ -11,7 +11,7 @@ struct PartCrc;
 namespace tfs {
 
 // The join into a stream (standard output, a pipe) rather than a file: the
-// parts of the chosen part's set, from 001 up to the first one missing and no
+// set's parts, from 001 up to the first one missing and no
 // further than lastOrdinal when that is above 0, written to `outputFd` in
 // order. What is written can't be taken back, so each part is judged as soon
 // as it has been read whole: partJoined gets its ordinal, CRC-32 and size and
@@ -20,7 +20,7 @@ namespace tfs {
 // every block) stops it between two blocks. Returns the number of parts
 // written whole. A part that can't be read, or output that can't be written,
 // throws OperationError.
-qint64 joinToStream(JoinState& state, const QString& chosenPart, int outputFd, qint64 lastOrdinal,
+qint64 joinToStream(JoinState& state, const PartSet& set, int outputFd, qint64 lastOrdinal,
                     const JoinHooks& hooks,
                     const std::function<bool(qint64 ordinal, const PartCrc& part)>& partJoined);
 

@@ -4,6 +4,7 @@
 #include "core/OperationError.h"
 #include "core/OperationState.h"
 #include "parts/Naming.h"
+#include "parts/PartSet.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -226,11 +227,11 @@ void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& de
     }
 }
 
-void scanForMissingParts(JoinState& state, const QString& chosenPart) {
+void scanForMissingParts(JoinState& state, const PartSet& set) {
     state.JoinListEntries.clear();
     state.JoinMissingParts.clear();
-    state.JoinListName = joinListNameOf(chosenPart);
-    const QDir folder(folderOf(chosenPart).isEmpty() ? QStringLiteral(".") : folderOf(chosenPart));
+    state.JoinListName = set.listName();
+    const QDir folder(set.folder.isEmpty() ? QStringLiteral(".") : set.folder);
 
     // JoinListFile stands for the list while its lines are read.
     state.JoinListFile = std::make_unique<QFile>(folder.filePath(state.JoinListName));

@@ -7,6 +7,8 @@ struct JoinState;
 
 namespace tfs {
 
+struct PartSet;
+
 // The part list file: a plain-text file beside the parts, named after the
 // source with ".txt" added, one part name per line, every line ended by CR LF,
 // no header and no byte-order mark. Names are written as UTF-8, so ASCII names
@@ -59,13 +61,12 @@ QStringList removeEarlierPartList(const QString& path);
 void removeEarlierPartsBeyond(const QStringList& earlierNames, const QString& destFolder,
                               const QString& sourceName, qint64 newCount);
 
-// The missing-part scan of the join side. Derives state.JoinListName from the
-// chosen part, reads the list file beside the chosen part into
-// state.JoinListEntries (CR LF, LF or CR end a line; a last line without an
-// end counts) and puts every entry that names no file in the chosen part's
-// folder into state.JoinMissingParts, followed by one blank. Both lists are
-// made anew. Entries are only tested for existence. Throws OperationError when the
-// list can't be read.
-void scanForMissingParts(JoinState& state, const QString& chosenPart);
+// The missing-part scan of the join side. Sets state.JoinListName to the
+// set's list name, reads the set's list file into state.JoinListEntries (CR
+// LF, LF or CR end a line; a last line without an end counts) and puts every
+// entry that names no file in the set's folder into state.JoinMissingParts,
+// followed by one blank. Both lists are made anew. Entries are only tested for
+// existence. Throws OperationError when the list can't be read.
+void scanForMissingParts(JoinState& state, const PartSet& set);
 
 } // namespace tfs

@@ -153,7 +153,7 @@ private slots:
         JoinHooks hooks;
         hooks.partCrcs = true;
         JoinState j;
-        joinParts(j, s.SplitPartPaths.first(), joined, hooks);
+        joinParts(j, readPartSet(s.SplitPartPaths.first()), joined, hooks);
         QCOMPARE(readFile(joined), original);
         QCOMPARE(j.JoinPartCrcs.size(), sfv.entries.size());
         for (int i = 0; i < sfv.entries.size(); ++i)
@@ -217,7 +217,8 @@ private slots:
             splitIntoParts(s, source, partSize, hooks);
             if (ending == "join") {
                 JoinState j;
-                joinParts(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", JoinHooks());
+                joinParts(j, readPartSet(s.SplitPartPaths.first()), volume.path() + "joined.avi",
+                          JoinHooks());
             }
         } catch (const OperationError& e) {
             error = e.text();
@@ -263,7 +264,7 @@ private slots:
                 mostAhead = std::max(mostAhead, heldBeyondSize(volume.path() + hidden.first()));
         };
         JoinState j;
-        joinParts(j, s.SplitPartPaths.first(), volume.path() + "joined.avi", hooks);
+        joinParts(j, readPartSet(s.SplitPartPaths.first()), volume.path() + "joined.avi", hooks);
         QCOMPARE(readFile(volume.path() + "joined.avi"), readFile(source));
         QVERIFY2(mostAhead > RoomAhead::Stretch / 2 &&
                      mostAhead <= RoomAhead::Stretch * 3 / 2 + (1 << 20),

@@ -113,17 +113,17 @@ private slots:
         writePartList(list, s.SplitPartNames);
 
         JoinState join;
-        scanForMissingParts(join, parts + "set.bin.01002");
+        scanForMissingParts(join, readPartSet(parts + "set.bin.01002"));
         QCOMPARE(join.JoinListEntries, s.SplitPartNames);
         QCOMPARE(join.JoinMissingParts, QStringList());
-        QCOMPARE(joinedSize(parts + "set.bin.0101", JoinHooks()), s.SourceFileSize);
-        joinParts(join, parts + "set.bin.01002", out + "set.bin", JoinHooks());
+        QCOMPARE(joinedSize(readPartSet(parts + "set.bin.0101"), JoinHooks()), s.SourceFileSize);
+        joinParts(join, readPartSet(parts + "set.bin.01002"), out + "set.bin", JoinHooks());
         QVERIFY(sameContent(out + "set.bin", source));
 
         QVERIFY(QFile::remove(parts + "set.bin.01000"));
-        scanForMissingParts(join, parts + "set.bin.001");
+        scanForMissingParts(join, readPartSet(parts + "set.bin.001"));
         QCOMPARE(join.JoinMissingParts, QStringList{"set.bin.01000 "});
-        QCOMPARE(joinedSize(parts + "set.bin.001", JoinHooks()), qint64(999 * 50));
+        QCOMPARE(joinedSize(readPartSet(parts + "set.bin.001"), JoinHooks()), qint64(999 * 50));
     }
 
     // A second split of the same name into the same folder with fewer parts
@@ -148,7 +148,7 @@ private slots:
                  (QStringList{"movie.avi.001", "movie.avi.002", "movie.avi.012", "movie.avi.crc",
                               "movie.avi.sfv", "movie.avi.txt"}));
         JoinState join;
-        joinParts(join, parts + "movie.avi.002", out + "movie.avi", JoinHooks());
+        joinParts(join, readPartSet(parts + "movie.avi.002"), out + "movie.avi", JoinHooks());
         QCOMPARE(readFile(out + "movie.avi"), readFile(source));
         QVERIFY(ui.errors.isEmpty());
     }
@@ -207,7 +207,7 @@ private slots:
             }
             JoinState join;
             const QString joined = out + fileNameOf(source);
-            joinParts(join, s.SplitPartPaths.last(), joined, JoinHooks());
+            joinParts(join, readPartSet(s.SplitPartPaths.last()), joined, JoinHooks());
             QVERIFY2(readFile(joined) == readFile(source),
                      qPrintable(why + "the joined file differs"));
 

@@ -7,6 +7,7 @@
 #include "core/OperationState.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
+#include "parts/PartSet.h"
 #include "verify/CheckFiles.h"
 
 #include <QBuffer>
@@ -104,9 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     list.write(listContent);
     list.close();
 
+    const PartSet set = readPartSet(chosen);
+    check(set.basePath() == base && set.listPath() == folder + listName,
+          "the set read lies where the names derive");
     JoinState state;
     try {
-        scanForMissingParts(state, chosen);
+        scanForMissingParts(state, set);
     } catch (const OperationError&) {
         return 0;
     }

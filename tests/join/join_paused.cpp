@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         }
     };
     JoinState state;
-    joinParts(state, QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), hooks);
+    joinParts(state, readPartSet(QString::fromLocal8Bit(argv[1])), QString::fromLocal8Bit(argv[2]),
+              hooks);
     return 0;
 }

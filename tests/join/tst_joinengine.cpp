@@ -47,7 +47,7 @@ class TestJoinEngine : public QObject {
     QString joinError(const QString& chosen, const QString& output) {
         JoinState s;
         try {
-            joinParts(s, chosen, output, hooks);
+            joinParts(s, readPartSet(chosen), output, hooks);
         } catch (const OperationError& e) {
             return e.text();
         }
@@ -144,11 +144,12 @@ private slots:
 
         const QString chosen = partsDir + name(present.last());
         JoinState s;
-        const JoinChecks checks = readJoinChecks(chosen);
+        const PartSet set = readPartSet(chosen);
+        const JoinChecks checks = readJoinChecks(set);
         QVERIFY(checks.notes.isEmpty());
-        collectMissingParts(s, chosen, checks);
+        collectMissingParts(s, set, checks);
         QCOMPARE(s.JoinMissingParts, missing);
-        QCOMPARE(sizeToJoin(chosen, joinedSize(chosen, JoinHooks())), size);
+        QCOMPARE(sizeToJoin(set, joinedSize(set, JoinHooks())), size);
     }
 
     void joinsTheRunFromOrdinalOne_data() {
@@ -178,12 +179,12 @@ private slots:
 
         // Any part of the set gives the same total.
         for (const QString& p : made)
-            QCOMPARE(joinedSize(p, hooks), expectedSize);
+            QCOMPARE(joinedSize(readPartSet(p), hooks), expectedSize);
         QCOMPARE(entries(outDir), QStringList());
 
         JoinState s;
         s.JoinCancelFlag = 1; // left over from an earlier cancel
-        joinParts(s, part(chosen), out, hooks);
+        joinParts(s, readPartSet(part(chosen)), out, hooks);
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
         QCOMPARE(QFileInfo(out).size(), expectedSize);
         QCOMPARE(readFile(out), concat(expected));
@@ -207,7 +208,7 @@ private slots:
         QFETCH(QList<int>, seen);
         const QStringList made = makeSet(sizes);
         JoinState s;
-        joinParts(s, made.first(), out, hooks);
+        joinParts(s, readPartSet(made.first()), out, hooks);
         QCOMPARE(progress, seen);
         QCOMPARE(readFile(out), concat(made));
     }
@@ -259,7 +260,7 @@ private slots:
             progress.append(p);
             if (p == cancelAt) s.JoinCancelFlag = 1;
         };
-        joinParts(s, made.first(), out, hooks);
+        joinParts(s, readPartSet(made.first()), out, hooks);
         QVERIFY2(largestGrowth <= total / 100, qPrintable(QString::number(largestGrowth)));
         if (cancelAt >= 0) {
             QCOMPARE(seenAfterCancel, 1); // the closing 99 only
@@ -307,7 +308,7 @@ private slots:
         bool previousKept = true;
         hooks.yield = [&] { previousKept = previousKept && readFile(out) == "previous clone"; };
         JoinState s;
-        joinParts(s, made.first(), out, hooks);
+        joinParts(s, readPartSet(made.first()), out, hooks);
         QVERIFY(previousKept);
         QCOMPARE(readFile(out), concat(made));
         QCOMPARE(entries(outDir), QStringList{"movie.avi"});
@@ -325,7 +326,7 @@ private slots:
         JoinState s;
         QString error;
         try {
-            joinParts(s, made.first(), out, hooks, options);
+            joinParts(s, readPartSet(made.first()), out, hooks, options);
         } catch (const OperationError& e) {
             error = e.text();
         }
@@ -341,7 +342,7 @@ private slots:
             makeFile(partsDir + name + ".00" + QString::number(i), 15000, quint32(i));
         hooks.iconRefresh = {};
         JoinState s;
-        joinParts(s, partsDir + name + ".002", outDir + name, hooks);
+        joinParts(s, readPartSet(partsDir + name + ".002"), outDir + name, hooks);
         QCOMPARE(entries(outDir), QStringList{name});
         QCOMPARE(readFile(outDir + name),
                  concat({partsDir + name + ".001", partsDir + name + ".002"}));
@@ -361,9 +362,10 @@ private slots:
 
         // Window-free, without any hook.
         JoinState join;
-        joinParts(join, partsDir + "movie.avi.0101", out, JoinHooks());
+        joinParts(join, readPartSet(partsDir + "movie.avi.0101"), out, JoinHooks());
         QVERIFY(sameContent(out, source));
-        QCOMPARE(joinedSize(partsDir + "movie.avi.100", JoinHooks()), s.SourceFileSize);
+        QCOMPARE(joinedSize(readPartSet(partsDir + "movie.avi.100"), JoinHooks()),
+                 s.SourceFileSize);
     }
 
     // A cancel, while the set is counted or in the middle of the copy, is
@@ -396,7 +398,8 @@ private slots:
         for (const QString& name : longNames)
             writeFile(partsDir + name, "x");
         JoinState s;
-        collectMissingParts(s, partsDir + chosen, readJoinChecks(partsDir + chosen));
+        const PartSet set = readPartSet(partsDir + chosen);
+        collectMissingParts(s, set, readJoinChecks(set));
         QCOMPARE(s.JoinMissingParts, missing);
     }
 
@@ -426,7 +429,7 @@ private slots:
             if (s.JoinCancelFlag) ++shownAfterCancel;
             progress.append(p);
         };
-        joinParts(s, made[1], out, hooks);
+        joinParts(s, readPartSet(made[1]), out, hooks);
         QCOMPARE(s.JoinCancelFlag, quint8(1));
         QCOMPARE(shownAfterCancel, 1);
         QCOMPARE(progress.last(), 99);
@@ -549,7 +552,7 @@ private slots:
             writeFile(outDir + hidden, "left behind");
         }
         JoinState s;
-        joinParts(s, made.first(), out, hooks);
+        joinParts(s, readPartSet(made.first()), out, hooks);
         QCOMPARE(readFile(out), concat(made));
         QCOMPARE(QFileInfo::exists(outDir + hidden), !removed);
         if (running) {
@@ -557,7 +560,7 @@ private slots:
             child.kill();
             QVERIFY(child.waitForFinished(20000));
             QVERIFY(QFileInfo::exists(outDir + hidden));
-            joinParts(s, made.first(), out, hooks);
+            joinParts(s, readPartSet(made.first()), out, hooks);
             QCOMPARE(entries(outDir), QStringList{"movie.avi"});
         }
     }
@@ -598,13 +601,13 @@ private slots:
             nested = true;
             const QStringList hidden = entries(outDir);
             JoinState inner;
-            joinParts(inner, otherParts + "movie.avi.001", out, JoinHooks());
+            joinParts(inner, readPartSet(otherParts + "movie.avi.001"), out, JoinHooks());
             joinedMeanwhile = readFile(out);
             for (const QString& name : hidden)
                 QVERIFY2(QFileInfo::exists(outDir + name), qPrintable(name + " was swept"));
         };
         JoinState s;
-        joinParts(s, made.first(), out, hooks);
+        joinParts(s, readPartSet(made.first()), out, hooks);
         QVERIFY(nested);
         QCOMPARE(joinedMeanwhile, readFile(otherParts + "movie.avi.001"));
         QCOMPARE(readFile(out), concat(made));

@@ -2,6 +2,7 @@
 #include "core/OperationError.h"
 #include "core/OperationState.h"
 #include "parts/PartList.h"
+#include "parts/PartSet.h"
 #include "split/SplitEngine.h"
 
 #include <QDir>
@@ -58,13 +59,13 @@ private slots:
         writePartList(dir + "movie.avi.txt", {"movie.avi.001", "movie.avi.002", "movie.avi.003",
                                               "movie.avi.004", "movie.avi.005"});
         JoinState s;
-        scanForMissingParts(s, dir + "movie.avi.002");
+        scanForMissingParts(s, readPartSet(dir + "movie.avi.002"));
         QCOMPARE(s.JoinListName, QString("movie.avi.txt"));
         QCOMPARE(s.JoinListEntries.size(), 5);
         QVERIFY(s.JoinMissingParts.isEmpty());
 
         QFile::remove(dir + "movie.avi.003");
-        scanForMissingParts(s, dir + "movie.avi.005");
+        scanForMissingParts(s, readPartSet(dir + "movie.avi.005"));
         QCOMPARE(s.JoinMissingParts, QStringList{"movie.avi.003 "});
         QVERIFY(!s.JoinListFile);
     }
@@ -76,7 +77,7 @@ private slots:
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(QDir::tempPath());
         JoinState s;
-        scanForMissingParts(s, dir + "a.001");
+        scanForMissingParts(s, readPartSet(dir + "a.001"));
         QDir::setCurrent(cwd);
         QVERIFY(s.JoinMissingParts.isEmpty());
     }
@@ -88,7 +89,7 @@ private slots:
         // CR LF, LF only, CR only, an empty line, a last line without an end.
         writeFile(dir + "a.txt", "a.001\r\na.002\n\r\na.003\ra.004");
         JoinState s;
-        scanForMissingParts(s, dir + "a.001");
+        scanForMissingParts(s, readPartSet(dir + "a.001"));
         QCOMPARE(s.JoinListEntries, (QStringList{"a.001", "a.002", "", "a.003", "a.004"}));
         QCOMPARE(s.JoinMissingParts, (QStringList{" ", "a.003 ", "a.004 "}));
     }
@@ -138,7 +139,8 @@ private slots:
     void unreadableListIsAnOperationError() {
         QDir().mkpath(dir + "b.txt");
         JoinState s;
-        QVERIFY_THROWS_EXCEPTION(OperationError, scanForMissingParts(s, dir + "b.001"));
+        QVERIFY_THROWS_EXCEPTION(OperationError,
+                                 scanForMissingParts(s, readPartSet(dir + "b.001")));
     }
 };
 
