@@ -41,6 +41,7 @@ SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog
     unitBox->setCurrentIndex(2);
     partCountField = skin::field(p, "partCountField", 224, 108, 93, 23, true);
     splitButton = skin::button(p, "splitButton", QStringLiteral("Split"), 4, 134, 92, 33);
+    recovery = placeRecoverySetting(p, "recoveryBox", 102, 135, "recoveryPercentField", 224, 134);
     sourcePathLabel = skin::label(p, "sourcePathLabel", QStringLiteral("Source"), 131, 153, true);
     sourcePathField = skin::field(p, "sourcePathField", 5, 171, 311, 21, true);
     destinationButton =
