@@ -44,10 +44,31 @@ void removeLeftoverParts(QStringList& partsLeft) {
         QFile::remove(path);
 }
 
-SplitRun
-splitAndList(SplitState& state, const QString& sourcePath, QStringList& partsLeft,
-             int recoveryPercent, Gauge* gauge,
-             const std::function<SplitOutcome(const std::function<void()>& completed)>& split) {
+namespace {
+
+// What a split whose set files failed at `step` keeps, for its part count.
+QString keptAfterFailure(SetFileStep step) {
+    switch (step) {
+    case SetFileStep::List:
+        return QStringLiteral("The %1 parts were all written and are kept; they can be joined "
+                              "without their list.");
+    case SetFileStep::CheckFiles:
+        return QStringLiteral("The %1 parts and their list were all written and are kept; they "
+                              "can be joined without their check files, and Undo removes them.");
+    case SetFileStep::RecoveryData:
+        return QStringLiteral("The %1 parts, their list and their check files were all written "
+                              "and are kept; no recovery data was written, and Undo removes "
+                              "them.");
+    case SetFileStep::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+SplitRun splitAndList(SplitState& state, const QString& sourcePath, QStringList& partsLeft,
+                      int recoveryPercent, Gauge* gauge, const SplitWithHook& split) {
     SplitRun run;
     SetFilesWritten written;
     const auto completed = [&] {
@@ -85,30 +106,8 @@ splitAndList(SplitState& state, const QString& sourcePath, QStringList& partsLef
     // that fails (a full disk) leaves them in place, joinable without it.
     // With the list written, Undo is offered: it removes the parts and the
     // list, and the check files and the recovery data with them.
-    const auto count = state.SplitPartNames.size();
-    switch (written.failed) {
-    case SetFileStep::None:
-        break;
-    case SetFileStep::List:
-        run.listError = written.error +
-                        QStringLiteral("\nThe %1 parts were all written and are kept; they can be "
-                                       "joined without their list.")
-                            .arg(count);
-        break;
-    case SetFileStep::CheckFiles:
-        run.listError = written.error + QStringLiteral("\nThe %1 parts and their list were all "
-                                                       "written and are kept; they can be joined "
-                                                       "without their check files, and Undo "
-                                                       "removes them.")
-                                            .arg(count);
-        break;
-    case SetFileStep::RecoveryData:
-        run.listError = written.error + QStringLiteral("\nThe %1 parts, their list and their "
-                                                       "check files were all written and are "
-                                                       "kept; no recovery data was written, and "
-                                                       "Undo removes them.")
-                                            .arg(count);
-        break;
-    }
+    if (written.failed != SetFileStep::None)
+        run.listError = written.error + QLatin1Char('\n') +
+                        keptAfterFailure(written.failed).arg(state.SplitPartNames.size());
     return run;
 }

@@ -46,10 +46,9 @@ struct SplitRun {
     QString listError;
     QStringList notes;
 };
-SplitRun
-splitAndList(SplitState& state, const QString& sourcePath, QStringList& partsLeft,
-             int recoveryPercent, Gauge* gauge,
-             const std::function<tfs::SplitOutcome(const std::function<void()>& completed)>& split);
+using SplitWithHook = std::function<tfs::SplitOutcome(const std::function<void()>& completed)>;
+SplitRun splitAndList(SplitState& state, const QString& sourcePath, QStringList& partsLeft,
+                      int recoveryPercent, Gauge* gauge, const SplitWithHook& split);
 
 // Deletes the parts that a failed split left, and forgets them.
 void removeLeftoverParts(QStringList& partsLeft);
