@@ -5,6 +5,7 @@
 #include "gui/SplitPage.h"
 #include "gui/Widgets.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
 
 SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
                      FolderBrowser& folderBrowser)
@@ -101,10 +103,10 @@ SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog
     connect(splitMainButton, &QPushButton::clicked, this, &SplitPage::startPageRequested);
     bindGuarded(splitCancelButton, &QPushButton::clicked, this, &SplitPage::cancelOrUndo);
 
-    const QList<QWidget*> order{sourceSizeField,  partCountField,   unitBox,
-                                partSizeField,    sourcePathField,  destinationField,
-                                loadSourceButton, splitButton,      destinationButton,
-                                splitMainButton,  splitCancelButton};
+    const QList<QWidget*> order{
+        sourceSizeField,   partCountField,   unitBox,          partSizeField, sourcePathField,
+        destinationField,  loadSourceButton, splitButton,      recovery.box,  recovery.percentField,
+        destinationButton, splitMainButton,  splitCancelButton};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     settleFields();
