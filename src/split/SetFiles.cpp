@@ -2,7 +2,7 @@
 
 #include "core/OperationError.h"
 #include "core/OperationState.h"
-#include "split/PartList.h"
+#include "parts/PartList.h"
 #include "split/SplitCheckFiles.h"
 
 namespace tfs {
