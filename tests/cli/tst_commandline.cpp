@@ -43,14 +43,7 @@ QProcessEnvironment programEnvironment() {
 // goes on at the first byte on its standard input.
 void holdReadAt(QProcess& p, const QString& file, qint64 offset) {
     QProcessEnvironment env = programEnvironment();
-    env.insert("LD_PRELOAD", READ_FAULTS);
-    // Under AddressSanitizer the fault library comes before its runtime.
-    const QString asan = env.value("ASAN_OPTIONS");
-    env.insert("ASAN_OPTIONS",
-               (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
-    env.insert("TFS_FAULT_MODE", "stop");
-    env.insert("TFS_FAULT_FILE", file);
-    env.insert("TFS_FAULT_AT", QString::number(offset));
+    preloadReadFault(env, READ_FAULTS, "stop", file, offset);
     p.setProcessEnvironment(env);
 }
 
