@@ -85,6 +85,7 @@ void MainWindow::makePages() {
     followOperations(presetsPanel);
     // The presets refuse a source smaller than the split page's part size.
     presetsPanel->typedPartSize = [this] { return splitPanel->typedPartSize(); };
+    shareRecoverySetting({splitPanel->recovery, presetsPanel->recovery});
 
     aboutPanel = new AboutPage(this);
     bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);
