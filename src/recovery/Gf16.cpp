@@ -38,16 +38,6 @@ const Tables& tables() {
     return t;
 }
 
-// The products of the factor with every value of one nibble of a word:
-// products[p][v] = factor * (v << 4p), for the nibble positions p = 0..3.
-std::array<std::array<quint16, 16>, 4> nibbleProducts(quint16 factor) {
-    std::array<std::array<quint16, 16>, 4> products{};
-    for (int p = 0; p < 4; ++p)
-        for (int v = 0; v < 16; ++v)
-            products[p][v] = multiply(factor, quint16(v << (4 * p)));
-    return products;
-}
-
 void multiplyAddTables(quint16 factor, const uchar* src, uchar* dst, qint64 bytes) {
     if (factor == 0) return;
     std::array<quint16, 256> low{}, high{};
@@ -115,9 +105,9 @@ lookUpProducts(const __m256i low[4], const __m256i high[4], const __m256i nibble
 __attribute__((target("avx2"))) void multiplyAddAvx2(quint16 factor, const uchar* src, uchar* dst,
                                                      qint64 bytes) {
     if (factor == 0) return;
-    const auto products = nibbleProducts(factor); // for the last bytes, past the 64-byte steps
+    const PreparedFactor prepared = prepareFactor(factor);
     __m256i lo[4], hi[4];
-    loadFactor(prepareFactor(factor), lo, hi);
+    loadFactor(prepared, lo, hi);
     qint64 i = 0;
     for (; i + 64 <= bytes; i += 64) {
         __m256i n[4], rl, rh;
@@ -131,8 +121,11 @@ __attribute__((target("avx2"))) void multiplyAddAvx2(quint16 factor, const uchar
     }
     for (; i + 1 < bytes; i += 2) {
         const quint16 w = quint16(src[i] | src[i + 1] << 8);
-        const quint16 product = products[0][w & 15] ^ products[1][(w >> 4) & 15] ^
-                                products[2][(w >> 8) & 15] ^ products[3][w >> 12];
+        quint16 product = 0;
+        for (int p = 0; p < 4; ++p) {
+            const int v = (w >> (4 * p)) & 15;
+            product ^= quint16(prepared.low[p][v] | prepared.high[p][v] << 8);
+        }
         dst[i] ^= uchar(product);
         dst[i + 1] ^= uchar(product >> 8);
     }
