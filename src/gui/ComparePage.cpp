@@ -48,7 +48,7 @@ void serveWindow(QWidget* window, bool windowWasShown, quint8& cancelFlag) {
 } // namespace
 
 ComparePage::ComparePage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& fileDialog)
-    : QGroupBox(QStringLiteral("Compare"), parent), reportDialog_(reportDialog),
+    : OperationPage(QStringLiteral("Compare"), parent), reportDialog_(reportDialog),
       fileDialog_(fileDialog) {
     setObjectName(QStringLiteral("comparePanel"));
     setGeometry(7, 5, 320, 320);
