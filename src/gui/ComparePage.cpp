@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 
 using namespace tfs;
 
@@ -115,7 +114,7 @@ void ComparePage::prepareToLeave() {
 // program ends. There is nothing of it to remove, and nobody is left to
 // acknowledge an "Aborted by user" report.
 void ComparePage::stopForClose() {
-    if (!running_) return;
+    if (!running()) return;
     state_.ChecksumCancelFlag = 1;
     state_.CompareCancelFlag = 1;
 }
@@ -126,23 +125,16 @@ void ComparePage::stopForClose() {
 // streams and buffers: neither may start inside the other's (or its own)
 // event-loop turn, so both stay disabled until the running command returns,
 // however it returns.
-void ComparePage::setCommandsEnabled(bool enable) {
-    checksumButton->setEnabled(enable);
-    compareButton->setEnabled(enable);
-}
+QList<QWidget*> ComparePage::commands() const { return {checksumButton, compareButton}; }
 
 void ComparePage::startChecksum() {
-    if (running_) return;
-    const auto finished = qScopeGuard([this] { emit operationFinished(); });
-    const QScopedValueRollback<bool> running(running_, true);
-    emit operationStarted();
-    setCommandsEnabled(false);
+    if (running()) return;
+    const OperationScope operation(this, commands());
     const auto idle = qScopeGuard([this] {
         checksumHint->setVisible(true);
         compareGauge->setProgress(0);
         compareHint->setVisible(true);
         compareMainButton->setEnabled(true);
-        setCommandsEnabled(true);
     });
 
     checksumHint->setVisible(false);
@@ -200,17 +192,13 @@ void ComparePage::checksumResultsChanged() {
 // ---------------------------------------------------------------- comparison
 
 void ComparePage::startCompare() {
-    if (running_) return;
-    const auto finished = qScopeGuard([this] { emit operationFinished(); });
-    const QScopedValueRollback<bool> running(running_, true);
-    emit operationStarted();
-    setCommandsEnabled(false);
+    if (running()) return;
+    const OperationScope operation(this, commands());
     // The idle state of a finished, abandoned or failed comparison.
     const auto idle = qScopeGuard([this] {
         compareHint->setVisible(true);
         compareMainButton->setEnabled(true);
         compareCancelButton->setEnabled(false);
-        setCommandsEnabled(true);
     });
 
     compareCancelButton->setVisible(true);

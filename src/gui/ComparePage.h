@@ -51,7 +51,7 @@ private:
     bool runCompare(const QString& first, const QString& second);
     void checksumResultsChanged();
     void compareResultsChanged();
-    void setCommandsEnabled(bool enable); // CheckSum and Compare Files
+    QList<QWidget*> commands() const; // CheckSum and Compare Files
 
     ReportDialog& reportDialog_;
     FileOpenDialog& fileDialog_;

@@ -89,7 +89,7 @@ void JoinPage::prepareToLeave() {
 // itself: its gauge shows 0 while the parts are counted and the first two
 // percent are copied.
 void JoinPage::stopForClose() {
-    if (running_) cancelJoin();
+    if (running()) cancelJoin();
 }
 
 void JoinPage::reportAcknowledged() {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QList>
+
+class QWidget;
 
 // A page that runs an operation of its own (a split, a join, a checksum or a
 // comparison): it knows whether one runs, tells the window when one starts
@@ -23,6 +26,27 @@ signals:
     void operationStarted();   // an operation of the page starts
     void operationFinished();  // it has ended, however it ended
 
-protected:
-    bool running_ = false; // true while the page's operation runs
+private:
+    friend class OperationScope;
+    bool running_ = false;
+};
+
+// One run of a page's operation, from its start to its end however it ends
+// (returns and exceptions alike). Made: the page counts as running, tells the
+// window that its operation started, and disables `held`, the controls that
+// must not be used meanwhile. Gone: the controls are enabled or disabled as
+// they were before, the page no longer counts as running, and it tells the
+// window that its operation finished, in this order.
+class OperationScope {
+public:
+    explicit OperationScope(OperationPage* page, const QList<QWidget*>& held = {});
+    ~OperationScope();
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+private:
+    OperationPage* page_;
+    bool wasRunning_;
+    QList<QWidget*> held_;
+    QList<bool> heldEnabled_; // each held control's state before the run
 };

@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <utility>
 
 using namespace tfs;
@@ -67,7 +66,7 @@ void PresetsPage::reportAcknowledged() { presetsHint->setVisible(true); }
 // The gauge can't tell: it shows 0 during the first half percent of a split
 // and 100 during the last.
 void PresetsPage::stopForClose() {
-    if (running_ || !partsLeft_.isEmpty()) cancelOrUndoPreset();
+    if (running() || !partsLeft_.isEmpty()) cancelOrUndoPreset();
 }
 
 // ---------------------------------------------------------------- the ten presets
@@ -136,9 +135,7 @@ void PresetsPage::runPresetSplit() {
     presetsCancelButton->setEnabled(true);
     SplitRun run;
     {
-        const auto finished = qScopeGuard([this] { emit operationFinished(); });
-        const QScopedValueRollback<bool> running(running_, true);
-        emit operationStarted();
+        const OperationScope operation(this);
         run = splitAndList(state_, state_.SourceFilePath, partsLeft_, [this] {
             return runSplit(state_.SourceFilePath, state_.PresetPartSize);
         });
@@ -168,7 +165,7 @@ void PresetsPage::cancelOrUndoPreset() {
     setPresetButtonsEnabled(false);
     presetsDestinationPicture->setEnabled(false);
     state_.SplitCancelFlag = 1;
-    if (running_) {
+    if (running()) {
         // Cancel of the running split: it stops before its next block. Its
         // parts go here, a step at a time with the event loop turning (the
         // engine's own removal would hold the window for as long as it
