@@ -149,8 +149,8 @@ void ComparePage::startChecksum() {
 
 void ComparePage::computeChecksum() {
     state_.ChecksumCancelFlag = 0;
-    if (!fileDialog_.Execute(window())) return;
-    const QString path = fileDialog_.FileName;
+    if (!fileDialog_.exec(window())) return;
+    const QString path = fileDialog_.fileName();
     requireRegularFile(path); // a named pipe would wait for a writer
     checksumHint->setVisible(false);
     compareHint->setVisible(true);
@@ -208,10 +208,10 @@ void ComparePage::startCompare() {
     compareMainButton->setEnabled(true);
     compareGauge->setProgress(0);
 
-    if (!fileDialog_.Execute(window())) return;
-    const QString first = fileDialog_.FileName;
-    if (!fileDialog_.Execute(window())) return;
-    const QString second = fileDialog_.FileName;
+    if (!fileDialog_.exec(window())) return;
+    const QString first = fileDialog_.fileName();
+    if (!fileDialog_.exec(window())) return;
+    const QString second = fileDialog_.fileName();
     requireRegularFile(first); // a named pipe would wait for a writer
     requireRegularFile(second);
 

@@ -65,7 +65,7 @@ void JoinPage::startJoin() {
 }
 
 void JoinPage::runJoinCommand() {
-    const QString chosen = partDialog_.FileName;
+    const QString chosen = partDialog_.fileName();
     try {
         ListedEnd listed;
         CheckVerdict verdict;
@@ -143,7 +143,7 @@ void JoinPage::refuse(const QStringList& lines) {
 bool JoinPage::refusedBeforeWriting() {
     // Parts after the end of the set's list are left out: they need no room.
     const QStringList refusal = joinRefusal(
-        state_, sizeToJoin(partDialog_.FileName, state_.JoinTotalSize), state_.JoinDestFolder);
+        state_, sizeToJoin(partDialog_.fileName(), state_.JoinTotalSize), state_.JoinDestFolder);
     if (refusal.isEmpty()) return false;
     refuse(refusal);
     return true;

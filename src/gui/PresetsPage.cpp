@@ -107,8 +107,8 @@ void PresetsPage::runMediaPreset(int index) {
 }
 
 void PresetsPage::runPresetSplit() {
-    if (!sourceDialog_.Execute(window())) return;
-    state_.SourceFilePath = sourceDialog_.FileName;
+    if (!sourceDialog_.exec(window())) return;
+    state_.SourceFilePath = sourceDialog_.fileName();
     state_.SourceFileSize = measureFile(state_.SourceFilePath);
     if (!fillsMedium(state_.SourceFileSize, state_.PresetPartSize)) {
         const MediaPreset* preset = mediaPresetOfSize(state_.PresetPartSize);
@@ -116,9 +116,9 @@ void PresetsPage::runPresetSplit() {
         return;
     }
 
-    if (!folderBrowser_.Execute(window())) return;
+    if (!folderBrowser_.exec(window())) return;
     presetsHint->setVisible(false);
-    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.folder());
     state_.FreeSpaceDrive = state_.SplitDestFolder;
     presetsDestinationPicture->setEnabled(true);
 

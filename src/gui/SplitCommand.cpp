@@ -133,7 +133,7 @@ void SplitPage::cancelOrUndo() {
     partsLeft_.clear();
     if (!parts.isEmpty()) {
         splitGauge->setVisible(true);
-        splitHint->setText(fileNameOf(sourceDialog_.FileName) +
+        splitHint->setText(fileNameOf(sourceDialog_.fileName()) +
                            QStringLiteral(" is Already Looaded"));
         splitHint->setVisible(true);
     }

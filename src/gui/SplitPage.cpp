@@ -110,8 +110,8 @@ void SplitPage::chooseSource() {
     emptyField(this, partSizeField, &SplitPage::partSizeChanged);
     convertedSizeList->clearLines();
 
-    if (sourceDialog_.Execute(window())) {
-        const QString path = sourceDialog_.FileName;
+    if (sourceDialog_.exec(window())) {
+        const QString path = sourceDialog_.fileName();
         splitHint->setText(QLatin1Char(' ') + fileNameOf(path) + QStringLiteral(" Loaded"));
         state_.SourceFileSize = measureFile(path);
         state_.SourceFilePath = path;
@@ -230,8 +230,8 @@ void SplitPage::updatePartSizeBytes() {
 // ---------------------------------------------------------------- destination
 
 void SplitPage::chooseDestination() {
-    if (!folderBrowser_.Execute(window())) return;
-    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    if (!folderBrowser_.exec(window())) return;
+    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.folder());
     state_.FreeSpaceDrive = state_.SplitDestFolder;
     destinationField->setText(state_.SplitDestFolder);
 }

@@ -32,7 +32,7 @@ int shownPanel(MainWindow* f) {
 // What the window shows after a load: the split source, or the join part.
 QString loaded(MainWindow* f) {
     if (shownPanel(f) == 2) return f->splitPanel->state().SourceFilePath;
-    if (shownPanel(f) == 3) return f->partDialog.FileName;
+    if (shownPanel(f) == 3) return f->partDialog.fileName();
     return QString();
 }
 
@@ -210,7 +210,7 @@ private slots:
             QCOMPARE(loaded(f), QString());
         }
         if (kind != "load" && !expected.isEmpty() && !kind.startsWith("memo"))
-            QVERIFY(f->sourceDialog.Given.isEmpty() && f->partDialog.Given.isEmpty());
+            QVERIFY(f->sourceDialog.givenFiles().isEmpty() && f->partDialog.givenFiles().isEmpty());
     }
 
     void nonLocalUrl() {
@@ -233,7 +233,7 @@ private slots:
         ui.fileAnswers << files.path("big.bin");
         bool taken = true;
         during(
-            f, [f] { return f->comparePanel->checksumGauge->Progress() > 0; },
+            f, [f] { return f->comparePanel->checksumGauge->progress() > 0; },
             [&] {
                 taken = drop(f, f->comparePanel->compareButton,
                              QStringList{files.path("x.01"), files.path("x.01")});
@@ -303,9 +303,9 @@ private slots:
         during(
             f,
             [f] {
-                return f->splitPanel->splitGauge->Progress() > 0 ||
-                       f->joinPanel->joinGauge->Progress() > 0 ||
-                       f->presetsPanel->presetsGauge->Progress() > 0;
+                return f->splitPanel->splitGauge->progress() > 0 ||
+                       f->joinPanel->joinGauge->progress() > 0 ||
+                       f->presetsPanel->presetsGauge->progress() > 0;
             },
             [&] {
                 takenDuring =

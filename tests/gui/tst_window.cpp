@@ -173,8 +173,8 @@ private slots:
         QCOMPARE(f->aboutPanel->commentsText->lines().at(9), QString("   "));
         QCOMPARE(f->aboutPanel->commentsText->lines().at(1),
                  QString("application,  which allows splitting  files, of any type and "));
-        QCOMPARE(f->partDialog.Title, QString("Join Files"));
-        QCOMPARE(f->folderBrowser.OkCaption, QString(" Output Folder"));
+        QCOMPARE(f->partDialog.title(), QString("Join Files"));
+        QCOMPARE(f->folderBrowser.okCaption(), QString(" Output Folder"));
     }
 
     // Every opening button shows its panel alone; every "Main" brings back the start panel.

@@ -247,8 +247,8 @@ private slots:
         QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
         QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
         QVERIFY(f->presetsPanel->presetsCancelButton->isEnabled());
-        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 100);
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0); // it follows the split page's splits
+        QCOMPARE(f->presetsPanel->presetsGauge->progress(), 100);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 0); // it follows the split page's splits
         QVERIFY(!f->presetsPanel->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
@@ -269,7 +269,7 @@ private slots:
         QVERIFY(QFileInfo::exists(source));
         QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QVERIFY(!f->presetsPanel->presetsDestinationPicture->isEnabled());
-        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 0);
+        QCOMPARE(f->presetsPanel->presetsGauge->progress(), 0);
         QVERIFY(f->presetsPanel->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
@@ -308,7 +308,7 @@ private slots:
         QCOMPARE(f->presetsPanel->state().SplitCancelFlag, 1);
         QCOMPARE(filesIn(dst), earlier);
         QCOMPARE(readFile(dst + "first.bin.001"), earlierPart);
-        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 0);
+        QCOMPARE(f->presetsPanel->presetsGauge->progress(), 0);
         QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
@@ -341,8 +341,8 @@ private slots:
             during(
                 f,
                 [f] {
-                    return f->presetsPanel->presetsGauge->Progress() > 0 &&
-                           f->presetsPanel->presetsGauge->Progress() < 100;
+                    return f->presetsPanel->presetsGauge->progress() > 0 &&
+                           f->presetsPanel->presetsGauge->progress() < 100;
                 },
                 [f] { f->close(); });
             runPreset(ui, f->presetsPanel->floppy12Button, src + "second.bin", dst);
@@ -361,7 +361,7 @@ private slots:
             during(
                 f,
                 [f] {
-                    const int progress = f->splitPanel->splitGauge->Progress();
+                    const int progress = f->splitPanel->splitGauge->progress();
                     return progress > 0 && progress < 100;
                 },
                 [f] { f->close(); });
