@@ -3,6 +3,7 @@
 // with its list and Undo, Cancel during a split, closing the window during a
 // split, the hover outline and the folder picture, and one real split of a
 // file just over 4 GiB at the "Fat32" size.
+#include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
@@ -32,19 +33,6 @@ namespace {
 
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
 
-QList<QWidget*> presetButtonsAndMain(MainWindow* f) {
-    return {f->presetsPanel->floppy12Button,   f->presetsPanel->floppy144Button,
-            f->presetsPanel->floppy288Button,  f->presetsPanel->zip100Button,
-            f->presetsPanel->zip250Button,     f->presetsPanel->cd650Button,
-            f->presetsPanel->cd700Button,      f->presetsPanel->cd800Button,
-            f->presetsPanel->dvdButton,        f->presetsPanel->fat32Button,
-            f->presetsPanel->presetsMainButton};
-}
-
-bool allEnabled(const QList<QWidget*>& widgets) {
-    return std::all_of(widgets.begin(), widgets.end(), [](QWidget* w) { return w->isEnabled(); });
-}
-
 QByteArray listBytes(const QStringList& names) {
     QByteArray out;
     for (const QString& n : names)
@@ -61,17 +49,7 @@ class TestPresets : public QObject {
     QString src, dst;
 
     // The real window with the presets panel open.
-    static void openPanel(Ui& ui) {
-        QTest::mouseClick(ui.form->startPanel->presetsPageButton, Qt::LeftButton);
-        QVERIFY(ui.form->presetsPanel->isVisible());
-    }
-
-    // Runs a preset on `source` into `dest` (an empty text cancels that dialog).
-    static void runPreset(Ui& ui, QWidget* button, const QString& source, const QString& dest) {
-        ui.fileAnswers = {source};
-        ui.folderAnswers = {dest};
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
+    static void openPanel(Ui& ui) { QVERIFY(openPage(ui.form.get(), 5)->isVisible()); }
 
 private slots:
     void init() {
