@@ -19,7 +19,7 @@
 #include "core/OperationError.h"
 #include "core/OperationState.h"
 #include "join/JoinEngine.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "split/SplitEngine.h"
 #include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"

@@ -17,7 +17,7 @@
 #include "gui/ReportDialog.h"
 #include "gui/Seams.h"
 #include "gui/Widgets.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "split/SplitEngine.h"
 
 #include <QElapsedTimer>

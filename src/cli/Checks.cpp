@@ -6,7 +6,7 @@
 #include "core/OperationError.h"
 #include "core/OperationState.h"
 #include "join/JoinChecks.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "verify/CheckFiles.h"
 #include "verify/CompareEngine.h"
 #include "verify/Crc32.h"

@@ -17,10 +17,10 @@
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 #include "recovery/RecoveryRepair.h"
 #include "recovery/RecoverySet.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

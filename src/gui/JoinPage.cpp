@@ -11,7 +11,7 @@
 #include "gui/Seams.h"
 #include "gui/Widgets.h"
 #include "join/JoinEngine.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QCoreApplication>
 #include <QFile>

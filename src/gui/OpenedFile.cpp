@@ -1,6 +1,6 @@
 #include "gui/OpenedFile.h"
 
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QFileInfo>
 

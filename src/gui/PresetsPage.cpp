@@ -11,9 +11,9 @@
 #include "gui/Seams.h"
 #include "gui/SplitRun.h"
 #include "gui/Widgets.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 #include "presets/Presets.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 

@@ -1,7 +1,7 @@
 #include "join/JoinChecks.h"
 
 #include "core/OperationState.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "verify/CheckFiles.h"
 
 #include <QFileInfo>

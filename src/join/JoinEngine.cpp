@@ -4,7 +4,7 @@
 #include "core/OperationError.h"
 #include "core/OperationState.h"
 #include "core/StreamReader.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "split/SplitEngine.h"
 #include "verify/CopyingThreadCrc.h"
 #include "verify/HelperThreadCrc.h"

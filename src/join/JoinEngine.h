@@ -3,7 +3,7 @@
 // the join panel's handlers.
 
 #include "core/EngineHooks.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QList>
 #include <QString>

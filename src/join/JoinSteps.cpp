@@ -6,8 +6,8 @@
 #include "core/OperationState.h"
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 
 #include <QFileInfo>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "split/FirstPartHold.h"
 
 #include "core/OperationError.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "split/SplitEngine.h"
 
 #include <QFile>

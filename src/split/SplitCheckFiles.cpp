@@ -1,10 +1,10 @@
 #include "split/SplitCheckFiles.h"
 
 #include "core/OperationState.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 #include "recovery/RecoverySet.h"
 #include "recovery/RecoveryWriter.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
 #include "verify/CheckFiles.h"
 
 #include <QDir>

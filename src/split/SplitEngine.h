@@ -1,7 +1,7 @@
 #pragma once
-// src/split: part naming, the split engine and the part list (window-free, on
-// core/), and the split panel's handlers. The join reads sets by the same
-// naming and list.
+// src/split: the split engine, its second writer and the check files it
+// writes beside the parts (window-free, on core/). The parts' names and their
+// list come from parts/, which the join reads sets by too.
 
 #include "core/EngineHooks.h"
 #include "core/Progress.h"

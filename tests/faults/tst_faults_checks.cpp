@@ -14,7 +14,7 @@
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 #include "verify/CheckFiles.h"
 #include "verify/Crc32.h"
 

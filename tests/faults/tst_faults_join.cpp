@@ -13,8 +13,8 @@
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 
 #include <QFileInfo>
 #include <QLineEdit>

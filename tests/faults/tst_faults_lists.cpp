@@ -12,7 +12,7 @@
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QFileInfo>
 #include <QLineEdit>

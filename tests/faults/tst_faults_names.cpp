@@ -13,7 +13,7 @@
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QComboBox>
 #include <QFileInfo>

@@ -10,8 +10,8 @@
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
 #include "join/JoinEngine.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 #include "split/SizeUnits.h"
 #include "split/SplitEngine.h"
 

@@ -5,8 +5,8 @@
 // input is also read as an .sfv and as a .crc check file.
 #include "core/OperationError.h"
 #include "core/OperationState.h"
-#include "split/Naming.h"
-#include "split/PartList.h"
+#include "parts/Naming.h"
+#include "parts/PartList.h"
 #include "verify/CheckFiles.h"
 
 #include <QBuffer>

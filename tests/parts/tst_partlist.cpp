@@ -1,7 +1,7 @@
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
-#include "split/PartList.h"
+#include "parts/PartList.h"
 #include "split/SplitEngine.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "split/PartList.h"
+#include "parts/PartList.h"
 
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
-#include "split/Naming.h"
+#include "parts/Naming.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,7 @@
 #pragma once
+// src/parts: a set of parts as the split writes it and the join reads it:
+// the part names with their ordinal digits (here) and the part list file
+// beside the parts (PartList.h). Window-free, on core/.
 
 #include <QString>
 
