@@ -1,23 +1,16 @@
 #include "core/FileCopy.h"
 
+#include "core/ExtentSharing.h"
 #include "core/OperationError.h"
-#include "core/StreamReader.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <linux/magic.h>
-#include <sys/ioctl.h>
-#include <sys/vfs.h>
 #endif
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -242,76 +235,12 @@ qint64 copyData(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count
 #endif
 }
 
-#ifdef Q_OS_LINUX
-// The file systems (a pair of devices) where sharing extents failed for good,
-// so that their copies don't try again.
-struct NoSharing {
-    dev_t in = 0;
-    dev_t out = 0;
-    bool known = false;
-};
-thread_local NoSharing noSharing;
-
-// Whether sharing failed because these files can't share extents at all (a
-// file system without it, two file systems), rather than for this range.
-bool sharingUnsupported(int err) {
-    return err == EOPNOTSUPP || err == EXDEV || err == ENOTTY || err == ENOSYS || err == EPERM ||
-           err == EBADF;
-}
-
-// The part of a copy that can share the source's extents: `head` bytes to copy
-// first (up to the next block boundary), then `length` bytes of whole blocks
-// (the last one may end at the source's end).
-struct SharedRange {
-    qint64 head = 0;
-    qint64 length = 0;
-};
-
-// Smallest block a file system shares; larger ones refuse misaligned ranges
-// and the copy goes on without sharing.
-constexpr qint64 ShareBlock = 4096;
-
-SharedRange sharableRange(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count) {
-    // Source and output must lie at the same offset within a block.
-    if ((inPos - outPos) % ShareBlock != 0 || count < ShareBlock) return {};
-    struct stat src, dst;
-    if (::fstat(in.handle(), &src) != 0 || ::fstat(out.handle(), &dst) != 0) return {};
-    if (noSharing.known && noSharing.in == src.st_dev && noSharing.out == dst.st_dev) return {};
-    SharedRange r;
-    r.head = (ShareBlock - inPos % ShareBlock) % ShareBlock;
-    const qint64 start = inPos + r.head;
-    const qint64 end = std::min<qint64>(inPos + count, src.st_size);
-    if (end <= start) return {};
-    r.length = end == src.st_size ? end - start : (end - start) / ShareBlock * ShareBlock;
-    return r;
-}
-
-// Makes `length` bytes of the output at `outPos` share the source's extents at
-// `inPos` (a reflink, on btrfs and XFS): nothing is copied. False when the
-// file system can't, so that the caller copies instead.
-bool shareExtents(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 length) {
-    file_clone_range range{};
-    range.src_fd = in.handle();
-    range.src_offset = static_cast<__u64>(inPos);
-    range.src_length = static_cast<__u64>(length);
-    range.dest_offset = static_cast<__u64>(outPos);
-    if (::ioctl(out.handle(), FICLONERANGE, &range) == 0) return true;
-    if (sharingUnsupported(errno)) {
-        struct stat src, dst;
-        if (::fstat(in.handle(), &src) == 0 && ::fstat(out.handle(), &dst) == 0)
-            noSharing = {src.st_dev, dst.st_dev, true};
-    }
-    return false;
-}
-#endif
-
 } // namespace
 
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
                  qint64* sharedBytes, bool throughPipe, CopyWatcher* watcher) {
     if (sharedBytes) *sharedBytes = 0;
     if (count <= 0) return 0;
-#ifdef Q_OS_LINUX
     const SharedRange shared = sharableRange(in, inPos, out, outPos, count);
     if (shared.length > 0) {
         const qint64 head = copyData(in, inPos, out, outPos, shared.head, throughPipe, watcher);
@@ -326,43 +255,7 @@ qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 coun
         return head +
                copyData(in, inPos + head, out, outPos + head, count - head, throughPipe, watcher);
     }
-#endif
     return copyData(in, inPos, out, outPos, count, throughPipe, watcher);
-}
-
-void CopyPace::copied(qint64 bytes, qint64 nanoseconds) {
-    constexpr qint64 watched = 64 << 20;
-    if (!throughPipe_) return;
-    bytes_ += bytes;
-    nanoseconds_ += nanoseconds;
-    if (bytes_ < watched) return;
-    // Below 1.5 GB/s: the kernel's copy (about 2.5 GB/s there) is faster.
-    throughPipe_ = bytes_ * 2 >= nanoseconds_ * 3;
-    bytes_ = nanoseconds_ = 0;
-}
-
-qint64 CopyPace::copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
-                      qint64* shared, CopyWatcher* watcher) {
-    // The watcher's time is not the copy's.
-    struct Timed : CopyWatcher {
-        CopyWatcher* watcher = nullptr;
-        qint64 nanoseconds = 0;
-        void copied(QFile& file, qint64 pos, qint64 length) override {
-            QElapsedTimer timer;
-            timer.start();
-            watcher->copied(file, pos, length);
-            nanoseconds += timer.nsecsElapsed();
-        }
-    } timed;
-    timed.watcher = watcher;
-    qint64 sharedHere = 0;
-    QElapsedTimer timer;
-    timer.start();
-    const qint64 n = copyBytes(in, inPos, out, outPos, count, &sharedHere, throughPipe_,
-                               watcher ? &timed : nullptr);
-    if (sharedHere == 0) copied(n, timer.nsecsElapsed() - timed.nanoseconds);
-    if (shared) *shared = sharedHere;
-    return n;
 }
 
 void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
@@ -381,91 +274,6 @@ void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count) {
         throw OperationError(
             QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
 #endif
-}
-
-namespace {
-
-// Cutting a file to its own size frees the blocks set aside past its end.
-void releaseUnwritten(QFile& out) {
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (out.isOpen() && ::fstat(out.handle(), &st) == 0)
-        (void)::ftruncate(out.handle(), st.st_size);
-#else
-    Q_UNUSED(out);
-#endif
-}
-
-} // namespace
-
-RoomAhead::~RoomAhead() {
-    if (reserved_ > 0 && out_->isOpen()) releaseUnwritten(*out_);
-}
-
-void RoomAhead::start(QFile& out, qint64 length) {
-    out_ = &out;
-    length_ = length;
-    reserved_ = 0;
-    on_ = false;
-#ifdef Q_OS_LINUX
-    // Only where it was measured to pay: other file systems have their own
-    // ways (XFS sets room aside by itself, btrfs and XFS may share extents).
-    struct statfs fs {};
-    on_ = length > 0 && ::fstatfs(out.handle(), &fs) == 0 && fs.f_type == EXT4_SUPER_MAGIC;
-#endif
-    reached(0);
-}
-
-void RoomAhead::reached(qint64 pos) {
-    if (!on_ || reserved_ >= length_ || pos + Stretch / 2 < reserved_) return;
-#ifdef Q_OS_LINUX
-    const qint64 next = std::min(length_, reserved_ + Stretch);
-    if (::fallocate(out_->handle(), FALLOC_FL_KEEP_SIZE, reserved_, next - reserved_) != 0) {
-        on_ = false;
-        releaseUnwritten(*out_); // what the failed call took (too little space) goes back
-        return;
-    }
-    reserved_ = next;
-#else
-    Q_UNUSED(pos);
-#endif
-}
-
-void RoomAhead::ended(qint64 pos) {
-    if (reserved_ > pos) releaseUnwritten(*out_);
-    reserved_ = 0;
-}
-
-void ReadAhead::start(const QFile& file, qint64 askedTo) {
-#ifdef Q_OS_LINUX
-    ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-    askedTo_ = askedTo;
-}
-
-void ReadAhead::reached(const QFile& file, qint64 pos) {
-    if (askedTo_ - pos > Stretch / 2) return;
-#ifdef Q_OS_LINUX
-    const qint64 from = std::max(askedTo_, pos);
-    ::posix_fadvise(file.handle(), from, pos + Stretch - from, POSIX_FADV_WILLNEED);
-#else
-    Q_UNUSED(file);
-#endif
-    askedTo_ = pos + Stretch;
-}
-
-bool ReadAhead::awaitAsked(const QFile& file, qint64 pos, qint64 count,
-                           const std::function<bool()>& keepWaiting) const {
-    if (askedTo_ < pos + count) return true;             // not asked for (yet)
-    count = std::min(count, sizeOfOpenFile(file) - pos); // no pages past the end
-    QElapsedTimer waited;
-    waited.start();
-    while (count > 0 && !StreamReader::isCached(file.handle(), pos, count) &&
-           waited.elapsed() < 1000) {
-        std::this_thread::sleep_for(std::chrono::microseconds(250));
-        if (!keepWaiting()) return false;
-    }
-    return true;
 }
 
 qint64 readFullyAt(int fd, char* buffer, qint64 pos, qint64 count, int& error, qint64 piece) {

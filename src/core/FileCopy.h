@@ -2,10 +2,12 @@
 
 #include <QFile>
 #include <QString>
-#include <functional>
 
-// Low-level file access shared by the split and join engines. Every failure
-// throws OperationError with the system's message and the path concerned.
+// Low-level file access shared by the split and join engines: opening,
+// copying and reading files. Every failure throws OperationError with the
+// system's message and the path concerned. Beside it: sharing extents
+// (ExtentSharing.h), the copy's pace (CopyPace.h), room set aside ahead of the
+// writing (RoomAhead.h) and reading ahead (ReadAhead.h).
 
 // Opens a file for reading, unbuffered. Throws OperationError when it can't,
 // and for anything but a regular file (a named pipe would wait for a writer).
@@ -58,99 +60,9 @@ public:
 qint64 copyBytes(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count,
                  qint64* shared = nullptr, bool throughPipe = true, CopyWatcher* watcher = nullptr);
 
-// Copying through the 512 KiB pipe fills the output with large page-cache
-// folios: the fastest copy while memory comes easily. Where large pieces of
-// fresh memory come slowly (a virtual machine whose host took back what the
-// guest freed), the same copy ran at a third of the speed of the kernel's own
-// file copy, which fills small folios. An engine tells its pace how long its
-// copies took; it watches every 64 MiB copied through the pipe and keeps the
-// kernel's copy for the rest of the run once that was slow.
-class CopyPace {
-public:
-    // What to pass to copyBytes as throughPipe.
-    bool throughPipe() const { return throughPipe_; }
-    // A copy (not shared) of `bytes` took `nanoseconds`.
-    void copied(qint64 bytes, qint64 nanoseconds);
-    // copyBytes the way the pace says, timed (without the watcher's time) and
-    // told to it (when not shared).
-    qint64 copy(QFile& in, qint64 inPos, QFile& out, qint64 outPos, qint64 count, qint64* shared,
-                CopyWatcher* watcher = nullptr);
-
-private:
-    bool throughPipe_ = true;
-    qint64 bytes_ = 0;
-    qint64 nanoseconds_ = 0;
-};
-
 // Writes `count` bytes from `data` to `out` at `outPos` (its file position
 // is left alone). Throws OperationError.
 void writeBytesAt(QFile& out, qint64 outPos, const char* data, qint64 count);
-
-// Room set aside ahead of a file's writing, a stretch at a time. On ext4,
-// writing into blocks set aside at once costs markedly less than growing the
-// file block by block (a 2 GiB join into the page cache took a fifth less
-// time). The file's size doesn't change: it still grows only as bytes are
-// written. Stretches keep each call short (the thread that writes is often
-// the window's) and leave little unused room behind a run that is killed.
-// Elsewhere, and when the file system is short of space, nothing is set
-// aside: the writes then fail on a full disk as they would without it. A
-// hint, never an error. Room a file didn't fill goes back: at ended(), and
-// when the RoomAhead goes while the file is still open (an error stopped
-// its writing); `out` must outlive it.
-class RoomAhead {
-public:
-    static constexpr qint64 Stretch = 128 << 20;
-    RoomAhead() = default;
-    ~RoomAhead();
-    RoomAhead(const RoomAhead&) = delete;
-    RoomAhead& operator=(const RoomAhead&) = delete;
-
-    // `out` is about to be written from its start, up to `length` bytes.
-    void start(QFile& out, qint64 length);
-    // The writing has reached `pos`: the next stretch is set aside in time.
-    void reached(qint64 pos);
-    // The writing ended at `pos`, before the file is closed: what was set
-    // aside past it (a file that came out shorter) goes back.
-    void ended(qint64 pos);
-
-private:
-    QFile* out_ = nullptr;
-    qint64 length_ = 0;
-    qint64 reserved_ = 0; // set aside up to here
-    bool on_ = false;
-};
-
-// Reading ahead of a copy: asks the system to read the next stretch of the
-// file into the page cache in the background while the copy works on the
-// current one, so that a file not in the cache (a cold one) streams from the
-// disk without waits between the copy's calls. Ranges that were shared
-// rather than copied need no reading: the engines tell only copied ones. A
-// hint only: where the system can't, nothing happens.
-class ReadAhead {
-public:
-    // Bytes asked for at a time; the next stretch is asked for when the copy
-    // has passed half of the previous one.
-    static constexpr qint64 Stretch = 16 << 20;
-
-    // A new file, read from its start (tells the system it is read in
-    // order); `askedTo`: how far it was already asked for through another
-    // handle of the file.
-    void start(const QFile& file, qint64 askedTo = 0);
-    // The copy has read up to `pos` of the file begun with start().
-    void reached(const QFile& file, qint64 pos);
-    // How far ahead of the copy it has asked for (0 before start()).
-    qint64 askedTo() const { return askedTo_; }
-    // Waits until `count` bytes at `pos`, when already asked for, are in the
-    // page cache (judged from their ends), calling keepWaiting (an event-loop
-    // turn) every quarter millisecond meanwhile: a disk that stalls doesn't
-    // hold the window. After a second the copy reads them itself. False when
-    // keepWaiting said stop.
-    bool awaitAsked(const QFile& file, qint64 pos, qint64 count,
-                    const std::function<bool()>& keepWaiting) const;
-
-private:
-    qint64 askedTo_ = 0;
-};
 
 // Reads up to `count` bytes at `pos` of the open file `fd` into `buffer`, at
 // most `piece` bytes per read (0: no limit), going on after interrupted and

@@ -1,6 +1,8 @@
 #pragma once
-// src/join: the join engine (window-free, on core/ and split/'s naming) and
-// the join panel's handlers.
+// src/join: the join engine (window-free, on core/ and parts/), the hidden
+// file it writes into (HiddenOutput.h), its steps before writing
+// (JoinSteps.h), the checks against a set's check files (JoinChecks.h) and
+// the join into a stream (JoinStream.h).
 
 #include "core/EngineHooks.h"
 #include "parts/Naming.h"
@@ -67,15 +69,13 @@ qint64 joinedSize(const QString& chosenPart, const JoinHooks& hooks);
 // Joins the set that chosenPart belongs to (parts 1..N, found and sized as
 // joinedSize does) into outputPath.
 //
-// The bytes go to a hidden file beside the output (".<name>.part-XXXXXX-"
-// and this program's mark),
-// which is renamed to outputPath, replacing any file there (unless
+// The bytes go to a hidden file beside the output (HiddenOutput), which is
+// renamed to outputPath, replacing any file there (unless
 // options.keepExisting), once the last part is in: until then, whatever was
 // at outputPath stays as it was, and a process killed mid-way leaves nothing
-// under that name. The hidden file is locked while the join runs; hidden
-// files of killed joins of the same name (or a "Clone Of" name of it) that a
-// join finds beside its output are removed, only where their names carry the
-// program's mark (a user's file merely named alike stays). iconRefresh runs right after the
+// under that name. Hidden files of killed joins of the same name (or a
+// "Clone Of" name of it) that a join finds beside its output are removed
+// first (HiddenOutput::removeAbandoned). iconRefresh runs right after the
 // hidden file is created. hooks.keep, if set, must agree before the output
 // takes its name; with hooks.partCrcs, a join that ran to its end leaves each
 // part's CRC-32 and size in state.JoinPartCrcs before hooks.keep runs.

@@ -1,7 +1,9 @@
 #include "split/PartWriter.h"
 
+#include "core/CopyPace.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
+#include "core/RoomAhead.h"
 #include "split/SplitEngine.h"
 
 #include <algorithm>

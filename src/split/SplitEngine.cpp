@@ -1,10 +1,13 @@
 #include "split/SplitEngine.h"
 
+#include "core/CopyPace.h"
 #include "core/FileCopy.h"
 #include "core/FileSystemLimits.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
+#include "core/ReadAhead.h"
+#include "core/RoomAhead.h"
 #include "core/StreamReader.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"

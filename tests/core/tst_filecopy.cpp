@@ -1,4 +1,5 @@
 #include "common/TestUtil.h"
+#include "core/CopyPace.h"
 #include "core/FileCopy.h"
 
 #include <QtTest>

@@ -7,10 +7,10 @@
 // disk is still reported.
 #include "common/FaultUtil.h"
 #include "common/TestUtil.h"
-#include "core/FileCopy.h"
 #include "core/FreeSpace.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
+#include "core/RoomAhead.h"
 #include "join/JoinEngine.h"
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
