@@ -15,6 +15,7 @@
 #include "parts/Naming.h"
 #include "parts/PartList.h"
 #include "presets/Presets.h"
+#include "split/SetFiles.h"
 #include "split/SizeUnits.h"
 #include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
@@ -26,6 +27,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -109,28 +111,27 @@ const MediaPreset* presetNamed(const QString& name) {
 namespace {
 
 // After a completed split: the list as the window writes it, the check
-// files and, when asked, the recovery data (a refusal of which is told; the
-// parts stand without it). listWritten is set once the list is there.
-void writeSetFiles(const SplitState& state, const QString& sourceName, int recovery,
-                   bool& listWritten) {
-    const QString base = state.SplitDestFolder + sourceName;
-    writePartList(partListPath(state.SplitDestFolder, sourceName), state.SplitPartNames);
-    listWritten = true;
-    writeCheckFiles(base, state.SplitPartNames, state.SplitPartCrcs);
-    if (recovery > 0 && !interrupted()) {
-        quint8 stop = 0;
-        const CancelRequest cancel(stop);
-        EngineHooks recoveryHooks;
-        Progress recoveryProgress(state.SourceFileSize);
-        recoveryHooks.progress = [&](int percent) { recoveryProgress.show(percent); };
-        recoveryHooks.yield = [&] {
-            if (interrupted()) stop = 1;
-        };
-        QString refusal;
-        if (writeRecoveryFilesOf(base, state.SplitPartNames, recovery, recoveryHooks, cancel,
-                                 refusal) == RecoveryWritten::Refused)
-            error(refusal);
-    }
+// files and, when asked, the recovery data. A check file or recovery data
+// that is not written while the parts stand is told on standard error; a file
+// error is thrown. listWritten is set once the list is there.
+void writeSplitSetFiles(const SplitState& state, const QString& sourceName, int recovery,
+                        bool& listWritten) {
+    quint8 stop = 0;
+    const CancelRequest cancel(stop);
+    EngineHooks hooks;
+    std::optional<Progress> recoveryProgress; // a line of its own, from its first step
+    hooks.progress = [&](int percent) {
+        if (!recoveryProgress) recoveryProgress.emplace(state.SourceFileSize);
+        recoveryProgress->show(percent);
+    };
+    hooks.yield = [&] {
+        if (interrupted()) stop = 1;
+    };
+    const SetFilesWritten written = writeSetFiles(state, sourceName, recovery, hooks, cancel);
+    listWritten = !written.list.isEmpty();
+    for (const QString& note : written.notes)
+        error(note);
+    if (written.failed != SetFileStep::None) throw OperationError(written.error);
 }
 
 // Runs a split (`engine`, with `hooks`) and, once its parts have their names
@@ -148,7 +149,7 @@ SplitOutcome splitToSet(SplitState& state, const QString& sourceName, int recove
         const QByteArray existing = fileState(state.CurrentPartPath);
         if (!existing.isEmpty()) before.insert(state.CurrentPartPath, existing);
     };
-    hooks.completed = [&] { writeSetFiles(state, sourceName, recovery, listWritten); };
+    hooks.completed = [&] { writeSplitSetFiles(state, sourceName, recovery, listWritten); };
     const auto undo = [&](const QHash<QString, QByteArray>& kept) {
         if (listWritten) {
             deleteCheckFilesOf(list);

@@ -77,6 +77,7 @@ void MainWindow::makePages() {
     presetsPanel = new PresetsPage(this, *reportDialog_, sourceDialog, folderBrowser);
     // The presets refuse a source smaller than the split page's part size.
     presetsPanel->typedPartSize = [this] { return splitPanel->typedPartSize(); };
+    shareRecoverySetting({splitPanel->recovery, presetsPanel->recovery});
 
     aboutPanel = new AboutPage(this);
     bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);

@@ -136,16 +136,21 @@ void PresetsPage::runPresetSplit() {
     SplitRun run;
     {
         const OperationScope operation(this);
-        run = splitAndList(state_, state_.SourceFilePath, partsLeft_, [this] {
-            return runSplit(state_.SourceFilePath, state_.PresetPartSize);
-        });
+        run = splitAndList(state_, state_.SourceFilePath, partsLeft_, recovery.percent(),
+                           presetsGauge, [this](const std::function<void()>& completed) {
+                               return runSplit(state_.SourceFilePath, state_.PresetPartSize,
+                                               completed);
+                           });
     }
     state_.PresetListBase = state_.SplitDestFolder + fileNameOf(state_.SourceFilePath);
+    if (!run.notes.isEmpty()) reportDialog_.report(run.notes);
     if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
-SplitOutcome PresetsPage::runSplit(const QString& sourcePath, qint64 partSize) {
+SplitOutcome PresetsPage::runSplit(const QString& sourcePath, qint64 partSize,
+                                   const std::function<void()>& completed) {
     SplitView view;
+    view.completed = completed;
     view.gauge = presetsGauge;
     view.refused = [this] { presetsCancelButton->setEnabled(false); };
     view.cancelled = [this] { presetsGauge->setProgress(0); };

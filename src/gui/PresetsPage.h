@@ -2,6 +2,7 @@
 
 #include "core/OperationState.h"
 #include "gui/OperationPage.h"
+#include "gui/RecoverySetting.h"
 #include "split/SplitEngine.h"
 
 #include <QStringList>
@@ -45,6 +46,7 @@ public:
     QLabel* presetsHint;
     QPushButton* presetsMainButton;   // "Main"
     QPushButton* presetsCancelButton; // "Cancel" / "Undo"
+    RecoverySetting recovery; // "Recovery data" and its percentage, shared with the split page
 
     // The part size typed on the split page, in bytes (0 for none): a preset
     // split refuses a source smaller than it. Set by the window.
@@ -70,8 +72,10 @@ public:
     void hidePresetOutline();
     void openPresetsDestination();
     void setPresetButtonsEnabled(bool enabled); // the ten presets and Main
-    // The split engine run with the page's gauge and report dialog.
-    tfs::SplitOutcome runSplit(const QString& sourcePath, qint64 partSize);
+    // The split engine run with the page's gauge and report dialog; `completed`
+    // runs once it has completed (SplitHooks::completed).
+    tfs::SplitOutcome runSplit(const QString& sourcePath, qint64 partSize,
+                               const std::function<void()>& completed = {});
 
     // The parts that a failed preset split left go (before a split of
     // another page starts).

@@ -6,9 +6,11 @@
 #include "gui/Widgets.h"
 #include "presets/Presets.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 
 using namespace tfs;
 
@@ -61,6 +63,8 @@ PresetsPage::PresetsPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDi
     presetsDestinationPicture =
         skin::picture(p, "presetsDestinationPicture", ":/art/folder.svg", 142, 204, 35, 37);
     presetsDestinationPicture->setCursor(Qt::PointingHandCursor);
+    recovery = placeRecoverySetting(p, "presetsRecoveryBox", 8, 205, "presetsRecoveryPercentField",
+                                    26, 225);
     presetOutline = new ShapeOutline(p, QColor(255, 255, 190));
     presetOutline->setObjectName(QStringLiteral("presetOutline"));
     presetOutline->setGeometry(261, 197, 37, 33);
@@ -86,10 +90,11 @@ PresetsPage::PresetsPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDi
     connect(presetsMainButton, &QPushButton::clicked, this, &PresetsPage::startPageRequested);
     bindGuarded(presetsCancelButton, &QPushButton::clicked, this, &PresetsPage::cancelOrUndoPreset);
 
-    const QList<QWidget*> order{presetsMainButton, presetsCancelButton, floppy144Button,
-                                zip100Button,      zip250Button,        dvdButton,
-                                fat32Button,       cd700Button,         cd650Button,
-                                floppy12Button,    floppy288Button,     cd800Button};
+    const QList<QWidget*> order{presetsMainButton, presetsCancelButton,  floppy144Button,
+                                zip100Button,      zip250Button,         dvdButton,
+                                fat32Button,       cd700Button,          cd650Button,
+                                floppy12Button,    floppy288Button,      cd800Button,
+                                recovery.box,      recovery.percentField};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -52,6 +52,10 @@ QLineEdit { background-color: rgb(67,78,84); border: 1px solid black; color: whi
 QLineEdit:disabled { color: rgb(150,150,150); }
 QPlainTextEdit { background-color: rgb(67,78,84); border: 1px solid black; color: white; }
 QPlainTextEdit:disabled { color: black; }
+QSpinBox { background-color: rgb(67,78,84); border: 1px solid black; color: white;
+           selection-background-color: rgb(120,100,40); }
+QSpinBox:disabled { color: rgb(150,150,150); }
+QCheckBox:disabled { color: rgb(110,110,110); }
 QComboBox { background-color: rgb(67,78,84); border: 1px solid white; color: white;
             padding: 0 2px; }
 QComboBox:disabled { color: rgb(150,150,150); border-color: rgb(120,120,120); }

@@ -86,18 +86,23 @@ void SplitPage::startSplit() {
     updatePartSizeBytes();
     requireSplittableSource(state_.SourceFilePath, state_.SplitDestFolder);
     splitHint->setVisible(splitButton->isEnabled());
-    const SplitRun run = splitAndList(state_, state_.SourceFilePath, partsLeft_, [this] {
-        return runSplit(state_.SourceFilePath, state_.PartSizeBytes);
-    });
+    const SplitRun run =
+        splitAndList(state_, state_.SourceFilePath, partsLeft_, recovery.percent(), splitGauge,
+                     [this](const std::function<void()>& completed) {
+                         return runSplit(state_.SourceFilePath, state_.PartSizeBytes, completed);
+                     });
     listWritten_ = run.list;
     state_.SplitSourceName = fileNameOf(state_.SourceFilePath);
     if (!listWritten_.isEmpty() && partListExists(listWritten_)) splitCancelButton->setText(Undo);
     setSplitButtonsEnabled(true);
+    if (!run.notes.isEmpty()) reportDialog_.report(run.notes);
     if (!run.listError.isEmpty()) throw OperationError(run.listError);
 }
 
-SplitOutcome SplitPage::runSplit(const QString& sourcePath, qint64 partSize) {
+SplitOutcome SplitPage::runSplit(const QString& sourcePath, qint64 partSize,
+                                 const std::function<void()>& completed) {
     SplitView view;
+    view.completed = completed;
     view.gauge = splitGauge;
     view.partStarted = [this] { destinationField->setText(state_.SplitDestFolder); };
     view.refused = [this] { splitCancelButton->setEnabled(false); };

@@ -2,9 +2,11 @@
 
 #include "core/OperationState.h"
 #include "gui/OperationPage.h"
+#include "gui/RecoverySetting.h"
 #include "split/SplitEngine.h"
 
 #include <QStringList>
+#include <functional>
 
 class ClickLabel;
 class FileOpenDialog;
@@ -54,6 +56,7 @@ public:
     QPushButton* splitMainButton;   // "Main"
     QPushButton* splitCancelButton; // "Cancel" / "Undo"
     QMenu* partSizeMenu;
+    RecoverySetting recovery; // "Recovery data" and its percentage, shared with the presets
 
     // The page as the start page's button opens it, and as "Main" leaves it.
     void prepareToShow();
@@ -76,8 +79,9 @@ public:
     // with a part size.
     void setSplitButtonsEnabled(bool enabled);
     // The split engine run with the page's gauge, destination field and
-    // report dialog.
-    tfs::SplitOutcome runSplit(const QString& sourcePath, qint64 partSize);
+    // report dialog; `completed` runs once it has completed (SplitHooks::completed).
+    tfs::SplitOutcome runSplit(const QString& sourcePath, qint64 partSize,
+                               const std::function<void()>& completed = {});
 
     // The part size typed here, in bytes; 0 while the field is empty.
     qint64 typedPartSize();

@@ -5,6 +5,7 @@
 #include "gui/SplitPage.h"
 #include "gui/Widgets.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
 
 SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
                      FolderBrowser& folderBrowser)
@@ -41,6 +43,7 @@ SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog
     unitBox->setCurrentIndex(2);
     partCountField = skin::field(p, "partCountField", 224, 108, 93, 23, true);
     splitButton = skin::button(p, "splitButton", QStringLiteral("Split"), 4, 134, 92, 33);
+    recovery = placeRecoverySetting(p, "recoveryBox", 102, 135, "recoveryPercentField", 224, 134);
     sourcePathLabel = skin::label(p, "sourcePathLabel", QStringLiteral("Source"), 131, 153, true);
     sourcePathField = skin::field(p, "sourcePathField", 5, 171, 311, 21, true);
     destinationButton =
@@ -100,10 +103,10 @@ SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog
     connect(splitMainButton, &QPushButton::clicked, this, &SplitPage::startPageRequested);
     bindGuarded(splitCancelButton, &QPushButton::clicked, this, &SplitPage::cancelOrUndo);
 
-    const QList<QWidget*> order{sourceSizeField,  partCountField,   unitBox,
-                                partSizeField,    sourcePathField,  destinationField,
-                                loadSourceButton, splitButton,      destinationButton,
-                                splitMainButton,  splitCancelButton};
+    const QList<QWidget*> order{
+        sourceSizeField,   partCountField,   unitBox,          partSizeField, sourcePathField,
+        destinationField,  loadSourceButton, splitButton,      recovery.box,  recovery.percentField,
+        destinationButton, splitMainButton,  splitCancelButton};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     settleFields();

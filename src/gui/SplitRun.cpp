@@ -1,6 +1,6 @@
 // The split engine run from a page: progress to the page's gauge, the
 // destination at every new part, the refusals in the report dialog, and one
-// event-loop turn after every block. Then the part list, written when the
+// event-loop turn after every block. Then the set's files, written when the
 // split ran to completion: the one routine of the Split command and the presets.
 #include "gui/SplitRun.h"
 
@@ -10,6 +10,7 @@
 #include "gui/Widgets.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
+#include "split/SetFiles.h"
 #include "split/SplitCheckFiles.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,7 @@ SplitOutcome runSplitFromPage(SplitState& state, ReportDialog& reportDialog, con
         reportDialog.showModal();
     };
     hooks.cancelled = view.cancelled;
+    hooks.completed = view.completed;
     const GaugeRun run({view.gauge}, QFileInfo(sourcePath).size());
     return tfs::splitIntoParts(state, sourcePath, partSize, hooks);
 }
@@ -42,39 +44,70 @@ void removeLeftoverParts(QStringList& partsLeft) {
         QFile::remove(path);
 }
 
+namespace {
+
+// What a split whose set files failed at `step` keeps, for its part count.
+QString keptAfterFailure(SetFileStep step) {
+    switch (step) {
+    case SetFileStep::List:
+        return QStringLiteral("The %1 parts were all written and are kept; they can be joined "
+                              "without their list.");
+    case SetFileStep::CheckFiles:
+        return QStringLiteral("The %1 parts and their list were all written and are kept; they "
+                              "can be joined without their check files, and Undo removes them.");
+    case SetFileStep::RecoveryData:
+        return QStringLiteral("The %1 parts, their list and their check files were all written "
+                              "and are kept; no recovery data was written, and Undo removes "
+                              "them.");
+    case SetFileStep::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
 SplitRun splitAndList(SplitState& state, const QString& sourcePath, QStringList& partsLeft,
-                      const std::function<SplitOutcome()>& split) {
+                      int recoveryPercent, Gauge* gauge, const SplitWithHook& split) {
     SplitRun run;
+    SetFilesWritten written;
+    const auto completed = [&] {
+        EngineHooks hooks;
+        hooks.progress = [gauge, &state](int percent) {
+            if (state.SplitCancelFlag == 0) gauge->setProgress(percent); // not past a Cancel
+        };
+        hooks.yield = [] { QCoreApplication::processEvents(); };
+        written = writeSetFiles(state, fileNameOf(sourcePath), recoveryPercent, hooks,
+                                CancelRequest(state.SplitCancelFlag));
+    };
     try {
-        run.outcome = split();
+        run.outcome = split(completed);
     } catch (...) {
         // The parts written so far stay listed for Cancel, or for the close.
         partsLeft = state.SplitPartPaths;
         throw;
     }
     if (run.outcome != SplitOutcome::Completed) return run;
-    // The parts are complete whether or not their list can be written: a list
-    // that fails (a full disk) leaves them in place, joinable without it.
-    const QString list = partListPath(state.SplitDestFolder, fileNameOf(sourcePath));
-    const auto count = state.SplitPartNames.size();
-    try {
-        writePartList(list, state.SplitPartNames);
-    } catch (const OperationError& e) {
-        run.listError = e.text() + QStringLiteral("\nThe %1 parts were all written and are kept; "
-                                                  "they can be joined without their list.")
-                                       .arg(count);
+    if (written.cancelled || state.SplitCancelFlag != 0) {
+        // Cancelled while its files were written: the set goes whole, as Undo
+        // removes it (the Cancel has begun with the parts).
+        if (!written.list.isEmpty()) {
+            deletePartList(written.list);
+            deleteCheckFilesOf(written.list);
+        }
+        for (const QString& path : std::as_const(state.SplitPartPaths))
+            QFile::remove(path);
+        run.outcome = SplitOutcome::Cancelled;
         return run;
     }
-    run.list = list;
-    // With the list written, Undo is offered: it removes the parts and the list.
-    try {
-        writeCheckFiles(state.SplitDestFolder + fileNameOf(sourcePath), state.SplitPartNames,
-                        state.SplitPartCrcs);
-    } catch (const OperationError& e) {
-        run.listError = e.text() + QStringLiteral("\nThe %1 parts and their list were all written "
-                                                  "and are kept; they can be joined without "
-                                                  "their check files, and Undo removes them.")
-                                       .arg(count);
-    }
+    run.list = written.list;
+    run.notes = written.notes;
+    // The parts are complete whether or not their list can be written: a list
+    // that fails (a full disk) leaves them in place, joinable without it.
+    // With the list written, Undo is offered: it removes the parts and the
+    // list, and the check files and the recovery data with them.
+    if (written.failed != SetFileStep::None)
+        run.listError = written.error + QLatin1Char('\n') +
+                        keptAfterFailure(written.failed).arg(state.SplitPartNames.size());
     return run;
 }

@@ -37,10 +37,10 @@ bool isOurCrcFile(const QString& path, const QString& sourceName) {
     return crc.error.isEmpty() && crc.fileName == sourceName;
 }
 
-void writeCheckFiles(const QString& base, const QStringList& partNames,
-                     const QList<PartCrc>& crcs) {
+QStringList writeCheckFiles(const QString& base, const QStringList& partNames,
+                            const QList<PartCrc>& crcs) {
     const QString sourceName = fileNameOf(base);
-    if (crcs.size() != partNames.size()) return; // a split that didn't take its CRCs
+    if (crcs.size() != partNames.size()) return {}; // a split that didn't take its CRCs
     QList<SfvEntry> entries;
     quint32 whole = 0;
     qint64 size = 0;
@@ -51,14 +51,23 @@ void writeCheckFiles(const QString& base, const QStringList& partNames,
     }
     // A file of the user's stays; a link named like a check file (which no
     // check reads through) loses the name, its target untouched.
-    const auto replaceable = [](const QString& path) {
-        return !present(path) || QFileInfo(path).isSymLink();
+    QStringList notWritten;
+    const auto save = [&](const QString& suffix, const auto& ours, const QByteArray& bytes) {
+        const QString path = base + suffix;
+        if (!present(path) || QFileInfo(path).isSymLink() || ours(path))
+            saveWholeFile(path, bytes);
+        else
+            notWritten.append(QStringLiteral("%1 is not a check file of this split and stays as "
+                                             "it is: no %2 was written")
+                                  .arg(fileNameOf(path), suffix));
     };
-    const QString sfv = base + QStringLiteral(".sfv");
-    if (replaceable(sfv) || isOurSfv(sfv, sourceName)) saveWholeFile(sfv, sfvBytes(entries));
-    const QString crc = base + QStringLiteral(".crc");
-    if (replaceable(crc) || isOurCrcFile(crc, sourceName))
-        saveWholeFile(crc, crcFileBytes(sourceName, size, whole));
+    save(
+        QStringLiteral(".sfv"), [&](const QString& path) { return isOurSfv(path, sourceName); },
+        sfvBytes(entries));
+    save(
+        QStringLiteral(".crc"), [&](const QString& path) { return isOurCrcFile(path, sourceName); },
+        crcFileBytes(sourceName, size, whole));
+    return notWritten;
 }
 
 void deleteCheckFilesOf(const QString& listPath) {

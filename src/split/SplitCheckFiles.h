@@ -24,9 +24,12 @@ bool isOurCrcFile(const QString& path, const QString& sourceName);
 
 // Writes both files whole (each appears only once complete). A file of
 // either name that isn't ours is left as it is and that check file is not
-// written; a symbolic link of either name is replaced. Throws OperationError when a file can't be
-// written. `base` is the part list's path without ".txt" (destination + source name).
-void writeCheckFiles(const QString& base, const QStringList& partNames, const QList<PartCrc>& crcs);
+// written: the lines returned say which and why (none when both were written).
+// A symbolic link of either name is replaced. Throws OperationError when a
+// file can't be written. `base` is the part list's path without ".txt"
+// (destination + source name).
+QStringList writeCheckFiles(const QString& base, const QStringList& partNames,
+                            const QList<PartCrc>& crcs);
 
 // Deletes both files beside the part list at listPath where they are ours,
 // and the recovery files of the set that are ours.

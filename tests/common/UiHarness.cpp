@@ -3,6 +3,7 @@
 #include "core/FreeSpace.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
+#include "gui/RecoverySetting.h"
 #include "gui/ReportDialog.h"
 #include "gui/Seams.h"
 #include "gui/Widgets.h"
@@ -10,6 +11,8 @@
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -19,8 +22,12 @@ Ui::Ui() {
     static bool prepared = false;
     if (!prepared) {
         prepareApplication();
+        // The window's settings live in a folder of this test process.
+        static QTemporaryDir settingsFolder;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
         prepared = true;
     }
+    programSettings().clear(); // every window starts from the settings of a first run
     resetSeams();
     setFreeSpaceQuery({});
     Seams& s = seams();

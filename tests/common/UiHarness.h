@@ -20,7 +20,9 @@ namespace testutil {
 // file and folder dialogs answer from queues (an empty answer, or an empty
 // queue, is a cancel), the shell's "open" and the message boxes are recorded,
 // and every modal showing of the report dialog records its lines and is
-// answered by `answer` (default: press the visible button, OK first).
+// answered by `answer` (default: press the visible button, OK first). The
+// window's settings are kept in a temporary folder of the test process, and
+// every Ui starts without any.
 class Ui {
 public:
     Ui();

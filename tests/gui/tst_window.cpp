@@ -77,7 +77,7 @@ void panelRows() {
     QTest::newRow("split")
         << 2
         << "sourceSizeField partCountField unitBox partSizeField sourcePathField destinationField "
-           "loadSourceButton splitButton destinationButton "
+           "loadSourceButton splitButton recoveryBox recoveryPercentField destinationButton "
            "splitMainButton splitCancelButton"
         << 1;
     QTest::newRow("join") << 3
@@ -93,7 +93,8 @@ void panelRows() {
                              << "presetsMainButton presetsCancelButton floppy144Button "
                                 "zip100Button zip250Button dvdButton "
                                 "fat32Button cd700Button cd650Button floppy12Button "
-                                "floppy288Button cd800Button"
+                                "floppy288Button cd800Button presetsRecoveryBox "
+                                "presetsRecoveryPercentField"
                              << 1;
     QTest::newRow("about") << 6 << "" << 0;
 }
