@@ -38,16 +38,6 @@ const Tables& tables() {
     return t;
 }
 
-// The products of the factor with every value of one nibble of a word:
-// products[p][v] = factor * (v << 4p), for the nibble positions p = 0..3.
-std::array<std::array<quint16, 16>, 4> nibbleProducts(quint16 factor) {
-    std::array<std::array<quint16, 16>, 4> products{};
-    for (int p = 0; p < 4; ++p)
-        for (int v = 0; v < 16; ++v)
-            products[p][v] = multiply(factor, quint16(v << (4 * p)));
-    return products;
-}
-
 void multiplyAddTables(quint16 factor, const uchar* src, uchar* dst, qint64 bytes) {
     if (factor == 0) return;
     std::array<quint16, 256> low{}, high{};
@@ -63,6 +53,51 @@ void multiplyAddTables(quint16 factor, const uchar* src, uchar* dst, qint64 byte
 }
 
 #if defined(__x86_64__)
+// A factor's 16-entry tables, each in both 128-bit lanes of a register.
+__attribute__((target("avx2"), always_inline)) inline void
+loadFactor(const PreparedFactor& factor, __m256i low[4], __m256i high[4]) {
+    for (int p = 0; p < 4; ++p) {
+        low[p] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(factor.low[p])));
+        high[p] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(factor.high[p])));
+    }
+}
+
+// The four nibbles of 32 words at `src` (64 bytes), each in a register of
+// its own: the words' low and high bytes gathered (by 128-bit lane, as the
+// pack instructions order them), then split into their low and high nibbles.
+__attribute__((target("avx2"), always_inline)) inline void splitNibbles(const uchar* src,
+                                                                        __m256i nibbles[4]) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i lowByte = _mm256_set1_epi16(0x00FF);
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
+    const __m256i lows =
+        _mm256_packus_epi16(_mm256_and_si256(a, lowByte), _mm256_and_si256(b, lowByte));
+    const __m256i highs = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+    nibbles[0] = _mm256_and_si256(lows, nibble);
+    nibbles[1] = _mm256_and_si256(_mm256_srli_epi16(lows, 4), nibble);
+    nibbles[2] = _mm256_and_si256(highs, nibble);
+    nibbles[3] = _mm256_and_si256(_mm256_srli_epi16(highs, 4), nibble);
+}
+
+// The low and the high bytes of the products of 32 words from their four
+// nibbles: each nibble looked up in the 16-entry tables of its position
+// (vpshufb), the four lookups added.
+__attribute__((target("avx2"), always_inline)) inline void
+lookUpProducts(const __m256i low[4], const __m256i high[4], const __m256i nibbles[4],
+               __m256i& lowBytes, __m256i& highBytes) {
+    lowBytes = _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(low[0], nibbles[0]),
+                                                 _mm256_shuffle_epi8(low[1], nibbles[1])),
+                                _mm256_xor_si256(_mm256_shuffle_epi8(low[2], nibbles[2]),
+                                                 _mm256_shuffle_epi8(low[3], nibbles[3])));
+    highBytes = _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(high[0], nibbles[0]),
+                                                  _mm256_shuffle_epi8(high[1], nibbles[1])),
+                                 _mm256_xor_si256(_mm256_shuffle_epi8(high[2], nibbles[2]),
+                                                  _mm256_shuffle_epi8(high[3], nibbles[3])));
+}
+
 // 64 bytes (32 words) per step: the words' low and high bytes are gathered
 // into one register each, every nibble is looked up in a 16-entry table of
 // the low and of the high bytes of its products (vpshufb), and the result is
@@ -70,39 +105,14 @@ void multiplyAddTables(quint16 factor, const uchar* src, uchar* dst, qint64 byte
 __attribute__((target("avx2"))) void multiplyAddAvx2(quint16 factor, const uchar* src, uchar* dst,
                                                      qint64 bytes) {
     if (factor == 0) return;
-    const auto products = nibbleProducts(factor);
-    alignas(16) uchar lowTable[4][16], highTable[4][16];
-    for (int p = 0; p < 4; ++p)
-        for (int v = 0; v < 16; ++v) {
-            lowTable[p][v] = uchar(products[p][v]);
-            highTable[p][v] = uchar(products[p][v] >> 8);
-        }
+    const PreparedFactor prepared = prepareFactor(factor);
     __m256i lo[4], hi[4];
-    for (int p = 0; p < 4; ++p) {
-        lo[p] = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(lowTable[p])));
-        hi[p] = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(highTable[p])));
-    }
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i lowByte = _mm256_set1_epi16(0x00FF);
+    loadFactor(prepared, lo, hi);
     qint64 i = 0;
     for (; i + 64 <= bytes; i += 64) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 32));
-        const __m256i lows =
-            _mm256_packus_epi16(_mm256_and_si256(a, lowByte), _mm256_and_si256(b, lowByte));
-        const __m256i highs = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
-        const __m256i n0 = _mm256_and_si256(lows, nibble);
-        const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(lows, 4), nibble);
-        const __m256i n2 = _mm256_and_si256(highs, nibble);
-        const __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(highs, 4), nibble);
-        const __m256i rl = _mm256_xor_si256(
-            _mm256_xor_si256(_mm256_shuffle_epi8(lo[0], n0), _mm256_shuffle_epi8(lo[1], n1)),
-            _mm256_xor_si256(_mm256_shuffle_epi8(lo[2], n2), _mm256_shuffle_epi8(lo[3], n3)));
-        const __m256i rh = _mm256_xor_si256(
-            _mm256_xor_si256(_mm256_shuffle_epi8(hi[0], n0), _mm256_shuffle_epi8(hi[1], n1)),
-            _mm256_xor_si256(_mm256_shuffle_epi8(hi[2], n2), _mm256_shuffle_epi8(hi[3], n3)));
+        __m256i n[4], rl, rh;
+        splitNibbles(src + i, n);
+        lookUpProducts(lo, hi, n, rl, rh);
         __m256i* out = reinterpret_cast<__m256i*>(dst + i);
         _mm256_storeu_si256(
             out, _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(rl, rh)));
@@ -111,8 +121,11 @@ __attribute__((target("avx2"))) void multiplyAddAvx2(quint16 factor, const uchar
     }
     for (; i + 1 < bytes; i += 2) {
         const quint16 w = quint16(src[i] | src[i + 1] << 8);
-        const quint16 product = products[0][w & 15] ^ products[1][(w >> 4) & 15] ^
-                                products[2][(w >> 8) & 15] ^ products[3][w >> 12];
+        quint16 product = 0;
+        for (int p = 0; p < 4; ++p) {
+            const int v = (w >> (4 * p)) & 15;
+            product ^= quint16(prepared.low[p][v] | prepared.high[p][v] << 8);
+        }
         dst[i] ^= uchar(product);
         dst[i + 1] ^= uchar(product >> 8);
     }
@@ -125,19 +138,12 @@ bool hasAvx2() {
 
 __attribute__((target("avx2"))) void prepareSourceAvx2(const uchar* src, uchar* nibbles,
                                                        qint64 bytes) {
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i lowByte = _mm256_set1_epi16(0x00FF);
     for (qint64 i = 0; i < bytes; i += 64, nibbles += 128) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 32));
-        const __m256i lows =
-            _mm256_packus_epi16(_mm256_and_si256(a, lowByte), _mm256_and_si256(b, lowByte));
-        const __m256i highs = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+        __m256i n[4];
+        splitNibbles(src + i, n);
         __m256i* out = reinterpret_cast<__m256i*>(nibbles);
-        _mm256_storeu_si256(out, _mm256_and_si256(lows, nibble));
-        _mm256_storeu_si256(out + 1, _mm256_and_si256(_mm256_srli_epi16(lows, 4), nibble));
-        _mm256_storeu_si256(out + 2, _mm256_and_si256(highs, nibble));
-        _mm256_storeu_si256(out + 3, _mm256_and_si256(_mm256_srli_epi16(highs, 4), nibble));
+        for (int p = 0; p < 4; ++p)
+            _mm256_storeu_si256(out + p, n[p]);
     }
 }
 
@@ -145,22 +151,13 @@ __attribute__((target("avx2"))) void multiplyAddPreparedAvx2(const PreparedFacto
                                                              const uchar* nibbles, uchar* acc,
                                                              qint64 bytes) {
     __m256i lo[4], hi[4];
-    for (int p = 0; p < 4; ++p) {
-        lo[p] = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(factor.low[p])));
-        hi[p] = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(factor.high[p])));
-    }
+    loadFactor(factor, lo, hi);
     for (qint64 i = 0; i < bytes; i += 64, nibbles += 128) {
         const __m256i* in = reinterpret_cast<const __m256i*>(nibbles);
-        const __m256i n0 = _mm256_loadu_si256(in), n1 = _mm256_loadu_si256(in + 1);
-        const __m256i n2 = _mm256_loadu_si256(in + 2), n3 = _mm256_loadu_si256(in + 3);
-        const __m256i rl = _mm256_xor_si256(
-            _mm256_xor_si256(_mm256_shuffle_epi8(lo[0], n0), _mm256_shuffle_epi8(lo[1], n1)),
-            _mm256_xor_si256(_mm256_shuffle_epi8(lo[2], n2), _mm256_shuffle_epi8(lo[3], n3)));
-        const __m256i rh = _mm256_xor_si256(
-            _mm256_xor_si256(_mm256_shuffle_epi8(hi[0], n0), _mm256_shuffle_epi8(hi[1], n1)),
-            _mm256_xor_si256(_mm256_shuffle_epi8(hi[2], n2), _mm256_shuffle_epi8(hi[3], n3)));
+        const __m256i n[4] = {_mm256_loadu_si256(in), _mm256_loadu_si256(in + 1),
+                              _mm256_loadu_si256(in + 2), _mm256_loadu_si256(in + 3)};
+        __m256i rl, rh;
+        lookUpProducts(lo, hi, n, rl, rh);
         __m256i* out = reinterpret_cast<__m256i*>(acc + i);
         _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), rl));
         _mm256_storeu_si256(out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1), rh));
