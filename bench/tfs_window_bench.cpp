@@ -2,7 +2,9 @@
 // with a clock on the main window's first paint, a split run from the window's
 // own handler with the window's hooks (gauges, destinationField, one processEvents per
 // block), and a join run by the Join button's own handler as a user runs it.
-// For the benchmark script, under Xvfb.
+// Each also counts the paints of the page's gauge while it runs (the gauge
+// paints at most once a frame however often it is set). For the benchmark
+// script, under Xvfb.
 //
 //   tfs_window_bench startup             prints the wall-clock time of the first paint
 //   tfs_window_bench split SOURCE DEST   then splits SOURCE into DEST at 10,000,000 bytes
@@ -61,6 +63,19 @@ private:
     std::function<void()> then_;
 };
 
+// Counts the paints of the widget it watches.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    long long paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
 // The join as a user runs it: the join panel, its Load File and destination
 // answered with PART and DEST, and the Join button's handler timed; the
 // report it shows at the end is closed at once.
@@ -77,6 +92,7 @@ int windowJoin(MainWindow& window, const QString& part, const QString& dest) {
     window.joinPanel->choosePart();
     window.joinPanel->chooseJoinDestination();
     QCoreApplication::processEvents();
+    const PaintCounter gauge(window.joinPanel->joinGauge);
     QElapsedTimer clock;
     clock.start();
     window.joinPanel->startJoin();
@@ -88,8 +104,9 @@ int windowJoin(MainWindow& window, const QString& part, const QString& dest) {
                      qPrintable(report.join(QLatin1Char('|'))));
         return 1;
     }
-    std::printf("RESULT op=window-join seconds=%.6f bytes=%lld peak_rss_kib=%ld\n", seconds,
-                static_cast<long long>(bytes), peakResidentKiB());
+    std::printf("RESULT op=window-join seconds=%.6f bytes=%lld gauge_paints=%lld "
+                "peak_rss_kib=%ld\n",
+                seconds, static_cast<long long>(bytes), gauge.paints, peakResidentKiB());
     std::fflush(stdout);
     return 0;
 }
@@ -122,16 +139,17 @@ int main(int argc, char** argv) {
             window.splitPanel->state().SourceFileSize = QFileInfo(args[2]).size();
             window.splitPanel->state().SplitDestFolder = withTrailingSeparator(args[3]);
             window.splitPanel->state().SplitPartPaths.clear();
+            const PaintCounter gauge(window.splitPanel->splitGauge);
             QElapsedTimer clock;
             clock.start();
             window.splitPanel->runSplit(window.splitPanel->state().SourceFilePath, SplitBlockSize);
             const double seconds = clock.nsecsElapsed() / 1e9;
             if (window.splitPanel->state().SplitPartPaths.isEmpty()) status = 1;
             std::printf("RESULT op=window-split seconds=%.6f bytes=%lld parts=%lld "
-                        "peak_rss_kib=%ld\n",
+                        "gauge_paints=%lld peak_rss_kib=%ld\n",
                         seconds, static_cast<long long>(window.splitPanel->state().SourceFileSize),
                         static_cast<long long>(window.splitPanel->state().SplitPartPaths.size()),
-                        peakResidentKiB());
+                        gauge.paints, peakResidentKiB());
             std::fflush(stdout);
         }
         if (op == QLatin1String("join")) status = windowJoin(window, args[2], args[3]);

@@ -30,6 +30,23 @@ struct Result {
     QByteArray bytes; // standard output as written
 };
 
+// The program's environment: no display.
+QProcessEnvironment programEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    return env;
+}
+
+// Holds the program's first read of `file` that reaches `offset` (the read
+// fault library's "stop"): it writes "reached" to standard error there and
+// goes on at the first byte on its standard input.
+void holdReadAt(QProcess& p, const QString& file, qint64 offset) {
+    QProcessEnvironment env = programEnvironment();
+    preloadReadFault(env, READ_FAULTS, "stop", file, offset);
+    p.setProcessEnvironment(env);
+}
+
 // Runs the program in `folder` with the given arguments (through `wrapper`,
 // a command that runs another, when one is given). With `started`, returns
 // as soon as it has started there.
@@ -37,10 +54,7 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
                   const QStringList& wrapper = {}, const QByteArray& input = {}) {
     QProcess own;
     QProcess& p = started ? *started : own;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    p.setProcessEnvironment(env);
+    if (p.processEnvironment().isEmpty()) p.setProcessEnvironment(programEnvironment());
     p.setWorkingDirectory(folder);
     if (wrapper.isEmpty())
         p.start(QStringLiteral(PROGRAM), args);
@@ -742,29 +756,32 @@ private slots:
 
     // Ctrl+C in the middle of a split, a join or a verify: status 130, and
     // nothing in the destination (the window's Cancel: no part, no list, no
-    // hidden file of the join), the source as it was. The child is stopped
-    // once it has written something (a verify: holds the part open) and before it
-    // has finished, so that the signal surely comes mid-way.
+    // hidden file of the join), the source as it was. The child is held at a
+    // read in the middle of its work (a split of standard input: waits for
+    // more), signalled there, then let go on.
     void interruptLeavesNothing_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("finished"); // there only once it has finished
+        QTest::addColumn<QString>("held");  // the file whose read is held
+        QTest::addColumn<qint64>("offset"); // at this offset
         QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size",
                                               "50B",     "--into",    "out"}
-                               << "out/movie.avi.txt";
+                               << "movie.avi" << qint64(5000);
         QTest::newRow("split standard input")
             << QStringList{"--split", "-", "--name", "movie.avi", "--size", "50B", "--into", "out"}
-            << "out/movie.avi.txt";
+            << QString() << qint64(0);
         QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
-                              << "out/big.bin";
-        QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << QString();
-        QTest::newRow("split's recovery data")
+                              << "set/big.bin.001" << (qint64(1) << 20);
+        QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << "set/big.bin.001"
+                                << (qint64(1) << 20);
+        QTest::newRow("split's recovery data") // at its first read of a written part
             << QStringList{"--split", "movie.avi", "--size",     "2KB",
                            "--into",  "out",       "--recovery", "100%"}
-            << "out/movie.avi.par2";
+            << "out/movie.avi.002" << qint64(0);
     }
     void interruptLeavesNothing() {
         QFETCH(QStringList, args);
-        QFETCH(QString, finished);
+        QFETCH(QString, held);
+        QFETCH(qint64, offset);
         const QByteArray source = readFile(at("movie.avi"));
         if (args.first() != "--split") { // a sparse first part of 1 GiB: a long join
             QVERIFY(QDir().mkdir(at("set")));
@@ -774,31 +791,20 @@ private slots:
             writeFile(at("set/big.bin.sfv"), "big.bin.001 00000000\r\n");
         }
         QProcess child;
+        if (!held.isEmpty()) holdReadAt(child, at(held), offset);
         runProgram(dir, args, &child);
         QVERIFY(child.waitForStarted());
-        // Standard input that stays open: the split waits for more.
-        if (args.contains("-")) {
+        if (held.isEmpty()) { // standard input that stays open: the split waits for more
             child.write(source.left(60000)); // less than a pipe holds
             QVERIFY(child.waitForBytesWritten());
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(at("out/movie.avi.002")), 60000);
+        } else {
+            child.setReadChannel(QProcess::StandardError);
+            while (!child.readAllStandardError().contains("reached"))
+                QVERIFY2(child.waitForReadyRead(60000), "the held read was never reached");
         }
-        const pid_t pid = static_cast<pid_t>(child.processId());
-        const auto midway = [&] {
-            if (finished.endsWith(".par2")) // once the recovery data is being written
-                return !entries(at("out")).filter(".partial").isEmpty();
-            if (!finished.isEmpty()) return !entries(at("out")).isEmpty();
-            const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
-            for (const QString& fd : entries(fds))
-                if (QFile::symLinkTarget(fds + fd).endsWith("big.bin.001")) return true;
-            return false;
-        };
-        QElapsedTimer clock;
-        clock.start();
-        while (!midway() && clock.elapsed() < 60000)
-            QThread::usleep(200);
-        QVERIFY(::kill(pid, SIGSTOP) == 0);
-        QVERIFY(midway() && (finished.isEmpty() || !QFileInfo::exists(at(finished))));
-        QVERIFY(::kill(pid, SIGINT) == 0);
-        QVERIFY(::kill(pid, SIGCONT) == 0);
+        QVERIFY(::kill(static_cast<pid_t>(child.processId()), SIGINT) == 0);
+        if (!held.isEmpty()) child.write("go");
         QVERIFY(child.waitForFinished(120000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 130);

@@ -221,4 +221,16 @@ SlowReads::~SlowReads() {
     QDir().rmdir(group_);
 }
 
+void preloadReadFault(QProcessEnvironment& env, const QString& library, const QString& mode,
+                      const QString& file, qint64 offset) {
+    env.insert("LD_PRELOAD", library);
+    // Under AddressSanitizer the fault library comes before its runtime.
+    const QString asan = env.value("ASAN_OPTIONS");
+    env.insert("ASAN_OPTIONS",
+               (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
+    env.insert("TFS_FAULT_MODE", mode);
+    env.insert("TFS_FAULT_FILE", file);
+    env.insert("TFS_FAULT_AT", QString::number(offset));
+}
+
 } // namespace testutil

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -99,5 +100,11 @@ private:
     bool ok_ = false;
     QString reason_;
 };
+
+// Preloads the read fault library `library` into a child's environment:
+// reads of `file` (its whole path) go wrong in `mode` at `offset` (see the
+// library for the modes).
+void preloadReadFault(QProcessEnvironment& env, const QString& library, const QString& mode,
+                      const QString& file, qint64 offset);
 
 } // namespace testutil

@@ -72,14 +72,7 @@ class TestFaultsReliability : public QObject {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("QT_QPA_PLATFORM");
         if (!fault.mode.isEmpty()) {
-            env.insert("LD_PRELOAD", READ_FAULTS);
-            // Under AddressSanitizer the fault library comes before its runtime.
-            const QString asan = env.value("ASAN_OPTIONS");
-            env.insert("ASAN_OPTIONS",
-                       (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
-            env.insert("TFS_FAULT_MODE", fault.mode);
-            env.insert("TFS_FAULT_FILE", dir + fault.file);
-            env.insert("TFS_FAULT_AT", QString::number(fault.at));
+            preloadReadFault(env, READ_FAULTS, fault.mode, dir + fault.file, fault.at);
         }
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir);
