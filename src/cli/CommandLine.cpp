@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "core/LookAlikeNames.h"
 #include "core/OperationError.h"
 #include "presets/Presets.h"
 
@@ -171,11 +172,8 @@ bool isCommandLine(int argc, char** argv) {
 
 namespace {
 
-// An argument that isn't UTF-8 text can't be told to the file system byte for
-// byte once it has been made text: it would name a look-alike (its odd bytes
-// turned into replacement characters). Shown with those bytes as \xNN.
-bool isUtf8Text(const QByteArray& bytes) { return QString::fromUtf8(bytes).toUtf8() == bytes; }
-
+// An argument that isn't UTF-8 text would name a look-alike once made text:
+// it is refused, shown with its odd bytes as \xNN.
 QString bytesShown(const QByteArray& bytes) {
     QString out;
     for (const char c : bytes) {
@@ -190,10 +188,8 @@ QString bytesShown(const QByteArray& bytes) {
 
 int runCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (isUtf8Text(QByteArray(argv[i]))) continue;
-        cli::error(QStringLiteral("Cannot use %1: the name is not UTF-8 text, and this program "
-                                  "would open another file in its place; rename the file")
-                       .arg(bytesShown(QByteArray(argv[i]))));
+        if (isUtf8Name(QByteArray(argv[i]))) continue;
+        cli::error(lookAlikeRefusal(bytesShown(QByteArray(argv[i]))));
         return cli::Refused;
     }
     QCoreApplication app(argc, argv);

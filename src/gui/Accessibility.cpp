@@ -16,10 +16,10 @@ public:
         return QAccessibleWidget::interface_cast(type);
     }
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value) return QString::number(gauge()->Progress()) + QLatin1Char('%');
+        if (t == QAccessible::Value) return QString::number(gauge()->progress()) + QLatin1Char('%');
         return QAccessibleWidget::text(t);
     }
-    QVariant currentValue() const override { return gauge()->Progress(); }
+    QVariant currentValue() const override { return gauge()->progress(); }
     void setCurrentValue(const QVariant&) override {} // the operations set it, not the user
     QVariant maximumValue() const override { return 100; }
     QVariant minimumValue() const override { return 0; }

@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 
 using namespace tfs;
 
@@ -48,7 +47,7 @@ void serveWindow(QWidget* window, bool windowWasShown, quint8& cancelFlag) {
 } // namespace
 
 ComparePage::ComparePage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& fileDialog)
-    : QGroupBox(QStringLiteral("Compare"), parent), reportDialog_(reportDialog),
+    : OperationPage(QStringLiteral("Compare"), parent), reportDialog_(reportDialog),
       fileDialog_(fileDialog) {
     setObjectName(QStringLiteral("comparePanel"));
     setGeometry(7, 5, 320, 320);
@@ -115,7 +114,7 @@ void ComparePage::prepareToLeave() {
 // program ends. There is nothing of it to remove, and nobody is left to
 // acknowledge an "Aborted by user" report.
 void ComparePage::stopForClose() {
-    if (!running_) return;
+    if (!running()) return;
     state_.ChecksumCancelFlag = 1;
     state_.CompareCancelFlag = 1;
 }
@@ -126,23 +125,16 @@ void ComparePage::stopForClose() {
 // streams and buffers: neither may start inside the other's (or its own)
 // event-loop turn, so both stay disabled until the running command returns,
 // however it returns.
-void ComparePage::setCommandsEnabled(bool enable) {
-    checksumButton->setEnabled(enable);
-    compareButton->setEnabled(enable);
-}
+QList<QWidget*> ComparePage::commands() const { return {checksumButton, compareButton}; }
 
 void ComparePage::startChecksum() {
-    if (running_) return;
-    const auto finished = qScopeGuard([this] { emit operationFinished(); });
-    const QScopedValueRollback<bool> running(running_, true);
-    emit operationStarted();
-    setCommandsEnabled(false);
+    if (running()) return;
+    const OperationScope operation(this, commands());
     const auto idle = qScopeGuard([this] {
         checksumHint->setVisible(true);
         compareGauge->setProgress(0);
         compareHint->setVisible(true);
         compareMainButton->setEnabled(true);
-        setCommandsEnabled(true);
     });
 
     checksumHint->setVisible(false);
@@ -157,8 +149,8 @@ void ComparePage::startChecksum() {
 
 void ComparePage::computeChecksum() {
     state_.ChecksumCancelFlag = 0;
-    if (!fileDialog_.Execute(window())) return;
-    const QString path = fileDialog_.FileName;
+    if (!fileDialog_.exec(window())) return;
+    const QString path = fileDialog_.fileName();
     requireRegularFile(path); // a named pipe would wait for a writer
     checksumHint->setVisible(false);
     compareHint->setVisible(true);
@@ -200,17 +192,13 @@ void ComparePage::checksumResultsChanged() {
 // ---------------------------------------------------------------- comparison
 
 void ComparePage::startCompare() {
-    if (running_) return;
-    const auto finished = qScopeGuard([this] { emit operationFinished(); });
-    const QScopedValueRollback<bool> running(running_, true);
-    emit operationStarted();
-    setCommandsEnabled(false);
+    if (running()) return;
+    const OperationScope operation(this, commands());
     // The idle state of a finished, abandoned or failed comparison.
     const auto idle = qScopeGuard([this] {
         compareHint->setVisible(true);
         compareMainButton->setEnabled(true);
         compareCancelButton->setEnabled(false);
-        setCommandsEnabled(true);
     });
 
     compareCancelButton->setVisible(true);
@@ -220,10 +208,10 @@ void ComparePage::startCompare() {
     compareMainButton->setEnabled(true);
     compareGauge->setProgress(0);
 
-    if (!fileDialog_.Execute(window())) return;
-    const QString first = fileDialog_.FileName;
-    if (!fileDialog_.Execute(window())) return;
-    const QString second = fileDialog_.FileName;
+    if (!fileDialog_.exec(window())) return;
+    const QString first = fileDialog_.fileName();
+    if (!fileDialog_.exec(window())) return;
+    const QString second = fileDialog_.fileName();
     requireRegularFile(first); // a named pipe would wait for a writer
     requireRegularFile(second);
 

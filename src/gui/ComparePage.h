@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/OperationState.h"
-
-#include <QGroupBox>
+#include "gui/OperationPage.h"
 
 class FileOpenDialog;
 class Gauge;
@@ -16,7 +15,7 @@ class ReportDialog;
 // commands share (the comparison's streams and buffers, the cancel flags)
 // and knows whether one of them runs; the files come from the window's
 // file dialog, which it shares with the split page.
-class ComparePage : public QGroupBox {
+class ComparePage : public OperationPage {
     Q_OBJECT
 public:
     ComparePage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& fileDialog);
@@ -42,26 +41,19 @@ public:
     void startCompare();
     void cancelCompare();
 
-    bool running() const { return running_; }
     // A close request while a checksum or a comparison runs stops it: the
     // running one sees its flag after this event-loop turn and returns.
-    void stopForClose();
+    void stopForClose() override;
     const VerifyState& state() const { return state_; }
-
-signals:
-    void startPageRequested(); // "Main"
-    void operationStarted();   // a checksum or a comparison starts
-    void operationFinished();  // it has ended, however it ended
 
 private:
     void computeChecksum();
     bool runCompare(const QString& first, const QString& second);
     void checksumResultsChanged();
     void compareResultsChanged();
-    void setCommandsEnabled(bool enable); // CheckSum and Compare Files
+    QList<QWidget*> commands() const; // CheckSum and Compare Files
 
     ReportDialog& reportDialog_;
     FileOpenDialog& fileDialog_;
     VerifyState state_;
-    bool running_ = false;
 };

@@ -152,14 +152,14 @@ void MainWindow::openInFittingPanel(const QString& path) {
 
 void MainWindow::loadGiven(FileOpenDialog& dialog, const QStringList& paths,
                            const std::function<void()>& handler) {
-    dialog.Given = paths;
+    dialog.setGivenFiles(paths);
     try {
         handler();
     } catch (...) {
-        dialog.Given.clear();
+        dialog.setGivenFiles({});
         throw;
     }
-    dialog.Given.clear();
+    dialog.setGivenFiles({});
 }
 
 void MainWindow::refuseOpening(const QStringList& report) { reportDialog_->report(report); }

@@ -28,8 +28,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <algorithm>
 #include <utility>
 
@@ -62,15 +60,13 @@ QStringList missingFirstPartLines(const QString& firstName) {
 void JoinPage::startJoin() {
     // A Join click that was queued behind Cancel can arrive while the
     // cancelled join is still unwinding: it must not start a join inside it.
-    if (running_) return;
-    const auto finished = qScopeGuard([this] { emit operationFinished(); });
-    const QScopedValueRollback<bool> running(running_, true);
-    emit operationStarted();
+    if (running()) return;
+    const OperationScope operation(this);
     runJoinCommand();
 }
 
 void JoinPage::runJoinCommand() {
-    const QString chosen = partDialog_.FileName;
+    const QString chosen = partDialog_.fileName();
     try {
         ListedEnd listed;
         CheckVerdict verdict;

@@ -89,7 +89,7 @@ void JoinPage::prepareToLeave() {
 // itself: its gauge shows 0 while the parts are counted and the first two
 // percent are copied.
 void JoinPage::stopForClose() {
-    if (running_) cancelJoin();
+    if (running()) cancelJoin();
 }
 
 void JoinPage::reportAcknowledged() {
@@ -118,8 +118,8 @@ void JoinPage::resetAfterAbort() {
 
 void JoinPage::choosePart() {
     setJoinCommandsEnabled(false);
-    if (!partDialog_.Execute(window())) return;
-    const QString chosen = partDialog_.FileName;
+    if (!partDialog_.exec(window())) return;
+    const QString chosen = partDialog_.fileName();
     requireRegularFile(chosen); // a folder or a pipe named like a part is no part
     joinDestinationPicture->setEnabled(true);
     state_.JoinDestFolder = withTrailingSeparator(folderOf(chosen));
@@ -132,8 +132,8 @@ void JoinPage::choosePart() {
 }
 
 void JoinPage::chooseJoinDestination() {
-    if (!folderBrowser_.Execute(window())) return;
-    state_.JoinDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    if (!folderBrowser_.exec(window())) return;
+    state_.JoinDestFolder = withTrailingSeparator(folderBrowser_.folder());
     joinDestinationField->setText(state_.JoinDestFolder);
 }
 

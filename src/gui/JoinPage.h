@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/OperationState.h"
-
-#include <QGroupBox>
+#include "gui/OperationPage.h"
 
 class ClickLabel;
 class FileOpenDialog;
@@ -23,7 +22,7 @@ struct PartSet;
 // Cancel, Undo and "Run Joined and Exit". It owns the join's state and knows
 // whether a join runs; the part and folder dialogs and the report dialog are
 // the window's, shared with the other pages.
-class JoinPage : public QGroupBox {
+class JoinPage : public OperationPage {
     Q_OBJECT
 public:
     JoinPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& partDialog,
@@ -61,22 +60,18 @@ public:
     void setJoinButtonsEnabled(bool enabled);  // Load File, Destination, Join and Main
     void showOutputIcon();
 
-    bool running() const { return running_; }
     // A close request while a join runs cancels it first, so that no
     // half-joined file stays behind.
-    void stopForClose();
+    void stopForClose() override;
     // The report dialog's OK leaves Cancel shown and disabled.
-    void reportAcknowledged();
+    void reportAcknowledged() override;
 
     JoinState& state() { return state_; }
     const JoinState& state() const { return state_; }
 
 signals:
-    void startPageRequested(); // "Main"
-    void exitRequested();      // "Run Joined and Exit"
-    void operationStarted();   // a join starts
-    void operationFinished();  // it has ended, however it ended
-    void joinCompleted();      // a join has put its output in place
+    void exitRequested(); // "Run Joined and Exit"
+    void joinCompleted(); // a join has put its output in place
 
 private:
     void pressJoinDestinationPicture();
@@ -114,6 +109,5 @@ private:
     FileOpenDialog& partDialog_;
     FolderBrowser& folderBrowser_;
     JoinState state_;
-    bool running_ = false;
     QString recoveryNote_; // for the first question or report of this join
 };

@@ -12,7 +12,7 @@
 
 JoinPage::JoinPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& partDialog,
                    FolderBrowser& folderBrowser)
-    : QGroupBox(QStringLiteral("Join Files"), parent), reportDialog_(reportDialog),
+    : OperationPage(QStringLiteral("Join Files"), parent), reportDialog_(reportDialog),
       partDialog_(partDialog), folderBrowser_(folderBrowser) {
     setObjectName(QStringLiteral("joinPanel"));
     setGeometry(7, 5, 320, 320);

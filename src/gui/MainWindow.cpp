@@ -67,22 +67,14 @@ void MainWindow::makePages() {
     bind(startPanel->aboutPageButton, &QAbstractButton::clicked, &MainWindow::showAboutPage);
 
     splitPanel = new SplitPage(this, *reportDialog_, sourceDialog, folderBrowser);
-    bind(splitPanel, &SplitPage::startPageRequested, &MainWindow::leaveSplitPage);
-    followOperations(splitPanel);
 
     joinPanel = new JoinPage(this, *reportDialog_, partDialog, folderBrowser);
-    bind(joinPanel, &JoinPage::startPageRequested, &MainWindow::leaveJoinPage);
     bind(joinPanel, &JoinPage::exitRequested, &MainWindow::closeByProgram);
     bind(joinPanel, &JoinPage::joinCompleted, &MainWindow::settleSplitPageAfterJoin);
-    followOperations(joinPanel);
 
     comparePanel = new ComparePage(this, *reportDialog_, sourceDialog);
-    bind(comparePanel, &ComparePage::startPageRequested, &MainWindow::leaveComparePage);
-    followOperations(comparePanel);
 
     presetsPanel = new PresetsPage(this, *reportDialog_, sourceDialog, folderBrowser);
-    bind(presetsPanel, &PresetsPage::startPageRequested, &MainWindow::leavePresetsPage);
-    followOperations(presetsPanel);
     // The presets refuse a source smaller than the split page's part size.
     presetsPanel->typedPartSize = [this] { return splitPanel->typedPartSize(); };
     shareRecoverySetting({splitPanel->recovery, presetsPanel->recovery});
@@ -90,23 +82,31 @@ void MainWindow::makePages() {
     aboutPanel = new AboutPage(this);
     bind(aboutPanel, &AboutPage::startPageRequested, &MainWindow::leaveAboutPage);
 
+    // The pages that run operations, in the order a close request stops them,
+    // each with the window's step as its "Main" leaves it.
+    const QList<QPair<OperationPage*, void (MainWindow::*)()>> operationPages{
+        {splitPanel, &MainWindow::leaveSplitPage},
+        {joinPanel, &MainWindow::leaveJoinPage},
+        {presetsPanel, &MainWindow::leavePresetsPage},
+        {comparePanel, &MainWindow::leaveComparePage}};
+    for (const auto& [page, leave] : operationPages) {
+        operationPages_ << page;
+        bind(page, &OperationPage::startPageRequested, leave);
+        // Files from the desktop wait while a page's operation runs; once it
+        // has ended the close command is offered again.
+        bind(page, &OperationPage::operationStarted, &MainWindow::operationStarted);
+        bind(page, &OperationPage::operationFinished, &MainWindow::operationEnded);
+        // The report dialog's OK: each page's hint and Cancel as they were.
+        connect(reportDialog_, &ReportDialog::acknowledged, page,
+                &OperationPage::reportAcknowledged);
+    }
+
     // A split of either page first removes what a failed split of the other left.
     connect(splitPanel, &SplitPage::splitStarting, presetsPanel, &PresetsPage::removeLeftoverParts);
     connect(presetsPanel, &PresetsPage::splitStarting, splitPanel, &SplitPage::removeLeftoverParts);
 
-    // The report dialog shown, and its OK: each page's hint and Cancel as they were.
+    // The report dialog shown over the window: the split page's hint as it was.
     connect(reportDialog_, &ReportDialog::placed, splitPanel, &SplitPage::reportPlaced);
-    connect(reportDialog_, &ReportDialog::acknowledged, joinPanel, &JoinPage::reportAcknowledged);
-    connect(reportDialog_, &ReportDialog::acknowledged, splitPanel, &SplitPage::reportAcknowledged);
-    connect(reportDialog_, &ReportDialog::acknowledged, presetsPanel,
-            &PresetsPage::reportAcknowledged);
-}
-
-// Files from the desktop wait while a page's operation runs; once it has
-// ended the close command is offered again.
-template <class Page> void MainWindow::followOperations(Page* page) {
-    bind(page, &Page::operationStarted, &MainWindow::operationStarted);
-    bind(page, &Page::operationFinished, &MainWindow::operationEnded);
 }
 
 void MainWindow::operationStarted() { ++operationsRunning_; }
@@ -294,10 +294,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 void MainWindow::stopOperationsBeforeClose() {
-    splitPanel->stopForClose();
-    joinPanel->stopForClose();
-    presetsPanel->stopForClose();
-    comparePanel->stopForClose();
+    for (OperationPage* page : std::as_const(operationPages_))
+        page->stopForClose();
 }
 
 // ---------------------------------------------------------------- keyboard

@@ -98,7 +98,6 @@ protected:
 private:
     // The pages made, with their signals bound to the window and to each other.
     void makePages();
-    template <class Page> void followOperations(Page* page);
     void operationStarted();
     void operationEnded();
     void settleSplitPageAfterJoin();
@@ -115,6 +114,8 @@ private:
 
     ReportDialog* reportDialog_ = nullptr;
     QStackedWidget* pages_ = nullptr;
+    // The pages that run operations, in the order a close request stops them.
+    QList<OperationPage*> operationPages_;
     bool closeEnabled_ = true;
     bool shownBefore_ = false;
     bool programClose_ = false;

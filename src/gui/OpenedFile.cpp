@@ -33,14 +33,6 @@ QStringList refusalReport(const QString& headline, const QString& fileName) {
     return lines;
 }
 
-bool mayNameLookAlike(const QString& path) { return path.contains(QChar::ReplacementCharacter); }
-
-QString lookAlikeRefusal(const QString& path) {
-    return QStringLiteral("Cannot use %1: the name is not UTF-8 text, and this program would "
-                          "open another file in its place; rename the file")
-        .arg(path);
-}
-
 QStringList unusableFileReport(const QString& path) {
     const QFileInfo info(path);
     const char* refused = nullptr;

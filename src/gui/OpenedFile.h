@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/LookAlikeNames.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,14 +19,6 @@ struct OpenedFile {
 };
 
 OpenedFile classifyOpened(const QString& path);
-
-// Whether a path from the desktop may name a look-alike: made text from a
-// name that was not UTF-8, whose odd bytes became replacement characters
-// (U+FFFD), it would reach the file system as other bytes (another file, or
-// none). A name that truly holds U+FFFD can't be told apart and is refused too.
-bool mayNameLookAlike(const QString& path);
-// The message box's text for such a path from a dialog.
-QString lookAlikeRefusal(const QString& path);
 
 // Why a path can't be loaded at all (not UTF-8, missing, a folder, a pipe or
 // device, unreadable), as a report; empty for a readable regular file.

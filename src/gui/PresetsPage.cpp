@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <utility>
 
 using namespace tfs;
@@ -67,7 +66,7 @@ void PresetsPage::reportAcknowledged() { presetsHint->setVisible(true); }
 // The gauge can't tell: it shows 0 during the first half percent of a split
 // and 100 during the last.
 void PresetsPage::stopForClose() {
-    if (running_ || !partsLeft_.isEmpty()) cancelOrUndoPreset();
+    if (running() || !partsLeft_.isEmpty()) cancelOrUndoPreset();
 }
 
 // ---------------------------------------------------------------- the ten presets
@@ -108,8 +107,8 @@ void PresetsPage::runMediaPreset(int index) {
 }
 
 void PresetsPage::runPresetSplit() {
-    if (!sourceDialog_.Execute(window())) return;
-    state_.SourceFilePath = sourceDialog_.FileName;
+    if (!sourceDialog_.exec(window())) return;
+    state_.SourceFilePath = sourceDialog_.fileName();
     state_.SourceFileSize = measureFile(state_.SourceFilePath);
     if (!fillsMedium(state_.SourceFileSize, state_.PresetPartSize)) {
         const MediaPreset* preset = mediaPresetOfSize(state_.PresetPartSize);
@@ -117,9 +116,9 @@ void PresetsPage::runPresetSplit() {
         return;
     }
 
-    if (!folderBrowser_.Execute(window())) return;
+    if (!folderBrowser_.exec(window())) return;
     presetsHint->setVisible(false);
-    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.folder());
     state_.FreeSpaceDrive = state_.SplitDestFolder;
     presetsDestinationPicture->setEnabled(true);
 
@@ -136,9 +135,7 @@ void PresetsPage::runPresetSplit() {
     presetsCancelButton->setEnabled(true);
     SplitRun run;
     {
-        const auto finished = qScopeGuard([this] { emit operationFinished(); });
-        const QScopedValueRollback<bool> running(running_, true);
-        emit operationStarted();
+        const OperationScope operation(this);
         run = splitAndList(state_, state_.SourceFilePath, partsLeft_, recovery.percent(),
                            presetsGauge, [this](const std::function<void()>& completed) {
                                return runSplit(state_.SourceFilePath, state_.PresetPartSize,
@@ -173,7 +170,7 @@ void PresetsPage::cancelOrUndoPreset() {
     setPresetButtonsEnabled(false);
     presetsDestinationPicture->setEnabled(false);
     state_.SplitCancelFlag = 1;
-    if (running_) {
+    if (running()) {
         // Cancel of the running split: it stops before its next block. Its
         // parts go here, a step at a time with the event loop turning (the
         // engine's own removal would hold the window for as long as it

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/OperationState.h"
+#include "gui/OperationPage.h"
 #include "gui/RecoverySetting.h"
 #include "split/SplitEngine.h"
 
-#include <QGroupBox>
 #include <QStringList>
 #include <functional>
 
@@ -23,7 +23,7 @@ class ShapeOutline;
 // split's state, knows whether a preset split runs and keeps the parts that a
 // failed one left; the source and folder dialogs and the report dialog are
 // the window's, shared with the other pages.
-class PresetsPage : public QGroupBox {
+class PresetsPage : public OperationPage {
     Q_OBJECT
 public:
     PresetsPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
@@ -83,20 +83,16 @@ public:
     // Either of the window's dialogs closing resets Cancel.
     void dialogClosed();
 
-    bool running() const { return running_; }
     // A close request while a preset split runs (or after one that failed and
     // left its parts) cancels it; a finished or untouched page is left alone.
-    void stopForClose();
+    void stopForClose() override;
     // The report dialog's OK: the hint comes back.
-    void reportAcknowledged();
+    void reportAcknowledged() override;
 
     SplitState& state() { return state_; }
     const SplitState& state() const { return state_; }
 
 signals:
-    void startPageRequested(); // "Main"
-    void operationStarted();   // a preset split starts
-    void operationFinished();  // it has ended, however it ended
     // A split of this page starts: the parts that a failed split of another
     // page left go first.
     void splitStarting();
@@ -112,6 +108,5 @@ private:
     FileOpenDialog& sourceDialog_;
     FolderBrowser& folderBrowser_;
     SplitState state_;
-    bool running_ = false;  // true while a preset split runs
     QStringList partsLeft_; // the parts that a failed preset split left
 };

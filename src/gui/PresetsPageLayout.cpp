@@ -16,7 +16,7 @@ using namespace tfs;
 
 PresetsPage::PresetsPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
                          FolderBrowser& folderBrowser)
-    : QGroupBox(QStringLiteral("Presets"), parent), reportDialog_(reportDialog),
+    : OperationPage(QStringLiteral("Presets"), parent), reportDialog_(reportDialog),
       sourceDialog_(sourceDialog), folderBrowser_(folderBrowser) {
     setObjectName(QStringLiteral("presetsPanel"));
     setGeometry(7, 5, 320, 320);

@@ -45,24 +45,23 @@ Seams& seams() {
 
 void resetSeams() { seams() = productionSeams(); }
 
-bool DesktopDialog::close(QWidget* parent, QString chosen, QString& kept) {
+bool DesktopDialog::exec(QWidget* parent) {
+    QString answer = ask(parent);
     // A name that would reach the file system as other bytes is told, and
     // the choice taken as cancelled.
-    if (mayNameLookAlike(chosen))
-        seams().showError(parent, lookAlikeRefusal(std::exchange(chosen, QString())));
-    if (!chosen.isEmpty()) kept = chosen;
+    if (mayNameLookAlike(answer))
+        seams().showError(parent, lookAlikeRefusal(std::exchange(answer, QString())));
+    if (!answer.isEmpty()) chosen_ = answer;
     if (onClose) onClose();
-    return !chosen.isEmpty();
+    return !answer.isEmpty();
 }
 
-bool FileOpenDialog::Execute(QWidget* parent) {
-    return close(parent,
-                 Given.isEmpty() ? seams().openFile(parent, Title, Filter) : Given.takeFirst(),
-                 FileName);
+QString FileOpenDialog::ask(QWidget* parent) {
+    return given_.isEmpty() ? seams().openFile(parent, title(), filter_) : given_.takeFirst();
 }
 
-bool FolderBrowser::Execute(QWidget* parent) {
-    return close(parent, seams().browseFolder(parent, Title, OkCaption), Folder);
+QString FolderBrowser::ask(QWidget* parent) {
+    return seams().browseFolder(parent, title(), okCaption_);
 }
 
 void openInShell(QWidget* window, const QString& path) {

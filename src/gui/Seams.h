@@ -36,43 +36,62 @@ void resetSeams();
 // `window` back to the front.
 void openInShell(QWidget* window, const QString& path);
 
-// What the window's two dialogs share: a title, and a handler that runs
-// whenever the dialog closes, chosen or cancelled.
+// What the window's two dialogs share: a title, the path last chosen, and a
+// handler that runs whenever the dialog closes, chosen or cancelled.
 class DesktopDialog {
 public:
-    QString Title;
+    virtual ~DesktopDialog() = default;
+    // Shows the dialog; true when something was chosen, which is then the
+    // path it keeps (a cancel leaves the last choice). Runs onClose either
+    // way. A name that may be a look-alike (mayNameLookAlike) is refused in a
+    // message box and taken as a cancel.
+    bool exec(QWidget* parent);
+    QString title() const { return title_; }
     std::function<void()> onClose;
 
 protected:
-    explicit DesktopDialog(const QString& title) : Title(title) {}
-    // Takes a seam's answer: keeps it in `kept` when something was chosen
-    // (a cancel leaves the last choice), runs onClose, and tells whether. A
-    // name that may be a look-alike (mayNameLookAlike) is refused in a
-    // message box and taken as a cancel.
-    bool close(QWidget* parent, QString chosen, QString& kept);
+    explicit DesktopDialog(const QString& title) : title_(title) {}
+    // The seam's answer: the chosen path, or an empty text when cancelled.
+    virtual QString ask(QWidget* parent) = 0;
+    QString chosen() const { return chosen_; }
+
+private:
+    QString title_;
+    QString chosen_;
 };
 
 // A file-open dialog that remembers the file last chosen.
 class FileOpenDialog : public DesktopDialog {
 public:
     FileOpenDialog(const QString& title, const QString& filter)
-        : DesktopDialog(title), Filter(filter) {}
-    // Shows the dialog; true when a file was chosen (then in FileName).
-    // A file handed over beforehand (opened with the program or dropped on
-    // the window) is taken from Given instead of showing the dialog.
-    bool Execute(QWidget* parent);
-    QString Filter;
-    QString FileName;
-    QStringList Given;
+        : DesktopDialog(title), filter_(filter) {}
+    QString fileName() const { return chosen(); } // the file last chosen
+    QString filter() const { return filter_; }
+    // Files handed over beforehand (opened with the program or dropped on
+    // the window): exec() takes them one at a time instead of showing the
+    // dialog.
+    void setGivenFiles(const QStringList& files) { given_ = files; }
+    QStringList givenFiles() const { return given_; }
+
+protected:
+    QString ask(QWidget* parent) override;
+
+private:
+    QString filter_;
+    QStringList given_;
 };
 
 // The folder browser of the destination folders.
 class FolderBrowser : public DesktopDialog {
 public:
     FolderBrowser(const QString& title, const QString& okCaption)
-        : DesktopDialog(title), OkCaption(okCaption) {}
-    // Shows the browser; true when a folder was chosen (then in Folder).
-    bool Execute(QWidget* parent);
-    QString OkCaption;
-    QString Folder;
+        : DesktopDialog(title), okCaption_(okCaption) {}
+    QString folder() const { return chosen(); } // the folder last chosen
+    QString okCaption() const { return okCaption_; }
+
+protected:
+    QString ask(QWidget* parent) override;
+
+private:
+    QString okCaption_;
 };

@@ -20,8 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QScopedValueRollback>
 
 using namespace tfs;
 
@@ -109,19 +107,9 @@ SplitOutcome SplitPage::runSplit(const QString& sourcePath, qint64 partSize,
     view.partStarted = [this] { destinationField->setText(state_.SplitDestFolder); };
     view.refused = [this] { splitCancelButton->setEnabled(false); };
     view.cancelled = [this] { splitGauge->stepDownToZero(); };
-    // Marks the run, also when a file error ends it.
-    const auto finished = qScopeGuard([this] { emit operationFinished(); });
-    const QScopedValueRollback<bool> running(running_, true);
-    emit operationStarted();
-    // The part size and the unit stay as the split took them while it runs.
-    const bool partSizeOpen = partSizeField->isEnabled();
-    const bool unitOpen = unitBox->isEnabled();
-    partSizeField->setEnabled(false);
-    unitBox->setEnabled(false);
-    const auto reopen = qScopeGuard([&] {
-        partSizeField->setEnabled(partSizeOpen);
-        unitBox->setEnabled(unitOpen);
-    });
+    // Marks the run, also when a file error ends it. The part size and the
+    // unit stay as the split took them while it runs.
+    const OperationScope operation(this, {partSizeField, unitBox});
     // The parts that a failed split left (of either page) go before a new
     // split starts: once forgotten, nothing would remove them, and the new
     // set may take their names.
@@ -144,13 +132,13 @@ void SplitPage::cancelOrUndo() {
     // once an edited part size has turned the caption back to Cancel): after
     // a split whose list could not be written, Cancel keeps the parts, as the
     // error box says.
-    const bool completeSetKept = !running_ && partsLeft_.isEmpty() && listWritten_.isEmpty();
+    const bool completeSetKept = !running() && partsLeft_.isEmpty() && listWritten_.isEmpty();
     const QStringList parts = completeSetKept ? QStringList() : state_.SplitPartPaths;
     if (!removePartsStepping(parts, splitGauge)) return;
     partsLeft_.clear();
     if (!parts.isEmpty()) {
         splitGauge->setVisible(true);
-        splitHint->setText(fileNameOf(sourceDialog_.FileName) +
+        splitHint->setText(fileNameOf(sourceDialog_.fileName()) +
                            QStringLiteral(" is Already Looaded"));
         splitHint->setVisible(true);
     }
@@ -167,7 +155,7 @@ void SplitPage::cancelOrUndo() {
     splitCancelButton->setEnabled(false);
     if (splitCancelButton->text() == Undo) splitCancelButton->setText(Cancel);
     // A running split re-enables the page itself once the engine has returned.
-    if (!running_) {
+    if (!running()) {
         splitMainButton->setEnabled(true);
         setSplitButtonsEnabled(true);
     }

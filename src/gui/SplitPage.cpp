@@ -87,7 +87,7 @@ void SplitPage::settleFields() {
 // 0 during the first half percent of a split and 100 during the last.
 void SplitPage::stopForClose() {
     const bool failedPartsLeft = !partsLeft_.isEmpty() && partsLeft_ == state_.SplitPartPaths;
-    if (running_ || failedPartsLeft) cancelOrUndo();
+    if (running() || failedPartsLeft) cancelOrUndo();
 }
 
 // Split and Destination come back with the part size only: with none there
@@ -110,8 +110,8 @@ void SplitPage::chooseSource() {
     emptyField(this, partSizeField, &SplitPage::partSizeChanged);
     convertedSizeList->clearLines();
 
-    if (sourceDialog_.Execute(window())) {
-        const QString path = sourceDialog_.FileName;
+    if (sourceDialog_.exec(window())) {
+        const QString path = sourceDialog_.fileName();
         splitHint->setText(QLatin1Char(' ') + fileNameOf(path) + QStringLiteral(" Loaded"));
         state_.SourceFileSize = measureFile(path);
         state_.SourceFilePath = path;
@@ -181,7 +181,7 @@ void SplitPage::partSizeChanged() {
         splitCancelButton->setText(QStringLiteral("Cancel"));
     state_.PartSizeEmpty = partSizeField->text().isEmpty() ? 1 : 0;
     // While the split engine runs, Split and Destination stay disabled.
-    const bool enable = state_.PartSizeEmpty == 0 && !running_;
+    const bool enable = state_.PartSizeEmpty == 0 && !running();
     splitButton->setEnabled(enable);
     destinationButton->setEnabled(enable);
     if (state_.PartSizeEmpty == 1) return;
@@ -230,8 +230,8 @@ void SplitPage::updatePartSizeBytes() {
 // ---------------------------------------------------------------- destination
 
 void SplitPage::chooseDestination() {
-    if (!folderBrowser_.Execute(window())) return;
-    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.Folder);
+    if (!folderBrowser_.exec(window())) return;
+    state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.folder());
     state_.FreeSpaceDrive = state_.SplitDestFolder;
     destinationField->setText(state_.SplitDestFolder);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/OperationState.h"
+#include "gui/OperationPage.h"
 #include "gui/RecoverySetting.h"
 #include "split/SplitEngine.h"
 
-#include <QGroupBox>
 #include <QStringList>
 #include <functional>
 
@@ -27,7 +27,7 @@ class ReportDialog;
 // split runs and keeps the parts that a failed split left; the source and
 // folder dialogs and the report dialog are the window's, shared with the
 // other pages.
-class SplitPage : public QGroupBox {
+class SplitPage : public OperationPage {
     Q_OBJECT
 public:
     SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
@@ -89,21 +89,17 @@ public:
     // another page starts).
     void removeLeftoverParts();
 
-    bool running() const { return running_; }
     // A close request while the split runs cancels it first; so does one
     // after a split that failed and left its parts listed.
-    void stopForClose();
+    void stopForClose() override;
     // The report dialog shown over the window, and its OK: the hint comes back.
     void reportPlaced();
-    void reportAcknowledged();
+    void reportAcknowledged() override;
 
     SplitState& state() { return state_; }
     const SplitState& state() const { return state_; }
 
 signals:
-    void startPageRequested(); // "Main"
-    void operationStarted();   // a split starts
-    void operationFinished();  // it has ended, however it ended
     // A split of this page starts: the parts that a failed split of another
     // page left go first.
     void splitStarting();
@@ -122,9 +118,6 @@ private:
     FileOpenDialog& sourceDialog_;
     FolderBrowser& folderBrowser_;
     SplitState state_;
-    // True while the split engine runs: the page's buttons stay disabled
-    // until it has returned.
-    bool running_ = false;
     // The list file written by the split that Cancel/Undo belongs to.
     QString listWritten_;
     // The parts that a failed split left on disk, which Cancel (or closing

@@ -18,7 +18,7 @@
 
 SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog& sourceDialog,
                      FolderBrowser& folderBrowser)
-    : QGroupBox(QStringLiteral("Split Files"), parent), reportDialog_(reportDialog),
+    : OperationPage(QStringLiteral("Split Files"), parent), reportDialog_(reportDialog),
       sourceDialog_(sourceDialog), folderBrowser_(folderBrowser) {
     setObjectName(QStringLiteral("splitPanel"));
     setGeometry(7, 5, 320, 320);

@@ -21,7 +21,7 @@ class Gauge : public QWidget {
     Q_OBJECT
 public:
     Gauge(QWidget* parent, const QColor& bar);
-    int Progress() const { return progress_; }
+    int progress() const { return progress_; }
     void setProgress(int value);
     // Shows every value below the current one down to `target`, each painted
     // at once (nothing when the gauge is at or below it already).

@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(filesIn(parts).size(), 5);
         f->splitPanel->unitBox->setCurrentIndex(1); // 1 Kilobyte parts
         during(
-            f, [f] { return f->splitPanel->splitGauge->Progress() > 0; },
+            f, [f] { return f->splitPanel->splitGauge->progress() > 0; },
             [f] { click(f->splitPanel->splitCancelButton); });
         click(f->splitPanel->splitButton);
         QCOMPARE(ui.errors, QStringList());

@@ -107,7 +107,7 @@ private slots:
         const QByteArray fourth = readFile(part(4));
         for (const bool removed : {false, true}) {
             during(
-                f, [this] { return f->joinPanel->joinGauge->Progress() >= 30; },
+                f, [this] { return f->joinPanel->joinGauge->progress() >= 30; },
                 [&] {
                     if (removed)
                         QVERIFY(QFile::remove(part(3)));
@@ -122,7 +122,7 @@ private slots:
             QCOMPARE(entries(parts), left);
             QCOMPARE(readFile(part(4)), fourth);
             QCOMPARE(ui->reports, QList<QStringList>());
-            QCOMPARE(f->joinPanel->joinGauge->Progress(), 0);
+            QCOMPARE(f->joinPanel->joinGauge->progress(), 0);
         }
         QCOMPARE(concat({part(1), part(2)}), whole.left(400000));
     }

@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(ui.errors, QStringList());
         QCOMPARE(ui.reports, QList<QStringList>());
         QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 100);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 100);
         const QStringList parts{out + "big.bin.001", out + "big.bin.002", out + "big.bin.003"};
         QCOMPARE(entries(out), (QStringList{"big.bin.001", "big.bin.002", "big.bin.003",
                                             "big.bin.crc", "big.bin.sfv", "big.bin.txt"}));

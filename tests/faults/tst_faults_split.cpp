@@ -125,7 +125,7 @@ private slots:
 
         split(1, "500", fs.path());
         checkError(ui->errors, 2, fs.path() + "src.bin.001", "No space left on device");
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 0);
         QCOMPARE(entries(fs.path()), QStringList{"src.bin.001"});
         f->close();
         QVERIFY(!f->isVisible());

@@ -1,6 +1,7 @@
 // Files from the desktop through the real window: the program's argument and
 // drops (drag events carrying QMimeData URLs) on each panel, with the panels'
 // own loading, the refusals and the drops that a running operation ignores.
+#include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/OperationState.h"
@@ -20,19 +21,10 @@ using namespace testutil;
 
 namespace {
 
-// Panels by the number of their group box.
-int shownPanel(MainWindow* f) {
-    const QList<QGroupBox*> panels{f->startPanel,   f->splitPanel,   f->joinPanel,
-                                   f->comparePanel, f->presetsPanel, f->aboutPanel};
-    for (int i = panels.size() - 1; i >= 0; --i)
-        if (panels[i]->isVisible()) return i + 1;
-    return 0;
-}
-
 // What the window shows after a load: the split source, or the join part.
 QString loaded(MainWindow* f) {
-    if (shownPanel(f) == 2) return f->splitPanel->state().SourceFilePath;
-    if (shownPanel(f) == 3) return f->partDialog.FileName;
+    if (shownPage(f) == 2) return f->splitPanel->state().SourceFilePath;
+    if (shownPage(f) == 3) return f->partDialog.fileName();
     return QString();
 }
 
@@ -102,8 +94,8 @@ private slots:
         f->openGiven({name.startsWith("url:")
                           ? QUrl::fromLocalFile(files.path(name.mid(4))).toString()
                           : files.path(name)});
-        QTRY_VERIFY(shownPanel(f) != 1 || !ui.reports.isEmpty());
-        QCOMPARE(shownPanel(f), panel);
+        QTRY_VERIFY(shownPage(f) != 1 || !ui.reports.isEmpty());
+        QCOMPARE(shownPage(f), panel);
         QCOMPARE(loaded(f), load.isEmpty() ? QString() : files.path(load));
         QVERIFY(ui.errors.isEmpty());
         QVERIFY(ui.fileDialogTitles.isEmpty()); // no dialog was shown
@@ -126,7 +118,7 @@ private slots:
         ui.form->openGiven({files.path("photo.jpg"), files.path("notes.txt")});
         QTRY_COMPARE(ui.reports.size(), 1);
         QCOMPARE(ui.reports[0].at(2), QString("  ") + refusal::OneFile);
-        QCOMPARE(shownPanel(ui.form.get()), 1);
+        QCOMPARE(shownPage(ui.form.get()), 1);
     }
 
     // Drops on each panel, in each panel's own terms.
@@ -181,10 +173,7 @@ private slots:
         Files files;
         Ui ui;
         MainWindow* f = ui.form.get();
-        const QList<void (MainWindow::*)()> openers{
-            nullptr, &MainWindow::showSplitPage, &MainWindow::showJoinPage,
-            &MainWindow::showComparePage, &MainWindow::showPresetsPage};
-        if (panel > 1) (f->*openers[panel - 1])();
+        openPage(f, panel);
         QStringList paths;
         for (const QString& name : names)
             paths << files.path(name);
@@ -192,7 +181,7 @@ private slots:
         QVERIFY(target);
         const bool taken = drop(f, target, paths);
         QCOMPARE(taken, !expected.isEmpty());
-        QCOMPARE(shownPanel(f), after);
+        QCOMPARE(shownPage(f), after);
         QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join('\n')));
         QVERIFY(ui.fileDialogTitles.isEmpty());
         const QString kind = expected.section(':', 0, 0);
@@ -210,7 +199,7 @@ private slots:
             QCOMPARE(loaded(f), QString());
         }
         if (kind != "load" && !expected.isEmpty() && !kind.startsWith("memo"))
-            QVERIFY(f->sourceDialog.Given.isEmpty() && f->partDialog.Given.isEmpty());
+            QVERIFY(f->sourceDialog.givenFiles().isEmpty() && f->partDialog.givenFiles().isEmpty());
     }
 
     void nonLocalUrl() {
@@ -233,7 +222,7 @@ private slots:
         ui.fileAnswers << files.path("big.bin");
         bool taken = true;
         during(
-            f, [f] { return f->comparePanel->checksumGauge->Progress() > 0; },
+            f, [f] { return f->comparePanel->checksumGauge->progress() > 0; },
             [&] {
                 taken = drop(f, f->comparePanel->compareButton,
                              QStringList{files.path("x.01"), files.path("x.01")});
@@ -281,31 +270,24 @@ private slots:
         QWidget* target = f->startPanel->productPicture;
         QPushButton* cancel = nullptr;
         if (page == "split") {
-            f->showSplitPage();
-            ui.fileAnswers << source;
-            click(f->splitPanel->loadSourceButton);
-            QTest::keyClicks(f->splitPanel->partSizeField, "1");
-            ui.folderAnswers << out.path();
-            click(f->splitPanel->destinationButton);
+            openPage(f, 2);
+            prepareSplit(ui, source, 2 /* Megabytes */, "1", out.path());
             target = f->splitPanel->splitButton;
         } else if (page == "join") {
-            f->showJoinPage();
-            ui.fileAnswers << out.filePath("set.001");
-            click(f->joinPanel->loadPartButton);
+            openPage(f, 3);
+            loadPart(ui, out.filePath("set.001"));
             target = f->joinPanel->joinButton;
             if (ending == "cancelled") cancel = f->joinPanel->joinCancelButton;
         } else {
-            f->showPresetsPage();
-            ui.fileAnswers << source;
-            ui.folderAnswers << out.path();
+            openPage(f, 5);
         }
         std::optional<bool> takenDuring;
         during(
             f,
             [f] {
-                return f->splitPanel->splitGauge->Progress() > 0 ||
-                       f->joinPanel->joinGauge->Progress() > 0 ||
-                       f->presetsPanel->presetsGauge->Progress() > 0;
+                return f->splitPanel->splitGauge->progress() > 0 ||
+                       f->joinPanel->joinGauge->progress() > 0 ||
+                       f->presetsPanel->presetsGauge->progress() > 0;
             },
             [&] {
                 takenDuring =
@@ -314,7 +296,7 @@ private slots:
             });
         if (page == "split") click(f->splitPanel->splitButton);
         if (page == "join") click(f->joinPanel->joinButton);
-        if (page == "presets") click(f->presetsPanel->floppy12Button);
+        if (page == "presets") runPreset(ui, f->presetsPanel->floppy12Button, source, out.path());
         // A file error ends the split before its first turn.
         QCOMPARE(takenDuring, ending == "error" ? std::nullopt : std::optional<bool>(false));
         QCOMPARE(ui.errors.size(), ending == "error" ? 1 : 0);

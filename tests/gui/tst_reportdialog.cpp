@@ -63,7 +63,7 @@ private slots:
         ui.dialog->report({"x"});
         QVERIFY(!f->splitPanel->splitHint->isHidden());
         QVERIFY(!f->presetsPanel->presetsHint->isHidden());
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 0);
         QVERIFY(!f->joinPanel->joinCancelButton->isEnabled());
         QVERIFY(!f->joinPanel->joinCancelButton->isHidden());
     }

@@ -163,7 +163,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QList<int> painted;
-        PaintSpy spy([&] { painted << gauge.Progress(); });
+        PaintSpy spy([&] { painted << gauge.progress(); });
         gauge.installEventFilter(&spy);
         now += 1000;
         for (int v = 1; v <= 100; ++v) {

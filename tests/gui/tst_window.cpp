@@ -1,3 +1,4 @@
+#include "common/PanelDriver.h"
 #include "common/UiHarness.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
@@ -26,26 +27,9 @@ namespace {
 
 QList<QGroupBox*> visiblePanels(MainWindow* f) {
     QList<QGroupBox*> shown;
-    for (QGroupBox* g : QList<QGroupBox*>{f->startPanel, f->splitPanel, f->joinPanel,
-                                          f->comparePanel, f->presetsPanel, f->aboutPanel})
+    for (QGroupBox* g : testutil::pages(f))
         if (g->isVisible()) shown << g;
     return shown;
-}
-
-// Opens a panel (1 start .. 6 about) with its button, as a user does.
-QGroupBox* openPanel(MainWindow* f, int panel) {
-    const char* openers[] = {"",
-                             "",
-                             "splitPageButton",
-                             "joinPageButton",
-                             "comparePageButton",
-                             "presetsPageButton",
-                             "aboutPageButton"};
-    if (auto* opener = f->findChild<QAbstractButton*>(openers[panel]))
-        QTest::mouseClick(opener, Qt::LeftButton);
-    const char* panels[] = {
-        "", "startPanel", "splitPanel", "joinPanel", "comparePanel", "presetsPanel", "aboutPanel"};
-    return f->findChild<QGroupBox*>(panels[panel]);
 }
 
 // The window active, taking keys and focus.
@@ -174,8 +158,8 @@ private slots:
         QCOMPARE(f->aboutPanel->commentsText->lines().at(9), QString("   "));
         QCOMPARE(f->aboutPanel->commentsText->lines().at(1),
                  QString("application,  which allows splitting  files, of any type and "));
-        QCOMPARE(f->partDialog.Title, QString("Join Files"));
-        QCOMPARE(f->folderBrowser.OkCaption, QString(" Output Folder"));
+        QCOMPARE(f->partDialog.title(), QString("Join Files"));
+        QCOMPARE(f->folderBrowser.okCaption(), QString(" Output Folder"));
     }
 
     // Every opening button shows its panel alone; every "Main" brings back the start panel.
@@ -294,7 +278,7 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         QVERIFY(activate(f));
-        openPanel(f, 6);
+        testutil::openPage(f, 6);
         QTest::keyClick(f->windowHandle(), Qt::Key(key));
         QCOMPARE(visiblePanels(f), QList<QGroupBox*>{leaves ? static_cast<QGroupBox*>(f->startPanel)
                                                             : f->aboutPanel});
@@ -310,7 +294,7 @@ private slots:
         Ui ui;
         MainWindow* f = ui.form.get();
         QVERIFY(activate(f));
-        openPanel(f, panel);
+        testutil::openPage(f, panel);
         QStringList expected;
         for (const QString& name : order.split(' ', Qt::SkipEmptyParts))
             if (QWidget* w = f->findChild<QWidget*>(name); w->isEnabled() && w->isVisible())
@@ -334,7 +318,8 @@ private slots:
         QFETCH(int, gauges);
         Ui ui;
         QList<QAccessibleInterface*> all;
-        collect(QAccessible::queryAccessibleInterface(openPanel(ui.form.get(), panel)), all);
+        collect(QAccessible::queryAccessibleInterface(testutil::openPage(ui.form.get(), panel)),
+                all);
         int clickable = 0, found = 0;
         for (QAccessibleInterface* a : all) {
             if (takesClick(a->object()) && ++clickable)

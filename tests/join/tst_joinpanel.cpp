@@ -55,7 +55,7 @@ QString panelState(MainWindow* f) {
         if (!w->isHidden()) shown << name;
     return QString("enabled: %1 | shown: %2 | gauge %3")
         .arg(enabled.join(", "), shown.join(", "))
-        .arg(f->joinPanel->joinGauge->Progress());
+        .arg(f->joinPanel->joinGauge->progress());
 }
 
 const QString Opened = "enabled: Load File, Main | shown: joinHint | gauge 0";
@@ -74,7 +74,7 @@ void whenGaugeReaches(MainWindow* f, int percent, std::function<void()> action) 
     auto* timer = new QTimer(f);
     timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, f, [=] {
-        if (f->joinPanel->joinGauge->Progress() < percent) return;
+        if (f->joinPanel->joinGauge->progress() < percent) return;
         timer->stop();
         timer->deleteLater();
         action();

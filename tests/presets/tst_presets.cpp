@@ -3,6 +3,7 @@
 // with its list and Undo, Cancel during a split, closing the window during a
 // split, the hover outline and the folder picture, and one real split of a
 // file just over 4 GiB at the "Fat32" size.
+#include "common/PanelDriver.h"
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
@@ -32,19 +33,6 @@ namespace {
 
 constexpr qint64 Size12 = 0x133333; // the "1.2 MB" preset
 
-QList<QWidget*> presetButtonsAndMain(MainWindow* f) {
-    return {f->presetsPanel->floppy12Button,   f->presetsPanel->floppy144Button,
-            f->presetsPanel->floppy288Button,  f->presetsPanel->zip100Button,
-            f->presetsPanel->zip250Button,     f->presetsPanel->cd650Button,
-            f->presetsPanel->cd700Button,      f->presetsPanel->cd800Button,
-            f->presetsPanel->dvdButton,        f->presetsPanel->fat32Button,
-            f->presetsPanel->presetsMainButton};
-}
-
-bool allEnabled(const QList<QWidget*>& widgets) {
-    return std::all_of(widgets.begin(), widgets.end(), [](QWidget* w) { return w->isEnabled(); });
-}
-
 QByteArray listBytes(const QStringList& names) {
     QByteArray out;
     for (const QString& n : names)
@@ -61,17 +49,7 @@ class TestPresets : public QObject {
     QString src, dst;
 
     // The real window with the presets panel open.
-    static void openPanel(Ui& ui) {
-        QTest::mouseClick(ui.form->startPanel->presetsPageButton, Qt::LeftButton);
-        QVERIFY(ui.form->presetsPanel->isVisible());
-    }
-
-    // Runs a preset on `source` into `dest` (an empty text cancels that dialog).
-    static void runPreset(Ui& ui, QWidget* button, const QString& source, const QString& dest) {
-        ui.fileAnswers = {source};
-        ui.folderAnswers = {dest};
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
+    static void openPanel(Ui& ui) { QVERIFY(openPage(ui.form.get(), 5)->isVisible()); }
 
 private slots:
     void init() {
@@ -247,8 +225,8 @@ private slots:
         QCOMPARE(f->presetsPanel->state().SourceFileSize, 0);
         QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Undo"));
         QVERIFY(f->presetsPanel->presetsCancelButton->isEnabled());
-        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 100);
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0); // it follows the split page's splits
+        QCOMPARE(f->presetsPanel->presetsGauge->progress(), 100);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 0); // it follows the split page's splits
         QVERIFY(!f->presetsPanel->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
@@ -269,7 +247,7 @@ private slots:
         QVERIFY(QFileInfo::exists(source));
         QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QVERIFY(!f->presetsPanel->presetsDestinationPicture->isEnabled());
-        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 0);
+        QCOMPARE(f->presetsPanel->presetsGauge->progress(), 0);
         QVERIFY(f->presetsPanel->presetsHint->isVisible());
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
 
@@ -308,7 +286,7 @@ private slots:
         QCOMPARE(f->presetsPanel->state().SplitCancelFlag, 1);
         QCOMPARE(filesIn(dst), earlier);
         QCOMPARE(readFile(dst + "first.bin.001"), earlierPart);
-        QCOMPARE(f->presetsPanel->presetsGauge->Progress(), 0);
+        QCOMPARE(f->presetsPanel->presetsGauge->progress(), 0);
         QVERIFY(!f->presetsPanel->presetsCancelButton->isEnabled());
         QCOMPARE(f->presetsPanel->presetsCancelButton->text(), QString("Cancel"));
         QVERIFY(allEnabled(presetButtonsAndMain(f)));
@@ -341,8 +319,8 @@ private slots:
             during(
                 f,
                 [f] {
-                    return f->presetsPanel->presetsGauge->Progress() > 0 &&
-                           f->presetsPanel->presetsGauge->Progress() < 100;
+                    return f->presetsPanel->presetsGauge->progress() > 0 &&
+                           f->presetsPanel->presetsGauge->progress() < 100;
                 },
                 [f] { f->close(); });
             runPreset(ui, f->presetsPanel->floppy12Button, src + "second.bin", dst);
@@ -361,7 +339,7 @@ private slots:
             during(
                 f,
                 [f] {
-                    const int progress = f->splitPanel->splitGauge->Progress();
+                    const int progress = f->splitPanel->splitGauge->progress();
                     return progress > 0 && progress < 100;
                 },
                 [f] { f->close(); });

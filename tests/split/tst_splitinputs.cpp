@@ -81,7 +81,7 @@ private slots:
         QTest::keyClicks(f->splitPanel->partSizeField, "1");
         QList<bool> lockedDuringSplit;
         during(
-            f, [f] { return f->splitPanel->splitGauge->Progress() > 0; },
+            f, [f] { return f->splitPanel->splitGauge->progress() > 0; },
             [&] {
                 lockedDuringSplit = {f->splitPanel->partSizeField->isEnabled(),
                                      f->splitPanel->unitBox->isEnabled()};
@@ -143,7 +143,7 @@ private slots:
         QVERIFY2(longestWork < 50,
                  qPrintable(QString("%1 ms of work without an event-loop turn").arg(longestWork)));
         QVERIFY2(counter.paints <= 110, qPrintable(QString("%1 paintings").arg(counter.paints)));
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 0);
         QCOMPARE(f->splitPanel->splitHint->text(), QString("src.bin is Already Looaded"));
         QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Cancel"));
     }

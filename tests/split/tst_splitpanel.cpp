@@ -49,7 +49,7 @@ void checkCancelled(const Ui& ui) {
     MainWindow* f = ui.form.get();
     QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Cancel"));
     QVERIFY(!f->splitPanel->splitCancelButton->isEnabled());
-    QCOMPARE(f->splitPanel->splitGauge->Progress(), 0);
+    QCOMPARE(f->splitPanel->splitGauge->progress(), 0);
     QCOMPARE(f->splitPanel->splitHint->text(), QString("src.bin is Already Looaded"));
     QVERIFY(f->splitPanel->splitHint->isVisible());
     QCOMPARE(navigation(f), AllOn);
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(f->splitPanel->splitCancelButton->text(), QString("Undo"));
         QVERIFY(f->splitPanel->splitCancelButton->isEnabled());
         QCOMPARE(navigation(f), AllOn);
-        QCOMPARE(f->splitPanel->splitGauge->Progress(), 100);
+        QCOMPARE(f->splitPanel->splitGauge->progress(), 100);
         QVERIFY(!f->splitPanel->splitHint->isVisible());
 
         click(f->splitPanel->splitCancelButton);
@@ -326,7 +326,7 @@ private slots:
             prepareSplit(ui, source, 0, "4000");
             if (whileRunning)
                 during(
-                    f, [f] { return f->splitPanel->splitGauge->Progress() > 0; },
+                    f, [f] { return f->splitPanel->splitGauge->progress() > 0; },
                     [f] { f->close(); });
             click(f->splitPanel->splitButton);
             if (!whileRunning) f->close();

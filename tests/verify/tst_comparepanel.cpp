@@ -46,7 +46,7 @@ class PaintLog : public QObject {
 public:
     explicit PaintLog(Gauge* g) : gauge(g) { g->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) values << gauge->Progress();
+        if (e->type() == QEvent::Paint) values << gauge->progress();
         return false;
     }
     // Whether the log ends with every value from `from` down to 0.
@@ -110,7 +110,7 @@ class TestComparePanel : public QObject {
         QVERIFY(f->comparePanel->compareMainButton->isEnabled());
         QVERIFY(f->comparePanel->checksumHint->isVisible());
         QVERIFY(f->comparePanel->compareHint->isVisible());
-        QCOMPARE(f->comparePanel->compareGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->compareGauge->progress(), 0);
     }
 
 private slots:
@@ -146,7 +146,7 @@ private slots:
         QCOMPARE(ui.fileDialogTitles, QStringList{"Select File to Split"});
         QCOMPARE(f->comparePanel->checksumResults->lines(),
                  QStringList({"  ", "CheckSum for " + file, "", "CRC32 is: $" + hex, decimal}));
-        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 100);
+        QCOMPARE(f->comparePanel->checksumGauge->progress(), 100);
         QVERIFY(!f->comparePanel->checksumCancelButton->isEnabled());
         QVERIFY(f->comparePanel->checksumCancelButton->isVisible());
         QVERIFY(!f->comparePanel->compareCancelButton->isVisible());
@@ -164,7 +164,7 @@ private slots:
         checksumOfDigits(ui);
         QTest::mouseClick(f->comparePanel->checksumButton, Qt::LeftButton); // dialog cancelled
         QCOMPARE(f->comparePanel->checksumResults->lines(), QStringList{"  "});
-        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 100);
+        QCOMPARE(f->comparePanel->checksumGauge->progress(), 100);
         QVERIFY(f->comparePanel->checksumCancelButton->isEnabled());
         verifyIdle(f);
 
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(f->comparePanel->checksumResults->lines().isEmpty());
         const int share = int(100 * qMin(size, CrcBlockSize) / size);
         QVERIFY2(paints.endsWithStepsDownFrom(share), paints.text().constData());
-        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->checksumGauge->progress(), 0);
         QVERIFY(!f->comparePanel->checksumCancelButton->isEnabled());
         verifyIdle(f);
         QVERIFY(ui.errors.isEmpty());
@@ -301,7 +301,7 @@ private slots:
         if (lengthsDiffer) expected << "Files Have different length, so  ";
         expected << (same ? identical(a, b) : notIdentical(a, b));
         QCOMPARE(f->comparePanel->compareResults->lines(), expected);
-        QCOMPARE(f->comparePanel->compareGauge->Progress(),
+        QCOMPARE(f->comparePanel->compareGauge->progress(),
                  gauge); // 0: different lengths read nothing
         QVERIFY(f->comparePanel->compareCancelButton->isVisible());
         QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
@@ -357,7 +357,7 @@ private slots:
             QVERIFY(!f->comparePanel->checksumButton->isEnabled());
             QVERIFY(!f->comparePanel->compareButton->isEnabled());
             QVERIFY(!f->comparePanel->compareHint->isVisible());
-            QCOMPARE(f->comparePanel->compareGauge->Progress(), 20);
+            QCOMPARE(f->comparePanel->compareGauge->progress(), 20);
             QTest::mouseClick(f->comparePanel->compareCancelButton, Qt::LeftButton);
         });
 
@@ -366,7 +366,7 @@ private slots:
         QVERIFY(f->comparePanel->compareResults->lines().isEmpty());
         QVERIFY2(paints.endsWithStepsDownFrom(20), paints.text().constData());
         QVERIFY(*std::max_element(paints.values.begin(), paints.values.end()) <= 20);
-        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->checksumGauge->progress(), 0);
         QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
         verifyIdle(f);
         QVERIFY(!f->comparePanel->state().CompareStream1 &&
@@ -390,7 +390,7 @@ private slots:
         f->show();
         ui.fileAnswers << a << b;
         clickWhileRunning(f->comparePanel->compareButton, [&] { f->close(); });
-        QCOMPARE(f->comparePanel->compareGauge->Progress(),
+        QCOMPARE(f->comparePanel->compareGauge->progress(),
                  qRound(100.0 * CompareBlockSize / (4 * CrcBlockSize)));
         QVERIFY(f->comparePanel->compareResults->lines().isEmpty());
         QVERIFY(ui.reports.isEmpty());
@@ -418,8 +418,8 @@ private slots:
 
         QTest::mouseClick(f->comparePanel->compareMainButton, Qt::LeftButton);
         QVERIFY(f->startPanel->isVisible() && !f->comparePanel->isVisible());
-        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
-        QCOMPARE(f->comparePanel->compareGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->checksumGauge->progress(), 0);
+        QCOMPARE(f->comparePanel->compareGauge->progress(), 0);
         QCOMPARE(f->comparePanel->checksumResults->lineCount(), 5);
         QCOMPARE(f->comparePanel->compareResults->lineCount(), 1);
 
@@ -428,7 +428,7 @@ private slots:
         QVERIFY(f->comparePanel->isVisible() && !f->startPanel->isVisible());
         QVERIFY(f->comparePanel->checksumResults->lines().isEmpty() &&
                 f->comparePanel->compareResults->lines().isEmpty());
-        QCOMPARE(f->comparePanel->checksumGauge->Progress(), 0);
+        QCOMPARE(f->comparePanel->checksumGauge->progress(), 0);
         QVERIFY(f->comparePanel->compareCancelButton->isVisible() &&
                 f->comparePanel->checksumCancelButton->isVisible());
         QVERIFY(!f->comparePanel->compareCancelButton->isEnabled() &&
