@@ -71,13 +71,6 @@ QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
     return parts;
 }
 
-QStringList partsNamedButMissing(const JoinChecks& checks, const PartSet& set) {
-    QStringList missing;
-    for (const SfvEntry& entry : checks.parts)
-        if (!QFileInfo(set.folder + entry.name).isFile()) missing << entry.name;
-    return missing;
-}
-
 QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joined) {
     QStringList lines;
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {

@@ -40,10 +40,6 @@ JoinChecks readJoinChecks(const PartSet& set);
 QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
                                   QString* conflict = nullptr);
 
-// The parts of the set that the .sfv names but that aren't in the set's
-// folder (a folder of that name doesn't count), in ordinal order.
-QStringList partsNamedButMissing(const JoinChecks& checks, const PartSet& set);
-
 // After the join, from the parts' CRC-32 as copied (part 1 first): the
 // report lines of every failed check, each damaged part named with the
 // expected and the actual CRC-32; empty when everything passed.
