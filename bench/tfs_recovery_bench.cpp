@@ -6,7 +6,8 @@
 //                                         ours (one stream, eight at once),
 //                                         libcrypto's and Qt's (GB/s, one thread)
 //   tfs_recovery_bench create FOLDER NAME PERCENT
-//                                         recovery files over NAME.001, ... in FOLDER
+//                                         recovery files over NAME.001, ... in FOLDER,
+//                                         given the parts' CRC-32s as a split gives them
 //   tfs_recovery_bench repair FILE        checks and repairs the set FILE belongs to
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
@@ -14,6 +15,7 @@
 #include "recovery/RecoveryRepair.h"
 #include "recovery/RecoverySet.h"
 #include "recovery/RecoveryWriter.h"
+#include "verify/Crc32Fast.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -118,10 +120,20 @@ int create(const QString& folder, const QString& name, int percent) {
         sizes.append(QFileInfo(dir + entry).size());
     }
     const RecoveryPlan plan = planRecovery(name, sizes, percent);
+    // The split hands over the parts' CRC-32s, which its copy takes for the
+    // check files: they are taken here before the clock starts.
+    QList<PartCrc> crcs;
+    for (const QString& part : parts) {
+        QFile file(dir + part);
+        if (!file.open(QIODevice::ReadOnly)) return 2;
+        const QByteArray bytes = file.readAll();
+        crcs.append(
+            {Crc32Fast(bytes.constData(), bytes.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF, bytes.size()});
+    }
     QElapsedTimer clock;
     clock.start();
     quint8 flag = 0;
-    writeRecoveryFiles(dir, parts, plan, EngineHooks{}, CancelRequest(flag));
+    writeRecoveryFiles(dir, parts, plan, EngineHooks{}, CancelRequest(flag), RecoveryMemory, crcs);
     std::printf("RESULT create %.3f s (%d parts, %u recovery slices of %llu bytes)\n",
                 double(clock.nsecsElapsed()) / 1e9, int(parts.size()), plan.sliceCount,
                 static_cast<unsigned long long>(plan.sliceSize));

@@ -224,6 +224,19 @@ void multiplyAdd(quint16 factor, const uchar* src, uchar* dst, qint64 bytes) {
     multiplyAddWith(fastest, factor, src, dst, bytes);
 }
 
+void add(const uchar* src, uchar* dst, qint64 bytes) {
+    qint64 i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        quint64 a, b;
+        std::memcpy(&a, src + i, 8);
+        std::memcpy(&b, dst + i, 8);
+        b ^= a;
+        std::memcpy(dst + i, &b, 8);
+    }
+    for (; i < bytes; ++i)
+        dst[i] ^= src[i];
+}
+
 PreparedFactor prepareFactor(quint16 factor) {
     PreparedFactor prepared;
     prepared.zero = factor == 0;
@@ -247,9 +260,13 @@ PreparedFactor prepareFactor(quint16 factor) {
 }
 
 void prepareSource(const uchar* src, uchar* nibbles, qint64 bytes) {
+    static const Kernel fastest = kernels().back();
+    prepareSourceWith(fastest, src, nibbles, bytes);
+}
+
+void prepareSourceWith(Kernel kernel, const uchar* src, uchar* nibbles, qint64 bytes) {
 #if defined(__x86_64__)
-    static const bool avx2 = hasAvx2();
-    if (avx2) return prepareSourceAvx2(src, nibbles, bytes);
+    if (kernel == Kernel::Avx2) return prepareSourceAvx2(src, nibbles, bytes);
 #endif
     for (qint64 i = 0; i < bytes; i += 64, nibbles += 128)
         for (int j = 0; j < 32; ++j) {
@@ -263,10 +280,15 @@ void prepareSource(const uchar* src, uchar* nibbles, qint64 bytes) {
 
 void multiplyAddPrepared(const PreparedFactor& factor, const uchar* nibbles, uchar* acc,
                          qint64 bytes) {
+    static const Kernel fastest = kernels().back();
+    multiplyAddPreparedWith(fastest, factor, nibbles, acc, bytes);
+}
+
+void multiplyAddPreparedWith(Kernel kernel, const PreparedFactor& factor, const uchar* nibbles,
+                             uchar* acc, qint64 bytes) {
     if (factor.zero) return;
 #if defined(__x86_64__)
-    static const bool avx2 = hasAvx2();
-    if (avx2) return multiplyAddPreparedAvx2(factor, nibbles, acc, bytes);
+    if (kernel == Kernel::Avx2) return multiplyAddPreparedAvx2(factor, nibbles, acc, bytes);
 #endif
     for (qint64 i = 0; i < bytes; i += 64, nibbles += 128)
         for (int j = 0; j < 32; ++j)
@@ -277,9 +299,13 @@ void multiplyAddPrepared(const PreparedFactor& factor, const uchar* nibbles, uch
 }
 
 void toWords(uchar* acc, qint64 bytes) {
+    static const Kernel fastest = kernels().back();
+    toWordsWith(fastest, acc, bytes);
+}
+
+void toWordsWith(Kernel kernel, uchar* acc, qint64 bytes) {
 #if defined(__x86_64__)
-    static const bool avx2 = hasAvx2();
-    if (avx2) return toWordsAvx2(acc, bytes);
+    if (kernel == Kernel::Avx2) return toWordsAvx2(acc, bytes);
 #endif
     uchar block[64];
     for (qint64 i = 0; i < bytes; i += 64) {

@@ -26,6 +26,7 @@ std::vector<Kernel> kernels(); // those this CPU runs, the one in use last
 const char* kernelName(Kernel kernel);
 void multiplyAddWith(Kernel kernel, quint16 factor, const uchar* src, uchar* dst, qint64 bytes);
 void multiplyAdd(quint16 factor, const uchar* src, uchar* dst, qint64 bytes);
+void add(const uchar* src, uchar* dst, qint64 bytes); // dst ^= src: the product by 1
 
 // The region work for many products of the same bytes, in a layout of its
 // own. A source is prepared once: per 64 bytes (32 words) the four nibbles of
@@ -46,6 +47,11 @@ void prepareSource(const uchar* src, uchar* nibbles, qint64 bytes); // nibbles: 
 void multiplyAddPrepared(const PreparedFactor& factor, const uchar* nibbles, uchar* acc,
                          qint64 bytes);
 void toWords(uchar* acc, qint64 bytes); // in place
+// The same with a given kernel (one of kernels()); the layouts are the same.
+void prepareSourceWith(Kernel kernel, const uchar* src, uchar* nibbles, qint64 bytes);
+void multiplyAddPreparedWith(Kernel kernel, const PreparedFactor& factor, const uchar* nibbles,
+                             uchar* acc, qint64 bytes);
+void toWordsWith(Kernel kernel, uchar* acc, qint64 bytes);
 
 // Inverts the n x n matrix (row-major) in place; false when it is singular.
 bool invert(std::vector<quint16>& matrix, int n);

@@ -48,12 +48,29 @@ struct Placed {
     qint64 offset = 0;
 };
 
+// Parts kept open from pass to pass, where they are this few (each holds a
+// file descriptor); more are opened for every read.
+constexpr qint64 PartsKeptOpen = 256;
+
 struct Part {
     QString path;
     qint64 length = 0;
     FileEntry entry;
-    std::unique_ptr<Md5> md5; // of the bytes read so far
-    quint32 crc = 0xFFFFFFFF;
+    std::unique_ptr<Md5> md5;    // of the bytes read so far
+    quint32 crc = 0xFFFFFFFF;    // the CRC-32 register over the bytes so far, or over all
+    bool crcCopied = false;      // the split's copy took the CRC-32 of all its bytes
+    std::unique_ptr<QFile> file; // kept open, or null
+};
+
+// A stretch of every part and of every recovery slice.
+struct Buffers {
+    Buffers(qint64 parts, quint32 slices, qint64 stretch) {
+        for (qint64 i = 0; i < parts; ++i)
+            inputs.emplace_back(new uchar[size_t(stretch)]);
+        for (quint32 e = 0; e < slices; ++e)
+            recovery.emplace_back(new uchar[size_t(stretch)]);
+    }
+    std::vector<std::unique_ptr<uchar[]>> inputs, recovery;
 };
 
 // Files being written: a hidden name beside the final one until they are whole.
@@ -154,7 +171,8 @@ RecoveryPlan planRecovery(const QString& sourceName, const QList<qint64>& partSi
 
 bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                         const RecoveryPlan& plan, const EngineHooks& hooks,
-                        const CancelRequest& cancel, qint64 memory) {
+                        const CancelRequest& cancel, qint64 memory,
+                        const QList<PartCrc>& copiedCrcs) {
     if (!plan.refusal.isEmpty()) throw OperationError(plan.refusal);
     const qint64 S = qint64(plan.sliceSize);
 
@@ -166,7 +184,8 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         for (qsizetype i = 0; i < partNames.size(); ++i) {
             Part& p = parts[size_t(i)];
             p.path = folder + partNames[i];
-            QFile file(p.path);
+            p.file = std::make_unique<QFile>(p.path);
+            QFile& file = *p.file;
             if (!file.open(QIODevice::ReadOnly))
                 throw OperationError(
                     QStringLiteral("Cannot read %1: %2").arg(p.path, file.errorString()));
@@ -181,6 +200,11 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
             p.entry.name = partNames[i].toUtf8();
             p.entry.id = fileIdOf(p.entry.md5Head, p.entry.length, p.entry.name);
             p.md5 = std::make_unique<Md5>();
+            if (copiedCrcs.size() == partNames.size() && copiedCrcs[i].size == p.length) {
+                p.crc = copiedCrcs[i].crc ^ 0xFFFFFFFF;
+                p.crcCopied = true;
+            }
+            if (partNames.size() > PartsKeptOpen) p.file.reset();
         }
     }
     std::sort(parts.begin(), parts.end(),
@@ -238,23 +262,23 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                                      .arg(folder + rv.name, volumes[v].file->errorString()));
     }
 
-    // The recovery data, over a stretch of every slice at a time: each pass
-    // reads the stretch of every part, takes the parts' MD5s and CRC-32s
-    // eight at a time and multiplies the parts into the recovery slices in
-    // tiles that stay in the processor's caches (TileBytes of every recovery
-    // slice while all parts go by), both threads on both kinds of task.
+    // The recovery data, over a stretch of every slice at a time. Each pass
+    // takes the parts' MD5s sixteen at a time (and their CRC-32s where the
+    // split's copy did not hand them over) and multiplies the parts into the
+    // recovery slices in tiles that stay in the processor's caches (TileBytes
+    // of every recovery slice while all parts go by). Meanwhile the next
+    // pass's stretch is read into a second set of buffers and the previous
+    // pass's recovery data is written out: both threads take any of these
+    // tasks, and a pass waits only for the one before it.
     const quint32 R = plan.sliceCount;
     const qint64 padded = (S + gf16::PreparedBlock - 1) / gf16::PreparedBlock * gf16::PreparedBlock;
     // Every part's factor for every recovery slice, prepared once where they
     // take an eighth of the memory at most; else per tile.
     const qint64 factorBytes = qint64(R) * n * qint64(sizeof(gf16::PreparedFactor));
     const bool keepFactors = factorBytes <= memory / 8;
-    const qint64 stretch = stretchFor(memory - (keepFactors ? factorBytes : 0), padded, n + R);
-    std::vector<std::unique_ptr<uchar[]>> recovery, inputs;
-    for (quint32 e = 0; e < R; ++e)
-        recovery.emplace_back(new uchar[size_t(stretch)]);
-    for (qint64 i = 0; i < n; ++i)
-        inputs.emplace_back(new uchar[size_t(stretch)]);
+    const qint64 stretch =
+        stretchFor(memory - (keepFactors ? factorBytes : 0), padded, 2 * (n + R));
+    Buffers buffers[2] = {Buffers(n, R, stretch), Buffers(n, R, stretch)};
     std::vector<Md5> packetMd5(R);
     for (quint32 e = 0; e < R; ++e) {
         packetMd5[e].add(setId.data(), 16);
@@ -273,100 +297,137 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                 factors.push_back(gf16::prepareFactor(gf16::power(constants[size_t(i)], e)));
 
     const qint64 passes = (padded + stretch - 1) / stretch;
-    const int readTasks = int(n);
-    const int checksumTasks = int((n + Md5Lanes - 1) / Md5Lanes);
-    for (qint64 pass = 0; pass < passes; ++pass) {
-        const qint64 from = pass * stretch;
-        const qint64 len = qMin(stretch, padded - from);
-        const auto have = [&](const Part& p) {
-            return std::clamp<qint64>(p.length - from, 0, len);
-        };
-        const auto passProgress = [&](double share) {
-            if (hooks.progress)
-                hooks.progress(int((double(pass) + share) * 100 / double(passes + 1)));
-        };
-        // The stretch of every part, zero past its end.
-        if (!runTasks(
-                readTasks,
-                [&](int i, const std::atomic<bool>&) {
-                    Part& p = parts[size_t(i)];
-                    uchar* into = inputs[size_t(i)].get();
-                    const qint64 bytes = have(p);
-                    if (bytes > 0) {
-                        QFile file(p.path);
-                        if (!file.open(QIODevice::ReadOnly))
-                            throw OperationError(QStringLiteral("Cannot read %1: %2")
-                                                     .arg(p.path, file.errorString()));
-                        readPartAt(file, from, reinterpret_cast<char*>(into), bytes);
-                    }
-                    std::fill(into + bytes, into + len, 0);
-                },
-                [&](int done) { passProgress(0.2 * done / readTasks); }, hooks, cancel))
-            return false;
+    const auto fromOf = [&](qint64 pass) { return pass * stretch; };
+    const auto lengthOf = [&](qint64 pass) { return qMin(stretch, padded - pass * stretch); };
+    const auto have = [&](const Part& p, qint64 pass) {
+        return std::clamp<qint64>(p.length - fromOf(pass), 0, lengthOf(pass));
+    };
+    // The pass's stretch of part i, zero past its end.
+    const auto read = [&](qint64 pass, int i) {
+        Part& p = parts[size_t(i)];
+        uchar* into = buffers[pass % 2].inputs[size_t(i)].get();
+        const qint64 bytes = have(p, pass);
+        if (bytes > 0) {
+            QFile own(p.path);
+            QFile& file = p.file ? *p.file : own;
+            if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
+                throw OperationError(
+                    QStringLiteral("Cannot read %1: %2").arg(p.path, file.errorString()));
+            readPartAt(file, fromOf(pass), reinterpret_cast<char*>(into), bytes);
+        }
+        std::fill(into + bytes, into + lengthOf(pass), 0);
+    };
+    const auto tile = [&](qint64 pass, int t) {
+        const Buffers& b = buffers[pass % 2];
+        const qint64 at = qint64(t) * TileBytes;
+        const qint64 bytes = qMin<qint64>(TileBytes, lengthOf(pass) - at);
+        thread_local std::vector<uchar> nibbles;
+        thread_local std::vector<gf16::PreparedFactor> own;
+        nibbles.resize(size_t(2 * TileBytes * Lanes));
+        own.resize(keepFactors ? 0 : size_t(R) * Lanes);
         for (quint32 e = 0; e < R; ++e)
-            std::fill_n(recovery[e].get(), len, 0);
-        const int tiles = int((len + TileBytes - 1) / TileBytes);
-        const auto tile = [&](int t) {
-            const qint64 at = qint64(t) * TileBytes;
-            const qint64 bytes = qMin<qint64>(TileBytes, len - at);
-            thread_local std::vector<uchar> nibbles;
-            thread_local std::vector<gf16::PreparedFactor> own;
-            nibbles.resize(size_t(2 * TileBytes * Lanes));
-            own.resize(keepFactors ? 0 : size_t(R) * Lanes);
-            for (qint64 i = 0; i < n; i += Lanes) {
-                const int batch = int(qMin<qint64>(Lanes, n - i));
-                for (int b = 0; b < batch; ++b)
-                    gf16::prepareSource(inputs[size_t(i + b)].get() + at,
-                                        nibbles.data() + 2 * TileBytes * b, bytes);
-                if (!keepFactors)
-                    for (quint32 e = 0; e < R; ++e)
-                        for (int b = 0; b < batch; ++b)
-                            own[e * Lanes + b] =
-                                gf16::prepareFactor(gf16::power(constants[size_t(i + b)], e));
-                for (quint32 e = 0; e < R; ++e)
-                    for (int b = 0; b < batch; ++b)
-                        gf16::multiplyAddPrepared(
-                            keepFactors ? factors[e * n + i + b] : own[e * Lanes + b],
-                            nibbles.data() + 2 * TileBytes * b, recovery[e].get() + at, bytes);
-            }
-            for (quint32 e = 0; e < R; ++e)
-                gf16::toWords(recovery[e].get() + at, bytes);
-        };
-        const auto checksums = [&](int g) {
-            Md5* md5s[Md5Lanes];
-            const uchar* from[Md5Lanes];
-            qint64 counts[Md5Lanes];
-            int k = 0;
-            for (qint64 i = qint64(g) * Md5Lanes; i < qMin<qint64>(n, qint64(g + 1) * Md5Lanes);
-                 ++i, ++k) {
-                Part& p = parts[size_t(i)];
-                md5s[k] = p.md5.get();
-                from[k] = inputs[size_t(i)].get();
-                counts[k] = have(p);
-                p.crc = Crc32Fast(from[k], counts[k], p.crc);
-            }
-            Md5::addEach(md5s, from, counts, k);
-        };
-        if (!runTasks(
-                checksumTasks + tiles,
-                [&](int t, const std::atomic<bool>&) {
-                    t < checksumTasks ? checksums(t) : tile(t - checksumTasks);
-                },
-                [&](int done) { passProgress(0.2 + 0.8 * done / (checksumTasks + tiles)); }, hooks,
-                cancel))
-            return false;
-        const qint64 written = qMin(len, S - from);
+            std::fill_n(b.recovery[e].get() + at, bytes, 0);
+        for (qint64 i = 0; i < n; i += Lanes) {
+            const int batch = int(qMin<qint64>(Lanes, n - i));
+            // Exponent 0 makes every factor 1: that slice is the parts'
+            // XOR, added as they are, in words.
+            for (int k = 0; k < batch; ++k)
+                gf16::add(b.inputs[size_t(i + k)].get() + at, b.recovery[0].get() + at, bytes);
+            if (R == 1) continue;
+            for (int k = 0; k < batch; ++k)
+                gf16::prepareSource(b.inputs[size_t(i + k)].get() + at,
+                                    nibbles.data() + 2 * TileBytes * k, bytes);
+            if (!keepFactors)
+                for (quint32 e = 1; e < R; ++e)
+                    for (int k = 0; k < batch; ++k)
+                        own[e * Lanes + k] =
+                            gf16::prepareFactor(gf16::power(constants[size_t(i + k)], e));
+            for (quint32 e = 1; e < R; ++e)
+                for (int k = 0; k < batch; ++k)
+                    gf16::multiplyAddPrepared(
+                        keepFactors ? factors[e * n + i + k] : own[e * Lanes + k],
+                        nibbles.data() + 2 * TileBytes * k, b.recovery[e].get() + at, bytes);
+        }
+        for (quint32 e = 1; e < R; ++e)
+            gf16::toWords(b.recovery[e].get() + at, bytes);
+    };
+    const auto checksums = [&](qint64 pass, int g) {
+        Md5* md5s[Md5Lanes];
+        const uchar* from[Md5Lanes];
+        qint64 counts[Md5Lanes];
+        int k = 0;
+        for (qint64 i = qint64(g) * Md5Lanes; i < qMin<qint64>(n, qint64(g + 1) * Md5Lanes);
+             ++i, ++k) {
+            Part& p = parts[size_t(i)];
+            md5s[k] = p.md5.get();
+            from[k] = buffers[pass % 2].inputs[size_t(i)].get();
+            counts[k] = have(p, pass);
+            if (!p.crcCopied) p.crc = Crc32Fast(from[k], counts[k], p.crc);
+        }
+        Md5::addEach(md5s, from, counts, k);
+    };
+    // The pass's recovery data into the volumes, and into their packets' MD5s.
+    const auto write = [&](qint64 pass) {
+        const qint64 written = qMin(lengthOf(pass), S - fromOf(pass));
         std::vector<Md5*> md5s;
         std::vector<const uchar*> bytes;
         std::vector<qint64> counts;
         for (quint32 e = 0; e < R; ++e) {
+            const uchar* slice = buffers[pass % 2].recovery[e].get();
             md5s.push_back(&packetMd5[e]);
-            bytes.push_back(recovery[e].get());
+            bytes.push_back(slice);
             counts.push_back(written);
-            writeAt(*volumes[volumeOf[e]].file, dataOffset[e] + from,
-                    reinterpret_cast<const char*>(recovery[e].get()), written);
+            writeAt(*volumes[volumeOf[e]].file, dataOffset[e] + fromOf(pass),
+                    reinterpret_cast<const char*>(slice), written);
         }
         Md5::addEach(md5s.data(), bytes.data(), counts.data(), int(R));
+    };
+
+    // Step k works on pass k, reads pass k + 1 and writes pass k - 1; step -1
+    // only reads pass 0, step `passes` only writes the last one.
+    struct Task {
+        enum Kind { Read, Checksums, Tile, Write } kind;
+        int index;
+    };
+    for (qint64 step = -1; step <= passes; ++step) {
+        std::vector<Task> tasks;
+        if (step >= 1) tasks.push_back({Task::Write, 0});
+        if (step >= 0 && step < passes)
+            for (int g = 0; g < int((n + Md5Lanes - 1) / Md5Lanes); ++g)
+                tasks.push_back({Task::Checksums, g});
+        const int tiles =
+            step >= 0 && step < passes ? int((lengthOf(step) + TileBytes - 1) / TileBytes) : 0;
+        const int reads = step + 1 < passes ? int(n) : 0;
+        // Tiles and reads interleaved, so that both threads mostly have one
+        // of each kind running.
+        for (int t = 0, r = 0; t < tiles || r < reads;) {
+            if (t < tiles) tasks.push_back({Task::Tile, t++});
+            for (int k = 0; k < qMax(1, reads / qMax(1, tiles)) && r < reads; ++k)
+                tasks.push_back({Task::Read, r++});
+        }
+        if (!runTasks(
+                int(tasks.size()),
+                [&](int t, const std::atomic<bool>&) {
+                    const Task task = tasks[size_t(t)];
+                    switch (task.kind) {
+                    case Task::Read:
+                        return read(step + 1, task.index);
+                    case Task::Checksums:
+                        return checksums(step, task.index);
+                    case Task::Tile:
+                        return tile(step, task.index);
+                    case Task::Write:
+                        return write(step - 1);
+                    }
+                },
+                [&](int done) {
+                    if (hooks.progress)
+                        hooks.progress(
+                            int((double(step + 1) + double(done) / double(tasks.size())) * 100 /
+                                double(passes + 3)));
+                },
+                hooks, cancel))
+            return false;
     }
 
     // The parts' checksums, now that every byte went by once.

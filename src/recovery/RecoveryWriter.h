@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/EngineHooks.h"
+#include "core/OperationState.h"
 
 #include <QList>
 #include <QString>
@@ -42,9 +43,12 @@ RecoveryPlan planRecovery(const QString& sourceName, const QList<qint64>& partSi
 // parts named there, each file appearing only once complete. Reads each
 // part once when its recovery data fits into RecoveryMemory, else in passes.
 // Returns false when cancelled (nothing of it is left). Throws OperationError
-// (nothing of it is left either).
+// (nothing of it is left either). `copiedCrcs`, when given for every part (in
+// the order of `partNames`), are the parts' CRC-32s as the split took them
+// while copying: a part of the size given is not checksummed again.
 bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                         const RecoveryPlan& plan, const EngineHooks& hooks,
-                        const CancelRequest& cancel, qint64 memory = RecoveryMemory);
+                        const CancelRequest& cancel, qint64 memory = RecoveryMemory,
+                        const QList<PartCrc>& copiedCrcs = {});
 
 } // namespace tfs

@@ -38,8 +38,8 @@ SetFilesWritten writeSetFiles(const SplitState& state, const QString& sourceName
     if (recoveryPercent <= 0) return written;
     step(SetFileStep::RecoveryData, [&] {
         QString refusal;
-        switch (writeRecoveryFilesOf(base, state.SplitPartNames, recoveryPercent, hooks, cancel,
-                                     refusal)) {
+        switch (writeRecoveryFilesOf(base, state.SplitPartNames, state.SplitPartCrcs,
+                                     recoveryPercent, hooks, cancel, refusal)) {
         case RecoveryWritten::Refused:
             written.notes.append(refusal);
             break;

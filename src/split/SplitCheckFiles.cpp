@@ -100,7 +100,8 @@ QStringList ourRecoveryFilesOf(const QString& base) {
     return ours;
 }
 
-RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames, int percent,
+RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames,
+                                     const QList<PartCrc>& partCrcs, int percent,
                                      const EngineHooks& hooks, const CancelRequest& cancel,
                                      QString& refusal) {
     const QString folder = folderOf(base);
@@ -122,8 +123,9 @@ RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& par
         }
     for (const QString& path : ours)
         QFile::remove(path);
-    return writeRecoveryFiles(folder, partNames, plan, hooks, cancel) ? RecoveryWritten::Written
-                                                                      : RecoveryWritten::Cancelled;
+    return writeRecoveryFiles(folder, partNames, plan, hooks, cancel, RecoveryMemory, partCrcs)
+               ? RecoveryWritten::Written
+               : RecoveryWritten::Cancelled;
 }
 
 } // namespace tfs

@@ -49,7 +49,9 @@ enum class RecoveryWritten { Written, Refused, Cancelled };
 // `refusal`, past the format's limits or when a file of one of those names
 // is not ours (it stays as it is). Cancelled: nothing of it is left. Throws
 // OperationError when a file can't be read or written (nothing of it is left).
-RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames, int percent,
+// `partCrcs` are the parts' CRC-32s as the split's copy took them (or none).
+RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames,
+                                     const QList<PartCrc>& partCrcs, int percent,
                                      const EngineHooks& hooks, const CancelRequest& cancel,
                                      QString& refusal);
 

@@ -645,7 +645,7 @@ private slots:
             names << fileNameOf(p);
         quint8 never = 0;
         QString refusal;
-        QCOMPARE(writeRecoveryFilesOf(parts + "movie.avi", names, percent, EngineHooks{},
+        QCOMPARE(writeRecoveryFilesOf(parts + "movie.avi", names, {}, percent, EngineHooks{},
                                       CancelRequest(never), refusal),
                  RecoveryWritten::Written);
         for (int ordinal : removed)

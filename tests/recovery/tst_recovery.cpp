@@ -46,13 +46,14 @@ QStringList makeParts(const QString& folder, int parts, qint64 partSize, qint64 
 }
 
 bool writeOurs(const QString& folder, const QStringList& names, int percent,
-               qint64 memory = RecoveryMemory) {
+               qint64 memory = RecoveryMemory, const QList<PartCrc>& crcs = {}) {
     QList<qint64> sizes;
     for (const QString& n : names)
         sizes.append(QFileInfo(folder + n).size());
     const RecoveryPlan plan = planRecovery(QStringLiteral("movie.avi"), sizes, percent);
     quint8 flag = 0;
-    return writeRecoveryFiles(folder, names, plan, EngineHooks{}, CancelRequest(flag), memory);
+    return writeRecoveryFiles(folder, names, plan, EngineHooks{}, CancelRequest(flag), memory,
+                              crcs);
 }
 
 // Reads, checks and (when asked) repairs the set beside `folder`'s movie.avi.
@@ -113,31 +114,50 @@ private slots:
                 }
 
         // The prepared layout: two sources summed into an accumulator, then
-        // back to words, against the log tables word by word.
+        // back to words, against the log tables word by word, with every
+        // kernel and with the portable steps mixed into the fastest ones.
         const QByteArray other = patternBytes(4096, 9);
-        for (qint64 length : {64, 128, 4096})
-            for (quint16 factor : {quint16(0), quint16(1), quint16(0x8805), quint16(0xFFFF)}) {
-                const quint16 second = quint16(factor ^ 0x1234);
-                QByteArray expected(length, '\0');
-                for (qint64 i = 0; i < length; i += 2) {
-                    const quint16 p =
-                        gf16::multiply(factor, quint16(uchar(src[i]) | uchar(src[i + 1]) << 8)) ^
-                        gf16::multiply(second, quint16(uchar(other[i]) | uchar(other[i + 1]) << 8));
-                    expected[i] = char(p);
-                    expected[i + 1] = char(p >> 8);
+        const gf16::Kernel portable = gf16::kernels().front(), fastest = gf16::kernels().back();
+        const std::array<gf16::Kernel, 3> mixes[] = {{portable, portable, portable},
+                                                     {fastest, fastest, fastest},
+                                                     {portable, fastest, portable},
+                                                     {fastest, portable, fastest}};
+        for (const auto& [prepareWith, multiplyWith, wordsWith] : mixes)
+            for (qint64 length : {64, 128, 4096})
+                for (quint16 factor : {quint16(0), quint16(1), quint16(0x8805), quint16(0xFFFF)}) {
+                    const quint16 second = quint16(factor ^ 0x1234);
+                    QByteArray expected(length, '\0');
+                    for (qint64 i = 0; i < length; i += 2) {
+                        const quint16 p =
+                            gf16::multiply(factor,
+                                           quint16(uchar(src[i]) | uchar(src[i + 1]) << 8)) ^
+                            gf16::multiply(second,
+                                           quint16(uchar(other[i]) | uchar(other[i + 1]) << 8));
+                        expected[i] = char(p);
+                        expected[i + 1] = char(p >> 8);
+                    }
+                    QByteArray acc(length, '\0'), nibbles(2 * length, '\0');
+                    uchar* into = reinterpret_cast<uchar*>(acc.data());
+                    uchar* prepared = reinterpret_cast<uchar*>(nibbles.data());
+                    gf16::prepareSourceWith(prepareWith,
+                                            reinterpret_cast<const uchar*>(src.constData()),
+                                            prepared, length);
+                    gf16::multiplyAddPreparedWith(multiplyWith, gf16::prepareFactor(factor),
+                                                  prepared, into, length);
+                    gf16::prepareSourceWith(prepareWith,
+                                            reinterpret_cast<const uchar*>(other.constData()),
+                                            prepared, length);
+                    gf16::multiplyAddPreparedWith(multiplyWith, gf16::prepareFactor(second),
+                                                  prepared, into, length);
+                    gf16::toWordsWith(wordsWith, into, length);
+                    QVERIFY2(acc == expected, qPrintable(QString::number(factor, 16)));
+                    // The product by 1 of the words as they are.
+                    QByteArray sum = other.left(length);
+                    gf16::add(reinterpret_cast<const uchar*>(src.constData()),
+                              reinterpret_cast<uchar*>(sum.data()), length);
+                    for (qint64 i = 0; i < length; ++i)
+                        QCOMPARE(sum[i], char(src[i] ^ other[i]));
                 }
-                QByteArray acc(length, '\0'), nibbles(2 * length, '\0');
-                uchar* into = reinterpret_cast<uchar*>(acc.data());
-                uchar* prepared = reinterpret_cast<uchar*>(nibbles.data());
-                gf16::prepareSource(reinterpret_cast<const uchar*>(src.constData()), prepared,
-                                    length);
-                gf16::multiplyAddPrepared(gf16::prepareFactor(factor), prepared, into, length);
-                gf16::prepareSource(reinterpret_cast<const uchar*>(other.constData()), prepared,
-                                    length);
-                gf16::multiplyAddPrepared(gf16::prepareFactor(second), prepared, into, length);
-                gf16::toWords(into, length);
-                QVERIFY2(acc == expected, qPrintable(QString::number(factor, 16)));
-            }
     }
 
     // RFC 1321's vectors, and the MD5s taken several at once (streams of
@@ -328,7 +348,9 @@ private slots:
         }
     }
 
-    // Our recovery data made in passes (a small memory) is the same data.
+    // Our recovery data made in passes (a small memory), or given the parts'
+    // CRC-32s as a split's copy takes them, is the same data; CRC-32s that
+    // don't fit the parts (another size, not one per part) are not taken.
     void passesGiveTheSameFiles() {
         std::unique_ptr<QTemporaryDir> tmp;
         const QString dir = freshPartsFolder(tmp);
@@ -337,9 +359,19 @@ private slots:
         QMap<QString, QByteArray> once;
         for (const QString& f : filesIn(dir).filter(".par2"))
             once.insert(f, readFile(dir + f));
-        QVERIFY(writeOurs(dir, names, 60, 2048));
-        for (const QString& f : once.keys())
-            QCOMPARE(readFile(dir + f), once[f]);
+        QList<PartCrc> copied, wrongSize;
+        for (const QString& n : names) {
+            const QByteArray bytes = readFile(dir + n);
+            copied.append({zlibCrc32(bytes), bytes.size()});
+            wrongSize.append({0x12345678, bytes.size() + 1});
+        }
+        const QList<PartCrc> tooFew = copied.mid(1);
+        const QList<PartCrc> givens[] = {{}, copied, wrongSize, tooFew};
+        for (const QList<PartCrc>& given : givens) {
+            QVERIFY(writeOurs(dir, names, 60, 2048, given));
+            for (const QString& f : once.keys())
+                QCOMPARE(readFile(dir + f), once[f]);
+        }
         QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
     }
 
@@ -380,8 +412,9 @@ private slots:
         deleteCheckFilesOf(base + ".txt");
         QString refusal;
         flag = 0;
-        QCOMPARE(writeRecoveryFilesOf(base, names, 10, EngineHooks{}, CancelRequest(flag), refusal),
-                 RecoveryWritten::Refused);
+        QCOMPARE(
+            writeRecoveryFilesOf(base, names, {}, 10, EngineHooks{}, CancelRequest(flag), refusal),
+            RecoveryWritten::Refused);
         QVERIFY2(refusal.contains("movie.avi.par2 is not recovery data"), qPrintable(refusal));
         QCOMPARE(filesIn(dir).filter(".par2"), theirs);
         QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
