@@ -39,6 +39,12 @@ constexpr int Md5Lanes = 16;
 // The stretch of every recovery slice that stays in the caches while all
 // parts are multiplied into it.
 constexpr qint64 TileBytes = 8192;
+// The buffers of the passes: larger than the caches, so that the passes are
+// few. Each pass ends waiting for its slowest task, and on a busy machine
+// every such wait costs; that the bytes read are no longer in the caches when
+// the tiles reach them costs less (measured on 2 GiB in 10 MB parts, 10 %:
+// about a quarter less time than with a working set the caches hold).
+constexpr qint64 PassWorkingSet = 256LL << 20;
 
 // A packet in a volume: a critical packet (index into the critical list),
 // a recovery slice (its exponent) or the creator.
@@ -277,7 +283,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
     const qint64 factorBytes = qint64(R) * n * qint64(sizeof(gf16::PreparedFactor));
     const bool keepFactors = factorBytes <= memory / 8;
     const qint64 stretch =
-        stretchFor(memory - (keepFactors ? factorBytes : 0), padded, 2 * (n + R));
+        stretchFor(memory - (keepFactors ? factorBytes : 0), padded, 2 * (n + R), PassWorkingSet);
     Buffers buffers[2] = {Buffers(n, R, stretch), Buffers(n, R, stretch)};
     std::vector<Md5> packetMd5(R);
     for (quint32 e = 0; e < R; ++e) {

@@ -11,12 +11,11 @@
 namespace tfs {
 
 namespace {
-constexpr qint64 WorkingSet = 32 << 20;
 constexpr qint64 SmallestStretch = 64 << 10;
 } // namespace
 
-qint64 stretchFor(qint64 memory, qint64 paddedSlice, qint64 buffers) {
-    const qint64 wanted = qMax(WorkingSet / buffers, SmallestStretch);
+qint64 stretchFor(qint64 memory, qint64 paddedSlice, qint64 buffers, qint64 workingSet) {
+    const qint64 wanted = qMax(workingSet / buffers, SmallestStretch);
     const qint64 stretch = qMin(wanted, memory / qMax<qint64>(1, buffers)) / 64 * 64;
     return std::clamp<qint64>(stretch, 64, paddedSlice);
 }

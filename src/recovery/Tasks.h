@@ -19,9 +19,12 @@ bool runTasks(int count, const std::function<void(int task, const std::atomic<bo
 
 // How much of every slice is held at a time when `buffers` slices are
 // worked on together: a stretch (a multiple of 64 bytes, at most the padded
-// slice) that keeps them all within a working set that the processor's
-// caches mostly hold (bytes read are still there when they are worked on,
-// and few fresh pages are touched), and within `memory` in any case.
-qint64 stretchFor(qint64 memory, qint64 paddedSlice, qint64 buffers);
+// slice) that keeps them all within `workingSet` bytes (by default one that
+// the processor's caches mostly hold: bytes read are still there when they
+// are worked on, and few fresh pages are touched), and within `memory` in
+// any case.
+inline constexpr qint64 CachedWorkingSet = 32 << 20;
+qint64 stretchFor(qint64 memory, qint64 paddedSlice, qint64 buffers,
+                  qint64 workingSet = CachedWorkingSet);
 
 } // namespace tfs
