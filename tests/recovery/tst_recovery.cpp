@@ -8,6 +8,7 @@
 #include "recovery/RecoveryRepair.h"
 #include "recovery/RecoverySet.h"
 #include "recovery/RecoveryWriter.h"
+#include "recovery/Tasks.h"
 #include "split/SplitCheckFiles.h"
 
 #include <QCryptographicHash>
@@ -16,6 +17,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 using namespace tfs;
 using namespace testutil;
@@ -385,6 +388,39 @@ private slots:
         QVERIFY2(refusal.contains("movie.avi.par2 is not recovery data"), qPrintable(refusal));
         QCOMPARE(filesIn(dir).filter(".par2"), theirs);
         QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
+    }
+
+    // A task that fails is reported, unless the user cancelled before it
+    // failed (a read cut short by the stop that the cancel brings): then the
+    // tasks end as cancelled.
+    void failingTasks_data() {
+        QTest::addColumn<bool>("cancelledFirst");
+        QTest::newRow("a failure, no cancel") << false;
+        QTest::newRow("a failure after the cancel") << true;
+    }
+    void failingTasks() {
+        QFETCH(bool, cancelledFirst);
+        quint8 flag = 0;
+        std::atomic<bool> pressCancel{false};
+        EngineHooks hooks;
+        // The Cancel button, pressed in the event-loop turn once the task asks.
+        hooks.yield = [&] {
+            if (pressCancel) flag = 1;
+        };
+        const auto task = [&](int, const std::atomic<bool>& stop) {
+            if (cancelledFirst) {
+                pressCancel = true;
+                while (!stop) // until the cancel stops the tasks
+                    std::this_thread::yield();
+            }
+            throw OperationError(QStringLiteral("Cannot read movie.avi.001"));
+        };
+        try {
+            QVERIFY(!runTasks(1, task, {}, hooks, CancelRequest(flag)));
+            QVERIFY(cancelledFirst);
+        } catch (const OperationError& e) {
+            QVERIFY2(!cancelledFirst, qPrintable(e.text()));
+        }
     }
 
     // Hostile recovery files are reported and skipped; none crashes or
