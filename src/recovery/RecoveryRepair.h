@@ -38,8 +38,8 @@ struct SetCheck {
 // (same length and MD5), damaged (its matching slices are kept), missing (not
 // a regular file). Returns false when cancelled. When files are missing or
 // of another length already, it also forms as it reads what a repair needs
-// of the files that look whole, within `memory`, so that repairSet() need
-// not read them again.
+// of the files that look whole, within `memory` (0 when no repair follows),
+// so that repairSet() need not read them again.
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
               const CancelRequest& cancel, qint64 memory = RecoveryMemory);
 
