@@ -388,10 +388,9 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
         sums && sumsCover(*sums, set, check)
             ? rebuildFromSums(set, check, *sums, missing, solve, out, hooks, cancel)
             : rebuildInPasses(set, present, missing, exponents, solve, out, hooks, cancel, memory);
-            int(sums && sumsCover(*sums, set, check)), m);
-            if (!rebuilt) return false;
-            out.finish(check);
-            return true;
+    if (!rebuilt) return false;
+    out.finish(check);
+    return true;
 }
 
 } // namespace tfs
