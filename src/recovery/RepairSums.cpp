@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cstring>
 
 namespace tfs {
 
@@ -41,8 +42,13 @@ void RepairSums::merge() {
     const qint64 bytes = qint64(exponents.size()) * padded;
     sums.assign(size_t(bytes), 0);
     for (const auto& slot : slots_)
-        for (qint64 i = 0; i < bytes; ++i)
-            sums[size_t(i)] ^= slot[size_t(i)];
+        for (qint64 i = 0; i < bytes; i += 8) { // padded: a multiple of 64
+            quint64 a, b;
+            std::memcpy(&a, sums.data() + i, 8);
+            std::memcpy(&b, slot.get() + i, 8);
+            a ^= b;
+            std::memcpy(sums.data() + i, &a, 8);
+        }
     // The threads summed in the prepared layout.
     gf16::toWords(sums.data(), bytes);
     slots_.clear();
