@@ -274,6 +274,9 @@ private slots:
         QTest::newRow("a part made longer, one missing") << "missing 5, longer 1" << 34 << true;
         QTest::newRow("damage beyond the sums") << "missing 2, damaged 3 4" << 50 << true;
         QTest::newRow("a damaged part beyond the data") << "missing 2 4, damaged 3" << 34 << false;
+        // Six slices, the last volume's three packets one after another.
+        QTest::newRow("the first of a volume's slices damaged, five parts missing")
+            << "missing 1 2 3 4 5, slice" << 100 << true;
     }
     void damageBothWays() {
         QFETCH(QString, how);
@@ -283,7 +286,7 @@ private slots:
             std::unique_ptr<QTemporaryDir> tmp;
             const QString dir = freshPartsFolder(tmp);
             const QStringList names = makeParts(dir, 6, 40000, 12345);
-            QVERIFY(writeOurs(dir, names, percent)); // two or three recovery slices
+            QVERIFY(writeOurs(dir, names, percent)); // two, three or six recovery slices
             QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
             QMap<QString, QByteArray> original;
             for (const QString& n : names)
@@ -298,6 +301,7 @@ private slots:
                     if (words[0] == "longer") damage(dir + part, 40000, "tail");
                 }
                 if (words[0] == "volume") damage(dir + "movie.avi.vol1+1.par2", 300, "broken");
+                if (words[0] == "slice") damage(dir + "movie.avi.vol3+3.par2", 300, "broken");
             }
             if (byPar2) {
                 QCOMPARE(runPar2(dir, {"repair", "-q", "-p", "movie.avi.par2"}),
