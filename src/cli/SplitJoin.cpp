@@ -18,7 +18,6 @@
 #include "presets/Presets.h"
 #include "split/SetFiles.h"
 #include "split/SizeUnits.h"
-#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 #include "split/StreamSplit.h"
 
@@ -152,10 +151,7 @@ SplitOutcome splitToSet(SplitState& state, const QString& sourceName, int recove
     };
     hooks.completed = [&] { writeSplitSetFiles(state, sourceName, recovery, listWritten); };
     const auto undo = [&](const QHash<QString, QByteArray>& kept) {
-        if (listWritten) {
-            deleteCheckFilesOf(list);
-            deletePartList(list);
-        }
+        if (listWritten) removeSetFiles(list);
         removeWrittenParts(state.SplitPartPaths, kept);
     };
     SplitOutcome outcome;
