@@ -39,10 +39,14 @@ namespace cli {
 namespace {
 
 // A folder given with --into, with one trailing separator; the file's own
-// folder without one.
+// folder without one. A folder that is not there is told apart from a file
+// given as the folder: the one is made, the other named wrongly.
 QString destinationFolder(const QString& into, const QString& file) {
     const QString folder = into.isEmpty() ? folderOf(file) : QFileInfo(into).absoluteFilePath();
-    if (!QFileInfo(folder).isDir())
+    const QFileInfo entry(folder);
+    if (!entry.exists())
+        throw OperationError(QStringLiteral("Cannot write into %1: it does not exist").arg(into));
+    if (!entry.isDir())
         throw OperationError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
     return withTrailingSeparator(folder);
 }

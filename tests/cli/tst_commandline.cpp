@@ -242,7 +242,25 @@ private slots:
                                  << "--name goes with --split - only" << none << none;
         row("split into no folder")
             << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "nowhere"} << 2 << ""
-            << "not a folder" << none << QStringList{"nowhere"};
+            << "Cannot write into nowhere: it does not exist" << none << QStringList{"nowhere"};
+        row("split into a file") << QStringList{"--split", "movie.avi", "--size",
+                                                "1MB",     "--into",    "digits.txt"}
+                                 << 2 << ""
+                                 << "Cannot write into digits.txt: it is not a folder" << none
+                                 << QStringList{"movie.avi.001"};
+        row("split standard input into no folder")
+            << QStringList{"--split", "-",   "--name", "movie.avi",
+                           "--size",  "1MB", "--into", "nowhere/deeper"}
+            << 2 << ""
+            << "Cannot write into nowhere/deeper: it does not exist" << none
+            << QStringList{"nowhere"};
+        row("join into no folder")
+            << QStringList{"--join", "set.bin.001", "--into", "nowhere"} << 2 << ""
+            << "Cannot write into nowhere: it does not exist" << none << QStringList{"nowhere"};
+        row("join into a file") << QStringList{"--join", "set.bin.001", "--into", "digits.txt"} << 2
+                                << ""
+                                << "Cannot write into digits.txt: it is not a folder" << none
+                                << QStringList{"set.bin"};
 
         row("join a complete set")
             << QStringList{"--join", "set.bin.002", "--into", "out"} << 0 << "{dir}out/set.bin\n"
