@@ -60,7 +60,9 @@ bool hasRecoveryData(const QString& path) { return !recoveryFilesFor(path).isEmp
 namespace {
 
 // Reads and checks the set that `path` belongs to; false when interrupted.
-bool checkRecoverySet(const QString& path, RecoverySet& set, SetCheck& check, bool quiet) {
+// `forRepair`: a repair follows, which the check prepares for as it reads.
+bool checkRecoverySet(const QString& path, RecoverySet& set, SetCheck& check, bool quiet,
+                      bool forRepair) {
     const QFileInfo named(path);
     if (named.isDir())
         throw OperationError(
@@ -84,7 +86,7 @@ bool checkRecoverySet(const QString& path, RecoverySet& set, SetCheck& check, bo
     hooks.yield = [&] {
         if (interrupted()) flag = 1;
     };
-    return checkSet(set, check, hooks, cancel);
+    return checkSet(set, check, hooks, cancel, forRepair ? RecoveryMemory : 0);
 }
 
 // Repairs a checked set in place; false when interrupted. Throws OperationError.
@@ -114,7 +116,7 @@ int recoveryPercentOf(const QString& text) {
 int repair(const QString& argument) {
     RecoverySet set;
     SetCheck check;
-    if (!checkRecoverySet(argument, set, check, false)) return interruptedStatus();
+    if (!checkRecoverySet(argument, set, check, false, true)) return interruptedStatus();
     if (!check.whole() && check.repairable()) {
         try {
             if (!repairCheckedSet(set, check)) return interruptedStatus();
@@ -133,7 +135,7 @@ int repair(const QString& argument) {
 int verifyWithRecovery(const QString& argument) {
     RecoverySet set;
     SetCheck check;
-    if (!checkRecoverySet(argument, set, check, false)) return interruptedStatus();
+    if (!checkRecoverySet(argument, set, check, false, false)) return interruptedStatus();
     printParts(check);
     if (check.whole()) return Success;
     if (check.repairable())
@@ -148,7 +150,7 @@ bool repairBeforeJoin(const QString& chosen) {
     RecoverySet set;
     SetCheck check;
     try {
-        if (!checkRecoverySet(chosen, set, check, true)) return false;
+        if (!checkRecoverySet(chosen, set, check, true, true)) return false;
         if (check.whole()) return true;
         if (!check.repairable()) {
             error(moreNeededLine(check));

@@ -3,6 +3,7 @@
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
 #include "recovery/RecoveryWriter.h"
+#include "recovery/RepairSums.h"
 #include "recovery/Tasks.h"
 #include "verify/Crc32Fast.h"
 
@@ -10,15 +11,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <unistd.h>
+#include <utility>
 
 namespace tfs {
 
@@ -26,12 +20,8 @@ using namespace par2;
 
 namespace {
 
-constexpr qint64 ReadBlock = 4 << 20;
-// The stretch of every sum and rebuilt slice that stays in the caches while
-// the present slices, Batch at a time, are multiplied into it.
-constexpr qint64 TileBytes = 8192;
+// The present slices multiplied into every sum together.
 constexpr int Batch = 8;
-constexpr int MaxRebuiltSlices = 4096;
 
 quint32 crcOfZeros(qint64 count, quint32 crc) {
     static const QByteArray zeros(64 << 10, '\0');
@@ -43,21 +33,13 @@ quint32 crcOfZeros(qint64 count, quint32 crc) {
     return crc;
 }
 
-// Reads up to `count` bytes at `at`; the rest of `into` is zeroed.
-void readPadded(QFile& file, qint64 at, qint64 have, uchar* into, qint64 count) {
+// Reads up to `count` bytes, fewer only where the file ends or fails.
+qint64 readFully(QFile& file, uchar* into, qint64 count) {
     qint64 got = 0;
-    if (have > 0 && file.seek(at))
-        got = qMax<qint64>(0, file.read(reinterpret_cast<char*>(into), have));
-    if (got < have)
-        throw OperationError(
-            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    std::fill(into + got, into + count, 0);
-}
-
-// The path of a file being rebuilt: hidden, beside the file.
-QString rebuildPathOf(const RecoverySet& set, const FileEntry& file) {
-    return set.folder + QStringLiteral(".") + QString::fromUtf8(file.name) +
-           QStringLiteral(".rebuilt");
+    for (qint64 n;
+         got < count && (n = file.read(reinterpret_cast<char*>(into) + got, count - got)) > 0;)
+        got += n;
+    return got;
 }
 
 } // namespace
@@ -87,6 +69,7 @@ struct FileScan {
     quint32 crc = 0xFFFFFFFF;
     qint64 got = 0; // read in this step
     bool done = false;
+    bool summed = false; // multiplied into the repair's sums as it is read
 };
 
 // The slice a scan is in: where it ends and how many bytes it holds of the file.
@@ -106,9 +89,11 @@ void finish(FileScan& scan) {
 }
 
 // Up to Lanes files against their checksums, read side by side; false when
-// stopped meanwhile. `done` counts the bytes read.
+// stopped meanwhile. `done` counts the bytes read. With `sums`, the files of
+// their recorded length are multiplied into `slot` as they are read.
 bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetCheck& check,
-                std::atomic<qint64>& done, const std::atomic<bool>& stop) {
+                std::atomic<qint64>& done, const std::atomic<bool>& stop, RepairSums* sums,
+                uchar* slot) {
     const qint64 S = qint64(set.sliceSize);
     std::vector<FileScan> scans(which.size());
     // One buffer per thread, kept from task to task.
@@ -130,6 +115,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
             continue;
         }
         scan.size = scan.file->size();
+        scan.summed = sums && scan.size == qint64(scan.entry->length);
         if (scan.entry->slices.empty()) finish(scan);
     }
     std::vector<Md5*> md5s;
@@ -142,9 +128,10 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
             scan.got = 0;
             if (scan.done) continue;
             const qint64 end = qint64(scan.slice) * S + sliceLength(scan, S);
-            const qint64 n = scan.file->read(reinterpret_cast<char*>(bufferOf(i)),
-                                             qMin(CheckBlock, end - scan.pos));
+            const qint64 n = readFully(*scan.file, bufferOf(i), qMin(CheckBlock, end - scan.pos));
             if (n <= 0) { // the file ends early: this slice and the rest are missing
+                // It was summed as a whole file: it changed while it was read.
+                if (scan.summed) sums->spoiled = true;
                 finish(scan);
                 continue;
             }
@@ -169,6 +156,15 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
             FileScan& scan = scans[i];
             if (scan.got == 0) continue;
             scan.crc = Crc32Fast(bufferOf(i), scan.got, scan.crc);
+            if (scan.summed) {
+                // In whole prepared blocks, zeros after the bytes read.
+                const qint64 blocks = paddedSliceOf(scan.got);
+                std::fill(bufferOf(i) + scan.got, bufferOf(i) + blocks, 0);
+                const qint64 slice = sums->firstSlice[which[i]] + qint64(scan.slice);
+                sums->counted[size_t(slice)] = 1;
+                addToSums(*sums, slot, slice, scan.pos - qint64(scan.slice) * S, bufferOf(i),
+                          blocks);
+            }
             scan.pos += scan.got;
             done += scan.got;
             const qint64 length = sliceLength(scan, S);
@@ -192,13 +188,14 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
 } // namespace
 
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
-              const CancelRequest& cancel) {
+              const CancelRequest& cancel, qint64 memory) {
     check = SetCheck{};
     check.recoverySlices = qint64(set.recovery.size());
     check.parts.resize(set.files.size());
     qint64 total = 0;
     for (const FileEntry& f : set.files)
         total += qint64(f.length);
+    const std::shared_ptr<RepairSums> sums = planRepairSums(set, memory);
 
     // Up to Lanes files to a task, at least two tasks for the two helper
     // threads; this one serves the hooks meanwhile.
@@ -212,7 +209,9 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
             for (size_t i = size_t(t) * perTask;
                  i < qMin(set.files.size(), size_t(t + 1) * perTask); ++i)
                 which.push_back(i);
-            checkFiles(set, which, check, read, stop);
+            uchar* slot = sums ? sums->takeSlot() : nullptr;
+            checkFiles(set, which, check, read, stop, sums.get(), slot);
+            if (slot) sums->giveSlot(slot);
         },
         [&](int) {
             if (hooks.progress && total > 0) hooks.progress(int(read * 100 / total));
@@ -221,8 +220,128 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
     if (!finished) return false;
     for (const PartCheck& part : check.parts)
         check.missingSlices += std::count(part.goodSlices.begin(), part.goodSlices.end(), false);
+    if (sums && check.missingSlices > 0 && !sums->spoiled &&
+        check.missingSlices <= qint64(sums->exponents.size())) {
+        sums->merge();
+        check.sums = sums;
+    }
     return true;
 }
+
+namespace {
+
+// Rebuilds the missing slices into `out` in passes over a stretch of every
+// slice: the present slices and the recovery slices used are read (on both
+// threads), then in tiles that stay in the caches the sums of the equations
+// are formed (each recovery slice plus every present slice times its
+// factor) and solved for the missing slices. False when cancelled.
+bool rebuildInPasses(const RecoverySet& set, const std::vector<SliceRef>& present,
+                     const std::vector<SliceRef>& missing, const std::vector<quint32>& exponents,
+                     const std::vector<quint16>& solve, RebuiltFiles& out, const EngineHooks& hooks,
+                     const CancelRequest& cancel, qint64 memory) {
+    const qint64 S = qint64(set.sliceSize);
+    const int m = int(missing.size());
+    const qint64 P = qint64(present.size());
+    const qint64 padded = paddedSliceOf(S);
+    const qint64 factorBytes = P * m * qint64(sizeof(gf16::PreparedFactor));
+    const bool keepFactors = factorBytes <= memory / 8;
+    const qint64 stretch = stretchFor(memory - (keepFactors ? factorBytes : 0), padded, P + 3 * m);
+    const auto buffers = [&](qint64 count) {
+        std::vector<std::unique_ptr<uchar[]>> made;
+        for (qint64 i = 0; i < count; ++i)
+            made.emplace_back(new uchar[size_t(stretch)]);
+        return made;
+    };
+    const auto inputs = buffers(P), volumes = buffers(m), sums = buffers(m), outputs = buffers(m);
+    std::vector<uchar*> sumAt, outputAt;
+    for (int k = 0; k < m; ++k) {
+        sumAt.push_back(sums[size_t(k)].get());
+        outputAt.push_back(outputs[size_t(k)].get());
+    }
+    std::vector<gf16::PreparedFactor> factors; // [present * m + k]
+    if (keepFactors)
+        for (const SliceRef& ref : present)
+            for (int k = 0; k < m; ++k)
+                factors.push_back(
+                    gf16::prepareFactor(gf16::power(ref.constant, exponents[size_t(k)])));
+    const gf16::PreparedFactor one = gf16::prepareFactor(1);
+
+    const qint64 passes = (padded + stretch - 1) / stretch;
+    for (qint64 pass = 0; pass < passes; ++pass) {
+        const qint64 from = pass * stretch;
+        const qint64 len = qMin(stretch, padded - from);
+        const auto passProgress = [&](double share) {
+            if (hooks.progress) hooks.progress(int((double(pass) + share) * 100 / passes));
+        };
+        const int reads = int(P + m);
+        if (!runTasks(
+                reads,
+                [&](int t, const std::atomic<bool>&) {
+                    if (t < P) {
+                        const SliceRef& ref = present[size_t(t)];
+                        const FileEntry& f = set.files[ref.file];
+                        const qint64 at = ref.index * S + from;
+                        readPadded(set.pathOf(f), at,
+                                   std::clamp<qint64>(qint64(f.length) - at, 0, len),
+                                   inputs[size_t(t)].get(), len);
+                    } else {
+                        const RecoverySliceAt& at = set.recovery.at(exponents[size_t(t - P)]);
+                        readPadded(at.path, at.offset + from, qMin(len, S - from),
+                                   volumes[size_t(t - P)].get(), len);
+                    }
+                },
+                [&](int done) { passProgress(0.3 * done / reads); }, hooks, cancel))
+            return false;
+        const int tiles = int((len + TileBytes - 1) / TileBytes);
+        const auto tile = [&](int t, const std::atomic<bool>&) {
+            const qint64 at = qint64(t) * TileBytes;
+            const qint64 bytes = qMin<qint64>(TileBytes, len - at);
+            thread_local std::vector<uchar> nibbles;
+            thread_local std::vector<gf16::PreparedFactor> own;
+            nibbles.resize(size_t(2 * TileBytes * Batch));
+            own.resize(keepFactors ? 0 : size_t(m) * Batch);
+            for (int k = 0; k < m; ++k) {
+                std::fill_n(sumAt[size_t(k)] + at, bytes, 0);
+                gf16::prepareSource(volumes[size_t(k)].get() + at, nibbles.data(), bytes);
+                gf16::multiplyAddPrepared(one, nibbles.data(), sumAt[size_t(k)] + at, bytes);
+            }
+            for (qint64 i = 0; i < P; i += Batch) {
+                const int batch = int(qMin<qint64>(Batch, P - i));
+                for (int b = 0; b < batch; ++b)
+                    gf16::prepareSource(inputs[size_t(i + b)].get() + at,
+                                        nibbles.data() + 2 * TileBytes * b, bytes);
+                if (!keepFactors)
+                    for (int k = 0; k < m; ++k)
+                        for (int b = 0; b < batch; ++b)
+                            own[size_t(k * Batch + b)] = gf16::prepareFactor(
+                                gf16::power(present[size_t(i + b)].constant, exponents[size_t(k)]));
+                for (int k = 0; k < m; ++k)
+                    for (int b = 0; b < batch; ++b)
+                        gf16::multiplyAddPrepared(keepFactors ? factors[size_t((i + b) * m + k)]
+                                                              : own[size_t(k * Batch + b)],
+                                                  nibbles.data() + 2 * TileBytes * b,
+                                                  sumAt[size_t(k)] + at, bytes);
+            }
+            for (int k = 0; k < m; ++k)
+                gf16::toWords(sumAt[size_t(k)] + at, bytes);
+            solveTile(solve, m, sumAt, at, outputAt, at, bytes, nibbles.data());
+        };
+        if (!runTasks(
+                tiles, tile, [&](int done) { passProgress(0.3 + 0.6 * done / tiles); }, hooks,
+                cancel))
+            return false;
+        for (qint64 i = 0; i < P; ++i)
+            if (out.has(present[size_t(i)].file))
+                out.write(present[size_t(i)].file, present[size_t(i)].index, from,
+                          inputs[size_t(i)].get(), len);
+        for (int j = 0; j < m; ++j)
+            out.write(missing[size_t(j)].file, missing[size_t(j)].index, from, outputAt[size_t(j)],
+                      len);
+    }
+    return true;
+}
+
+} // namespace
 
 bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
                const CancelRequest& cancel, qint64 memory) {
@@ -232,35 +351,26 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
             QStringLiteral("The set cannot be repaired: %1 more recovery blocks are "
                            "needed")
                 .arg(check.moreNeeded()));
-    const qint64 S = qint64(set.sliceSize);
 
-    // Global slice numbers: present ones feed the equations, missing ones
-    // are solved for.
-    struct SliceRef {
-        size_t file;
-        qint64 index; // within the file
-        quint16 constant;
-    };
     std::vector<SliceRef> present, missing;
-    quint32 global = 0;
+    quint32 slice = 0;
     for (size_t f = 0; f < set.files.size(); ++f)
-        for (size_t k = 0; k < set.files[f].slices.size(); ++k, ++global) {
-            const SliceRef ref{f, qint64(k), gf16::inputConstant(global)};
+        for (size_t k = 0; k < set.files[f].slices.size(); ++k, ++slice) {
+            const SliceRef ref{f, qint64(k), gf16::inputConstant(slice)};
             (check.parts[f].goodSlices[k] ? present : missing).push_back(ref);
         }
     const int m = int(missing.size());
-    // The system to solve takes m x m field elements twice and m^3 steps.
     if (m > MaxRebuiltSlices)
         throw OperationError(QStringLiteral("The set cannot be repaired at once: %1 slices are "
                                             "missing, at most %2 are rebuilt in one repair")
                                  .arg(m)
                                  .arg(MaxRebuiltSlices));
+    // The first m recovery slices, whether the sums were taken while
+    // checking (for the first K of them) or are formed now.
     std::vector<quint32> exponents;
-    std::vector<const RecoverySliceAt*> sources;
     for (const auto& [e, at] : set.recovery) {
         if (int(exponents.size()) == m) break;
         exponents.push_back(e);
-        sources.push_back(&at);
     }
     std::vector<quint16> solve(size_t(m) * m);
     for (int k = 0; k < m; ++k)
@@ -271,198 +381,15 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
         throw OperationError(QStringLiteral("The set cannot be repaired: its recovery slices don't "
                                             "solve for the missing ones"));
 
-    // The files to rebuild, written under hidden names beside them.
-    std::vector<std::unique_ptr<QFile>> rebuilt(set.files.size());
-    const auto cleanUp = [&] {
-        for (size_t f = 0; f < rebuilt.size(); ++f)
-            if (rebuilt[f]) {
-                rebuilt[f]->close();
-                QFile::remove(rebuildPathOf(set, set.files[f]));
-            }
-    };
-    try {
-        for (size_t f = 0; f < set.files.size(); ++f) {
-            if (check.parts[f].status == PartStatus::Ok) continue;
-            rebuilt[f] = std::make_unique<QFile>(rebuildPathOf(set, set.files[f]));
-            if (!rebuilt[f]->open(QIODevice::ReadWrite | QIODevice::Truncate))
-                throw OperationError(QStringLiteral("Cannot create %1: %2")
-                                         .arg(rebuilt[f]->fileName(), rebuilt[f]->errorString()));
-        }
-        const auto writePiece = [&](size_t f, qint64 sliceIndex, qint64 from, const uchar* bytes,
-                                    qint64 len) {
-            const qint64 at = sliceIndex * S + from;
-            const qint64 n = qBound<qint64>(0, qint64(set.files[f].length) - at, len);
-            if (n > 0 && (!rebuilt[f]->seek(at) ||
-                          rebuilt[f]->write(reinterpret_cast<const char*>(bytes), n) != n))
-                throw OperationError(QStringLiteral("Cannot write %1: %2")
-                                         .arg(rebuilt[f]->fileName(), rebuilt[f]->errorString()));
-        };
-
-        // In passes over a stretch of every slice: the present slices and the
-        // recovery slices used are read (on both threads), then in tiles that
-        // stay in the caches the sums of the equations are formed (each
-        // recovery slice plus every present slice times its factor) and
-        // solved for the missing slices.
-        const qint64 P = qint64(present.size());
-        const qint64 padded =
-            (S + gf16::PreparedBlock - 1) / gf16::PreparedBlock * gf16::PreparedBlock;
-        const qint64 factorBytes = P * m * qint64(sizeof(gf16::PreparedFactor));
-        const bool keepFactors = factorBytes <= memory / 8;
-        const qint64 stretch =
-            stretchFor(memory - (keepFactors ? factorBytes : 0), padded, P + 3 * m);
-        const auto buffers = [&](qint64 count) {
-            std::vector<std::unique_ptr<uchar[]>> made;
-            for (qint64 i = 0; i < count; ++i)
-                made.emplace_back(new uchar[size_t(stretch)]);
-            return made;
-        };
-        const auto inputs = buffers(P), volumes = buffers(m), sums = buffers(m),
-                   outputs = buffers(m);
-        std::vector<gf16::PreparedFactor> factors; // [present * m + k]
-        if (keepFactors)
-            for (const SliceRef& ref : present)
-                for (int k = 0; k < m; ++k)
-                    factors.push_back(
-                        gf16::prepareFactor(gf16::power(ref.constant, exponents[size_t(k)])));
-        const gf16::PreparedFactor one = gf16::prepareFactor(1);
-
-        const qint64 passes = (padded + stretch - 1) / stretch;
-        for (qint64 pass = 0; pass < passes; ++pass) {
-            const qint64 from = pass * stretch;
-            const qint64 len = qMin(stretch, padded - from);
-            const auto passProgress = [&](double share) {
-                if (hooks.progress) hooks.progress(int((double(pass) + share) * 100 / passes));
-            };
-            const int reads = int(P + m);
-            if (!runTasks(
-                    reads,
-                    [&](int t, const std::atomic<bool>&) {
-                        if (t < P) {
-                            const SliceRef& ref = present[size_t(t)];
-                            const FileEntry& f = set.files[ref.file];
-                            QFile file(set.pathOf(f));
-                            if (!file.open(QIODevice::ReadOnly))
-                                throw OperationError(QStringLiteral("Cannot read %1: %2")
-                                                         .arg(file.fileName(), file.errorString()));
-                            const qint64 at = ref.index * S + from;
-                            readPadded(file, at, std::clamp<qint64>(qint64(f.length) - at, 0, len),
-                                       inputs[size_t(t)].get(), len);
-                        } else {
-                            const RecoverySliceAt& at = *sources[size_t(t - P)];
-                            QFile volume(at.path);
-                            if (!volume.open(QIODevice::ReadOnly))
-                                throw OperationError(
-                                    QStringLiteral("Cannot read %1: %2")
-                                        .arg(volume.fileName(), volume.errorString()));
-                            readPadded(volume, at.offset + from, qMin(len, S - from),
-                                       volumes[size_t(t - P)].get(), len);
-                        }
-                    },
-                    [&](int done) { passProgress(0.3 * done / reads); }, hooks, cancel)) {
-                cleanUp();
-                return false;
-            }
-            const int tiles = int((len + TileBytes - 1) / TileBytes);
-            const auto tile = [&](int t, const std::atomic<bool>&) {
-                const qint64 at = qint64(t) * TileBytes;
-                const qint64 bytes = qMin<qint64>(TileBytes, len - at);
-                thread_local std::vector<uchar> nibbles;
-                thread_local std::vector<gf16::PreparedFactor> own;
-                nibbles.resize(size_t(2 * TileBytes * Batch));
-                own.resize(keepFactors ? 0 : size_t(m) * Batch);
-                for (int k = 0; k < m; ++k) {
-                    std::fill_n(sums[size_t(k)].get() + at, bytes, 0);
-                    gf16::prepareSource(volumes[size_t(k)].get() + at, nibbles.data(), bytes);
-                    gf16::multiplyAddPrepared(one, nibbles.data(), sums[size_t(k)].get() + at,
-                                              bytes);
-                }
-                for (qint64 i = 0; i < P; i += Batch) {
-                    const int batch = int(qMin<qint64>(Batch, P - i));
-                    for (int b = 0; b < batch; ++b)
-                        gf16::prepareSource(inputs[size_t(i + b)].get() + at,
-                                            nibbles.data() + 2 * TileBytes * b, bytes);
-                    if (!keepFactors)
-                        for (int k = 0; k < m; ++k)
-                            for (int b = 0; b < batch; ++b)
-                                own[size_t(k * Batch + b)] = gf16::prepareFactor(gf16::power(
-                                    present[size_t(i + b)].constant, exponents[size_t(k)]));
-                    for (int k = 0; k < m; ++k)
-                        for (int b = 0; b < batch; ++b)
-                            gf16::multiplyAddPrepared(keepFactors ? factors[size_t((i + b) * m + k)]
-                                                                  : own[size_t(k * Batch + b)],
-                                                      nibbles.data() + 2 * TileBytes * b,
-                                                      sums[size_t(k)].get() + at, bytes);
-                }
-                for (int j = 0; j < m; ++j)
-                    std::fill_n(outputs[size_t(j)].get() + at, bytes, 0);
-                for (int k = 0; k < m; ++k) {
-                    gf16::toWords(sums[size_t(k)].get() + at, bytes);
-                    gf16::prepareSource(sums[size_t(k)].get() + at, nibbles.data(), bytes);
-                    for (int j = 0; j < m; ++j)
-                        gf16::multiplyAddPrepared(gf16::prepareFactor(solve[size_t(j) * m + k]),
-                                                  nibbles.data(), outputs[size_t(j)].get() + at,
-                                                  bytes);
-                }
-                for (int j = 0; j < m; ++j)
-                    gf16::toWords(outputs[size_t(j)].get() + at, bytes);
-            };
-            if (!runTasks(
-                    tiles, tile, [&](int done) { passProgress(0.3 + 0.6 * done / tiles); }, hooks,
-                    cancel)) {
-                cleanUp();
-                return false;
-            }
-            for (qint64 i = 0; i < P; ++i)
-                if (rebuilt[present[size_t(i)].file])
-                    writePiece(present[size_t(i)].file, present[size_t(i)].index, from,
-                               inputs[size_t(i)].get(), len);
-            for (int j = 0; j < m; ++j)
-                writePiece(missing[size_t(j)].file, missing[size_t(j)].index, from,
-                           outputs[size_t(j)].get(), len);
-        }
-
-        // Each rebuilt file replaces its name only once its bytes match.
-        QStringList failed;
-        for (size_t f = 0; f < set.files.size(); ++f) {
-            if (!rebuilt[f]) continue;
-            QFile& out = *rebuilt[f];
-            if (!out.flush() || !out.resize(qint64(set.files[f].length)) ||
-                ::fsync(out.handle()) != 0)
-                throw OperationError(
-                    QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
-            Md5 md5;
-            QByteArray block(
-                int(qMin<qint64>(ReadBlock, qMax<qint64>(1, qint64(set.files[f].length)))),
-                Qt::Uninitialized);
-            out.seek(0);
-            for (qint64 n; (n = out.read(block.data(), block.size())) > 0;)
-                md5.add(block.constData(), n);
-            out.close();
-            const QString target = set.pathOf(set.files[f]);
-            if (md5.result() != set.files[f].md5) {
-                failed.append(check.parts[f].name);
-                QFile::remove(out.fileName());
-            } else {
-                if (std::rename(QFile::encodeName(out.fileName()).constData(),
-                                QFile::encodeName(target).constData()) != 0)
-                    throw OperationError(
-                        systemErrorText(QStringLiteral("Cannot replace"), target, errno));
-                check.parts[f].status = PartStatus::Repaired;
-                std::fill(check.parts[f].goodSlices.begin(), check.parts[f].goodSlices.end(), true);
-            }
-            rebuilt[f].reset();
-        }
-        check.missingSlices = 0;
-        for (const PartCheck& p : check.parts)
-            check.missingSlices += std::count(p.goodSlices.begin(), p.goodSlices.end(), false);
-        if (!failed.isEmpty())
-            throw OperationError(
-                QStringLiteral("Rebuilt %1 does not match its recorded MD5: left as it was")
-                    .arg(failed.join(QStringLiteral(", "))));
-    } catch (...) {
-        cleanUp();
-        throw;
-    }
+    RebuiltFiles out(set, check);
+    // The sums are spent by the repair, whichever way it goes.
+    const std::shared_ptr<RepairSums> sums = std::exchange(check.sums, nullptr);
+    const bool rebuilt =
+        sums && sumsCover(*sums, set, check)
+            ? rebuildFromSums(set, check, *sums, missing, solve, out, hooks, cancel)
+            : rebuildInPasses(set, present, missing, exponents, solve, out, hooks, cancel, memory);
+    if (!rebuilt) return false;
+    out.finish(check);
     return true;
 }
 

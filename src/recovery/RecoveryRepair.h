@@ -5,9 +5,12 @@
 #include "recovery/RecoveryWriter.h"
 
 #include <QString>
+#include <memory>
 #include <vector>
 
 namespace tfs {
+
+struct RepairSums;
 
 enum class PartStatus { Ok, Damaged, Missing, Repaired };
 
@@ -22,6 +25,9 @@ struct SetCheck {
     std::vector<PartCheck> parts; // in the set's (main packet) order
     qint64 missingSlices = 0;     // slices that don't match, of damaged and missing files
     qint64 recoverySlices = 0;    // valid recovery slices found
+    // What the check prepared for a repair (the sums of its equations), or
+    // nothing; repairSet() uses it when it covers the damage.
+    std::shared_ptr<RepairSums> sums;
     bool whole() const;
     bool repairable() const { return missingSlices <= recoverySlices; }
     // How many more recovery slices a repair would need (0 when repairable).
@@ -30,9 +36,12 @@ struct SetCheck {
 
 // Reads every file of the set and compares it with its checksums: whole
 // (same length and MD5), damaged (its matching slices are kept), missing (not
-// a regular file). Returns false when cancelled.
+// a regular file). Returns false when cancelled. When files are missing or
+// of another length already, it also forms as it reads what a repair needs
+// of the files that look whole, within `memory` (0 when no repair follows),
+// so that repairSet() need not read them again.
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
-              const CancelRequest& cancel);
+              const CancelRequest& cancel, qint64 memory = RecoveryMemory);
 
 // Rebuilds every damaged and missing file of a checked set in place: a
 // missing file is created, a damaged one replaced in one rename once the

@@ -35,8 +35,11 @@ bool runTasks(int count, const std::function<void(int task, const std::atomic<bo
             try {
                 task(t, stop);
             } catch (...) {
+                // A task that fails once the tasks are being stopped (a read
+                // cut short by the cancel, say) fails because of the stop:
+                // the cancel asked before is what is reported, not this.
                 const std::lock_guard<std::mutex> guard(lock);
-                if (!failure) failure = std::current_exception();
+                if (!failure && !stop) failure = std::current_exception();
                 stop = true;
             }
             ++done;

@@ -12,7 +12,8 @@ namespace tfs {
 // far, then the event-loop turn, then a look at `cancel`; and once more when
 // they are all done. Returns false when
 // cancelled (none is begun after; a long task may look at `stop` to end
-// early). An exception thrown by a task stops the rest and is rethrown here.
+// early). An exception thrown by a task stops the rest and is rethrown here,
+// unless the tasks were already being stopped (cancelled) when it was thrown.
 bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
               const std::function<void(int done)>& progress, const EngineHooks& hooks,
               const CancelRequest& cancel);

@@ -8,6 +8,7 @@
 #include "recovery/RecoveryRepair.h"
 #include "recovery/RecoverySet.h"
 #include "recovery/RecoveryWriter.h"
+#include "recovery/Tasks.h"
 #include "split/SplitCheckFiles.h"
 
 #include <QCryptographicHash>
@@ -16,6 +17,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 using namespace tfs;
 using namespace testutil;
@@ -61,7 +64,7 @@ SetCheck checkOurs(const QString& folder, bool repair, qint64 memory = RecoveryM
         readRecoverySet(recoveryFilesFor(folder + QStringLiteral("movie.avi.001")));
     SetCheck check;
     quint8 flag = 0;
-    checkSet(set, check, EngineHooks{}, CancelRequest(flag));
+    checkSet(set, check, EngineHooks{}, CancelRequest(flag), memory);
     if (repair) repairSet(set, check, EngineHooks{}, CancelRequest(flag), memory);
     return check;
 }
@@ -252,38 +255,54 @@ private slots:
     }
 
     // Our files over a set, damaged in each way, verified and repaired by
-    // par2 and by us; both give the original bytes back, or both refuse.
+    // par2 and by us; both give the original bytes back, or both refuse. A
+    // part missing lets our check take the repair's sums for one recovery
+    // slice more as it reads: the rows with a damaged part beside a missing
+    // one are repaired from those sums, or in a second read when they don't
+    // cover the damage.
     void damageBothWays_data() {
         QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("percent");
         QTest::addColumn<bool>("repairable");
-        QTest::newRow("one part missing") << "missing 2" << true;
-        QTest::newRow("one part damaged") << "damaged 3" << true;
-        QTest::newRow("last short part missing") << "missing 6" << true;
-        QTest::newRow("a part made longer") << "longer 1" << true;
-        QTest::newRow("damage beyond the data") << "missing 1 2 3" << false;
-        QTest::newRow("a damaged volume, a part missing") << "volume 4" << true;
+        QTest::newRow("one part missing") << "missing 2" << 34 << true;
+        QTest::newRow("one part damaged") << "damaged 3" << 34 << true;
+        QTest::newRow("last short part missing") << "missing 6" << 34 << true;
+        QTest::newRow("a part made longer") << "longer 1" << 34 << true;
+        QTest::newRow("damage beyond the data") << "missing 1 2 3" << 34 << false;
+        QTest::newRow("a damaged volume, a part missing") << "volume 4" << 34 << true;
+        QTest::newRow("a part damaged, one missing") << "missing 2, damaged 3" << 34 << true;
+        QTest::newRow("a part made longer, one missing") << "missing 5, longer 1" << 34 << true;
+        QTest::newRow("damage beyond the sums") << "missing 2, damaged 3 4" << 50 << true;
+        QTest::newRow("a damaged part beyond the data") << "missing 2 4, damaged 3" << 34 << false;
+        // Six slices, the last volume's three packets one after another.
+        QTest::newRow("the first of a volume's slices damaged, five parts missing")
+            << "missing 1 2 3 4 5, slice" << 100 << true;
     }
     void damageBothWays() {
         QFETCH(QString, how);
+        QFETCH(int, percent);
         QFETCH(bool, repairable);
         for (const bool byPar2 : {true, false}) {
             std::unique_ptr<QTemporaryDir> tmp;
             const QString dir = freshPartsFolder(tmp);
             const QStringList names = makeParts(dir, 6, 40000, 12345);
-            QVERIFY(writeOurs(dir, names, 34)); // two recovery slices
+            QVERIFY(writeOurs(dir, names, percent)); // two, three or six recovery slices
             QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
             QMap<QString, QByteArray> original;
             for (const QString& n : names)
                 original.insert(n, readFile(dir + n));
-            const QStringList words = how.split(' ');
-            for (const QString& w : words.mid(1)) {
-                const QString part = names.at(w.toInt() - 1);
-                if (words[0] == "missing" || words[0] == "volume")
-                    QVERIFY(QFile::remove(dir + part));
-                if (words[0] == "damaged") damage(dir + part, 100, "XYZ");
-                if (words[0] == "longer") damage(dir + part, 40000, "tail");
+            for (const QString& group : how.split(QStringLiteral(", "))) {
+                const QStringList words = group.split(' ');
+                for (const QString& w : words.mid(1)) {
+                    const QString part = names.at(w.toInt() - 1);
+                    if (words[0] == "missing" || words[0] == "volume")
+                        QVERIFY(QFile::remove(dir + part));
+                    if (words[0] == "damaged") damage(dir + part, 100, "XYZ");
+                    if (words[0] == "longer") damage(dir + part, 40000, "tail");
+                }
+                if (words[0] == "volume") damage(dir + "movie.avi.vol1+1.par2", 300, "broken");
+                if (words[0] == "slice") damage(dir + "movie.avi.vol3+3.par2", 300, "broken");
             }
-            if (words[0] == "volume") damage(dir + "movie.avi.vol1+1.par2", 300, "broken");
             if (byPar2) {
                 QCOMPARE(runPar2(dir, {"repair", "-q", "-p", "movie.avi.par2"}),
                          repairable ? 0 : 2);
@@ -307,7 +326,9 @@ private slots:
     }
 
     // par2's own files (several slices per part, its default layout) used
-    // by our repair, in one pass and in passes of a small memory.
+    // by our repair, in one pass and in passes of a small memory; a part
+    // made longer keeps its slices, which the sums taken while checking
+    // left out.
     void par2FilesRepairedHere() {
         for (const qint64 memory : {RecoveryMemory, qint64(4096)}) {
             std::unique_ptr<QTemporaryDir> tmp;
@@ -316,13 +337,16 @@ private slots:
             QCOMPARE(runPar2(dir, QStringList{"create", "-q", "-s4096", "-r40", "movie.avi.par2"} +
                                       names),
                      0);
+            const QByteArray first = readFile(dir + names[0]);
             const QByteArray second = readFile(dir + names[1]);
             const QByteArray last = readFile(dir + names[3]);
             QVERIFY(QFile::remove(dir + names[1]));
             damage(dir + names[3], 5, "zz");
+            damage(dir + names[0], 30000, "tail");
             const SetCheck check = checkOurs(dir, true, memory);
             QVERIFY(check.whole());
             QCOMPARE(check.parts.size(), size_t(4));
+            QCOMPARE(readFile(dir + names[0]), first);
             QCOMPARE(readFile(dir + names[1]), second);
             QCOMPARE(readFile(dir + names[3]), last);
         }
@@ -387,6 +411,39 @@ private slots:
         QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
     }
 
+    // A task that fails is reported, unless the user cancelled before it
+    // failed (a read cut short by the stop that the cancel brings): then the
+    // tasks end as cancelled.
+    void failingTasks_data() {
+        QTest::addColumn<bool>("cancelledFirst");
+        QTest::newRow("a failure, no cancel") << false;
+        QTest::newRow("a failure after the cancel") << true;
+    }
+    void failingTasks() {
+        QFETCH(bool, cancelledFirst);
+        quint8 flag = 0;
+        std::atomic<bool> pressCancel{false};
+        EngineHooks hooks;
+        // The Cancel button, pressed in the event-loop turn once the task asks.
+        hooks.yield = [&] {
+            if (pressCancel) flag = 1;
+        };
+        const auto task = [&](int, const std::atomic<bool>& stop) {
+            if (cancelledFirst) {
+                pressCancel = true;
+                while (!stop) // until the cancel stops the tasks
+                    std::this_thread::yield();
+            }
+            throw OperationError(QStringLiteral("Cannot read movie.avi.001"));
+        };
+        try {
+            QVERIFY(!runTasks(1, task, {}, hooks, CancelRequest(flag)));
+            QVERIFY(cancelledFirst);
+        } catch (const OperationError& e) {
+            QVERIFY2(!cancelledFirst, qPrintable(e.text()));
+        }
+    }
+
     // Hostile recovery files are reported and skipped; none crashes or
     // writes outside the folder.
     void hostile_data() {
@@ -399,6 +456,8 @@ private slots:
         QTest::newRow("name dot-dot") << "name .." << false << "not a plain name";
         QTest::newRow("slice size not a multiple of 4") << "slice 1001" << false << "slice size";
         QTest::newRow("slice size zero") << "slice 0" << false << "slice size";
+        QTest::newRow("slice size at the top of the range")
+            << "top 18446744073709551552" << true << "";
         QTest::newRow("too many files") << "files 40000" << false << "naming 40000";
         QTest::newRow("huge packet length") << "length" << true << "no valid packet";
     }
@@ -439,6 +498,14 @@ private slots:
             bytes += QByteArray("PAR2\0PKT", 8) + QByteArray(8, '\x7f') + QByteArray(48, 'x');
         } else if (words[0] == "slice") {
             forgeMain(words[1].toULongLong(), 3);
+        } else if (words[0] == "top") {
+            // The set's own files under a main packet of that slice size.
+            std::vector<Digest> ids;
+            for (const par2::FileEntry& f : readRecoverySet(recoveryFilesFor(index)).files)
+                ids.push_back(f.id);
+            bytes =
+                par2::packet(setId, par2::Type::Main, par2::mainBody(words[1].toULongLong(), ids)) +
+                bytes;
         } else if (words[0] == "files") {
             forgeMain(5000, words[1].toUInt());
         } else if (words[0] == "name") {
@@ -462,6 +529,12 @@ private slots:
             QVERIFY2(usable, qPrintable(set.notes.join('\n')));
             QVERIFY2(set.notes.join('\n').contains(told), qPrintable(set.notes.join('\n')));
             QCOMPARE(set.files.size(), size_t(3));
+            // Checked with a part of another length, as a repair checks it.
+            damage(dir + names[1], 5000, "tail");
+            SetCheck check;
+            quint8 flag = 0;
+            QVERIFY(checkSet(set, check, EngineHooks{}, CancelRequest(flag)));
+            QVERIFY(!check.whole());
         } catch (const OperationError& e) {
             QVERIFY2(!usable, qPrintable(e.text()));
         }
