@@ -56,6 +56,9 @@ void RepairSums::merge() {
 }
 
 std::shared_ptr<RepairSums> planRepairSums(const RecoverySet& set, qint64 memory) {
+    // Two threads' sums of one slice each must fit (a hostile set may claim
+    // any slice size).
+    if (set.sliceSize > quint64(memory / 2)) return {};
     qint64 known = 0, absent = 0;
     for (const par2::FileEntry& f : set.files) {
         const QFileInfo info(set.pathOf(f));

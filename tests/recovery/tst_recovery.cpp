@@ -489,6 +489,8 @@ private slots:
         QTest::newRow("name dot-dot") << "name .." << false << "not a plain name";
         QTest::newRow("slice size not a multiple of 4") << "slice 1001" << false << "slice size";
         QTest::newRow("slice size zero") << "slice 0" << false << "slice size";
+        QTest::newRow("slice size at the top of the range")
+            << "top 18446744073709551552" << true << "";
         QTest::newRow("too many files") << "files 40000" << false << "naming 40000";
         QTest::newRow("huge packet length") << "length" << true << "no valid packet";
     }
@@ -529,6 +531,14 @@ private slots:
             bytes += QByteArray("PAR2\0PKT", 8) + QByteArray(8, '\x7f') + QByteArray(48, 'x');
         } else if (words[0] == "slice") {
             forgeMain(words[1].toULongLong(), 3);
+        } else if (words[0] == "top") {
+            // The set's own files under a main packet of that slice size.
+            std::vector<Digest> ids;
+            for (const par2::FileEntry& f : readRecoverySet(recoveryFilesFor(index)).files)
+                ids.push_back(f.id);
+            bytes =
+                par2::packet(setId, par2::Type::Main, par2::mainBody(words[1].toULongLong(), ids)) +
+                bytes;
         } else if (words[0] == "files") {
             forgeMain(5000, words[1].toUInt());
         } else if (words[0] == "name") {
@@ -552,6 +562,12 @@ private slots:
             QVERIFY2(usable, qPrintable(set.notes.join('\n')));
             QVERIFY2(set.notes.join('\n').contains(told), qPrintable(set.notes.join('\n')));
             QCOMPARE(set.files.size(), size_t(3));
+            // Checked with a part of another length, as a repair checks it.
+            damage(dir + names[1], 5000, "tail");
+            SetCheck check;
+            quint8 flag = 0;
+            QVERIFY(checkSet(set, check, EngineHooks{}, CancelRequest(flag)));
+            QVERIFY(!check.whole());
         } catch (const OperationError& e) {
             QVERIFY2(!usable, qPrintable(e.text()));
         }
