@@ -18,7 +18,6 @@
 #include "presets/Presets.h"
 #include "split/SetFiles.h"
 #include "split/SizeUnits.h"
-#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 #include "split/StreamSplit.h"
 
@@ -40,10 +39,14 @@ namespace cli {
 namespace {
 
 // A folder given with --into, with one trailing separator; the file's own
-// folder without one.
+// folder without one. A folder that is not there is told apart from a file
+// given as the folder: the one is made, the other named wrongly.
 QString destinationFolder(const QString& into, const QString& file) {
     const QString folder = into.isEmpty() ? folderOf(file) : QFileInfo(into).absoluteFilePath();
-    if (!QFileInfo(folder).isDir())
+    const QFileInfo entry(folder);
+    if (!entry.exists())
+        throw OperationError(QStringLiteral("Cannot write into %1: it does not exist").arg(into));
+    if (!entry.isDir())
         throw OperationError(QStringLiteral("Cannot write into %1: it is not a folder").arg(into));
     return withTrailingSeparator(folder);
 }
@@ -152,10 +155,7 @@ SplitOutcome splitToSet(SplitState& state, const QString& sourceName, int recove
     };
     hooks.completed = [&] { writeSplitSetFiles(state, sourceName, recovery, listWritten); };
     const auto undo = [&](const QHash<QString, QByteArray>& kept) {
-        if (listWritten) {
-            deleteCheckFilesOf(list);
-            deletePartList(list);
-        }
+        if (listWritten) removeSetFiles(list);
         removeWrittenParts(state.SplitPartPaths, kept);
     };
     SplitOutcome outcome;

@@ -14,7 +14,7 @@
 #include "parts/Naming.h"
 #include "parts/PartList.h"
 #include "presets/Presets.h"
-#include "split/SplitCheckFiles.h"
+#include "split/SetFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QGroupBox>
@@ -201,8 +201,7 @@ bool PresetsPage::undoPresetSplit() {
     if (presetsCancelButton->text() != UndoCaption || list.isEmpty() || !partListExists(list))
         return true;
     if (!removePartsStepping(state_.SplitPartPaths, presetsGauge)) return false;
-    deletePartList(list);
-    deleteCheckFilesOf(list);
+    removeSetFiles(list);
     return true;
 }
 

@@ -11,8 +11,8 @@
 #include "gui/Widgets.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
+#include "split/SetFiles.h"
 #include "split/SizeUnits.h"
-#include "split/SplitCheckFiles.h"
 #include "split/SplitEngine.h"
 
 #include <QComboBox>
@@ -147,8 +147,7 @@ void SplitPage::cancelOrUndo() {
     // names are the ones listed.
     if (!listWritten_.isEmpty() && !parts.isEmpty() &&
         basePathOf(parts.first()) + QStringLiteral(".txt") == listWritten_) {
-        deletePartList(listWritten_);
-        deleteCheckFilesOf(listWritten_);
+        removeSetFiles(listWritten_);
     }
     listWritten_.clear();
 

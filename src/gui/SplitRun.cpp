@@ -9,9 +9,7 @@
 #include "gui/RunMeter.h"
 #include "gui/Widgets.h"
 #include "parts/Naming.h"
-#include "parts/PartList.h"
 #include "split/SetFiles.h"
-#include "split/SplitCheckFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -91,10 +89,7 @@ SplitRun splitAndList(SplitState& state, const QString& sourcePath, QStringList&
     if (written.cancelled || state.SplitCancelFlag != 0) {
         // Cancelled while its files were written: the set goes whole, as Undo
         // removes it (the Cancel has begun with the parts).
-        if (!written.list.isEmpty()) {
-            deletePartList(written.list);
-            deleteCheckFilesOf(written.list);
-        }
+        if (!written.list.isEmpty()) removeSetFiles(written.list);
         for (const QString& path : std::as_const(state.SplitPartPaths))
             QFile::remove(path);
         run.outcome = SplitOutcome::Cancelled;

@@ -8,8 +8,8 @@
 #include "core/RoomAhead.h"
 #include "core/StreamReader.h"
 #include "join/HiddenOutput.h"
+#include "parts/HiddenFirstPart.h"
 #include "parts/Naming.h"
-#include "split/SplitEngine.h"
 #include "verify/CopyingThreadCrc.h"
 #include "verify/HelperThreadCrc.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 // src/parts: a set of parts as the split writes it and the join reads it:
 // the part names with their ordinal digits (here), the part list file beside
-// the parts (PartList.h) and a set on disk read once (PartSet.h).
+// the parts (PartList.h), the hidden part 1 of a split (HiddenFirstPart.h) and
+// a set on disk read once (PartSet.h).
 // Window-free, on core/.
 
 #include <QString>

@@ -1,8 +1,8 @@
 #include "split/FirstPartHold.h"
 
 #include "core/OperationError.h"
+#include "parts/HiddenFirstPart.h"
 #include "parts/Naming.h"
-#include "split/SplitEngine.h"
 
 #include <QFile>
 #include <cstdio>

@@ -60,4 +60,9 @@ SetFilesWritten writeSetFiles(const SplitState& state, const QString& sourceName
     return written;
 }
 
+void removeSetFiles(const QString& listPath) {
+    deleteCheckFilesOf(listPath);
+    deletePartList(listPath);
+}
+
 } // namespace tfs

@@ -39,4 +39,9 @@ SetFilesWritten writeSetFiles(const SplitState& state, const QString& sourceName
                               int recoveryPercent, const EngineHooks& hooks,
                               const CancelRequest& cancel);
 
+// Removes the files that writeSetFiles wrote beside the parts of the set
+// whose part list is at `listPath`: the check files and the recovery files
+// where they are ours, then the list. The parts are the caller's.
+void removeSetFiles(const QString& listPath);
+
 } // namespace tfs

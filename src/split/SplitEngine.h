@@ -80,18 +80,6 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
 // (listName) that is no part list of the source.
 QStringList foreignListRefusal(const QString& listName);
 
-// Part 1 is written under a hidden name beside its own, ".<part name>.splitting",
-// and takes its name when the split has completed (or has failed, with the
-// parts kept for Cancel); a cancelled split removes it. A killed split leaves
-// it behind, with no part 1: nothing a join takes for a whole set. The split
-// holds a lock on it while it runs: a second split of a file of the same name
-// into the same folder is refused with an OperationError meanwhile.
-QString hiddenFirstPartPath(const QString& partPath);
-
-// Removes the hidden part 1 that a killed split left beside partPath (part 1's
-// path), unless a running split holds it.
-void removeAbandonedFirstPart(const QString& partPath);
-
 // A source whose set could not be read back is refused before anything is
 // written (splitIntoParts checks it first): a name with a line break (CR or LF),
 // which would break the lines of its part list and check files, or one

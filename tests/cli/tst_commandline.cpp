@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace tfs;
 
@@ -242,7 +243,25 @@ private slots:
                                  << "--name goes with --split - only" << none << none;
         row("split into no folder")
             << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "nowhere"} << 2 << ""
-            << "not a folder" << none << QStringList{"nowhere"};
+            << "Cannot write into nowhere: it does not exist" << none << QStringList{"nowhere"};
+        row("split into a file") << QStringList{"--split", "movie.avi", "--size",
+                                                "1MB",     "--into",    "digits.txt"}
+                                 << 2 << ""
+                                 << "Cannot write into digits.txt: it is not a folder" << none
+                                 << QStringList{"movie.avi.001"};
+        row("split standard input into no folder")
+            << QStringList{"--split", "-",   "--name", "movie.avi",
+                           "--size",  "1MB", "--into", "nowhere/deeper"}
+            << 2 << ""
+            << "Cannot write into nowhere/deeper: it does not exist" << none
+            << QStringList{"nowhere"};
+        row("join into no folder")
+            << QStringList{"--join", "set.bin.001", "--into", "nowhere"} << 2 << ""
+            << "Cannot write into nowhere: it does not exist" << none << QStringList{"nowhere"};
+        row("join into a file") << QStringList{"--join", "set.bin.001", "--into", "digits.txt"} << 2
+                                << ""
+                                << "Cannot write into digits.txt: it is not a folder" << none
+                                << QStringList{"set.bin"};
 
         row("join a complete set")
             << QStringList{"--join", "set.bin.002", "--into", "out"} << 0 << "{dir}out/set.bin\n"
@@ -756,32 +775,46 @@ private slots:
 
     // Ctrl+C in the middle of a split, a join or a verify: status 130, and
     // nothing in the destination (the window's Cancel: no part, no list, no
-    // hidden file of the join), the source as it was. The child is held at a
-    // read in the middle of its work (a split of standard input: waits for
-    // more), signalled there, then let go on.
+    // hidden file of the join), the source as it was; SIGTERM and SIGHUP
+    // alike, with 128 + their number. The child is held at a read in the
+    // middle of its work (a split of standard input: waits for more),
+    // signalled there, then let go on.
     void interruptLeavesNothing_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("held");  // the file whose read is held
         QTest::addColumn<qint64>("offset"); // at this offset
+        QTest::addColumn<int>("sig");
+        QTest::addColumn<bool>("volumesBegun"); // hidden recovery files are there when held
         QTest::newRow("split") << QStringList{"--split", "movie.avi", "--size",
                                               "50B",     "--into",    "out"}
-                               << "movie.avi" << qint64(5000);
+                               << "movie.avi" << qint64(5000) << int(SIGINT) << false;
         QTest::newRow("split standard input")
             << QStringList{"--split", "-", "--name", "movie.avi", "--size", "50B", "--into", "out"}
-            << QString() << qint64(0);
+            << QString() << qint64(0) << int(SIGINT) << false;
         QTest::newRow("join") << QStringList{"--join", "set/big.bin.001", "--into", "out"}
-                              << "set/big.bin.001" << (qint64(1) << 20);
+                              << "set/big.bin.001" << (qint64(1) << 20) << int(SIGINT) << false;
         QTest::newRow("verify") << QStringList{"--verify", "set/big.bin.sfv"} << "set/big.bin.001"
-                                << (qint64(1) << 20);
+                                << (qint64(1) << 20) << int(SIGINT) << false;
         QTest::newRow("split's recovery data") // at its first read of a written part
             << QStringList{"--split", "movie.avi", "--size",     "2KB",
                            "--into",  "out",       "--recovery", "100%"}
-            << "out/movie.avi.002" << qint64(0);
+            << "out/movie.avi.002" << qint64(0) << int(SIGINT) << false;
+        // Past the first 16 KiB of a part, which name it in the set: the
+        // volumes are being filled under their hidden names.
+        const QStringList withVolumes{"--split", "movie.avi", "--size",     "1MB",
+                                      "--into",  "out",       "--recovery", "10%"};
+        const std::pair<const char*, int> stops[] = {
+            {"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+        for (const auto& [name, sig] : stops)
+            QTest::addRow("split's recovery volumes being written, %s", name)
+                << withVolumes << "out/movie.avi.002" << qint64(100000) << sig << true;
     }
     void interruptLeavesNothing() {
         QFETCH(QStringList, args);
         QFETCH(QString, held);
         QFETCH(qint64, offset);
+        QFETCH(int, sig);
+        QFETCH(bool, volumesBegun);
         const QByteArray source = readFile(at("movie.avi"));
         if (args.first() != "--split") { // a sparse first part of 1 GiB: a long join
             QVERIFY(QDir().mkdir(at("set")));
@@ -803,11 +836,16 @@ private slots:
             while (!child.readAllStandardError().contains("reached"))
                 QVERIFY2(child.waitForReadyRead(60000), "the held read was never reached");
         }
-        QVERIFY(::kill(static_cast<pid_t>(child.processId()), SIGINT) == 0);
+        if (volumesBegun)
+            QVERIFY2(!QDir(at("out"))
+                          .entryList({".*.par2.partial"}, QDir::Files | QDir::Hidden)
+                          .isEmpty(),
+                     qPrintable(entries(at("out")).join(' ')));
+        QVERIFY(::kill(static_cast<pid_t>(child.processId()), sig) == 0);
         if (!held.isEmpty()) child.write("go");
         QVERIFY(child.waitForFinished(120000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 130);
+        QCOMPARE(child.exitCode(), 128 + sig);
         QCOMPARE(child.readAllStandardOutput(), QByteArray()); // no verdict on a part not read
         QCOMPARE(entries(at("out")), QStringList());
         QCOMPARE(readFile(at("movie.avi")), source);

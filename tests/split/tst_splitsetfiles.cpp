@@ -266,6 +266,7 @@ private slots:
         QTest::newRow("close while it is made") << "close";
         QTest::newRow("Undo") << "undo";
         QTest::newRow("preset Cancel while it is made") << "preset cancel";
+        QTest::newRow("close while a preset's is made") << "preset close";
     }
     void noRecoveryFileLeft() {
         QFETCH(QString, how);
@@ -280,7 +281,7 @@ private slots:
                 f, [this] { return makingRecoveryData(); },
                 [&] {
                     madeWhenStopped = true;
-                    how == "close" ? (void)f->close() : click(cancel);
+                    how.endsWith("close") ? (void)f->close() : click(cancel);
                 });
         if (preset) {
             writeFile(dir + "big.bin", patternBytes(3 * Floppy12 - 5000, 4));
