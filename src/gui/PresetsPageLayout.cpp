@@ -63,8 +63,8 @@ PresetsPage::PresetsPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDi
     presetsDestinationPicture =
         skin::picture(p, "presetsDestinationPicture", ":/art/folder.svg", 142, 204, 35, 37);
     presetsDestinationPicture->setCursor(Qt::PointingHandCursor);
-    recovery = placeRecoverySetting(p, "presetsRecoveryBox", 8, 205, "presetsRecoveryPercentField",
-                                    26, 225);
+    recovery = placeRecoverySetting(p, "presetsRecoveryBox", QRect(8, 205, 100, 19),
+                                    "presetsRecoveryPercentField", 26, 225);
     presetOutline = new ShapeOutline(p, QColor(255, 255, 190));
     presetOutline->setObjectName(QStringLiteral("presetOutline"));
     presetOutline->setGeometry(261, 197, 37, 33);

@@ -28,12 +28,12 @@ QSettings programSettings() {
 
 int RecoverySetting::percent() const { return box->isChecked() ? percentField->value() : 0; }
 
-RecoverySetting placeRecoverySetting(QWidget* page, const char* boxName, int boxX, int boxY,
+RecoverySetting placeRecoverySetting(QWidget* page, const char* boxName, const QRect& boxPlace,
                                      const char* fieldName, int fieldX, int fieldY) {
     RecoverySetting setting;
     setting.box = new QCheckBox(QStringLiteral("Recovery data"), page);
     setting.box->setObjectName(QString::fromLatin1(boxName));
-    setting.box->setGeometry(boxX, boxY, 100, 19);
+    setting.box->setGeometry(boxPlace);
     setting.box->setFont(skin::windowFont());
     setting.box->setCursor(Qt::PointingHandCursor);
     setting.box->setToolTip(QStringLiteral("PAR2 files beside the parts, from which lost or "

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QSettings>
 
 class QCheckBox;
@@ -22,9 +23,10 @@ struct RecoverySetting {
 // The program's settings, in the user's configuration folder.
 QSettings programSettings();
 
-// Makes the two controls on `page`, each at its place and under its control
-// name, showing the remembered setting; every change of them is remembered.
-RecoverySetting placeRecoverySetting(QWidget* page, const char* boxName, int boxX, int boxY,
+// Makes the two controls on `page`, each at its place (the field 60 by 19)
+// and under its control name, showing the remembered setting; every change of
+// them is remembered.
+RecoverySetting placeRecoverySetting(QWidget* page, const char* boxName, const QRect& boxPlace,
                                      const char* fieldName, int fieldX, int fieldY);
 
 // Makes the pages' controls one setting: a change on one shows on the others.

@@ -43,7 +43,10 @@ SplitPage::SplitPage(QWidget* parent, ReportDialog& reportDialog, FileOpenDialog
     unitBox->setCurrentIndex(2);
     partCountField = skin::field(p, "partCountField", 224, 108, 93, 23, true);
     splitButton = skin::button(p, "splitButton", QStringLiteral("Split"), 4, 134, 92, 33);
-    recovery = placeRecoverySetting(p, "recoveryBox", 102, 135, "recoveryPercentField", 224, 134);
+    // Between the Units box and the Source caption, 3 pixels from each, as
+    // the page's other groups stand apart.
+    recovery = placeRecoverySetting(p, "recoveryBox", QRect(102, 133, 100, 17),
+                                    "recoveryPercentField", 224, 134);
     sourcePathLabel = skin::label(p, "sourcePathLabel", QStringLiteral("Source"), 131, 153, true);
     sourcePathField = skin::field(p, "sourcePathField", 5, 171, 311, 21, true);
     destinationButton =

@@ -54,8 +54,11 @@ namespace {
 
 // The most files checked together, their MD5s in the lanes of registers.
 constexpr size_t Lanes = 16;
-// What is read of each file at a time.
-constexpr qint64 CheckBlock = 256 << 10;
+// What is read of each file at a time: the blocks of all the files of a task
+// (1 MiB) stay in the core's own cache while they are hashed and summed.
+// With 256 KiB blocks the reads alone took three times the time of the MD5s
+// (copied from the page cache into memory rather than into the cache).
+constexpr qint64 CheckBlock = 64 << 10;
 
 // One file being read against its checksums.
 struct FileScan {

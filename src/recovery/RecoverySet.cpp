@@ -81,8 +81,8 @@ struct SlicePacket {
 bool slicePacketsMatch(QFile& file, const std::vector<SlicePacket>& packets) {
     constexpr size_t MostAtOnce = 16;
     constexpr qint64 Block = 256 << 10;
-    std::vector<QByteArray> blocks(qMin(packets.size(), MostAtOnce),
-                                   QByteArray(Block, Qt::Uninitialized));
+    std::vector<char> blocks(qMin(packets.size(), MostAtOnce) * size_t(Block));
+    const auto blockOf = [&](size_t i) { return blocks.data() + i * size_t(Block); };
     for (size_t first = 0; first < packets.size(); first += MostAtOnce) {
         const size_t n = qMin(MostAtOnce, packets.size() - first);
         std::vector<Md5> md5s(n);
@@ -92,15 +92,14 @@ bool slicePacketsMatch(QFile& file, const std::vector<SlicePacket>& packets) {
         for (size_t i = 0; i < n; ++i) {
             md5s[i].add(packets[first + i].header + 32, 32);
             lanes.push_back(&md5s[i]);
-            bytes.push_back(reinterpret_cast<const uchar*>(blocks[i].constData()));
+            bytes.push_back(reinterpret_cast<const uchar*>(blockOf(i)));
         }
         for (qint64 done = 0;; done += Block) {
             counts.assign(n, 0);
             for (size_t i = 0; i < n; ++i) {
                 const SlicePacket& p = packets[first + i];
                 counts[i] = qBound<qint64>(0, p.length - HeaderSize - done, Block);
-                if (counts[i] > 0 &&
-                    !readAt(file, p.at + HeaderSize + done, blocks[i].data(), counts[i]))
+                if (counts[i] > 0 && !readAt(file, p.at + HeaderSize + done, blockOf(i), counts[i]))
                     return false;
             }
             if (std::all_of(counts.begin(), counts.end(), [](qint64 c) { return c == 0; })) break;
