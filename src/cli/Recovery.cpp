@@ -48,9 +48,8 @@ void printParts(const SetCheck& check) {
 }
 
 QString moreNeededLine(const SetCheck& check) {
-    return QStringLiteral(
-               "The recovery data cannot repair the set: %1 more recovery blocks are needed")
-        .arg(check.moreNeeded());
+    return QStringLiteral("The recovery data cannot repair the set: %1")
+        .arg(check.moreNeededText());
 }
 
 } // namespace

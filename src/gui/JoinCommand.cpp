@@ -214,8 +214,7 @@ bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdi
         SetCheck check;
         if (!checkSet(set, check, hooks, cancel)) return false;
         if (!check.whole() && !check.repairable()) {
-            recoveryNote_ =
-                QStringLiteral("   %1 more recovery blocks needed").arg(check.moreNeeded());
+            recoveryNote_ = QStringLiteral("   %1").arg(check.moreNeededText(false));
         } else if (!check.whole()) {
             if (!repairSet(set, check, hooks, cancel)) return false;
             QStringList rebuilt;

@@ -44,6 +44,14 @@ qint64 readFully(QFile& file, uchar* into, qint64 count) {
 
 } // namespace
 
+QString SetCheck::moreNeededText(bool verb) const {
+    const qint64 more = moreNeeded();
+    QString text = more == 1 ? QStringLiteral("1 more recovery block")
+                             : QStringLiteral("%1 more recovery blocks").arg(more);
+    if (verb) text += more == 1 ? QStringLiteral(" is") : QStringLiteral(" are");
+    return text + QStringLiteral(" needed");
+}
+
 bool SetCheck::whole() const {
     return std::all_of(parts.begin(), parts.end(), [](const PartCheck& p) {
         return p.status == PartStatus::Ok || p.status == PartStatus::Repaired;
@@ -351,9 +359,7 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
     if (check.whole()) return true;
     if (!check.repairable())
         throw OperationError(
-            QStringLiteral("The set cannot be repaired: %1 more recovery blocks are "
-                           "needed")
-                .arg(check.moreNeeded()));
+            QStringLiteral("The set cannot be repaired: %1").arg(check.moreNeededText()));
 
     std::vector<SliceRef> present, missing;
     quint32 slice = 0;

@@ -32,6 +32,9 @@ struct SetCheck {
     bool repairable() const { return missingSlices <= recoverySlices; }
     // How many more recovery slices a repair would need (0 when repairable).
     qint64 moreNeeded() const { return qMax<qint64>(0, missingSlices - recoverySlices); }
+    // "N more recovery blocks are needed" (or "block is" for one); without
+    // the verb when `verb` is false.
+    QString moreNeededText(bool verb = true) const;
 };
 
 // Reads every file of the set and compares it with its checksums: whole

@@ -345,8 +345,8 @@ private slots:
         row("checksum, missing file") << QStringList{"--checksum", "nothing"} << 2 << ""
                                       << "No such file or directory" << none << none;
 
-        row("compare, identical") << QStringList{"--compare", "set.bin.001", at("set.bin.001")} << 0
-                                  << "identical\n"
+        row("compare, identical") << QStringList{"--compare", "set.bin.001", "{dir}set.bin.001"}
+                                  << 0 << "identical\n"
                                   << "" << none << none;
         row("compare, a byte differs") << QStringList{"--compare", "movie.avi", "changed.avi"} << 1
                                        << "different at byte 1001\n"
@@ -398,6 +398,8 @@ private slots:
         QFETCH(QString, err);
         QFETCH(QStringList, present);
         QFETCH(QStringList, absent);
+        for (QString& arg : args)
+            arg.replace("{dir}", dir);
         out.replace("{dir}", dir);
         err.replace("{dir}", dir);
         const Result r = runProgram(dir, args);
@@ -611,7 +613,7 @@ private slots:
         QTest::newRow("verify, two missing")
             << QStringList{"movie.avi.002", "~movie.avi.004"}
             << QStringList{"--verify", "movie.avi.par2"} << 1
-            << lines({"OK", "MISSING", "OK", "BAD", "OK"}) << "1 more recovery blocks are needed";
+            << lines({"OK", "MISSING", "OK", "BAD", "OK"}) << "1 more recovery block is needed";
         QTest::newRow("repair, one missing")
             << QStringList{"movie.avi.002"} << QStringList{"--repair", "movie.avi.003"} << 0
             << lines({"OK", "REPAIRED", "OK", "OK", "OK"}) << "";
@@ -621,7 +623,7 @@ private slots:
         QTest::newRow("repair, two damaged")
             << QStringList{"~movie.avi.001", "~movie.avi.003"}
             << QStringList{"--repair", "movie.avi.txt"} << 1
-            << lines({"BAD", "OK", "BAD", "OK", "OK"}) << "1 more recovery blocks are needed";
+            << lines({"BAD", "OK", "BAD", "OK", "OK"}) << "1 more recovery block is needed";
         QTest::newRow("repair without recovery data")
             << QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2"}
             << QStringList{"--repair", "movie.avi.001"} << 2 << ""
@@ -634,7 +636,7 @@ private slots:
         QTest::newRow("join beyond repair")
             << QStringList{"movie.avi.002", "movie.avi.003"}
             << QStringList{"--join", "movie.avi.001", "--into", "out"} << 1 << ""
-            << "1 more recovery blocks are needed";
+            << "1 more recovery block is needed";
     }
     void recovery() {
         QFETCH(QStringList, lost);

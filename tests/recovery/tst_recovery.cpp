@@ -334,7 +334,7 @@ private slots:
                     QVERIFY(check.whole());
                 } catch (const OperationError& e) {
                     QVERIFY2(!repairable, qPrintable(e.text()));
-                    QVERIFY(e.text().contains(QStringLiteral("1 more recovery blocks")));
+                    QVERIFY(e.text().contains(QStringLiteral("1 more recovery block is needed")));
                 }
             }
             if (repairable)
