@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Times the engines against GNU tools on one test file; started by bench/run.
 
 Each operation of ours runs in tfs_bench (the engine library with a

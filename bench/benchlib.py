@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What the benchmark's parts share: running and timing commands, the series of
 runs of one contender, the page cache, and the X server of the window's runs."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The btrfs rows: a split at a part size that is a multiple of the file
 system's block size, and the join of such a set, on a loop-mounted btrfs
 image, against GNU split and cat at the same size and a real copy

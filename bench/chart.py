@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The ratios of one benchmark run as a bar chart (PNG, with matplotlib)."""
 
 from benchlib import log

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The cold rows: every run of every contender starts with the page cache
 emptied, so that its input comes from the disk. Needs root."""
 

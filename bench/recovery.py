@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Recovery data against Debian's par2, in interleaved rounds.
 
     bash bench/recovery [SIZE] [--part BYTES] [--percent P] [--runs N] [--dir FOLDER]

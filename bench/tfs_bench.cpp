@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tfs_bench: runs one engine operation the way the window runs it (same block
 // sizes, a progress hook that keeps the shown value, one event-loop turn per
 // block through QCoreApplication::processEvents) and prints one RESULT line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tfs_recovery_bench: the recovery data's costs, one RESULT line each.
 //
 //   tfs_recovery_bench kernels            GF(2^16) multiply-add throughput of

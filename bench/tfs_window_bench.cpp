@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tfs_window_bench: the program's own start-up (the same steps as its main())
 // with a clock on the main window's first paint, a split run from the window's
 // own handler with the window's hooks (gauges, destinationField, one processEvents per

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package of what `cmake --install` puts in place: run `cpack -G DEB`
 # in the build folder.
 set(CPACK_PACKAGE_NAME tarvello-file-splitter)

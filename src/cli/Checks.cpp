@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --checksum, --compare and --verify: the window's CRC-32, file comparison
 // and the join's reading of a set's .sfv.
 #include "cli/Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --repair, and the recovery data as --verify and --join use it: the set's
 // PAR 2.0 files (ours or any other tool's over the same parts) checked
 // against the parts, the damage rebuilt in place.

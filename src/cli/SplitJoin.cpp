@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --split and --join: the window's split (over an earlier set of the same
 // name, then the part list) and join (free space and the largest file, the
 // missing-part scan, the end of the set where its list ends, "Clone Of ", the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/LookAlikeNames.h"
 
 bool isUtf8Name(const QByteArray& bytes) { return QString::fromUtf8(bytes).toUtf8() == bytes; }

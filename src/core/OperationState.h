@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/core: the base every engine and the window stand on. The operations'
 // state, the error type, number texts, file access (copying, mapped reading), the

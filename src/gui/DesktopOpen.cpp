@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files that reach the window from the desktop: the program's argument (a file
 // manager's "Open With") and files dropped on a panel. Each is loaded exactly
 // as the panel's own file dialog would have chosen it, through that panel's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Join button: the destination's free space and largest file, the
 // missing-part question when the set's part list (or its .sfv) names parts
 // that aren't there (or, without a list, when parts lie beyond a gap), the end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The join page: made ready to show and to leave, loading a part, the
 // destination folder, Cancel, Undo, "Run Joined and Exit", the output-folder
 // picture, the two path fields, the button groups, the file-type icon, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/gui: the top floor, and the only one that uses Qt Widgets. Start-up, the
 // main window with its pages, the report dialog, the skin and the seams to

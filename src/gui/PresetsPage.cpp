@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The presets page: ten buttons that each split a file at a medium's exact
 // size, its run of the split engine, Cancel/Undo, the hover outline, the
 // folder picture, and the page's steps in the window's navigation and close

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The presets page's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
 #include "gui/Guarded.h"

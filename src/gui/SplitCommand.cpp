@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The split page's Split button (checks, conversion, the split, the part list),
 // its run of the split engine, and its Cancel/Undo button.
 #include "core/NumberText.h"

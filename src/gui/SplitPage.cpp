@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The split page's inputs: made ready to show and to leave, loading the source
 // and showing its size in four units, the unit box, the part size with its
 // filters and live checks, the number of parts, the destination folder and the

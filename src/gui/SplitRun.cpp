@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The split engine run from a page: progress to the page's gauge, the
 // destination at every new part, the refusals in the report dialog, and one
 // event-loop turn after every block. Then the set's files, written when the

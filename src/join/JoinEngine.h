@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/join: the join engine (window-free, on core/ and parts/), the hidden
 // file it writes into (HiddenOutput.h), its steps before writing

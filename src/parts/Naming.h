@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/parts: a set of parts as the split writes it and the join reads it:
 // the part names with their ordinal digits (here), the part list file beside

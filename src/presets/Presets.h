@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/presets: the table of media presets (window-free, on core/) and the
 // presets panel's handlers, which split through the split engine.

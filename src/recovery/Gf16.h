@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/recovery: PAR 2.0 recovery data over a set's parts (window-free, on
 // core/): the field arithmetic, the packets, writing the recovery files,

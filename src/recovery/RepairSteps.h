@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The steps every repair takes, whichever way the sums of its equations were
 // formed: which slices are present and which are solved for, solving a

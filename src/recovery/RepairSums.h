@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sums of a repair's equations taken while the set is checked, so that
 // a repair reads the present files once: every file that looks whole (there,

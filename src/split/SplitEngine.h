@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/split: the split engine, its second writer and the check files it
 // writes beside the parts (window-free, on core/). The parts' names and their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "verify/Crc32.h"
 
 #include "core/FileCopy.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // src/verify: the CRC-32 unit and the file comparison (window-free, on core/),
 // and the compare panel's handlers.

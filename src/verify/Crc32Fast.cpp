@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "verify/Crc32Fast.h"
 
 #include "verify/Crc32.h"

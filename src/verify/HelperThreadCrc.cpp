@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "verify/HelperThreadCrc.h"
 
 #include "core/FileCopy.h"

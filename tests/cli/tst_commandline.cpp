@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as a script meets it: the real program in a child process
 // with no display (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM), every
 // mode and exit status, refusals on a full disk that leave nothing, Ctrl+C in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the fault tests: what a folder holds byte for byte, a read-only
 // remount of a test tmpfs, named pipes with a watchdog that tells (and ends) a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The panels driven as a user works them (real clicks, typed text, scripted
 // dialog answers), for the window tests that need the same steps.

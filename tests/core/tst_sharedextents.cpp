@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Split and join on file systems that share extents (btrfs, XFS), each on a
 // loop-mounted image of its own: parts and joined files whose ranges line up
 // with the file system's blocks share the source's extents instead of holding

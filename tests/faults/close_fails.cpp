@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A preload library for the fault tests: close() of a file whose path
 // contains the text in TFS_CLOSE_FAILS closes it and then reports EIO, as a
 // network file system reports a delayed write error when the file is closed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A preload library for the fault tests: reads of one file go wrong at a
 // chosen offset, as they do on a failing disk. For the file whose whole path
 // is TFS_FAULT_FILE, and TFS_FAULT_AT = offset:

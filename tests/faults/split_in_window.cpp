@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // split_in_window SOURCE DEST PART_BYTES: the Split panel of the real window,
 // its dialogs scripted, splits SOURCE into the folder DEST in parts of
 // PART_BYTES bytes. Once three parts have been started it prints "copying"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Check files through the window: the split and the presets write .sfv and
 // .crc beside the part list and Undo takes them with it (never a check file
 // that isn't ours); the join checks every part named by an .sfv and the

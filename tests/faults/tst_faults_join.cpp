@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults met through the join panel: a disk that fills during the join, parts
 // that vanish or get shorter while they are joined, a destination that is
 // gone or read-only, and damaged part lists. After each: the parts and their

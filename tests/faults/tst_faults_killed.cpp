@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crash safety of the split: a split killed in the middle (SIGKILL, in a child
 // process that drives the real window) leaves no part list, also where an
 // earlier split of the same name had left one: that list goes as soon as the

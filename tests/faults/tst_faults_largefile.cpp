@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A source larger than 4 GiB, split into 2 GiB parts and joined back through
 // the window: sizes, part counts, positions and progress hold past 2^31 and
 // 2^32 bytes. The source is sparse (it takes no disk); the parts and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The destination's largest file: a FAT volume holds files of at most
 // 4,294,967,295 bytes, so a split whose parts would be larger (the DVD preset,
 // "5 Gigabytes") is refused before anything is written, in the report dialog,

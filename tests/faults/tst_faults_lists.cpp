@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged or odd part list files met by the join: line ends of one kind only,
 // binary garbage, one 10 MB line, names that climb out of the folder or are
 // absolute, and names of parts that are folders. The list is only read and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strange file names through the window: a split on the split panel and a
 // join of its parts on the join panel give back the source byte for byte for
 // names with blanks, quotes, UTF-8 beyond ASCII and a leading dash; names so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults that every panel that takes a file meets: a folder or a named pipe
 // chosen as the file (a pipe opened for reading waits for a writer, which
 // would freeze the window), and a preset split that fails on a full disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A failure never becomes a reported success, and nothing outside the set is
 // touched: the command line on a failing disk (a preloaded library fails,
 // shortens, cuts or holds the reads of one file), with links, pipes and odd

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sets of every shape: more than a thousand parts (whose ordinals grow to five
 // digits) and a few hundred random source and part sizes, each split by the
 // split engine and joined back by the join engine byte for byte, with the

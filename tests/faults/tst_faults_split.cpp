@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults met through the split panel: a disk that fills during the split or
 // while the part list is written, a source that changes between "Load File"
 // and "Split", a destination that is gone or read-only, and part sizes at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for recovery files from anywhere: every input is read as a
 // PAR 2.0 index file beside three small parts, then, when it holds a usable
 // set, checked against them. Nothing may crash, hang or write a file, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for what the join derives from names it doesn't control: the
 // chosen part's name (base path, output name, list name) and the content of a
 // part list file (the missing-part scan). The first line of the input is the

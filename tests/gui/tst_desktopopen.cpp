@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files from the desktop through the real window: the program's argument and
 // drops (drag events carrying QMimeData URLs) on each panel, with the panels'
 // own loading, the refusals and the drops that a running operation ignores.

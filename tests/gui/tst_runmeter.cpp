@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Progress beyond the gauges: the texts of a running gauge's tooltip, the
 // tooltip of each operation's gauge while it runs and after, and the
 // launcher entry's D-Bus signal (run on a private session bus, see CMake).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/PanelDriver.h"
 #include "common/UiHarness.h"
 #include "core/OperationError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // join_paused CHOSEN_PART OUTPUT_PATH: joins the set and, once the first step
 // is in, prints "copying" and waits there until its standard input ends, so
 // that a test can kill it in the middle of the copy (or let it go on by

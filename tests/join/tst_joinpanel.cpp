@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The join panel and the Join command through the real window, with the file
 // and folder dialogs, the report dialog's answers and the free-space query
 // scripted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The presets panel driven through the real window: the size check at each
 // medium's exact size, the report lines, cancelled dialogs, a finished split
 // with its list and Undo, Cancel during a split, closing the window during a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recovery data: GF(2^16) and the packets against published values, sets
 // written here and checked by Debian's par2, sets written by par2 and
 // repaired here, damage, hostile files and bounded memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The split panel's inputs around a split: which buttons and fields a user can
 // reach with no part size and while a split runs, Cancel/Undo of thousands of
 // parts, and the number texts in locales with other digits and separators.

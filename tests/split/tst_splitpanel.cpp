@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The split panel driven as a user drives it: real widgets, scripted dialogs.
 #include "common/PanelDriver.h"
 #include "common/TestUtil.h"

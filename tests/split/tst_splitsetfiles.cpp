@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A completed split's own files, from the window and the command line: the
 // list, the check files and the recovery data are written while the split
 // still holds its set; a check file or recovery data that is not written is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check files' layouts byte for byte, the CRC-32 combination, the
 // parsers against hostile files, the CRC-32 taken while bytes are copied, and
 // cksfv reading our .sfv.

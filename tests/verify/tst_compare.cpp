@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/TestUtil.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Compare panel driven through its real buttons, with scripted file
 // dialogs: the checksum and comparison lines, both Cancels pressed while the
 // operation runs, failures, the lock between the two commands, navigation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts the window and writes a screenshot of each panel and of the report
 // dialog in both modes (with ImageMagick's import) into $TFS_SCREENSHOTS.
 // Under Wayland (a headless Weston started with --debug) it writes two, taken
