@@ -275,14 +275,14 @@ def report(series, size, runs, loads, have_window):
     row("crc-32", "crc-ours", "read-dd", "dd bs=1M")
     other("zlib", series["crc-zlib"])
     ref = series["crc-reference"]
-    other("Crc32Update", ref)
+    other("crc32Update", ref)
     row("compare", "compare-ours", "compare-gnu", "cmp")
     print()
     crc = series["crc-ours"]
     dd = series["read-dd"]
     kernel = crc.reports[0].get("kernel", "?")
     print(f"CRC-32 ({kernel}): {dd.median() / crc.median():.2f}x the dd read speed; "
-          f"{ref.median() / crc.median():.1f}x faster than Crc32Update; "
+          f"{ref.median() / crc.median():.1f}x faster than crc32Update; "
           f"{series['crc-zlib'].median() / crc.median():.2f}x faster than python's zlib.")
     print()
     print("The engine's own time (inside tfs_bench, no process start), medians:")

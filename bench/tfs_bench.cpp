@@ -6,7 +6,7 @@
 //   tfs_bench split SOURCE DEST_FOLDER [PART_SIZE]
 //   tfs_bench join CHOSEN_PART OUTPUT
 //   tfs_bench crc FILE
-//   tfs_bench crc-reference FILE      (byte-at-a-time Crc32Update, same reads)
+//   tfs_bench crc-reference FILE      (byte-at-a-time crc32Update, same reads)
 //   tfs_bench compare FIRST SECOND
 //
 // TFS_BENCH_YIELD=none replaces the event-loop turn by nothing (to measure
@@ -64,7 +64,7 @@ void print(const QString& line) {
 
 QString hex(quint32 v) { return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')); }
 
-// FileCrc32's loop with the byte-at-a-time update: what the CRC costs without
+// fileCrc32's loop with the byte-at-a-time update: what the CRC costs without
 // the folding kernels.
 quint32 referenceFileCrc32(const QString& path) {
     QFile file(path);
@@ -78,7 +78,7 @@ quint32 referenceFileCrc32(const QString& path) {
         const qint64 n = file.read(reinterpret_cast<char*>(block.get()), CrcBlockSize);
         if (n < 0) throw OperationError(QStringLiteral("Cannot read %1").arg(path));
         done += n;
-        crc = Crc32Update(block.get(), n, crc);
+        crc = crc32Update(block.get(), n, crc);
         turn();
         progress(splitProgress(done, size));
         if (n != CrcBlockSize) break;
@@ -128,12 +128,12 @@ int run(const QStringList& args) {
         return 0;
     }
     if ((op == QLatin1String("crc") || op == QLatin1String("crc-reference")) && args.size() == 2) {
-        const VerifyState state;
+        const CancelToken never;
         CrcHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;
         meter.start();
-        const quint32 crc = op == QLatin1String("crc") ? FileCrc32(state, args[1], hooks)
+        const quint32 crc = op == QLatin1String("crc") ? fileCrc32(args[1], hooks, never).crc
                                                        : referenceFileCrc32(args[1]);
         meter.stop();
         const char* kernel = crc32KernelName(crc32Kernels().back());
@@ -143,12 +143,12 @@ int run(const QStringList& args) {
         return 0;
     }
     if (op == QLatin1String("compare") && args.size() == 3) {
-        VerifyState state;
-        CompareHooks hooks;
+        CancelToken never;
+        EngineHooks hooks;
         hooks.progress = progress;
         hooks.yield = turn;
         meter.start();
-        const bool identical = compareFiles(state, args[1], args[2], hooks);
+        const bool identical = compareFiles(args[1], args[2], hooks, never).identical;
         meter.stop();
         print(resultLine(op, meter, QFileInfo(args[1]).size(),
                          QStringLiteral("identical=%1").arg(identical ? 1 : 0)));

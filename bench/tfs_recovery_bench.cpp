@@ -129,12 +129,12 @@ int create(const QString& folder, const QString& name, int percent) {
         if (!file.open(QIODevice::ReadOnly)) return 2;
         const QByteArray bytes = file.readAll();
         crcs.append(
-            {Crc32Fast(bytes.constData(), bytes.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF, bytes.size()});
+            {crc32Fast(bytes.constData(), bytes.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF, bytes.size()});
     }
     QElapsedTimer clock;
     clock.start();
-    quint8 flag = 0;
-    writeRecoveryFiles(dir, parts, plan, EngineHooks{}, CancelRequest(flag), RecoveryMemory, crcs);
+    CancelToken cancel;
+    writeRecoveryFiles(dir, parts, plan, EngineHooks{}, cancel, RecoveryMemory, crcs);
     std::printf("RESULT create %.3f s (%d parts, %u recovery slices of %llu bytes)\n",
                 double(clock.nsecsElapsed()) / 1e9, int(parts.size()), plan.sliceCount,
                 static_cast<unsigned long long>(plan.sliceSize));
@@ -146,10 +146,10 @@ int repair(const QString& file) {
     clock.start();
     const RecoverySet set = readRecoverySet(recoveryFilesFor(QFileInfo(file).absoluteFilePath()));
     SetCheck check;
-    quint8 flag = 0;
-    checkSet(set, check, EngineHooks{}, CancelRequest(flag));
+    CancelToken cancel;
+    checkSet(set, check, EngineHooks{}, cancel);
     const double checked = double(clock.nsecsElapsed()) / 1e9;
-    repairSet(set, check, EngineHooks{}, CancelRequest(flag));
+    repairSet(set, check, EngineHooks{}, cancel);
     std::printf("RESULT repair %.3f s (checked in %.3f s, whole: %s)\n",
                 double(clock.nsecsElapsed()) / 1e9, checked, check.whole() ? "yes" : "no");
     return check.whole() ? 0 : 1;

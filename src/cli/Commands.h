@@ -7,7 +7,7 @@ namespace tfs {
 struct MediaPreset;
 }
 
-// The modes of the command line, on the window's engines. Each returns the
+// The modes of the command line, each on its job (jobs/). Each returns the
 // exit status (Console.h); an OperationError that leaves one has been cleaned up
 // after (nothing left behind) and is reported by the caller.
 namespace cli {
@@ -47,9 +47,6 @@ int repair(const QString& argument);
 // --verify where the set has recovery data and no .sfv: the parts checked
 // against it, one line each, and whether the damage can be repaired.
 int verifyWithRecovery(const QString& argument);
-
-// Whether there are recovery files (.par2) for the set `path` belongs to.
-bool hasRecoveryData(const QString& path);
 
 // Before a join: checks the set against its recovery data, if it has any,
 // and repairs what the data covers, naming each rebuilt part; when it can't,

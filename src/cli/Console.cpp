@@ -139,4 +139,16 @@ QString Progress::line(int percent, qint64 done, qint64 total, double seconds) {
     return text + QStringLiteral("  %1 left").arg(durationText(left));
 }
 
+void JobProgress::follow(tfs::JobHooks& hooks) {
+    hooks.started = [this](qint64 totalBytes) {
+        line_.reset();
+        line_.emplace(totalBytes);
+        bytesDone_ = -1;
+    };
+    hooks.bytesDone = [this](qint64 done) { bytesDone_ = done; };
+    hooks.progress = [this](int percent) {
+        if (line_) line_->show(percent, bytesDone_);
+    };
+}
+
 } // namespace cli

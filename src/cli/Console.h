@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "jobs/JobHooks.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // What the command line shows and how it ends: messages on standard error,
 // the progress line, the exit statuses, and Ctrl+C.
@@ -60,6 +63,18 @@ private:
     QElapsedTimer clock_;
     qint64 lastDrawn_ = -1; // milliseconds
     int lastPercent_ = -1;
+};
+
+// The progress of a job run from the command line: a Progress line of its
+// own for each stage of the job, from the stage's start on.
+class JobProgress {
+public:
+    // Sets the hooks' started, bytesDone and progress.
+    void follow(tfs::JobHooks& hooks);
+
+private:
+    std::optional<Progress> line_;
+    qint64 bytesDone_ = -1; // -1: none told, taken from the percentage
 };
 
 } // namespace cli

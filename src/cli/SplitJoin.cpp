@@ -121,8 +121,7 @@ namespace {
 // error is thrown. listWritten is set once the list is there.
 void writeSplitSetFiles(const SplitState& state, const QString& sourceName, int recovery,
                         bool& listWritten) {
-    quint8 stop = 0;
-    const CancelRequest cancel(stop);
+    CancelToken cancel;
     EngineHooks hooks;
     std::optional<Progress> recoveryProgress; // a line of its own, from its first step
     hooks.progress = [&](int percent) {
@@ -130,7 +129,7 @@ void writeSplitSetFiles(const SplitState& state, const QString& sourceName, int 
         recoveryProgress->show(percent);
     };
     hooks.yield = [&] {
-        if (interrupted()) stop = 1;
+        if (interrupted()) cancel.cancel();
     };
     const SetFilesWritten written = writeSetFiles(state, sourceName, recovery, hooks, cancel);
     listWritten = !written.list.isEmpty();
@@ -260,7 +259,6 @@ int split(const SplitRequest& request) {
     }
     state.SourceFilePath = source;
     state.SplitDestFolder = destinationFolder(request.into, source);
-    state.FreeSpaceDrive = state.SplitDestFolder;
 
     // The part size: a preset's medium, which the source must fill, or a size
     // that leaves more than one part.
@@ -325,7 +323,7 @@ int join(const QString& part, const QString& into, bool force) {
     const qint64 total = sizeToJoin(set, joinedSize(set, hooks));
     if (interrupted()) return interruptedStatus();
 
-    const QStringList refusal = toOutput ? QStringList() : joinRefusal(state, total, destFolder);
+    const QStringList refusal = toOutput ? QStringList() : joinRefusal(total, destFolder);
     if (!refusal.isEmpty()) {
         report(refusal);
         return Refused;

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/FreeSpace.h"
 
-#include "core/OperationState.h"
-
 #include <QFileInfo>
 #include <QStorageInfo>
 
@@ -25,10 +23,9 @@ double realFreeSpace(const QString& folder) {
 
 void setFreeSpaceQuery(FreeSpaceQuery query) { overrideQuery() = std::move(query); }
 
-void GetFreeDiskSpace(FreeSpaceState& state) {
+double freeSpaceOf(const QString& folder) {
     const FreeSpaceQuery& query = overrideQuery();
-    state.FreeSpaceBytes =
-        query ? query(state.FreeSpaceDrive) : realFreeSpace(state.FreeSpaceDrive);
+    return query ? query(folder) : realFreeSpace(folder);
 }
 
 QString volumeRootOf(const QString& folder) {

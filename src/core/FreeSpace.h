@@ -4,12 +4,9 @@
 #include <QString>
 #include <functional>
 
-struct FreeSpaceState;
-
-// Measures the bytes available to the user on the volume that holds
-// state.FreeSpaceDrive (a folder) into state.FreeSpaceBytes: -1 when the
-// volume can't be queried, for instance when the folder no longer exists.
-void GetFreeDiskSpace(FreeSpaceState& state);
+// The bytes available to the user on the volume that holds `folder`: -1 when
+// the volume can't be queried, for instance when the folder no longer exists.
+double freeSpaceOf(const QString& folder);
 
 // The root path (mount point) of the volume holding a folder, for messages;
 // the folder itself when it can't be queried.

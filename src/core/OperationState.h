@@ -18,26 +18,14 @@ struct PartCrc {
     qint64 size = 0;
 };
 
-// The bytes of each file that one pass of the comparison reads.
-inline constexpr qint64 CompareBlockSize = 100000;
-
 // The variables of each kind of operation, with their initial values. Each
 // engine takes the group it works on (the split engine a SplitState, the join
-// engine a JoinState, the CRC-32 and the comparison a VerifyState); whoever
-// runs it owns one: each page of the window its own, the command line one
-// per command, a test one of its own.
-//
-// The CRC-32 table, its start value and the running byte count belong to the
-// CRC unit itself (verify/Crc32.h).
-
-// The last free-space measurement: the split's, and the join's before it writes.
-struct FreeSpaceState {
-    QString FreeSpaceDrive;    // the folder whose volume's free space is measured
-    double FreeSpaceBytes = 0; // bytes available there; -1 when it can't be queried
-};
+// engine a JoinState); whoever runs it owns one: each page of the window its
+// own, the command line one per command, a test one of its own.
 
 // Splitting, from the split panel and the presets.
-struct SplitState : FreeSpaceState {
+struct SplitState {
+    double FreeSpaceBytes = 0;    // the destination's free space as the split measured it
     QString SourceFilePath;       // full path of the loaded source file
     qint64 SourceFileSize = 0;    // its size in bytes, measured when loaded
     qint64 PartSizeBytes = 0;     // part size from the part-size field and the unit
@@ -54,7 +42,7 @@ struct SplitState : FreeSpaceState {
 };
 
 // Joining; the free space is the destination's, measured before the join writes.
-struct JoinState : FreeSpaceState {
+struct JoinState {
     QString JoinOutputPath;              // full path of the joined file
     QString JoinDestFolder;              // destination of the joined file, ends with one separator
     qint64 JoinTotalSize = 0;            // total size of the consecutive parts from ordinal 1
@@ -66,17 +54,4 @@ struct JoinState : FreeSpaceState {
     QStringList JoinMissingParts;        // entries without a file, each followed by a blank
     quint8 JoinCancelFlag = 0;           // 1: the running join stops and deletes its output
     QList<PartCrc> JoinPartCrcs;         // CRC-32 of each part joined, when the join takes them
-};
-
-// The checksum and the comparison.
-struct VerifyState {
-    VerifyState();
-
-    quint8 ChecksumCancelFlag = 0;
-    quint8 CompareCancelFlag = 0;
-    std::unique_ptr<QFile> CompareStream1;
-    std::unique_ptr<QFile> CompareStream2;
-    QByteArray CompareBuffer1; // CompareBlockSize bytes, allocated once
-    QByteArray CompareBuffer2;
-    qint64 CompareLastRead = 0;
 };

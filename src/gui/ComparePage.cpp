@@ -9,8 +9,8 @@
 #include "gui/Seams.h"
 #include "gui/Skin.h"
 #include "gui/Widgets.h"
-#include "verify/CompareEngine.h"
-#include "verify/Crc32.h"
+#include "jobs/ChecksumJob.h"
+#include "jobs/CompareJob.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <optional>
 
 using namespace tfs;
 
@@ -40,9 +41,9 @@ void reportAborted(ReportDialog& d, int spacers) {
 // One turn of the event loop for a running checksum or comparison. When the
 // window was closed during that turn the operation stops quietly: nobody is
 // left to see its result, and the program ends only once it has returned.
-void serveWindow(QWidget* window, bool windowWasShown, quint8& cancelFlag) {
+void serveWindow(QWidget* window, bool windowWasShown, CancelToken& cancel) {
     QCoreApplication::processEvents();
-    if (windowWasShown && !window->isVisible()) cancelFlag = 1;
+    if (windowWasShown && !window->isVisible()) cancel.cancel();
 }
 
 } // namespace
@@ -116,16 +117,15 @@ void ComparePage::prepareToLeave() {
 // acknowledge an "Aborted by user" report.
 void ComparePage::stopForClose() {
     if (!running()) return;
-    state_.ChecksumCancelFlag = 1;
-    state_.CompareCancelFlag = 1;
+    checksumCancel_.cancel();
+    compareCancel_.cancel();
 }
 
 // ---------------------------------------------------------------- checksum
 
-// CheckSum and Compare Files share the CRC's byte count and the comparison's
-// streams and buffers: neither may start inside the other's (or its own)
-// event-loop turn, so both stay disabled until the running command returns,
-// however it returns.
+// CheckSum and Compare Files share the page's gauges and result lines:
+// neither may start inside the other's (or its own) event-loop turn, so both
+// stay disabled until the running command returns, however it returns.
 QList<QWidget*> ComparePage::commands() const { return {checksumButton, compareButton}; }
 
 void ComparePage::startChecksum() {
@@ -149,33 +149,38 @@ void ComparePage::startChecksum() {
 }
 
 void ComparePage::computeChecksum() {
-    state_.ChecksumCancelFlag = 0;
+    checksumCancel_.reset();
     if (!fileDialog_.exec(window())) return;
     const QString path = fileDialog_.fileName();
-    requireRegularFile(path); // a named pipe would wait for a writer
-    checksumHint->setVisible(false);
-    compareHint->setVisible(true);
-    compareGauge->setProgress(0);
 
     const bool shown = window()->isVisible();
-    CrcHooks hooks;
+    std::optional<GaugeRun> run;
+    JobHooks hooks;
+    hooks.started = [&](qint64 totalBytes) {
+        checksumHint->setVisible(false);
+        compareHint->setVisible(true);
+        compareGauge->setProgress(0);
+        run.emplace({checksumGauge}, totalBytes);
+    };
     hooks.progress = [this](int percent) { checksumGauge->setProgress(percent); };
-    hooks.yield = [this, shown] { serveWindow(window(), shown, state_.ChecksumCancelFlag); };
-    const GaugeRun run({checksumGauge}, QFileInfo(path).size());
-    const quint32 crc = FileCrc32(state_, path, hooks);
+    hooks.yield = [this, shown] { serveWindow(window(), shown, checksumCancel_); };
+    const ChecksumResult result = runChecksum({path}, hooks, checksumCancel_);
+    run.reset();
+    checksumBytesRead_ = result.bytesRead;
 
-    if (state_.ChecksumCancelFlag != 0) {
+    if (result.cancelled) {
         checksumGauge->stepDownToZero();
         return;
     }
     checksumResults->addLine(QStringLiteral("CheckSum for ") + path);
     checksumResults->addLine(QString());
-    checksumResults->addLine(QString::asprintf("CRC32 is: $%.8X", static_cast<unsigned>(crc)));
-    checksumResults->addLine(QString::number(crc));
+    checksumResults->addLine(
+        QString::asprintf("CRC32 is: $%.8X", static_cast<unsigned>(result.crc)));
+    checksumResults->addLine(QString::number(result.crc));
 }
 
 void ComparePage::cancelChecksum() {
-    state_.ChecksumCancelFlag = 1;
+    checksumCancel_.cancel();
     checksumResults->clearLines();
     reportAborted(reportDialog_, 3);
     checksumHint->setVisible(true);
@@ -213,48 +218,48 @@ void ComparePage::startCompare() {
     const QString first = fileDialog_.fileName();
     if (!fileDialog_.exec(window())) return;
     const QString second = fileDialog_.fileName();
-    requireRegularFile(first); // a named pipe would wait for a writer
-    requireRegularFile(second);
 
-    checksumHint->setVisible(true);
-    compareHint->setVisible(false);
-    checksumGauge->setProgress(0);
-    compareResults->addLine(QStringLiteral("                     Comparing"));
-    compareResults->addLine(first);
-    compareResults->addLine(QStringLiteral("                     and"));
-    compareResults->addLine(second);
-
-    const bool identical = runCompare(first, second);
-    if (identical)
+    const CompareJobResult result = runCompare(first, second);
+    if (result.found.identical)
         compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("    and ") +
                                 second + QStringLiteral(" are Identical"));
     else
         compareResults->addLine(QStringLiteral("Files ") + first + QStringLiteral("        and ") +
                                 second + QStringLiteral(" are Not Identical"));
     compareHint->setVisible(true);
-    if (state_.CompareCancelFlag != 0) compareResults->clearLines();
+    if (result.cancelled) compareResults->clearLines();
 }
 
-bool ComparePage::runCompare(const QString& first, const QString& second) {
+// The comparison's job with the page's header, gauge and cancel. The header
+// comes once both files are known to be files; a difference in length is told
+// on the line before the verdict.
+CompareJobResult ComparePage::runCompare(const QString& first, const QString& second) {
     const bool shown = window()->isVisible();
-    CompareHooks hooks;
-    hooks.started = [this] {
+    std::optional<GaugeRun> run;
+    JobHooks hooks;
+    hooks.started = [&](qint64 totalBytes) {
+        checksumHint->setVisible(true);
+        compareHint->setVisible(false);
+        checksumGauge->setProgress(0);
+        compareResults->addLine(QStringLiteral("                     Comparing"));
+        compareResults->addLine(first);
+        compareResults->addLine(QStringLiteral("                     and"));
+        compareResults->addLine(second);
         compareMainButton->setEnabled(false);
         compareCancelButton->setEnabled(true);
-    };
-    hooks.differentLength = [this] {
-        compareResults->clearLines();
-        compareResults->addLine(QStringLiteral("Files Have different length, so  "));
+        run.emplace({compareGauge}, totalBytes);
     };
     hooks.progress = [this](int percent) { compareGauge->setProgress(percent); };
-    hooks.yield = [this, shown] { serveWindow(window(), shown, state_.CompareCancelFlag); };
-    hooks.finished = [this] { compareResults->clearLines(); };
-    const GaugeRun run({compareGauge}, QFileInfo(first).size());
-    return tfs::compareFiles(state_, first, second, hooks);
+    hooks.yield = [this, shown] { serveWindow(window(), shown, compareCancel_); };
+    const CompareJobResult result = tfs::runCompare({first, second}, hooks, compareCancel_);
+    compareResults->clearLines();
+    if (result.found.differentLength)
+        compareResults->addLine(QStringLiteral("Files Have different length, so  "));
+    return result;
 }
 
 void ComparePage::cancelCompare() {
-    state_.CompareCancelFlag = 1;
+    compareCancel_.cancel();
     checksumGauge->setProgress(0);
     checksumHint->setVisible(true);
     checksumResults->clearLines();

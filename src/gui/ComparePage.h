@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "core/OperationState.h"
+#include "core/EngineHooks.h"
 #include "gui/OperationPage.h"
 
 class FileOpenDialog;
@@ -10,6 +10,9 @@ class Memo;
 class QLabel;
 class QPushButton;
 class ReportDialog;
+namespace tfs {
+struct CompareJobResult;
+}
 
 // The compare page: the CRC-32 of one file (upper half), the byte comparison
 // of two files (lower half) and their Cancel buttons. It owns what the two
@@ -45,16 +48,19 @@ public:
     // A close request while a checksum or a comparison runs stops it: the
     // running one sees its flag after this event-loop turn and returns.
     void stopForClose() override;
-    const VerifyState& state() const { return state_; }
+    // The bytes that the last checksum read, whatever its end.
+    qint64 checksumBytesRead() const { return checksumBytesRead_; }
 
 private:
     void computeChecksum();
-    bool runCompare(const QString& first, const QString& second);
+    tfs::CompareJobResult runCompare(const QString& first, const QString& second);
     void checksumResultsChanged();
     void compareResultsChanged();
     QList<QWidget*> commands() const; // CheckSum and Compare Files
 
     ReportDialog& reportDialog_;
     FileOpenDialog& fileDialog_;
-    VerifyState state_;
+    tfs::CancelToken checksumCancel_;
+    tfs::CancelToken compareCancel_;
+    qint64 checksumBytesRead_ = 0;
 };

@@ -148,7 +148,7 @@ void JoinPage::refuse(const QStringList& lines) {
 bool JoinPage::refusedBeforeWriting(const PartSet& set) {
     // Parts after the end of the set's list are left out: they need no room.
     const QStringList refusal =
-        joinRefusal(state_, sizeToJoin(set, state_.JoinTotalSize), state_.JoinDestFolder);
+        joinRefusal(sizeToJoin(set, state_.JoinTotalSize), state_.JoinDestFolder);
     if (refusal.isEmpty()) return false;
     refuse(refusal);
     return true;
@@ -209,7 +209,7 @@ bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdi
     EngineHooks hooks;
     hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
-    const CancelRequest cancel(state_.JoinCancelFlag);
+    const CancelToken cancel([this] { return state_.JoinCancelFlag != 0; });
     try {
         const RecoverySet set = readRecoverySet(files);
         SetCheck check;

@@ -120,7 +120,6 @@ void PresetsPage::runPresetSplit() {
     if (!folderBrowser_.exec(window())) return;
     presetsHint->setVisible(false);
     state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.folder());
-    state_.FreeSpaceDrive = state_.SplitDestFolder;
     presetsDestinationPicture->setEnabled(true);
 
     // The split page's part size, when one is typed there, must fit the source too.

@@ -118,7 +118,6 @@ void SplitPage::chooseSource() {
         state_.SourceFilePath = path;
         destinationPicture->setEnabled(true);
         state_.SplitDestFolder = withTrailingSeparator(folderOf(path));
-        state_.FreeSpaceDrive = state_.SplitDestFolder;
         sourceSizeField->setText(QString::number(state_.SourceFileSize));
         sourcePathField->setText(state_.SourceFilePath);
         destinationField->setText(state_.SplitDestFolder);
@@ -233,7 +232,6 @@ void SplitPage::updatePartSizeBytes() {
 void SplitPage::chooseDestination() {
     if (!folderBrowser_.exec(window())) return;
     state_.SplitDestFolder = withTrailingSeparator(folderBrowser_.folder());
-    state_.FreeSpaceDrive = state_.SplitDestFolder;
     destinationField->setText(state_.SplitDestFolder);
 }
 

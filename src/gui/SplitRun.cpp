@@ -76,8 +76,8 @@ SplitRun splitAndList(SplitState& state, const QString& sourcePath, QStringList&
             if (state.SplitCancelFlag == 0) gauge->setProgress(percent); // not past a Cancel
         };
         hooks.yield = [] { QCoreApplication::processEvents(); };
-        written = writeSetFiles(state, fileNameOf(sourcePath), recoveryPercent, hooks,
-                                CancelRequest(state.SplitCancelFlag));
+        const CancelToken cancel([&state] { return state.SplitCancelFlag != 0; });
+        written = writeSetFiles(state, fileNameOf(sourcePath), recoveryPercent, hooks, cancel);
     };
     try {
         run.outcome = split(completed);

@@ -130,7 +130,7 @@ private:
 void joinParts(JoinState& state, const PartSet& set, const QString& outputPath,
                const JoinHooks& hooks, const JoinOptions& options) {
     state.JoinCancelFlag = 0;
-    const CancelRequest cancel(state.JoinCancelFlag);
+    const CancelToken cancel([&state] { return state.JoinCancelFlag != 0; });
     state.JoinPartCrcs.clear();
     qint64 count = countParts(set, hooks);
     if (options.lastOrdinal > 0) count = std::min(count, options.lastOrdinal);

@@ -28,11 +28,10 @@ constexpr int MaxNamedBeyond = 5;
 
 namespace tfs {
 
-QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder) {
-    state.FreeSpaceDrive = destFolder;
-    GetFreeDiskSpace(state);
-    if (static_cast<double>(totalSize) > state.FreeSpaceBytes) {
-        const QString drive = state.FreeSpaceBytes < 0 ? destFolder : volumeRootOf(destFolder);
+QStringList joinRefusal(qint64 totalSize, const QString& destFolder) {
+    const double freeSpace = freeSpaceOf(destFolder);
+    if (static_cast<double>(totalSize) > freeSpace) {
+        const QString drive = freeSpace < 0 ? destFolder : volumeRootOf(destFolder);
         return {QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
                 QStringLiteral("Not Enough Disk Space on Drive ") + drive};
     }

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-struct FreeSpaceState;
 struct JoinState;
 
 namespace tfs {
@@ -15,12 +14,12 @@ struct PartSet;
 // The join's decisions before it writes anything, shared by the Join button
 // and the command line.
 
-// Measures the free space of destFolder into state.FreeSpaceBytes and returns
-// the report lines of a refusal: not enough room for totalSize bytes (equal
-// is enough; a volume that can't be queried is full), or a joined file larger
-// than the destination's file system can hold (over 4 GiB onto FAT, which
-// would fail there after 4 GiB of writing). Empty when the join may go ahead.
-QStringList joinRefusal(FreeSpaceState& state, qint64 totalSize, const QString& destFolder);
+// Measures the free space of destFolder and returns the report lines of a
+// refusal: not enough room for totalSize bytes (equal is enough; a volume
+// that can't be queried is full), or a joined file larger than the
+// destination's file system can hold (over 4 GiB onto FAT, which would fail
+// there after 4 GiB of writing). Empty when the join may go ahead.
+QStringList joinRefusal(qint64 totalSize, const QString& destFolder);
 
 // The bytes that the join of the set will write, of the consecutiveSize
 // bytes of its parts from 001 up to the first missing one: all of them, or

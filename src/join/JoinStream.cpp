@@ -27,7 +27,7 @@ constexpr int IdleTurnMs = 100;
 // when cancelled meanwhile. A signal ends a write that waits (the command
 // line's handlers don't restart calls): it is looked at then.
 bool writeAll(int fd, const char* bytes, qint64 count, const JoinHooks& hooks,
-              const CancelRequest& cancel) {
+              const CancelToken& cancel) {
     while (count > 0) {
         pollfd ready{fd, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, IdleTurnMs);
@@ -52,7 +52,7 @@ qint64 joinToStream(JoinState& state, const PartSet& set, int outputFd, qint64 l
                     const JoinHooks& hooks,
                     const std::function<bool(qint64 ordinal, const PartCrc& part)>& partJoined) {
     state.JoinCancelFlag = 0;
-    const CancelRequest cancel(state.JoinCancelFlag);
+    const CancelToken cancel([&state] { return state.JoinCancelFlag != 0; });
     // The parts to write, for the progress.
     qint64 count = 0;
     qint64 total = 0;
@@ -77,7 +77,7 @@ qint64 joinToStream(JoinState& state, const PartSet& set, int outputFd, qint64 l
                     QStringLiteral("Cannot read %1: %2").arg(path, part.errorString()));
             if (n == 0) break;
             if (!writeAll(outputFd, buffer.data(), n, hooks, cancel)) return joined;
-            crc = Crc32Fast(buffer.data(), n, crc);
+            crc = crc32Fast(buffer.data(), n, crc);
             size += n;
             written += n;
             if (hooks.progress) hooks.progress(splitProgress(written, std::max(total, written)));

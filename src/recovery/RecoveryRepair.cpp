@@ -28,7 +28,7 @@ quint32 crcOfZeros(qint64 count, quint32 crc) {
     static const QByteArray zeros(64 << 10, '\0');
     while (count > 0) {
         const qint64 n = qMin<qint64>(count, zeros.size());
-        crc = Crc32Fast(zeros.constData(), n, crc);
+        crc = crc32Fast(zeros.constData(), n, crc);
         count -= n;
     }
     return crc;
@@ -167,7 +167,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
         for (size_t i = 0; i < scans.size(); ++i) {
             FileScan& scan = scans[i];
             if (scan.got == 0) continue;
-            scan.crc = Crc32Fast(bufferOf(i), scan.got, scan.crc);
+            scan.crc = crc32Fast(bufferOf(i), scan.got, scan.crc);
             if (scan.summed) {
                 // In whole prepared blocks, zeros after the bytes read.
                 const qint64 blocks = paddedSliceOf(scan.got);
@@ -200,7 +200,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
 } // namespace
 
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
-              const CancelRequest& cancel, qint64 memory) {
+              const CancelToken& cancel, qint64 memory) {
     check = SetCheck{};
     check.recoverySlices = qint64(set.recovery.size());
     check.parts.resize(set.files.size());
@@ -250,7 +250,7 @@ namespace {
 bool rebuildInPasses(const RecoverySet& set, const std::vector<SliceRef>& present,
                      const std::vector<SliceRef>& missing, const std::vector<quint32>& exponents,
                      const std::vector<quint16>& solve, RebuiltFiles& out, const EngineHooks& hooks,
-                     const CancelRequest& cancel, qint64 memory) {
+                     const CancelToken& cancel, qint64 memory) {
     const qint64 S = qint64(set.sliceSize);
     const int m = int(missing.size());
     const qint64 P = qint64(present.size());
@@ -356,7 +356,7 @@ bool rebuildInPasses(const RecoverySet& set, const std::vector<SliceRef>& presen
 } // namespace
 
 bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
-               const CancelRequest& cancel, qint64 memory) {
+               const CancelToken& cancel, qint64 memory) {
     if (check.whole()) return true;
     if (!check.repairable())
         throw OperationError(

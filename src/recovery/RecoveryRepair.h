@@ -45,7 +45,7 @@ struct SetCheck {
 // of the files that look whole, within `memory` (0 when no repair follows),
 // so that repairSet() need not read them again.
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
-              const CancelRequest& cancel, qint64 memory = RecoveryMemory);
+              const CancelToken& cancel, qint64 memory = RecoveryMemory);
 
 // Rebuilds every damaged and missing file of a checked set in place: a
 // missing file is created, a damaged one replaced in one rename once the
@@ -55,6 +55,6 @@ bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
 // can't be repaired (not enough recovery slices, a rebuilt file that doesn't
 // match, a file that can't be written); files rebuilt before stay rebuilt.
 bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
-               const CancelRequest& cancel, qint64 memory = RecoveryMemory);
+               const CancelToken& cancel, qint64 memory = RecoveryMemory);
 
 } // namespace tfs

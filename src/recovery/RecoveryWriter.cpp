@@ -178,7 +178,7 @@ RecoveryPlan planRecovery(const QString& sourceName, const QList<qint64>& partSi
 
 bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                         const RecoveryPlan& plan, const EngineHooks& hooks,
-                        const CancelRequest& cancel, qint64 memory,
+                        const CancelToken& cancel, qint64 memory,
                         const QList<PartCrc>& copiedCrcs) {
     if (!plan.refusal.isEmpty()) throw OperationError(plan.refusal);
     const qint64 S = qint64(plan.sliceSize);
@@ -369,7 +369,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
             md5s[k] = p.md5.get();
             from[k] = buffers[pass % 2].inputs[size_t(i)].get();
             counts[k] = have(p, pass);
-            if (!p.crcCopied) p.crc = Crc32Fast(from[k], counts[k], p.crc);
+            if (!p.crcCopied) p.crc = crc32Fast(from[k], counts[k], p.crc);
         }
         Md5::addEach(md5s, from, counts, k);
     };
@@ -444,7 +444,7 @@ bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
         Md5 slice(*p.md5);
         slice.addZeros(S - p.length);
         zeros.fill('\0', S - p.length);
-        const quint32 crc = Crc32Fast(zeros.constData(), zeros.size(), p.crc) ^ 0xFFFFFFFF;
+        const quint32 crc = crc32Fast(zeros.constData(), zeros.size(), p.crc) ^ 0xFFFFFFFF;
         p.entry.slices = {SliceCheck{slice.result(), crc}};
     }
     std::vector<QByteArray> criticalPackets{packet(setId, Type::Main, mainBodyBytes)};

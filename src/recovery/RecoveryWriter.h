@@ -49,7 +49,7 @@ RecoveryPlan planRecovery(const QString& sourceName, const QList<qint64>& partSi
 // while copying: a part of the size given is not checksummed again.
 bool writeRecoveryFiles(const QString& folder, const QStringList& partNames,
                         const RecoveryPlan& plan, const EngineHooks& hooks,
-                        const CancelRequest& cancel, qint64 memory = RecoveryMemory,
+                        const CancelToken& cancel, qint64 memory = RecoveryMemory,
                         const QList<PartCrc>& copiedCrcs = {});
 
 } // namespace tfs

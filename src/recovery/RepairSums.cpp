@@ -115,7 +115,7 @@ bool sumsCover(const RepairSums& sums, const RecoverySet& set, const SetCheck& c
 
 bool rebuildFromSums(const RecoverySet& set, const SetCheck& check, RepairSums& sums,
                      const std::vector<SliceRef>& missing, const std::vector<quint16>& solve,
-                     RebuiltFiles& out, const EngineHooks& hooks, const CancelRequest& cancel) {
+                     RebuiltFiles& out, const EngineHooks& hooks, const CancelToken& cancel) {
     const qint64 S = qint64(set.sliceSize);
     const int m = int(missing.size());
     // The slices whose part in the sums is not what the check found: damaged

@@ -57,6 +57,6 @@ bool sumsCover(const RepairSums& sums, const RecoverySet& set, const SetCheck& c
 // the first missing.size() exponents). Returns false when cancelled.
 bool rebuildFromSums(const RecoverySet& set, const SetCheck& check, RepairSums& sums,
                      const std::vector<SliceRef>& missing, const std::vector<quint16>& solve,
-                     RebuiltFiles& out, const EngineHooks& hooks, const CancelRequest& cancel);
+                     RebuiltFiles& out, const EngineHooks& hooks, const CancelToken& cancel);
 
 } // namespace tfs

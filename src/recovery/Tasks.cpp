@@ -23,7 +23,7 @@ qint64 stretchFor(qint64 memory, qint64 paddedSlice, qint64 buffers, qint64 work
 
 bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
               const std::function<void(int done)>& progress, const EngineHooks& hooks,
-              const CancelRequest& cancel) {
+              const CancelToken& cancel) {
     std::atomic<int> next{0}, done{0};
     std::atomic<bool> stop{false};
     std::mutex lock;

@@ -17,7 +17,7 @@ namespace tfs {
 // unless the tasks were already being stopped (cancelled) when it was thrown.
 bool runTasks(int count, const std::function<void(int task, const std::atomic<bool>& stop)>& task,
               const std::function<void(int done)>& progress, const EngineHooks& hooks,
-              const CancelRequest& cancel);
+              const CancelToken& cancel);
 
 // How much of every slice is held at a time when `buffers` slices are
 // worked on together: a stretch (a multiple of 64 bytes, at most the padded

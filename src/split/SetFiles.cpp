@@ -10,7 +10,7 @@ namespace tfs {
 
 SetFilesWritten writeSetFiles(const SplitState& state, const QString& sourceName,
                               int recoveryPercent, const EngineHooks& hooks,
-                              const CancelRequest& cancel) {
+                              const CancelToken& cancel) {
     SetFilesWritten written;
     const QString base = state.SplitDestFolder + sourceName;
     const auto step = [&written](SetFileStep which, const auto& write) {

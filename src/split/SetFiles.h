@@ -38,7 +38,7 @@ struct SetFilesWritten {
 // it stay.
 SetFilesWritten writeSetFiles(const SplitState& state, const QString& sourceName,
                               int recoveryPercent, const EngineHooks& hooks,
-                              const CancelRequest& cancel);
+                              const CancelToken& cancel);
 
 // Removes the files that writeSetFiles wrote beside the parts of the set
 // whose part list is at `listPath`: the check files and the recovery files

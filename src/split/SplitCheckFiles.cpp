@@ -103,7 +103,7 @@ QStringList ourRecoveryFilesOf(const QString& base) {
 
 RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames,
                                      const QList<PartCrc>& partCrcs, int percent,
-                                     const EngineHooks& hooks, const CancelRequest& cancel,
+                                     const EngineHooks& hooks, const CancelToken& cancel,
                                      QString& refusal) {
     const QString folder = folderOf(base);
     QList<qint64> sizes;

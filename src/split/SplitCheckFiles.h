@@ -53,7 +53,7 @@ enum class RecoveryWritten { Written, Refused, Cancelled };
 // `partCrcs` are the parts' CRC-32s as the split's copy took them (or none).
 RecoveryWritten writeRecoveryFilesOf(const QString& base, const QStringList& partNames,
                                      const QList<PartCrc>& partCrcs, int percent,
-                                     const EngineHooks& hooks, const CancelRequest& cancel,
+                                     const EngineHooks& hooks, const CancelToken& cancel,
                                      QString& refusal);
 
 } // namespace tfs

@@ -95,9 +95,9 @@ QStringList oversizedParts(const SplitState& state, const QString& sourcePath, q
 // read from the disk (`fromDisk`), each slice is copied once the read-ahead
 // has brought it in, the event loop turning meanwhile. Tells the pace how
 // long the copies took.
-qint64 copyBlock(const CancelRequest& cancel, QFile& source, qint64 from, QFile& part,
-                 qint64 partPos, qint64 count, const SplitHooks& hooks, ReadAhead& ahead,
-                 CopyPace& pace, bool fromDisk, CopyingThreadCrc* crc) {
+qint64 copyBlock(const CancelToken& cancel, QFile& source, qint64 from, QFile& part, qint64 partPos,
+                 qint64 count, const SplitHooks& hooks, ReadAhead& ahead, CopyPace& pace,
+                 bool fromDisk, CopyingThreadCrc* crc) {
     const auto keepWaiting = waitingTurn(hooks, cancel);
     qint64 copied = 0;
     while (copied < count) {
@@ -151,9 +151,8 @@ SplitOutcome splitIntoParts(SplitState& state, const QString& sourcePath, qint64
                             const SplitHooks& hooks, qint64 partCount) {
     state.SplitCancelFlag = 0;
     requireListableName(sourcePath);
-    const CancelRequest cancel(state.SplitCancelFlag);
-    state.FreeSpaceDrive = state.SplitDestFolder;
-    GetFreeDiskSpace(state);
+    const CancelToken cancel([&state] { return state.SplitCancelFlag != 0; });
+    state.FreeSpaceBytes = freeSpaceOf(state.SplitDestFolder);
 
     const qint64 needed = state.SourceFileSize + FreeSpaceMargin;
     if (static_cast<double>(needed) > state.FreeSpaceBytes) {

@@ -56,7 +56,7 @@ void requireNotAPart(int inputFd, const QString& destFolder, const QString& sour
 // Reads what the input has, up to `room` bytes, turning while it is idle;
 // 0 at its end, -1 when cancelled.
 qint64 readSome(int fd, char* buffer, qint64 room, const SplitHooks& hooks,
-                const CancelRequest& cancel) {
+                const CancelToken& cancel) {
     for (;;) {
         pollfd ready{fd, POLLIN, 0};
         const int polled = ::poll(&ready, 1, IdleTurnMs);
@@ -92,7 +92,7 @@ void writeAll(QFile& part, const char* bytes, qint64 count) {
 SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceName, qint64 partSize,
                          const SplitHooks& hooks) {
     state.SplitCancelFlag = 0;
-    const CancelRequest cancel(state.SplitCancelFlag);
+    const CancelToken cancel([&state] { return state.SplitCancelFlag != 0; });
     const QString& dest = state.SplitDestFolder;
     const QString sourcePath = dest + sourceName;
 
@@ -165,7 +165,7 @@ SplitOutcome splitStream(SplitState& state, int inputFd, const QString& sourceNa
                 inPart = 0;
             }
             writeAll(part, buffer.data(), n);
-            crc = Crc32Fast(buffer.data(), n, crc);
+            crc = crc32Fast(buffer.data(), n, crc);
             inPart += n;
             state.SourceFileSize += n;
             if (inPart == partSize) {

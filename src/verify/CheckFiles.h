@@ -65,7 +65,7 @@ SfvContent readSfv(const QString& path);
 CrcFileContent readCrcFile(const QString& path);
 
 // The CRC-32 of A followed by B, from crc(A), crc(B) and B's length. The same
-// joins two running values (Crc32Update's): A's from any start, B's from 0.
+// joins two running values (crc32Update's): A's from any start, B's from 0.
 quint32 crc32Combine(quint32 crcA, quint32 crcB, qint64 lengthB);
 
 } // namespace tfs

@@ -4,7 +4,6 @@
 #include "core/FileCopy.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "core/OperationState.h"
 #include "core/Progress.h"
 #include "core/StreamReader.h"
 
@@ -16,21 +15,27 @@ namespace tfs {
 
 namespace {
 
-// Closes and drops both streams when the comparison leaves, however it leaves.
-struct StreamCloser {
-    VerifyState& state;
-    ~StreamCloser() { close(); }
-    void close() {
-        state.CompareStream1.reset();
-        state.CompareStream2.reset();
+// One comparison: the two files, a block buffer for each, the second file's
+// count in the last pass (a whole block while the passes go on), and what it
+// found so far.
+struct Comparison {
+    Comparison(const EngineHooks& hooks, const CancelToken& cancel)
+        : hooks(hooks), cancel(cancel), buffer1(CompareBlockSize, '\0'),
+          buffer2(CompareBlockSize, '\0') {}
+
+    const EngineHooks& hooks;
+    const CancelToken& cancel;
+    QFile first;
+    QFile second;
+    QByteArray buffer1;
+    QByteArray buffer2;
+    qint64 lastRead = CompareBlockSize;
+    CompareResult result;
+
+    bool goesOn() const {
+        return lastRead == CompareBlockSize && !cancel.requested() && result.identical;
     }
 };
-
-std::unique_ptr<QFile> openStream(const QString& path) {
-    auto file = std::make_unique<QFile>();
-    openForReading(*file, path);
-    return file;
-}
 
 qint64 readBlockAt(QFile& file, qint64 pos, QByteArray& buffer) {
     return readAt(file, pos, buffer.data(), CompareBlockSize);
@@ -69,11 +74,11 @@ bool compareMapped(MappedFileWindow& map1, MappedFileWindow& map2, QFile& first,
 // The offset of the first byte that differs in the blocks at `pos` of both
 // files, read again into the buffers (a block compared mapped was never read).
 // A file that got shorter differs where it ends.
-qint64 firstDifferenceAt(VerifyState& state, QFile& first, QFile& second, qint64 pos) {
-    const qint64 n = std::min(readBlockAt(first, pos, state.CompareBuffer1),
-                              readBlockAt(second, pos, state.CompareBuffer2));
-    const char* a = state.CompareBuffer1.constData();
-    const char* b = state.CompareBuffer2.constData();
+qint64 firstDifferenceAt(Comparison& c, qint64 pos) {
+    const qint64 n =
+        std::min(readBlockAt(c.first, pos, c.buffer1), readBlockAt(c.second, pos, c.buffer2));
+    const char* a = c.buffer1.constData();
+    const char* b = c.buffer2.constData();
     qint64 i = 0;
     while (i < n && a[i] == b[i])
         ++i;
@@ -92,15 +97,14 @@ struct Pass {
 // Records the second file's count, reports the progress, turns the event
 // loop and, when the block differs, gives the verdict and the offset of its
 // first difference.
-void passDone(VerifyState& state, QFile& first, QFile& second, const CompareHooks& hooks,
-              const Pass& pass, bool& identical) {
-    state.CompareLastRead = pass.secondCount;
-    if (hooks.progress) hooks.progress(splitProgress(pass.done, pass.length));
-    if (hooks.yield) hooks.yield();
+void passDone(Comparison& c, const Pass& pass) {
+    c.lastRead = pass.secondCount;
+    c.result.bytesCompared = pass.done;
+    if (c.hooks.progress) c.hooks.progress(splitProgress(pass.done, pass.length));
+    if (c.hooks.yield) c.hooks.yield();
     if (!pass.same) {
-        identical = false;
-        if (hooks.differentAt)
-            hooks.differentAt(firstDifferenceAt(state, first, second, pass.blockStart));
+        c.result.identical = false;
+        c.result.firstDifference = firstDifferenceAt(c, pass.blockStart);
     }
 }
 
@@ -108,33 +112,30 @@ void passDone(VerifyState& state, QFile& first, QFile& second, const CompareHook
 // measured length are compared where they lie in the page cache; the last,
 // short block (and any block a mapping can't serve) is read into the
 // buffers. Both give the same counts and verdicts.
-void compareCached(VerifyState& state, QFile& first, QFile& second, qint64 length,
-                   const CompareHooks& hooks, const CancelRequest& cancel, bool& identical) {
+void compareCached(Comparison& c, qint64 length) {
     const MappedReadGuard guard;
     PageTableHelper helper; // before the windows: it must outlive them
-    MappedFileWindow map1(first, &helper);
-    MappedFileWindow map2(second, &helper);
+    MappedFileWindow map1(c.first, &helper);
+    MappedFileWindow map2(c.second, &helper);
     qint64 pos1 = 0;
     qint64 pos2 = 0;
     qint64 done = 0;
-    while (state.CompareLastRead == CompareBlockSize) {
-        if (cancel.requested() || !identical) break;
+    while (c.goesOn()) {
         bool same = false;
         qint64 n1 = CompareBlockSize;
         qint64 n2 = CompareBlockSize;
-        if (pos1 != pos2 || !compareMapped(map1, map2, first, second, pos1, length, same)) {
-            n1 = readBlockAt(first, pos1, state.CompareBuffer1);
-            state.CompareLastRead = n1;
-            n2 = readBlockAt(second, pos2, state.CompareBuffer2);
+        if (pos1 != pos2 || !compareMapped(map1, map2, c.first, c.second, pos1, length, same)) {
+            n1 = readBlockAt(c.first, pos1, c.buffer1);
+            c.lastRead = n1;
+            n2 = readBlockAt(c.second, pos2, c.buffer2);
             // Unequal counts mean that a file changed length since it was measured.
-            same = n1 == n2 &&
-                   std::memcmp(state.CompareBuffer1.constData(), state.CompareBuffer2.constData(),
-                               static_cast<size_t>(n2)) == 0;
+            same = n1 == n2 && std::memcmp(c.buffer1.constData(), c.buffer2.constData(),
+                                           static_cast<size_t>(n2)) == 0;
         }
         pos1 += n1;
         pos2 += n2;
         done += n2;
-        passDone(state, first, second, hooks, {n2, done, length, pos1 - n1, same}, identical);
+        passDone(c, {n2, done, length, pos1 - n1, same});
     }
 }
 
@@ -146,14 +147,13 @@ constexpr qint64 StreamChunk = 10 * CompareBlockSize;
 // are compared. Blocks, counts, progress and verdicts are those of the
 // reading loop; the wait for a chunk turns the event loop. False when no
 // reading thread could be started (nothing was done).
-bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 length,
-                     const CompareHooks& hooks, const CancelRequest& cancel, bool& identical) {
+bool compareStreamed(Comparison& c, qint64 length) {
     StreamReader reader1(StreamChunk);
     StreamReader reader2(StreamChunk);
     if (!reader1.running() || !reader2.running()) return false;
-    reader1.add(first.fileName(), 0, length);
-    reader2.add(second.fileName(), 0, length);
-    const auto keepWaiting = waitingTurn(hooks, cancel);
+    reader1.add(c.first.fileName(), 0, length);
+    reader2.add(c.second.fileName(), 0, length);
+    const auto keepWaiting = waitingTurn(c.hooks, c.cancel);
     const auto nextChunk = [&](StreamReader& reader, const QFile& file,
                                StreamReader::Chunk& chunk) {
         if (!reader.next(chunk, keepWaiting)) return false;
@@ -166,15 +166,14 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
     qint64 offset = 0; // in both chunks
     qint64 pos = 0;
     qint64 done = 0;
-    while (state.CompareLastRead == CompareBlockSize) {
-        if (cancel.requested() || !identical) break;
+    while (c.goesOn()) {
         qint64 n1 = 0;
         qint64 n2 = 0;
         bool same = true;
         // A length of whole blocks ends with a pass that reads nothing.
         if (pos < length) {
             if (offset >= chunk1.size || offset >= chunk2.size) {
-                if (!nextChunk(reader1, first, chunk1) || !nextChunk(reader2, second, chunk2))
+                if (!nextChunk(reader1, c.first, chunk1) || !nextChunk(reader2, c.second, chunk2))
                     break; // cancelled while waiting
                 offset = 0;
             }
@@ -187,46 +186,30 @@ bool compareStreamed(VerifyState& state, QFile& first, QFile& second, qint64 len
         }
         pos += n1;
         done += n2;
-        passDone(state, first, second, hooks, {n2, done, length, pos - n1, same}, identical);
+        passDone(c, {n2, done, length, pos - n1, same});
     }
     return true;
 }
 
 } // namespace
 
-bool compareFiles(VerifyState& state, const QString& firstPath, const QString& secondPath,
-                  const CompareHooks& hooks) {
-    // The window must not start a comparison inside a running one's event-loop
-    // turn: the streams and buffers exist once.
-    Q_ASSERT(!state.CompareStream1 && !state.CompareStream2);
-    if (hooks.started) hooks.started();
-    state.CompareCancelFlag = 0;
-    const CancelRequest cancel(state.CompareCancelFlag);
-    bool identical = true;
+CompareResult compareFiles(const QString& firstPath, const QString& secondPath,
+                           const EngineHooks& hooks, CancelToken& cancel) {
+    cancel.reset();
+    Comparison c(hooks, cancel);
+    openForReading(c.first, firstPath);
+    openForReading(c.second, secondPath);
 
-    StreamCloser streams{state};
-    state.CompareStream1 = openStream(firstPath);
-    state.CompareStream2 = openStream(secondPath);
-    QFile& first = *state.CompareStream1;
-    QFile& second = *state.CompareStream2;
-
-    const qint64 length = sizeOfOpenFile(first);
-    if (length != sizeOfOpenFile(second)) {
-        if (hooks.differentLength) hooks.differentLength();
-        return false;
+    const qint64 length = sizeOfOpenFile(c.first);
+    if (length != sizeOfOpenFile(c.second)) {
+        c.result.identical = false;
+        c.result.differentLength = true;
+        return c.result;
     }
-
-    state.CompareBuffer1.fill('\0', CompareBlockSize);
-    state.CompareBuffer2.fill('\0', CompareBlockSize);
-    state.CompareLastRead = CompareBlockSize;
     const bool cold =
         StreamReader::isCold(firstPath, 0, length) || StreamReader::isCold(secondPath, 0, length);
-    if (!cold || !compareStreamed(state, first, second, length, hooks, cancel, identical))
-        compareCached(state, first, second, length, hooks, cancel, identical);
-
-    streams.close();
-    if (hooks.finished) hooks.finished();
-    return identical;
+    if (!cold || !compareStreamed(c, length)) compareCached(c, length);
+    return c.result;
 }
 
 } // namespace tfs

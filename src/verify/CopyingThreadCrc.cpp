@@ -32,7 +32,7 @@ void CopyingThreadCrc::copied(QFile& in, qint64 pos, qint64 count) {
 }
 
 void CopyingThreadCrc::fold(const char* bytes, qint64 count) {
-    crc_ = Crc32Fast(bytes, count, crc_);
+    crc_ = crc32Fast(bytes, count, crc_);
     size_ += count;
 }
 

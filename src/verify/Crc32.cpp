@@ -5,7 +5,6 @@
 #include "core/JobThread.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "core/OperationState.h"
 #include "core/Progress.h"
 #include "core/StreamReader.h"
 #include "verify/CheckFiles.h"
@@ -21,11 +20,7 @@
 
 namespace tfs {
 
-qint64 CrcBytesDone = 0;
-
-void Crc32InitTable() { Crc32FastInit(); }
-
-quint32 Crc32Update(const void* buffer, qint64 length, quint32 c) {
+quint32 crc32Update(const void* buffer, qint64 length, quint32 c) {
     const auto* p = static_cast<const uchar*>(buffer);
     for (qint64 i = 0; i < length; ++i)
         c = Crc32Table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
@@ -47,7 +42,7 @@ bool foldMapped(const uchar* bytes, qint64 length, quint32& crc) {
     const bool whole = readMapped(
         [](void* context) {
             auto* j = static_cast<MappedCrc*>(context);
-            j->crc = Crc32Fast(j->bytes, j->length, j->crc);
+            j->crc = crc32Fast(j->bytes, j->length, j->crc);
         },
         &job);
     if (whole) crc = job.crc;
@@ -64,6 +59,19 @@ bool foldMappedRange(const uchar* bytes, qint64 length, int fd, qint64 end, quin
 }
 
 namespace {
+
+// One run of fileCrc32: its hooks, its cancel and the bytes read so far.
+struct CrcRun {
+    const CrcHooks& hooks;
+    const CancelToken& cancel;
+    qint64 done = 0;
+
+    // The bytes read so far of a file of `size` bytes now: told, with the progress.
+    void report(qint64 size) const {
+        if (hooks.bytesRead) hooks.bytesRead(done);
+        if (hooks.progress) hooks.progress(splitProgress(done, size));
+    }
+};
 
 // The running value after the whole block at `pos`, taken from `bytes`, its
 // mapping (or nullptr), instead of a read into the block buffer: what reading
@@ -85,18 +93,17 @@ bool crcMapped(const uchar* bytes, const QFile& file, qint64 pos, quint32& crc, 
 // folded. Counts, progress and values are those of the reading loop; the wait
 // for a chunk turns the event loop. False when no reading thread could be
 // started (nothing was done).
-bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
-                 const CancelRequest& cancel, quint32& crc) {
+bool crcStreamed(const QFile& file, qint64 length, CrcRun& run, quint32& crc) {
     StreamReader reader(4 * CrcBlockSize);
     if (!reader.running()) return false;
     reader.add(file.fileName(), 0, length);
-    const auto keepWaiting = waitingTurn(hooks, cancel);
+    const auto keepWaiting = waitingTurn(run.hooks, run.cancel);
     StreamReader::Chunk chunk;
     qint64 offset = 0;
     for (;;) {
-        if (cancel.requested()) break;
+        if (run.cancel.requested()) break;
         qint64 n = 0; // a length of whole blocks ends with a pass that reads nothing
-        if (CrcBytesDone < length) {
+        if (run.done < length) {
             if (offset >= chunk.size) {
                 if (!reader.next(chunk, keepWaiting)) break; // cancelled while waiting
                 if (chunk.error)
@@ -105,12 +112,12 @@ bool crcStreamed(const QFile& file, qint64 length, const CrcHooks& hooks,
                 offset = 0;
             }
             n = std::min(CrcBlockSize, chunk.size - offset);
-            crc = Crc32Fast(reinterpret_cast<const uchar*>(chunk.data) + offset, n, crc);
+            crc = crc32Fast(reinterpret_cast<const uchar*>(chunk.data) + offset, n, crc);
             offset += n;
         }
-        CrcBytesDone += n;
-        if (hooks.yield) hooks.yield();
-        if (hooks.progress) hooks.progress(splitProgress(CrcBytesDone, sizeOfOpenFile(file)));
+        run.done += n;
+        if (run.hooks.yield) run.hooks.yield();
+        run.report(sizeOfOpenFile(file));
         if (n != CrcBlockSize) break;
     }
     return true;
@@ -192,7 +199,7 @@ struct FromBothEnds {
                         cut = true;
                         return;
                     }
-                    crc = Crc32Fast(block.get(), n, crc);
+                    crc = crc32Fast(block.get(), n, crc);
                 }
             }
             chunks.append({crc, count});
@@ -207,11 +214,12 @@ struct FromBothEnds {
 // waited for in 10 ms slices that turn the event loop, and the running
 // values are joined. True when the run is over (the end reached in the
 // caller's blocks, cancelled); false when the caller's loop goes on from
-// CrcBytesDone, with nothing done when no helper could be started. A file
+// run.done, with nothing done when no helper could be started. A file
 // that got shorter under the helper goes on from the caller's blocks, as a
 // single loop would have read it.
-bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
-                 const CancelRequest& cancel, quint32& crc) {
+bool crcInHalves(const QFile& file, qint64 length, CrcRun& run, quint32& crc) {
+    const CrcHooks& hooks = run.hooks;
+    const CancelToken& cancel = run.cancel;
     const qint64 whole = length / CrcBlockSize * CrcBlockSize;
     const MappedReadGuard guard; // these three outlive the helper
     const WholeMapping mapping(file.handle(), whole);
@@ -224,9 +232,9 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
     } quit{ends};
     helper.post([&ends] { ends.run(); });
 
-    const auto report = [&](qint64 done, qint64 size) {
-        CrcBytesDone = done;
-        if (hooks.progress) hooks.progress(splitProgress(done, size));
+    const auto report = [&run](qint64 done, qint64 size) {
+        run.done = done;
+        run.report(size);
     };
     const auto both = [&](qint64 first) {
         return first + ends.done.load(std::memory_order_acquire);
@@ -249,7 +257,7 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
                 int error = 0;
                 n = readBlock(file.handle(), block.get(), pos, error);
                 if (n < 0) throw readError(error);
-                crc = Crc32Fast(block.get(), n, crc);
+                crc = crc32Fast(block.get(), n, crc);
                 size = sizeOfOpenFile(file);
             }
             pos += n;
@@ -282,21 +290,20 @@ bool crcInHalves(const QFile& file, qint64 length, const CrcHooks& hooks,
 
 } // namespace
 
-quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks& hooks) {
+FileCrc fileCrc32(const QString& path, const CrcHooks& hooks, const CancelToken& cancel) {
     // POSIX has no share modes: other programs can still write the file while it
     // is read; the progress then follows its current size.
     QFile file;
     openForReading(file, path);
     const qint64 length = sizeOfOpenFile(file);
 
-    const CancelRequest cancel(state.ChecksumCancelFlag);
-    CrcBytesDone = 0;
+    CrcRun run{hooks, cancel};
     quint32 crc = CrcInitialValue;
-    if (StreamReader::isCold(path, 0, length) && crcStreamed(file, length, hooks, cancel, crc))
-        return crc ^ 0xFFFFFFFF;
+    if (StreamReader::isCold(path, 0, length) && crcStreamed(file, length, run, crc))
+        return {crc ^ 0xFFFFFFFF, run.done};
 #ifdef Q_OS_UNIX
-    if (length >= HalvesFrom && crcInHalves(file, length, hooks, cancel, crc))
-        return crc ^ 0xFFFFFFFF;
+    if (length >= HalvesFrom && crcInHalves(file, length, run, crc))
+        return {crc ^ 0xFFFFFFFF, run.done};
 #endif
 
     // Whole blocks inside the size measured at the start are taken from the
@@ -310,19 +317,17 @@ quint32 FileCrc32(const VerifyState& state, const QString& path, const CrcHooks&
         if (cancel.requested()) break;
         qint64 n = CrcBlockSize;
         qint64 measured = 0;
-        if (!crcMapped(map.at(CrcBytesDone, CrcBlockSize, length), file, CrcBytesDone, crc,
-                       measured)) {
+        if (!crcMapped(map.at(run.done, CrcBlockSize, length), file, run.done, crc, measured)) {
             // A short read before the end is read again; an error is an error.
-            n = readAt(file, CrcBytesDone, reinterpret_cast<char*>(block.get()), CrcBlockSize);
-            crc = Crc32Fast(block.get(), n, crc);
+            n = readAt(file, run.done, reinterpret_cast<char*>(block.get()), CrcBlockSize);
+            crc = crc32Fast(block.get(), n, crc);
         }
-        CrcBytesDone += n;
+        run.done += n;
         if (hooks.yield) hooks.yield();
-        const qint64 size = sizeOfOpenFile(file);
-        if (hooks.progress) hooks.progress(splitProgress(CrcBytesDone, size));
+        run.report(sizeOfOpenFile(file));
         if (n != CrcBlockSize) break;
     }
-    return crc ^ 0xFFFFFFFF;
+    return {crc ^ 0xFFFFFFFF, run.done};
 }
 
 } // namespace tfs

@@ -204,7 +204,7 @@ Kernel Fastest = slice16;
 
 } // namespace
 
-void Crc32FastInit() {
+void crc32FastInit() {
     std::memcpy(SliceTable[0], Crc32Table.data(), sizeof SliceTable[0]);
     for (int k = 1; k < 16; ++k)
         for (int i = 0; i < 256; ++i) {
@@ -222,7 +222,7 @@ void Crc32FastInit() {
 namespace {
 // The kernels are ready before main() runs. Crc32Table is a constant, so the
 // order in which the program's files are initialised doesn't matter.
-[[maybe_unused]] const bool KernelsPrepared = (Crc32FastInit(), true);
+[[maybe_unused]] const bool KernelsPrepared = (crc32FastInit(), true);
 } // namespace
 
 std::vector<Crc32Kernel> crc32Kernels() {
@@ -245,12 +245,12 @@ const char* crc32KernelName(Crc32Kernel kernel) {
     }
 }
 
-quint32 Crc32With(Crc32Kernel kernel, const void* buffer, qint64 length, quint32 c) {
+quint32 crc32With(Crc32Kernel kernel, const void* buffer, qint64 length, quint32 c) {
     if (length <= 0) return c;
     return kernelFor(kernel)(static_cast<const uchar*>(buffer), static_cast<size_t>(length), c);
 }
 
-quint32 Crc32Fast(const void* buffer, qint64 length, quint32 c) {
+quint32 crc32Fast(const void* buffer, qint64 length, quint32 c) {
     if (length <= 0) return c;
     return Fastest(static_cast<const uchar*>(buffer), static_cast<size_t>(length), c);
 }

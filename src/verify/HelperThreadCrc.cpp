@@ -99,7 +99,7 @@ struct HelperThreadCrc::Worker {
                                         err != 0 ? err : EIO);
                 return;
             }
-            crc = Crc32Fast(buffer.data(), n, crc);
+            crc = crc32Fast(buffer.data(), n, crc);
             done += n;
         }
     }

@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const par2::FileEntry& f : set.files)
             check(par2::isPlainFileName(f.name), "file name");
         SetCheck result;
-        quint8 flag = 0;
-        checkSet(set, result, EngineHooks{}, CancelRequest(flag));
+        CancelToken cancel;
+        checkSet(set, result, EngineHooks{}, cancel);
         check(result.parts.size() == set.files.size(), "a verdict per file");
     } catch (const OperationError&) {
     }

@@ -644,10 +644,10 @@ private slots:
         QStringList names;
         for (const QString& p : made)
             names << fileNameOf(p);
-        quint8 never = 0;
+        CancelToken never;
         QString refusal;
-        QCOMPARE(writeRecoveryFilesOf(parts + "movie.avi", names, {}, percent, EngineHooks{},
-                                      CancelRequest(never), refusal),
+        QCOMPARE(writeRecoveryFilesOf(parts + "movie.avi", names, {}, percent, EngineHooks{}, never,
+                                      refusal),
                  RecoveryWritten::Written);
         for (int ordinal : removed)
             QVERIFY(QFile::remove(part(ordinal)));

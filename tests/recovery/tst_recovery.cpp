@@ -55,9 +55,8 @@ bool writeOurs(const QString& folder, const QStringList& names, int percent,
     for (const QString& n : names)
         sizes.append(QFileInfo(folder + n).size());
     const RecoveryPlan plan = planRecovery(QStringLiteral("movie.avi"), sizes, percent);
-    quint8 flag = 0;
-    return writeRecoveryFiles(folder, names, plan, EngineHooks{}, CancelRequest(flag), memory,
-                              crcs);
+    CancelToken cancel;
+    return writeRecoveryFiles(folder, names, plan, EngineHooks{}, cancel, memory, crcs);
 }
 
 // Reads, checks and (when asked) repairs the set beside `folder`'s movie.avi.
@@ -65,9 +64,9 @@ SetCheck checkOurs(const QString& folder, bool repair, qint64 memory = RecoveryM
     const RecoverySet set =
         readRecoverySet(recoveryFilesFor(folder + QStringLiteral("movie.avi.001")));
     SetCheck check;
-    quint8 flag = 0;
-    checkSet(set, check, EngineHooks{}, CancelRequest(flag), memory);
-    if (repair) repairSet(set, check, EngineHooks{}, CancelRequest(flag), memory);
+    CancelToken cancel;
+    checkSet(set, check, EngineHooks{}, cancel, memory);
+    if (repair) repairSet(set, check, EngineHooks{}, cancel, memory);
     return check;
 }
 
@@ -409,12 +408,12 @@ private slots:
         const QString dir = freshPartsFolder(tmp);
         const QStringList names = makeParts(dir, 6, 40000, 12345);
         const QStringList before = entries(dir);
-        quint8 flag = 0;
+        CancelToken cancel;
         EngineHooks hooks;
-        hooks.yield = [&flag] { flag = 1; };
+        hooks.yield = [&cancel] { cancel.cancel(); };
         QList<qint64> sizes(6, 40000);
         const RecoveryPlan plan = planRecovery(QStringLiteral("movie.avi"), sizes, 50);
-        QVERIFY(!writeRecoveryFiles(dir, names, plan, hooks, CancelRequest(flag)));
+        QVERIFY(!writeRecoveryFiles(dir, names, plan, hooks, cancel));
         QCOMPARE(entries(dir), before);
 
         QVERIFY(writeOurs(dir, names, 50));
@@ -423,9 +422,9 @@ private slots:
         QVERIFY(QFile::remove(dir + names[2]));
         const RecoverySet set = readRecoverySet(recoveryFilesFor(base + ".par2"));
         SetCheck check;
-        flag = 0;
-        QVERIFY(checkSet(set, check, EngineHooks{}, CancelRequest(flag)));
-        QVERIFY(!repairSet(set, check, hooks, CancelRequest(flag)));
+        cancel.reset();
+        QVERIFY(checkSet(set, check, EngineHooks{}, cancel));
+        QVERIFY(!repairSet(set, check, hooks, cancel));
         QCOMPARE(entries(dir).size(), before.size() - 1 + 3);
 
         deleteCheckFilesOf(base + ".txt");
@@ -436,10 +435,9 @@ private slots:
         QCOMPARE(ourRecoveryFilesOf(base), QStringList{});
         deleteCheckFilesOf(base + ".txt");
         QString refusal;
-        flag = 0;
-        QCOMPARE(
-            writeRecoveryFilesOf(base, names, {}, 10, EngineHooks{}, CancelRequest(flag), refusal),
-            RecoveryWritten::Refused);
+        cancel.reset();
+        QCOMPARE(writeRecoveryFilesOf(base, names, {}, 10, EngineHooks{}, cancel, refusal),
+                 RecoveryWritten::Refused);
         QVERIFY2(refusal.contains("movie.avi.par2 is not recovery data"), qPrintable(refusal));
         QCOMPARE(filesIn(dir).filter(".par2"), theirs);
         QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
@@ -455,12 +453,12 @@ private slots:
     }
     void failingTasks() {
         QFETCH(bool, cancelledFirst);
-        quint8 flag = 0;
+        CancelToken cancel;
         std::atomic<bool> pressCancel{false};
         EngineHooks hooks;
         // The Cancel button, pressed in the event-loop turn once the task asks.
         hooks.yield = [&] {
-            if (pressCancel) flag = 1;
+            if (pressCancel) cancel.cancel();
         };
         const auto task = [&](int, const std::atomic<bool>& stop) {
             if (cancelledFirst) {
@@ -471,7 +469,7 @@ private slots:
             throw OperationError(QStringLiteral("Cannot read movie.avi.001"));
         };
         try {
-            QVERIFY(!runTasks(1, task, {}, hooks, CancelRequest(flag)));
+            QVERIFY(!runTasks(1, task, {}, hooks, cancel));
             QVERIFY(cancelledFirst);
         } catch (const OperationError& e) {
             QVERIFY2(!cancelledFirst, qPrintable(e.text()));
@@ -566,8 +564,8 @@ private slots:
             // Checked with a part of another length, as a repair checks it.
             damage(dir + names[1], 5000, "tail");
             SetCheck check;
-            quint8 flag = 0;
-            QVERIFY(checkSet(set, check, EngineHooks{}, CancelRequest(flag)));
+            CancelToken cancel;
+            QVERIFY(checkSet(set, check, EngineHooks{}, cancel));
             QVERIFY(!check.whole());
         } catch (const OperationError& e) {
             QVERIFY2(!usable, qPrintable(e.text()));

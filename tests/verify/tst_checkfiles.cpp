@@ -7,6 +7,7 @@
 #include "verify/CheckFiles.h"
 #include "verify/CopyingThreadCrc.h"
 #include "verify/Crc32.h"
+#include "verify/Crc32Fast.h"
 #include "verify/HelperThreadCrc.h"
 
 #include <QBuffer>
@@ -48,7 +49,7 @@ class TestCheckFiles : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(tmp.isValid());
-        Crc32InitTable();
+        crc32FastInit();
     }
 
     // What we write, byte for byte, and that reading it gives it back.

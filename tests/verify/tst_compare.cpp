@@ -2,7 +2,6 @@
 #include "common/TestUtil.h"
 #include "core/MappedFile.h"
 #include "core/OperationError.h"
-#include "core/OperationState.h"
 #include "verify/CompareEngine.h"
 
 #include <QDir>
@@ -17,29 +16,30 @@ class TestCompare : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
-    VerifyState s;
-    QStringList events; // the hooks in the order they ran
+    CancelToken cancel;
     QList<int> progress;
     int yields = 0;
-    CompareHooks hooks;
+    EngineHooks hooks;
+    CompareResult last; // of the last run
+    int filesOpen = 0;  // before it
 
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
-
-    bool streamsClosed() const { return !s.CompareStream1 && !s.CompareStream2; }
+    bool identical(const QString& a, const QString& b) {
+        filesOpen = openFileCount();
+        last = CompareResult();
+        last = compareFiles(path(a), path(b), hooks, cancel);
+        return last.identical;
+    }
+    bool streamsClosed() const { return openFileCount() == filesOpen; }
 
 private slots:
     void initTestCase() { QVERIFY(tmp.isValid()); }
 
     void init() {
-        s.CompareCancelFlag = 0;
-        s.CompareLastRead = -1;
-        events.clear();
+        cancel.reset();
         progress.clear();
         yields = 0;
-        hooks = CompareHooks();
-        hooks.started = [this] { events << "started"; };
-        hooks.differentLength = [this] { events << "differentLength"; };
-        hooks.finished = [this] { events << "finished"; };
+        hooks = EngineHooks();
         hooks.progress = [this](int p) { progress.append(p); };
         hooks.yield = [this] { ++yields; };
     }
@@ -78,21 +78,13 @@ private slots:
             if (cold && !(evictFromCache(path("a")) && evictFromCache(path("b"))))
                 QSKIP("this system can't drop a file from the page cache: files read from the "
                       "disk not tried");
-            const char* buffer1 = s.CompareBuffer1.constData();
-            const int filesBefore = openFileCount();
-            qint64 differentAt = -1;
-            hooks.differentAt = [&](qint64 offset) { differentAt = offset; };
-
-            QCOMPARE(compareFiles(s, path("a"), path("b"), hooks), identical);
-            QCOMPARE(differentAt, diffAt);
+            QCOMPARE(this->identical("a", "b"), identical);
+            QCOMPARE(last.firstDifference, diffAt);
+            QVERIFY(!last.differentLength);
             QCOMPARE(progress, progressSeen);
             // The event loop turns at least once a block (waiting for the disk too).
             QVERIFY2(yields >= progressSeen.size(), qPrintable(QString::number(yields)));
-            QCOMPARE(events, (QStringList{"started", "finished"}));
             QVERIFY(streamsClosed());
-            QCOMPARE(openFileCount(), filesBefore);
-            QCOMPARE(s.CompareBuffer1.constData(), buffer1); // no new buffer per run
-            QCOMPARE(s.CompareBuffer1.size(), CompareBlockSize);
         }
     }
 
@@ -113,12 +105,12 @@ private slots:
         writeFile(path("a"), content);
         writeFile(path("b"), content);
         if (!evicted()) QSKIP("this system can't drop a file from the page cache");
-        QVERIFY(compareFiles(s, path("a"), path("b"), hooks));
+        QVERIFY(identical("a", "b"));
         QByteArray other = content;
         other[other.size() - 1] = static_cast<char>(~other[other.size() - 1]);
         writeFile(path("b"), other);
         QVERIFY(evicted());
-        QVERIFY(!compareFiles(s, path("a"), path("b"), hooks));
+        QVERIFY(!identical("a", "b"));
         QCOMPARE(progress.last(), 100);
     }
 
@@ -132,7 +124,7 @@ private slots:
         writeFile(path("long1"), content);
         writeFile(path("long2"), content);
         resetMostMappedBytesFilled();
-        QVERIFY(compareFiles(s, path("long1"), path("long2"), hooks));
+        QVERIFY(identical("long1", "long2"));
         const qint64 most = mostMappedBytesFilled();
         if (most == 0) QSKIP("the files were read here, not mapped");
         QVERIFY2(most <= 24 << 20, qPrintable(QString("%1 bytes mapped at once").arg(most)));
@@ -140,28 +132,29 @@ private slots:
 
     void sameFileTwice() {
         makeFile(path("same"), 1234567, 11);
-        QVERIFY(compareFiles(s, path("same"), path("same"), hooks));
+        QVERIFY(identical("same", "same"));
         QVERIFY2(yields >= 13, qPrintable(QString::number(yields))); // a turn a block of 100,000
-        QCOMPARE(s.CompareLastRead, 34567);
+        QCOMPARE(last.bytesCompared, 1234567);
     }
 
     void differentLengthsReadNothing() {
         writeFile(path("short"), "abc");
         writeFile(path("long"), "abcd");
-        QVERIFY(!compareFiles(s, path("short"), path("long"), hooks));
-        QCOMPARE(events, (QStringList{"started", "differentLength"}));
+        QVERIFY(!identical("short", "long"));
+        QVERIFY(last.differentLength);
+        QCOMPARE(last.firstDifference, -1);
         QCOMPARE(yields, 0);
         QVERIFY(progress.isEmpty());
-        QCOMPARE(s.CompareLastRead, -1);
+        QCOMPARE(last.bytesCompared, 0);
         QVERIFY(streamsClosed());
     }
 
     void cancelStopsAtTheNextPass() {
         makeFile(path("a"), 350000, 4);
         makeFile(path("b"), 350000, 4);
-        // A flag left set by an earlier cancel doesn't stop the next comparison.
-        s.CompareCancelFlag = 1;
-        QVERIFY(compareFiles(s, path("a"), path("b"), hooks));
+        // A cancel left from an earlier comparison doesn't stop the next.
+        cancel.cancel();
+        QVERIFY(identical("a", "b"));
         QCOMPARE(progress.last(), 100);
 
         // Set during the first block's turn: that block is still compared, the
@@ -169,13 +162,13 @@ private slots:
         init();
         hooks.yield = [this] {
             ++yields;
-            s.CompareCancelFlag = 1;
+            cancel.cancel();
         };
-        QVERIFY(compareFiles(s, path("a"), path("b"), hooks));
+        QVERIFY(identical("a", "b"));
         QCOMPARE(yields, 1);
         QCOMPARE(progress, QList<int>{29});
-        QCOMPARE(s.CompareCancelFlag, quint8(1));
-        QCOMPARE(events, (QStringList{"started", "finished"}));
+        QVERIFY(cancel.requested());
+        QCOMPARE(last.bytesCompared, 100000);
         QVERIFY(streamsClosed());
     }
 
@@ -186,21 +179,21 @@ private slots:
         QTest::addColumn<qint64>("newSize");
         QTest::addColumn<bool>("identical");
         QTest::addColumn<QList<int>>("progressSeen");
-        QTest::addColumn<qint64>("lastRead");
+        QTest::addColumn<qint64>("compared"); // of the second file
         QTest::newRow("second, whole pages gone")
-            << "b" << 150000LL << false << QList<int>{29, 43} << 50000LL;
+            << "b" << 150000LL << false << QList<int>{29, 43} << 150000LL;
         QTest::newRow("second, inside its last page")
-            << "b" << 199999LL << false << QList<int>{29, 57} << 99999LL;
-        QTest::newRow("first") << "a" << 150000LL << false << QList<int>{29, 57} << 100000LL;
+            << "b" << 199999LL << false << QList<int>{29, 57} << 199999LL;
+        QTest::newRow("first") << "a" << 150000LL << false << QList<int>{29, 57} << 200000LL;
         QTest::newRow("both alike")
-            << "both" << 250000LL << true << QList<int>{29, 57, 71} << 50000LL;
+            << "both" << 250000LL << true << QList<int>{29, 57, 71} << 250000LL;
     }
     void fileCutDuringTheComparison() {
         QFETCH(QString, cut);
         QFETCH(qint64, newSize);
         QFETCH(bool, identical);
         QFETCH(QList<int>, progressSeen);
-        QFETCH(qint64, lastRead);
+        QFETCH(qint64, compared);
         makeFile(path("a"), 350000, 4);
         makeFile(path("b"), 350000, 4);
         struct sigaction before {};
@@ -210,9 +203,9 @@ private slots:
             if (cut != "b") QVERIFY(QFile::resize(path("a"), newSize));
             if (cut != "a") QVERIFY(QFile::resize(path("b"), newSize));
         };
-        QCOMPARE(compareFiles(s, path("a"), path("b"), hooks), identical);
+        QCOMPARE(this->identical("a", "b"), identical);
         QCOMPARE(progress, progressSeen);
-        QCOMPARE(s.CompareLastRead, lastRead);
+        QCOMPARE(last.bytesCompared, compared);
         QVERIFY(streamsClosed());
         // The comparison's own SIGBUS handling is gone again.
         struct sigaction after {};
@@ -223,21 +216,20 @@ private slots:
     void errorsCloseBothStreams() {
         makeFile(path("present"), 500000);
         const int filesBefore = openFileCount();
-        QVERIFY_THROWS_EXCEPTION(OperationError,
-                                 compareFiles(s, path("missing"), path("present"), hooks));
+        int runs = 0;
+        hooks.progress = [&](int) { ++runs; };
+        QVERIFY_THROWS_EXCEPTION(OperationError, identical("missing", "present"));
+        QVERIFY(streamsClosed());
+        QVERIFY_THROWS_EXCEPTION(OperationError, identical("present", "missing"));
         QVERIFY(streamsClosed());
         QVERIFY_THROWS_EXCEPTION(OperationError,
-                                 compareFiles(s, path("present"), path("missing"), hooks));
+                                 compareFiles(path("present"), tmp.path(), hooks, cancel));
         QVERIFY(streamsClosed());
-        QVERIFY_THROWS_EXCEPTION(OperationError,
-                                 compareFiles(s, path("present"), tmp.path(), hooks));
-        QVERIFY(streamsClosed());
-        QCOMPARE(events, (QStringList{"started", "started", "started"}));
+        QCOMPARE(runs, 0); // none got as far as a block
 
         // A handler failing inside the event-loop turn leaves no stream open either.
         hooks.yield = [] { throw std::runtime_error("handler failed"); };
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 compareFiles(s, path("present"), path("present"), hooks));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, identical("present", "present"));
         QVERIFY(streamsClosed());
         QCOMPARE(openFileCount(), filesBefore);
     }

@@ -4,11 +4,11 @@
 // operation runs, failures, the lock between the two commands, navigation.
 #include "common/TestUtil.h"
 #include "common/UiHarness.h"
-#include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "verify/CompareEngine.h"
 #include "verify/Crc32.h"
 
 #include <QGroupBox>
@@ -208,7 +208,7 @@ private slots:
         });
 
         QCOMPARE(ui.reports, QList<QStringList>{QStringList({Blank10, Blank10, Blank10, Aborted})});
-        QCOMPARE(CrcBytesDone, qMin(size, CrcBlockSize));
+        QCOMPARE(f->comparePanel->checksumBytesRead(), qMin(size, CrcBlockSize));
         QVERIFY(f->comparePanel->checksumResults->lines().isEmpty());
         const int share = int(100 * qMin(size, CrcBlockSize) / size);
         QVERIFY2(paints.endsWithStepsDownFrom(share), paints.text().constData());
@@ -231,6 +231,7 @@ private slots:
         MainWindow* f = ui.form.get();
         open(f);
         const QString good = digitsFile();
+        const int filesBefore = openFileCount();
 
         ui.fileAnswers << bad;
         QTest::mouseClick(f->comparePanel->checksumButton, Qt::LeftButton);
@@ -243,8 +244,7 @@ private slots:
         QTest::mouseClick(f->comparePanel->compareButton, Qt::LeftButton);
         QCOMPARE(ui.errors.size(), 2);
         QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
-        QVERIFY(!f->comparePanel->state().CompareStream1 &&
-                !f->comparePanel->state().CompareStream2);
+        QCOMPARE(openFileCount(), filesBefore); // both files closed
         verifyIdle(f);
 
         ui.fileAnswers << good << good;
@@ -346,6 +346,7 @@ private slots:
         const QString a = path("c1.bin"), b = path("c2.bin");
         makeFile(a, 5 * CompareBlockSize);
         makeFile(b, 5 * CompareBlockSize);
+        const int filesBefore = openFileCount();
         ui.fileAnswers << a << b;
         clickWhileRunning(f->comparePanel->compareButton, [&] {
             QCOMPARE(f->comparePanel->compareResults->lines(),
@@ -370,8 +371,7 @@ private slots:
         QCOMPARE(f->comparePanel->checksumGauge->progress(), 0);
         QVERIFY(!f->comparePanel->compareCancelButton->isEnabled());
         verifyIdle(f);
-        QVERIFY(!f->comparePanel->state().CompareStream1 &&
-                !f->comparePanel->state().CompareStream2);
+        QCOMPARE(openFileCount(), filesBefore); // both files closed
     }
 
     // Closing the window in the middle of a checksum or a comparison stops it
@@ -385,7 +385,7 @@ private slots:
         makeFile(b, 4 * CrcBlockSize);
         ui.fileAnswers << a;
         clickWhileRunning(f->comparePanel->checksumButton, [&] { f->close(); });
-        QCOMPARE(CrcBytesDone, CrcBlockSize);
+        QCOMPARE(f->comparePanel->checksumBytesRead(), CrcBlockSize);
         QCOMPARE(f->comparePanel->checksumResults->lines(), QStringList{"  "});
 
         f->show();
