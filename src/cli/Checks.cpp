@@ -5,6 +5,9 @@
 #include "jobs/ChecksumJob.h"
 #include "jobs/CompareJob.h"
 #include "jobs/VerifyJob.h"
+#include "parts/Naming.h"
+
+#include <QFileInfo>
 
 using namespace tfs;
 
@@ -59,7 +62,13 @@ int compare(const QString& first, const QString& second) {
 
 int verify(const QString& argument) {
     // Without a .sfv (or naming a .par2), the recovery data checks the set.
-    if (verifiesByRecoveryData(argument)) return verifyWithRecovery(argument);
+    const QFileInfo named(argument);
+    const QString setName = joinOutputNameOf(named.absoluteFilePath());
+    const QFileInfo sfv(folderOf(named.absoluteFilePath()) + setName + QStringLiteral(".sfv"));
+    if (!named.isDir() && hasRecoveryData(named.absoluteFilePath()) &&
+        (named.fileName().endsWith(QLatin1String(".par2"), Qt::CaseInsensitive) ||
+         (!sfv.exists() && !sfv.isSymLink())))
+        return verifyWithRecovery(argument);
     JobProgress progress;
     VerifyHooks hooks;
     progress.follow(hooks);

@@ -48,6 +48,9 @@ int repair(const QString& argument);
 // against it, one line each, and whether the damage can be repaired.
 int verifyWithRecovery(const QString& argument);
 
+// Whether there are recovery files (.par2) for the set `path` belongs to.
+bool hasRecoveryData(const QString& path);
+
 // Before a join: checks the set against its recovery data, if it has any,
 // and repairs what the data covers, naming each rebuilt part; when it can't,
 // says how many more recovery blocks it would need. False when interrupted.

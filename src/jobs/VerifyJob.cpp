@@ -4,7 +4,6 @@
 #include "core/OperationError.h"
 #include "join/JoinChecks.h"
 #include "parts/Naming.h"
-#include "recovery/RecoverySet.h"
 #include "verify/CheckFiles.h"
 #include "verify/Crc32.h"
 
@@ -14,10 +13,6 @@
 namespace tfs {
 
 namespace {
-
-QString sfvPathOf(const QString& absolutePath) {
-    return folderOf(absolutePath) + joinOutputNameOf(absolutePath) + QStringLiteral(".sfv");
-}
 
 // The .sfv of the set that a part, its part list or its .sfv names, and its
 // entries of that set's parts by ordinal. Throws OperationError when the argument
@@ -35,7 +30,7 @@ QMap<qint64, SfvEntry> partsToVerify(const QString& argument) {
             QStringLiteral("Cannot verify %1: name a part, the part list or the .sfv "
                            "of a set")
                 .arg(argument));
-    const QString sfvPath = sfvPathOf(path);
+    const QString sfvPath = folderOf(path) + setName + QStringLiteral(".sfv");
     const QFileInfo sfvFile(sfvPath);
     if (!sfvFile.exists() && !sfvFile.isSymLink())
         throw OperationError(QStringLiteral("Cannot verify %1: there is no %2 beside it")
@@ -65,8 +60,8 @@ VerifiedPart verifyPart(const QString& path, const SfvEntry& entry, const Verify
         if (hooks.progress) hooks.progress(total > 0 ? static_cast<int>(done * 100 / total) : 100);
     };
     try {
-        part.verdict = fileCrc32(path, crcHooks, cancel).crc == entry.crc ? PartVerdict::Ok
-                                                                          : PartVerdict::Bad;
+        part.verdict =
+            fileCrc32(path, crcHooks, cancel).crc == entry.crc ? PartVerdict::Ok : PartVerdict::Bad;
     } catch (const OperationError& e) {
         part.verdict = PartVerdict::Bad; // unreadable: it can't be the part that was split
         part.readError = e.text();
@@ -75,14 +70,6 @@ VerifiedPart verifyPart(const QString& path, const SfvEntry& entry, const Verify
 }
 
 } // namespace
-
-bool verifiesByRecoveryData(const QString& path) {
-    const QFileInfo named(path);
-    const QFileInfo sfv(sfvPathOf(named.absoluteFilePath()));
-    return !named.isDir() && !recoveryFilesFor(named.absoluteFilePath()).isEmpty() &&
-           (named.fileName().endsWith(QLatin1String(".par2"), Qt::CaseInsensitive) ||
-            (!sfv.exists() && !sfv.isSymLink()));
-}
 
 VerifyResult runVerify(const VerifyRequest& request, const VerifyHooks& hooks,
                        const CancelToken& cancel) {

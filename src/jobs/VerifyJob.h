@@ -32,10 +32,6 @@ struct VerifyResult {
     bool cancelled = false; // the parts after the last one told were not checked
 };
 
-// Whether the set of `path` is checked against its recovery data instead
-// (runRecovery): it has recovery data, and a .par2 is named or there is no .sfv.
-bool verifiesByRecoveryData(const QString& path);
-
 // Reads every part that the set's .sfv names (a folder or a pipe of its name
 // is Missing, a part that can't be read Bad) and compares its CRC-32 with
 // the .sfv's. Throws OperationError when the path names no set, or when there

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The jobs of the checks without a window: the checksum, the comparison, the
-// verify against a set's .sfv, and the recovery data's check and repair
-// (alone, and before a join). What each refuses before its work starts, what
-// it tells, and what it leaves.
+// The jobs of the checks without a window: the checksum, the comparison and
+// the verify against a set's .sfv. What each refuses before its work starts,
+// what it tells, and what it leaves.
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
 #include "jobs/ChecksumJob.h"
 #include "jobs/CompareJob.h"
-#include "jobs/RecoveryJobs.h"
 #include "jobs/VerifyJob.h"
 #include "split/SplitCheckFiles.h"
 #include "verify/Crc32.h"
@@ -78,14 +76,30 @@ private slots:
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("checksum of a file") << "checksum" << "a.bin" << "" << false;
-        QTest::newRow("checksum of a folder") << "checksum" << "folder" << "" << true;
-        QTest::newRow("checksum of a pipe") << "checksum" << "pipe" << "" << true;
-        QTest::newRow("checksum of nothing") << "checksum" << "missing" << "" << true;
-        QTest::newRow("two files compared") << "compare" << "a.bin" << "short.bin" << false;
-        QTest::newRow("a pipe compared") << "compare" << "a.bin" << "pipe" << true;
-        QTest::newRow("compared with a pipe") << "compare" << "pipe" << "a.bin" << true;
-        QTest::newRow("compared with a folder") << "compare" << "a.bin" << "folder" << true;
+        QTest::newRow("checksum of a file") << "checksum"
+                                            << "a.bin"
+                                            << "" << false;
+        QTest::newRow("checksum of a folder") << "checksum"
+                                              << "folder"
+                                              << "" << true;
+        QTest::newRow("checksum of a pipe") << "checksum"
+                                            << "pipe"
+                                            << "" << true;
+        QTest::newRow("checksum of nothing") << "checksum"
+                                             << "missing"
+                                             << "" << true;
+        QTest::newRow("two files compared") << "compare"
+                                            << "a.bin"
+                                            << "short.bin" << false;
+        QTest::newRow("a pipe compared") << "compare"
+                                         << "a.bin"
+                                         << "pipe" << true;
+        QTest::newRow("compared with a pipe") << "compare"
+                                              << "pipe"
+                                              << "a.bin" << true;
+        QTest::newRow("compared with a folder") << "compare"
+                                                << "a.bin"
+                                                << "folder" << true;
     }
     void refusedBeforeStarting() {
         QFETCH(QString, job);
@@ -166,7 +180,6 @@ private slots:
         if (damage == "bad") writeFile(parts[1], patternBytes(1000, 99));
         if (damage != "none" && damage != "bad") QVERIFY(QFile::remove(parts[1]));
         if (damage == "folder") QVERIFY(QDir().mkpath(parts[1]));
-        QVERIFY(!verifiesByRecoveryData(parts[0]));
 
         VerifyHooks h;
         qint64 total = -1;
@@ -188,126 +201,6 @@ private slots:
         QCOMPARE(total, damage == "none" || damage == "bad" ? 3000 : 2000);
         QCOMPARE(done.value(0), 1000); // the first part's bytes, then on from there
         if (!cancel) QCOMPARE(done.last(), total);
-    }
-
-    // Which route --verify takes: the .sfv, or the recovery data where the
-    // set has no .sfv or a .par2 is named.
-    void verifyRoute_data() {
-        QTest::addColumn<bool>("sfv");
-        QTest::addColumn<bool>("recovery");
-        QTest::addColumn<QString>("named");
-        QTest::addColumn<bool>("byRecovery");
-        QTest::newRow("sfv only") << true << false << "movie.avi.001" << false;
-        QTest::newRow("both, a part named") << true << true << "movie.avi.001" << false;
-        QTest::newRow("both, the .par2 named") << true << true << "movie.avi.par2" << true;
-        QTest::newRow("recovery data only") << false << true << "movie.avi.002" << true;
-        QTest::newRow("neither") << false << false << "movie.avi.001" << false;
-    }
-    void verifyRoute() {
-        QFETCH(bool, sfv);
-        QFETCH(bool, recovery);
-        QFETCH(QString, named);
-        QFETCH(bool, byRecovery);
-        const QString folder = path("route-" + QString(QTest::currentDataTag()) + "/");
-        makeSet(folder, 3, recovery ? 50 : 0);
-        if (!sfv) QVERIFY(QFile::remove(folder + "movie.avi.sfv"));
-        QCOMPARE(verifiesByRecoveryData(folder + named), byRecovery);
-    }
-
-    // The recovery data before a join: what it repaired, what it couldn't,
-    // and a join that goes on without it where it can't be used.
-    void repairBeforeJoin_data() {
-        QTest::addColumn<int>("percent"); // 0: no recovery data
-        QTest::addColumn<int>("lost");    // parts removed before
-        QTest::addColumn<bool>("garbage"); // the index replaced by junk, no volumes
-        QTest::addColumn<QStringList>("repaired");
-        QTest::addColumn<bool>("beyondRepair");
-        QTest::addColumn<bool>("unusable");
-        QTest::newRow("no recovery data") << 0 << 1 << false << QStringList{} << false << false;
-        QTest::newRow("nothing lost") << 50 << 0 << false << QStringList{} << false << false;
-        QTest::newRow("two lost, repaired")
-            << 50 << 2 << false << QStringList{"movie.avi.001", "movie.avi.002"} << false
-            << false;
-        QTest::newRow("more lost than covered")
-            << 25 << 3 << false << QStringList{} << true << false;
-        QTest::newRow("junk for recovery data")
-            << 50 << 1 << true << QStringList{} << false << true;
-    }
-    void repairBeforeJoin() {
-        QFETCH(int, percent);
-        QFETCH(int, lost);
-        QFETCH(bool, garbage);
-        QFETCH(QStringList, repaired);
-        QFETCH(bool, beyondRepair);
-        QFETCH(bool, unusable);
-        const QString folder = path("repair-" + QString(QTest::currentDataTag()) + "/");
-        const QStringList parts = makeSet(folder, 4, percent);
-        for (int i = 0; i < lost; ++i)
-            QVERIFY(QFile::remove(parts[i]));
-        if (garbage) {
-            for (const QString& name : QDir(folder).entryList({"*.par2"}))
-                QVERIFY(QFile::remove(folder + name));
-            writeFile(folder + "movie.avi.par2", "not recovery data");
-        }
-        RecoveryHooks h;
-        QList<qint64> stages;
-        h.started = [&](qint64 total) { stages << total; };
-        h.setRead = [](const QStringList&) { QFAIL("a join tells nothing of what was skipped"); };
-        const CancelToken cancel;
-        const RepairBeforeJoin done = tfs::repairBeforeJoin(parts[3], h, cancel);
-        QCOMPARE(done.repaired, repaired);
-        QCOMPARE(done.beyondRepair, beyondRepair);
-        QCOMPARE(!done.unusable.isEmpty(), unusable);
-        QVERIFY(!done.cancelled);
-        // A check over the parts' bytes, and a repair where one was made.
-        QCOMPARE(stages.size(), percent == 0 || garbage ? 0 : repaired.isEmpty() ? 1 : 2);
-        for (const QString& name : repaired)
-            QCOMPARE(readFile(folder + name), patternBytes(1000, quint32(name.right(1).toInt())));
-    }
-
-    // --repair and --verify by the recovery data: refused without it, the
-    // parts' states after, a cancel that changes nothing.
-    void recoveryJob_data() {
-        QTest::addColumn<bool>("repair");
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<QString>("named"); // "part", "folder", "bare" (no recovery data)
-        QTest::addColumn<QString>("second"); // the state of part 2 after
-        QTest::newRow("checked only") << false << false << "part" << "MISSING";
-        QTest::newRow("repaired") << true << false << "part" << "REPAIRED";
-        QTest::newRow("cancelled") << true << true << "part" << "";
-        QTest::newRow("a folder") << true << false << "folder" << "refused";
-        QTest::newRow("no recovery data") << true << false << "bare" << "refused";
-    }
-    void recoveryJob() {
-        QFETCH(bool, repair);
-        QFETCH(bool, cancel);
-        QFETCH(QString, named);
-        QFETCH(QString, second);
-        const QString folder = path("recovery-" + QString(QTest::currentDataTag()) + "/");
-        const QStringList parts = makeSet(folder, 3, named == "bare" ? 0 : 50);
-        QVERIFY(QFile::remove(parts[1]));
-        RecoveryHooks h;
-        QStringList notes{"none told"};
-        h.setRead = [&](const QStringList& n) { notes = n; };
-        CancelToken token;
-        h.yield = [&] {
-            if (cancel) token.cancel();
-        };
-        const QString target = named == "folder" ? folder : parts[0];
-        if (second == "refused") {
-            QVERIFY_THROWS_EXCEPTION(OperationError, runRecovery({target, repair}, h, token));
-            return;
-        }
-        const RecoveryResult r = runRecovery({target, repair}, h, token);
-        QCOMPARE(r.cancelled, cancel);
-        QVERIFY(notes.isEmpty()); // our own data: nothing skipped
-        QCOMPARE(QFileInfo::exists(parts[1]), second == "REPAIRED");
-        if (cancel) return;
-        const std::vector<const PartCheck*> byName = partsByName(r.check);
-        QCOMPARE(int(byName.size()), 3);
-        QCOMPARE(byName[1]->name, QString("movie.avi.002"));
-        QCOMPARE(byName[1]->status,
-                 second == "REPAIRED" ? PartStatus::Repaired : PartStatus::Missing);
     }
 };
 
