@@ -4,6 +4,7 @@
 // what it tells, and what it leaves.
 #include "common/TestUtil.h"
 #include "core/OperationError.h"
+#include "core/OperationState.h"
 #include "jobs/ChecksumJob.h"
 #include "jobs/CompareJob.h"
 #include "jobs/VerifyJob.h"
