@@ -4,12 +4,12 @@
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
 #include "recovery/RecoveryWriter.h"
+#include "recovery/RegularFile.h"
 #include "recovery/RepairSums.h"
 #include "recovery/Tasks.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -120,8 +120,9 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
         scan.part->leftAlone = set.isLeftAlone(which[i]);
         scan.part->goodSlices.assign(scan.entry->slices.size(), false);
         const QString path = set.pathOf(*scan.entry);
-        scan.file = std::make_unique<QFile>(path);
-        if (!QFileInfo(path).isFile() || !scan.file->open(QIODevice::ReadOnly)) {
+        scan.file = std::make_unique<QFile>();
+        QString why;
+        if (!openRegularFile(*scan.file, path, why)) {
             scan.part->status = PartStatus::Missing;
             scan.done = true;
             scan.file.reset();
@@ -294,9 +295,10 @@ bool rebuildInPasses(const RecoverySet& set, const std::vector<SliceRef>& presen
                         const SliceRef& ref = present[size_t(t)];
                         const FileEntry& f = set.files[ref.file];
                         const qint64 at = ref.index * S + from;
-                        readPadded(set.pathOf(f), at,
-                                   std::clamp<qint64>(qint64(f.length) - at, 0, len),
-                                   inputs[size_t(t)].get(), len);
+                        readPadded(
+                            set.pathOf(f), at,
+                            std::clamp<qint64>(qMin(qint64(f.length) - at, S - from), 0, len),
+                            inputs[size_t(t)].get(), len);
                     } else {
                         const RecoverySliceAt& at = set.recovery.at(exponents[size_t(t - P)]);
                         readPadded(at.path, at.offset + from, qMin(len, S - from),

@@ -3,6 +3,7 @@
 
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
+#include "recovery/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,13 +29,14 @@ qint64 paddedSliceOf(qint64 size) {
 }
 
 void readPadded(const QString& path, qint64 at, qint64 have, uchar* into, qint64 count) {
-    QFile file(path);
+    QFile file;
+    QString why;
     qint64 got = 0;
-    if (have > 0 && file.open(QIODevice::ReadOnly) && file.seek(at))
+    if (have > 0 && openRegularFile(file, path, why) && file.seek(at)) {
         got = qMax<qint64>(0, file.read(reinterpret_cast<char*>(into), have));
-    if (got < have)
-        throw OperationError(
-            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        why = file.errorString();
+    }
+    if (got < have) throw OperationError(QStringLiteral("Cannot read %1: %2").arg(path, why));
     std::fill(into + got, into + count, 0);
 }
 
@@ -70,8 +72,11 @@ RebuiltFiles::RebuiltFiles(const RecoverySet& set, const SetCheck& check)
 void RebuiltFiles::write(size_t file, qint64 slice, qint64 from, const uchar* bytes, qint64 len) {
     if (!files_[file]) return; // a file left alone: solved for, never written
     QFile& out = *files_[file];
+    // Only what lies within the slice and the file: the prepared layout pads
+    // a slice to whole blocks, and those bytes belong to the next slice.
     const qint64 at = slice * qint64(set_.sliceSize) + from;
-    const qint64 n = qBound<qint64>(0, qint64(set_.files[file].length) - at, len);
+    const qint64 n = qBound<qint64>(
+        0, qMin(qint64(set_.files[file].length) - at, qint64(set_.sliceSize) - from), len);
     if (n > 0 && (!out.seek(at) || out.write(reinterpret_cast<const char*>(bytes), n) != n))
         throw OperationError(
             QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));
