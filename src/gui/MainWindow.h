@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// src/gui: the top floor, and the only one that uses Qt Widgets. Start-up, the
+// src/gui: the window, the only floor that uses Qt Widgets. Start-up, the
 // main window with its pages, the report dialog, the skin and the seams to
-// the desktop.
+// the desktop. The program's entry (src/app) stands above it.
 
 #include "gui/AboutPage.h"
 #include "gui/ComparePage.h"

@@ -293,9 +293,10 @@ bool rebuildInPasses(const RecoverySet& set, const std::vector<SliceRef>& presen
                         const SliceRef& ref = present[size_t(t)];
                         const FileEntry& f = set.files[ref.file];
                         const qint64 at = ref.index * S + from;
-                        readPadded(set.pathOf(f), at,
-                                   std::clamp<qint64>(qint64(f.length) - at, 0, len),
-                                   inputs[size_t(t)].get(), len);
+                        readPadded(
+                            set.pathOf(f), at,
+                            std::clamp<qint64>(qMin(qint64(f.length) - at, S - from), 0, len),
+                            inputs[size_t(t)].get(), len);
                     } else {
                         const RecoverySliceAt& at = set.recovery.at(exponents[size_t(t - P)]);
                         readPadded(at.path, at.offset + from, qMin(len, S - from),

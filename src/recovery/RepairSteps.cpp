@@ -69,8 +69,11 @@ RebuiltFiles::RebuiltFiles(const RecoverySet& set, const SetCheck& check)
 
 void RebuiltFiles::write(size_t file, qint64 slice, qint64 from, const uchar* bytes, qint64 len) {
     QFile& out = *files_[file];
+    // Only what lies within the slice and the file: the prepared layout pads
+    // a slice to whole blocks, and those bytes belong to the next slice.
     const qint64 at = slice * qint64(set_.sliceSize) + from;
-    const qint64 n = qBound<qint64>(0, qint64(set_.files[file].length) - at, len);
+    const qint64 n = qBound<qint64>(
+        0, qMin(qint64(set_.files[file].length) - at, qint64(set_.sliceSize) - from), len);
     if (n > 0 && (!out.seek(at) || out.write(reinterpret_cast<const char*>(bytes), n) != n))
         throw OperationError(
             QStringLiteral("Cannot write %1: %2").arg(out.fileName(), out.errorString()));

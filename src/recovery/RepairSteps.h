@@ -55,7 +55,7 @@ public:
 
     bool has(size_t file) const { return bool(files_[file]); }
     // Writes the piece of slice `slice` of `file` from `from` (what of its
-    // `len` bytes lies within the file); throws OperationError.
+    // `len` bytes lies within the slice and the file); throws OperationError.
     void write(size_t file, qint64 slice, qint64 from, const uchar* bytes, qint64 len);
     // Each rebuilt file replaces its name once its bytes match the MD5
     // recorded for it; those become Repaired. Throws OperationError when one

@@ -373,6 +373,44 @@ private slots:
         }
     }
 
+    // par2's sets of slice sizes on and off the 64-byte blocks the field
+    // works in (its default among them), a few bytes overwritten in place in
+    // two parts (a middle slice, the last short one): repaired here in one
+    // pass and in passes of a small memory, the parts then the same bytes as
+    // before (cmp) and whole to par2.
+    void par2InPlaceDamage_data() {
+        QTest::addColumn<QString>("sliceSize");
+        QTest::newRow("4 bytes") << "-s4";
+        QTest::newRow("60 bytes") << "-s60";
+        QTest::newRow("64 bytes") << "-s64";
+        QTest::newRow("1000 bytes") << "-s1000";
+        QTest::newRow("4096 + 4 bytes") << "-s4100";
+        QTest::newRow("par2's default") << "";
+    }
+    void par2InPlaceDamage() {
+        QFETCH(QString, sliceSize);
+        for (const qint64 memory : {RecoveryMemory, qint64(4096)}) {
+            std::unique_ptr<QTemporaryDir> tmp;
+            const QString dir = freshPartsFolder(tmp);
+            const QStringList names = makeParts(dir, 3, 20000, 7777);
+            QStringList args{"create", "-q", "-c4"};
+            if (!sliceSize.isEmpty()) args << sliceSize;
+            QCOMPARE(runPar2(dir, args + QStringList{"movie.avi.par2"} + names), 0);
+            for (const QString& n : names)
+                QVERIFY(QFile::copy(dir + n, dir + "../" + n));
+            damage(dir + names[0], 10001, "XYZ");
+            damage(dir + names[2], 7777 - 3, "XYZ");
+            try {
+                QVERIFY(checkOurs(dir, true, memory).whole());
+            } catch (const OperationError& e) {
+                QFAIL(qPrintable(e.text()));
+            }
+            for (const QString& n : names)
+                QCOMPARE(QProcess::execute("cmp", {"-s", dir + n, dir + "../" + n}), 0);
+            QCOMPARE(runPar2(dir, {"verify", "-q", "movie.avi.par2"}), 0);
+        }
+    }
+
     // Our recovery data made in passes (a small memory), or given the parts'
     // CRC-32s as a split's copy takes them, is the same data; CRC-32s that
     // don't fit the parts (another size, not one per part) are not taken.

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// src/app: the program's entry, above the window and the command line. It
+// chooses one of them by the arguments, so that neither floor includes the
+// other.
 #include "cli/CommandLine.h"
 #include "gui/Application.h"
 #include "gui/MainWindow.h"
