@@ -8,11 +8,15 @@
 #include "verify/CheckFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -72,6 +76,28 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
     r.out = QString::fromLocal8Bit(r.bytes);
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
+}
+
+// A folder under `base` whose whole path is past the system's limit (PATH_MAX):
+// 21 folders of 200 letters, each made from the one above it, with a part
+// and an .sfv in the deepest. Its path relative to `base`, without a
+// trailing separator; empty when it can't be made.
+QString deepFolder(const QString& base) {
+    const QString name(200, QLatin1Char('d'));
+    int fd = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 21 && fd >= 0; ++i) {
+        ::mkdirat(fd, QFile::encodeName(name).constData(), 0700);
+        const int below = ::openat(fd, QFile::encodeName(name).constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = below;
+    }
+    if (fd < 0) return {};
+    for (const char* file : {"x.001", "x.sfv"}) {
+        const int made = ::openat(fd, file, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (made >= 0) ::close(made);
+    }
+    ::close(fd);
+    return QStringList(21, name).join(QLatin1Char('/'));
 }
 
 // base.001 ... (sets of this test stay under 100 parts).
@@ -385,6 +411,36 @@ private slots:
                                   << QStringList{"movie.avi.001"};
         row("compare one file") << QStringList{"--compare", "movie.avi"} << 2 << ""
                                 << "--compare takes two files" << none << none;
+        row("a size given twice") << QStringList{"--split", "movie.avi", "--size",
+                                                 "1KB",     "--size",    "2KB"}
+                                  << 2 << ""
+                                  << "--size is given more than once" << none
+                                  << QStringList{"movie.avi.001"};
+        row("a folder given twice")
+            << QStringList{"--join", "set.bin.001", "--into", "out", "--into", "."} << 2 << ""
+            << "--into is given more than once" << none << QStringList{"out/set.bin", "set.bin"};
+        row("--force given twice")
+            << QStringList{"--join", "gap.bin.001", "--force", "--force"} << 2 << ""
+            << "--force is given more than once" << none << QStringList{"gap.bin"};
+        // Paths past the system's limits: named whole, with the reason.
+        row("verify past the path limit")
+            << QStringList{"--verify", "{deep}/x.001"} << 2 << ""
+            << "Cannot open {dir}{deep}/x.001: File name too long" << none << none;
+        row("repair past the path limit")
+            << QStringList{"--repair", "{deep}/x.001"} << 2 << ""
+            << "Cannot open {dir}{deep}/x.001: File name too long" << none << none;
+        row("split into a folder past the path limit")
+            << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "{deep}"} << 2 << ""
+            << "Cannot write into {dir}{deep}: File name too long" << none
+            << QStringList{"movie.avi.001"};
+        row("join into a name past the limit")
+            << QStringList{"--join", "set.bin.001", "--into", "{long}"} << 2 << ""
+            << "Cannot write into {dir}{long}: File name too long" << none
+            << QStringList{"set.bin"};
+        row("split standard input in a folder past the path limit")
+            << QStringList{"{in deep}", "--split", "-", "--name", "movie.avi", "--size", "1MB"} << 2
+            << ""
+            << "Cannot write into {dir}{deep}: File name too long" << none << none;
         row("help") << QStringList{"--help"} << 0 << ""
                     << "" << none << none;
         row("help, Qt's options too") << QStringList{"--help-all"} << 0 << ""
@@ -399,11 +455,24 @@ private slots:
         QFETCH(QString, err);
         QFETCH(QStringList, present);
         QFETCH(QStringList, absent);
+        QStringList wrapper;
+        const QString deep = args.join(' ').contains("deep}") ? deepFolder(dir) : QString();
+        const auto removeDeep = qScopeGuard([&] { // too deep for QTemporaryDir
+            if (!deep.isEmpty()) QProcess::execute("rm", {"-rf", at(deep.section('/', 0, 0))});
+        });
+        if (args.first() == "{in deep}") { // run there, reached a folder at a time
+            args.removeFirst();
+            wrapper = QStringList{"sh", "-c",
+                                  "cd -P " + deep.split('/').join(" && cd -P ") +
+                                      " && exec \"$0\" \"$@\""};
+        }
+        for (QString* text : {&out, &err})
+            text->replace("{deep}", deep).replace("{long}", QString(300, 'l'));
         for (QString& arg : args)
-            arg.replace("{dir}", dir);
+            arg.replace("{dir}", dir).replace("{deep}", deep).replace("{long}", QString(300, 'l'));
         out.replace("{dir}", dir);
         err.replace("{dir}", dir);
-        const Result r = runProgram(dir, args);
+        const Result r = runProgram(dir, args, nullptr, wrapper);
         QVERIFY2(r.status == status,
                  qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
         if (args.first().startsWith("--help"))
@@ -708,6 +777,158 @@ private slots:
         }
     }
 
+    // Recovery files that are not only the set's own: par2's over the parts
+    // and a user's notes (the notes are left alone), another set's beside a
+    // set without any, names that can't be files of the folder, damage
+    // beyond what the data covers without a .sfv, and data over some of the
+    // listed parts only. On the listed sets clip.avi and clip (three parts of
+    // 1,000 bytes each, no check files) the steps run in a shell, then the
+    // program: its status, standard output, what standard error says, and
+    // every file as it was but those changed ("=name": as it was before the
+    // steps; "name": anything).
+    void foreignRecoveryFiles_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("changed");
+        const QString parts = "clip.avi.001 clip.avi.002 clip.avi.003";
+        const QString cafe = "\"$(printf 'caf\\351.bin')\"";
+        const QString create = "par2 create -q -q ";
+        const QStringList withNotes{"echo mine >notes.txt",
+                                    create + "-r50 clip.avi.par2 " + parts + " notes.txt",
+                                    "echo edited >notes.txt", "rm clip.avi.002"};
+        const QString repaired = "clip.avi.001 OK\nclip.avi.002 REPAIRED\nclip.avi.003 OK\n";
+        QTest::newRow("a user's file described too: --repair")
+            << withNotes << QStringList{"--repair", "clip.avi.001"} << 0 << repaired
+            << "Left alone, no part of clip.avi though its recovery data describes it: notes.txt"
+            << QStringList{"=clip.avi.002"};
+        QTest::newRow("a user's file described too: --join")
+            << withNotes << QStringList{"--join", "clip.avi.001", "--into", "out"} << 0
+            << "{dir}out/clip.avi\n"
+            << "Repaired clip.avi.002" << QStringList{"=clip.avi.002", "=out/clip.avi"};
+        const QStringList otherSet{create + "-s64 -r40 clip.avi.par2 " + parts, "rm clip.002",
+                                   "echo XX | dd of=clip.avi.003 bs=1 seek=10 conv=notrunc"};
+        QTest::newRow("another set's beside: --verify")
+            << otherSet << QStringList{"--verify", "clip.001"} << 2 << ""
+            << "there is no clip.sfv beside it" << QStringList{};
+        QTest::newRow("another set's beside: --repair")
+            << otherSet << QStringList{"--repair", "clip.001"} << 2 << ""
+            << "There is no recovery data (.par2) beside clip.001" << QStringList{};
+        QTest::newRow("another set's beside: --join")
+            << otherSet << QStringList{"--join", "clip.001", "--into", "out"} << 1 << ""
+            << "Missing Files: clip.002" << QStringList{};
+        QTest::newRow("another set's under the set's name")
+            << QStringList{create + "-r40 clip.par2 " + parts, "rm clip.002"}
+            << QStringList{"--repair", "clip.001"} << 2 << ""
+            << "clip.par2 is not the recovery data of clip: it describes none of its parts"
+            << QStringList{};
+        QTest::newRow("a name that is not UTF-8")
+            << QStringList{"echo mine >" + cafe,
+                           create + "-r60 clip.avi.par2 " + parts + " " + cafe,
+                           "rm clip.avi.002 " + cafe}
+            << QStringList{"--repair", "clip.avi.001"} << 2 << ""
+            << "it has a file name that is not UTF-8 text (caf\\xe9.bin)" << QStringList{};
+        QTest::newRow("a file in a subfolder")
+            << QStringList{"mkdir sub", "echo mine >sub/x.txt",
+                           create + "-r20 -R clip.avi.par2 " + parts + " sub"}
+            << QStringList{"--verify", "clip.avi.001"} << 2 << ""
+            << "it has a file in a subfolder (sub/x.txt)" << QStringList{};
+        QTest::newRow("a newline in a name")
+            << QStringList{"echo mine >\"$(printf 'new\\nline')\"",
+                           create + "-r20 clip.avi.par2 " + parts + " new*line"}
+            << QStringList{"--verify", "clip.avi.001"} << 2 << ""
+            << "it has a file name with a control character (new\\x0aline)" << QStringList{};
+        // Four damaged slices of 100 bytes, three recovery slices.
+        QStringList beyond{create + "-s100 -c3 clip.avi.par2 " + parts};
+        for (const char* at : {"clip.avi.001 bs=1 seek=10", "clip.avi.001 bs=1 seek=510",
+                               "clip.avi.002 bs=1 seek=10", "clip.avi.003 bs=1 seek=10"})
+            beyond << QStringLiteral("echo XX | dd of=%1 conv=notrunc").arg(at);
+        const QString damaged = "clip.avi.001 is damaged: the recovery data cannot rebuild it";
+        QTest::newRow("damage beyond it, no .sfv: --join")
+            << beyond << QStringList{"--join", "clip.avi.001", "--into", "out"} << 1 << ""
+            << damaged << QStringList{};
+        QTest::newRow("damage beyond it, no .sfv: --join --force")
+            << beyond << QStringList{"--join", "clip.avi.001", "--into", "out", "--force"} << 1
+            << "{dir}out/clip.avi\n"
+            << "Recovery data check failed: the joined file is kept" << QStringList{"out/clip.avi"};
+        const QStringList someParts{create + "-r20 clip.avi.par2 clip.avi.001 clip.avi.002",
+                                    "rm clip.avi.003"};
+        const QString third = "clip.avi.001 OK\nclip.avi.002 OK\nclip.avi.003 %1\n";
+        QTest::newRow("over some listed parts: --verify")
+            << someParts << QStringList{"--verify", "clip.avi.par2"} << 1 << third.arg("MISSING")
+            << "does not describe" << QStringList{};
+        QTest::newRow("over some listed parts: --repair")
+            << someParts << QStringList{"--repair", "clip.avi.001"} << 1 << third.arg("MISSING")
+            << "does not describe" << QStringList{};
+        QTest::newRow("over some parts, the .sfv over all")
+            << QStringList{someParts[0], "cksfv -q " + parts + " >clip.avi.sfv",
+                           "echo XX | dd of=clip.avi.003 bs=1 seek=10 conv=notrunc"}
+            << QStringList{"--verify", "clip.avi.par2"} << 1 << third.arg("BAD")
+            << "does not describe" << QStringList{};
+    }
+    void foreignRecoveryFiles() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QStringList, changed);
+        makeSet("clip.avi", 3, 300);
+        makeSet("clip", 3, 400);
+        // Every regular file below the folder: its bytes (none where the name
+        // is no UTF-8: read as text, it would name another file).
+        const auto files = [&] {
+            QList<QPair<QString, QByteArray>> found;
+            QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                if (!it.fileInfo().isFile()) continue;
+                const bool text = !path.contains(QChar::ReplacementCharacter);
+                found.append({path.mid(dir.size()), text ? readFile(path) : QByteArray()});
+            }
+            std::sort(found.begin(), found.end());
+            return found;
+        };
+        QHash<QString, QByteArray> original;
+        for (const auto& [name, bytes] : files())
+            original.insert(name, bytes);
+        original.insert("out/clip.avi", concat(parts(dir + "clip.avi", 3)));
+        for (const QString& step : steps) {
+            QProcess shell;
+            shell.setWorkingDirectory(dir);
+            shell.start("sh", {"-c", step});
+            QVERIFY2(shell.waitForFinished(60000) && shell.exitCode() == 0, qPrintable(step));
+        }
+        const auto before = files();
+        const Result r = runProgram(dir, args);
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        QCOMPARE(r.out, out.replace("{dir}", dir));
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QStringList restored = changed.filter(QRegularExpression("^="));
+        QList<QPair<QString, QByteArray>> after, expected;
+        for (const auto& file : files()) {
+            if (changed.contains(file.first)) continue;
+            if (restored.removeAll("=" + file.first) > 0)
+                QVERIFY2(file.second == original.value(file.first), qPrintable(file.first));
+            else
+                after.append(file);
+        }
+        QCOMPARE(restored, QStringList{}); // each of them there
+        for (const auto& file : before)
+            if (!changed.contains(file.first) && !changed.contains("=" + file.first))
+                expected.append(file);
+        QStringList names, expectedNames;
+        for (const auto& file : after)
+            names << file.first;
+        for (const auto& file : expected)
+            expectedNames << file.first;
+        QCOMPARE(names, expectedNames);
+        QVERIFY(after == expected); // their bytes
+    }
+
     // A refusal leaves nothing on the destination: on a full disk a split
     // (the source and the 200 MiB margin don't fit), a join (the set
     // doesn't fit) and a split of standard input (whose size isn't known
@@ -891,34 +1112,72 @@ private slots:
         QCOMPARE(entries(dir).filter(QRegularExpression("^\\.")), QStringList());
     }
 
-    // On a terminal, standard error carries the progress line, redrawn in
-    // place up to 100% and cleared before the result.
-    void progressOnTerminal() {
-        makeFile(at("large"), 20 << 20, 3);
+    // On a terminal (standard input, output and error): standard error
+    // carries the progress line, redrawn in place up to 100% and cleared
+    // before the result; the joined bytes are not written there, nor is the
+    // typing taken for a file to split.
+    void terminal_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown"); // a pattern of what the terminal shows
+        QTest::newRow("progress line")
+            << QStringList{"--checksum", "large"} << 0
+            << "\\r100%  20\\.0 MB of 20\\.0 MB  [0-9.]+ [KMG]?B/s  0:00 left\\x1b\\[K\\r\\x1b\\[K"
+               "[0-9A-F]{8} [0-9]+ large\\r\\n$";
+        QTest::newRow("joined bytes to the terminal")
+            << QStringList{"--join", "chk.bin.001", "--into", "-"} << 2
+            << "^tarvello-file-splitter: Not writing the joined bytes to a terminal: .*\\r\\n$";
+        QTest::newRow("a split of the terminal's typing")
+            << QStringList{"--split", "-", "--name", "typed.bin", "--size", "1KB"} << 2
+            << "^tarvello-file-splitter: Not reading the file to split from a terminal: "
+               ".*\\r\\n$";
+    }
+    void terminal() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        if (args.contains("large")) makeFile(at("large"), 20 << 20, 3);
+        std::vector<QByteArray> argv{QByteArray(PROGRAM)};
+        for (const QString& arg : args)
+            argv.push_back(arg.toUtf8());
+        std::vector<char*> pointers;
+        for (QByteArray& arg : argv)
+            pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
         int terminal = -1;
         const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
         QVERIFY(pid >= 0);
         if (pid == 0) {
             unsetenv("DISPLAY");
             unsetenv("QT_QPA_PLATFORM");
-            const QByteArray file = QFile::encodeName(at("large"));
-            execl(PROGRAM, PROGRAM, "--checksum", file.constData(), static_cast<char*>(nullptr));
+            if (::chdir(QFile::encodeName(dir).constData()) == 0) execv(PROGRAM, pointers.data());
             _exit(127);
         }
-        QByteArray shown;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(terminal, buffer, sizeof buffer)) > 0)
-            shown.append(buffer, n);
+        // What the terminal shows until the program ends; one that waits for
+        // typing is ended after 20 s.
+        QByteArray output;
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (::poll(&ready, 1, 200) > 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+                if (n <= 0) break;
+                output.append(buffer, n);
+            } else if (waited.elapsed() > 20000) {
+                ::kill(pid, SIGKILL);
+                break;
+            }
+        }
         ::close(terminal);
-        int status = 0;
-        QCOMPARE(::waitpid(pid, &status, 0), pid);
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        const QRegularExpression line(
-            "\\r100%  20\\.0 MB of 20\\.0 MB  [0-9.]+ [KMG]?B/s  0:00 left\\x1b\\[K\\r\\x1b\\[K"
-            "[0-9A-F]{8} [0-9]+ .*large\\r\\n$");
-        QVERIFY2(line.match(QString::fromLatin1(shown)).hasMatch(), shown.constData());
-        QVERIFY(shown.count('\r') > 3);
+        int result = 0;
+        QCOMPARE(::waitpid(pid, &result, 0), pid);
+        QVERIFY2(WIFEXITED(result) && WEXITSTATUS(result) == status, output.constData());
+        QVERIFY2(QRegularExpression(shown).match(QString::fromLatin1(output)).hasMatch(),
+                 output.constData());
+        if (status == 0) QVERIFY(output.count('\r') > 3);
+        QCOMPARE(entries(dir).filter("typed.bin"), QStringList());
     }
 };
 
