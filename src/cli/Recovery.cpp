@@ -71,21 +71,21 @@ bool checkRecoverySet(const QString& path, RecoverySet& set, SetCheck& check, bo
     if (files.isEmpty())
         throw OperationError(
             QStringLiteral("There is no recovery data (.par2) beside %1").arg(path));
-    set = readRecoverySet(files);
-    if (!quiet)
-        for (const QString& note : std::as_const(set.notes))
-            error(note);
     quint8 flag = 0;
     const CancelRequest cancel(flag);
     EngineHooks hooks;
+    hooks.yield = [&] {
+        if (interrupted()) flag = 1;
+    };
+    if (!readRecoverySet(files, set, hooks, cancel)) return false;
+    if (!quiet)
+        for (const QString& note : std::as_const(set.notes))
+            error(note);
     qint64 total = 0;
     for (const par2::FileEntry& f : set.files)
         total += qint64(f.length);
     Progress progress(total);
     hooks.progress = [&](int percent) { progress.show(percent); };
-    hooks.yield = [&] {
-        if (interrupted()) flag = 1;
-    };
     return checkSet(set, check, hooks, cancel, forRepair ? RecoveryMemory : 0);
 }
 

@@ -211,7 +211,8 @@ bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdi
     hooks.yield = [] { QCoreApplication::processEvents(); };
     const CancelRequest cancel(state_.JoinCancelFlag);
     try {
-        const RecoverySet set = readRecoverySet(files);
+        RecoverySet set;
+        if (!readRecoverySet(files, set, hooks, cancel)) return false;
         SetCheck check;
         if (!checkSet(set, check, hooks, cancel)) return false;
         if (!check.whole() && !check.repairable()) {
