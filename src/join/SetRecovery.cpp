@@ -145,7 +145,8 @@ bool SetRecovery::verdicts(std::vector<PartVerdict>& out, QStringList& unchecked
             listed << ordinal;
     }
     const QMap<qint64, SfvEntry> sfv = readJoinChecks(parts_).parts;
-    QList<qint64> others = listed.values() + sfv.keys() + parts_.present;
+    // Parts past the end of the list are another set's (the join leaves them out).
+    QList<qint64> others = listed.values() + sfv.keys();
     std::sort(others.begin(), others.end());
     others.erase(std::unique(others.begin(), others.end()), others.end());
 

@@ -72,7 +72,8 @@ public:
     // After check() (and repair()): every part of the set, in its order.
     // Those that the recovery data describes as it found them; those that the
     // set's part list or .sfv names besides as they are: Missing when not
-    // there, Ok or Damaged by the .sfv's CRC-32 where it names them. The parts
+    // there, Ok or Damaged by the .sfv's CRC-32 where it names them (without a
+    // list, every part up to the highest there counts as listed). The parts
     // there that neither describes go to `unchecked`. False when cancelled.
     // Throws OperationError when a part can't be read.
     bool verdicts(std::vector<PartVerdict>& out, QStringList& unchecked, const EngineHooks& hooks,
