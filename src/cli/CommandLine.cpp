@@ -9,7 +9,14 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <unistd.h>
+#include <vector>
 
 using namespace tfs;
 
@@ -24,6 +31,43 @@ struct UsageError {
 
 void require(bool condition, const QString& text) {
     if (!condition) throw UsageError{text};
+}
+
+// The options that take a value or are a switch, each given at most once.
+const char* const SettingOptions[] = {"size", "preset", "parts",   "name",
+                                      "into", "force",  "recovery"};
+
+#if defined(PATH_MAX) && defined(NAME_MAX)
+// The current folder, however long its path (getcwd() into a buffer of
+// PATH_MAX bytes, as QDir does, fails past it); empty when it can't be told.
+QByteArray currentFolder() {
+    std::vector<char> buffer(PATH_MAX);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() >= (1u << 20)) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return QByteArray(buffer.data());
+}
+#endif
+
+// A path the system can't open: longer than it allows (in all, or a name
+// in it), read from the folder it is in. Refused naming the whole path,
+// rather than taken for a file that isn't there. `what`: "Cannot open",
+// "Cannot write into".
+void requireWithinPathLimits(const QString& path, const QString& what) {
+#if defined(PATH_MAX) && defined(NAME_MAX)
+    QByteArray whole = QFile::encodeName(path);
+    if (!QFileInfo(path).isAbsolute()) whole = currentFolder() + '/' + whole;
+    bool tooLong = whole.size() >= PATH_MAX;
+    for (const QByteArray& name : whole.split('/'))
+        tooLong = tooLong || name.size() > NAME_MAX;
+    if (tooLong)
+        throw OperationError(
+            systemErrorText(what, QDir::cleanPath(QFile::decodeName(whole)), ENAMETOOLONG));
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(what);
+#endif
 }
 
 QString presetCaptions() {
@@ -65,51 +109,29 @@ QString helpText(const QCommandLineParser& parser) {
     return usage + QLatin1Char('\n') + generated.mid(options).trimmed();
 }
 
-int run(const QCommandLineParser& parser) {
-    QStringList modes;
-    for (const char* mode : ModeOptions)
-        if (parser.isSet(QLatin1String(mode)))
-            modes.append(QStringLiteral("--") + QLatin1String(mode));
-    require(modes.size() == 1, modes.isEmpty()
-                                   ? QStringLiteral("Choose one of --split, --join, --checksum, "
-                                                    "--compare, --verify, --repair")
-                                   : QStringLiteral("Choose one of %1").arg(modes.join(", ")));
-    const QString mode = modes.first().mid(2);
-    const QStringList extra = parser.positionalArguments();
-    const auto only = [&](const QStringList& allowed) {
-        for (const char* option : {"size", "preset", "parts", "name", "into", "force", "recovery"})
-            require(!parser.isSet(QLatin1String(option)) || allowed.contains(QLatin1String(option)),
-                    QStringLiteral("--%1 does not go with --%2").arg(QLatin1String(option), mode));
-    };
+// Refuses the setting options that don't go with the mode.
+void requireOnly(const QCommandLineParser& parser, const QString& mode,
+                 const QStringList& allowed) {
+    for (const char* option : SettingOptions)
+        require(!parser.isSet(QLatin1String(option)) || allowed.contains(QLatin1String(option)),
+                QStringLiteral("--%1 does not go with --%2").arg(QLatin1String(option), mode));
+}
 
-    if (mode == QLatin1String("compare")) {
-        only({});
-        const QStringList files = parser.values(QStringLiteral("compare")) + extra;
-        require(files.size() == 2, QStringLiteral("--compare takes two files"));
-        return cli::compare(files.at(0), files.at(1));
-    }
-    require(extra.isEmpty(), QStringLiteral("Unexpected argument %1").arg(extra.value(0)));
-    require(parser.values(mode).size() == 1, QStringLiteral("--%1 takes one file").arg(mode));
-    const QString file = parser.value(mode);
+// The file, and the folder written into (standard input's parts go to the
+// current one when no --into names another), within the system's limits.
+void requireOpenable(const QCommandLineParser& parser, const QString& file) {
+    if (file != QLatin1String("-")) requireWithinPathLimits(file, QStringLiteral("Cannot open"));
+    QString into = parser.value(QStringLiteral("into"));
+    if (into.isEmpty() && file == QLatin1String("-")) into = QStringLiteral(".");
+    if (!into.isEmpty() && into != QLatin1String("-"))
+        requireWithinPathLimits(into, QStringLiteral("Cannot write into"));
+}
 
-    if (mode == QLatin1String("checksum")) {
-        only({});
-        return cli::checksum(file);
-    }
-    if (mode == QLatin1String("verify")) {
-        only({});
-        return cli::verify(file);
-    }
-    if (mode == QLatin1String("repair")) {
-        only({});
-        return cli::repair(file);
-    }
-    if (mode == QLatin1String("join")) {
-        only({QStringLiteral("into"), QStringLiteral("force")});
-        return cli::join(file, parser.value(QStringLiteral("into")), parser.isSet("force"));
-    }
-    only({QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("parts"),
-          QStringLiteral("name"), QStringLiteral("into"), QStringLiteral("recovery")});
+// --split FILE or --split -: the request checked, then the split.
+int split(const QCommandLineParser& parser, const QString& file) {
+    requireOnly(parser, QStringLiteral("split"),
+                {QStringLiteral("size"), QStringLiteral("preset"), QStringLiteral("parts"),
+                 QStringLiteral("name"), QStringLiteral("into"), QStringLiteral("recovery")});
     cli::SplitRequest request;
     request.source = file;
     request.size = parser.value(QStringLiteral("size"));
@@ -153,7 +175,65 @@ int run(const QCommandLineParser& parser) {
                 QStringLiteral("--size takes a whole number of B, KB, MB or GB, at least 1 "
                                "byte, such as 700MB"));
     }
+    // As a join does not write its bytes to a terminal, a split does not
+    // take the terminal's typing for the file's.
+    if (fromInput && ::isatty(STDIN_FILENO))
+        throw OperationError(QStringLiteral("Not reading the file to split from a terminal: send "
+                                            "a file or a program's output to standard input"));
+    requireOpenable(parser, file);
     return cli::split(request);
+}
+
+int run(const QCommandLineParser& parser) {
+    const QStringList given = parser.optionNames();
+    for (const char* option : SettingOptions)
+        require(given.count(QLatin1String(option)) <= 1,
+                QStringLiteral("--%1 is given more than once").arg(QLatin1String(option)));
+    QStringList modes;
+    for (const char* mode : ModeOptions)
+        if (parser.isSet(QLatin1String(mode)))
+            modes.append(QStringLiteral("--") + QLatin1String(mode));
+    require(modes.size() == 1, modes.isEmpty()
+                                   ? QStringLiteral("Choose one of --split, --join, --checksum, "
+                                                    "--compare, --verify, --repair")
+                                   : QStringLiteral("Choose one of %1").arg(modes.join(", ")));
+    const QString mode = modes.first().mid(2);
+    const QStringList extra = parser.positionalArguments();
+    const auto only = [&](const QStringList& allowed) { requireOnly(parser, mode, allowed); };
+
+    if (mode == QLatin1String("compare")) {
+        only({});
+        const QStringList files = parser.values(QStringLiteral("compare")) + extra;
+        require(files.size() == 2, QStringLiteral("--compare takes two files"));
+        for (const QString& path : files)
+            requireWithinPathLimits(path, QStringLiteral("Cannot open"));
+        return cli::compare(files.at(0), files.at(1));
+    }
+    require(extra.isEmpty(), QStringLiteral("Unexpected argument %1").arg(extra.value(0)));
+    require(parser.values(mode).size() == 1, QStringLiteral("--%1 takes one file").arg(mode));
+    const QString file = parser.value(mode);
+
+    if (mode == QLatin1String("checksum")) {
+        only({});
+        requireOpenable(parser, file);
+        return cli::checksum(file);
+    }
+    if (mode == QLatin1String("verify")) {
+        only({});
+        requireOpenable(parser, file);
+        return cli::verify(file);
+    }
+    if (mode == QLatin1String("repair")) {
+        only({});
+        requireOpenable(parser, file);
+        return cli::repair(file);
+    }
+    if (mode == QLatin1String("join")) {
+        only({QStringLiteral("into"), QStringLiteral("force")});
+        requireOpenable(parser, file);
+        return cli::join(file, parser.value(QStringLiteral("into")), parser.isSet("force"));
+    }
+    return split(parser, file);
 }
 
 } // namespace

@@ -4,12 +4,12 @@
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
 #include "recovery/RecoveryWriter.h"
+#include "recovery/RegularFile.h"
 #include "recovery/RepairSums.h"
 #include "recovery/Tasks.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -119,8 +119,9 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
         scan.part->name = QString::fromUtf8(scan.entry->name);
         scan.part->goodSlices.assign(scan.entry->slices.size(), false);
         const QString path = set.pathOf(*scan.entry);
-        scan.file = std::make_unique<QFile>(path);
-        if (!QFileInfo(path).isFile() || !scan.file->open(QIODevice::ReadOnly)) {
+        scan.file = std::make_unique<QFile>();
+        QString why;
+        if (!openRegularFile(*scan.file, path, why)) {
             scan.part->status = PartStatus::Missing;
             scan.done = true;
             scan.file.reset();

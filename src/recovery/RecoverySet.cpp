@@ -2,6 +2,7 @@
 #include "recovery/RecoverySet.h"
 
 #include "core/OperationError.h"
+#include "recovery/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -204,10 +205,10 @@ void scanFile(QFile& file, const QString& path, const std::function<void(Found&)
 // damaged file are the same either way.
 void scanPackets(const QString& path, const std::function<void(Found&)>& found,
                  QStringList& notes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        note(notes, QStringLiteral("%1 cannot be read: %2")
-                        .arg(QFileInfo(path).fileName(), file.errorString()));
+    QFile file;
+    QString why;
+    if (!openRegularFile(file, path, why)) {
+        note(notes, QStringLiteral("%1 cannot be read: %2").arg(QFileInfo(path).fileName(), why));
         return;
     }
     // What the first scan found, held until the slices are checked: bounded,
@@ -335,8 +336,9 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                 }
                 case Type::Recovery: {
                     char exponent[4];
-                    QFile file(path);
-                    if (p.length < HeaderSize + 8 || !file.open(QIODevice::ReadOnly) ||
+                    QFile file;
+                    QString unreadable;
+                    if (p.length < HeaderSize + 8 || !openRegularFile(file, path, unreadable) ||
                         !readAt(file, p.offset + HeaderSize, exponent, 4))
                         break;
                     // At most one per exponent of the format's range: bounded.
@@ -416,8 +418,9 @@ RecoverySet readRecoverySet(const QStringList& paths) {
 }
 
 bool isOurRecoveryFile(const QString& path, const std::function<bool(const QString&)>& isPart) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return false;
+    QFile file;
+    QString why;
+    if (!openRegularFile(file, path, why)) return false;
     const qint64 size = file.size();
     bool creator = false;
     int packets = 0;

@@ -3,6 +3,7 @@
 
 #include "core/OperationError.h"
 #include "recovery/Gf16.h"
+#include "recovery/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,13 +29,14 @@ qint64 paddedSliceOf(qint64 size) {
 }
 
 void readPadded(const QString& path, qint64 at, qint64 have, uchar* into, qint64 count) {
-    QFile file(path);
+    QFile file;
+    QString why;
     qint64 got = 0;
-    if (have > 0 && file.open(QIODevice::ReadOnly) && file.seek(at))
+    if (have > 0 && openRegularFile(file, path, why) && file.seek(at)) {
         got = qMax<qint64>(0, file.read(reinterpret_cast<char*>(into), have));
-    if (got < have)
-        throw OperationError(
-            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        why = file.errorString();
+    }
+    if (got < have) throw OperationError(QStringLiteral("Cannot read %1: %2").arg(path, why));
     std::fill(into + got, into + count, 0);
 }
 

@@ -10,9 +10,12 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -72,6 +75,28 @@ Result runProgram(const QString& folder, const QStringList& args, QProcess* star
     r.out = QString::fromLocal8Bit(r.bytes);
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
+}
+
+// A folder under `base` whose whole path is past the system's limit (PATH_MAX):
+// 21 folders of 200 letters, each made from the one above it, with a part
+// and an .sfv in the deepest. Its path relative to `base`, without a
+// trailing separator; empty when it can't be made.
+QString deepFolder(const QString& base) {
+    const QString name(200, QLatin1Char('d'));
+    int fd = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 21 && fd >= 0; ++i) {
+        ::mkdirat(fd, QFile::encodeName(name).constData(), 0700);
+        const int below = ::openat(fd, QFile::encodeName(name).constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = below;
+    }
+    if (fd < 0) return {};
+    for (const char* file : {"x.001", "x.sfv"}) {
+        const int made = ::openat(fd, file, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (made >= 0) ::close(made);
+    }
+    ::close(fd);
+    return QStringList(21, name).join(QLatin1Char('/'));
 }
 
 // base.001 ... (sets of this test stay under 100 parts).
@@ -385,6 +410,36 @@ private slots:
                                   << QStringList{"movie.avi.001"};
         row("compare one file") << QStringList{"--compare", "movie.avi"} << 2 << ""
                                 << "--compare takes two files" << none << none;
+        row("a size given twice") << QStringList{"--split", "movie.avi", "--size",
+                                                 "1KB",     "--size",    "2KB"}
+                                  << 2 << ""
+                                  << "--size is given more than once" << none
+                                  << QStringList{"movie.avi.001"};
+        row("a folder given twice")
+            << QStringList{"--join", "set.bin.001", "--into", "out", "--into", "."} << 2 << ""
+            << "--into is given more than once" << none << QStringList{"out/set.bin", "set.bin"};
+        row("--force given twice")
+            << QStringList{"--join", "gap.bin.001", "--force", "--force"} << 2 << ""
+            << "--force is given more than once" << none << QStringList{"gap.bin"};
+        // Paths past the system's limits: named whole, with the reason.
+        row("verify past the path limit")
+            << QStringList{"--verify", "{deep}/x.001"} << 2 << ""
+            << "Cannot open {dir}{deep}/x.001: File name too long" << none << none;
+        row("repair past the path limit")
+            << QStringList{"--repair", "{deep}/x.001"} << 2 << ""
+            << "Cannot open {dir}{deep}/x.001: File name too long" << none << none;
+        row("split into a folder past the path limit")
+            << QStringList{"--split", "movie.avi", "--size", "1MB", "--into", "{deep}"} << 2 << ""
+            << "Cannot write into {dir}{deep}: File name too long" << none
+            << QStringList{"movie.avi.001"};
+        row("join into a name past the limit")
+            << QStringList{"--join", "set.bin.001", "--into", "{long}"} << 2 << ""
+            << "Cannot write into {dir}{long}: File name too long" << none
+            << QStringList{"set.bin"};
+        row("split standard input in a folder past the path limit")
+            << QStringList{"{in deep}", "--split", "-", "--name", "movie.avi", "--size", "1MB"} << 2
+            << ""
+            << "Cannot write into {dir}{deep}: File name too long" << none << none;
         row("help") << QStringList{"--help"} << 0 << ""
                     << "" << none << none;
         row("help, Qt's options too") << QStringList{"--help-all"} << 0 << ""
@@ -399,11 +454,24 @@ private slots:
         QFETCH(QString, err);
         QFETCH(QStringList, present);
         QFETCH(QStringList, absent);
+        QStringList wrapper;
+        const QString deep = args.join(' ').contains("deep}") ? deepFolder(dir) : QString();
+        const auto removeDeep = qScopeGuard([&] { // too deep for QTemporaryDir
+            if (!deep.isEmpty()) QProcess::execute("rm", {"-rf", at(deep.section('/', 0, 0))});
+        });
+        if (args.first() == "{in deep}") { // run there, reached a folder at a time
+            args.removeFirst();
+            wrapper = QStringList{"sh", "-c",
+                                  "cd -P " + deep.split('/').join(" && cd -P ") +
+                                      " && exec \"$0\" \"$@\""};
+        }
+        for (QString* text : {&out, &err})
+            text->replace("{deep}", deep).replace("{long}", QString(300, 'l'));
         for (QString& arg : args)
-            arg.replace("{dir}", dir);
+            arg.replace("{dir}", dir).replace("{deep}", deep).replace("{long}", QString(300, 'l'));
         out.replace("{dir}", dir);
         err.replace("{dir}", dir);
-        const Result r = runProgram(dir, args);
+        const Result r = runProgram(dir, args, nullptr, wrapper);
         QVERIFY2(r.status == status,
                  qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
         if (args.first().startsWith("--help"))
@@ -891,34 +959,72 @@ private slots:
         QCOMPARE(entries(dir).filter(QRegularExpression("^\\.")), QStringList());
     }
 
-    // On a terminal, standard error carries the progress line, redrawn in
-    // place up to 100% and cleared before the result.
-    void progressOnTerminal() {
-        makeFile(at("large"), 20 << 20, 3);
+    // On a terminal (standard input, output and error): standard error
+    // carries the progress line, redrawn in place up to 100% and cleared
+    // before the result; the joined bytes are not written there, nor is the
+    // typing taken for a file to split.
+    void terminal_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown"); // a pattern of what the terminal shows
+        QTest::newRow("progress line")
+            << QStringList{"--checksum", "large"} << 0
+            << "\\r100%  20\\.0 MB of 20\\.0 MB  [0-9.]+ [KMG]?B/s  0:00 left\\x1b\\[K\\r\\x1b\\[K"
+               "[0-9A-F]{8} [0-9]+ large\\r\\n$";
+        QTest::newRow("joined bytes to the terminal")
+            << QStringList{"--join", "chk.bin.001", "--into", "-"} << 2
+            << "^tarvello-file-splitter: Not writing the joined bytes to a terminal: .*\\r\\n$";
+        QTest::newRow("a split of the terminal's typing")
+            << QStringList{"--split", "-", "--name", "typed.bin", "--size", "1KB"} << 2
+            << "^tarvello-file-splitter: Not reading the file to split from a terminal: "
+               ".*\\r\\n$";
+    }
+    void terminal() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        if (args.contains("large")) makeFile(at("large"), 20 << 20, 3);
+        std::vector<QByteArray> argv{QByteArray(PROGRAM)};
+        for (const QString& arg : args)
+            argv.push_back(arg.toUtf8());
+        std::vector<char*> pointers;
+        for (QByteArray& arg : argv)
+            pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
         int terminal = -1;
         const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
         QVERIFY(pid >= 0);
         if (pid == 0) {
             unsetenv("DISPLAY");
             unsetenv("QT_QPA_PLATFORM");
-            const QByteArray file = QFile::encodeName(at("large"));
-            execl(PROGRAM, PROGRAM, "--checksum", file.constData(), static_cast<char*>(nullptr));
+            if (::chdir(QFile::encodeName(dir).constData()) == 0) execv(PROGRAM, pointers.data());
             _exit(127);
         }
-        QByteArray shown;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(terminal, buffer, sizeof buffer)) > 0)
-            shown.append(buffer, n);
+        // What the terminal shows until the program ends; one that waits for
+        // typing is ended after 20 s.
+        QByteArray output;
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (::poll(&ready, 1, 200) > 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+                if (n <= 0) break;
+                output.append(buffer, n);
+            } else if (waited.elapsed() > 20000) {
+                ::kill(pid, SIGKILL);
+                break;
+            }
+        }
         ::close(terminal);
-        int status = 0;
-        QCOMPARE(::waitpid(pid, &status, 0), pid);
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        const QRegularExpression line(
-            "\\r100%  20\\.0 MB of 20\\.0 MB  [0-9.]+ [KMG]?B/s  0:00 left\\x1b\\[K\\r\\x1b\\[K"
-            "[0-9A-F]{8} [0-9]+ .*large\\r\\n$");
-        QVERIFY2(line.match(QString::fromLatin1(shown)).hasMatch(), shown.constData());
-        QVERIFY(shown.count('\r') > 3);
+        int result = 0;
+        QCOMPARE(::waitpid(pid, &result, 0), pid);
+        QVERIFY2(WIFEXITED(result) && WEXITSTATUS(result) == status, output.constData());
+        QVERIFY2(QRegularExpression(shown).match(QString::fromLatin1(output)).hasMatch(),
+                 output.constData());
+        if (status == 0) QVERIFY(output.count('\r') > 3);
+        QCOMPARE(entries(dir).filter("typed.bin"), QStringList());
     }
 };
 

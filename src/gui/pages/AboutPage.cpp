@@ -65,6 +65,9 @@ AboutPage::AboutPage(QWidget* parent) : QGroupBox(QStringLiteral("About"), paren
     purchaseLink->setObjectName(QStringLiteral("purchaseLink"));
     purchaseLink->setGeometry(184, 296, 3, 13);
     purchaseLink->Hint = QString::fromLatin1(PurchasePage);
+    // Left of the purchase link and the card logos, the room the window has.
+    licenseLabel =
+        skin::label(p, "licenseLabel", QStringLiteral("License: GNU GPL 3 or later"), 10, 296);
 
     commentsBox = new QGroupBox(QStringLiteral("Comments"), p);
     commentsBox->setObjectName(QStringLiteral("commentsBox"));

@@ -8,9 +8,9 @@ class LinkLabel;
 class Memo;
 class QLabel;
 
-// The about page: product name, version, a description and two links. It is
-// left by a click on the miniature of the start page (startPageRequested) or,
-// through the window, by a character key.
+// The about page: product name, version, a description, two links and the
+// license. It is left by a click on the miniature of the start page
+// (startPageRequested) or, through the window, by a character key.
 class AboutPage : public QGroupBox {
     Q_OBJECT
 public:
@@ -25,6 +25,7 @@ public:
     ClickLabel* startMiniature; // the start page in miniature: leads back to it
     ClickLabel* cardsPicture;   // card logos: open the purchase page
     LinkLabel* purchaseLink;    // empty; holds the purchase page's address
+    QLabel* licenseLabel;       // the program's license, below the comments
     QGroupBox* commentsBox;
     Memo* commentsText;
 
