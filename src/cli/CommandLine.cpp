@@ -251,26 +251,11 @@ bool isCommandLine(int argc, char** argv) {
     return false;
 }
 
-namespace {
-
-// An argument that isn't UTF-8 text would name a look-alike once made text:
-// it is refused, shown with its odd bytes as \xNN.
-QString bytesShown(const QByteArray& bytes) {
-    QString out;
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        out += u >= 0x20 && u < 0x7F ? QString(QLatin1Char(c))
-                                     : QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-    }
-    return out;
-}
-
-} // namespace
-
 int runCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (isUtf8Name(QByteArray(argv[i]))) continue;
-        cli::error(lookAlikeRefusal(bytesShown(QByteArray(argv[i]))));
+        // Made text, it would name a look-alike: shown with its odd bytes as \xNN.
+        cli::error(lookAlikeRefusal(nameBytesShown(QByteArray(argv[i]))));
         return cli::Refused;
     }
     QCoreApplication app(argc, argv);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 namespace tfs {
@@ -53,8 +54,10 @@ bool hasRecoveryData(const QString& path);
 
 // Before a join: checks the set against its recovery data, if it has any,
 // and repairs what the data covers, naming each rebuilt part; when it can't,
-// says how many more recovery blocks it would need. False when interrupted.
-bool repairBeforeJoin(const QString& chosen);
+// says how many more recovery blocks it would need, and gives the parts left
+// damaged or missing in `unrepaired` (ordinal -> name). False when
+// interrupted.
+bool repairBeforeJoin(const QString& chosen, QMap<qint64, QString>& unrepaired);
 
 // A recovery percentage: "10%" or "10", 1 to 100; -1 otherwise.
 int recoveryPercentOf(const QString& text);

@@ -89,8 +89,15 @@ void error(const QString& text) {
 
 void report(const QStringList& lines) {
     QStringList words;
-    for (const QString& line : lines)
-        if (!line.trimmed().isEmpty()) words.append(line.trimmed());
+    for (QString line : lines) {
+        // Only the blanks that lay the window's text out go: a name's own
+        // characters stay, a trailing NEL (U+0085) or no-break space too.
+        while (line.startsWith(QLatin1Char(' ')))
+            line.remove(0, 1);
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        if (!line.isEmpty()) words.append(line);
+    }
     error(words.join(QLatin1Char(' ')));
 }
 

@@ -5,11 +5,11 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "core/OperationError.h"
-#include "recovery/RecoveryRepair.h"
-#include "recovery/RecoverySet.h"
+#include "join/SetRecovery.h"
 
 #include <QFileInfo>
-#include <algorithm>
+#include <functional>
+#include <optional>
 
 using namespace tfs;
 
@@ -31,78 +31,80 @@ QString statusWord(PartStatus status) {
     return QStringLiteral("BAD");
 }
 
-// The parts in name order (movie.avi.001, .002, ...), whatever order the
-// recovery set keeps them in.
-std::vector<const PartCheck*> byName(const SetCheck& check) {
-    std::vector<const PartCheck*> parts;
-    for (const PartCheck& p : check.parts)
-        parts.push_back(&p);
-    std::sort(parts.begin(), parts.end(),
-              [](const PartCheck* a, const PartCheck* b) { return a->name < b->name; });
-    return parts;
-}
-
-// One line per part on standard output.
-void printParts(const SetCheck& check) {
-    for (const PartCheck* p : byName(check))
-        print(p->name + QLatin1Char(' ') + statusWord(p->status));
-}
-
 QString moreNeededLine(const SetCheck& check) {
     return QStringLiteral("The recovery data cannot repair the set: %1")
         .arg(check.moreNeededText());
 }
 
-} // namespace
+// Runs `step` with a progress line of `total` bytes (none for 0) and Ctrl+C
+// as its cancel; false when interrupted.
+bool withProgress(qint64 total,
+                  const std::function<bool(const EngineHooks&, const CancelRequest&)>& step) {
+    quint8 flag = 0;
+    const CancelRequest cancel(flag);
+    EngineHooks hooks;
+    std::optional<Progress> progress;
+    if (total > 0) progress.emplace(total);
+    hooks.progress = [&](int percent) {
+        if (progress) progress->show(percent);
+    };
+    hooks.yield = [&] {
+        if (interrupted()) flag = 1;
+    };
+    return step(hooks, cancel);
+}
 
-bool hasRecoveryData(const QString& path) { return !recoveryFilesFor(path).isEmpty(); }
-
-namespace {
-
-// Reads and checks the set that `path` belongs to; false when interrupted.
-// `forRepair`: a repair follows, which the check prepares for as it reads.
-bool checkRecoverySet(const QString& path, RecoverySet& set, SetCheck& check, bool quiet,
-                      bool forRepair) {
-    const QFileInfo named(path);
-    if (named.isDir())
+// Reads and checks the set that `argument` belongs to, its notes on standard
+// error unless `quiet`; false when interrupted. `forRepair`: a repair
+// follows, which the check prepares for as it reads.
+bool checkRecoverySet(const QString& argument, SetRecovery& recovery, bool quiet, bool forRepair) {
+    if (QFileInfo(argument).isDir())
         throw OperationError(
-            QStringLiteral("Cannot repair %1: it is a folder, not a file").arg(path));
-    const QStringList files = recoveryFilesFor(named.absoluteFilePath());
-    if (files.isEmpty())
+            QStringLiteral("Cannot repair %1: it is a folder, not a file").arg(argument));
+    if (!recovery.hasFiles())
         throw OperationError(
-            QStringLiteral("There is no recovery data (.par2) beside %1").arg(path));
-    set = readRecoverySet(files);
+            QStringLiteral("There is no recovery data (.par2) beside %1").arg(argument));
+    recovery.read();
     if (!quiet)
-        for (const QString& note : std::as_const(set.notes))
+        for (const QString& note : recovery.notes())
             error(note);
-    quint8 flag = 0;
-    const CancelRequest cancel(flag);
-    EngineHooks hooks;
-    qint64 total = 0;
-    for (const par2::FileEntry& f : set.files)
-        total += qint64(f.length);
-    Progress progress(total);
-    hooks.progress = [&](int percent) { progress.show(percent); };
-    hooks.yield = [&] {
-        if (interrupted()) flag = 1;
-    };
-    return checkSet(set, check, hooks, cancel, forRepair ? RecoveryMemory : 0);
+    return withProgress(recovery.bytesToCheck(),
+                        [&](const EngineHooks& hooks, const CancelRequest& cancel) {
+                            return recovery.check(hooks, cancel, forRepair);
+                        });
 }
 
-// Repairs a checked set in place; false when interrupted. Throws OperationError.
-bool repairCheckedSet(const RecoverySet& set, SetCheck& check) {
-    quint8 flag = 0;
-    const CancelRequest cancel(flag);
-    EngineHooks hooks;
-    Progress progress(qint64(set.sliceSize) * set.sliceCount());
-    hooks.progress = [&](int percent) { progress.show(percent); };
-    hooks.yield = [&] {
-        if (interrupted()) flag = 1;
-    };
-    return repairSet(set, check, hooks, cancel);
+// One line per part of the set on standard output, held against its list
+// and .sfv as well; the parts nothing describes told on standard error.
+// -1 when interrupted; 1 when every part is OK or repaired, else 0.
+int printVerdicts(const SetRecovery& recovery) {
+    std::vector<PartVerdict> verdicts;
+    QStringList unchecked;
+    if (!withProgress(0, [&](const EngineHooks& hooks, const CancelRequest& cancel) {
+            return recovery.verdicts(verdicts, unchecked, hooks, cancel);
+        }))
+        return -1;
+    bool whole = true;
+    for (const PartVerdict& part : verdicts) {
+        print(part.name + QLatin1Char(' ') + statusWord(part.status));
+        whole = whole && (part.status == PartStatus::Ok || part.status == PartStatus::Repaired);
+    }
+    if (!unchecked.isEmpty())
+        error(QStringLiteral("Not checked, described neither by the recovery data nor by the "
+                             ".sfv: %1")
+                  .arg(namesInLine(unchecked)));
+    return whole ? 1 : 0;
 }
+
+// Where the recovery data found the parts it describes whole, and others
+// are missing or damaged all the same.
+const QString NotDescribedLine =
+    QStringLiteral("The recovery data does not describe the parts that are not whole: they "
+                   "cannot be rebuilt from it");
 
 } // namespace
+
+bool hasRecoveryData(const QString& path) { return SetRecovery(path).hasFiles(); }
 
 int recoveryPercentOf(const QString& text) {
     QString digits = text.trimmed();
@@ -114,55 +116,68 @@ int recoveryPercentOf(const QString& text) {
 }
 
 int repair(const QString& argument) {
-    RecoverySet set;
-    SetCheck check;
-    if (!checkRecoverySet(argument, set, check, false, true)) return interruptedStatus();
+    SetRecovery recovery(argument);
+    if (!checkRecoverySet(argument, recovery, false, true)) return interruptedStatus();
+    const SetCheck& check = recovery.result();
+    QString failure;
     if (!check.whole() && check.repairable()) {
         try {
-            if (!repairCheckedSet(set, check)) return interruptedStatus();
+            if (!withProgress(recovery.bytesToRepair(),
+                              [&](const EngineHooks& hooks, const CancelRequest& cancel) {
+                                  return recovery.repair(hooks, cancel);
+                              }))
+                return interruptedStatus();
         } catch (const OperationError& e) {
-            printParts(check);
-            error(e.text());
-            return Different;
+            failure = e.text();
         }
     }
-    printParts(check);
-    if (check.whole()) return Success;
-    error(moreNeededLine(check));
+    const int whole = printVerdicts(recovery);
+    if (whole < 0) return interruptedStatus();
+    if (!failure.isEmpty()) {
+        error(failure);
+        return Different;
+    }
+    if (whole == 1) return Success;
+    error(check.whole() ? NotDescribedLine : moreNeededLine(check));
     return Different;
 }
 
 int verifyWithRecovery(const QString& argument) {
-    RecoverySet set;
-    SetCheck check;
-    if (!checkRecoverySet(argument, set, check, false, false)) return interruptedStatus();
-    printParts(check);
-    if (check.whole()) return Success;
-    if (check.repairable())
+    SetRecovery recovery(argument);
+    if (!checkRecoverySet(argument, recovery, false, false)) return interruptedStatus();
+    const int whole = printVerdicts(recovery);
+    if (whole < 0) return interruptedStatus();
+    if (whole == 1) return Success;
+    const SetCheck& check = recovery.result();
+    if (check.whole())
+        error(NotDescribedLine);
+    else if (check.repairable())
         error(QStringLiteral("The damage can be repaired from the recovery data (--repair)"));
     else
         error(moreNeededLine(check));
     return Different;
 }
 
-bool repairBeforeJoin(const QString& chosen) {
-    if (!hasRecoveryData(chosen)) return true;
-    RecoverySet set;
-    SetCheck check;
+bool repairBeforeJoin(const QString& chosen, QMap<qint64, QString>& unrepaired) {
+    SetRecovery recovery(chosen);
+    if (!recovery.hasFiles()) return true;
     try {
-        if (!checkRecoverySet(chosen, set, check, true, true)) return false;
-        if (check.whole()) return true;
-        if (!check.repairable()) {
+        if (!checkRecoverySet(chosen, recovery, true, true)) return false;
+        if (const QString alone = recovery.leftAloneNote(); !alone.isEmpty()) error(alone);
+        const SetCheck& check = recovery.result();
+        if (!check.whole() && !check.repairable())
             error(moreNeededLine(check));
-            return true;
-        }
-        if (!repairCheckedSet(set, check)) return false;
+        else if (!withProgress(recovery.bytesToRepair(),
+                               [&](const EngineHooks& hooks, const CancelRequest& cancel) {
+                                   return recovery.repair(hooks, cancel);
+                               }))
+            return false;
     } catch (const OperationError& e) {
-        error(e.text()); // the join goes on as without recovery data
-        return true;
+        error(e.text()); // the join goes on as without recovery data, or with its verdict
     }
-    for (const PartCheck* p : byName(check))
-        if (p->status == PartStatus::Repaired) error(QStringLiteral("Repaired %1").arg(p->name));
+    for (const QString& name : recovery.repaired())
+        error(QStringLiteral("Repaired %1").arg(name));
+    unrepaired = recovery.unrepaired();
     return true;
 }
 

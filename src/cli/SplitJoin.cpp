@@ -226,7 +226,9 @@ int joinToOutput(JoinState& state, const PartSet& set, const JoinChecks& checks,
                  [&](qint64 ordinal, const PartCrc& part) {
                      joined.append(part);
                      const auto entry = checks.parts.constFind(ordinal);
-                     if (entry != checks.parts.cend() && entry->crc != part.crc) damaged = true;
+                     if ((entry != checks.parts.cend() && entry->crc != part.crc) ||
+                         checks.unrepaired.contains(ordinal))
+                         damaged = true;
                      return !damaged || force;
                  });
     if (state.JoinCancelFlag != 0 || interrupted()) return interruptedStatus();
@@ -235,10 +237,11 @@ int joinToOutput(JoinState& state, const PartSet& set, const JoinChecks& checks,
     const QStringList failed = failedCheckLines(judged, joined);
     if (!failed.isEmpty()) {
         reportFailedChecks(failed);
-        error(damaged && !force
-                  ? QStringLiteral("CRC-32 check failed: the join stopped after that part; what "
-                                   "went to standard output before stays there")
-                  : QStringLiteral("CRC-32 check failed: joined all the same, as --force asks"));
+        error(failedCheckWords(judged, joined) +
+              (damaged && !force
+                   ? QStringLiteral(": the join stopped after that part; what went to standard "
+                                    "output before stays there")
+                   : QStringLiteral(": joined all the same, as --force asks")));
     }
     if (!listed.beyond.isEmpty())
         report(QStringList{QStringLiteral("Left out, not listed:")} + listed.beyond);
@@ -333,12 +336,15 @@ int join(const QString& part, const QString& into, bool force) {
 
     // Recovery data beside the set repairs what it covers first, so that the
     // parts are whole when they are checked and joined.
-    if (!repairBeforeJoin(chosen)) return interruptedStatus();
+    QMap<qint64, QString> unrepaired;
+    if (!repairBeforeJoin(chosen, unrepaired)) return interruptedStatus();
     set = readPartSet(chosen); // with the parts the repair rebuilt
 
     // The check files beside the set; one that can't be used is told, and
-    // the join goes on without it.
-    const JoinChecks checks = readJoinChecks(set);
+    // the join goes on without it. The parts the recovery data found damaged
+    // fail as a wrong CRC-32 does.
+    JoinChecks checks = readJoinChecks(set);
+    checks.unrepaired = unrepaired;
     for (const QString& note : checks.notes)
         error(note.trimmed());
 
@@ -386,12 +392,12 @@ int join(const QString& part, const QString& into, bool force) {
     }
     if (!failed.isEmpty()) {
         reportFailedChecks(failed);
+        const QString what = failedCheckWords(checks, state.JoinPartCrcs);
         if (!force) {
-            error(QStringLiteral("CRC-32 check failed: not joined (--force keeps the joined "
-                                 "file)"));
+            error(what + QStringLiteral(": not joined (--force keeps the joined file)"));
             return Different;
         }
-        error(QStringLiteral("CRC-32 check failed: the joined file is kept as --force asks"));
+        error(what + QStringLiteral(": the joined file is kept as --force asks"));
     }
     if (!listed.beyond.isEmpty())
         report(QStringList{QStringLiteral("Left out, not listed:")} + listed.beyond);

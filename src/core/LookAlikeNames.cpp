@@ -10,3 +10,13 @@ QString lookAlikeRefusal(const QString& shownName) {
                           "open another file in its place; rename the file")
         .arg(shownName);
 }
+
+QString nameBytesShown(const QByteArray& bytes) {
+    QString out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += u >= 0x20 && u < 0x7F ? QString(QLatin1Char(c))
+                                     : QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}

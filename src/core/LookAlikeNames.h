@@ -17,5 +17,9 @@ bool isUtf8Name(const QByteArray& bytes);
 // holds U+FFFD can't be told apart, and is counted as one too.
 bool mayNameLookAlike(const QString& path);
 
+// A name's bytes as text: printable ASCII as it is, every other byte as \xNN
+// (caf\xe9.bin), so that a name that is not UTF-8 is shown as it is.
+QString nameBytesShown(const QByteArray& bytes);
+
 // The refusal of such a name, which is shown as `shownName`.
 QString lookAlikeRefusal(const QString& shownName);

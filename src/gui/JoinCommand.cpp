@@ -18,11 +18,10 @@
 #include "join/JoinChecks.h"
 #include "join/JoinEngine.h"
 #include "join/JoinSteps.h"
+#include "join/SetRecovery.h"
 #include "parts/Naming.h"
 #include "parts/PartList.h"
 #include "parts/PartSet.h"
-#include "recovery/RecoveryRepair.h"
-#include "recovery/RecoverySet.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -82,7 +81,8 @@ void JoinPage::runJoinCommand() {
                 return;
             }
             set = readPartSet(chosen); // with the parts the repair rebuilt
-            const JoinChecks checks = readJoinChecks(set);
+            JoinChecks checks = readJoinChecks(set);
+            checks.unrepaired = verdict.unrepaired;
             const MissingAnswer answer = askAboutMissingParts(set, checks);
             if (answer == MissingAnswer::Abort) return;
             // Without its first part the set would join into an empty file,
@@ -204,31 +204,30 @@ void JoinPage::chooseOutputName(const PartSet& set) {
 }
 
 bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdict) {
-    const QStringList files = recoveryFilesFor(QFileInfo(chosen).absoluteFilePath());
-    if (files.isEmpty()) return true;
+    SetRecovery recovery(chosen);
+    if (!recovery.hasFiles()) return true;
     EngineHooks hooks;
     hooks.progress = [this](int percent) { joinGauge->setProgress(percent); };
     hooks.yield = [] { QCoreApplication::processEvents(); };
     const CancelRequest cancel(state_.JoinCancelFlag);
     try {
-        const RecoverySet set = readRecoverySet(files);
-        SetCheck check;
-        if (!checkSet(set, check, hooks, cancel)) return false;
-        if (!check.whole() && !check.repairable()) {
+        recovery.read();
+        if (const QString alone = recovery.leftAloneNote(); !alone.isEmpty())
+            verdict.lines << QStringLiteral("   ") + alone;
+        if (!recovery.check(hooks, cancel, true)) return false;
+        const SetCheck& check = recovery.result();
+        if (!check.whole() && !check.repairable())
             recoveryNote_ = QStringLiteral("   %1").arg(check.moreNeededText(false));
-        } else if (!check.whole()) {
-            if (!repairSet(set, check, hooks, cancel)) return false;
-            QStringList rebuilt;
-            for (const PartCheck& part : check.parts)
-                if (part.status == PartStatus::Repaired) rebuilt << part.name;
-            std::sort(rebuilt.begin(), rebuilt.end());
-            for (const QString& name : std::as_const(rebuilt))
-                verdict.lines << QStringLiteral("   Repaired %1").arg(name);
-        }
+        else if (!recovery.repair(hooks, cancel))
+            return false;
     } catch (const OperationError& e) {
-        // The join goes on as without recovery data; the report tells why.
+        // The join goes on as without recovery data, or with its verdict;
+        // the report tells why.
         recoveryNote_ = QStringLiteral("   ") + e.text();
     }
+    for (const QString& name : recovery.repaired())
+        verdict.lines << QStringLiteral("   Repaired %1").arg(name);
+    verdict.unrepaired = recovery.unrepaired();
     joinGauge->setProgress(0);
     return true;
 }
@@ -256,10 +255,12 @@ bool JoinPage::runEngine(const PartSet& set, qint64 lastOrdinal, const JoinCheck
         const QStringList failed = failedCheckLines(checks, state_.JoinPartCrcs);
         if (failed.isEmpty()) return true;
         verdict.decided = true;
-        kept = reportDialog_.decide(
-            takeRecoveryNote() + QStringList{QStringLiteral("   CRC-32 check failed:")} + failed +
-                checks.notes + QStringList{QStringLiteral("   Keep the joined file?")},
-            QStringLiteral("Keep"), QStringLiteral("Remove"));
+        kept = reportDialog_.decide(takeRecoveryNote() +
+                                        QStringList{QStringLiteral("   %1:").arg(
+                                            failedCheckWords(checks, state_.JoinPartCrcs))} +
+                                        failed + checks.notes +
+                                        QStringList{QStringLiteral("   Keep the joined file?")},
+                                    QStringLiteral("Keep"), QStringLiteral("Remove"));
         return kept;
     };
     JoinOptions options;

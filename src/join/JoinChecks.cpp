@@ -7,6 +7,7 @@
 #include "verify/CheckFiles.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 namespace tfs {
 
@@ -74,12 +75,19 @@ QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
 
 QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joined) {
     QStringList lines;
+    QSet<qint64> told;
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it) {
         if (it.key() > joined.size()) continue; // not joined: the missing-part question has told
         const quint32 actual = joined.at(it.key() - 1).crc;
         if (actual == it->crc) continue;
         lines << QStringLiteral("   %1 is damaged:").arg(it->name)
               << QStringLiteral("   expected %1, read %2").arg(crcHex(it->crc), crcHex(actual));
+        told << it.key();
+    }
+    for (auto it = checks.unrepaired.cbegin(); it != checks.unrepaired.cend(); ++it) {
+        if (it.key() > joined.size() || told.contains(it.key())) continue;
+        lines << QStringLiteral("   %1 is damaged:").arg(it.value())
+              << QStringLiteral("   the recovery data cannot rebuild it");
     }
     if (checks.wholeFile) {
         qint64 size = 0;
@@ -98,6 +106,14 @@ QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joi
     return lines;
 }
 
+QString failedCheckWords(const JoinChecks& checks, const QList<PartCrc>& joined) {
+    JoinChecks crcOnly = checks;
+    crcOnly.unrepaired.clear();
+    return failedCheckLines(crcOnly, joined).isEmpty()
+               ? QStringLiteral("Recovery data check failed")
+               : QStringLiteral("CRC-32 check failed");
+}
+
 QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined) {
     qint64 checked = 0;
     for (auto it = checks.parts.cbegin(); it != checks.parts.cend(); ++it)
@@ -106,7 +122,8 @@ QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined) 
         return QStringLiteral("     CRC-32 checked: %1 of %2 parts")
             .arg(checked)
             .arg(joined.size());
-    return QStringLiteral("     CRC-32 checked: joined file");
+    if (checks.wholeFile) return QStringLiteral("     CRC-32 checked: joined file");
+    return QStringLiteral("     Checked against the recovery data");
 }
 
 } // namespace tfs

@@ -26,9 +26,13 @@ struct JoinChecks {
     qint64 size = 0;              // its size and CRC-32
     quint32 crc = 0;
     QStringList notes; // one line for each check file not used
+    // The parts that the set's recovery data found damaged or missing and
+    // could not rebuild (SetRecovery::unrepaired): ordinal -> name. They fail
+    // the check as a wrong CRC-32 does.
+    QMap<qint64, QString> unrepaired;
 
     // Whether the join has anything to check.
-    bool any() const { return !parts.isEmpty() || wholeFile; }
+    bool any() const { return !parts.isEmpty() || wholeFile || !unrepaired.isEmpty(); }
 };
 
 JoinChecks readJoinChecks(const PartSet& set);
@@ -43,11 +47,17 @@ QMap<qint64, SfvEntry> sfvPartsOf(const SfvContent& sfv, const QString& setName,
 
 // After the join, from the parts' CRC-32 as copied (part 1 first): the
 // report lines of every failed check, each damaged part named with the
-// expected and the actual CRC-32; empty when everything passed.
+// expected and the actual CRC-32 (or that the recovery data can't rebuild
+// it); empty when everything passed.
 QStringList failedCheckLines(const JoinChecks& checks, const QList<PartCrc>& joined);
 
+// What failed: "CRC-32 check failed", or "Recovery data check failed" when
+// only the recovery data's verdict did.
+QString failedCheckWords(const JoinChecks& checks, const QList<PartCrc>& joined);
+
 // The completion report's added line when everything passed
-// ("     CRC-32 checked: 3 of 3 parts").
+// ("     CRC-32 checked: 3 of 3 parts"; "     Checked against the recovery
+// data" where only its verdict was there, on parts not joined).
 QString passedCheckLine(const JoinChecks& checks, const QList<PartCrc>& joined);
 
 } // namespace tfs

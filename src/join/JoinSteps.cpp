@@ -115,6 +115,10 @@ void collectMissingParts(JoinState& state, const PartSet& set, const JoinChecks&
             continue;
         missing.add(name);
     }
+    // Those the recovery data found missing and could not rebuild.
+    for (auto it = checks.unrepaired.cbegin(); it != checks.unrepaired.cend(); ++it)
+        if (it.key() >= gapsBelow && !missing.hasName(*it) && !QFileInfo(folder + *it).isFile())
+            missing.add(*it);
     state.JoinMissingParts = missing.lines();
 }
 

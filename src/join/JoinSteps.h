@@ -50,8 +50,9 @@ inline constexpr qint64 MaxNamedMissingParts = 20;
 // aren't there (scanForMissingParts, which also reads the list into
 // state.JoinListEntries), or without a list the gaps below the set's highest
 // part when it was read (none without its first part: that join is refused,
-// see requireFirstPart); then those that the .sfv names and that aren't there,
-// unless counted already. The first MaxNamedMissingParts are named, each with
+// see requireFirstPart); then those that the .sfv names, or that the recovery
+// data found missing and could not rebuild, and that aren't there, unless
+// counted already. The first MaxNamedMissingParts are named, each with
 // one blank after it as the list's scan names a missing entry, then
 // "   ... and N more" counts the rest. Sets state.JoinListName.
 void collectMissingParts(JoinState& state, const PartSet& set, const JoinChecks& checks);

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recovery/Packets.h"
 
+#include "core/LookAlikeNames.h"
+
+#include <QList>
 #include <QString>
+#include <algorithm>
 #include <cstring>
 
 namespace tfs::par2 {
@@ -149,11 +153,26 @@ bool parseMain(const QByteArray& body, MainFields& out, QString& why) {
     return true;
 }
 
-bool isPlainFileName(const QByteArray& name) {
-    if (name.isEmpty() || name == "." || name == "..") return false;
-    for (char c : name)
-        if (c == '/' || c == '\\' || uchar(c) < 0x20) return false;
-    return true;
+bool isPlainFileName(const QByteArray& name) { return unusableNameReason(name).isEmpty(); }
+
+QString unusableNameReason(const QByteArray& name) {
+    const bool control =
+        std::any_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x20; });
+    // A newline or a byte that is not UTF-8 shown as \xNN, never raw.
+    const QString shown = isUtf8Name(name) && !control ? QString::fromUtf8(name).left(200)
+                                                       : nameBytesShown(name.left(200));
+    if (name.isEmpty()) return QStringLiteral("a file without a name");
+    // Windows' separator counts as one: another tool's "sub\\x.bin".
+    const QList<QByteArray> steps = QByteArray(name).replace('\\', '/').split('/');
+    if (steps.first().isEmpty() || steps.contains(".") || steps.contains(".."))
+        return QStringLiteral("a file outside its folder (%1)").arg(shown);
+    if (steps.size() > 1) return QStringLiteral("a file in a subfolder (%1)").arg(shown);
+    if (control) return QStringLiteral("a file name with a control character (%1)").arg(shown);
+    if (!isUtf8Name(name))
+        return QStringLiteral("a file name that is not UTF-8 text (%1), which this program would "
+                              "take for another file")
+            .arg(shown);
+    return {};
 }
 
 bool parseFileDesc(const QByteArray& body, FileEntry& out, QString& why) {
@@ -168,9 +187,12 @@ bool parseFileDesc(const QByteArray& body, FileEntry& out, QString& why) {
     out.length = readU64(p + 48);
     QByteArray name = body.mid(56);
     if (const qsizetype nul = name.indexOf('\0'); nul >= 0) name.truncate(nul);
-    if (name.size() > MaxNameBytes || !isPlainFileName(name)) {
-        why = QStringLiteral("a file name that is not a plain name in the folder (%1)")
-                  .arg(QString::fromUtf8(name.left(200)));
+    if (name.size() > MaxNameBytes) {
+        why = QStringLiteral("a file name of %1 bytes").arg(name.size());
+        return false;
+    }
+    if (const QString reason = unusableNameReason(name); !reason.isEmpty()) {
+        why = reason;
         return false;
     }
     out.name = name;

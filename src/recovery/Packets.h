@@ -4,6 +4,7 @@
 #include "recovery/Md5.h"
 
 #include <QByteArray>
+#include <QString>
 #include <vector>
 
 namespace tfs::par2 {
@@ -62,8 +63,10 @@ bool parseIfsc(const QByteArray& body, Digest& id, std::vector<SliceCheck>& slic
 
 // Whether a name from a file description can be used as a file in the
 // folder of the recovery files: not empty, no separator, no "." or "..",
-// no control characters.
+// no control characters, UTF-8 text.
 bool isPlainFileName(const QByteArray& name);
+// Why it can't: "a file in a subfolder (sub/x.bin)", ...; empty when it can.
+QString unusableNameReason(const QByteArray& name);
 
 quint32 readU32(const char* p);
 quint64 readU64(const char* p);

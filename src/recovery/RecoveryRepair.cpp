@@ -55,7 +55,7 @@ QString SetCheck::moreNeededText(bool verb) const {
 
 bool SetCheck::whole() const {
     return std::all_of(parts.begin(), parts.end(), [](const PartCheck& p) {
-        return p.status == PartStatus::Ok || p.status == PartStatus::Repaired;
+        return p.leftAlone || p.status == PartStatus::Ok || p.status == PartStatus::Repaired;
     });
 }
 
@@ -117,6 +117,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
         scan.entry = &set.files[which[i]];
         scan.part = &check.parts[which[i]];
         scan.part->name = QString::fromUtf8(scan.entry->name);
+        scan.part->leftAlone = set.isLeftAlone(which[i]);
         scan.part->goodSlices.assign(scan.entry->slices.size(), false);
         const QString path = set.pathOf(*scan.entry);
         scan.file = std::make_unique<QFile>();

@@ -19,16 +19,18 @@ struct PartCheck {
     QString name;
     PartStatus status = PartStatus::Ok;
     std::vector<bool> goodSlices; // per slice of the file: its bytes match their checksums
+    bool leftAlone = false;       // no part of the set (RecoverySet::leftAlone): never rebuilt
 };
 
 // What checking a set's files against their recovery data found.
 struct SetCheck {
-    std::vector<PartCheck> parts; // in the set's (main packet) order
+    std::vector<PartCheck> parts; // in the set's (main packet) order, left-alone files too
     qint64 missingSlices = 0;     // slices that don't match, of damaged and missing files
     qint64 recoverySlices = 0;    // valid recovery slices found
     // What the check prepared for a repair (the sums of its equations), or
     // nothing; repairSet() uses it when it covers the damage.
     std::shared_ptr<RepairSums> sums;
+    // Whether every part is Ok or Repaired (the files left alone aside).
     bool whole() const;
     bool repairable() const { return missingSlices <= recoverySlices; }
     // How many more recovery slices a repair would need (0 when repairable).
@@ -47,7 +49,8 @@ struct SetCheck {
 bool checkSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks,
               const CancelRequest& cancel, qint64 memory = RecoveryMemory);
 
-// Rebuilds every damaged and missing file of a checked set in place: a
+// Rebuilds every damaged and missing part of a checked set in place (the
+// files left alone are solved for, never written): a
 // missing file is created, a damaged one replaced in one rename once the
 // rebuilt bytes match the MD5 recorded for it; no backup is kept and nothing
 // is written outside the set's folder. Rebuilt files become Repaired. Returns

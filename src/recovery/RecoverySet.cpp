@@ -246,9 +246,8 @@ qint64 RecoverySet::sliceCount() const {
     return n;
 }
 
-QStringList recoveryFilesFor(const QString& path) {
+QString recoveryBaseOf(const QString& path) {
     const QFileInfo info(path);
-    const QString folder = info.absolutePath() + QLatin1Char('/');
     QString name = info.fileName();
     static const QRegularExpression volume(QStringLiteral("\\.vol\\d+[-+]\\d+\\.par2$"),
                                            QRegularExpression::CaseInsensitiveOption);
@@ -259,17 +258,25 @@ QStringList recoveryFilesFor(const QString& path) {
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         if (dot > 0) name.truncate(dot); // movie.avi.003 and movie.avi.txt: movie.avi
     }
+    return info.absolutePath() + QLatin1Char('/') + name;
+}
+
+QStringList recoveryFilesFor(const QString& path) {
+    const QString base = recoveryBaseOf(path);
+    const QString folder = base.left(base.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString name = base.mid(folder.size());
     QStringList files;
     for (const QString& index : {name + QStringLiteral(".par2"), name + QStringLiteral(".PAR2")})
         if (QFileInfo(folder + index).isFile()) files.append(folder + index);
+    // The volumes of this name only: movie.vol0+1.par2 for movie, never
+    // movie.avi.vol0+1.par2, another set's.
+    const QRegularExpression volume(
+        QStringLiteral("^%1\\.vol\\d+[-+]\\d+\\.par2$").arg(QRegularExpression::escape(name)),
+        QRegularExpression::CaseInsensitiveOption);
     QStringList volumes;
-    for (const QString& entry : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        if (!entry.startsWith(name + QLatin1Char('.')) ||
-            !entry.endsWith(QLatin1String(".par2"), Qt::CaseInsensitive) ||
-            entry.size() <= name.size() + 6)
-            continue;
-        if (!files.contains(folder + entry)) volumes.append(folder + entry);
-    }
+    for (const QString& entry : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        if (volume.match(entry).hasMatch() && !files.contains(folder + entry))
+            volumes.append(folder + entry);
     volumes.sort();
     return files + volumes;
 }
@@ -282,6 +289,7 @@ RecoverySet readRecoverySet(const QStringList& paths) {
     std::optional<Digest> chosen;
     std::optional<QByteArray> mainBodyBytes;
     std::map<Digest, FileEntry> descriptions;
+    std::map<Digest, QString> refused; // why a description was skipped, by its file's ID
     std::map<Digest, std::vector<SliceCheck>> checks;
     struct Candidate {
         RecoverySliceAt at;
@@ -317,10 +325,11 @@ RecoverySet readRecoverySet(const QStringList& paths) {
                     break;
                 case Type::FileDesc: {
                     FileEntry entry;
-                    if (!parseFileDesc(p.body, entry, why))
+                    if (!parseFileDesc(p.body, entry, why)) {
                         note(set.notes,
                              QStringLiteral("%1: skipped %2").arg(QFileInfo(path).fileName(), why));
-                    else if (!descriptions.count(entry.id) && keep(entry.name.size() + 128))
+                        if (refused.size() < MaxNotes) refused.emplace(entry.id, why);
+                    } else if (!descriptions.count(entry.id) && keep(entry.name.size() + 128))
                         descriptions.emplace(entry.id, entry);
                     break;
                 }
@@ -380,7 +389,14 @@ RecoverySet readRecoverySet(const QStringList& paths) {
     QSet<QByteArray> names;
     for (const Digest& id : main.ids) {
         const auto desc = descriptions.find(id);
-        const auto check = checks.find(id);
+        auto check = checks.find(id);
+        if (desc == descriptions.end() && refused.count(id))
+            throw OperationError(
+                QStringLiteral("The recovery data is unusable: it has %1").arg(refused.at(id)));
+        // An empty file has no slices to check: another tool may leave out
+        // its empty list of checksums.
+        if (desc != descriptions.end() && desc->second.length == 0 && check == checks.end())
+            check = checks.emplace(id, std::vector<SliceCheck>{}).first;
         if (desc == descriptions.end() || check == checks.end())
             throw OperationError(
                 QStringLiteral("The recovery data is incomplete: a file of the set "

@@ -26,6 +26,11 @@ struct RecoverySet {
     std::map<quint32, RecoverySliceAt> recovery; // by exponent
     QString creator;
     QStringList notes; // what was skipped, and why
+    // By file: those that are no part of the set being worked on (a user's
+    // notes.txt that the recovery data describes as well). They are read
+    // for the repair's equations, never written. Empty: none.
+    std::vector<bool> leftAlone;
+    bool isLeftAlone(size_t file) const { return file < leftAlone.size() && leftAlone[file]; }
 
     qint64 sliceCount() const;
     // The path of a file of the set (its name in the folder).
@@ -34,11 +39,16 @@ struct RecoverySet {
     }
 };
 
-// The PAR 2.0 files of the set that `path` belongs to: for a .par2 file
-// (index or volume, "<base>.par2", "<base>.volNN+MM.par2", "<base>.volNN-MM.par2")
-// its base; for anything else (a part, the part list) the set's name, as
-// the join takes it. "<base>.par2" and every "<base>.*.par2" in the folder,
-// the index first. Empty when there are none.
+// The folder and name of the set that `path` belongs to, as its PAR 2.0
+// files carry it: for a .par2 file (index or volume, "<base>.par2",
+// "<base>.volNN+MM.par2", "<base>.volNN-MM.par2") its base; for anything else
+// (a part, the part list) the set's name, as the join takes it.
+QString recoveryBaseOf(const QString& path);
+
+// The PAR 2.0 files of that set: "<base>.par2" and every
+// "<base>.volNN+MM.par2" in the folder, the index first. Empty when there are
+// none. Another set's files (movie.avi.par2 beside the parts of movie) are
+// not among them.
 QStringList recoveryFilesFor(const QString& path);
 
 // Reads a recovery set from its files (recoveryFilesFor). Every malformed

@@ -57,7 +57,7 @@ void solveTile(const std::vector<quint16>& solve, int m, const std::vector<uchar
 RebuiltFiles::RebuiltFiles(const RecoverySet& set, const SetCheck& check)
     : set_(set), files_(set.files.size()) {
     for (size_t f = 0; f < set.files.size(); ++f) {
-        if (check.parts[f].status == PartStatus::Ok) continue;
+        if (check.parts[f].status == PartStatus::Ok || set.isLeftAlone(f)) continue;
         files_[f] = std::make_unique<QFile>(rebuildPathOf(set, set.files[f]));
         if (!files_[f]->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
             const QString text = QStringLiteral("Cannot create %1: %2")
@@ -70,6 +70,7 @@ RebuiltFiles::RebuiltFiles(const RecoverySet& set, const SetCheck& check)
 }
 
 void RebuiltFiles::write(size_t file, qint64 slice, qint64 from, const uchar* bytes, qint64 len) {
+    if (!files_[file]) return; // a file left alone: solved for, never written
     QFile& out = *files_[file];
     // Only what lies within the slice and the file: the prepared layout pads
     // a slice to whole blocks, and those bytes belong to the next slice.

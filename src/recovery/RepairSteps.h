@@ -44,7 +44,8 @@ void solveTile(const std::vector<quint16>& solve, int m, const std::vector<uchar
                const std::vector<uchar*>& outputs, qint64 outAt, qint64 bytes, uchar* nibbles);
 
 // The damaged and missing files of a checked set being rebuilt under hidden
-// names beside them. Whatever is not finished is removed when this goes.
+// names beside them (not those left alone: their slices are not written).
+// Whatever is not finished is removed when this goes.
 class RebuiltFiles {
 public:
     // Creates the hidden files; throws OperationError when one can't be.

@@ -8,6 +8,7 @@
 #include "verify/CheckFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -774,6 +775,158 @@ private slots:
             QCOMPARE(refused.status, 2);
             QVERIFY(!QFileInfo::exists(at("digits.txt.001")));
         }
+    }
+
+    // Recovery files that are not only the set's own: par2's over the parts
+    // and a user's notes (the notes are left alone), another set's beside a
+    // set without any, names that can't be files of the folder, damage
+    // beyond what the data covers without a .sfv, and data over some of the
+    // listed parts only. On the listed sets clip.avi and clip (three parts of
+    // 1,000 bytes each, no check files) the steps run in a shell, then the
+    // program: its status, standard output, what standard error says, and
+    // every file as it was but those changed ("=name": as it was before the
+    // steps; "name": anything).
+    void foreignRecoveryFiles_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("changed");
+        const QString parts = "clip.avi.001 clip.avi.002 clip.avi.003";
+        const QString cafe = "\"$(printf 'caf\\351.bin')\"";
+        const QString create = "par2 create -q -q ";
+        const QStringList withNotes{"echo mine >notes.txt",
+                                    create + "-r50 clip.avi.par2 " + parts + " notes.txt",
+                                    "echo edited >notes.txt", "rm clip.avi.002"};
+        const QString repaired = "clip.avi.001 OK\nclip.avi.002 REPAIRED\nclip.avi.003 OK\n";
+        QTest::newRow("a user's file described too: --repair")
+            << withNotes << QStringList{"--repair", "clip.avi.001"} << 0 << repaired
+            << "Left alone, no part of clip.avi though its recovery data describes it: notes.txt"
+            << QStringList{"=clip.avi.002"};
+        QTest::newRow("a user's file described too: --join")
+            << withNotes << QStringList{"--join", "clip.avi.001", "--into", "out"} << 0
+            << "{dir}out/clip.avi\n"
+            << "Repaired clip.avi.002" << QStringList{"=clip.avi.002", "=out/clip.avi"};
+        const QStringList otherSet{create + "-s64 -r40 clip.avi.par2 " + parts, "rm clip.002",
+                                   "echo XX | dd of=clip.avi.003 bs=1 seek=10 conv=notrunc"};
+        QTest::newRow("another set's beside: --verify")
+            << otherSet << QStringList{"--verify", "clip.001"} << 2 << ""
+            << "there is no clip.sfv beside it" << QStringList{};
+        QTest::newRow("another set's beside: --repair")
+            << otherSet << QStringList{"--repair", "clip.001"} << 2 << ""
+            << "There is no recovery data (.par2) beside clip.001" << QStringList{};
+        QTest::newRow("another set's beside: --join")
+            << otherSet << QStringList{"--join", "clip.001", "--into", "out"} << 1 << ""
+            << "Missing Files: clip.002" << QStringList{};
+        QTest::newRow("another set's under the set's name")
+            << QStringList{create + "-r40 clip.par2 " + parts, "rm clip.002"}
+            << QStringList{"--repair", "clip.001"} << 2 << ""
+            << "clip.par2 is not the recovery data of clip: it describes none of its parts"
+            << QStringList{};
+        QTest::newRow("a name that is not UTF-8")
+            << QStringList{"echo mine >" + cafe,
+                           create + "-r60 clip.avi.par2 " + parts + " " + cafe,
+                           "rm clip.avi.002 " + cafe}
+            << QStringList{"--repair", "clip.avi.001"} << 2 << ""
+            << "it has a file name that is not UTF-8 text (caf\\xe9.bin)" << QStringList{};
+        QTest::newRow("a file in a subfolder")
+            << QStringList{"mkdir sub", "echo mine >sub/x.txt",
+                           create + "-r20 -R clip.avi.par2 " + parts + " sub"}
+            << QStringList{"--verify", "clip.avi.001"} << 2 << ""
+            << "it has a file in a subfolder (sub/x.txt)" << QStringList{};
+        QTest::newRow("a newline in a name")
+            << QStringList{"echo mine >\"$(printf 'new\\nline')\"",
+                           create + "-r20 clip.avi.par2 " + parts + " new*line"}
+            << QStringList{"--verify", "clip.avi.001"} << 2 << ""
+            << "it has a file name with a control character (new\\x0aline)" << QStringList{};
+        // Four damaged slices of 100 bytes, three recovery slices.
+        QStringList beyond{create + "-s100 -c3 clip.avi.par2 " + parts};
+        for (const char* at : {"clip.avi.001 bs=1 seek=10", "clip.avi.001 bs=1 seek=510",
+                               "clip.avi.002 bs=1 seek=10", "clip.avi.003 bs=1 seek=10"})
+            beyond << QStringLiteral("echo XX | dd of=%1 conv=notrunc").arg(at);
+        const QString damaged = "clip.avi.001 is damaged: the recovery data cannot rebuild it";
+        QTest::newRow("damage beyond it, no .sfv: --join")
+            << beyond << QStringList{"--join", "clip.avi.001", "--into", "out"} << 1 << ""
+            << damaged << QStringList{};
+        QTest::newRow("damage beyond it, no .sfv: --join --force")
+            << beyond << QStringList{"--join", "clip.avi.001", "--into", "out", "--force"} << 1
+            << "{dir}out/clip.avi\n"
+            << "Recovery data check failed: the joined file is kept" << QStringList{"out/clip.avi"};
+        const QStringList someParts{create + "-r20 clip.avi.par2 clip.avi.001 clip.avi.002",
+                                    "rm clip.avi.003"};
+        const QString third = "clip.avi.001 OK\nclip.avi.002 OK\nclip.avi.003 %1\n";
+        QTest::newRow("over some listed parts: --verify")
+            << someParts << QStringList{"--verify", "clip.avi.par2"} << 1 << third.arg("MISSING")
+            << "does not describe" << QStringList{};
+        QTest::newRow("over some listed parts: --repair")
+            << someParts << QStringList{"--repair", "clip.avi.001"} << 1 << third.arg("MISSING")
+            << "does not describe" << QStringList{};
+        QTest::newRow("over some parts, the .sfv over all")
+            << QStringList{someParts[0], "cksfv -q " + parts + " >clip.avi.sfv",
+                           "echo XX | dd of=clip.avi.003 bs=1 seek=10 conv=notrunc"}
+            << QStringList{"--verify", "clip.avi.par2"} << 1 << third.arg("BAD")
+            << "does not describe" << QStringList{};
+    }
+    void foreignRecoveryFiles() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QStringList, changed);
+        makeSet("clip.avi", 3, 300);
+        makeSet("clip", 3, 400);
+        // Every regular file below the folder: its bytes (none where the name
+        // is no UTF-8: read as text, it would name another file).
+        const auto files = [&] {
+            QList<QPair<QString, QByteArray>> found;
+            QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                if (!it.fileInfo().isFile()) continue;
+                const bool text = !path.contains(QChar::ReplacementCharacter);
+                found.append({path.mid(dir.size()), text ? readFile(path) : QByteArray()});
+            }
+            std::sort(found.begin(), found.end());
+            return found;
+        };
+        QHash<QString, QByteArray> original;
+        for (const auto& [name, bytes] : files())
+            original.insert(name, bytes);
+        original.insert("out/clip.avi", concat(parts(dir + "clip.avi", 3)));
+        for (const QString& step : steps) {
+            QProcess shell;
+            shell.setWorkingDirectory(dir);
+            shell.start("sh", {"-c", step});
+            QVERIFY2(shell.waitForFinished(60000) && shell.exitCode() == 0, qPrintable(step));
+        }
+        const auto before = files();
+        const Result r = runProgram(dir, args);
+        QVERIFY2(r.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        QCOMPARE(r.out, out.replace("{dir}", dir));
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QStringList restored = changed.filter(QRegularExpression("^="));
+        QList<QPair<QString, QByteArray>> after, expected;
+        for (const auto& file : files()) {
+            if (changed.contains(file.first)) continue;
+            if (restored.removeAll("=" + file.first) > 0)
+                QVERIFY2(file.second == original.value(file.first), qPrintable(file.first));
+            else
+                after.append(file);
+        }
+        QCOMPARE(restored, QStringList{}); // each of them there
+        for (const auto& file : before)
+            if (!changed.contains(file.first) && !changed.contains("=" + file.first))
+                expected.append(file);
+        QStringList names, expectedNames;
+        for (const auto& file : after)
+            names << file.first;
+        for (const auto& file : expected)
+            expectedNames << file.first;
+        QCOMPARE(names, expectedNames);
+        QVERIFY(after == expected); // their bytes
     }
 
     // A refusal leaves nothing on the destination: on a full disk a split

@@ -610,11 +610,13 @@ private slots:
 
     // Recovery data beside a listed set of five: what it covers is rebuilt
     // before the join and named in the completion report; past what it
-    // covers, the missing-parts question says how many more blocks it needed.
+    // covers, the missing-parts question says how many more blocks it needed,
+    // and parts it found damaged fail the check as a wrong CRC-32 does (there
+    // is no .sfv): keep the joined file or remove it.
     void recoveryDataFirst_data() {
         QTest::addColumn<int>("percent");
         QTest::addColumn<QList<int>>("removed");
-        QTest::addColumn<int>("damaged"); // 0: none
+        QTest::addColumn<QList<int>>("damaged");
         QTest::addColumn<QStringList>("report");
         const QStringList question{"        ",
                                    "   2 more recovery blocks needed",
@@ -623,18 +625,26 @@ private slots:
                                    "movie.avi.003 ",
                                    "movie.avi.004 "};
         QTest::newRow("a part missing")
-            << 20 << QList<int>{3} << 0
+            << 20 << QList<int>{3} << QList<int>{}
             << CompletedWithList + QStringList{"   Repaired movie.avi.003"};
         QTest::newRow("one missing, one damaged")
-            << 40 << QList<int>{5} << 1
+            << 40 << QList<int>{5} << QList<int>{1}
             << CompletedWithList +
                    QStringList{"   Repaired movie.avi.001", "   Repaired movie.avi.005"};
-        QTest::newRow("more missing than it covers") << 20 << QList<int>{2, 3, 4} << 0 << question;
+        QTest::newRow("more missing than it covers")
+            << 20 << QList<int>{2, 3, 4} << QList<int>{} << question;
+        QTest::newRow("more damaged than it covers")
+            << 20 << QList<int>{} << QList<int>{1, 3}
+            << QStringList{
+                   "   1 more recovery block needed", "   Recovery data check failed:",
+                   "   movie.avi.001 is damaged:",    "   the recovery data cannot rebuild it",
+                   "   movie.avi.003 is damaged:",    "   the recovery data cannot rebuild it",
+                   "   Keep the joined file?"};
     }
     void recoveryDataFirst() {
         QFETCH(int, percent);
         QFETCH(QList<int>, removed);
-        QFETCH(int, damaged);
+        QFETCH(QList<int>, damaged);
         QFETCH(QStringList, report);
         Ui ui;
         MainWindow* f = ui.form.get();
@@ -651,8 +661,8 @@ private slots:
                  RecoveryWritten::Written);
         for (int ordinal : removed)
             QVERIFY(QFile::remove(part(ordinal)));
-        if (damaged > 0) {
-            QFile file(part(damaged));
+        for (int ordinal : damaged) {
+            QFile file(part(ordinal));
             QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
             file.write("damage");
         }

@@ -524,8 +524,10 @@ private slots:
         QTest::addColumn<QString>("told");
         QTest::newRow("truncated volume") << "truncate" << true << "cut short";
         QTest::newRow("packet MD5 wrong") << "md5" << true << "no valid packet";
-        QTest::newRow("name with a separator") << "name ../evil" << false << "not a plain name";
-        QTest::newRow("name dot-dot") << "name .." << false << "not a plain name";
+        QTest::newRow("name with a separator") << "name ../evil" << false << "outside its folder";
+        QTest::newRow("name dot-dot") << "name .." << false << "outside its folder";
+        QTest::newRow("name in a subfolder") << "name sub/x" << false << "in a subfolder (sub/x)";
+        QTest::newRow("an empty file without slice checksums") << "empty" << true << "";
         QTest::newRow("slice size not a multiple of 4") << "slice 1001" << false << "slice size";
         QTest::newRow("slice size zero") << "slice 0" << false << "slice size";
         QTest::newRow("slice size at the top of the range")
@@ -580,16 +582,21 @@ private slots:
                 bytes;
         } else if (words[0] == "files") {
             forgeMain(5000, words[1].toUInt());
-        } else if (words[0] == "name") {
+        } else if (words[0] == "name" || words[0] == "empty") {
+            // A description of that name (or of an empty file beside the
+            // set's three) under a main packet naming it.
             par2::FileEntry e;
-            e.name = words[1].toUtf8();
-            e.length = 10;
-            e.md5 = e.md5Head = Md5::of("0123456789", 10);
+            e.name = words[0] == "empty" ? QByteArray("movie.avi.empty") : words[1].toUtf8();
+            e.length = words[0] == "empty" ? 0 : 10;
+            e.md5 = e.md5Head = Md5::of("0123456789", qint64(e.length));
             e.id = par2::fileIdOf(e.md5Head, e.length, e.name);
-            QByteArray body;
-            par2::appendU64(body, 5000);
-            par2::appendU32(body, 1);
-            body.append(reinterpret_cast<const char*>(e.id.data()), 16);
+            std::vector<Digest> ids{e.id};
+            if (words[0] == "empty") {
+                writeFile(dir + "movie.avi.empty", {});
+                for (const par2::FileEntry& f : readRecoverySet(recoveryFilesFor(index)).files)
+                    ids.push_back(f.id);
+            }
+            QByteArray body = par2::mainBody(5000, ids);
             bytes = par2::packet(setId, par2::Type::Main, body) +
                     par2::packet(setId, par2::Type::FileDesc, par2::fileDescBody(e)) + bytes;
             QFile::remove(volume);
@@ -600,7 +607,7 @@ private slots:
             const RecoverySet set = readRecoverySet(recoveryFilesFor(index));
             QVERIFY2(usable, qPrintable(set.notes.join('\n')));
             QVERIFY2(set.notes.join('\n').contains(told), qPrintable(set.notes.join('\n')));
-            QCOMPARE(set.files.size(), size_t(3));
+            QCOMPARE(set.files.size(), size_t(how == "empty" ? 4 : 3));
             // Checked with a part of another length, as a repair checks it.
             damage(dir + names[1], 5000, "tail");
             SetCheck check;
@@ -608,7 +615,7 @@ private slots:
             QVERIFY(checkSet(set, check, EngineHooks{}, CancelRequest(flag)));
             QVERIFY(!check.whole());
         } catch (const OperationError& e) {
-            QVERIFY2(!usable, qPrintable(e.text()));
+            QVERIFY2(!usable && e.text().contains(told), qPrintable(e.text()));
         }
         QCOMPARE(entries(dir + ".."), QStringList{"parts"});
     }

@@ -4,6 +4,8 @@
 #include "core/OperationState.h"
 #include "gui/pages/OperationPage.h"
 
+#include <QMap>
+
 class ClickLabel;
 class FileOpenDialog;
 class FolderBrowser;
@@ -94,6 +96,9 @@ private:
     struct CheckVerdict {
         bool decided = false; // a check failed and the user chose in the report
         QStringList lines;    // the completion report's lines about the check files
+        // The parts the recovery data found damaged or missing and could not
+        // rebuild (ordinal -> name): they fail the check as a wrong CRC-32 does.
+        QMap<qint64, QString> unrepaired;
     };
     // Recovery data beside the set (its .par2 files) repairs the missing and
     // damaged parts it covers before anything else; the rebuilt parts go
