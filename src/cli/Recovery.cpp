@@ -64,7 +64,10 @@ bool checkRecoverySet(const QString& argument, SetRecovery& recovery, bool quiet
     if (!recovery.hasFiles())
         throw OperationError(
             QStringLiteral("There is no recovery data (.par2) beside %1").arg(argument));
-    recovery.read();
+    if (!withProgress(0, [&](const EngineHooks& hooks, const CancelRequest& cancel) {
+            return recovery.read(hooks, cancel);
+        }))
+        return false;
     if (!quiet)
         for (const QString& note : recovery.notes())
             error(note);

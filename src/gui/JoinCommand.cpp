@@ -211,7 +211,7 @@ bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdi
     hooks.yield = [] { QCoreApplication::processEvents(); };
     const CancelRequest cancel(state_.JoinCancelFlag);
     try {
-        recovery.read();
+        if (!recovery.read(hooks, cancel)) return false;
         if (const QString alone = recovery.leftAloneNote(); !alone.isEmpty())
             verdict.lines << QStringLiteral("   ") + alone;
         if (!recovery.check(hooks, cancel, true)) return false;

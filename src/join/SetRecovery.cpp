@@ -39,8 +39,8 @@ SetRecovery::SetRecovery(const QString& chosen) {
     parts_ = readPartSet(base_ + QStringLiteral(".txt"));
 }
 
-void SetRecovery::read() {
-    data_ = readRecoverySet(files_);
+bool SetRecovery::read(const EngineHooks& hooks, const CancelRequest& cancel) {
+    if (!readRecoverySet(files_, data_, hooks, cancel)) return false;
     chooseNumbering();
     ordinals_.clear();
     data_.leftAlone.clear();
@@ -52,6 +52,7 @@ void SetRecovery::read() {
         throw OperationError(
             QStringLiteral("%1 is not the recovery data of %2: it describes none of its parts")
                 .arg(fileNameOf(files_.first()), parts_.name));
+    return true;
 }
 
 // Past part 100 a set is named in one numbering (movie.avi.0101 or
@@ -144,7 +145,8 @@ bool SetRecovery::verdicts(std::vector<PartVerdict>& out, QStringList& unchecked
             listed << ordinal;
     }
     const QMap<qint64, SfvEntry> sfv = readJoinChecks(parts_).parts;
-    QList<qint64> others = listed.values() + sfv.keys() + parts_.present;
+    // Parts past the end of the list are another set's (the join leaves them out).
+    QList<qint64> others = listed.values() + sfv.keys();
     std::sort(others.begin(), others.end());
     others.erase(std::unique(others.begin(), others.end()), others.end());
 

@@ -38,10 +38,11 @@ public:
     // Whether there are recovery files of the set's name beside it.
     bool hasFiles() const { return !files_.isEmpty(); }
 
-    // Reads the recovery files. Throws OperationError when they can't be
-    // used: none there, unreadable or unusable, or describing no part of the
-    // set (another set's data).
-    void read();
+    // Reads the recovery files, giving the caller's event loop its turns;
+    // false when cancelled. Throws OperationError when they can't be used:
+    // none there, unreadable or unusable, or describing no part of the set
+    // (another set's data).
+    bool read(const EngineHooks& hooks, const CancelRequest& cancel);
     // After read(): checks the set's parts against it, and reads the files
     // left alone for a repair's equations. False when cancelled. `forRepair`:
     // a repair follows, which the check prepares for as it reads.
@@ -71,7 +72,8 @@ public:
     // After check() (and repair()): every part of the set, in its order.
     // Those that the recovery data describes as it found them; those that the
     // set's part list or .sfv names besides as they are: Missing when not
-    // there, Ok or Damaged by the .sfv's CRC-32 where it names them. The parts
+    // there, Ok or Damaged by the .sfv's CRC-32 where it names them (without a
+    // list, every part up to the highest there counts as listed). The parts
     // there that neither describes go to `unchecked`. False when cancelled.
     // Throws OperationError when a part can't be read.
     bool verdicts(std::vector<PartVerdict>& out, QStringList& unchecked, const EngineHooks& hooks,

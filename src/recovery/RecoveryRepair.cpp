@@ -7,6 +7,7 @@
 #include "recovery/RegularFile.h"
 #include "recovery/RepairSums.h"
 #include "recovery/Tasks.h"
+#include "verify/CheckFiles.h"
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
@@ -23,16 +24,6 @@ namespace {
 
 // The present slices multiplied into every sum together.
 constexpr int Batch = 8;
-
-quint32 crcOfZeros(qint64 count, quint32 crc) {
-    static const QByteArray zeros(64 << 10, '\0');
-    while (count > 0) {
-        const qint64 n = qMin<qint64>(count, zeros.size());
-        crc = Crc32Fast(zeros.constData(), n, crc);
-        count -= n;
-    }
-    return crc;
-}
 
 // Reads up to `count` bytes, fewer only where the file ends or fails.
 qint64 readFully(QFile& file, uchar* into, qint64 count) {
@@ -87,6 +78,27 @@ struct FileScan {
 // The slice a scan is in: where it ends and how many bytes it holds of the file.
 qint64 sliceLength(const FileScan& scan, qint64 S) {
     return qMin(S, qint64(scan.entry->length) - qint64(scan.slice) * S);
+}
+
+// Whether the slice just read whole matches its checksums, padded with
+// `zeros` zeros to the slice size. The last slice of a file that matches its
+// recorded MD5 needs no padding hashed: its bytes are the file's. The CRC-32
+// of the padding is taken at once, its MD5 a block at a time (a slice may be
+// far larger than the file): a stop cuts that short, and the slice counts as
+// not matching.
+bool sliceMatches(const FileScan& scan, qint64 zeros, const std::atomic<bool>& stop) {
+    const SliceCheck& expected = scan.entry->slices[scan.slice];
+    if (zeros > 0 && scan.slice + 1 == scan.entry->slices.size() &&
+        scan.whole.result() == scan.entry->md5)
+        return true;
+    if ((crc32Combine(scan.crc, 0, zeros) ^ 0xFFFFFFFF) != expected.crc) return false;
+    Md5 padded = scan.entry->slices.size() == 1 ? scan.whole : scan.sliceMd5;
+    constexpr qint64 Block = 1 << 20;
+    for (qint64 left = zeros; left > 0; left -= Block) {
+        if (stop) return false;
+        padded.addZeros(qMin(left, Block));
+    }
+    return padded.result() == expected.md5;
 }
 
 void finish(FileScan& scan) {
@@ -183,13 +195,7 @@ bool checkFiles(const RecoverySet& set, const std::vector<size_t>& which, SetChe
             done += scan.got;
             const qint64 length = sliceLength(scan, S);
             if (scan.pos < qint64(scan.slice) * S + length) continue;
-            // A slice read whole: its checksums, padded with zeros to S bytes.
-            const SliceCheck& expected = scan.entry->slices[scan.slice];
-            if ((crcOfZeros(S - length, scan.crc) ^ 0xFFFFFFFF) == expected.crc) {
-                Md5 padded = scan.entry->slices.size() == 1 ? scan.whole : scan.sliceMd5;
-                padded.addZeros(S - length);
-                scan.part->goodSlices[scan.slice] = padded.result() == expected.md5;
-            }
+            scan.part->goodSlices[scan.slice] = sliceMatches(scan, S - length, stop);
             scan.sliceMd5 = Md5();
             scan.crc = 0xFFFFFFFF;
             if (++scan.slice == scan.entry->slices.size()) finish(scan);

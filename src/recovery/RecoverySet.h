@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/EngineHooks.h"
 #include "recovery/Packets.h"
 
 #include <QString>
@@ -54,9 +55,15 @@ QStringList recoveryFilesFor(const QString& path);
 // Reads a recovery set from its files (recoveryFilesFor). Every malformed
 // packet or file is skipped and told in `notes`; the set's ID is that of
 // the first valid packet, as par2 takes it. Throws OperationError when the
-// files hold no usable set: no main packet, or a file of the set without its
-// description or slice checksums.
+// files hold no usable set: no main packet, a file of the set without its
+// description or slice checksums, a slice size larger than the set's files
+// and recovery slices. Whatever the files claim, the memory taken stays
+// within a few hundred MiB and the bytes hashed within a few passes over them.
 RecoverySet readRecoverySet(const QStringList& files);
+// The same, giving the caller's event loop a turn every 20 ms or so (the
+// files may be large); false when cancelled meanwhile.
+bool readRecoverySet(const QStringList& files, RecoverySet& set, const EngineHooks& hooks,
+                     const CancelRequest& cancel);
 
 // Whether the file at `path` is a PAR 2.0 file written by this program for
 // one set: its packets follow one another from its start, it holds our

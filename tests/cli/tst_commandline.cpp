@@ -694,6 +694,10 @@ private slots:
             << QStringList{"~movie.avi.001", "~movie.avi.003"}
             << QStringList{"--repair", "movie.avi.txt"} << 1
             << lines({"BAD", "OK", "BAD", "OK", "OK"}) << "1 more recovery block is needed";
+        QTest::newRow("repair without the index, from the volume")
+            << QStringList{"movie.avi.par2", "movie.avi.002"}
+            << QStringList{"--repair", "movie.avi.001"} << 0
+            << lines({"OK", "REPAIRED", "OK", "OK", "OK"}) << "";
         QTest::newRow("repair without recovery data")
             << QStringList{"movie.avi.par2", "movie.avi.vol0+1.par2"}
             << QStringList{"--repair", "movie.avi.001"} << 2 << ""
