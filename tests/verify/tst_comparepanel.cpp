@@ -6,8 +6,8 @@
 #include "common/UiHarness.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/StartPage.h"
 #include "verify/CompareEngine.h"
 #include "verify/Crc32.h"
 
