@@ -2,12 +2,12 @@
 #include "gui/MainWindow.h"
 
 #include "core/OperationError.h"
-#include "gui/AboutPage.h"
 #include "gui/Guarded.h"
 #include "gui/ReportDialog.h"
 #include "gui/Skin.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/AboutPage.h"
+#include "gui/pages/StartPage.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -4,13 +4,13 @@
 // main window with its pages, the report dialog, the skin and the seams to
 // the desktop. The program's entry (src/app) stands above it.
 
-#include "gui/AboutPage.h"
-#include "gui/ComparePage.h"
-#include "gui/JoinPage.h"
-#include "gui/PresetsPage.h"
 #include "gui/Seams.h"
-#include "gui/SplitPage.h"
-#include "gui/StartPage.h"
+#include "gui/pages/AboutPage.h"
+#include "gui/pages/ComparePage.h"
+#include "gui/pages/JoinPage.h"
+#include "gui/pages/PresetsPage.h"
+#include "gui/pages/SplitPage.h"
+#include "gui/pages/StartPage.h"
 
 #include <QStringList>
 #include <QWidget>

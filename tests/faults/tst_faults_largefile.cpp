@@ -11,8 +11,8 @@
 #include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/StartPage.h"
 #include "split/SplitEngine.h"
 
 #include <QElapsedTimer>

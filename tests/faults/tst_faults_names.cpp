@@ -12,8 +12,8 @@
 #include "gui/MainWindow.h"
 #include "gui/OpenedFile.h"
 #include "gui/ReportDialog.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/StartPage.h"
 #include "parts/Naming.h"
 
 #include <QComboBox>

@@ -3,12 +3,12 @@
 #include "common/UiHarness.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
-#include "gui/AboutPage.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/Skin.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/AboutPage.h"
+#include "gui/pages/StartPage.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -9,8 +9,8 @@
 #include "core/OperationState.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/StartPage.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -8,8 +8,8 @@
 #include "gui/MainWindow.h"
 #include "gui/PathShortening.h"
 #include "gui/ReportDialog.h"
-#include "gui/StartPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/StartPage.h"
 
 #include <QClipboard>
 #include <QComboBox>

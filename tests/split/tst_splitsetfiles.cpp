@@ -10,10 +10,10 @@
 #include "common/UiHarness.h"
 #include "core/FreeSpace.h"
 #include "gui/MainWindow.h"
-#include "gui/PresetsPage.h"
 #include "gui/RecoverySetting.h"
-#include "gui/SplitPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/PresetsPage.h"
+#include "gui/pages/SplitPage.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -5,10 +5,10 @@
 // with weston-screenshooter: a file loaded on the Split panel with a report
 // over it, and the join panel's file dialog.
 #include "gui/Application.h"
-#include "gui/JoinPage.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportDialog.h"
 #include "gui/Widgets.h"
+#include "gui/pages/JoinPage.h"
 
 #include <QApplication>
 #include <QDir>

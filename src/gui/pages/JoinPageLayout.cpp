@@ -2,9 +2,9 @@
 // The join page's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
 #include "gui/Guarded.h"
-#include "gui/JoinPage.h"
 #include "gui/Skin.h"
 #include "gui/Widgets.h"
+#include "gui/pages/JoinPage.h"
 
 #include <QGroupBox>
 #include <QLabel>

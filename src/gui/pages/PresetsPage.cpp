@@ -3,7 +3,7 @@
 // size, its run of the split engine, Cancel/Undo, the hover outline, the
 // folder picture, and the page's steps in the window's navigation and close
 // request. Its controls are built in PresetsPageLayout.cpp.
-#include "gui/PresetsPage.h"
+#include "gui/pages/PresetsPage.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/StartPage.h"
+#include "gui/pages/StartPage.h"
 
 #include "gui/Accessibility.h"
 #include "gui/Skin.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/AboutPage.h"
+#include "gui/pages/AboutPage.h"
 
 #include "gui/Accessibility.h"
 #include "gui/Guarded.h"

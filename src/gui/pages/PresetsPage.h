@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/OperationState.h"
-#include "gui/OperationPage.h"
 #include "gui/RecoverySetting.h"
+#include "gui/pages/OperationPage.h"
 #include "split/SplitEngine.h"
 
 #include <QStringList>

@@ -3,8 +3,8 @@
 #include "gui/Accessibility.h"
 #include "gui/Guarded.h"
 #include "gui/Skin.h"
-#include "gui/SplitPage.h"
 #include "gui/Widgets.h"
+#include "gui/pages/SplitPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/OperationState.h"
-#include "gui/OperationPage.h"
+#include "gui/pages/OperationPage.h"
 
 #include <QMap>
 

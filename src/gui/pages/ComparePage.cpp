@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/ComparePage.h"
+#include "gui/pages/ComparePage.h"
 
 #include "core/FileCopy.h"
 #include "gui/Accessibility.h"

@@ -2,9 +2,9 @@
 // The presets page's controls at their places, with their events bound.
 #include "gui/Accessibility.h"
 #include "gui/Guarded.h"
-#include "gui/PresetsPage.h"
 #include "gui/Skin.h"
 #include "gui/Widgets.h"
+#include "gui/pages/PresetsPage.h"
 #include "presets/Presets.h"
 
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 // two path fields, the page's step of the close request. Its controls are
 // built in SplitPageLayout.cpp; the Split and Cancel/Undo buttons are in
 // SplitCommand.cpp, the split's run in SplitRun.cpp.
-#include "gui/SplitPage.h"
+#include "gui/pages/SplitPage.h"
 #include "core/FileCopy.h"
 #include "core/NumberText.h"
 #include "core/OperationState.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/OperationPage.h"
+#include "gui/pages/OperationPage.h"
 
 #include <QWidget>
 

@@ -4,7 +4,7 @@
 // picture, the two path fields, the button groups, the file-type icon, the
 // page's step of the close request and its reset after "Abort". Its controls
 // are built in JoinPageLayout.cpp, the Join button's command is in JoinCommand.cpp.
-#include "gui/JoinPage.h"
+#include "gui/pages/JoinPage.h"
 #include "core/FileCopy.h"
 #include "core/OperationError.h"
 #include "core/OperationState.h"
