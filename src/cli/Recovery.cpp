@@ -31,10 +31,11 @@ QString statusWord(PartStatus status) {
     return QStringLiteral("BAD");
 }
 
-QString moreNeededLine(const SetCheck& check) {
-    return QStringLiteral("The recovery data cannot repair the set: %1")
-        .arg(check.moreNeededText());
+QString cannotRepairLine(const QString& why) {
+    return QStringLiteral("The recovery data cannot repair the set: %1").arg(why);
 }
+
+QString moreNeededLine(const SetCheck& check) { return cannotRepairLine(check.whyNotRepairable()); }
 
 // Runs `step` with a progress line of `total` bytes (none for 0) and Ctrl+C
 // as its cancel; false when interrupted.
@@ -50,10 +51,15 @@ bool withProgress(qint64 total,
     return step(hooks, cancel);
 }
 
+enum class Checked { Done, Interrupted, Refused };
+
 // Reads and checks the set that `argument` belongs to, its notes on standard
-// error unless `quiet`; false when interrupted. `forRepair`: a repair
-// follows, which the check prepares for as it reads.
-bool checkRecoverySet(const QString& argument, SetRecovery& recovery, bool quiet, bool forRepair) {
+// error unless `quiet`. `forRepair`: a repair follows, which the check
+// prepares for as it reads; Refused, without reading the parts, when the
+// recovery data shows that it can't rebuild them (said on standard error
+// all the same when no repair follows).
+Checked checkRecoverySet(const QString& argument, SetRecovery& recovery, bool quiet,
+                         bool forRepair) {
     if (QFileInfo(argument).isDir())
         throw OperationError(
             QStringLiteral("Cannot repair %1: it is a folder, not a file").arg(argument));
@@ -63,14 +69,20 @@ bool checkRecoverySet(const QString& argument, SetRecovery& recovery, bool quiet
     if (!withProgress(0, [&](const EngineHooks& hooks, const CancelToken& cancel) {
             return recovery.read(hooks, cancel);
         }))
-        return false;
+        return Checked::Interrupted;
     if (!quiet)
         for (const QString& note : recovery.notes())
             error(note);
+    if (const QString refused = repairRefusedBeforeCheck(recovery.data()); !refused.isEmpty()) {
+        error(cannotRepairLine(refused));
+        if (forRepair) return Checked::Refused;
+    }
     return withProgress(recovery.bytesToCheck(),
                         [&](const EngineHooks& hooks, const CancelToken& cancel) {
                             return recovery.check(hooks, cancel, forRepair);
-                        });
+                        })
+               ? Checked::Done
+               : Checked::Interrupted;
 }
 
 // One line per part of the set on standard output, held against its list
@@ -116,7 +128,9 @@ int recoveryPercentOf(const QString& text) {
 
 int repair(const QString& argument) {
     SetRecovery recovery(argument);
-    if (!checkRecoverySet(argument, recovery, false, true)) return interruptedStatus();
+    const Checked checked = checkRecoverySet(argument, recovery, false, true);
+    if (checked == Checked::Interrupted) return interruptedStatus();
+    if (checked == Checked::Refused) return Different;
     const SetCheck& check = recovery.result();
     QString failure;
     if (!check.whole() && check.repairable()) {
@@ -143,7 +157,8 @@ int repair(const QString& argument) {
 
 int verifyWithRecovery(const QString& argument) {
     SetRecovery recovery(argument);
-    if (!checkRecoverySet(argument, recovery, false, false)) return interruptedStatus();
+    if (checkRecoverySet(argument, recovery, false, false) == Checked::Interrupted)
+        return interruptedStatus();
     const int whole = printVerdicts(recovery);
     if (whole < 0) return interruptedStatus();
     if (whole == 1) return Success;
@@ -161,7 +176,9 @@ bool repairBeforeJoin(const QString& chosen, QMap<qint64, QString>& unrepaired) 
     SetRecovery recovery(chosen);
     if (!recovery.hasFiles()) return true;
     try {
-        if (!checkRecoverySet(chosen, recovery, true, true)) return false;
+        const Checked checked = checkRecoverySet(chosen, recovery, true, true);
+        if (checked == Checked::Interrupted) return false;
+        if (checked == Checked::Refused) return true; // the join goes on as without recovery data
         if (const QString alone = recovery.leftAloneNote(); !alone.isEmpty()) error(alone);
         const SetCheck& check = recovery.result();
         if (!check.whole() && !check.repairable())

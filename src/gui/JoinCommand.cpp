@@ -214,12 +214,17 @@ bool JoinPage::repairFromRecoveryData(const QString& chosen, CheckVerdict& verdi
         if (!recovery.read(hooks, cancel)) return false;
         if (const QString alone = recovery.leftAloneNote(); !alone.isEmpty())
             verdict.lines << QStringLiteral("   ") + alone;
-        if (!recovery.check(hooks, cancel, true)) return false;
-        const SetCheck& check = recovery.result();
-        if (!check.whole() && !check.repairable())
-            recoveryNote_ = QStringLiteral("   %1").arg(check.moreNeededText(false));
-        else if (!recovery.repair(hooks, cancel))
-            return false;
+        // Known before the parts are read: said without reading them.
+        if (const QString refused = repairRefusedBeforeCheck(recovery.data()); !refused.isEmpty()) {
+            recoveryNote_ = QStringLiteral("   ") + refused;
+        } else {
+            if (!recovery.check(hooks, cancel, true)) return false;
+            const SetCheck& check = recovery.result();
+            if (!check.whole() && !check.repairable())
+                recoveryNote_ = QStringLiteral("   %1").arg(check.whyNotRepairable(false));
+            else if (!recovery.repair(hooks, cancel))
+                return false;
+        }
     } catch (const OperationError& e) {
         // The join goes on as without recovery data, or with its verdict;
         // the report tells why.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recovery/Gf16.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -318,35 +319,53 @@ void toWordsWith(Kernel kernel, uchar* acc, qint64 bytes) {
     }
 }
 
-bool invert(std::vector<quint16>& m, int n) {
-    std::vector<quint16> inv(size_t(n) * n, 0);
-    for (int i = 0; i < n; ++i)
-        inv[size_t(i) * n + i] = 1;
+namespace {
+
+// row[k] ^= factor * pivot[k] for `count` words.
+void addMultiple(quint16 factor, const quint16* pivot, quint16* row, qint64 count) {
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    // The words as they lie in memory are the region kernels' little-endian words.
+    multiplyAdd(factor, reinterpret_cast<const uchar*>(pivot), reinterpret_cast<uchar*>(row),
+                2 * count);
+#else
+    for (qint64 k = 0; k < count; ++k)
+        row[k] ^= multiply(factor, pivot[k]);
+#endif
+}
+
+} // namespace
+
+bool invert(std::vector<quint16>& m, int n, const std::function<bool()>& goOn) {
+    // Gauss-Jordan on the rows of [m | I], each row one stretch of 2n words
+    // that the region kernels work on; the columns left of the pivot's are
+    // zero by then and skipped.
+    const size_t w = 2 * size_t(n);
+    std::vector<quint16> a(size_t(n) * w, 0);
+    for (size_t i = 0; i < size_t(n); ++i) {
+        std::copy_n(m.begin() + qsizetype(i * size_t(n)), n, a.begin() + qsizetype(i * w));
+        a[i * w + size_t(n) + i] = 1;
+    }
+    const auto at = [&](int row, size_t col) -> quint16& { return a[size_t(row) * w + col]; };
     for (int col = 0; col < n; ++col) {
+        if (goOn && !goOn()) return false;
         int pivot = col;
-        while (pivot < n && m[size_t(pivot) * n + col] == 0)
+        while (pivot < n && at(pivot, size_t(col)) == 0)
             ++pivot;
         if (pivot == n) return false;
-        if (pivot != col)
-            for (int k = 0; k < n; ++k) {
-                std::swap(m[size_t(pivot) * n + k], m[size_t(col) * n + k]);
-                std::swap(inv[size_t(pivot) * n + k], inv[size_t(col) * n + k]);
-            }
-        const quint16 scale = inverse(m[size_t(col) * n + col]);
-        for (int k = 0; k < n; ++k) {
-            m[size_t(col) * n + k] = multiply(m[size_t(col) * n + k], scale);
-            inv[size_t(col) * n + k] = multiply(inv[size_t(col) * n + k], scale);
-        }
+        if (pivot != col) std::swap_ranges(&at(pivot, 0), &at(pivot, 0) + w, &at(col, 0));
+        const quint16 scale = inverse(at(col, size_t(col)));
+        for (size_t k = size_t(col); k < w; ++k)
+            at(col, k) = multiply(at(col, k), scale);
+        const quint16* pivotRow = &at(col, size_t(col));
         for (int row = 0; row < n; ++row) {
-            const quint16 f = m[size_t(row) * n + col];
-            if (row == col || f == 0) continue;
-            for (int k = 0; k < n; ++k) {
-                m[size_t(row) * n + k] ^= multiply(f, m[size_t(col) * n + k]);
-                inv[size_t(row) * n + k] ^= multiply(f, inv[size_t(col) * n + k]);
-            }
+            const quint16 f = at(row, size_t(col));
+            if (row != col && f != 0)
+                addMultiple(f, pivotRow, &at(row, size_t(col)), qint64(w) - col);
         }
     }
-    m = std::move(inv);
+    for (size_t i = 0; i < size_t(n); ++i)
+        std::copy_n(a.begin() + qsizetype(i * w + size_t(n)), n,
+                    m.begin() + qsizetype(i * size_t(n)));
     return true;
 }
 

@@ -5,6 +5,7 @@
 // reading them back, checking the parts and rebuilding the missing ones.
 
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 namespace tfs::gf16 {
@@ -54,7 +55,10 @@ void multiplyAddPreparedWith(Kernel kernel, const PreparedFactor& factor, const 
                              uchar* acc, qint64 bytes);
 void toWordsWith(Kernel kernel, uchar* acc, qint64 bytes);
 
-// Inverts the n x n matrix (row-major) in place; false when it is singular.
-bool invert(std::vector<quint16>& matrix, int n);
+// Inverts the n x n matrix (row-major) in place; false when it is singular,
+// or when `goOn`, asked before each of the n columns is eliminated, says to
+// stop (the matrix is then left as it was). It takes n^3 products of words:
+// seconds for a few thousand rows.
+bool invert(std::vector<quint16>& matrix, int n, const std::function<bool()>& goOn = {});
 
 } // namespace tfs::gf16

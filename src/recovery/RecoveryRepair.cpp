@@ -11,6 +11,7 @@
 #include "verify/Crc32Fast.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -42,6 +43,25 @@ QString SetCheck::moreNeededText(bool verb) const {
                              : QStringLiteral("%1 more recovery blocks").arg(more);
     if (verb) text += more == 1 ? QStringLiteral(" is") : QStringLiteral(" are");
     return text + QStringLiteral(" needed");
+}
+
+QString SetCheck::whyNotRepairable(bool verb) const {
+    return missingSlices > MaxRebuiltSlices ? tooManyMissingText(missingSlices)
+                                            : moreNeededText(verb);
+}
+
+QString tooManyMissingText(qint64 missing) {
+    return QStringLiteral("%1 blocks are missing, more than the %2 that one repair rebuilds")
+        .arg(missing)
+        .arg(MaxRebuiltSlices);
+}
+
+QString repairRefusedBeforeCheck(const RecoverySet& set) {
+    qint64 absent = 0;
+    for (size_t f = 0; f < set.files.size(); ++f)
+        if (!QFileInfo(set.pathOf(set.files[f])).isFile())
+            absent += qint64(set.files[f].slices.size());
+    return absent > MaxRebuiltSlices ? tooManyMissingText(absent) : QString();
 }
 
 bool SetCheck::whole() const {
@@ -369,7 +389,7 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
     if (check.whole()) return true;
     if (!check.repairable())
         throw OperationError(
-            QStringLiteral("The set cannot be repaired: %1").arg(check.moreNeededText()));
+            QStringLiteral("The set cannot be repaired: %1").arg(check.whyNotRepairable()));
 
     std::vector<SliceRef> present, missing;
     quint32 slice = 0;
@@ -379,11 +399,6 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
             (check.parts[f].goodSlices[k] ? present : missing).push_back(ref);
         }
     const int m = int(missing.size());
-    if (m > MaxRebuiltSlices)
-        throw OperationError(QStringLiteral("The set cannot be repaired at once: %1 slices are "
-                                            "missing, at most %2 are rebuilt in one repair")
-                                 .arg(m)
-                                 .arg(MaxRebuiltSlices));
     // The first m recovery slices, whether the sums were taken while
     // checking (for the first K of them) or are formed now.
     std::vector<quint32> exponents;
@@ -396,7 +411,24 @@ bool repairSet(const RecoverySet& set, SetCheck& check, const EngineHooks& hooks
         for (int j = 0; j < m; ++j)
             solve[size_t(k) * m + j] =
                 gf16::power(missing[size_t(j)].constant, exponents[size_t(k)]);
-    if (!gf16::invert(solve, m))
+    // The system solved on a helper thread, a column at a time, so that the
+    // event loop turns and a cancel is heard: thousands of slices take minutes.
+    std::atomic<int> columns{0};
+    bool solved = false;
+    if (!runTasks(
+            1,
+            [&](int, const std::atomic<bool>& stop) {
+                solved = gf16::invert(solve, m, [&] {
+                    ++columns;
+                    return !stop;
+                });
+            },
+            [&](int) {
+                if (hooks.progress && m > 0) hooks.progress(columns * 100 / m);
+            },
+            hooks, cancel))
+        return false;
+    if (!solved)
         throw OperationError(QStringLiteral("The set cannot be repaired: its recovery slices don't "
                                             "solve for the missing ones"));
 

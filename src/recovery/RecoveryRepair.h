@@ -15,6 +15,11 @@ struct RepairSums;
 
 enum class PartStatus { Ok, Damaged, Missing, Repaired };
 
+// The most slices rebuilt in one repair. The missing slices are solved for
+// together: the system takes m x m field elements twice and m^3 steps to
+// solve (minutes at this count), and solving part of it would not do.
+inline constexpr int MaxRebuiltSlices = 4096;
+
 struct PartCheck {
     QString name;
     PartStatus status = PartStatus::Ok;
@@ -32,13 +37,27 @@ struct SetCheck {
     std::shared_ptr<RepairSums> sums;
     // Whether every part is Ok or Repaired (the files left alone aside).
     bool whole() const;
-    bool repairable() const { return missingSlices <= recoverySlices; }
-    // How many more recovery slices a repair would need (0 when repairable).
+    bool repairable() const {
+        return missingSlices <= recoverySlices && missingSlices <= MaxRebuiltSlices;
+    }
+    // How many more recovery slices a repair would need (0 when there are enough).
     qint64 moreNeeded() const { return qMax<qint64>(0, missingSlices - recoverySlices); }
     // "N more recovery blocks are needed" (or "block is" for one); without
     // the verb when `verb` is false.
     QString moreNeededText(bool verb = true) const;
+    // Why the set can't be repaired: more slices missing than one repair
+    // rebuilds (tooManyMissingText), or moreNeededText(verb).
+    QString whyNotRepairable(bool verb = true) const;
 };
+
+// "N blocks are missing, more than the 4096 that one repair rebuilds".
+QString tooManyMissingText(qint64 missing);
+
+// What stops a repair of the set that is known before its files are read:
+// the files missing altogether hold more slices than one repair rebuilds.
+// Empty when nothing is known to (a repair may still turn out impossible
+// once the files are checked).
+QString repairRefusedBeforeCheck(const RecoverySet& set);
 
 // Reads every file of the set and compares it with its checksums: whole
 // (same length and MD5), damaged (its matching slices are kept), missing (not

@@ -24,10 +24,6 @@ struct SliceRef {
 // the slices are multiplied into it.
 inline constexpr qint64 TileBytes = 8192;
 
-// The most slices rebuilt in one repair: the system to solve takes m x m
-// field elements twice and m^3 steps.
-inline constexpr int MaxRebuiltSlices = 4096;
-
 // The bytes of a slice of `size` bytes, rounded up to the prepared layout's
 // block.
 qint64 paddedSliceOf(qint64 size);

@@ -2,9 +2,10 @@
 // Hostile recovery files beside a set made by Debian's par2, met by the real
 // program's --verify, --repair and --join: a named pipe behind a link named as
 // a volume, sizes no set can hold, a packet as long as a huge sparse volume,
-// a volume of bogus headers. Every run is watched: it must end by itself, or
-// on the SIGTERM it is sent, else the watchdog kills it and the row fails; its
-// peak resident size (from wait4) stays bounded.
+// a volume of bogus headers; and sets at the limit of what one repair
+// rebuilds. Every run is watched: it must end by itself, or on the SIGTERM it
+// is sent, else the watchdog kills it and the row fails; its peak resident
+// size (from wait4) stays bounded.
 #include "common/TestUtil.h"
 #include "recovery/Packets.h"
 #include "recovery/RecoverySet.h"
@@ -16,6 +17,7 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QtTest>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -34,7 +36,7 @@ struct Watched {
     bool ended = false; // by itself or on the SIGTERM; false: the watchdog killed it
     int status = -1;    // its exit status
     qint64 peakKiB = 0; // its largest resident size
-    QString err;        // what it wrote on standard error
+    QString out, err;   // what it wrote on standard output and error
 };
 
 // Runs the program in `folder` with no display and nothing on its standard
@@ -61,14 +63,16 @@ Watched runWatched(const QString& folder, const QStringList& args, int termAfter
     envp.push_back(nullptr);
     const QByteArray where = QFile::encodeName(folder);
     const QByteArray errPath = QFile::encodeName(folder + "../stderr.txt");
+    const QByteArray outPath = QFile::encodeName(folder + "../stdout.txt");
 
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int err = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int none = ::open("/dev/null", O_RDWR);
-        if (::chdir(where.constData()) != 0 || err < 0 || none < 0) ::_exit(126);
+        const int out = ::open(outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int none = ::open("/dev/null", O_RDONLY);
+        if (::chdir(where.constData()) != 0 || err < 0 || out < 0 || none < 0) ::_exit(126);
         ::dup2(none, 0);
-        ::dup2(none, 1);
+        ::dup2(out, 1);
         ::dup2(err, 2);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
@@ -100,6 +104,7 @@ Watched runWatched(const QString& folder, const QStringList& args, int termAfter
         ::usleep(10000);
     }
     w.err = QString::fromLocal8Bit(readFile(QFile::decodeName(errPath)));
+    w.out = QString::fromLocal8Bit(readFile(QFile::decodeName(outPath)));
     return w;
 }
 
@@ -135,6 +140,48 @@ void claimSliceSize(const QString& dir, quint64 sliceSize) {
     for (const QString& name : QDir(dir).entryList({"*.par2"}))
         QFile::remove(dir + name);
     writeFile(dir + "movie.avi.par2", index);
+}
+
+// An index and a volume of `recovery` slices over the parts in `dir`, in
+// slices of 4 bytes: thousands of slices from a few small parts. The
+// recovery slices hold no computed data (only their count matters here).
+void writeSmallSlices(const QString& dir, const QStringList& names, quint32 recovery) {
+    constexpr qint64 S = 4;
+    std::vector<par2::FileEntry> files;
+    for (const QString& name : names) {
+        const QByteArray bytes = readFile(dir + name);
+        par2::FileEntry f;
+        f.name = name.toUtf8();
+        f.length = quint64(bytes.size());
+        f.md5 = Md5::of(bytes);
+        f.md5Head = Md5::of(bytes.left(16384));
+        f.id = par2::fileIdOf(f.md5Head, f.length, f.name);
+        for (qint64 at = 0; at < bytes.size(); at += S) {
+            const QByteArray slice = bytes.mid(at, S).leftJustified(S, '\0');
+            f.slices.push_back({Md5::of(slice), zlibCrc32(slice)});
+        }
+        files.push_back(f);
+    }
+    std::sort(files.begin(), files.end(), [](const par2::FileEntry& a, const par2::FileEntry& b) {
+        return par2::idLess(a.id, b.id);
+    });
+    std::vector<Digest> ids;
+    for (const par2::FileEntry& f : files)
+        ids.push_back(f.id);
+    const QByteArray main = par2::mainBody(S, ids);
+    const Digest setId = Md5::of(main);
+    QByteArray index = par2::packet(setId, par2::Type::Main, main);
+    for (const par2::FileEntry& f : files)
+        index += par2::packet(setId, par2::Type::FileDesc, par2::fileDescBody(f)) +
+                 par2::packet(setId, par2::Type::Ifsc, par2::ifscBody(f));
+    writeFile(dir + "movie.avi.par2", index);
+    QByteArray volume;
+    for (quint32 e = 0; e < recovery; ++e) {
+        QByteArray body;
+        par2::appendU32(body, e);
+        volume += par2::packet(setId, par2::Type::Recovery, body + "data");
+    }
+    writeFile(dir + QStringLiteral("movie.avi.vol0+%1.par2").arg(recovery), volume);
 }
 
 } // namespace
@@ -218,6 +265,81 @@ private slots:
         if (mostKiB > 0)
             QVERIFY2(run.peakKiB <= mostKiB,
                      qPrintable(QStringLiteral("%1 KiB at its peak").arg(run.peakKiB)));
+    }
+
+    // A repair of 4,000 damaged slices solves a system of 4,000 equations (a
+    // while): SIGTERM meanwhile ends it, and nothing is written.
+    void repairStoppedWhileSolving() {
+        std::unique_ptr<QTemporaryDir> tmp;
+        const QString dir = freshPartsFolder(tmp);
+        QStringList names;
+        for (int i = 1; i <= 6; ++i) {
+            names << QStringLiteral("movie.avi.00%1").arg(i);
+            makeFile(dir + names.last(), 4000, quint32(i));
+        }
+        writeSmallSlices(dir, names, 5000);
+        for (const QString& name : names.mid(0, 4))
+            makeFile(dir + name, 4000, 99);
+        const QStringList before = entries(dir);
+        const QByteArray damaged = readFile(dir + names[0]);
+        const Watched run = runWatched(dir, {"--repair", "movie.avi.006"}, 1500);
+        QVERIFY2(run.ended, "it hung: the watchdog killed it");
+        QVERIFY2(run.status == 128 + SIGTERM, qPrintable(run.err));
+        QCOMPARE(entries(dir), before);
+        for (const QString& name : names.mid(0, 4))
+            QCOMPARE(readFile(dir + name), damaged);
+    }
+
+    // More slices missing or damaged than one repair rebuilds, with recovery
+    // slices enough for them: --verify never says they can be repaired,
+    // --repair and the join say so, before reading the parts when whole
+    // parts are missing (no part told), and nothing is written.
+    void beyondOneRepair_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("partsTold");
+        for (const char* how : {"missing", "overwritten"}) {
+            const bool missing = QByteArray(how) == "missing";
+            QTest::addRow("5 parts %s, --verify", how) << how << "--verify" << true;
+            QTest::addRow("5 parts %s, --repair", how) << how << "--repair" << !missing;
+            QTest::addRow("5 parts %s, --join", how) << how << "--join" << false;
+        }
+    }
+    void beyondOneRepair() {
+        QFETCH(QString, how);
+        QFETCH(QString, mode);
+        QFETCH(bool, partsTold);
+        std::unique_ptr<QTemporaryDir> tmp;
+        const QString dir = freshPartsFolder(tmp);
+        QStringList names;
+        for (int i = 1; i <= 6; ++i) {
+            names << QStringLiteral("movie.avi.00%1").arg(i);
+            makeFile(dir + names.last(), 4000, quint32(i));
+        }
+        writeSmallSlices(dir, names, 5000); // 6000 slices, 5000 recovery slices
+        for (const QString& name : names.mid(0, 5))
+            if (how == "missing")
+                QVERIFY(QFile::remove(dir + name));
+            else
+                makeFile(dir + name, 4000, 99);
+        const QMap<QString, QByteArray> before = [&] {
+            QMap<QString, QByteArray> files;
+            for (const QString& name : filesIn(dir))
+                files.insert(name, readFile(dir + name));
+            return files;
+        }();
+        const Watched run = runWatched(dir, {mode, "movie.avi.006"}, -1);
+        QVERIFY2(run.ended, "it hung: the watchdog killed it");
+        QVERIFY2(run.err.contains("The recovery data cannot repair the set: 5000 blocks are "
+                                  "missing, more than the 4096 that one repair rebuilds"),
+                 qPrintable(run.err));
+        QVERIFY2(!run.err.contains("can be repaired"), qPrintable(run.err));
+        QCOMPARE(run.out.contains("movie.avi.006 OK"), partsTold);
+        if (mode != "--join") {
+            QCOMPARE(run.status, 1);
+            for (const QString& name : filesIn(dir))
+                QCOMPARE(readFile(dir + name), before.value(name));
+        }
     }
 };
 
