@@ -116,9 +116,13 @@ void RebuiltFiles::finish(SetCheck& check) {
     check.missingSlices = 0;
     for (const PartCheck& p : check.parts)
         check.missingSlices += std::count(p.goodSlices.begin(), p.goodSlices.end(), false);
-    if (!failed.isEmpty())
+    if (failed.size() == 1)
         throw OperationError(
             QStringLiteral("Rebuilt %1 does not match its recorded MD5: left as it was")
+                .arg(failed.first()));
+    if (!failed.isEmpty())
+        throw OperationError(
+            QStringLiteral("Rebuilt %1 do not match their recorded MD5s: left as they were")
                 .arg(failed.join(QStringLiteral(", "))));
 }
 

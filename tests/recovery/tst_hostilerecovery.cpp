@@ -290,6 +290,47 @@ private slots:
             QCOMPARE(readFile(dir + name), damaged);
     }
 
+    // Recovery slices whose data is not what their checksums promise (their
+    // packets intact): the parts rebuilt from them don't match and are left
+    // as they were, named in one sentence that agrees with their number.
+    void rebuiltPartsThatDontMatch_data() {
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("one part") << 1
+                                  << "Rebuilt movie.avi.001 does not match its recorded MD5: left "
+                                     "as it was";
+        QTest::newRow("two parts") << 2
+                                   << "Rebuilt movie.avi.001, movie.avi.002 do not match their "
+                                      "recorded MD5s: left as they were";
+    }
+    void rebuiltPartsThatDontMatch() {
+        QFETCH(int, damaged);
+        QFETCH(QString, told);
+        std::unique_ptr<QTemporaryDir> tmp;
+        const QString dir = freshPartsFolder(tmp);
+        QStringList names;
+        for (int i = 1; i <= 3; ++i) {
+            names << QStringLiteral("movie.avi.00%1").arg(i);
+            makeFile(dir + names.last(), 400, quint32(i));
+        }
+        writeSmallSlices(dir, names, 10);
+        QMap<QString, QByteArray> before;
+        for (const QString& name : names.mid(0, damaged)) {
+            QFile part(dir + name);
+            QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(100) && part.write("XYZ") == 3);
+            part.close();
+            before.insert(name, readFile(dir + name));
+        }
+        const QStringList entriesBefore = entries(dir);
+        const Watched run = runWatched(dir, {"--repair", "movie.avi.003"}, -1);
+        QVERIFY2(run.ended, "it hung: the watchdog killed it");
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(told), qPrintable(run.err));
+        QCOMPARE(entries(dir), entriesBefore);
+        for (const QString& name : before.keys())
+            QCOMPARE(readFile(dir + name), before[name]);
+    }
+
     // More slices missing or damaged than one repair rebuilds, with recovery
     // slices enough for them: --verify never says they can be repaired,
     // --repair and the join say so, before reading the parts when whole
